@@ -1,0 +1,47 @@
+# Quick start: `make run` and `make test`. Everything installs what it needs first.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+SAMPLE = tests/data/sample.png
+
+.PHONY: deps build run test test-asan fuzz bench clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j $(JOBS)
+
+run: build
+	./build/quillo-tool info $(SAMPLE)
+	./build/quillo-tool convert $(SAMPLE) build/sample-256.bmp --bpp 8 --dither floyd --palette optimized
+	./build/quillo-tool info build/sample-256.bmp
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B build-asan -G Ninja -DQUILLO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+FUZZ_SECONDS ?= 10
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUILLO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@set -e; for f in build-fuzz/*_fuzz; do \
+	  name=$$(basename $$f); corpus=build-fuzz/corpus-$$name; mkdir -p $$corpus; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=65536 $$corpus tests/data >/dev/null 2>build-fuzz/$$name.log \
+	    || { tail -40 build-fuzz/$$name.log; exit 1; }; \
+	done; echo "fuzz: all targets ran clean"
+
+bench: CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=Release
+bench:
+	@scripts/install-deps --bench
+	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build -j $(JOBS)
+	bench/compare.sh build
+
+clean:
+	rm -rf build build-asan build-fuzz

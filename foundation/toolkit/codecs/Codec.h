@@ -1,0 +1,68 @@
+// The interface every file codec implements, and what the file functions give them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "../BitmapInternal.h"
+#include "../Toolkit.h"
+
+namespace lt::codec {
+
+// Passed to a decoder: where rows are reported as they are decoded.
+class LoadContext {
+public:
+    LoadContext(FILEREADCALLBACK cb, void* user, FILEINFO* info) : cb_(cb), user_(user), info_(info) {}
+
+    // Reports rows [row, row + lines) of pass `pass` (0-based) out of `passes` as
+    // finished in bitmap b. Decoders call it in row order within a pass. Returns
+    // SUCCESS, or the callback's code when it asks to stop (the decoder then fails
+    // with that code).
+    int Rows(BITMAPHANDLE* b, int row, int lines, int pass, int passes) {
+        if (!cb_ || lines <= 0) return SUCCESS;
+        L_UINT flags = 0;
+        if (pass == 0) flags |= FILEREAD_FIRSTPASS;
+        if (pass == passes - 1) flags |= FILEREAD_LASTPASS;
+        if (row == 0) flags |= FILEREAD_FIRSTROW;
+        if (row + lines >= b->Height) flags |= FILEREAD_LASTROW;
+        int rc = cb_(info_, b, L_RowPtr(b, row), flags, row, lines, user_);
+        return rc == SUCCESS ? SUCCESS : rc;
+    }
+
+private:
+    FILEREADCALLBACK cb_;
+    void* user_;
+    FILEINFO* info_;
+};
+
+struct Codec {
+    const char* name;
+    // True when the bytes start like a file of this codec.
+    bool (*Sniff)(const uint8_t* data, size_t size);
+    // Fills Format, Width, Height, BitsPerPixel, Colors, Compression, Passes, XResolution,
+    // YResolution (others are filled by the caller). Never allocates image-sized memory.
+    int (*Info)(const uint8_t* data, size_t size, FILEINFO* info);
+    // Decodes into *out at the file's own depth, top-left row order, BGR(A), with the
+    // file's palette. Checks every declared size against the data and L_GetLimits()
+    // before allocating. On failure *out is left empty (L_InitBitmap state).
+    int (*Load)(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx);
+    // True when this codec writes `format` at `bpp` bits per pixel.
+    bool (*CanSave)(int format, int bpp);
+    // Encodes a bitmap that already has the depth to write. qfactor as in L_SaveBitmap.
+    int (*Save)(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& out);
+    // Decodes the thumbnail stored in the file, or returns ERROR_NO_STAMP. May be null.
+    int (*Stamp)(const uint8_t* data, size_t size, BITMAPHANDLE* out);
+    // True when this codec reads files of `format` (for L_SaveBitmap's format check).
+    bool (*HandlesFormat)(int format);
+};
+
+// One instance per codec, defined in its source file.
+extern const Codec kBmpCodec;
+extern const Codec kPngCodec;
+extern const Codec kJpegCodec;
+extern const Codec kTiffCodec;
+
+// Every codec, in sniffing order.
+const std::vector<const Codec*>& AllCodecs();
+
+} // namespace lt::codec

@@ -1,0 +1,2 @@
+#include "Toolkit.h"
+int main() { return 0; }
