@@ -1,2 +1,166 @@
+// quillo-tool: the toolkit from the command line, for batch conversion, tests and benchmarks.
+//
+//   quillo-tool info FILE
+//   quillo-tool convert IN OUT [--format CODE] [--bpp N] [--quality Q] [--dither METHOD] [--palette KIND]
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
 #include "Toolkit.h"
-int main() { return 0; }
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage:\n"
+                 "  quillo-tool info FILE\n"
+                 "  quillo-tool convert IN OUT [--format CODE] [--bpp N] [--quality Q]\n"
+                 "                             [--dither METHOD] [--palette KIND]\n"
+                 "    METHOD: none floyd stucki burkes sierra stevenson-arce jarvis ordered\n"
+                 "    KIND:   fixed optimized identity netscape\n"
+                 "    Q:      JPEG quality in percent (0..100, default 75)\n");
+    return 2;
+}
+
+int Fail(const char* what, int code) {
+    std::fprintf(stderr, "quillo-tool: %s: %s\n", what, L_ErrorMessage(code));
+    return 1;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The format written for a file name's extension; 0 when there is none we know.
+int FormatFromName(const std::string& path) {
+    auto dot = path.find_last_of('.');
+    if (dot == std::string::npos) return 0;
+    std::string ext = Lower(path.substr(dot + 1));
+    if (ext == "bmp" || ext == "dib") return FILE_BMP;
+    if (ext == "png") return FILE_PNG;
+    if (ext == "jpg" || ext == "jpeg" || ext == "jff" || ext == "jpe") return FILE_JFIF;
+    if (ext == "tif" || ext == "tiff") return FILE_TIFLZW;
+    return 0;
+}
+
+bool ParseInt(const char* s, int lo, int hi, int* out) {
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (!*s || *end || v < lo || v > hi) return false;
+    *out = int(v);
+    return true;
+}
+
+int Info(const char* path) {
+    FILEINFO fi;
+    int rc = L_FileInfo(path, &fi);
+    if (rc != SUCCESS) return Fail(path, rc);
+    std::printf("format: %d\nwidth: %d\nheight: %d\nbits per pixel: %d\ncolors: %d\nfile size: %llu\n", fi.Format,
+                fi.Width, fi.Height, fi.BitsPerPixel, fi.Colors, static_cast<unsigned long long>(fi.SizeDisk));
+    return 0;
+}
+
+struct ConvertArgs {
+    const char* in = nullptr;
+    const char* out = nullptr;
+    int format = 0;
+    int bpp = 0;
+    int quality = 75;
+    L_UINT dither = CRF_FLOYDSTEINDITHERING;
+    L_UINT palette = CRF_OPTIMIZEDPALETTE;
+};
+
+bool ParseDither(std::string_view s, L_UINT* out) {
+    static const std::pair<const char*, L_UINT> kMethods[] = {
+        {"none", CRF_NODITHERING},           {"floyd", CRF_FLOYDSTEINDITHERING},
+        {"floyd-steinberg", CRF_FLOYDSTEINDITHERING}, {"stucki", CRF_STUCKIDITHERING},
+        {"burkes", CRF_BURKESDITHERING},     {"sierra", CRF_SIERRADITHERING},
+        {"stevenson-arce", CRF_STEVENSONARCEDITHERING}, {"jarvis", CRF_JARVISDITHERING},
+        {"ordered", CRF_ORDEREDDITHERING},
+    };
+    for (auto& [name, flag] : kMethods)
+        if (s == name) return *out = flag, true;
+    return false;
+}
+
+bool ParsePalette(std::string_view s, L_UINT* out) {
+    static const std::pair<const char*, L_UINT> kKinds[] = {
+        {"fixed", CRF_FIXEDPALETTE},
+        {"optimized", CRF_OPTIMIZEDPALETTE},
+        {"identity", CRF_IDENTITYPALETTE},
+        {"netscape", CRF_NETSCAPEPALETTE},
+    };
+    for (auto& [name, flag] : kKinds)
+        if (s == name) return *out = flag, true;
+    return false;
+}
+
+int Convert(const ConvertArgs& a) {
+    int format = a.format ? a.format : FormatFromName(a.out);
+    if (!format) {
+        std::fprintf(stderr, "quillo-tool: cannot tell the format of %s; use --format CODE\n", a.out);
+        return 2;
+    }
+    BITMAPHANDLE bmp;
+    int rc = L_LoadBitmap(a.in, &bmp, 0, ORDER_BGR);
+    if (rc != SUCCESS) return Fail(a.in, rc);
+    if (a.bpp && a.bpp != bmp.BitsPerPixel) {
+        L_UINT flags = a.bpp <= 8 ? (a.dither | a.palette) : CRF_BYTEORDERBGR;
+        rc = L_ColorResBitmap(&bmp, &bmp, a.bpp, flags, nullptr, 0);
+        if (rc != SUCCESS) {
+            L_FreeBitmap(&bmp);
+            return Fail("converting", rc);
+        }
+    }
+    // The toolkit's quality factor counts down from best (0) to smallest (255).
+    int qfactor = 255 - int(std::lround(a.quality * 255.0 / 100.0));
+    // A depth the format cannot hold is converted on the way out when the user did not ask
+    // for a particular one: JPEG has no alpha or palettes, so 32 and 4 bits become 24 and 8.
+    int saveBpp = 0;
+    if (!a.bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
+        saveBpp = bmp.BitsPerPixel == 8 && L_IsGrayScaleBitmap(&bmp) != GRAY_NO ? 8 : 24;
+    rc = L_SaveBitmap(a.out, &bmp, format, saveBpp, qfactor);
+    L_FreeBitmap(&bmp);
+    if (rc != SUCCESS) return Fail(a.out, rc);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    std::string_view cmd = argv[1];
+    if (cmd == "info") {
+        if (argc != 3) return Usage();
+        return Info(argv[2]);
+    }
+    if (cmd == "convert") {
+        if (argc < 4) return Usage();
+        ConvertArgs a;
+        a.in = argv[2];
+        a.out = argv[3];
+        for (int i = 4; i < argc; ++i) {
+            std::string_view opt = argv[i];
+            const char* val = i + 1 < argc ? argv[i + 1] : nullptr;
+            if (!val) return Usage();
+            bool ok = false;
+            if (opt == "--format") ok = ParseInt(val, 1, 1000, &a.format);
+            else if (opt == "--bpp") ok = ParseInt(val, 1, 32, &a.bpp) && (a.bpp == 1 || a.bpp == 4 || a.bpp == 8 || a.bpp == 16 || a.bpp == 24 || a.bpp == 32);
+            else if (opt == "--quality") ok = ParseInt(val, 0, 100, &a.quality);
+            else if (opt == "--dither") ok = ParseDither(val, &a.dither);
+            else if (opt == "--palette") ok = ParsePalette(val, &a.palette);
+            if (!ok) {
+                std::fprintf(stderr, "quillo-tool: bad option %s %s\n", argv[i], val);
+                return Usage();
+            }
+            ++i;
+        }
+        return Convert(a);
+    }
+    return Usage();
+}

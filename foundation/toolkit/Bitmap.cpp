@@ -232,7 +232,7 @@ uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size) {
     return block;
 }
 
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits) {
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits, size_t bitsBytes) {
     if (!b || !info || !bits) return ERROR_INV_PARAMETER;
     if (info->biSize < 40 || info->biPlanes != 1) return ERROR_FILE_FORMAT;
     const int bpp = info->biBitCount;
@@ -252,6 +252,10 @@ L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint
     }
     L_INT rc = L_CreateBitmap(&out, TYPE_CONV, info->biWidth, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
+    if (out.Size > bitsBytes) {
+        L_FreeBitmap(&out);
+        return ERROR_FILE_FORMAT;
+    }
     uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
     const bool bitfields = info->biCompression == 3;
     if (bitfields) std::memcpy(masks, table, sizeof masks);

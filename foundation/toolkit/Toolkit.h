@@ -175,7 +175,9 @@ struct BITMAPINFOHEADER {
 // the bitmap. Returns null on failure (the bitmap is then left untouched).
 uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size);
 // Builds a bitmap from a DIB header (with its colour table right after it) and its bits.
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits);
+// A DIB comes from other programs, so the caller says how many bytes of bits there are
+// and a DIB that claims more is refused (ERROR_FILE_FORMAT).
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits, size_t bitsBytes);
 
 // ---------------------------------------------------------------------------
 // Pixels.

@@ -1,2 +1,41 @@
 #!/bin/sh
-exit 0
+# End-to-end checks of quillo-tool: what a user running it in a script would rely on.
+# usage: cli_test.sh QUILLO_TOOL TEST_DATA_DIR
+set -u
+TOOL=$1
+DATA=$2
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+fails=0
+passes=0
+check() { # description, then a command that must succeed
+    desc=$1; shift
+    if "$@" >"$TMP/out" 2>"$TMP/err"; then passes=$((passes + 1)); else
+        fails=$((fails + 1)); echo "FAIL: $desc"; cat "$TMP/out" "$TMP/err"; fi
+}
+field() { "$TOOL" info "$1" | sed -n "s/^$2: //p"; }
+
+check "info reports a PNG's format code and size" \
+    sh -c "'$TOOL' info '$DATA/sample.png' | grep -qx 'format: 75' && '$TOOL' info '$DATA/sample.png' | grep -qx 'width: 320'"
+
+check "convert to BMP picks the format from the extension" "$TOOL" convert "$DATA/sample.png" "$TMP/a.bmp"
+check "the BMP is a Windows bitmap of the same size" sh -c "[ \"\$('$TOOL' info '$TMP/a.bmp' | sed -n 's/^format: //p')\" = 6 ] && '$TOOL' info '$TMP/a.bmp' | grep -qx 'height: 240'"
+
+check "conversion to 256 colours with dithering gives an 8-bit file" \
+    "$TOOL" convert "$DATA/sample.png" "$TMP/b.png" --bpp 8 --dither floyd --palette optimized
+check "the 8-bit file says so" sh -c "'$TOOL' info '$TMP/b.png' | grep -qx 'bits per pixel: 8'"
+
+check "JPEG at a lower quality is smaller" sh -c "'$TOOL' convert '$DATA/sample.png' '$TMP/hi.jpg' --quality 95 && '$TOOL' convert '$DATA/sample.png' '$TMP/lo.jpg' --quality 20 && [ \$(stat -c %s '$TMP/lo.jpg') -lt \$(stat -c %s '$TMP/hi.jpg') ]"
+
+check "an explicit format code overrides the extension" "$TOOL" convert "$DATA/sample.png" "$TMP/c.img" --format 17
+check "the TIFF written under another name is still TIFF" sh -c "'$TOOL' info '$TMP/c.img' | grep -qx 'format: 17'"
+
+printf 'not an image at all' >"$TMP/junk.png"
+check "a damaged file fails with the toolkit's message and a non-zero status" \
+    sh -c "! '$TOOL' info '$TMP/junk.png' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e'"
+check "a missing file says so" sh -c "! '$TOOL' convert '$TMP/none.png' '$TMP/x.bmp' 2>'$TMP/e' && grep -q 'File not found!' '$TMP/e'"
+check "an unknown extension asks for a format" sh -c "! '$TOOL' convert '$DATA/sample.png' '$TMP/x.unknown' 2>/dev/null"
+check "a failed save leaves the existing file alone" sh -c "cp '$TMP/a.bmp' '$TMP/keep.bmp' && ! '$TOOL' convert '$DATA/sample.png' '$TMP/keep.bmp' --format 14 --bpp 16 2>/dev/null; cmp -s '$TMP/a.bmp' '$TMP/keep.bmp'"
+
+echo "$passes passed, $fails failed"
+[ "$fails" -eq 0 ]

@@ -1,0 +1,57 @@
+#!/bin/bash
+# Times the same file work through quillo-tool, ImageMagick and vips, one line per
+# operation: `name quillo_ms imagemagick_ms vips_ms` (best of RUNS, single-threaded peers;
+# "-" where a peer cannot do the operation).
+# usage: bench/compare.sh [BUILD_DIR]   (make bench installs the peers and runs this)
+set -euo pipefail
+BUILD=${1:-build}
+TOOL=$(realpath "$BUILD/quillo-tool")
+IM=/usr/bin/convert   # Debian's ImageMagick; another `convert` may come first on PATH
+RUNS=${RUNS:-3}
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK"
+
+# A 4000 x 3000 photo-like picture: smooth colour fields with fine grain.
+$IM -limit thread 1 -seed 42 -size 1000x750 plasma:fractal -blur 0x1 -resize 4000x3000 \
+    -attenuate 0.25 +noise Gaussian -depth 8 photo.ppm
+$IM photo.ppm photo.png
+$IM photo.ppm -quality 75 photo.jpg
+$IM photo.ppm -compress LZW photo.tif
+$IM photo.ppm BMP3:photo.bmp
+
+# Best wall time in milliseconds of RUNS runs of a command; "-" when it fails.
+best() {
+    local best_ms=""
+    for _ in $(seq "$RUNS"); do
+        local t0 t1
+        t0=$(date +%s%N)
+        if ! "$@" >/dev/null 2>&1; then echo "-"; return; fi
+        t1=$(date +%s%N)
+        local ms=$(((t1 - t0) / 1000000))
+        if [ -z "$best_ms" ] || [ "$ms" -lt "$best_ms" ]; then best_ms=$ms; fi
+    done
+    echo "$best_ms"
+}
+
+line() { printf '%-10s %8s %14s %8s\n' "$@"; }
+line name quillo_ms imagemagick_ms vips_ms
+line png  "$(best "$TOOL" convert photo.png q.png)" \
+          "$(best $IM -limit thread 1 photo.png m.png)" \
+          "$(best vips copy photo.png v.png)"
+line jpeg "$(best "$TOOL" convert photo.jpg q.jpg --quality 75)" \
+          "$(best $IM -limit thread 1 photo.jpg -quality 75 m.jpg)" \
+          "$(best vips copy photo.jpg 'v.jpg[Q=75]')"
+line tiff "$(best "$TOOL" convert photo.tif q.tif --format 17)" \
+          "$(best $IM -limit thread 1 photo.tif -compress LZW m.tif)" \
+          "$(best vips copy photo.tif 'v.tif[compression=lzw]')"
+line bmp  "$(best "$TOOL" convert photo.bmp q.bmp)" \
+          "$(best $IM -limit thread 1 photo.bmp BMP3:m.bmp)" \
+          "-"
+line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
+          "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \
+          "$(best vips pngsave photo.png v8.png --palette --dither 1)"
+echo "sizes (bytes): png $(stat -c %s q.png) $(stat -c %s m.png) $(stat -c %s v.png);" \
+     "jpeg $(stat -c %s q.jpg) $(stat -c %s m.jpg) $(stat -c %s v.jpg);" \
+     "tiff $(stat -c %s q.tif) $(stat -c %s m.tif) $(stat -c %s v.tif)"

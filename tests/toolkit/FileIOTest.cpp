@@ -1,0 +1,280 @@
+// The file functions as a whole: errors for missing and damaged files, saves that never
+// damage the old file, row callbacks, and a damage sweep over every committed fixture.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Toolkit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path TempDir(const char* name) {
+    const char* base = std::getenv("QUILLO_TEST_TMP");
+    fs::path dir = fs::path(base ? base : fs::temp_directory_path().string()) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+const std::string kSample = std::string(QUILLO_TEST_DATA) + "/sample.png";
+
+// A photo-sized bitmap with some content, so that encoders have real work.
+void MakePicture(BITMAPHANDLE* b, int w, int h) {
+    ASSERT_EQ(L_CreateBitmap(b, TYPE_CONV, w, h, 24, ORDER_BGR, nullptr, 0), SUCCESS);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = L_RowPtr(b, y);
+        for (int x = 0; x < w; ++x) {
+            row[x * 3] = uint8_t(x * 7 + y);
+            row[x * 3 + 1] = uint8_t((x ^ y) * 13);
+            row[x * 3 + 2] = uint8_t(y * 3);
+        }
+    }
+}
+
+bool Empty(const BITMAPHANDLE& b) { return !b.Flags.Allocated && b.Addr == nullptr && b.pPalette == nullptr; }
+
+} // namespace
+
+TEST(FileIO, MissingUnreadableAndForeignFilesReportTheirCode) {
+    fs::path dir = TempDir("fileio-errors");
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_LoadBitmap((dir / "absent.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILENOTFOUND);
+    EXPECT_TRUE(Empty(b));
+    EXPECT_EQ(L_LoadBitmap(dir.c_str(), &b, 0, ORDER_BGR), ERROR_FILE_OPEN) << "a folder is not a file";
+    WriteBytes(dir / "text.png", {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(L_LoadBitmap((dir / "text.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILE_FORMAT);
+    EXPECT_TRUE(Empty(b));
+    WriteBytes(dir / "empty.bmp", {});
+    FILEINFO fi;
+    EXPECT_EQ(L_FileInfo((dir / "empty.bmp").c_str(), &fi), ERROR_FILE_FORMAT);
+    EXPECT_EQ(L_LoadBitmap("", &b, 0, ORDER_BGR), ERROR_INV_FILENAME);
+}
+
+TEST(FileIO, InfoDescribesTheFileWithoutDecodingIt) {
+    FILEINFO fi;
+    ASSERT_EQ(L_FileInfo(kSample.c_str(), &fi), SUCCESS);
+    EXPECT_EQ(fi.Format, FILE_PNG);
+    EXPECT_EQ(fi.Width, 320);
+    EXPECT_EQ(fi.Height, 240);
+    EXPECT_EQ(fi.BitsPerPixel, 24);
+    EXPECT_EQ(fi.SizeDisk, fs::file_size(kSample));
+    EXPECT_EQ(fi.BytesPerLine, 960);
+}
+
+TEST(FileIO, TheFormatIsTakenFromTheContentNotTheName) {
+    fs::path dir = TempDir("fileio-names");
+    fs::copy_file(kSample, dir / "really-a-png.jpg");
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmap((dir / "really-a-png.jpg").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.Width, 320);
+    L_FreeBitmap(&b);
+}
+
+TEST(FileIO, RowsAreReportedWithPassAndRowFlags) {
+    struct Seen {
+        int calls = 0, rows = 0, firstRow = 0, lastRow = 0, firstPass = 0, lastPass = 0;
+    } seen;
+    auto cb = [](FILEINFO*, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row, L_INT lines, void* user) -> L_INT {
+        auto* s = static_cast<Seen*>(user);
+        ++s->calls;
+        s->rows += lines;
+        if (flags & FILEREAD_FIRSTROW) {
+            ++s->firstRow;
+            EXPECT_EQ(row, 0);
+        }
+        if (flags & FILEREAD_LASTROW) {
+            ++s->lastRow;
+            EXPECT_EQ(row + lines, b->Height);
+        }
+        if (flags & FILEREAD_FIRSTPASS) ++s->firstPass;
+        if (flags & FILEREAD_LASTPASS) ++s->lastPass;
+        EXPECT_EQ(buf, L_RowPtr(b, row));
+        return SUCCESS;
+    };
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb, &seen), SUCCESS);
+    EXPECT_EQ(seen.rows, 240) << "a plain file has one pass";
+    EXPECT_EQ(seen.firstRow, 1);
+    EXPECT_EQ(seen.lastRow, 1);
+    EXPECT_EQ(seen.firstPass, seen.calls);
+    EXPECT_EQ(seen.lastPass, seen.calls);
+    L_FreeBitmap(&b);
+
+    // A callback that says stop ends the load with its code, leaving nothing behind.
+    auto stop = [](FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT, L_INT row, L_INT, void*) -> L_INT {
+        return row > 100 ? ERROR_USER_ABORT : SUCCESS;
+    };
+    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, stop, nullptr),
+              ERROR_USER_ABORT);
+    EXPECT_TRUE(Empty(b));
+}
+
+TEST(FileIO, LoadingAtAnotherDepthConverts) {
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmap(kSample.c_str(), &b, 32, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.BitsPerPixel, 32);
+    EXPECT_EQ(L_RowPtr(&b, 5)[7 * 4 + 3], 255) << "opaque alpha";
+    L_FreeBitmap(&b);
+    EXPECT_EQ(L_LoadBitmap(kSample.c_str(), &b, 12, ORDER_BGR), ERROR_BITPERPIXEL);
+}
+
+TEST(FileIO, AFailedSaveLeavesTheOldFileAsItWas) {
+    fs::path dir = TempDir("fileio-save");
+    fs::path target = dir / "picture.bmp";
+    const std::vector<uint8_t> old = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+    WriteBytes(target, old);
+    BITMAPHANDLE b;
+    MakePicture(&b, 64, 48);
+    // OS/2 bitmaps hold no 16-bit pixels; unknown format codes are not written at all.
+    EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_OS2, 16, 0), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, 9999, 0, 0), ERROR_FEATURE_NOT_SUPPORTED);
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_NE(L_SaveBitmap((dir / "no-such-folder" / "x.bmp").c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
+    // A successful save replaces it and leaves no temporary files behind.
+    ASSERT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
+    EXPECT_NE(ReadBytes(target), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    L_FreeBitmap(&b);
+}
+
+TEST(FileIO, ASaveThatRunsOutOfDiskLeavesTheOldFileIntact) {
+    fs::path dir = TempDir("fileio-full");
+    fs::path target = dir / "picture.png";
+    const std::vector<uint8_t> old(3000, 'x');
+    WriteBytes(target, old);
+    // The child process can write at most 4 KB per file, like a nearly full disk.
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        BITMAPHANDLE b;
+        MakePicture(&b, 200, 200);
+        int rc = L_SaveBitmap(target.c_str(), &b, FILE_BMP, 24, 0);
+        _exit(rc == ERROR_FILE_WRITE ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report a write error";
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temporary removed";
+}
+
+TEST(FileIO, SavingKeepsTheCallersBitmapAndPermissions) {
+    fs::path dir = TempDir("fileio-perm");
+    fs::path target = dir / "p.bmp";
+    WriteBytes(target, {'x'});
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    BITMAPHANDLE b;
+    MakePicture(&b, 16, 16);
+    // Saving at a lower depth converts a copy, not the picture the user is editing.
+    ASSERT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_BMP, 8, 0), SUCCESS);
+    EXPECT_EQ(b.BitsPerPixel, 24);
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    FILEINFO fi;
+    ASSERT_EQ(L_FileInfo(target.c_str(), &fi), SUCCESS);
+    EXPECT_EQ(fi.BitsPerPixel, 8);
+    L_FreeBitmap(&b);
+}
+
+TEST(FileIO, MemorySavesLoadBackTheSamePixels) {
+    BITMAPHANDLE b, back;
+    MakePicture(&b, 33, 17);
+    for (int format : {FILE_BMP, FILE_PNG, FILE_TIF, FILE_TIFLZW, FILE_TIF_PACKBITS}) {
+        uint8_t* buf = nullptr;
+        size_t size = 0;
+        ASSERT_EQ(L_SaveBitmapMemory(&buf, &b, format, 24, 0, &size), SUCCESS) << format;
+        ASSERT_EQ(L_LoadBitmapMemory(buf, &back, 0, ORDER_BGR, size), SUCCESS) << format;
+        std::free(buf);
+        ASSERT_EQ(back.BitsPerPixel, 24);
+        for (int y = 0; y < 17; ++y)
+            ASSERT_EQ(std::memcmp(L_RowPtr(&b, y), L_RowPtr(&back, y), 33 * 3), 0) << format << " row " << y;
+        L_FreeBitmap(&back);
+    }
+    L_FreeBitmap(&b);
+}
+
+TEST(FileIO, StampsAreMissingFromFormatsWithoutThumbnails) {
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_GetCompressFileStamp(kSample.c_str(), &b, 0), ERROR_NO_STAMP);
+    EXPECT_TRUE(Empty(b));
+}
+
+TEST(FileIO, ExtendedOptionsKeepTheResolution) {
+    EXTFILEOPTIONS saved;
+    ASSERT_EQ(L_GetExtFileOption(&saved), SUCCESS);
+    EXTFILEOPTIONS o = saved;
+    o.XResolution = 72;
+    o.YResolution = 72;
+    ASSERT_EQ(L_SetExtFileOption(&o), SUCCESS);
+    EXTFILEOPTIONS back;
+    L_GetExtFileOption(&back);
+    EXPECT_EQ(back.XResolution, 72);
+    o.XResolution = 0;
+    EXPECT_EQ(L_SetExtFileOption(&o), ERROR_INV_PARAMETER);
+    L_SetExtFileOption(&saved);
+}
+
+// Every committed fixture, cut short or with bytes flipped, either loads or fails with a
+// code; a failure leaves no half-built bitmap.
+TEST(FileIO, DamagedCopiesOfEveryFixtureLoadOrFailCleanly) {
+    std::mt19937 rng(1234);
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(QUILLO_TEST_DATA)) {
+        if (!entry.is_regular_file() || entry.file_size() > 200000) continue;
+        const std::vector<uint8_t> bytes = ReadBytes(entry.path());
+        if (bytes.empty()) continue;
+        ++files;
+        auto check = [&](const std::vector<uint8_t>& data, const char* what) {
+            BITMAPHANDLE b;
+            int rc = L_LoadBitmapMemory(data.data(), &b, 0, ORDER_BGR, data.size());
+            if (rc == SUCCESS) {
+                EXPECT_TRUE(b.Flags.Allocated);
+                EXPECT_GT(b.Width, 0);
+                L_FreeBitmap(&b);
+            } else {
+                EXPECT_LT(rc, 0);
+                EXPECT_TRUE(Empty(b)) << entry.path() << " " << what;
+            }
+            FILEINFO fi;
+            int irc = L_FileInfoMemory(data.data(), data.size(), &fi);
+            EXPECT_TRUE(irc == SUCCESS || irc < 0);
+        };
+        for (int i = 1; i <= 24; ++i) {
+            std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() * size_t(i) / 25));
+            check(cut, "truncated");
+        }
+        for (int i = 0; i < 24; ++i) {
+            std::vector<uint8_t> flipped = bytes;
+            for (int k = 0; k < 4; ++k) flipped[rng() % flipped.size()] ^= uint8_t(1u << (rng() % 8));
+            check(flipped, "flipped");
+        }
+    }
+    EXPECT_GT(files, 0);
+}
