@@ -1,0 +1,544 @@
+// Colour depth conversion, palettes, dithering and gray scale.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "BitmapInternal.h"
+#include "Region.h"
+#include "Toolkit.h"
+
+namespace {
+
+// Owns a bitmap for the length of a test.
+struct Bmp {
+    BITMAPHANDLE b;
+    Bmp() = default;
+    Bmp(int w, int h, int bpp, const RGBQUAD* pal = nullptr, int view = TOP_LEFT) {
+        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, view), SUCCESS);
+    }
+    Bmp(const Bmp&) = delete;
+    Bmp& operator=(const Bmp&) = delete;
+    ~Bmp() {
+        delete b.pRgn; // freed here so the test does not depend on who frees regions
+        b.pRgn = nullptr;
+        L_FreeBitmap(&b);
+    }
+    BITMAPHANDLE* operator->() { return &b; }
+    BITMAPHANDLE* operator&() { return &b; }
+};
+
+void Put(BITMAPHANDLE* b, int x, int y, uint8_t r, uint8_t g, uint8_t bl, uint8_t a = 255) {
+    lt::WritePixel(b, L_RowPtr(b, y), x, lt::BGRA{bl, g, r, a}, false);
+}
+lt::BGRA Get(const BITMAPHANDLE* b, int x, int y) { return lt::ReadPixel(b, L_RowPtr(b, y), x); }
+unsigned Index(const BITMAPHANDLE* b, int x, int y) { return lt::ReadIndex(L_RowPtr(b, y), x, b->BitsPerPixel); }
+void PutIndex(BITMAPHANDLE* b, int x, int y, unsigned i) { lt::WriteIndex(L_RowPtr(b, y), x, b->BitsPerPixel, i); }
+
+bool SameColour(lt::BGRA a, lt::BGRA b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+double FractionSet(const BITMAPHANDLE* b) {
+    long n = 0;
+    for (int y = 0; y < b->Height; ++y)
+        for (int x = 0; x < b->Width; ++x) n += Index(b, x, y);
+    return double(n) / (double(b->Width) * b->Height);
+}
+
+const L_UINT kDiffusion[] = {CRF_FLOYDSTEINDITHERING, CRF_STUCKIDITHERING,         CRF_BURKESDITHERING,
+                             CRF_SIERRADITHERING,     CRF_STEVENSONARCEDITHERING, CRF_JARVISDITHERING};
+
+std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
+    std::vector<RGBQUAD> pal(256);
+    for (int i = 0; i < n; ++i) pal[size_t(i)] = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    return pal;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Palettes.
+
+TEST(ColorPalette, FixedPalettesHoldTheStandardColours) {
+    RGBQUAD p[256];
+    ASSERT_EQ(L_GetFixedPalette(p, 1), SUCCESS);
+    EXPECT_EQ(p[0].rgbRed + p[0].rgbGreen + p[0].rgbBlue, 0);
+    EXPECT_EQ(p[1].rgbRed & p[1].rgbGreen & p[1].rgbBlue, 255);
+
+    ASSERT_EQ(L_GetFixedPalette(p, 4), SUCCESS);
+    EXPECT_EQ(RGB(p[1].rgbRed, p[1].rgbGreen, p[1].rgbBlue), RGB(128, 0, 0));
+    EXPECT_EQ(RGB(p[7].rgbRed, p[7].rgbGreen, p[7].rgbBlue), RGB(192, 192, 192));
+    EXPECT_EQ(RGB(p[8].rgbRed, p[8].rgbGreen, p[8].rgbBlue), RGB(128, 128, 128));
+    EXPECT_EQ(RGB(p[12].rgbRed, p[12].rgbGreen, p[12].rgbBlue), RGB(0, 0, 255));
+    EXPECT_EQ(RGB(p[15].rgbRed, p[15].rgbGreen, p[15].rgbBlue), RGB(255, 255, 255));
+
+    ASSERT_EQ(L_GetFixedPalette(p, 8), SUCCESS);
+    // 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
+    EXPECT_EQ(RGB(p[0].rgbRed, p[0].rgbGreen, p[0].rgbBlue), RGB(0, 0, 0));
+    EXPECT_EQ(RGB(p[255].rgbRed, p[255].rgbGreen, p[255].rgbBlue), RGB(255, 255, 255));
+    EXPECT_EQ(RGB(p[7 << 5].rgbRed, p[7 << 5].rgbGreen, p[7 << 5].rgbBlue), RGB(255, 0, 0));
+    EXPECT_EQ(RGB(p[7 << 2].rgbRed, p[7 << 2].rgbGreen, p[7 << 2].rgbBlue), RGB(0, 255, 0));
+    EXPECT_EQ(RGB(p[3].rgbRed, p[3].rgbGreen, p[3].rgbBlue), RGB(0, 0, 255));
+    for (int i = 1; i < 8; ++i) EXPECT_GT(p[i << 5].rgbRed, p[(i - 1) << 5].rgbRed);
+
+    EXPECT_EQ(L_GetFixedPalette(p, 24), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_GetFixedPalette(nullptr, 8), ERROR_INV_PARAMETER);
+}
+
+TEST(ColorPalette, ColourTableAccessIsRangeChecked) {
+    Bmp b(4, 4, 4);
+    const RGBQUAD in[3] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
+    ASSERT_EQ(L_PutBitmapColors(&b, 13, 3, in), SUCCESS);
+    RGBQUAD out[3];
+    ASSERT_EQ(L_GetBitmapColors(&b, 13, 3, out), SUCCESS);
+    EXPECT_EQ(std::memcmp(in, out, sizeof in), 0);
+    EXPECT_EQ(L_PutBitmapColors(&b, 14, 3, in), ERROR_INV_RANGE);
+    EXPECT_EQ(L_GetBitmapColors(&b, -1, 2, out), ERROR_INV_RANGE);
+    EXPECT_EQ(L_GetBitmapColors(&b, 0, -1, out), ERROR_INV_RANGE);
+    Bmp t(4, 4, 24);
+    EXPECT_EQ(L_GetBitmapColors(&t, 0, 1, out), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_PutBitmapColors(&t, 0, 1, in), ERROR_BITPERPIXEL);
+}
+
+TEST(ColorPalette, PaintPaletteIsTheColourTableOrTheFixedOne) {
+    Bmp p(2, 2, 4);
+    HPALETTE h = L_CreatePaintPalette(nullptr, &p.b);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->nColors, 16u);
+    EXPECT_EQ(std::memcmp(h->Entries, p->pPalette, 16 * sizeof(RGBQUAD)), 0);
+    L_DeletePaintPalette(h);
+    Bmp t(2, 2, 24);
+    h = L_CreatePaintPalette(nullptr, &t.b);
+    ASSERT_NE(h, nullptr);
+    RGBQUAD fixed[256];
+    L_GetFixedPalette(fixed, 8);
+    EXPECT_EQ(h->nColors, 256u);
+    EXPECT_EQ(std::memcmp(h->Entries, fixed, sizeof fixed), 0);
+    L_DeletePaintPalette(h);
+    EXPECT_EQ(L_CreatePaintPalette(nullptr, nullptr), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Dithering.
+
+TEST(ColorDither, MidGrayToOneBitSetsHalfThePixelsWithEveryMethod) {
+    Bmp src(96, 96, 24);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x) Put(&src, x, y, 128, 128, 128);
+    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
+    methods.push_back(CRF_ORDEREDDITHERING);
+    for (L_UINT m : methods) {
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 1, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
+        EXPECT_NEAR(FractionSet(&out), 0.5, 0.03) << "method " << std::hex << m;
+    }
+}
+
+TEST(ColorDither, GradientToOneBitKeepsItsBrightnessBandByBand) {
+    Bmp src(256, 64, 8); // the default 8-bit palette is not gray; give it a ramp
+    for (int i = 0; i < 256; ++i) src->pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) PutIndex(&src, x, y, unsigned(x));
+    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
+    methods.push_back(CRF_ORDEREDDITHERING);
+    std::vector<std::vector<uint8_t>> results;
+    for (L_UINT m : methods) {
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 1, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
+        for (int band = 0; band < 8; ++band) {
+            long set = 0;
+            for (int y = 0; y < 64; ++y)
+                for (int x = band * 32; x < band * 32 + 32; ++x) set += Index(&out, x, y);
+            const double want = (band * 32 + 15.5) / 255.0;
+            EXPECT_NEAR(double(set) / (32 * 64), want, 0.03) << "method " << std::hex << m << " band " << band;
+        }
+        results.emplace_back(out->Addr, out->Addr + out->Size);
+    }
+    // Each method has its own pattern.
+    for (size_t i = 0; i < results.size(); ++i)
+        for (size_t j = i + 1; j < results.size(); ++j) EXPECT_NE(results[i], results[j]) << i << " vs " << j;
+
+    Bmp plain;
+    ASSERT_EQ(L_ColorResBitmap(&src, &plain, 1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
+    for (int x = 0; x < 256; ++x) EXPECT_EQ(Index(&plain, x, 10), x >= 128 ? 1u : 0u) << x;
+}
+
+TEST(ColorDither, DitheringLeavesExactPaletteColoursAlone) {
+    // Left half an off-palette colour that throws error around, right half a palette colour.
+    std::mt19937 rng(7);
+    std::vector<RGBQUAD> pal = RandomPalette(rng, 32);
+    pal[5] = RGBQUAD{40, 90, 200, 0};
+    // Close neighbours, so that any error reaching the right half would tip it over.
+    pal[6] = RGBQUAD{40, 90, 204, 0};
+    pal[7] = RGBQUAD{40, 90, 196, 0};
+    pal[8] = RGBQUAD{40, 94, 200, 0};
+    pal[9] = RGBQUAD{40, 86, 200, 0};
+    pal[10] = RGBQUAD{44, 90, 200, 0};
+    pal[11] = RGBQUAD{36, 90, 200, 0};
+    Bmp src(64, 32, 24);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (x < 32) Put(&src, x, y, 77, 140, 13);
+            else Put(&src, x, y, 200, 90, 40);
+    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
+    methods.push_back(CRF_ORDEREDDITHERING);
+    for (L_UINT m : methods) {
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE | m, pal.data(), 32), SUCCESS);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 32; x < 64; ++x) ASSERT_EQ(Index(&out, x, y), 5u) << x << "," << y << " method " << m;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Palette targets.
+
+TEST(ColorRes, NearestColourMatchesAnExhaustiveSearch) {
+    std::mt19937 rng(11);
+    for (int n : {2, 7, 256}) {
+        std::vector<RGBQUAD> pal = RandomPalette(rng, n);
+        if (n == 256) // crowd part of the palette into a small corner and repeat a colour
+            for (int i = 0; i < 64; ++i)
+                pal[size_t(i)] = RGBQUAD{uint8_t(100 + i % 4), uint8_t(100 + i / 16), uint8_t(100 + i % 7), 0};
+        Bmp src(128, 128, 24);
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x)
+                if (y < 64) Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
+                else Put(&src, x, y, uint8_t(96 + rng() % 16), uint8_t(96 + rng() % 16), uint8_t(96 + rng() % 16));
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal.data(), L_UINT(n)), SUCCESS);
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                lt::BGRA c = Get(&src, x, y);
+                ASSERT_EQ(int(Index(&out, x, y)), lt::NearestPaletteIndex(pal.data(), n, c.r, c.g, c.b))
+                    << "palette of " << n << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(ColorRes, PaletteColoursSurviveATrueColourRoundTrip) {
+    std::mt19937 rng(3);
+    for (int bpp : {4, 8}) {
+        const int n = 1 << bpp;
+        std::vector<RGBQUAD> pal = RandomPalette(rng, n);
+        Bmp src(77, 33, bpp, pal.data());
+        for (int y = 0; y < 33; ++y)
+            for (int x = 0; x < 77; ++x) PutIndex(&src, x, y, unsigned(rng()) % unsigned(n));
+        for (int deep : {24, 32}) {
+            Bmp mid, back;
+            ASSERT_EQ(L_ColorResBitmap(&src, &mid, deep, CRF_BYTEORDERBGR, nullptr, 0), SUCCESS);
+            ASSERT_EQ(
+                L_ColorResBitmap(&mid, &back, bpp, CRF_USERPALETTE | CRF_FLOYDSTEINDITHERING, pal.data(), L_UINT(n)),
+                SUCCESS);
+            for (int y = 0; y < 33; ++y)
+                for (int x = 0; x < 77; ++x) ASSERT_EQ(Index(&back, x, y), Index(&src, x, y)) << bpp << "/" << deep;
+        }
+    }
+}
+
+TEST(ColorRes, ShortUserPaletteIsPaddedWithBlackButNeverUsedThere) {
+    const RGBQUAD pal[2] = {{0, 0, 255, 0}, {0, 255, 0, 0}}; // red, green
+    Bmp src(8, 8, 24);                                      // all black
+    Bmp out;
+    ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal, 2), SUCCESS);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_LT(Index(&out, x, y), 2u);
+    EXPECT_EQ(out->pPalette[0].rgbRed, 255);
+    for (int i = 2; i < 256; ++i)
+        EXPECT_EQ(out->pPalette[i].rgbRed + out->pPalette[i].rgbGreen + out->pPalette[i].rgbBlue, 0);
+}
+
+TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
+    std::mt19937 rng(5);
+    for (int bpp : {1, 4, 8}) {
+        const int n = bpp == 8 ? 200 : 1 << bpp;
+        // Colours in groups of four that differ only in the lowest bits, as in a smooth image.
+        std::vector<RGBQUAD> colours = RandomPalette(rng, n);
+        for (int i = 0; i < n; ++i) {
+            colours[size_t(i)] = colours[size_t(i / 4 * 4)];
+            colours[size_t(i)].rgbRed = uint8_t((colours[size_t(i)].rgbRed & 0xF8) | (i % 4));
+        }
+        Bmp src(101, 67, 24);
+        for (int y = 0; y < 67; ++y)
+            for (int x = 0; x < 101; ++x) {
+                const RGBQUAD& q = colours[size_t((x * 7 + y * 13) % n)];
+                Put(&src, x, y, q.rgbRed, q.rgbGreen, q.rgbBlue);
+            }
+        for (L_UINT flags : {CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING, L_UINT(CRF_NODITHERING)}) {
+            Bmp out;
+            ASSERT_EQ(L_ColorResBitmap(&src, &out, bpp, flags, nullptr, 0), SUCCESS);
+            for (int y = 0; y < 67; ++y)
+                for (int x = 0; x < 101; ++x) ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << bpp;
+        }
+    }
+}
+
+TEST(ColorRes, OptimizedPaletteFollowsTheImageColours) {
+    // Skin-like tones only: a palette built for them must beat the general fixed one by far.
+    Bmp src(256, 128, 24);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 256; ++x)
+            Put(&src, x, y, uint8_t(150 + x / 4), uint8_t(100 + y / 2), uint8_t(80 + (x + y) / 8));
+    auto rmse = [&](L_UINT flags) {
+        Bmp out;
+        EXPECT_EQ(L_ColorResBitmap(&src, &out, 8, flags, nullptr, 0), SUCCESS);
+        double se = 0;
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 256; ++x) {
+                lt::BGRA a = Get(&src, x, y), b = Get(&out, x, y);
+                se += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+            }
+        return std::sqrt(se / (3.0 * 256 * 128));
+    };
+    const double optimized = rmse(CRF_OPTIMIZEDPALETTE), fixed = rmse(CRF_FIXEDPALETTE);
+    EXPECT_LT(optimized, 2.0);
+    EXPECT_LT(optimized * 4, fixed);
+}
+
+TEST(ColorRes, NetscapeAndIdentityPalettes) {
+    Bmp src(6, 6, 24);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) Put(&src, x, y, uint8_t(x * 51), uint8_t(y * 51), uint8_t((x + y) % 6 * 51));
+    Bmp web;
+    ASSERT_EQ(L_ColorResBitmap(&src, &web, 8, CRF_NETSCAPEPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x) EXPECT_TRUE(SameColour(Get(&web, x, y), Get(&src, x, y)));
+    EXPECT_EQ(web->pPalette[215].rgbRed, 255);
+    EXPECT_EQ(web->pPalette[43].rgbRed, 51); // 1 * 36 + 1 * 6 + 1
+    EXPECT_EQ(web->pPalette[43].rgbBlue, 51);
+    EXPECT_EQ(web->pPalette[216].rgbRed + web->pPalette[255].rgbBlue, 0);
+
+    // A 4-bit source keeps its own palette and indices in an 8-bit result.
+    std::mt19937 rng(9);
+    std::vector<RGBQUAD> pal = RandomPalette(rng, 16);
+    pal[3] = pal[9]; // even with a repeated colour
+    Bmp four(10, 3, 4, pal.data());
+    for (int x = 0; x < 10; ++x) PutIndex(&four, x, 1, unsigned(x));
+    Bmp eight;
+    ASSERT_EQ(L_ColorResBitmap(&four, &eight, 8, CRF_IDENTITYPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    EXPECT_EQ(std::memcmp(eight->pPalette, pal.data(), 16 * sizeof(RGBQUAD)), 0);
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(Index(&eight, x, 1), unsigned(x));
+}
+
+TEST(ColorRes, WhiteOnBlackBecomesASetMask) {
+    Bmp src(37, 5, 8);
+    for (int i = 0; i < 256; ++i) src->pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x) PutIndex(&src, x, y, (x * y) % 3 == 0 ? 255u : 0u);
+    Bmp mask;
+    ASSERT_EQ(L_ColorResBitmap(&src, &mask, 1, CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 37; ++x) EXPECT_EQ(Index(&mask, x, y), (x * y) % 3 == 0 ? 1u : 0u);
+    EXPECT_EQ(mask->pPalette[1].rgbRed, 255);
+}
+
+TEST(ColorRes, EveryPaletteKindAndMethodMapsOnlyToItsEntries) {
+    std::mt19937 rng(21);
+    const RGBQUAD five[5] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}};
+    for (int from : {1, 4, 8, 16, 24, 32}) {
+        Bmp src(13, 9, from);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 13; ++x) Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
+        for (int to : {1, 4, 8})
+            for (L_UINT kind : {0u, L_UINT(CRF_FIXEDPALETTE), L_UINT(CRF_OPTIMIZEDPALETTE), L_UINT(CRF_IDENTITYPALETTE),
+                                L_UINT(CRF_USERPALETTE), L_UINT(CRF_NETSCAPEPALETTE)})
+                for (L_UINT method = 0; method <= CRF_ORDEREDDITHERING; method += 0x10000) {
+                    Bmp out;
+                    ASSERT_EQ(L_ColorResBitmap(&src, &out, to, kind | method, five, 5), SUCCESS);
+                    unsigned limit = 1u << to;
+                    if (kind == CRF_USERPALETTE) limit = std::min(limit, 5u);
+                    if (kind == CRF_NETSCAPEPALETTE && to == 8) limit = 216;
+                    for (int y = 0; y < 9; ++y)
+                        for (int x = 0; x < 13; ++x)
+                            ASSERT_LT(Index(&out, x, y), limit)
+                                << from << "->" << to << " " << std::hex << (kind | method);
+                }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// True-colour targets, alpha and the record.
+
+TEST(ColorRes, BlackAndWhiteSurviveEveryDepthPair) {
+    for (int from : {1, 4, 8, 16, 24, 32})
+        for (int to : {1, 4, 8, 16, 24, 32}) {
+            Bmp src(19, 7, from);
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 19; ++x) {
+                    const uint8_t v = (x + y) % 3 ? 255 : 0;
+                    Put(&src, x, y, v, v, v);
+                }
+            Bmp out;
+            ASSERT_EQ(L_ColorResBitmap(&src, &out, to, CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0),
+                      SUCCESS);
+            EXPECT_EQ(out->BitsPerPixel, to);
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 19; ++x)
+                    ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << from << " -> " << to << " at " << x;
+        }
+}
+
+TEST(ColorRes, AlphaFollowsTheDepths) {
+    Bmp src(256, 2, 32);
+    for (int x = 0; x < 256; ++x) {
+        Put(&src, x, 0, uint8_t(x), 7, 200, uint8_t(x));
+        Put(&src, x, 1, 1, 2, 3, uint8_t(255 - x));
+    }
+    Bmp same;
+    ASSERT_EQ(L_ColorResBitmap(&src, &same, 32, 0, nullptr, 0), SUCCESS);
+    EXPECT_EQ(std::memcmp(same->Addr, src->Addr, src->Size), 0);
+
+    Bmp rgb, opaque;
+    ASSERT_EQ(L_ColorResBitmap(&src, &rgb, 24, 0, nullptr, 0), SUCCESS);
+    ASSERT_EQ(L_ColorResBitmap(&rgb, &opaque, 32, 0, nullptr, 0), SUCCESS);
+    for (int x = 0; x < 256; ++x) {
+        EXPECT_EQ(Get(&opaque, x, 0).a, 255);
+        EXPECT_TRUE(SameColour(Get(&opaque, x, 0), Get(&src, x, 0)));
+    }
+
+    Bmp sixteen, back;
+    ASSERT_EQ(L_ColorResBitmap(&src, &sixteen, 16, 0, nullptr, 0), SUCCESS);
+    ASSERT_EQ(L_ColorResBitmap(&sixteen, &back, 32, 0, nullptr, 0), SUCCESS);
+    for (int x = 0; x < 256; ++x) {
+        EXPECT_EQ(Get(&sixteen, x, 0).a, x >= 128 ? 255 : 0) << x;
+        EXPECT_EQ(Get(&back, x, 0).a, x >= 128 ? 255 : 0) << x;
+        EXPECT_EQ(Get(&back, x, 1).a, 255 - x >= 128 ? 255 : 0) << x;
+        EXPECT_EQ(Get(&back, x, 0).r, (x & 0xF8) | (x >> 5)); // five bits widened again
+    }
+}
+
+TEST(ColorRes, InPlaceAndSeparateResultsAgree) {
+    std::mt19937 rng(1);
+    Bmp src(123, 45, 24, nullptr, BOTTOM_LEFT);
+    for (int y = 0; y < 45; ++y)
+        for (int x = 0; x < 123; ++x) Put(&src, x, y, uint8_t(x * 2), uint8_t(y * 5 + rng() % 9), uint8_t(rng() % 256));
+    src->XResolution = 300;
+    src->YResolution = 150;
+    Bmp before;
+    ASSERT_EQ(L_CopyBitmap(&before, &src.b), SUCCESS);
+    const LRegion region{{{2, 3, 40}, {3, 0, 123}}};
+    src->pRgn = new LRegion(region);
+
+    for (int bpp : {1, 4, 8, 16, 32}) {
+        Bmp copy, separate;
+        ASSERT_EQ(L_CopyBitmap(&copy, &before.b), SUCCESS);
+        copy->pRgn = new LRegion(region);
+        const L_UINT flags = CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING;
+        ASSERT_EQ(L_ColorResBitmap(&src, &separate, bpp, flags, nullptr, 0), SUCCESS);
+        HRGN oldRegion = copy->pRgn;
+        ASSERT_EQ(L_ColorResBitmap(&copy, &copy, bpp, flags, nullptr, 0), SUCCESS);
+
+        for (BITMAPHANDLE* r : {&separate.b, &copy.b}) {
+            EXPECT_EQ(r->BitsPerPixel, bpp);
+            EXPECT_EQ(r->Width, 123);
+            EXPECT_EQ(r->XResolution, 300);
+            EXPECT_EQ(r->YResolution, 150);
+            ASSERT_NE(r->pRgn, nullptr);
+            ASSERT_EQ(r->pRgn->spans.size(), 2u);
+            EXPECT_EQ(r->pRgn->spans[1].x1, 123);
+        }
+        EXPECT_EQ(copy->pRgn, oldRegion);
+        EXPECT_NE(separate->pRgn, src->pRgn);
+        for (int y = 0; y < 45; ++y) {
+            ASSERT_EQ(std::memcmp(L_RowPtr(&separate.b, y), L_RowPtr(&copy.b, y), size_t(separate->BytesPerLine)), 0)
+                << bpp;
+            ASSERT_EQ(std::memcmp(L_RowPtr(&src.b, y), L_RowPtr(&before.b, y), size_t(src->BytesPerLine)), 0);
+        }
+        if (bpp <= 8) {
+            EXPECT_EQ(std::memcmp(separate->pPalette, copy->pPalette, 256 * sizeof(RGBQUAD)), 0);
+        }
+    }
+}
+
+TEST(ColorRes, RefusesBadRequestsWithoutTouchingTheDestination) {
+    Bmp src(4, 4, 24);
+    BITMAPHANDLE dst;
+    dst.Width = 77;
+    EXPECT_EQ(L_ColorResBitmap(nullptr, &dst, 8, 0, nullptr, 0), ERROR_NO_BITMAP);
+    EXPECT_EQ(L_ColorResBitmap(&src.b, nullptr, 8, 0, nullptr, 0), ERROR_NO_BITMAP);
+    EXPECT_EQ(L_ColorResBitmap(&src.b, &dst, 7, 0, nullptr, 0), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_ColorResBitmap(&src.b, &dst, 8, CRF_USERPALETTE, nullptr, 4), ERROR_INV_PARAMETER);
+    BITMAPHANDLE lying = src.b;
+    lying.Height = 400; // more rows than its pixel block holds
+    EXPECT_EQ(L_ColorResBitmap(&lying, &dst, 8, 0, nullptr, 0), ERROR_INV_PARAMETER);
+    EXPECT_EQ(dst.Width, 77);
+}
+
+namespace {
+int g_calls = 0;
+L_INT CancelAtOnce(L_INT, void*) {
+    ++g_calls;
+    return ERROR_USER_ABORT;
+}
+} // namespace
+
+TEST(ColorRes, CancellingLeavesTheBitmapAsItWas) {
+    Bmp b(64, 64, 24);
+    Put(&b, 3, 3, 9, 8, 7);
+    STATUSCALLBACK old = nullptr;
+    void* oldUser = nullptr;
+    L_SetStatusCallBack(CancelAtOnce, nullptr, &old, &oldUser);
+    const L_INT rc = L_ColorResBitmap(&b.b, &b.b, 8, CRF_FLOYDSTEINDITHERING, nullptr, 0);
+    L_SetStatusCallBack(old, oldUser);
+    EXPECT_EQ(rc, ERROR_USER_ABORT);
+    EXPECT_GT(g_calls, 0);
+    EXPECT_EQ(b->BitsPerPixel, 24);
+    EXPECT_EQ(Get(&b.b, 3, 3).r, 9);
+}
+
+// ---------------------------------------------------------------------------
+// Gray.
+
+TEST(ColorGray, GrayScaleUsesLuminanceAndAnOrderedRamp) {
+    Bmp b(3, 2, 32);
+    Put(&b, 0, 0, 255, 0, 0);
+    Put(&b, 1, 0, 0, 255, 0);
+    Put(&b, 2, 0, 0, 0, 255);
+    Put(&b, 0, 1, 10, 200, 30);
+    b->pRgn = new LRegion(LRegion{{{0, 1, 2}}});
+    HRGN region = b->pRgn;
+    ASSERT_EQ(L_GrayScaleBitmap(&b), SUCCESS);
+    EXPECT_EQ(b->BitsPerPixel, 8);
+    EXPECT_EQ(b->pRgn, region);
+    EXPECT_EQ(L_IsGrayScaleBitmap(&b), GRAY_ORDEREDNORMAL);
+    EXPECT_EQ(Index(&b, 0, 0), unsigned((255 * 77 + 128) >> 8));
+    EXPECT_EQ(Index(&b, 1, 0), unsigned((255 * 150 + 128) >> 8));
+    EXPECT_EQ(Index(&b, 2, 0), unsigned((255 * 29 + 128) >> 8));
+    EXPECT_EQ(Index(&b, 0, 1), unsigned((10 * 77 + 200 * 150 + 30 * 29 + 128) >> 8));
+    EXPECT_EQ(L_GrayScaleBitmap(&b, 4), ERROR_BITPERPIXEL);
+}
+
+TEST(ColorGray, GrayScaleOfAGrayImageOnlyReordersItsPalette) {
+    RGBQUAD reversed[256];
+    for (int i = 0; i < 256; ++i) reversed[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    Bmp b(16, 16, 8, reversed);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) PutIndex(&b, x, y, unsigned(y * 16 + x));
+    EXPECT_EQ(L_IsGrayScaleBitmap(&b), GRAY_ORDEREDINVERSE);
+    ASSERT_EQ(L_GrayScaleBitmap(&b), SUCCESS);
+    EXPECT_EQ(L_IsGrayScaleBitmap(&b), GRAY_ORDEREDNORMAL);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) EXPECT_EQ(Get(&b, x, y).r, 255 - (y * 16 + x));
+}
+
+TEST(ColorGray, GrayDetection) {
+    Bmp one(2, 2, 1);
+    EXPECT_EQ(L_IsGrayScaleBitmap(&one), GRAY_ORDEREDNORMAL);
+    Bmp four(2, 2, 4);
+    EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_NO); // VGA colours
+    for (int i = 0; i < 16; ++i) four->pPalette[i] = RGBQUAD{uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17), 0};
+    EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_ORDEREDNORMAL);
+    std::swap(four->pPalette[2], four->pPalette[9]);
+    EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_NOTORDERED);
+
+    for (int bpp : {16, 24, 32}) {
+        Bmp deep(9, 9, bpp);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 9; ++x) Put(&deep, x, y, uint8_t(x * 28), uint8_t(x * 28), uint8_t(x * 28));
+        EXPECT_EQ(L_IsGrayScaleBitmap(&deep), GRAY_NOTORDERED) << bpp;
+        Put(&deep, 8, 8, 0, 0, 200);
+        EXPECT_EQ(L_IsGrayScaleBitmap(&deep), GRAY_NO) << bpp;
+    }
+}
