@@ -182,7 +182,12 @@ int EncodeToMemory(BITMAPHANDLE* b, int format, int bpp, int qfactor, std::vecto
     for (const Codec* c : AllCodecs())
         if (c->HandlesFormat(format)) codec = c;
     if (!codec) return ERROR_FEATURE_NOT_SUPPORTED;
-    if (!codec->CanSave(format, bpp)) return ERROR_BITPERPIXEL;
+    if (!codec->CanSave(format, bpp)) {
+        // A format we only read is "not supported"; a depth the format cannot hold is a bad depth.
+        for (int d : {1, 4, 8, 16, 24, 32})
+            if (codec->CanSave(format, d)) return ERROR_BITPERPIXEL;
+        return ERROR_FEATURE_NOT_SUPPORTED;
+    }
     if (bpp == b->BitsPerPixel) return codec->Save(b, format, qfactor, out);
     // Save a converted copy; the caller's bitmap is left as it was.
     BITMAPHANDLE tmp;

@@ -1,0 +1,485 @@
+// BMP reading and writing: pictures made by another program decode to the pixels that
+// program sees, what we write comes back unchanged, and damaged files fail cleanly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BitmapInternal.h"
+#include "Toolkit.h"
+
+namespace {
+
+const std::string kBmpDir = std::string(QUILLO_TEST_DATA) + "/bmp/";
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A fresh folder for files this test writes.
+std::string TempDir() {
+    const char* base = std::getenv("QUILLO_TEST_TMP");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/bmp-XXXXXX";
+    std::error_code ignored;
+    if (base && *base) std::filesystem::create_directories(base, ignored);
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    return mkdtemp(name.data()) ? std::string(name.data()) : std::string("/tmp");
+}
+
+// The reference pixels ImageMagick read from each fixture when it was made.
+struct Pam {
+    int width = 0, height = 0, depth = 0, maxval = 0;
+    std::vector<uint8_t> samples;
+
+    // Samples scaled to 8 bits with rounding; 16-bit samples are big-endian pairs.
+    lt::BGRA At(int x, int y) const {
+        const int bytes = maxval > 255 ? 2 : 1;
+        const uint8_t* s = &samples[(size_t(y) * width + x) * depth * bytes];
+        auto v = [&](int i) {
+            unsigned raw = bytes == 2 ? (s[2 * i] << 8) | s[2 * i + 1] : s[i];
+            return uint8_t((raw * 255 + unsigned(maxval) / 2) / unsigned(maxval));
+        };
+        switch (depth) {
+        case 1: return {v(0), v(0), v(0), 255};
+        case 2: return {v(0), v(0), v(0), v(1)};
+        case 3: return {v(2), v(1), v(0), 255};
+        default: return {v(2), v(1), v(0), v(3)};
+        }
+    }
+};
+
+bool ReadPam(const std::string& path, Pam& pam) {
+    std::vector<uint8_t> d = ReadFile(path);
+    std::string text(d.begin(), d.end());
+    size_t end = text.find("ENDHDR\n");
+    if (text.rfind("P7\n", 0) != 0 || end == std::string::npos) return false;
+    auto field = [&](const char* name) {
+        size_t p = text.find(name);
+        return p < end ? std::atoi(text.c_str() + p + std::strlen(name)) : 0;
+    };
+    pam.width = field("WIDTH ");
+    pam.height = field("HEIGHT ");
+    pam.depth = field("DEPTH ");
+    pam.maxval = field("MAXVAL ");
+    size_t bytes = size_t(pam.width) * pam.height * pam.depth * (pam.maxval > 255 ? 2 : 1);
+    if (pam.maxval <= 0 || pam.maxval > 65535 || d.size() < end + 7 + bytes) return false;
+    pam.samples.assign(d.begin() + long(end + 7), d.begin() + long(end + 7 + bytes));
+    return true;
+}
+
+// Compares colours everywhere, and alpha where the bitmap can hold it.
+void ExpectSamePixels(const BITMAPHANDLE& b, const Pam& ref, int tolerance, const std::string& what) {
+    ASSERT_EQ(b.Width, ref.width) << what;
+    ASSERT_EQ(b.Height, ref.height) << what;
+    const bool hasAlpha = b.BitsPerPixel == 32 || b.BitsPerPixel == 16;
+    int bad = 0;
+    for (int y = 0; y < b.Height; ++y) {
+        const uint8_t* row = L_RowPtr(&b, y);
+        for (int x = 0; x < b.Width; ++x) {
+            lt::BGRA got = lt::ReadPixel(&b, row, x), want = ref.At(x, y);
+            if (!hasAlpha) got.a = 255;
+            bool same = std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+                        std::abs(got.b - want.b) <= tolerance && std::abs(got.a - want.a) <= tolerance;
+            if (!same && bad++ < 3)
+                ADD_FAILURE() << what << " pixel " << x << "," << y << ": got " << int(got.r) << "," << int(got.g) << ","
+                              << int(got.b) << "," << int(got.a) << " want " << int(want.r) << "," << int(want.g) << ","
+                              << int(want.b) << "," << int(want.a);
+        }
+    }
+    EXPECT_EQ(bad, 0) << what;
+}
+
+struct Fixture {
+    const char* name;
+    int format;
+    int bpp;       // of the decoded bitmap
+    int tolerance; // the other program widens 5- and 6-bit fields slightly differently
+};
+
+const Fixture kFixtures[] = {
+    {"pal1", FILE_BMP, 1, 0},
+    {"pal4", FILE_BMP, 4, 0},
+    {"pal8", FILE_BMP, 8, 0},
+    {"pal8-topdown", FILE_BMP, 8, 0},
+    {"pal8-short-table", FILE_BMP, 8, 0},
+    {"rle8", FILE_BMP, 8, 0},
+    {"rle8-delta", FILE_BMP, 8, 0},
+    {"rle4", FILE_BMP, 4, 0},
+    {"rle4-delta", FILE_BMP, 4, 0},
+    {"rgb555", FILE_BMP, 16, 0},
+    {"rgb24-300dpi", FILE_BMP, 24, 0},
+    {"rgb24-topdown", FILE_BMP, 24, 0},
+    {"rgb32-alpha", FILE_BMP, 32, 0},
+    {"rgb32-zero-alpha", FILE_BMP, 32, 0},
+    {"bitfields32-rgb-order", FILE_BMP, 24, 0},
+    {"v5-bitfields565", FILE_BMP, 24, 1},
+    {"v4-bitfields1555-alpha", FILE_BMP, 16, 1}, // the toolkit widens 5 bits by bit copying
+    {"v4-bitfields4444-alpha", FILE_BMP, 32, 0},
+    {"v5-bitfields32-alpha", FILE_BMP, 32, 0},
+    {"os2-pal1", FILE_OS2, 1, 0},
+    {"os2-pal4", FILE_OS2, 4, 0},
+    {"os2-pal8", FILE_OS2, 8, 0},
+    {"os2-rgb24", FILE_OS2, 24, 0},
+    {"os2v2-pal8", FILE_OS2_2, 8, 0},
+};
+
+TEST(BmpCodec, EveryVariantDecodesToThePixelsAnotherProgramSees) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.name);
+        const std::string path = kBmpDir + f.name + ".bmp";
+        FILEINFO info;
+        ASSERT_EQ(L_FileInfo(path.c_str(), &info), SUCCESS);
+        EXPECT_EQ(info.Format, f.format);
+        EXPECT_EQ(info.BitsPerPixel, f.bpp);
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+        EXPECT_EQ(b.BitsPerPixel, f.bpp);
+        EXPECT_EQ(info.Width, b.Width);
+        EXPECT_EQ(info.Height, b.Height);
+        Pam ref;
+        ASSERT_TRUE(ReadPam(kBmpDir + f.name + ".pam", ref));
+        ExpectSamePixels(b, ref, f.tolerance, f.name);
+        L_FreeBitmap(&b);
+    }
+}
+
+TEST(BmpCodec, HeaderDetailsAreReported) {
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfo((kBmpDir + "rgb24-300dpi.bmp").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, 300);
+    EXPECT_EQ(info.YResolution, 300);
+    EXPECT_EQ(info.Colors, 0);
+    ASSERT_EQ(L_FileInfo((kBmpDir + "pal8-short-table.bmp").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.Colors, 169);
+    ASSERT_EQ(L_FileInfo((kBmpDir + "rle4.bmp").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.Compression, 2);
+    EXPECT_EQ(info.Colors, 16);
+
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmap((kBmpDir + "rgb24-300dpi.bmp").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.XResolution, 300);
+    L_FreeBitmap(&b);
+    // A colour table shorter than the depth allows leaves the rest of the palette black.
+    ASSERT_EQ(L_LoadBitmap((kBmpDir + "pal8-short-table.bmp").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    for (int i = 169; i < 256; ++i) {
+        EXPECT_EQ(b.pPalette[i].rgbRed | b.pPalette[i].rgbGreen | b.pPalette[i].rgbBlue, 0) << i;
+    }
+    L_FreeBitmap(&b);
+    // A 32-bit file whose fourth bytes are all zero is opaque, not invisible.
+    ASSERT_EQ(L_LoadBitmap((kBmpDir + "rgb32-zero-alpha.bmp").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(L_RowPtr(&b, 5)[4 * 7 + 3], 255);
+    L_FreeBitmap(&b);
+}
+
+// ---------------------------------------------------------------------------
+// Hand-made files for what no fixture can show.
+
+void Put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+
+std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compression, const std::vector<RGBQUAD>& palette,
+                             const std::vector<uint8_t>& pixels) {
+    std::vector<uint8_t> v{'B', 'M'};
+    const uint32_t off = 14 + 40 + uint32_t(palette.size()) * 4;
+    Put(v, off + uint32_t(pixels.size()), 4);
+    Put(v, 0, 4);
+    Put(v, off, 4);
+    Put(v, 40, 4);
+    Put(v, uint32_t(width), 4);
+    Put(v, uint32_t(height), 4);
+    Put(v, 1, 2);
+    Put(v, uint32_t(bpp), 2);
+    Put(v, compression, 4);
+    Put(v, uint32_t(pixels.size()), 4);
+    Put(v, 0, 4);
+    Put(v, 0, 4);
+    Put(v, uint32_t(palette.size()), 4);
+    Put(v, 0, 4);
+    for (const RGBQUAD& q : palette) {
+        v.push_back(q.rgbBlue);
+        v.push_back(q.rgbGreen);
+        v.push_back(q.rgbRed);
+        v.push_back(0);
+    }
+    v.insert(v.end(), pixels.begin(), pixels.end());
+    return v;
+}
+
+std::vector<unsigned> Indices(const BITMAPHANDLE& b, int y) {
+    std::vector<unsigned> out;
+    for (int x = 0; x < b.Width; ++x) out.push_back(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel));
+    return out;
+}
+
+TEST(BmpCodec, RunLengthDataNeverWritesOutsideThePicture) {
+    const std::vector<RGBQUAD> pal{{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 0, 0}};
+    // Bottom row: a run longer than the row. Top row: an absolute stretch, a run past the
+    // edge, then a delta far below the picture (which ends it without an end marker).
+    std::vector<uint8_t> rle8{6, 1, 0, 0, 0, 3, 2, 1, 2, 0, 5, 2, 0, 2, 16, 16};
+    BITMAPHANDLE b;
+    std::vector<uint8_t> file = MakeBmp(4, 2, 8, 1, pal, rle8);
+    ASSERT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), SUCCESS);
+    EXPECT_EQ(Indices(b, 1), (std::vector<unsigned>{1, 1, 1, 1}));
+    EXPECT_EQ(Indices(b, 0), (std::vector<unsigned>{2, 1, 2, 2}));
+    L_FreeBitmap(&b);
+
+    // RLE4: nibble pairs alternate, and an odd absolute stretch keeps its padding.
+    std::vector<uint8_t> rle4{5, 0x12, 0, 0, 0, 3, 0x21, 0x20, 0, 1};
+    file = MakeBmp(4, 2, 4, 2, pal, rle4);
+    ASSERT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), SUCCESS);
+    EXPECT_EQ(Indices(b, 1), (std::vector<unsigned>{1, 2, 1, 2}));
+    EXPECT_EQ(Indices(b, 0), (std::vector<unsigned>{2, 1, 2, 0}));
+    L_FreeBitmap(&b);
+
+    // The committed example, with runs and deltas far past the edges, still opens.
+    file = ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/bmp-rle8-runs-past-edge.bmp");
+    ASSERT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), SUCCESS);
+    EXPECT_EQ(Indices(b, 2), (std::vector<unsigned>(6, 1)));
+    L_FreeBitmap(&b);
+
+    // Data that stops before the picture is complete is an error, not a partial picture.
+    file = MakeBmp(4, 2, 8, 1, pal, {6, 1, 0, 0, 2});
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
+    EXPECT_EQ(b.Addr, nullptr);
+}
+
+TEST(BmpCodec, InconsistentHeadersAreRefused) {
+    BITMAPHANDLE b;
+    std::vector<uint8_t> pixels(8, 0);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+        int rc;
+    };
+    std::vector<Case> cases = {
+        {"RLE8 at 4 bits", MakeBmp(4, 2, 4, 1, {}, pixels), ERROR_FILE_FORMAT},
+        {"bit fields at 24 bits", MakeBmp(2, 2, 24, 3, {}, pixels), ERROR_FILE_FORMAT},
+        {"embedded JPEG", MakeBmp(2, 2, 24, 4, {}, pixels), ERROR_UNKNOWN_COMP},
+        {"2 bits per pixel", MakeBmp(2, 2, 2, 0, {}, pixels), ERROR_BITPERPIXEL},
+        {"zero width", MakeBmp(0, 2, 24, 0, {}, pixels), ERROR_FILE_FORMAT},
+        {"rows missing", MakeBmp(4, 2, 24, 0, {}, pixels), ERROR_FILE_FORMAT},
+    };
+    // A pixel offset beyond the end of the file.
+    std::vector<uint8_t> far = MakeBmp(1, 1, 24, 0, {}, {1, 2, 3, 0});
+    far[10] = 0xFF;
+    cases.push_back({"pixel offset past the end", far, ERROR_FILE_FORMAT});
+    for (Case& c : cases) {
+        EXPECT_EQ(L_LoadBitmapMemory(c.file.data(), &b, 0, ORDER_BGR, c.file.size()), c.rc) << c.what;
+        EXPECT_EQ(b.Addr, nullptr) << c.what;
+    }
+    // The committed example of an offset past the end.
+    std::vector<uint8_t> file = ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/bmp-offset-past-end.bmp");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
+}
+
+TEST(BmpCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
+    const std::string path = std::string(QUILLO_TEST_DATA) + "/malformed/bmp-width-65535.bmp";
+    std::vector<uint8_t> file = ReadFile(path);
+    ASSERT_FALSE(file.empty());
+    BITMAPHANDLE b;
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), SUCCESS); // describing it is harmless
+    EXPECT_EQ(info.Width, 65535);
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_INV_RANGE);
+
+    // Even with limits that allow the size, the missing rows are noticed before 12 GB are
+    // asked for: the answer is a format error (not out of memory), and it comes at once.
+    const L_LIMITS saved = L_GetLimits();
+    L_SetLimits(L_LIMITS{70000, uint64_t(1) << 40});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    // Small limits refuse an ordinary picture with the size error.
+    L_SetLimits(L_LIMITS{16, 1 << 20});
+    EXPECT_EQ(L_LoadBitmap((kBmpDir + "rgb24-300dpi.bmp").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    L_SetLimits(L_LIMITS{64, 100});
+    EXPECT_EQ(L_LoadBitmap((kBmpDir + "rle8.bmp").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    L_SetLimits(saved);
+}
+
+TEST(BmpCodec, DamagedFilesLoadOrFailWithACode) {
+    std::mt19937 rng(1234);
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.name);
+        const std::vector<uint8_t> good = ReadFile(kBmpDir + f.name + ".bmp");
+        BITMAPHANDLE b;
+        for (size_t n = 0; n < good.size(); n += 1 + n / 64) {
+            std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
+            int rc = L_LoadBitmapMemory(cut.data(), &b, 0, ORDER_BGR, cut.size());
+            ASSERT_TRUE(rc == SUCCESS || rc < 0) << n;
+            if (rc == SUCCESS) L_FreeBitmap(&b);
+            else EXPECT_EQ(b.Addr, nullptr);
+        }
+        // Every bit of the headers, then random bits of the rest.
+        size_t headerBits = std::min<size_t>(good.size(), 160) * 8;
+        for (size_t i = 0; i < headerBits + 300; ++i) {
+            std::vector<uint8_t> bad = good;
+            size_t bit = i < headerBits ? i : rng() % (good.size() * 8);
+            bad[bit / 8] ^= uint8_t(1u << (bit % 8));
+            int rc = L_LoadBitmapMemory(bad.data(), &b, 0, ORDER_BGR, bad.size());
+            ASSERT_TRUE(rc == SUCCESS || rc < 0) << bit;
+            if (rc == SUCCESS) L_FreeBitmap(&b);
+            FILEINFO info;
+            rc = L_FileInfoMemory(bad.data(), bad.size(), &info);
+            ASSERT_TRUE(rc == SUCCESS || rc < 0) << bit;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+// A bitmap of random pixels (and palette), stored bottom-up when asked, to show rows are
+// found through the view perspective.
+BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed, int perspective = TOP_LEFT) {
+    std::mt19937 rng(seed);
+    RGBQUAD pal[256];
+    for (RGBQUAD& q : pal) q = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, perspective),
+              SUCCESS);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = L_RowPtr(&b, y);
+        const size_t used = (size_t(width) * bpp + 7) / 8;
+        for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
+        // Bits past the last pixel of a row are not part of the picture.
+        if (int spare = int(used * 8 - size_t(width) * bpp)) row[used - 1] &= uint8_t(0xFF << spare);
+        // 16-bit pixels read from a plain BMP are opaque.
+        if (bpp == 16)
+            for (int x = 0; x < width; ++x) row[2 * x + 1] |= 0x80;
+    }
+    b.XResolution = 150;
+    b.YResolution = 75;
+    return b;
+}
+
+void ExpectSameBitmap(const BITMAPHANDLE& a, const BITMAPHANDLE& b, bool paletteToo) {
+    ASSERT_EQ(a.Width, b.Width);
+    ASSERT_EQ(a.Height, b.Height);
+    ASSERT_EQ(a.BitsPerPixel, b.BitsPerPixel);
+    const size_t used = (size_t(a.Width) * a.BitsPerPixel + 7) / 8;
+    for (int y = 0; y < a.Height; ++y) ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), used), 0) << "row " << y;
+    if (paletteToo && a.BitsPerPixel <= 8)
+        for (int i = 0; i < (1 << a.BitsPerPixel); ++i) {
+            EXPECT_EQ(a.pPalette[i].rgbRed, b.pPalette[i].rgbRed) << i;
+            EXPECT_EQ(a.pPalette[i].rgbGreen, b.pPalette[i].rgbGreen) << i;
+            EXPECT_EQ(a.pPalette[i].rgbBlue, b.pPalette[i].rgbBlue) << i;
+        }
+}
+
+TEST(BmpCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
+    struct Case {
+        int format, bpp;
+    };
+    const Case cases[] = {{FILE_BMP, 1},  {FILE_BMP, 4}, {FILE_BMP, 8}, {FILE_BMP, 16}, {FILE_BMP, 24},
+                          {FILE_BMP, 32}, {FILE_OS2, 1}, {FILE_OS2, 4}, {FILE_OS2, 8},  {FILE_OS2, 24}};
+    for (const Case& c : cases) {
+        for (int perspective : {TOP_LEFT, BOTTOM_LEFT}) {
+            SCOPED_TRACE("format " + std::to_string(c.format) + " bpp " + std::to_string(c.bpp) + " perspective " +
+                         std::to_string(perspective));
+            BITMAPHANDLE src = RandomBitmap(13, 7, c.bpp, uint32_t(c.bpp * 7 + c.format), perspective);
+            uint8_t* buf = nullptr;
+            size_t size = 0;
+            ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, c.format, 0, 0, &size), SUCCESS);
+            BITMAPHANDLE back;
+            FILEINFO info;
+            ASSERT_EQ(L_FileInfoMemory(buf, size, &info), SUCCESS);
+            EXPECT_EQ(info.Format, c.format);
+            ASSERT_EQ(L_LoadBitmapMemory(buf, &back, 0, ORDER_BGR, size), SUCCESS);
+            ExpectSameBitmap(src, back, true);
+            if (c.format == FILE_BMP) {
+                EXPECT_EQ(back.XResolution, 150);
+                EXPECT_EQ(back.YResolution, 75);
+            }
+            std::free(buf);
+            L_FreeBitmap(&back);
+            L_FreeBitmap(&src);
+        }
+    }
+}
+
+TEST(BmpCodec, ThirtyTwoBitFilesCarryAlphaOthersCanRead) {
+    BITMAPHANDLE src = RandomBitmap(5, 3, 32, 99);
+    uint8_t* buf = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_BMP, 32, 0, &size), SUCCESS);
+    // A V5 header with bit fields and an alpha mask, which other programs honour.
+    ASSERT_GE(size, 14u + 124u);
+    auto u32 = [&](size_t at) { return uint32_t(buf[at] | (buf[at + 1] << 8) | (buf[at + 2] << 16) | (uint32_t(buf[at + 3]) << 24)); };
+    EXPECT_EQ(u32(14), 124u);
+    EXPECT_EQ(u32(14 + 16), 3u);
+    EXPECT_EQ(u32(14 + 52), 0xFF000000u);
+    std::free(buf);
+    L_FreeBitmap(&src);
+}
+
+TEST(BmpCodec, DepthsAFormatCannotHoldAreRefused) {
+    BITMAPHANDLE b = RandomBitmap(4, 4, 16, 1);
+    uint8_t* buf = nullptr;
+    size_t size = 0;
+    EXPECT_EQ(L_SaveBitmapMemory(&buf, &b, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
+    L_FreeBitmap(&b);
+    b = RandomBitmap(4, 4, 32, 1);
+    EXPECT_EQ(L_SaveBitmapMemory(&buf, &b, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
+    // OS/2 2.x files are read, never written.
+    EXPECT_NE(L_SaveBitmapMemory(&buf, &b, FILE_OS2_2, 0, 0, &size), SUCCESS);
+    L_FreeBitmap(&b);
+}
+
+struct Progress {
+    std::vector<std::pair<int, int>> bands;
+    std::vector<L_UINT> flags;
+    int stopAfter = -1;
+};
+
+L_INT OnRows(FILEINFO*, pBITMAPHANDLE b, uint8_t* buffer, L_UINT flags, L_INT row, L_INT lines, void* user) {
+    auto* p = static_cast<Progress*>(user);
+    EXPECT_EQ(buffer, L_RowPtr(b, row));
+    p->bands.emplace_back(row, lines);
+    p->flags.push_back(flags);
+    return int(p->bands.size()) == p->stopAfter ? ERROR_USER_ABORT : SUCCESS;
+}
+
+TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
+    BITMAPHANDLE src = RandomBitmap(3, 150, 24, 5);
+    const std::string dir = TempDir();
+    const std::string path = dir + "/progress.bmp";
+    ASSERT_EQ(L_SaveBitmap(path.c_str(), &src, FILE_BMP, 0, 0), SUCCESS);
+    Progress p;
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, OnRows, &p), SUCCESS);
+    int next = 0;
+    for (auto [row, lines] : p.bands) {
+        EXPECT_EQ(row, next);
+        next = row + lines;
+    }
+    EXPECT_EQ(next, 150);
+    ASSERT_FALSE(p.flags.empty());
+    EXPECT_TRUE(p.flags.front() & FILEREAD_FIRSTROW);
+    EXPECT_TRUE(p.flags.back() & FILEREAD_LASTROW);
+    for (L_UINT f : p.flags) EXPECT_EQ(f & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+    L_FreeBitmap(&b);
+
+    Progress stop;
+    stop.stopAfter = 1;
+    EXPECT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, OnRows, &stop),
+              ERROR_USER_ABORT);
+    EXPECT_EQ(b.Addr, nullptr);
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+    L_FreeBitmap(&src);
+}
+
+} // namespace
