@@ -1,0 +1,471 @@
+// JPEG reading and writing: files from another program decode to what that program
+// sees, the format codes and quality factor mean what the program expects, Exif
+// thumbnails serve as stamps, and damaged files fail cleanly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "BitmapInternal.h"
+#include "Toolkit.h"
+
+namespace {
+
+const std::string kJpegDir = std::string(QUILLO_TEST_DATA) + "/jpeg/";
+const std::string kMalformedDir = std::string(QUILLO_TEST_DATA) + "/malformed/";
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::string TempDir() {
+    const char* base = std::getenv("QUILLO_TEST_TMP");
+    std::string root = base && *base ? base : "/tmp";
+    std::system(("mkdir -p '" + root + "'").c_str());
+    std::string tmpl = root + "/jpeg-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    return mkdtemp(name.data()) ? std::string(name.data()) : root;
+}
+
+// Binary PPM (P6) or PGM (P5) as ImageMagick wrote them next to the fixtures.
+struct Pnm {
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> samples;
+    lt::BGRA At(int x, int y) const {
+        const uint8_t* s = &samples[(size_t(y) * width + x) * channels];
+        return channels == 1 ? lt::BGRA{s[0], s[0], s[0], 255} : lt::BGRA{s[2], s[1], s[0], 255};
+    }
+};
+
+Pnm ReadPnm(const std::string& path) {
+    std::vector<uint8_t> d = ReadFile(path);
+    Pnm p;
+    int maxval = 0, consumed = 0;
+    char magic[3] = {};
+    if (d.size() < 3 || std::sscanf(reinterpret_cast<const char*>(d.data()), "%2s %d %d %d%n", magic, &p.width,
+                                    &p.height, &maxval, &consumed) != 4)
+        return p;
+    p.channels = std::strcmp(magic, "P5") == 0 ? 1 : 3;
+    size_t start = size_t(consumed) + 1, bytes = size_t(p.width) * p.height * p.channels;
+    if (maxval != 255 || d.size() < start + bytes) return Pnm{};
+    p.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
+    return p;
+}
+
+int MaxDifference(const BITMAPHANDLE& b, const Pnm& ref) {
+    if (b.Width != ref.width || b.Height != ref.height) return 1000;
+    int worst = 0;
+    for (int y = 0; y < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x) {
+            lt::BGRA got = lt::ReadPixel(&b, L_RowPtr(&b, y), x), want = ref.At(x, y);
+            worst = std::max({worst, std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
+        }
+    return worst;
+}
+
+int MaxDifference(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
+    if (a.Width != b.Width || a.Height != b.Height) return 1000;
+    int worst = 0;
+    for (int y = 0; y < a.Height; ++y)
+        for (int x = 0; x < a.Width; ++x) {
+            lt::BGRA p = lt::ReadPixel(&a, L_RowPtr(&a, y), x), q = lt::ReadPixel(&b, L_RowPtr(&b, y), x);
+            worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
+        }
+    return worst;
+}
+
+// A smooth colour image (what JPEG is made for) at 24 or 32 bits.
+BITMAPHANDLE Gradient(int width, int height, int bpp) {
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            lt::WritePixel(&b, L_RowPtr(&b, y), x,
+                           lt::BGRA{uint8_t((x + y) * 255 / (width + height)), uint8_t(y * 255 / height),
+                                    uint8_t(x * 255 / width), uint8_t(x * 4)},
+                           false);
+    return b;
+}
+
+std::vector<uint8_t> Save(BITMAPHANDLE* b, int format, int bpp, int qfactor, int* rc = nullptr) {
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    int r = L_SaveBitmapMemory(&buffer, b, format, bpp, qfactor, &size);
+    if (rc) *rc = r;
+    else EXPECT_EQ(r, SUCCESS);
+    std::vector<uint8_t> bytes(buffer, buffer + (r == SUCCESS ? size : 0));
+    std::free(buffer);
+    return bytes;
+}
+
+// The first entry (the DC step) of quantisation table 0, as stored in the file.
+int LumaDcStep(const std::vector<uint8_t>& jpeg) {
+    for (size_t i = 2; i + 5 < jpeg.size();) {
+        if (jpeg[i] != 0xFF) return -1;
+        uint8_t marker = jpeg[i + 1];
+        size_t len = size_t(jpeg[i + 2] << 8 | jpeg[i + 3]);
+        if (marker == 0xDB && (jpeg[i + 4] & 0x0F) == 0) return (jpeg[i + 4] >> 4) ? jpeg[i + 5] << 8 | jpeg[i + 6] : jpeg[i + 5];
+        if (marker == 0xDA) return -1;
+        i += 2 + len;
+    }
+    return -1;
+}
+
+// Offsets below are within the TIFF block WithExifThumbnail builds: IFD0 at 8, the
+// pointer to IFD1 at 22, IFD1 at 26 with Compression, thumbnail offset and length values
+// at 36, 48 and 60.
+void Put32(std::vector<uint8_t>& t, bool bigEndian, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) t[at + size_t(i)] = uint8_t(bigEndian ? v >> (24 - 8 * i) : v >> (8 * i));
+}
+
+// Splices an APP1 Exif segment holding `thumb` as the IFD1 thumbnail into `main`.
+// `damage` may corrupt the TIFF structure after it is built.
+std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t>& main, const std::vector<uint8_t>& thumb,
+                                       bool bigEndian, void (*damage)(std::vector<uint8_t>&, bool) = nullptr) {
+    std::vector<uint8_t> t;
+    auto u16 = [&](unsigned v) {
+        if (bigEndian) t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+        else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
+    };
+    auto u32 = [&](uint32_t v) {
+        if (bigEndian) t.insert(t.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+        else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    };
+    t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
+    u16(42);
+    u32(8);
+    // IFD0 with one (irrelevant) entry: Orientation = 1.
+    u16(1);
+    u16(0x0112), u16(3), u32(1), u16(1), u16(0);
+    u32(8 + 2 + 12 + 4); // IFD1 follows
+    const uint32_t thumbOffset = 8 + 18 + 2 + 3 * 12 + 4;
+    u16(3);
+    u16(0x0103), u16(3), u32(1), u16(6), u16(0);
+    u16(0x0201), u16(4), u32(1), u32(thumbOffset);
+    u16(0x0202), u16(4), u32(1), u32(uint32_t(thumb.size()));
+    u32(0);
+    t.insert(t.end(), thumb.begin(), thumb.end());
+    if (damage) damage(t, bigEndian);
+    std::vector<uint8_t> app1 = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    app1.insert(app1.end(), t.begin(), t.end());
+    size_t len = app1.size() - 2;
+    app1[2] = uint8_t(len >> 8);
+    app1[3] = uint8_t(len);
+    std::vector<uint8_t> out = main;
+    out.insert(out.begin() + 2, app1.begin(), app1.end());
+    return out;
+}
+
+struct Fixture {
+    const char* file;
+    const char* reference;
+    int format;
+    int bpp;
+    bool progressive;
+};
+
+const Fixture kFixtures[] = {
+    {"baseline-444.jpg", "baseline-444.ppm", FILE_JFIF, 24, false},
+    {"baseline-422.jpg", "baseline-422.ppm", FILE_LEAD2JFIF, 24, false},
+    {"baseline-420.jpg", "baseline-420.ppm", FILE_LEAD1JFIF, 24, false},
+    {"baseline-411.jpg", "baseline-411.ppm", FILE_LEAD1JFIF, 24, false},
+    {"progressive-420.jpg", "progressive-420.ppm", FILE_LEAD1JFIF, 24, true},
+    {"gray.jpg", "gray.pgm", FILE_JFIF, 8, false},
+    {"cmyk.jpg", "cmyk.ppm", FILE_JFIF, 24, false},
+    {"exif-thumb.jpg", "baseline-444.ppm", FILE_JFIF, 24, false},
+};
+
+TEST(JpegCodec, FixturesDecodeToThePixelsImageMagickSees) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.file);
+        FILEINFO info;
+        ASSERT_EQ(L_FileInfo((kJpegDir + f.file).c_str(), &info), SUCCESS);
+        EXPECT_EQ(info.Format, f.format);
+        EXPECT_EQ(info.BitsPerPixel, f.bpp);
+        EXPECT_EQ(info.Width, 45);
+        EXPECT_EQ(info.Height, 37);
+        EXPECT_EQ(info.Passes > 1, f.progressive) << info.Passes << " passes";
+
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadBitmap((kJpegDir + f.file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
+        EXPECT_EQ(b.BitsPerPixel, f.bpp);
+        if (f.bpp == 8) {
+            for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbRed, i) << "gray palette entry " << i;
+        }
+        Pnm ref = ReadPnm(kJpegDir + f.reference);
+        ASSERT_GT(ref.width, 0);
+        EXPECT_LE(MaxDifference(b, ref), 2);
+        L_FreeBitmap(&b);
+    }
+}
+
+TEST(JpegCodec, ResolutionComesFromTheJfifDensity) {
+    FILEINFO info;
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadFile((kJpegDir + "baseline-444.jpg").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, nullptr, nullptr),
+              SUCCESS);
+    EXPECT_EQ(b.XResolution, 300);
+    EXPECT_EQ(b.YResolution, 300);
+    L_FreeBitmap(&b);
+    // 40 dots per centimetre.
+    ASSERT_EQ(L_FileInfo((kJpegDir + "baseline-422.jpg").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, 102);
+    // Only an aspect ratio: the program's default applies.
+    EXTFILEOPTIONS opt;
+    L_GetExtFileOption(&opt);
+    ASSERT_EQ(L_FileInfo((kJpegDir + "baseline-420.jpg").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, opt.XResolution);
+
+    BITMAPHANDLE g = Gradient(20, 10, 24);
+    g.XResolution = 600;
+    g.YResolution = 150;
+    std::vector<uint8_t> bytes = Save(&g, FILE_JFIF, 0, 64);
+    ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, 600);
+    EXPECT_EQ(info.YResolution, 150);
+    L_FreeBitmap(&g);
+}
+
+TEST(JpegCodec, QFactorSetsTheQuantisationLikeThePercentageQuality) {
+    BITMAPHANDLE b = Gradient(64, 48, 24);
+    // Quality 75 halves the standard luminance table, whose DC step is 16.
+    EXPECT_EQ(LumaDcStep(Save(&b, FILE_JFIF, 0, 64)), 8);
+    // 0 and 2 both mean the best quality: every step 1.
+    EXPECT_EQ(LumaDcStep(Save(&b, FILE_JFIF, 0, 0)), 1);
+    EXPECT_EQ(LumaDcStep(Save(&b, FILE_JFIF, 0, 2)), 1);
+    // Quality 50 is the standard table itself.
+    EXPECT_EQ(LumaDcStep(Save(&b, FILE_JFIF, 0, 128)), 16);
+    // The smallest file still has baseline-sized steps.
+    EXPECT_EQ(LumaDcStep(Save(&b, FILE_JFIF, 0, 255)), 255);
+    EXPECT_GT(Save(&b, FILE_JFIF, 0, 2).size(), Save(&b, FILE_JFIF, 0, 64).size());
+    EXPECT_GT(Save(&b, FILE_JFIF, 0, 64).size(), Save(&b, FILE_JFIF, 0, 200).size());
+    L_FreeBitmap(&b);
+}
+
+TEST(JpegCodec, ColourSavesKeepThePictureAndReportTheirSubsampling) {
+    // Plain JFIF is written 4:2:0, so it reads back as code 23.
+    const std::pair<int, int> kCodes[] = {{FILE_JFIF, FILE_LEAD1JFIF}, {FILE_LEAD2JFIF, FILE_LEAD2JFIF},
+                                          {FILE_LEAD1JFIF, FILE_LEAD1JFIF}};
+    for (int bpp : {24, 32}) {
+        BITMAPHANDLE src = Gradient(61, 35, bpp);
+        for (auto [saveAs, readAs] : kCodes) {
+            SCOPED_TRACE(testing::Message() << bpp << " bits as " << saveAs);
+            std::vector<uint8_t> bytes = Save(&src, saveAs, 0, 2);
+            FILEINFO info;
+            ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
+            EXPECT_EQ(info.Format, readAs);
+            BITMAPHANDLE back;
+            ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+            EXPECT_EQ(back.BitsPerPixel, 24);
+            EXPECT_LE(MaxDifference(src, back), 6);
+            L_FreeBitmap(&back);
+        }
+        L_FreeBitmap(&src);
+    }
+}
+
+TEST(JpegCodec, BottomUpBitmapsAreSavedRightSideUp) {
+    BITMAPHANDLE top = Gradient(40, 30, 24);
+    BITMAPHANDLE bottom;
+    ASSERT_EQ(L_CreateBitmap(&bottom, TYPE_CONV, 40, 30, 24, ORDER_BGR, nullptr, BOTTOM_LEFT), SUCCESS);
+    for (int y = 0; y < 30; ++y) std::memcpy(L_RowPtr(&bottom, y), L_RowPtr(&top, y), 120);
+    std::vector<uint8_t> bytes = Save(&bottom, FILE_LEAD1JFIF, 0, 2);
+    BITMAPHANDLE back;
+    ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+    EXPECT_LE(MaxDifference(top, back), 6);
+    L_FreeBitmap(&back);
+    L_FreeBitmap(&bottom);
+    L_FreeBitmap(&top);
+}
+
+TEST(JpegCodec, EightBitBitmapsAreSavedAsGrayByLuminance) {
+    BITMAPHANDLE b;
+    RGBQUAD pal[256] = {};
+    pal[1] = RGBQUAD{0, 0, 255, 0};     // red
+    pal[2] = RGBQUAD{0, 255, 0, 0};     // green
+    pal[3] = RGBQUAD{255, 0, 0, 0};     // blue
+    pal[4] = RGBQUAD{200, 200, 200, 0}; // light gray
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 16, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 40; ++x) L_RowPtr(&b, y)[x] = uint8_t(x / 8);
+    std::vector<uint8_t> bytes = Save(&b, FILE_JFIF, 0, 0);
+    BITMAPHANDLE back;
+    ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+    ASSERT_EQ(back.BitsPerPixel, 8);
+    const int expected[] = {0, 76, 150, 29, 200}; // 0.299 R + 0.587 G + 0.114 B
+    for (int band = 0; band < 5; ++band) EXPECT_NEAR(L_RowPtr(&back, 8)[band * 8 + 4], expected[band], 2) << band;
+    L_FreeBitmap(&back);
+
+    // A gray-ramp bitmap goes through unchanged but for compression.
+    for (int i = 0; i < 256; ++i) b.pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 40; ++x) L_RowPtr(&b, y)[x] = uint8_t(x * 6);
+    bytes = Save(&b, FILE_LEAD1JFIF, 0, 0);
+    ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+    EXPECT_LE(MaxDifference(b, back), 3);
+    L_FreeBitmap(&back);
+    L_FreeBitmap(&b);
+}
+
+TEST(JpegCodec, DepthsJpegCannotHoldAreRefused) {
+    BITMAPHANDLE b = Gradient(8, 8, 24);
+    int rc = 0;
+    Save(&b, FILE_JFIF, 4, 64, &rc);
+    EXPECT_EQ(rc, ERROR_BITPERPIXEL);
+    Save(&b, FILE_LEAD2JFIF, 16, 64, &rc);
+    EXPECT_EQ(rc, ERROR_BITPERPIXEL);
+    L_FreeBitmap(&b);
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 8, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    Save(&b, FILE_JFIF, 0, 64, &rc);
+    EXPECT_EQ(rc, ERROR_BITPERPIXEL);
+    L_FreeBitmap(&b);
+}
+
+struct RowLog {
+    std::vector<std::tuple<int, int, unsigned>> calls;
+    int stopAfter = -1;
+};
+
+L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines, void* user) {
+    auto* log = static_cast<RowLog*>(user);
+    log->calls.emplace_back(row, lines, flags);
+    return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;
+}
+
+TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
+    for (const char* file : {"baseline-420.jpg", "progressive-420.jpg", "cmyk.jpg"}) {
+        SCOPED_TRACE(file);
+        RowLog log;
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadFile((kJpegDir + file).c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), SUCCESS);
+        int next = 0;
+        for (auto [row, lines, flags] : log.calls) {
+            EXPECT_EQ(row, next);
+            EXPECT_GT(lines, 0);
+            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+            EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
+            EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == b.Height);
+            next = row + lines;
+        }
+        EXPECT_EQ(next, b.Height);
+        L_FreeBitmap(&b);
+    }
+    // The callback can stop the load; the bitmap is then left empty.
+    RowLog log;
+    log.stopAfter = 1;
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_LoadFile((kJpegDir + "baseline-444.jpg").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log),
+              ERROR_USER_ABORT);
+    EXPECT_FALSE(b.Flags.Allocated);
+    EXPECT_EQ(log.calls.size(), 1u);
+}
+
+TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
+    Pnm ref = ReadPnm(kJpegDir + "exif-thumb.ppm");
+    BITMAPHANDLE stamp;
+    ASSERT_EQ(L_GetCompressFileStamp((kJpegDir + "exif-thumb.jpg").c_str(), &stamp, 0), SUCCESS);
+    EXPECT_EQ(stamp.Width, 16);
+    EXPECT_EQ(stamp.Height, 13);
+    EXPECT_LE(MaxDifference(stamp, ref), 2);
+    L_FreeBitmap(&stamp);
+    EXPECT_EQ(L_GetCompressFileStamp((kJpegDir + "baseline-444.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
+    EXPECT_FALSE(stamp.Flags.Allocated);
+
+    // Motorola byte order, and an Exif block placed before the JFIF one.
+    const std::vector<uint8_t> main = ReadFile(kJpegDir + "baseline-420.jpg");
+    const std::vector<uint8_t> thumb = ReadFile(kJpegDir + "gray.jpg");
+    const std::string dir = TempDir();
+    for (bool bigEndian : {false, true}) {
+        WriteFile(dir + "/thumb.jpg", WithExifThumbnail(main, thumb, bigEndian));
+        ASSERT_EQ(L_GetCompressFileStamp((dir + "/thumb.jpg").c_str(), &stamp, 0), SUCCESS) << bigEndian;
+        EXPECT_EQ(stamp.BitsPerPixel, 8);
+        EXPECT_EQ(stamp.Width, 45);
+        L_FreeBitmap(&stamp);
+        // The main image is untouched by the extra segment.
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadBitmap((dir + "/thumb.jpg").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+        EXPECT_LE(MaxDifference(b, ReadPnm(kJpegDir + "baseline-420.ppm")), 2);
+        L_FreeBitmap(&b);
+    }
+
+    // Pointers out of the segment, or a thumbnail that is not JPEG, give no stamp.
+    using Damage = void (*)(std::vector<uint8_t>&, bool);
+    const Damage kDamage[] = {
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 4, 0xFFFFFFF0u); },              // IFD0 offset
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 22, uint32_t(t.size())); },      // IFD1 offset
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 48, uint32_t(t.size()) - 8); },  // thumbnail offset
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 60, 0x7FFFFFFFu); },             // thumbnail length
+        [](std::vector<uint8_t>& t, bool be) { t[36 + (be ? 1 : 0)] = 1; },                  // uncompressed
+        [](std::vector<uint8_t>& t, bool) { t[26] = t[27] = 0xFF; },                         // 65535 entries
+    };
+    for (size_t i = 0; i < std::size(kDamage); ++i)
+        for (bool bigEndian : {false, true}) {
+            WriteFile(dir + "/damaged.jpg", WithExifThumbnail(main, thumb, bigEndian, kDamage[i]));
+            EXPECT_EQ(L_GetCompressFileStamp((dir + "/damaged.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP)
+                << "damage " << i << (bigEndian ? " big-endian" : "");
+        }
+    EXPECT_EQ(L_GetCompressFileStamp((kMalformedDir + "jpeg-exif-bad-offset.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
+}
+
+// Loads damaged bytes: either a bitmap of the size the header promised, or a clean error.
+void ExpectLoadsOrFails(const std::vector<uint8_t>& bytes, const std::string& what) {
+    FILEINFO info;
+    int infoRc = L_FileInfoMemory(bytes.data(), bytes.size(), &info);
+    BITMAPHANDLE b;
+    int rc = L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size());
+    if (rc == SUCCESS) {
+        ASSERT_EQ(infoRc, SUCCESS) << what;
+        EXPECT_EQ(b.Width, info.Width) << what;
+        EXPECT_EQ(b.Height, info.Height) << what;
+        EXPECT_EQ(b.BitsPerPixel, info.BitsPerPixel) << what;
+        L_FreeBitmap(&b);
+    } else {
+        EXPECT_LT(rc, 0) << what;
+        EXPECT_FALSE(b.Flags.Allocated) << what;
+    }
+}
+
+TEST(JpegCodec, TruncatedAndBitFlippedFilesLoadOrFailCleanly) {
+    for (const Fixture& f : kFixtures) {
+        const std::vector<uint8_t> good = ReadFile(kJpegDir + f.file);
+        for (size_t cut = 0; cut < good.size(); cut += 3)
+            ExpectLoadsOrFails(std::vector<uint8_t>(good.begin(), good.begin() + long(cut)),
+                               std::string(f.file) + " cut at " + std::to_string(cut));
+        for (size_t i = 2; i < good.size(); ++i) {
+            std::vector<uint8_t> bad = good;
+            bad[i] ^= uint8_t(1u << (i % 8));
+            ExpectLoadsOrFails(bad, std::string(f.file) + " flipped at " + std::to_string(i));
+        }
+    }
+}
+
+TEST(JpegCodec, HugeDeclaredSizesAreRefusedBeforeDecoding) {
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "jpeg-65535x65535.jpg").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    // Within what JPEG allows but beyond our limits.
+    std::vector<uint8_t> bytes = ReadFile(kJpegDir + "baseline-444.jpg");
+    size_t sof = 2;
+    while (sof + 9 < bytes.size() && !(bytes[sof] == 0xFF && bytes[sof + 1] == 0xC0)) ++sof;
+    ASSERT_LT(sof + 9, bytes.size());
+    bytes[sof + 5] = 40000 >> 8, bytes[sof + 6] = 40000 & 0xFF;
+    bytes[sof + 7] = 30000 >> 8, bytes[sof + 8] = 30000 & 0xFF;
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
+    EXPECT_EQ(info.Width, 30000);
+    EXPECT_EQ(L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size()), ERROR_INV_RANGE);
+    EXPECT_FALSE(b.Flags.Allocated);
+}
+
+} // namespace

@@ -1,0 +1,659 @@
+// TIFF reading and writing: files from other programs decode to what those programs
+// see, palettes and gray ramps survive, everything we write comes back exactly, and
+// damaged files fail cleanly.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "BitmapInternal.h"
+#include "Toolkit.h"
+
+namespace {
+
+const std::string kTiffDir = std::string(QUILLO_TEST_DATA) + "/tiff/";
+const std::string kMalformedDir = std::string(QUILLO_TEST_DATA) + "/malformed/";
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string TempDir() {
+    const char* base = std::getenv("QUILLO_TEST_TMP");
+    std::string root = base && *base ? base : "/tmp";
+    std::system(("mkdir -p '" + root + "'").c_str());
+    std::string tmpl = root + "/tiff-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    return mkdtemp(name.data()) ? std::string(name.data()) : root;
+}
+
+// PGM (P5), PPM (P6) or PAM (P7) with 8-bit samples, as ImageMagick wrote them.
+struct Pnm {
+    int width = 0, height = 0, channels = 0;
+    std::vector<uint8_t> samples;
+    lt::BGRA At(int x, int y) const {
+        const uint8_t* s = &samples[(size_t(y) * width + x) * channels];
+        switch (channels) {
+        case 1: return {s[0], s[0], s[0], 255};
+        case 3: return {s[2], s[1], s[0], 255};
+        default: return {s[2], s[1], s[0], s[3]};
+        }
+    }
+};
+
+Pnm ReadPnm(const std::string& path) {
+    std::vector<uint8_t> d = ReadFile(path);
+    std::string text(d.begin(), d.end());
+    Pnm p;
+    size_t start = 0;
+    if (text.rfind("P7\n", 0) == 0) {
+        size_t end = text.find("ENDHDR\n");
+        if (end == std::string::npos) return p;
+        auto field = [&](const char* name) {
+            size_t at = text.find(name);
+            return at < end ? std::atoi(text.c_str() + at + std::strlen(name)) : 0;
+        };
+        p.width = field("WIDTH ");
+        p.height = field("HEIGHT ");
+        p.channels = field("DEPTH ");
+        start = end + 7;
+    } else {
+        int maxval = 0, consumed = 0;
+        char magic[3] = {};
+        if (std::sscanf(text.c_str(), "%2s %d %d %d%n", magic, &p.width, &p.height, &maxval, &consumed) != 4 ||
+            maxval != 255)
+            return Pnm{};
+        p.channels = std::strcmp(magic, "P5") == 0 ? 1 : 3;
+        start = size_t(consumed) + 1;
+    }
+    size_t bytes = size_t(p.width) * p.height * p.channels;
+    if (d.size() < start + bytes) return Pnm{};
+    p.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
+    return p;
+}
+
+// Number of pixels whose colour (and alpha, when both sides have it) differ.
+int CountDifferences(const BITMAPHANDLE& b, const Pnm& ref) {
+    if (b.Width != ref.width || b.Height != ref.height) return -1;
+    int bad = 0;
+    for (int y = 0; y < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x) {
+            lt::BGRA got = lt::ReadPixel(&b, L_RowPtr(&b, y), x), want = ref.At(x, y);
+            if (b.BitsPerPixel != 32 || ref.channels != 4) got.a = want.a = 255;
+            if (!(got == want)) ++bad;
+        }
+    return bad;
+}
+
+struct Fixture {
+    const char* file;
+    const char* reference;
+    int format;
+    int bpp;
+};
+
+const Fixture kFixtures[] = {
+    {"rgb-none.tif", "rgb-none.ppm", FILE_TIF, 24},
+    {"rgb-lzw.tif", "rgb-lzw.ppm", FILE_TIFLZW, 24},
+    {"rgb-packbits.tif", "rgb-packbits.ppm", FILE_TIF_PACKBITS, 24},
+    {"rgb-deflate.tif", "rgb-deflate.ppm", FILE_TIF, 24},
+    {"rgb-tiled.tif", "rgb-tiled.ppm", FILE_TIFLZW, 24},
+    {"rgb-planar.tif", "rgb-planar.ppm", FILE_TIF, 24},
+    {"rgb16-msb.tif", "rgb16-msb.ppm", FILE_TIF, 24},
+    {"rgba-lzw.tif", "rgba-lzw.pam", FILE_TIFLZW, 32},
+    {"rgba-assoc.tif", "rgba-assoc.pam", FILE_TIF, 32},
+    {"palette8.tif", "palette8.ppm", FILE_TIF_PACKBITS, 8},
+    {"palette4.tif", "palette4.ppm", FILE_TIFLZW, 4},
+    {"gray8.tif", "gray8.pgm", FILE_TIF, 8},
+    {"gray16.tif", "gray16.pgm", FILE_TIFLZW, 8},
+    {"gray2.tif", "gray2.pgm", FILE_TIF, 4},
+    {"bilevel-miniswhite.tif", "bilevel-miniswhite.pgm", FILE_TIF_PACKBITS, 1},
+    {"bilevel-minisblack.tif", "bilevel-minisblack.pgm", FILE_TIF, 1},
+    {"bilevel-g4.tif", "bilevel-g4.pgm", FILE_TIF, 1},
+};
+
+TEST(TiffCodec, FixturesDecodeToThePixelsImageMagickSees) {
+    for (const Fixture& f : kFixtures) {
+        SCOPED_TRACE(f.file);
+        FILEINFO info;
+        ASSERT_EQ(L_FileInfo((kTiffDir + f.file).c_str(), &info), SUCCESS);
+        EXPECT_EQ(info.Format, f.format);
+        EXPECT_EQ(info.BitsPerPixel, f.bpp);
+        EXPECT_EQ(info.PageCount, 1);
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadBitmap((kTiffDir + f.file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
+        EXPECT_EQ(b.BitsPerPixel, f.bpp);
+        Pnm ref = ReadPnm(kTiffDir + f.reference);
+        ASSERT_GT(ref.width, 0);
+        EXPECT_EQ(CountDifferences(b, ref), 0);
+        L_FreeBitmap(&b);
+    }
+}
+
+TEST(TiffCodec, GrayFilesGetGrayRampPalettesThatFollowThePhotometric) {
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmap((kTiffDir + "gray8.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbGreen, i);
+    L_FreeBitmap(&b);
+    // Bilevel min-is-white keeps its bits: index 0 is white.
+    ASSERT_EQ(L_LoadBitmap((kTiffDir + "bilevel-miniswhite.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.pPalette[0].rgbRed, 255);
+    EXPECT_EQ(b.pPalette[1].rgbRed, 0);
+    L_FreeBitmap(&b);
+    // Four gray levels land on the matching entries of a 16-level ramp.
+    ASSERT_EQ(L_LoadBitmap((kTiffDir + "gray2.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(b.pPalette[i].rgbBlue, i * 17);
+    for (int y = 0; y < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x) EXPECT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, 4) % 5, 0u);
+    L_FreeBitmap(&b);
+}
+
+TEST(TiffCodec, PaletteFilesKeepTheirIndicesAndColourMap) {
+    for (const char* file : {"palette8.tif", "palette4.tif"}) {
+        SCOPED_TRACE(file);
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadBitmap((kTiffDir + file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
+        TIFF* tif = TIFFOpen((kTiffDir + file).c_str(), "r");
+        ASSERT_NE(tif, nullptr);
+        uint16_t *r, *g, *bl, bps = 0;
+        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+        ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &bl));
+        for (int i = 0; i < (1 << bps); ++i) {
+            EXPECT_EQ(b.pPalette[i].rgbRed, r[i] / 257);
+            EXPECT_EQ(b.pPalette[i].rgbGreen, g[i] / 257);
+            EXPECT_EQ(b.pPalette[i].rgbBlue, bl[i] / 257);
+        }
+        std::vector<uint8_t> line(size_t(TIFFScanlineSize(tif)));
+        for (int y = 0; y < b.Height; ++y) {
+            ASSERT_EQ(TIFFReadScanline(tif, line.data(), uint32_t(y), 0), 1);
+            for (int x = 0; x < b.Width; ++x)
+                ASSERT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel), lt::ReadIndex(line.data(), x, bps));
+        }
+        TIFFClose(tif);
+        L_FreeBitmap(&b);
+    }
+}
+
+TEST(TiffCodec, ResolutionAndPagesAreReported) {
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfo((kTiffDir + "rgb-none.tif").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, 150);
+    EXPECT_EQ(info.YResolution, 150);
+    ASSERT_EQ(L_FileInfo((kTiffDir + "rgb-lzw.tif").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.XResolution, 102); // 40 per centimetre
+    ASSERT_EQ(L_FileInfo((kTiffDir + "multipage.tif").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.PageCount, 2);
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmap((kTiffDir + "multipage.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.Width, 20);
+    EXPECT_EQ(b.Height, 16);
+    L_FreeBitmap(&b);
+}
+
+// ---------------------------------------------------------------------------
+// Round trips.
+
+enum class Pal { Ramp, Inverse, Colours };
+
+BITMAPHANDLE RandomBitmap(int width, int height, int bpp, Pal pal, int viewPerspective = TOP_LEFT) {
+    std::mt19937 rng(unsigned(bpp * 7 + int(pal)));
+    RGBQUAD palette[256] = {};
+    const int n = bpp <= 8 ? 1 << bpp : 0;
+    for (int i = 0; i < n; ++i) {
+        uint8_t level = uint8_t(i * 255 / (n - 1));
+        if (pal == Pal::Inverse) level = uint8_t(255 - level);
+        palette[i] = pal == Pal::Colours ? RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0}
+                                         : RGBQUAD{level, level, level, 0};
+    }
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, palette, viewPerspective), SUCCESS);
+    for (size_t i = 0; i < b.Size; ++i) b.Addr[i] = uint8_t(rng());
+    b.XResolution = 300;
+    b.YResolution = 200;
+    return b;
+}
+
+std::vector<uint8_t> Save(BITMAPHANDLE* b, int format) {
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    EXPECT_EQ(L_SaveBitmapMemory(&buffer, b, format, 0, 0, &size), SUCCESS);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// Same picture: equal indices and palettes at 8 bits or less, equal colours and alpha above.
+void ExpectSamePicture(const BITMAPHANDLE& want, const BITMAPHANDLE& got) {
+    ASSERT_EQ(got.Width, want.Width);
+    ASSERT_EQ(got.Height, want.Height);
+    int bad = 0;
+    for (int y = 0; y < want.Height; ++y) {
+        const uint8_t *w = L_RowPtr(&want, y), *g = L_RowPtr(&got, y);
+        for (int x = 0; x < want.Width; ++x) {
+            bool same;
+            if (want.BitsPerPixel <= 8) {
+                same = lt::ReadIndex(w, x, want.BitsPerPixel) == lt::ReadIndex(g, x, got.BitsPerPixel);
+            } else {
+                lt::BGRA a = lt::ReadPixel(&want, w, x), b = lt::ReadPixel(&got, g, x);
+                if (got.BitsPerPixel != 32) a.a = b.a = 255;
+                same = a == b;
+            }
+            bad += !same;
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    if (want.BitsPerPixel <= 8)
+        for (int i = 0; i < (1 << want.BitsPerPixel); ++i) {
+            EXPECT_EQ(got.pPalette[i].rgbRed, want.pPalette[i].rgbRed) << "entry " << i;
+            EXPECT_EQ(got.pPalette[i].rgbGreen, want.pPalette[i].rgbGreen) << "entry " << i;
+            EXPECT_EQ(got.pPalette[i].rgbBlue, want.pPalette[i].rgbBlue) << "entry " << i;
+        }
+}
+
+TEST(TiffCodec, EveryDepthWrittenComesBackExactly) {
+    const std::tuple<int, Pal> kCases[] = {
+        {1, Pal::Ramp}, {1, Pal::Inverse}, {1, Pal::Colours}, {4, Pal::Ramp},  {4, Pal::Colours}, {8, Pal::Ramp},
+        {8, Pal::Inverse}, {8, Pal::Colours}, {16, Pal::Colours}, {24, Pal::Colours}, {32, Pal::Colours},
+    };
+    for (int format : {FILE_TIF, FILE_TIFLZW, FILE_TIF_PACKBITS}) {
+        for (auto [bpp, pal] : kCases) {
+            SCOPED_TRACE(testing::Message() << "format " << format << ", " << bpp << " bits, palette " << int(pal));
+            BITMAPHANDLE src = RandomBitmap(301, 250, bpp, pal);
+            std::vector<uint8_t> bytes = Save(&src, format);
+            FILEINFO info;
+            ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
+            EXPECT_EQ(info.Format, format);
+            EXPECT_EQ(info.BitsPerPixel, bpp == 16 ? 24 : bpp); // 16-bit pixels are written as RGB
+            EXPECT_EQ(info.XResolution, 300);
+            EXPECT_EQ(info.YResolution, 200);
+            BITMAPHANDLE back;
+            ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+            ExpectSamePicture(src, back);
+            L_FreeBitmap(&back);
+            L_FreeBitmap(&src);
+        }
+    }
+}
+
+TEST(TiffCodec, BottomUpBitmapsAreWrittenRightSideUp) {
+    BITMAPHANDLE src = RandomBitmap(33, 21, 24, Pal::Colours, BOTTOM_LEFT);
+    std::vector<uint8_t> bytes = Save(&src, FILE_TIFLZW);
+    BITMAPHANDLE back;
+    ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
+    EXPECT_EQ(back.ViewPerspective, TOP_LEFT);
+    ExpectSamePicture(src, back);
+    L_FreeBitmap(&back);
+    L_FreeBitmap(&src);
+}
+
+// A strict reading of one LZW strip: codes 9 to 12 bits wide growing one code early,
+// Clear resets, and EOI must come exactly at the end of the data with the width the
+// table has reached. libtiff stops once it has the pixels and would not notice a bad EOI.
+bool StrictLzwDecode(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+    struct Entry {
+        int prefix;
+        uint8_t first, last;
+    };
+    std::vector<Entry> table;
+    size_t bit = 0;
+    int width = 9, prev = -1;
+    auto reset = [&] {
+        table.assign(258, Entry{-1, 0, 0});
+        for (int i = 0; i < 256; ++i) table[size_t(i)] = Entry{-1, uint8_t(i), uint8_t(i)};
+        width = 9;
+        prev = -1;
+    };
+    auto emit = [&](int code) {
+        size_t at = out.size();
+        for (int c = code; c >= 0; c = table[size_t(c)].prefix) out.push_back(table[size_t(c)].last);
+        std::reverse(out.begin() + long(at), out.end());
+    };
+    reset();
+    for (;;) {
+        if (bit + size_t(width) > in.size() * 8) return false;
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit) code = code << 1 | ((in[bit / 8] >> (7 - bit % 8)) & 1);
+        if (code == 256) {
+            reset();
+            continue;
+        }
+        if (code == 257) return in.size() * 8 - bit < 8;
+        const bool known = code < 256 || (code >= 258 && size_t(code) < table.size());
+        if (!known && !(size_t(code) == table.size() && prev >= 0)) return false;
+        if (prev >= 0) {
+            uint8_t first = known ? table[size_t(code)].first : table[size_t(prev)].first;
+            table.push_back(Entry{prev, table[size_t(prev)].first, first});
+        }
+        emit(code);
+        prev = code;
+        if (table.size() + 1 >= (1u << width) && width < 12) ++width;
+    }
+}
+
+TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
+    const std::string path = TempDir() + "/strict.tif";
+    std::mt19937 rng(5);
+    // Random bytes yield about one code each: these lengths end the data right around
+    // the points where codes widen (512, 1024, 2048 entries) and where the table fills.
+    std::vector<int> widths;
+    for (auto [from, to] : {std::pair{240, 300}, std::pair{750, 830}, std::pair{1770, 1880}, std::pair{3800, 4000}})
+        for (int w = from; w < to; ++w) widths.push_back(w);
+    int bad = 0;
+    for (int w : widths) {
+        BITMAPHANDLE b = RandomBitmap(w, 1, 8, Pal::Colours);
+        for (int x = 0; x < w; ++x) b.Addr[x] = uint8_t(rng());
+        std::vector<uint8_t> bytes = Save(&b, FILE_TIFLZW);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        TIFF* tif = TIFFOpen(path.c_str(), "r");
+        ASSERT_NE(tif, nullptr);
+        std::vector<uint8_t> raw(bytes.size()), decoded;
+        raw.resize(size_t(std::max<tmsize_t>(0, TIFFReadRawStrip(tif, 0, raw.data(), tmsize_t(raw.size())))));
+        TIFFClose(tif);
+        if (!StrictLzwDecode(raw, decoded) || decoded != std::vector<uint8_t>(b.Addr, b.Addr + w)) ++bad;
+        L_FreeBitmap(&b);
+    }
+    EXPECT_EQ(bad, 0) << "of " << widths.size() << " strips";
+}
+
+// ---------------------------------------------------------------------------
+// Layouts ImageMagick does not write, made with libtiff directly.
+
+struct Spec {
+    uint32_t width = 45, height = 37;
+    uint16_t bps = 8, spp = 1, photometric = PHOTOMETRIC_MINISBLACK;
+    uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE, sampleFormat = SAMPLEFORMAT_UINT;
+    std::vector<uint16_t> extras;
+    uint32_t tile = 0; // square tiles of this size, or strips when 0
+    std::vector<uint16_t> colormap; // red, green, blue thirds
+};
+
+// Sample value `s` of pixel (x, y), scaled to the sample's bits.
+using SampleFn = std::function<unsigned(uint32_t x, uint32_t y, unsigned s)>;
+
+void PutSample(uint8_t* row, uint32_t index, int bps, unsigned v) {
+    switch (bps) {
+    case 32: reinterpret_cast<uint32_t*>(row)[index] = v; break;
+    case 16: reinterpret_cast<uint16_t*>(row)[index] = uint16_t(v); break;
+    case 8: row[index] = uint8_t(v); break;
+    default: {
+        int perByte = 8 / bps;
+        int shift = 8 - bps * (1 + int(index % unsigned(perByte)));
+        row[index / unsigned(perByte)] = uint8_t(row[index / unsigned(perByte)] | (v << shift));
+    }
+    }
+}
+
+bool WriteTiff(const std::string& path, const Spec& s, const SampleFn& sample) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif) return false;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, s.bps);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, s.spp);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, s.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, s.planar);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, s.compression);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, s.sampleFormat);
+    if (!s.extras.empty()) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(s.extras.size()), s.extras.data());
+    if (!s.colormap.empty()) {
+        size_t n = s.colormap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, s.colormap.data(), s.colormap.data() + n, s.colormap.data() + 2 * n);
+    }
+    if (s.compression == COMPRESSION_JPEG) {
+        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
+    const bool separate = s.planar == PLANARCONFIG_SEPARATE;
+    const unsigned perRow = separate ? 1 : s.spp;
+    auto rowOf = [&](uint32_t y, unsigned plane, uint32_t x0, uint32_t count) {
+        std::vector<uint8_t> row((size_t(count) * perRow * s.bps + 7) / 8 + 2, 0);
+        for (uint32_t x = 0; x < count; ++x)
+            for (unsigned k = 0; k < perRow; ++k) {
+                unsigned sampleIndex = separate ? plane : k;
+                unsigned v = x0 + x < s.width && y < s.height ? sample(x0 + x, y, sampleIndex) : 0;
+                PutSample(row.data(), x * perRow + k, s.bps, v);
+            }
+        return row;
+    };
+    bool ok = true;
+    const unsigned planes = separate ? s.spp : 1;
+    if (s.tile) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, s.tile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, s.tile);
+        std::vector<uint8_t> tile(size_t(TIFFTileSize(tif)));
+        const size_t rowBytes = size_t(TIFFTileRowSize(tif));
+        for (unsigned p = 0; p < planes; ++p)
+            for (uint32_t ty = 0; ty < s.height; ty += s.tile)
+                for (uint32_t tx = 0; tx < s.width; tx += s.tile) {
+                    for (uint32_t r = 0; r < s.tile; ++r) std::memcpy(&tile[r * rowBytes], rowOf(ty + r, p, tx, s.tile).data(), rowBytes);
+                    ok &= TIFFWriteTile(tif, tile.data(), tx, ty, 0, uint16_t(p)) >= 0;
+                }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16u); // a whole number of JPEG blocks
+        for (unsigned p = 0; p < planes; ++p)
+            for (uint32_t y = 0; y < s.height; ++y) ok &= TIFFWriteScanline(tif, rowOf(y, p, 0, s.width).data(), y, uint16_t(p)) == 1;
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+TEST(TiffCodec, LessCommonLayoutsAreRead) {
+    const std::string dir = TempDir();
+    const std::string path = dir + "/layout.tif";
+    auto wave = [](uint32_t x, uint32_t y, unsigned s) { return (x * 37 + y * 11 + s * 83) % 256; };
+    BITMAPHANDLE b;
+
+    // Two-bit palette: indices kept, four colour-map entries.
+    Spec twoBit;
+    twoBit.bps = 2;
+    twoBit.photometric = PHOTOMETRIC_PALETTE;
+    twoBit.colormap = {65535, 0, 0, 32896, /*g*/ 0, 65535, 0, 32896, /*b*/ 0, 0, 65535, 32896};
+    ASSERT_TRUE(WriteTiff(path, twoBit, [](uint32_t x, uint32_t y, unsigned) { return (x + y) % 4; }));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(b.BitsPerPixel, 4);
+    EXPECT_EQ(lt::ReadIndex(L_RowPtr(&b, 5), 10, 4), 3u);
+    EXPECT_EQ(L_GetPixelColor(&b, 0, 1), RGB(0, 255, 0));
+    EXPECT_EQ(L_GetPixelColor(&b, 5, 10), RGB(128, 128, 128));
+    L_FreeBitmap(&b);
+
+    // Gray with unassociated alpha -> 32 bits.
+    Spec grayAlpha;
+    grayAlpha.spp = 2;
+    grayAlpha.extras = {EXTRASAMPLE_UNASSALPHA};
+    ASSERT_TRUE(WriteTiff(path, grayAlpha, wave));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(b.BitsPerPixel, 32);
+    EXPECT_EQ((lt::ReadPixel(&b, L_RowPtr(&b, 9), 7)), (lt::BGRA{uint8_t(wave(7, 9, 0)), uint8_t(wave(7, 9, 0)),
+                                                                  uint8_t(wave(7, 9, 0)), uint8_t(wave(7, 9, 1))}));
+    L_FreeBitmap(&b);
+
+    // CMYK ink amounts -> RGB.
+    Spec cmyk;
+    cmyk.spp = 4;
+    cmyk.photometric = PHOTOMETRIC_SEPARATED;
+    ASSERT_TRUE(WriteTiff(path, cmyk, [](uint32_t x, uint32_t, unsigned s) { return s == 3 ? 51u : s == 0 ? x * 5 : 0u; }));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(b.BitsPerPixel, 24);
+    // 20% black everywhere; cyan grows along x and takes red away.
+    EXPECT_EQ(L_GetPixelColor(&b, 3, 0), RGB(204, 204, 204));
+    EXPECT_EQ(L_GetPixelColor(&b, 3, 40), RGB(44, 204, 204)); // (255 - 200) * 0.8
+    L_FreeBitmap(&b);
+
+    // Eight-bit min-is-white: values kept, the ramp runs from white.
+    Spec white;
+    white.photometric = PHOTOMETRIC_MINISWHITE;
+    ASSERT_TRUE(WriteTiff(path, white, wave));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(L_RowPtr(&b, 4)[6], wave(6, 4, 0));
+    EXPECT_EQ(GetRValue(L_GetPixelColor(&b, 4, 6)), 255 - wave(6, 4, 0));
+    L_FreeBitmap(&b);
+
+    // Sixteen-bit RGBA in separate planes -> 32 bits, scaled to 8.
+    Spec planes16;
+    planes16.bps = 16;
+    planes16.spp = 4;
+    planes16.photometric = PHOTOMETRIC_RGB;
+    planes16.planar = PLANARCONFIG_SEPARATE;
+    planes16.extras = {EXTRASAMPLE_UNASSALPHA};
+    planes16.compression = COMPRESSION_LZW;
+    ASSERT_TRUE(WriteTiff(path, planes16, [&](uint32_t x, uint32_t y, unsigned s) { return wave(x, y, s) * 257; }));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(b.BitsPerPixel, 32);
+    EXPECT_EQ((lt::ReadPixel(&b, L_RowPtr(&b, 30), 44)),
+              (lt::BGRA{uint8_t(wave(44, 30, 2)), uint8_t(wave(44, 30, 1)), uint8_t(wave(44, 30, 0)), uint8_t(wave(44, 30, 3))}));
+    L_FreeBitmap(&b);
+
+    // Bilevel in 16 x 16 tiles, the image not a whole number of tiles.
+    Spec tiles;
+    tiles.bps = 1;
+    tiles.tile = 16;
+    tiles.compression = COMPRESSION_PACKBITS;
+    auto checker = [](uint32_t x, uint32_t y, unsigned) { return ((x / 3 + y / 2) & 1u); };
+    ASSERT_TRUE(WriteTiff(path, tiles, checker));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(b.BitsPerPixel, 1);
+    int bad = 0;
+    for (int y = 0; y < 37; ++y)
+        for (int x = 0; x < 45; ++x) bad += lt::ReadIndex(L_RowPtr(&b, y), x, 1) != checker(uint32_t(x), uint32_t(y), 0);
+    EXPECT_EQ(bad, 0);
+    L_FreeBitmap(&b);
+
+    // JPEG-compressed YCbCr goes through libtiff's general reader.
+    Spec ycc;
+    ycc.spp = 3;
+    ycc.photometric = PHOTOMETRIC_YCBCR;
+    ycc.compression = COMPRESSION_JPEG;
+    ycc.tile = 16;
+    auto smooth = [](uint32_t x, uint32_t y, unsigned s) { return s == 0 ? x * 5 : s == 1 ? y * 6 : 128u; };
+    ASSERT_TRUE(WriteTiff(path, ycc, smooth));
+    ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(b.BitsPerPixel, 24);
+    COLORREF c = L_GetPixelColor(&b, 20, 30);
+    EXPECT_NEAR(GetRValue(c), 150, 8);
+    EXPECT_NEAR(GetGValue(c), 120, 8);
+    EXPECT_NEAR(GetBValue(c), 128, 8);
+    L_FreeBitmap(&b);
+
+    // Floating-point samples are not something we show.
+    Spec floats;
+    floats.bps = 32;
+    floats.sampleFormat = SAMPLEFORMAT_IEEEFP;
+    ASSERT_TRUE(WriteTiff(path, floats, [](uint32_t, uint32_t, unsigned) { return 0u; }));
+    EXPECT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), ERROR_IMAGE_TYPE);
+    EXPECT_FALSE(b.Flags.Allocated);
+}
+
+struct RowLog {
+    std::vector<std::tuple<int, int, unsigned>> calls;
+    int stopAfter = -1;
+};
+
+L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines, void* user) {
+    auto* log = static_cast<RowLog*>(user);
+    log->calls.emplace_back(row, lines, flags);
+    return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;
+}
+
+TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
+    // A 400-row photo in strips of 64 KB, a tiled file, a file with separate planes and
+    // one read by libtiff's general reader.
+    const std::string dir = TempDir();
+    BITMAPHANDLE big = RandomBitmap(300, 400, 24, Pal::Colours);
+    std::vector<uint8_t> bytes = Save(&big, FILE_TIFLZW);
+    L_FreeBitmap(&big);
+    std::ofstream(dir + "/big.tif", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    Spec ycc;
+    ycc.spp = 3;
+    ycc.photometric = PHOTOMETRIC_YCBCR;
+    ycc.compression = COMPRESSION_JPEG;
+    ASSERT_TRUE(WriteTiff(dir + "/ycc.tif", ycc, [](uint32_t x, uint32_t y, unsigned s) { return (x + y + s) % 256; }));
+    const std::pair<std::string, int> kFiles[] = {
+        {dir + "/big.tif", 6}, {kTiffDir + "rgb-tiled.tif", 3}, {kTiffDir + "rgb-planar.tif", 1}, {dir + "/ycc.tif", 1}};
+    for (const auto& [path, calls] : kFiles) {
+        SCOPED_TRACE(path);
+        RowLog log;
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), SUCCESS);
+        EXPECT_EQ(int(log.calls.size()), calls);
+        int next = 0;
+        for (auto [row, lines, flags] : log.calls) {
+            EXPECT_EQ(row, next);
+            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+            EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
+            EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == b.Height);
+            next = row + lines;
+        }
+        EXPECT_EQ(next, b.Height);
+        L_FreeBitmap(&b);
+    }
+    RowLog log;
+    log.stopAfter = 2;
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_LoadFile((dir + "/big.tif").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), ERROR_USER_ABORT);
+    EXPECT_FALSE(b.Flags.Allocated);
+    EXPECT_EQ(log.calls.size(), 2u);
+}
+
+// ---------------------------------------------------------------------------
+// Damage.
+
+void ExpectLoadsOrFails(const std::vector<uint8_t>& bytes, const std::string& what) {
+    FILEINFO info;
+    int infoRc = L_FileInfoMemory(bytes.data(), bytes.size(), &info);
+    BITMAPHANDLE b;
+    int rc = L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size());
+    if (rc == SUCCESS) {
+        ASSERT_EQ(infoRc, SUCCESS) << what;
+        EXPECT_EQ(b.Width, info.Width) << what;
+        EXPECT_EQ(b.Height, info.Height) << what;
+        EXPECT_EQ(b.BitsPerPixel, info.BitsPerPixel) << what;
+        L_FreeBitmap(&b);
+    } else {
+        EXPECT_LT(rc, 0) << what;
+        EXPECT_FALSE(b.Flags.Allocated) << what;
+    }
+}
+
+TEST(TiffCodec, TruncatedAndBitFlippedFilesLoadOrFailCleanly) {
+    for (const Fixture& f : kFixtures) {
+        const std::vector<uint8_t> good = ReadFile(kTiffDir + f.file);
+        for (size_t cut = 0; cut < good.size(); cut += cut < 64 ? 1 : 7)
+            ExpectLoadsOrFails(std::vector<uint8_t>(good.begin(), good.begin() + long(cut)),
+                               std::string(f.file) + " cut at " + std::to_string(cut));
+        // Every byte of the header and of the directory at the end (ImageMagick writes it
+        // last); a sample of the strip data.
+        for (size_t i = 0; i < good.size(); i += (i < 64 || i + 600 > good.size()) ? 1 : 5) {
+            std::vector<uint8_t> bad = good;
+            bad[i] ^= uint8_t(1u << (i % 8));
+            ExpectLoadsOrFails(bad, std::string(f.file) + " flipped at " + std::to_string(i));
+        }
+    }
+}
+
+TEST(TiffCodec, HostileHeadersAreRefused) {
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "tiff-65535x65535.tif").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    EXPECT_FALSE(b.Flags.Allocated);
+    for (const char* file : {"tiff-huge-tile.tif", "tiff-strip-past-end.tif", "tiff-truncated-lzw.tif"}) {
+        EXPECT_LT(L_LoadBitmap((kMalformedDir + file).c_str(), &b, 0, ORDER_BGR), 0) << file;
+        EXPECT_FALSE(b.Flags.Allocated) << file;
+    }
+    // A directory chain that loops back on itself still has a readable first page.
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfo((kMalformedDir + "tiff-ifd-loop.tif").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.PageCount, 1);
+}
+
+} // namespace
