@@ -6,98 +6,19 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestImages.h"
 #include "Toolkit.h"
 
 namespace {
 
 const std::string kBmpDir = std::string(QUILLO_TEST_DATA) + "/bmp/";
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A fresh folder for files this test writes.
-std::string TempDir() {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/bmp-XXXXXX";
-    std::error_code ignored;
-    if (base && *base) std::filesystem::create_directories(base, ignored);
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    return mkdtemp(name.data()) ? std::string(name.data()) : std::string("/tmp");
-}
-
-// The reference pixels ImageMagick read from each fixture when it was made.
-struct Pam {
-    int width = 0, height = 0, depth = 0, maxval = 0;
-    std::vector<uint8_t> samples;
-
-    // Samples scaled to 8 bits with rounding; 16-bit samples are big-endian pairs.
-    lt::BGRA At(int x, int y) const {
-        const int bytes = maxval > 255 ? 2 : 1;
-        const uint8_t* s = &samples[(size_t(y) * width + x) * depth * bytes];
-        auto v = [&](int i) {
-            unsigned raw = bytes == 2 ? (s[2 * i] << 8) | s[2 * i + 1] : s[i];
-            return uint8_t((raw * 255 + unsigned(maxval) / 2) / unsigned(maxval));
-        };
-        switch (depth) {
-        case 1: return {v(0), v(0), v(0), 255};
-        case 2: return {v(0), v(0), v(0), v(1)};
-        case 3: return {v(2), v(1), v(0), 255};
-        default: return {v(2), v(1), v(0), v(3)};
-        }
-    }
-};
-
-bool ReadPam(const std::string& path, Pam& pam) {
-    std::vector<uint8_t> d = ReadFile(path);
-    std::string text(d.begin(), d.end());
-    size_t end = text.find("ENDHDR\n");
-    if (text.rfind("P7\n", 0) != 0 || end == std::string::npos) return false;
-    auto field = [&](const char* name) {
-        size_t p = text.find(name);
-        return p < end ? std::atoi(text.c_str() + p + std::strlen(name)) : 0;
-    };
-    pam.width = field("WIDTH ");
-    pam.height = field("HEIGHT ");
-    pam.depth = field("DEPTH ");
-    pam.maxval = field("MAXVAL ");
-    size_t bytes = size_t(pam.width) * pam.height * pam.depth * (pam.maxval > 255 ? 2 : 1);
-    if (pam.maxval <= 0 || pam.maxval > 65535 || d.size() < end + 7 + bytes) return false;
-    pam.samples.assign(d.begin() + long(end + 7), d.begin() + long(end + 7 + bytes));
-    return true;
-}
-
-// Compares colours everywhere, and alpha where the bitmap can hold it.
-void ExpectSamePixels(const BITMAPHANDLE& b, const Pam& ref, int tolerance, const std::string& what) {
-    ASSERT_EQ(b.Width, ref.width) << what;
-    ASSERT_EQ(b.Height, ref.height) << what;
-    const bool hasAlpha = b.BitsPerPixel == 32 || b.BitsPerPixel == 16;
-    int bad = 0;
-    for (int y = 0; y < b.Height; ++y) {
-        const uint8_t* row = L_RowPtr(&b, y);
-        for (int x = 0; x < b.Width; ++x) {
-            lt::BGRA got = lt::ReadPixel(&b, row, x), want = ref.At(x, y);
-            if (!hasAlpha) got.a = 255;
-            bool same = std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
-                        std::abs(got.b - want.b) <= tolerance && std::abs(got.a - want.a) <= tolerance;
-            if (!same && bad++ < 3)
-                ADD_FAILURE() << what << " pixel " << x << "," << y << ": got " << int(got.r) << "," << int(got.g) << ","
-                              << int(got.b) << "," << int(got.a) << " want " << int(want.r) << "," << int(want.g) << ","
-                              << int(want.b) << "," << int(want.a);
-        }
-    }
-    EXPECT_EQ(bad, 0) << what;
-}
+using testimg::ReadFile;
 
 struct Fixture {
     const char* name;
@@ -146,9 +67,10 @@ TEST(BmpCodec, EveryVariantDecodesToThePixelsAnotherProgramSees) {
         EXPECT_EQ(b.BitsPerPixel, f.bpp);
         EXPECT_EQ(info.Width, b.Width);
         EXPECT_EQ(info.Height, b.Height);
-        Pam ref;
-        ASSERT_TRUE(ReadPam(kBmpDir + f.name + ".pam", ref));
-        ExpectSamePixels(b, ref, f.tolerance, f.name);
+        const testimg::RefImage ref = testimg::ReadReference(kBmpDir + f.name + ".pam");
+        ASSERT_TRUE(ref.valid());
+        // Colours everywhere, and alpha where the bitmap can hold it (else it must be opaque).
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref, f.tolerance, testimg::Alpha::Compare)));
         L_FreeBitmap(&b);
     }
 }
@@ -454,7 +376,7 @@ L_INT OnRows(FILEINFO*, pBITMAPHANDLE b, uint8_t* buffer, L_UINT flags, L_INT ro
 
 TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
     BITMAPHANDLE src = RandomBitmap(3, 150, 24, 5);
-    const std::string dir = TempDir();
+    const std::string dir = testimg::TempDir("bmp");
     const std::string path = dir + "/progress.bmp";
     ASSERT_EQ(L_SaveBitmap(path.c_str(), &src, FILE_BMP, 0, 0), SUCCESS);
     Progress p;

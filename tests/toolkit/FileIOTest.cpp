@@ -9,35 +9,21 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "TestImages.h"
 #include "Toolkit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path TempDir(const char* name) {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    fs::path dir = fs::path(base ? base : fs::temp_directory_path().string()) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-std::vector<uint8_t> ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testimg::ReadFile;
+using testimg::TempDir;
+using testimg::WriteFile;
 
 const std::string kSample = std::string(QUILLO_TEST_DATA) + "/sample.png";
 
@@ -64,10 +50,10 @@ TEST(FileIO, MissingUnreadableAndForeignFilesReportTheirCode) {
     EXPECT_EQ(L_LoadBitmap((dir / "absent.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILENOTFOUND);
     EXPECT_TRUE(Empty(b));
     EXPECT_EQ(L_LoadBitmap(dir.c_str(), &b, 0, ORDER_BGR), ERROR_FILE_OPEN) << "a folder is not a file";
-    WriteBytes(dir / "text.png", {'h', 'e', 'l', 'l', 'o'});
+    WriteFile(dir / "text.png", {'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(L_LoadBitmap((dir / "text.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILE_FORMAT);
     EXPECT_TRUE(Empty(b));
-    WriteBytes(dir / "empty.bmp", {});
+    WriteFile(dir / "empty.bmp", {});
     FILEINFO fi;
     EXPECT_EQ(L_FileInfo((dir / "empty.bmp").c_str(), &fi), ERROR_FILE_FORMAT);
     EXPECT_EQ(L_LoadBitmap("", &b, 0, ORDER_BGR), ERROR_INV_FILENAME);
@@ -145,17 +131,17 @@ TEST(FileIO, AFailedSaveLeavesTheOldFileAsItWas) {
     fs::path dir = TempDir("fileio-save");
     fs::path target = dir / "picture.bmp";
     const std::vector<uint8_t> old = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
-    WriteBytes(target, old);
+    WriteFile(target, old);
     BITMAPHANDLE b;
     MakePicture(&b, 64, 48);
     // OS/2 bitmaps hold no 16-bit pixels; unknown format codes are not written at all.
     EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_OS2, 16, 0), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, 9999, 0, 0), ERROR_FEATURE_NOT_SUPPORTED);
-    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(ReadFile(target), old);
     EXPECT_NE(L_SaveBitmap((dir / "no-such-folder" / "x.bmp").c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
     // A successful save replaces it and leaves no temporary files behind.
     ASSERT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
-    EXPECT_NE(ReadBytes(target), old);
+    EXPECT_NE(ReadFile(target), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     L_FreeBitmap(&b);
 }
@@ -164,7 +150,7 @@ TEST(FileIO, ASaveThatRunsOutOfDiskLeavesTheOldFileIntact) {
     fs::path dir = TempDir("fileio-full");
     fs::path target = dir / "picture.png";
     const std::vector<uint8_t> old(3000, 'x');
-    WriteBytes(target, old);
+    WriteFile(target, old);
     // The child process can write at most 4 KB per file, like a nearly full disk.
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -181,14 +167,14 @@ TEST(FileIO, ASaveThatRunsOutOfDiskLeavesTheOldFileIntact) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report a write error";
-    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temporary removed";
 }
 
 TEST(FileIO, SavingKeepsTheCallersBitmapAndPermissions) {
     fs::path dir = TempDir("fileio-perm");
     fs::path target = dir / "p.bmp";
-    WriteBytes(target, {'x'});
+    WriteFile(target, {'x'});
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     BITMAPHANDLE b;
     MakePicture(&b, 16, 16);
@@ -248,7 +234,7 @@ TEST(FileIO, DamagedCopiesOfEveryFixtureLoadOrFailCleanly) {
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(QUILLO_TEST_DATA)) {
         if (!entry.is_regular_file() || entry.file_size() > 200000) continue;
-        const std::vector<uint8_t> bytes = ReadBytes(entry.path());
+        const std::vector<uint8_t> bytes = ReadFile(entry.path());
         if (bytes.empty()) continue;
         ++files;
         auto check = [&](const std::vector<uint8_t>& data, const char* what) {

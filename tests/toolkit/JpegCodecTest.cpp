@@ -2,17 +2,15 @@
 // sees, the format codes and quality factor mean what the program expects, Exif
 // thumbnails serve as stamps, and damaged files fail cleanly.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestImages.h"
 #include "Toolkit.h"
 
 namespace {
@@ -20,71 +18,8 @@ namespace {
 const std::string kJpegDir = std::string(QUILLO_TEST_DATA) + "/jpeg/";
 const std::string kMalformedDir = std::string(QUILLO_TEST_DATA) + "/malformed/";
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-std::string TempDir() {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    std::string root = base && *base ? base : "/tmp";
-    std::system(("mkdir -p '" + root + "'").c_str());
-    std::string tmpl = root + "/jpeg-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    return mkdtemp(name.data()) ? std::string(name.data()) : root;
-}
-
-// Binary PPM (P6) or PGM (P5) as ImageMagick wrote them next to the fixtures.
-struct Pnm {
-    int width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
-    lt::BGRA At(int x, int y) const {
-        const uint8_t* s = &samples[(size_t(y) * width + x) * channels];
-        return channels == 1 ? lt::BGRA{s[0], s[0], s[0], 255} : lt::BGRA{s[2], s[1], s[0], 255};
-    }
-};
-
-Pnm ReadPnm(const std::string& path) {
-    std::vector<uint8_t> d = ReadFile(path);
-    Pnm p;
-    int maxval = 0, consumed = 0;
-    char magic[3] = {};
-    if (d.size() < 3 || std::sscanf(reinterpret_cast<const char*>(d.data()), "%2s %d %d %d%n", magic, &p.width,
-                                    &p.height, &maxval, &consumed) != 4)
-        return p;
-    p.channels = std::strcmp(magic, "P5") == 0 ? 1 : 3;
-    size_t start = size_t(consumed) + 1, bytes = size_t(p.width) * p.height * p.channels;
-    if (maxval != 255 || d.size() < start + bytes) return Pnm{};
-    p.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
-    return p;
-}
-
-int MaxDifference(const BITMAPHANDLE& b, const Pnm& ref) {
-    if (b.Width != ref.width || b.Height != ref.height) return 1000;
-    int worst = 0;
-    for (int y = 0; y < b.Height; ++y)
-        for (int x = 0; x < b.Width; ++x) {
-            lt::BGRA got = lt::ReadPixel(&b, L_RowPtr(&b, y), x), want = ref.At(x, y);
-            worst = std::max({worst, std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
-        }
-    return worst;
-}
-
-int MaxDifference(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
-    if (a.Width != b.Width || a.Height != b.Height) return 1000;
-    int worst = 0;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x) {
-            lt::BGRA p = lt::ReadPixel(&a, L_RowPtr(&a, y), x), q = lt::ReadPixel(&b, L_RowPtr(&b, y), x);
-            worst = std::max({worst, std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b)});
-        }
-    return worst;
-}
+using testimg::ReadFile;
+using testimg::WriteFile;
 
 // A smooth colour image (what JPEG is made for) at 24 or 32 bits.
 BITMAPHANDLE Gradient(int width, int height, int bpp) {
@@ -204,9 +139,9 @@ TEST(JpegCodec, FixturesDecodeToThePixelsImageMagickSees) {
         if (f.bpp == 8) {
             for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbRed, i) << "gray palette entry " << i;
         }
-        Pnm ref = ReadPnm(kJpegDir + f.reference);
-        ASSERT_GT(ref.width, 0);
-        EXPECT_LE(MaxDifference(b, ref), 2);
+        const testimg::RefImage ref = testimg::ReadReference(kJpegDir + f.reference);
+        ASSERT_TRUE(ref.valid());
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref, 2, testimg::Alpha::Ignore)));
         L_FreeBitmap(&b);
     }
 }
@@ -269,7 +204,7 @@ TEST(JpegCodec, ColourSavesKeepThePictureAndReportTheirSubsampling) {
             BITMAPHANDLE back;
             ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
             EXPECT_EQ(back.BitsPerPixel, 24);
-            EXPECT_LE(MaxDifference(src, back), 6);
+            EXPECT_TRUE(testimg::Matches(testimg::Compare(back, src, 6, testimg::Alpha::Ignore)));
             L_FreeBitmap(&back);
         }
         L_FreeBitmap(&src);
@@ -284,7 +219,7 @@ TEST(JpegCodec, BottomUpBitmapsAreSavedRightSideUp) {
     std::vector<uint8_t> bytes = Save(&bottom, FILE_LEAD1JFIF, 0, 2);
     BITMAPHANDLE back;
     ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
-    EXPECT_LE(MaxDifference(top, back), 6);
+    EXPECT_TRUE(testimg::Matches(testimg::Compare(back, top, 6, testimg::Alpha::Ignore)));
     L_FreeBitmap(&back);
     L_FreeBitmap(&bottom);
     L_FreeBitmap(&top);
@@ -314,7 +249,7 @@ TEST(JpegCodec, EightBitBitmapsAreSavedAsGrayByLuminance) {
         for (int x = 0; x < 40; ++x) L_RowPtr(&b, y)[x] = uint8_t(x * 6);
     bytes = Save(&b, FILE_LEAD1JFIF, 0, 0);
     ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
-    EXPECT_LE(MaxDifference(b, back), 3);
+    EXPECT_TRUE(testimg::Matches(testimg::Compare(back, b, 3, testimg::Alpha::Ignore)));
     L_FreeBitmap(&back);
     L_FreeBitmap(&b);
 }
@@ -333,16 +268,8 @@ TEST(JpegCodec, DepthsJpegCannotHoldAreRefused) {
     L_FreeBitmap(&b);
 }
 
-struct RowLog {
-    std::vector<std::tuple<int, int, unsigned>> calls;
-    int stopAfter = -1;
-};
-
-L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines, void* user) {
-    auto* log = static_cast<RowLog*>(user);
-    log->calls.emplace_back(row, lines, flags);
-    return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;
-}
+using testimg::LogRows;
+using testimg::RowLog;
 
 TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
     for (const char* file : {"baseline-420.jpg", "progressive-420.jpg", "cmyk.jpg"}) {
@@ -373,12 +300,12 @@ TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
 }
 
 TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
-    Pnm ref = ReadPnm(kJpegDir + "exif-thumb.ppm");
+    const testimg::RefImage ref = testimg::ReadReference(kJpegDir + "exif-thumb.ppm");
     BITMAPHANDLE stamp;
     ASSERT_EQ(L_GetCompressFileStamp((kJpegDir + "exif-thumb.jpg").c_str(), &stamp, 0), SUCCESS);
     EXPECT_EQ(stamp.Width, 16);
     EXPECT_EQ(stamp.Height, 13);
-    EXPECT_LE(MaxDifference(stamp, ref), 2);
+    EXPECT_TRUE(testimg::Matches(testimg::Compare(stamp, ref, 2, testimg::Alpha::Ignore)));
     L_FreeBitmap(&stamp);
     EXPECT_EQ(L_GetCompressFileStamp((kJpegDir + "baseline-444.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
     EXPECT_FALSE(stamp.Flags.Allocated);
@@ -386,7 +313,7 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     // Motorola byte order, and an Exif block placed before the JFIF one.
     const std::vector<uint8_t> main = ReadFile(kJpegDir + "baseline-420.jpg");
     const std::vector<uint8_t> thumb = ReadFile(kJpegDir + "gray.jpg");
-    const std::string dir = TempDir();
+    const std::string dir = testimg::TempDir("jpeg");
     for (bool bigEndian : {false, true}) {
         WriteFile(dir + "/thumb.jpg", WithExifThumbnail(main, thumb, bigEndian));
         ASSERT_EQ(L_GetCompressFileStamp((dir + "/thumb.jpg").c_str(), &stamp, 0), SUCCESS) << bigEndian;
@@ -396,7 +323,8 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
         // The main image is untouched by the extra segment.
         BITMAPHANDLE b;
         ASSERT_EQ(L_LoadBitmap((dir + "/thumb.jpg").c_str(), &b, 0, ORDER_BGR), SUCCESS);
-        EXPECT_LE(MaxDifference(b, ReadPnm(kJpegDir + "baseline-420.ppm")), 2);
+        const testimg::RefImage ref420 = testimg::ReadReference(kJpegDir + "baseline-420.ppm");
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref420, 2, testimg::Alpha::Ignore)));
         L_FreeBitmap(&b);
     }
 
@@ -419,23 +347,7 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     EXPECT_EQ(L_GetCompressFileStamp((kMalformedDir + "jpeg-exif-bad-offset.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
 }
 
-// Loads damaged bytes: either a bitmap of the size the header promised, or a clean error.
-void ExpectLoadsOrFails(const std::vector<uint8_t>& bytes, const std::string& what) {
-    FILEINFO info;
-    int infoRc = L_FileInfoMemory(bytes.data(), bytes.size(), &info);
-    BITMAPHANDLE b;
-    int rc = L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size());
-    if (rc == SUCCESS) {
-        ASSERT_EQ(infoRc, SUCCESS) << what;
-        EXPECT_EQ(b.Width, info.Width) << what;
-        EXPECT_EQ(b.Height, info.Height) << what;
-        EXPECT_EQ(b.BitsPerPixel, info.BitsPerPixel) << what;
-        L_FreeBitmap(&b);
-    } else {
-        EXPECT_LT(rc, 0) << what;
-        EXPECT_FALSE(b.Flags.Allocated) << what;
-    }
-}
+using testimg::ExpectLoadsOrFails;
 
 TEST(JpegCodec, TruncatedAndBitFlippedFilesLoadOrFailCleanly) {
     for (const Fixture& f : kFixtures) {

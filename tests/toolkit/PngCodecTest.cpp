@@ -5,81 +5,19 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestImages.h"
 #include "Toolkit.h"
 
 namespace {
 
 const std::string kPngDir = std::string(QUILLO_TEST_DATA) + "/png/";
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The reference pixels ImageMagick read from each fixture when it was made.
-struct Pam {
-    int width = 0, height = 0, depth = 0, maxval = 0;
-    std::vector<uint8_t> samples;
-
-    // Samples scaled to 8 bits with rounding; 16-bit samples are big-endian pairs.
-    lt::BGRA At(int x, int y) const {
-        const int bytes = maxval > 255 ? 2 : 1;
-        const uint8_t* s = &samples[(size_t(y) * width + x) * depth * bytes];
-        auto v = [&](int i) {
-            unsigned raw = bytes == 2 ? (s[2 * i] << 8) | s[2 * i + 1] : s[i];
-            return uint8_t((raw * 255 + unsigned(maxval) / 2) / unsigned(maxval));
-        };
-        switch (depth) {
-        case 1: return {v(0), v(0), v(0), 255};
-        case 2: return {v(0), v(0), v(0), v(1)};
-        case 3: return {v(2), v(1), v(0), 255};
-        default: return {v(2), v(1), v(0), v(3)};
-        }
-    }
-};
-
-bool ReadPam(const std::string& path, Pam& pam) {
-    std::vector<uint8_t> d = ReadFile(path);
-    std::string text(d.begin(), d.end());
-    size_t end = text.find("ENDHDR\n");
-    if (text.rfind("P7\n", 0) != 0 || end == std::string::npos) return false;
-    auto field = [&](const char* name) {
-        size_t p = text.find(name);
-        return p < end ? std::atoi(text.c_str() + p + std::strlen(name)) : 0;
-    };
-    pam.width = field("WIDTH ");
-    pam.height = field("HEIGHT ");
-    pam.depth = field("DEPTH ");
-    pam.maxval = field("MAXVAL ");
-    size_t bytes = size_t(pam.width) * pam.height * pam.depth * (pam.maxval > 255 ? 2 : 1);
-    if (pam.maxval <= 0 || pam.maxval > 65535 || d.size() < end + 7 + bytes) return false;
-    pam.samples.assign(d.begin() + long(end + 7), d.begin() + long(end + 7 + bytes));
-    return true;
-}
-
-void ExpectSamePixels(const BITMAPHANDLE& b, const Pam& ref, const std::string& what) {
-    ASSERT_EQ(b.Width, ref.width) << what;
-    ASSERT_EQ(b.Height, ref.height) << what;
-    int bad = 0;
-    for (int y = 0; y < b.Height; ++y) {
-        const uint8_t* row = L_RowPtr(&b, y);
-        for (int x = 0; x < b.Width; ++x) {
-            lt::BGRA got = lt::ReadPixel(&b, row, x), want = ref.At(x, y);
-            if (!(got == want) && bad++ < 3)
-                ADD_FAILURE() << what << " pixel " << x << "," << y << ": got " << int(got.r) << "," << int(got.g) << ","
-                              << int(got.b) << "," << int(got.a) << " want " << int(want.r) << "," << int(want.g) << ","
-                              << int(want.b) << "," << int(want.a);
-        }
-    }
-    EXPECT_EQ(bad, 0) << what;
-}
+using testimg::ReadFile;
 
 struct Fixture {
     const char* name;
@@ -130,9 +68,9 @@ TEST(PngCodec, EveryColourTypeAndDepthDecodesToThePixelsAnotherProgramSees) {
         BITMAPHANDLE b;
         ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
         EXPECT_EQ(b.BitsPerPixel, f.bpp);
-        Pam ref;
-        ASSERT_TRUE(ReadPam(kPngDir + f.name + ".pam", ref));
-        ExpectSamePixels(b, ref, f.name);
+        const testimg::RefImage ref = testimg::ReadReference(kPngDir + f.name + ".pam");
+        ASSERT_TRUE(ref.valid());
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref, 0, testimg::Alpha::Compare)));
         if (f.grayPalette) {
             // Gray files give an ordered gray palette, so the program treats them as gray.
             const int n = 1 << b.BitsPerPixel;

@@ -3,20 +3,18 @@
 // damaged files fail cleanly.
 #include <gtest/gtest.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestImages.h"
 #include "Toolkit.h"
 
 namespace {
@@ -24,78 +22,8 @@ namespace {
 const std::string kTiffDir = std::string(QUILLO_TEST_DATA) + "/tiff/";
 const std::string kMalformedDir = std::string(QUILLO_TEST_DATA) + "/malformed/";
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string TempDir() {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    std::string root = base && *base ? base : "/tmp";
-    std::system(("mkdir -p '" + root + "'").c_str());
-    std::string tmpl = root + "/tiff-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    return mkdtemp(name.data()) ? std::string(name.data()) : root;
-}
-
-// PGM (P5), PPM (P6) or PAM (P7) with 8-bit samples, as ImageMagick wrote them.
-struct Pnm {
-    int width = 0, height = 0, channels = 0;
-    std::vector<uint8_t> samples;
-    lt::BGRA At(int x, int y) const {
-        const uint8_t* s = &samples[(size_t(y) * width + x) * channels];
-        switch (channels) {
-        case 1: return {s[0], s[0], s[0], 255};
-        case 3: return {s[2], s[1], s[0], 255};
-        default: return {s[2], s[1], s[0], s[3]};
-        }
-    }
-};
-
-Pnm ReadPnm(const std::string& path) {
-    std::vector<uint8_t> d = ReadFile(path);
-    std::string text(d.begin(), d.end());
-    Pnm p;
-    size_t start = 0;
-    if (text.rfind("P7\n", 0) == 0) {
-        size_t end = text.find("ENDHDR\n");
-        if (end == std::string::npos) return p;
-        auto field = [&](const char* name) {
-            size_t at = text.find(name);
-            return at < end ? std::atoi(text.c_str() + at + std::strlen(name)) : 0;
-        };
-        p.width = field("WIDTH ");
-        p.height = field("HEIGHT ");
-        p.channels = field("DEPTH ");
-        start = end + 7;
-    } else {
-        int maxval = 0, consumed = 0;
-        char magic[3] = {};
-        if (std::sscanf(text.c_str(), "%2s %d %d %d%n", magic, &p.width, &p.height, &maxval, &consumed) != 4 ||
-            maxval != 255)
-            return Pnm{};
-        p.channels = std::strcmp(magic, "P5") == 0 ? 1 : 3;
-        start = size_t(consumed) + 1;
-    }
-    size_t bytes = size_t(p.width) * p.height * p.channels;
-    if (d.size() < start + bytes) return Pnm{};
-    p.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
-    return p;
-}
-
-// Number of pixels whose colour (and alpha, when both sides have it) differ.
-int CountDifferences(const BITMAPHANDLE& b, const Pnm& ref) {
-    if (b.Width != ref.width || b.Height != ref.height) return -1;
-    int bad = 0;
-    for (int y = 0; y < b.Height; ++y)
-        for (int x = 0; x < b.Width; ++x) {
-            lt::BGRA got = lt::ReadPixel(&b, L_RowPtr(&b, y), x), want = ref.At(x, y);
-            if (b.BitsPerPixel != 32 || ref.channels != 4) got.a = want.a = 255;
-            if (!(got == want)) ++bad;
-        }
-    return bad;
-}
+using testimg::ReadFile;
+using testimg::WriteFile;
 
 struct Fixture {
     const char* file;
@@ -135,9 +63,9 @@ TEST(TiffCodec, FixturesDecodeToThePixelsImageMagickSees) {
         BITMAPHANDLE b;
         ASSERT_EQ(L_LoadBitmap((kTiffDir + f.file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
         EXPECT_EQ(b.BitsPerPixel, f.bpp);
-        Pnm ref = ReadPnm(kTiffDir + f.reference);
-        ASSERT_GT(ref.width, 0);
-        EXPECT_EQ(CountDifferences(b, ref), 0);
+        const testimg::RefImage ref = testimg::ReadReference(kTiffDir + f.reference);
+        ASSERT_TRUE(ref.valid());
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref, 0, testimg::Alpha::WhenBothHaveIt)));
         L_FreeBitmap(&b);
     }
 }
@@ -343,7 +271,7 @@ bool StrictLzwDecode(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) 
 }
 
 TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
-    const std::string path = TempDir() + "/strict.tif";
+    const std::string path = testimg::TempDir("tiff") + "/strict.tif";
     std::mt19937 rng(5);
     // Random bytes yield about one code each: these lengths end the data right around
     // the points where codes widen (512, 1024, 2048 entries) and where the table fills.
@@ -355,7 +283,7 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
         BITMAPHANDLE b = RandomBitmap(w, 1, 8, Pal::Colours);
         for (int x = 0; x < w; ++x) b.Addr[x] = uint8_t(rng());
         std::vector<uint8_t> bytes = Save(&b, FILE_TIFLZW);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        WriteFile(path, bytes);
         TIFF* tif = TIFFOpen(path.c_str(), "r");
         ASSERT_NE(tif, nullptr);
         std::vector<uint8_t> raw(bytes.size()), decoded;
@@ -450,7 +378,7 @@ bool WriteTiff(const std::string& path, const Spec& s, const SampleFn& sample) {
 }
 
 TEST(TiffCodec, LessCommonLayoutsAreRead) {
-    const std::string dir = TempDir();
+    const std::string dir = testimg::TempDir("tiff");
     const std::string path = dir + "/layout.tif";
     auto wave = [](uint32_t x, uint32_t y, unsigned s) { return (x * 37 + y * 11 + s * 83) % 256; };
     BITMAPHANDLE b;
@@ -555,25 +483,17 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     EXPECT_FALSE(b.Flags.Allocated);
 }
 
-struct RowLog {
-    std::vector<std::tuple<int, int, unsigned>> calls;
-    int stopAfter = -1;
-};
-
-L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines, void* user) {
-    auto* log = static_cast<RowLog*>(user);
-    log->calls.emplace_back(row, lines, flags);
-    return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;
-}
+using testimg::LogRows;
+using testimg::RowLog;
 
 TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
     // A 400-row photo in strips of 64 KB, a tiled file, a file with separate planes and
     // one read by libtiff's general reader.
-    const std::string dir = TempDir();
+    const std::string dir = testimg::TempDir("tiff");
     BITMAPHANDLE big = RandomBitmap(300, 400, 24, Pal::Colours);
     std::vector<uint8_t> bytes = Save(&big, FILE_TIFLZW);
     L_FreeBitmap(&big);
-    std::ofstream(dir + "/big.tif", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    WriteFile(dir + "/big.tif", bytes);
     Spec ycc;
     ycc.spp = 3;
     ycc.photometric = PHOTOMETRIC_YCBCR;
@@ -609,22 +529,7 @@ TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
 // ---------------------------------------------------------------------------
 // Damage.
 
-void ExpectLoadsOrFails(const std::vector<uint8_t>& bytes, const std::string& what) {
-    FILEINFO info;
-    int infoRc = L_FileInfoMemory(bytes.data(), bytes.size(), &info);
-    BITMAPHANDLE b;
-    int rc = L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size());
-    if (rc == SUCCESS) {
-        ASSERT_EQ(infoRc, SUCCESS) << what;
-        EXPECT_EQ(b.Width, info.Width) << what;
-        EXPECT_EQ(b.Height, info.Height) << what;
-        EXPECT_EQ(b.BitsPerPixel, info.BitsPerPixel) << what;
-        L_FreeBitmap(&b);
-    } else {
-        EXPECT_LT(rc, 0) << what;
-        EXPECT_FALSE(b.Flags.Allocated) << what;
-    }
-}
+using testimg::ExpectLoadsOrFails;
 
 TEST(TiffCodec, TruncatedAndBitFlippedFilesLoadOrFailCleanly) {
     for (const Fixture& f : kFixtures) {
