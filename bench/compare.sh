@@ -20,6 +20,19 @@ $IM photo.ppm photo.png
 $IM photo.ppm -quality 75 photo.jpg
 $IM photo.ppm -compress LZW photo.tif
 $IM photo.ppm BMP3:photo.bmp
+# Ten layers for the composite line: the photo shifted and tinted; every second one fades
+# from opaque at the top to clear at the bottom.
+for k in $(seq 0 9); do
+    if [ $((k % 2)) -eq 1 ]; then
+        $IM -limit thread 1 photo.ppm -roll +$((k * 400))+$((k * 300)) -modulate 100,100,$((k * 20)) \
+            \( -size 4000x3000 gradient:white-black \) -alpha off -compose copy_opacity -composite \
+            -depth 8 "layer$k.png"
+    else
+        $IM -limit thread 1 photo.ppm -roll +$((k * 400))+$((k * 300)) -modulate 100,100,$((k * 20)) \
+            -depth 8 "layer$k.png"
+    fi
+done
+LAYERS="layer0.png layer1.png layer2.png layer3.png layer4.png layer5.png layer6.png layer7.png layer8.png layer9.png"
 
 # Best wall time in milliseconds of RUNS runs of a command; "-" when it fails.
 best() {
@@ -52,6 +65,10 @@ line bmp  "$(best "$TOOL" convert photo.bmp q.bmp)" \
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \
           "$(best vips pngsave photo.png v8.png --palette --dither 1)"
+# shellcheck disable=SC2086 # LAYERS is a list of file names
+line composite "$(best "$TOOL" flatten qc.png $LAYERS)" \
+          "$(best $IM -limit thread 1 $LAYERS -flatten mc.png)" \
+          "$(best vips composite "$LAYERS" vc.png "2 2 2 2 2 2 2 2 2")"
 echo "sizes (bytes): png $(stat -c %s q.png) $(stat -c %s m.png) $(stat -c %s v.png);" \
      "jpeg $(stat -c %s q.jpg) $(stat -c %s m.jpg) $(stat -c %s v.jpg);" \
      "tiff $(stat -c %s q.tif) $(stat -c %s m.tif) $(stat -c %s v.tif)"

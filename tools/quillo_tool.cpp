@@ -2,6 +2,7 @@
 //
 //   quillo-tool info FILE
 //   quillo-tool convert IN OUT [--format CODE] [--bpp N] [--quality Q] [--dither METHOD] [--palette KIND]
+//   quillo-tool flatten OUT IN...
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "LayeredImage.h"
 #include "Toolkit.h"
 
 namespace {
@@ -22,7 +24,10 @@ int Usage() {
                  "                             [--dither METHOD] [--palette KIND]\n"
                  "    METHOD: none floyd stucki burkes sierra stevenson-arce jarvis ordered\n"
                  "    KIND:   fixed optimized identity netscape\n"
-                 "    Q:      JPEG quality in percent (0..100, default 75)\n");
+                 "    Q:      JPEG quality in percent (0..100, default 75)\n"
+                 "  quillo-tool flatten OUT IN...\n"
+                 "    stacks the inputs as layers (the first is the background, all at 0,0)\n"
+                 "    and saves what they show together\n");
     return 2;
 }
 
@@ -130,6 +135,34 @@ int Convert(const ConvertArgs& a) {
     return 0;
 }
 
+// Stacks the inputs as layers of one image and saves the flattened result in the format
+// of OUT's extension, at the background's depth.
+int FlattenFiles(const char* out, char** inputs, int count) {
+    const int format = FormatFromName(out);
+    if (!format) {
+        std::fprintf(stderr, "quillo-tool: cannot tell the format of %s\n", out);
+        return 2;
+    }
+    TLayeredImage image;
+    for (int i = 0; i < count; ++i) {
+        auto layer = std::make_unique<TLayer>();
+        int rc = layer->LoadFile(inputs[i]);
+        if (rc != SUCCESS) return Fail(inputs[i], rc);
+        layer->Name = i == 0 ? "Background" : inputs[i];
+        image.Layers.Append(std::move(layer));
+    }
+    int rc = image.Flatten();
+    if (rc != SUCCESS) return Fail("flattening", rc);
+    TLayer& result = *image.Layers.At(0);
+    // Deep pixels are kept at 32 bits; the file gets the depth the picture had.
+    int saveBpp = result.GetBitsPerPixel() > 8 ? result.GetBitsPerPixel() : 0;
+    if (format == FILE_JFIF) saveBpp = result.BitsPerPixel == 8 && result.IsGrayscale() ? 8 : 24;
+    rc = L_SaveBitmap(out, &result, format, saveBpp, 0);
+    if (rc == ERROR_BITPERPIXEL && saveBpp == 16) rc = L_SaveBitmap(out, &result, format, 24, 0);
+    if (rc != SUCCESS) return Fail(out, rc);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,6 +194,10 @@ int main(int argc, char** argv) {
             ++i;
         }
         return Convert(a);
+    }
+    if (cmd == "flatten") {
+        if (argc < 4) return Usage();
+        return FlattenFiles(argv[2], argv + 3, argc - 3);
     }
     return Usage();
 }

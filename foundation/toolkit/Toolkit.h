@@ -252,6 +252,21 @@ enum : L_INT {
 };
 L_INT L_IsGrayScaleBitmap(const BITMAPHANDLE* b);
 
+// Colour separation: a bitmap of 24 or 32 bits (or any depth, converted first) into 8-bit
+// gray planes with the gray ramp palette, and back. planes points to an array of 3 records
+// (4 for CMYK); their old content is ignored by the separation. A merge gives a 24-bit
+// bitmap (dst's old content is ignored). An unedited separate-then-merge gives the same
+// pixels back (within one level where the colour model rounds).
+enum : L_UINT {
+    COLORSEP_RGB = 0,  // red, green, blue
+    COLORSEP_CMYK = 1, // cyan, magenta, yellow, black
+    COLORSEP_HSV = 2,  // hue (0..255 for the circle), saturation, value
+    COLORSEP_HLS = 3,  // hue, lightness, saturation
+    COLORSEP_CMY = 4,  // cyan, magenta, yellow
+};
+L_INT L_ColorSeparateBitmap(const BITMAPHANDLE* b, BITMAPHANDLE* planes, L_UINT uType);
+L_INT L_ColorMergeBitmap(BITMAPHANDLE* dst, const BITMAPHANDLE* planes, L_UINT uType);
+
 // ---------------------------------------------------------------------------
 // Regions.
 

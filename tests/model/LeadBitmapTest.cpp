@@ -1,0 +1,213 @@
+// The bitmap wrappers: ownership, the storage rule for depths, crops and fills.
+#include "ModelTestUtil.h"
+
+using namespace mt;
+
+namespace {
+
+std::string Data(const char* name) { return std::string(QUILLO_TEST_DATA) + "/" + name; }
+
+TEST(LeadBitmap, DeepCopyIsIndependentAndSharedCopyIsNotFreedTwice) {
+    auto src = Pattern(5, 4);
+    Shape(*src, RECT{1, 1, 3, 3});
+    TLeadBitmap deep;
+    ASSERT_EQ(deep.Assign(*src, true), SUCCESS);
+    EXPECT_TRUE(deep.Owned);
+    EXPECT_NE(deep.Addr, src->Addr);
+    EXPECT_TRUE(deep.pRgn && deep.pRgn != src->pRgn);
+    Put(deep, 0, 0, Px{1, 2, 3, 4});
+    EXPECT_NE(At(*src, 0, 0), At(deep, 0, 0));
+    {
+        TLeadBitmap shared;
+        ASSERT_EQ(shared.Assign(*src, false), SUCCESS);
+        EXPECT_FALSE(shared.Owned);
+        EXPECT_EQ(shared.Addr, src->Addr);
+    } // must not free src's pixels (the sanitizer build catches a double free)
+    EXPECT_EQ(At(*src, 4, 3), (Px{(4 * 7 + 3) & 255, (3 * 5 + 3) & 255, (12 + 11) & 255, 255}));
+}
+
+TEST(LeadBitmap, DeepPixelsAreStoredAt32BitsWithTheirDepthKept) {
+    struct Case {
+        const char* file;
+        int logical, stored;
+    } cases[] = {{"bmp/rgb24-topdown.bmp", 24, 32}, {"bmp/rgb555.bmp", 16, 32}, {"bmp/pal8.bmp", 8, 8},
+                 {"bmp/pal4.bmp", 4, 4}, {"bmp/rgb32-alpha.bmp", 32, 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TLeadBitmapX b;
+        ASSERT_EQ(b.LoadFile(Data(c.file).c_str()), SUCCESS);
+        EXPECT_EQ(b.LogicalBpp, c.logical);
+        EXPECT_EQ(b.GetBitsPerPixel(), c.logical);
+        EXPECT_EQ(b.BitsPerPixel, c.stored);
+        EXPECT_EQ(b.ViewPerspective, TOP_LEFT);
+        if (c.logical == 24 || c.logical == 16) {
+            for (int y = 0; y < b.Height; ++y)
+                for (int x = 0; x < b.Width; ++x) ASSERT_EQ(At(b, x, y).a, 255);
+        }
+    }
+    // A 32-bit picture keeps its own alpha.
+    BITMAPHANDLE raw;
+    ASSERT_EQ(L_LoadBitmap(Data("bmp/rgb32-alpha.bmp").c_str(), &raw, 0, ORDER_BGR), SUCCESS);
+    TLeadBitmapX b;
+    ASSERT_EQ(b.LoadFile(Data("bmp/rgb32-alpha.bmp").c_str()), SUCCESS);
+    bool partial = false;
+    for (int y = 0; y < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x) {
+            ASSERT_EQ(At(b, x, y), At(raw, x, y));
+            partial = partial || At(b, x, y).a != 255;
+        }
+    EXPECT_TRUE(partial);
+    L_FreeBitmap(&raw);
+}
+
+TEST(LeadBitmap, NormalizeKeepsAPaletteAndSetsTheDepth) {
+    BITMAPHANDLE raw;
+    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 3, 3, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    raw.pPalette[7] = RGBQUAD{10, 20, 30, 0};
+    TLeadBitmapX b;
+    b.Adopt(raw);
+    ASSERT_EQ(b.NormalizeDepth(), SUCCESS);
+    EXPECT_EQ(b.BitsPerPixel, 8);
+    EXPECT_EQ(b.LogicalBpp, 8);
+    EXPECT_EQ(b.pPalette[7].rgbRed, 30);
+}
+
+TEST(LeadBitmap, CropToRegionKeepsTheShapeInNewCoordinates) {
+    auto l = Pattern(10, 8);
+    Shape(*l, RECT{2, 3, 7, 6});
+    const Px corner = At(*l, 2, 3);
+    RECT bounds{};
+    ASSERT_EQ(l->CropToRegion(&bounds), SUCCESS);
+    EXPECT_EQ(bounds.left, 2);
+    EXPECT_EQ(bounds.top, 3);
+    EXPECT_EQ(l->Width, 5);
+    EXPECT_EQ(l->Height, 3);
+    EXPECT_EQ(At(*l, 0, 0), corner);
+    EXPECT_EQ(L_IsPtInBitmapRgn(l.get(), 0, 0), 1);
+    EXPECT_EQ(l->LogicalBpp, 24);
+
+    // Nothing selected: the bitmap stays as it was.
+    RECT none{0, 0, 0, 0};
+    ASSERT_EQ(L_SetBitmapRgnRect(l.get(), nullptr, &none, L_RGN_SET), SUCCESS);
+    EXPECT_NE(l->CropToRegion(&bounds), SUCCESS);
+    EXPECT_EQ(l->Width, 5);
+    EXPECT_TRUE(l->IsAllocated());
+}
+
+TEST(LeadBitmap, FillWithAlphaWritesAlphaOnlyInsideTheRegion) {
+    auto l = Solid(6, 6, Px{1, 1, 1, 9});
+    Shape(*l, RECT{1, 1, 3, 4});
+    ASSERT_EQ(l->FillWithAlpha(RGB(200, 100, 50) | 0x80000000u), SUCCESS);
+    EXPECT_EQ(At(*l, 2, 3), (Px{50, 100, 200, 0x80}));
+    EXPECT_EQ(At(*l, 3, 3), (Px{1, 1, 1, 9}));
+    EXPECT_EQ(At(*l, 0, 0), (Px{1, 1, 1, 9}));
+}
+
+TEST(LeadBitmap, OnlyEightBitBitmapsCountAsGrayscale) {
+    auto gray32 = Solid(2, 2, Px{7, 7, 7, 255});
+    EXPECT_FALSE(gray32->IsGrayscale());
+    BITMAPHANDLE raw;
+    RGBQUAD ramp[256];
+    for (int i = 0; i < 256; ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 2, 2, 8, ORDER_BGR, ramp, TOP_LEFT), SUCCESS);
+    TLeadBitmap g;
+    g.Adopt(raw);
+    EXPECT_TRUE(g.IsGrayscale());
+    g.pPalette[3].rgbRed = 99; // a cached answer stays until something resets it
+    EXPECT_TRUE(g.IsGrayscale());
+    g.GrayState = -1;
+    EXPECT_FALSE(g.IsGrayscale());
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
+    TLayerList list;
+    TLayer* a = list.Append(Solid(1, 1, {}, 32, "a")) ? list.At(0) : nullptr;
+    list.Append(Solid(1, 1, {}, 32, "b"));
+    list.Append(Solid(1, 1, {}, 32, "c"));
+    list.Seek(1);
+    EXPECT_EQ(list.Current()->Name, "b");
+    list.Insert(0, Solid(1, 1, {}, 32, "z"));
+    EXPECT_EQ(list.Index(), 2);
+    EXPECT_EQ(list.Current()->Name, "b");
+    list.Remove(0);
+    EXPECT_EQ(list.Current()->Name, "b");
+    list.Insert(3, Solid(1, 1, {}, 32, "top")); // after the cursor: no change
+    EXPECT_EQ(list.Index(), 1);
+    // Reading by index does not move the cursor.
+    EXPECT_EQ(list.At(3)->Name, "top");
+    EXPECT_EQ(list.At(0), a);
+    EXPECT_EQ(list.Index(), 1);
+    // Taking a layer out hands it over instead of deleting it.
+    std::unique_ptr<TLayer> taken = list.Take(0);
+    EXPECT_EQ(taken.get(), a);
+    EXPECT_EQ(list.Current()->Name, "b");
+    // A cursor outside the list has no layer.
+    list.Seek(7);
+    EXPECT_EQ(list.Index(), 7);
+    EXPECT_EQ(list.Current(), nullptr);
+    EXPECT_EQ(list.At(-1), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(LayerTransform, IdentityFrameCoincidesWithTheLayerRectangle) {
+    TLayer l;
+    BITMAPHANDLE raw;
+    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 11, 7, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    l.Adopt(raw);
+    l.X = 5;
+    l.Y = -3;
+    const RECT image{100, 50, 0, 0};
+    for (long double zoom : {0.25L, 1.0L, 3.0L}) {
+        SCOPED_TRACE(double(zoom));
+        const TFrameLayout f = l.FrameLayout(zoom, image);
+        auto win = [&](long double v, int org) { return RoundHalfAway(v * zoom) + org; };
+        EXPECT_EQ(f.Corners[0].x, win(5, 100));
+        EXPECT_EQ(f.Corners[0].y, win(-3, 50));
+        EXPECT_EQ(f.Corners[2].x, win(16, 100));
+        EXPECT_EQ(f.Corners[2].y, win(4, 50));
+        EXPECT_EQ(f.Corners[1].x, f.Corners[2].x);
+        EXPECT_EQ(f.Corners[3].y, f.Corners[2].y);
+        // The rotation handle: on the horizontal axis, a quarter width outside the right edge.
+        EXPECT_EQ(f.RotateHandle.y, f.Centre.y);
+        EXPECT_NEAR(f.RotateHandle.x, (5 + 11 * 1.25L) * zoom + 100, 0.51);
+        // The shear handle: above the top-right corner by a quarter of the height.
+        EXPECT_EQ(f.ShearHandle.x, f.Corners[1].x);
+        EXPECT_NEAR(f.ShearHandle.y, (-3 - 7 * 0.25L) * zoom + 50, 0.51);
+    }
+}
+
+TEST(LayerTransform, PointsScaleShearAndRotateAboutTheCentre) {
+    TLayerTransform t;
+    t.RotateAngle = 3.14159265358979323846L / 2; // a quarter turn
+    POINT p = TransformPoint(t, 10, 0);
+    EXPECT_EQ(p.x, 0);
+    EXPECT_EQ(p.y, -10);
+    t = kIdentityTransform;
+    t.ScaleX = 1.5L; // halves round away from zero
+    EXPECT_EQ(TransformPoint(t, 3, 0).x, 5);
+    EXPECT_EQ(TransformPoint(t, -3, 0).x, -5);
+    t.ScaleX = 2;
+    t.ScaleY = 0.5L;
+    t.ShearAngle = 3.14159265358979323846L / 4; // x moves by the scaled y
+    p = TransformPoint(t, 3, 8);
+    EXPECT_EQ(p.x, 10);
+    EXPECT_EQ(p.y, 4);
+    TLayer l;
+    l.Transform = t;
+    l.ResetTransform();
+    EXPECT_EQ(l.Transform, kIdentityTransform);
+}
+
+TEST(LayerTransform, HitTestFollowsTheRegion) {
+    auto l = At(Solid(10, 10, {}), -4, 2);
+    EXPECT_TRUE(l->HitTest(POINT{-4, 2}));
+    EXPECT_FALSE(l->HitTest(POINT{6, 2})); // right edge excluded
+    Shape(*l, RECT{5, 5, 10, 10});
+    EXPECT_FALSE(l->HitTest(POINT{-4, 2}));
+    EXPECT_TRUE(l->HitTest(POINT{1, 7}));
+}
+
+} // namespace

@@ -1,0 +1,84 @@
+// Shared helpers of the model tests: building layers and images, reading pixels, and
+// comparing pictures with golden PNGs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "LayeredImage.h"
+
+namespace mt {
+
+struct Px {
+    int b, g, r, a;
+    bool operator==(const Px&) const = default;
+};
+inline std::ostream& operator<<(std::ostream& os, const Px& p) {
+    return os << "(b" << p.b << " g" << p.g << " r" << p.r << " a" << p.a << ")";
+}
+
+// Stored bytes of a 32-bit (or 24-bit) pixel; alpha 255 for 24 bits.
+inline Px At(const BITMAPHANDLE& b, int x, int y) {
+    const uint8_t* p = L_RowPtr(&b, y) + size_t(x) * size_t(b.BitsPerPixel / 8);
+    return Px{p[0], p[1], p[2], b.BitsPerPixel == 32 ? p[3] : 255};
+}
+inline void Put(BITMAPHANDLE& b, int x, int y, Px c) {
+    uint8_t* p = L_RowPtr(&b, y) + size_t(x) * 4;
+    p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r), p[3] = uint8_t(c.a);
+}
+
+// A layer of stored depth 32 filled with one colour and alpha.
+inline std::unique_ptr<TLayer> Solid(int w, int h, Px c, int logical = 32, std::string name = "L") {
+    auto l = std::make_unique<TLayer>();
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    l->Adopt(b);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) Put(*l, x, y, c);
+    l->LogicalBpp = logical;
+    l->Name = std::move(name);
+    return l;
+}
+
+// A 32-bit layer whose pixels all differ (colour from position, alpha 255).
+inline std::unique_ptr<TLayer> Pattern(int w, int h, int logical = 24, std::string name = "P") {
+    auto l = Solid(w, h, Px{0, 0, 0, 255}, logical, std::move(name));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) Put(*l, x, y, Px{(x * 7 + y) & 255, (y * 5 + 3) & 255, (x * y + 11) & 255, 255});
+    return l;
+}
+
+inline std::unique_ptr<TLayer> At(std::unique_ptr<TLayer> l, int x, int y) {
+    l->X = x;
+    l->Y = y;
+    return l;
+}
+
+// Sets a rectangular region (layer coordinates).
+inline void Shape(TLayer& l, RECT r) { ASSERT_EQ(L_SetBitmapRgnRect(&l, nullptr, &r, L_RGN_SET), SUCCESS); }
+
+inline bool Near(Px a, Px b, int tol = 1) {
+    return std::abs(a.b - b.b) <= tol && std::abs(a.g - b.g) <= tol && std::abs(a.r - b.r) <= tol &&
+           std::abs(a.a - b.a) <= tol;
+}
+
+inline std::string TmpDir() {
+    const char* env = std::getenv("QUILLO_TEST_TMP");
+    std::string dir = env && *env ? env : std::filesystem::temp_directory_path().string() + "/quillo-model-tests";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// Compares the colours of `actual` with tests/data/golden/<name>.png: a pixel differs when
+// a channel is off by more than `tolerance`; at most `maxDiffering` pixels may differ.
+// QUILLO_UPDATE_GOLDEN=1 rewrites the golden instead. On failure the actual and expected
+// pictures are written under QUILLO_TEST_OUT.
+void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, int tolerance, int maxDiffering);
+
+} // namespace mt
