@@ -432,6 +432,10 @@ L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo);
 // written to a temporary in the same folder and renamed over the target only when
 // complete, so a failed save leaves an existing file untouched.
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel, L_INT nQFactor);
+// Writes bytes to a file the safe way: into a temporary file in the same folder, flushed to
+// disk, then renamed over the target. The target is always either the old file or the
+// complete new one, whatever happens meanwhile; a failure removes the temporary.
+L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size);
 // Saves into a malloc'ed buffer (free with free()).
 L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                          L_INT nQFactor, size_t* pSize);

@@ -125,10 +125,11 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
     return SUCCESS;
 }
 
-// Writes bytes to `path` through a temporary file in the same folder that is flushed and
-// then renamed over the target, so the target is either the old file or the complete new one.
-int WriteFileAtomically(const char* path, const std::vector<uint8_t>& bytes) {
+} // namespace
+
+L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size) {
     if (!path || !*path) return ERROR_INV_FILENAME;
+    if (!data && size) return ERROR_INV_PARAMETER;
     std::string target(path);
     std::string dir = ".";
     if (auto slash = target.find_last_of('/'); slash != std::string::npos) dir = slash == 0 ? "/" : target.substr(0, slash);
@@ -147,8 +148,8 @@ int WriteFileAtomically(const char* path, const std::vector<uint8_t>& bytes) {
         ::fchmod(fd, 0666 & ~mask);
     }
     size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ::close(fd);
@@ -173,6 +174,8 @@ int WriteFileAtomically(const char* path, const std::vector<uint8_t>& bytes) {
     }
     return SUCCESS;
 }
+
+namespace {
 
 int EncodeToMemory(BITMAPHANDLE* b, int format, int bpp, int qfactor, std::vector<uint8_t>& out) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
@@ -241,7 +244,7 @@ L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBits
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;
-    return WriteFileAtomically(path, bytes);
+    return L_WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
 L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel, L_INT nQFactor,
