@@ -7,6 +7,8 @@
 // layer is stored at 32 bits.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -117,6 +119,19 @@ public:
     // union of the two rectangles; *topLeft gets the union's top-left.
     static L_INT MergeTwo(TLayer& m, const TLayer& d, const RECT& rd, const TLayer& u, const RECT& ru,
                           POINT* topLeft);
+
+    // --- Native file (.qlx): every layer with its name, position, visibility and shape.
+    // True when the file starts with the native signature.
+    static bool IsNativeFile(const char* path);
+    // Loads a native file, or any toolkit format as a single background layer.
+    L_INT Load(const char* path, FILEREADCALLBACK progress = nullptr, void* user = nullptr);
+    // On failure the image keeps the layers it had. A damaged file gives ERROR_FILE_FORMAT.
+    L_INT LoadNative(const char* path);
+    L_INT LoadNativeMemory(const uint8_t* data, size_t size);
+    // Writes all layers; the old file is replaced only by a complete new one.
+    L_INT SaveNative(const char* path);
+    // Saves a flattened copy (hidden layers included); this image is not changed.
+    L_INT SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality);
 
     TLayerList Layers;
     // The display composite: the background's size; the background's depth and palette

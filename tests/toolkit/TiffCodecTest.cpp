@@ -298,7 +298,7 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
 // ---------------------------------------------------------------------------
 // Layouts ImageMagick does not write, made with libtiff directly.
 
-struct Spec {
+struct TiffLayout {
     uint32_t width = 45, height = 37;
     uint16_t bps = 8, spp = 1, photometric = PHOTOMETRIC_MINISBLACK;
     uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE, sampleFormat = SAMPLEFORMAT_UINT;
@@ -323,7 +323,7 @@ void PutSample(uint8_t* row, uint32_t index, int bps, unsigned v) {
     }
 }
 
-bool WriteTiff(const std::string& path, const Spec& s, const SampleFn& sample) {
+bool WriteTiff(const std::string& path, const TiffLayout& s, const SampleFn& sample) {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif) return false;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width);
@@ -384,7 +384,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     BITMAPHANDLE b;
 
     // Two-bit palette: indices kept, four colour-map entries.
-    Spec twoBit;
+    TiffLayout twoBit;
     twoBit.bps = 2;
     twoBit.photometric = PHOTOMETRIC_PALETTE;
     twoBit.colormap = {65535, 0, 0, 32896, /*g*/ 0, 65535, 0, 32896, /*b*/ 0, 0, 65535, 32896};
@@ -397,7 +397,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Gray with unassociated alpha -> 32 bits.
-    Spec grayAlpha;
+    TiffLayout grayAlpha;
     grayAlpha.spp = 2;
     grayAlpha.extras = {EXTRASAMPLE_UNASSALPHA};
     ASSERT_TRUE(WriteTiff(path, grayAlpha, wave));
@@ -408,7 +408,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // CMYK ink amounts -> RGB.
-    Spec cmyk;
+    TiffLayout cmyk;
     cmyk.spp = 4;
     cmyk.photometric = PHOTOMETRIC_SEPARATED;
     ASSERT_TRUE(WriteTiff(path, cmyk, [](uint32_t x, uint32_t, unsigned s) { return s == 3 ? 51u : s == 0 ? x * 5 : 0u; }));
@@ -420,7 +420,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Eight-bit min-is-white: values kept, the ramp runs from white.
-    Spec white;
+    TiffLayout white;
     white.photometric = PHOTOMETRIC_MINISWHITE;
     ASSERT_TRUE(WriteTiff(path, white, wave));
     ASSERT_EQ(L_LoadBitmap(path.c_str(), &b, 0, ORDER_BGR), SUCCESS);
@@ -429,7 +429,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Sixteen-bit RGBA in separate planes -> 32 bits, scaled to 8.
-    Spec planes16;
+    TiffLayout planes16;
     planes16.bps = 16;
     planes16.spp = 4;
     planes16.photometric = PHOTOMETRIC_RGB;
@@ -444,7 +444,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Bilevel in 16 x 16 tiles, the image not a whole number of tiles.
-    Spec tiles;
+    TiffLayout tiles;
     tiles.bps = 1;
     tiles.tile = 16;
     tiles.compression = COMPRESSION_PACKBITS;
@@ -459,7 +459,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // JPEG-compressed YCbCr goes through libtiff's general reader.
-    Spec ycc;
+    TiffLayout ycc;
     ycc.spp = 3;
     ycc.photometric = PHOTOMETRIC_YCBCR;
     ycc.compression = COMPRESSION_JPEG;
@@ -475,7 +475,7 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Floating-point samples are not something we show.
-    Spec floats;
+    TiffLayout floats;
     floats.bps = 32;
     floats.sampleFormat = SAMPLEFORMAT_IEEEFP;
     ASSERT_TRUE(WriteTiff(path, floats, [](uint32_t, uint32_t, unsigned) { return 0u; }));
@@ -494,7 +494,7 @@ TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
     std::vector<uint8_t> bytes = Save(&big, FILE_TIFLZW);
     L_FreeBitmap(&big);
     WriteFile(dir + "/big.tif", bytes);
-    Spec ycc;
+    TiffLayout ycc;
     ycc.spp = 3;
     ycc.photometric = PHOTOMETRIC_YCBCR;
     ycc.compression = COMPRESSION_JPEG;
