@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "BitmapInternal.h"
@@ -47,8 +48,9 @@ double FractionSet(const BITMAPHANDLE* b) {
     return double(n) / (double(b->Width) * b->Height);
 }
 
-const L_UINT kDiffusion[] = {CRF_FLOYDSTEINDITHERING, CRF_STUCKIDITHERING,         CRF_BURKESDITHERING,
-                             CRF_SIERRADITHERING,     CRF_STEVENSONARCEDITHERING, CRF_JARVISDITHERING};
+const L_UINT kDitherMethods[] = {CRF_FLOYDSTEINDITHERING, CRF_STUCKIDITHERING, CRF_BURKESDITHERING,
+                                 CRF_SIERRADITHERING, CRF_STEVENSONARCEDITHERING, CRF_JARVISDITHERING,
+                                 CRF_ORDEREDDITHERING};
 
 std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
     std::vector<RGBQUAD> pal(256);
@@ -62,33 +64,25 @@ std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
 // Palettes.
 
 TEST(ColorPalette, FixedPalettesHoldTheStandardColours) {
+    // The 8-bit palette is 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
+    const std::tuple<int, int, COLORREF> kEntries[] = {
+        {1, 0, RGB(0, 0, 0)},         {1, 1, RGB(255, 255, 255)},       {4, 1, RGB(128, 0, 0)},
+        {4, 7, RGB(192, 192, 192)},   {4, 8, RGB(128, 128, 128)},       {4, 12, RGB(0, 0, 255)},
+        {4, 15, RGB(255, 255, 255)},  {8, 0, RGB(0, 0, 0)},             {8, 255, RGB(255, 255, 255)},
+        {8, 7 << 5, RGB(255, 0, 0)},  {8, 7 << 2, RGB(0, 255, 0)},      {8, 3, RGB(0, 0, 255)},
+    };
     RGBQUAD p[256];
-    ASSERT_EQ(L_GetFixedPalette(p, 1), SUCCESS);
-    EXPECT_EQ(p[0].rgbRed + p[0].rgbGreen + p[0].rgbBlue, 0);
-    EXPECT_EQ(p[1].rgbRed & p[1].rgbGreen & p[1].rgbBlue, 255);
-
-    ASSERT_EQ(L_GetFixedPalette(p, 4), SUCCESS);
-    EXPECT_EQ(RGB(p[1].rgbRed, p[1].rgbGreen, p[1].rgbBlue), RGB(128, 0, 0));
-    EXPECT_EQ(RGB(p[7].rgbRed, p[7].rgbGreen, p[7].rgbBlue), RGB(192, 192, 192));
-    EXPECT_EQ(RGB(p[8].rgbRed, p[8].rgbGreen, p[8].rgbBlue), RGB(128, 128, 128));
-    EXPECT_EQ(RGB(p[12].rgbRed, p[12].rgbGreen, p[12].rgbBlue), RGB(0, 0, 255));
-    EXPECT_EQ(RGB(p[15].rgbRed, p[15].rgbGreen, p[15].rgbBlue), RGB(255, 255, 255));
-
-    ASSERT_EQ(L_GetFixedPalette(p, 8), SUCCESS);
-    // 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
-    EXPECT_EQ(RGB(p[0].rgbRed, p[0].rgbGreen, p[0].rgbBlue), RGB(0, 0, 0));
-    EXPECT_EQ(RGB(p[255].rgbRed, p[255].rgbGreen, p[255].rgbBlue), RGB(255, 255, 255));
-    EXPECT_EQ(RGB(p[7 << 5].rgbRed, p[7 << 5].rgbGreen, p[7 << 5].rgbBlue), RGB(255, 0, 0));
-    EXPECT_EQ(RGB(p[7 << 2].rgbRed, p[7 << 2].rgbGreen, p[7 << 2].rgbBlue), RGB(0, 255, 0));
-    EXPECT_EQ(RGB(p[3].rgbRed, p[3].rgbGreen, p[3].rgbBlue), RGB(0, 0, 255));
+    for (auto [bpp, index, colour] : kEntries) {
+        ASSERT_EQ(L_GetFixedPalette(p, bpp), SUCCESS);
+        EXPECT_EQ(RGB(p[index].rgbRed, p[index].rgbGreen, p[index].rgbBlue), colour) << bpp << " bits, entry " << index;
+    }
     for (int i = 1; i < 8; ++i) EXPECT_GT(p[i << 5].rgbRed, p[(i - 1) << 5].rgbRed);
-
     EXPECT_EQ(L_GetFixedPalette(p, 24), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_GetFixedPalette(nullptr, 8), ERROR_INV_PARAMETER);
 }
 
-TEST(ColorPalette, ColourTableAccessIsRangeChecked) {
-    Bmp b(4, 4, 4);
+TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
+    Bmp b(4, 4, 4), t(4, 4, 24);
     const RGBQUAD in[3] = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
     ASSERT_EQ(L_PutBitmapColors(&b, 13, 3, in), SUCCESS);
     RGBQUAD out[3];
@@ -97,55 +91,39 @@ TEST(ColorPalette, ColourTableAccessIsRangeChecked) {
     EXPECT_EQ(L_PutBitmapColors(&b, 14, 3, in), ERROR_INV_RANGE);
     EXPECT_EQ(L_GetBitmapColors(&b, -1, 2, out), ERROR_INV_RANGE);
     EXPECT_EQ(L_GetBitmapColors(&b, 0, -1, out), ERROR_INV_RANGE);
-    Bmp t(4, 4, 24);
     EXPECT_EQ(L_GetBitmapColors(&t, 0, 1, out), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_PutBitmapColors(&t, 0, 1, in), ERROR_BITPERPIXEL);
-}
 
-TEST(ColorPalette, PaintPaletteIsTheColourTableOrTheFixedOne) {
-    Bmp p(2, 2, 4);
-    HPALETTE h = L_CreatePaintPalette(nullptr, &p.b);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->nColors, 16u);
-    EXPECT_EQ(std::memcmp(h->Entries, p->pPalette, 16 * sizeof(RGBQUAD)), 0);
-    L_DeletePaintPalette(h);
-    Bmp t(2, 2, 24);
-    h = L_CreatePaintPalette(nullptr, &t.b);
-    ASSERT_NE(h, nullptr);
+    // Painting uses the bitmap's own colour table, or the fixed 8-bit palette above 8 bits.
     RGBQUAD fixed[256];
     L_GetFixedPalette(fixed, 8);
-    EXPECT_EQ(h->nColors, 256u);
-    EXPECT_EQ(std::memcmp(h->Entries, fixed, sizeof fixed), 0);
-    L_DeletePaintPalette(h);
+    for (BITMAPHANDLE* bmp : {&b, &t}) {
+        HPALETTE h = L_CreatePaintPalette(nullptr, bmp);
+        ASSERT_NE(h, nullptr);
+        const bool own = bmp == &b;
+        EXPECT_EQ(h->nColors, own ? 16u : 256u);
+        EXPECT_EQ(std::memcmp(h->Entries, own ? b->pPalette : fixed, h->nColors * sizeof(RGBQUAD)), 0);
+        L_DeletePaintPalette(h);
+    }
     EXPECT_EQ(L_CreatePaintPalette(nullptr, nullptr), nullptr);
 }
 
 // ---------------------------------------------------------------------------
 // Dithering.
 
-TEST(ColorDither, MidGrayToOneBitSetsHalfThePixelsWithEveryMethod) {
-    Bmp src(96, 96, 24);
+TEST(ColorDither, OneBitResultsKeepTheBrightnessOfGrayAndGradients) {
+    Bmp gray(96, 96, 24);
     for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 96; ++x) Put(&src, x, y, 128, 128, 128);
-    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
-    methods.push_back(CRF_ORDEREDDITHERING);
-    for (L_UINT m : methods) {
-        Bmp out;
-        ASSERT_EQ(L_ColorResBitmap(&src, &out, 1, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
-        EXPECT_NEAR(FractionSet(&out), 0.5, 0.03) << "method " << std::hex << m;
-    }
-}
-
-TEST(ColorDither, GradientToOneBitKeepsItsBrightnessBandByBand) {
+        for (int x = 0; x < 96; ++x) Put(&gray, x, y, 128, 128, 128);
     Bmp src(256, 64, 8); // the default 8-bit palette is not gray; give it a ramp
     for (int i = 0; i < 256; ++i) src->pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 256; ++x) PutIndex(&src, x, y, unsigned(x));
-    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
-    methods.push_back(CRF_ORDEREDDITHERING);
     std::vector<std::vector<uint8_t>> results;
-    for (L_UINT m : methods) {
-        Bmp out;
+    for (L_UINT m : kDitherMethods) {
+        Bmp half, out;
+        ASSERT_EQ(L_ColorResBitmap(&gray, &half, 1, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
+        EXPECT_NEAR(FractionSet(&half), 0.5, 0.03) << "method " << std::hex << m;
         ASSERT_EQ(L_ColorResBitmap(&src, &out, 1, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
         for (int band = 0; band < 8; ++band) {
             long set = 0;
@@ -169,22 +147,16 @@ TEST(ColorDither, DitheringLeavesExactPaletteColoursAlone) {
     // Left half an off-palette colour that throws error around, right half a palette colour.
     std::mt19937 rng(7);
     std::vector<RGBQUAD> pal = RandomPalette(rng, 32);
-    pal[5] = RGBQUAD{40, 90, 200, 0};
-    // Close neighbours, so that any error reaching the right half would tip it over.
-    pal[6] = RGBQUAD{40, 90, 204, 0};
-    pal[7] = RGBQUAD{40, 90, 196, 0};
-    pal[8] = RGBQUAD{40, 94, 200, 0};
-    pal[9] = RGBQUAD{40, 86, 200, 0};
-    pal[10] = RGBQUAD{44, 90, 200, 0};
-    pal[11] = RGBQUAD{36, 90, 200, 0};
+    // Entry 5 and close neighbours, so that any error reaching the right half would tip it over.
+    const RGBQUAD near[] = {{40, 90, 200, 0}, {40, 90, 204, 0}, {40, 90, 196, 0}, {40, 94, 200, 0},
+                            {40, 86, 200, 0}, {44, 90, 200, 0}, {36, 90, 200, 0}};
+    std::copy(std::begin(near), std::end(near), pal.begin() + 5);
     Bmp src(64, 32, 24);
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 64; ++x)
             if (x < 32) Put(&src, x, y, 77, 140, 13);
             else Put(&src, x, y, 200, 90, 40);
-    std::vector<L_UINT> methods(std::begin(kDiffusion), std::end(kDiffusion));
-    methods.push_back(CRF_ORDEREDDITHERING);
-    for (L_UINT m : methods) {
+    for (L_UINT m : kDitherMethods) {
         Bmp out;
         ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE | m, pal.data(), 32), SUCCESS);
         for (int y = 0; y < 32; ++y)
@@ -320,18 +292,6 @@ TEST(ColorRes, NetscapeAndIdentityPalettes) {
     ASSERT_EQ(L_ColorResBitmap(&four, &eight, 8, CRF_IDENTITYPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
     EXPECT_EQ(std::memcmp(eight->pPalette, pal.data(), 16 * sizeof(RGBQUAD)), 0);
     for (int x = 0; x < 10; ++x) EXPECT_EQ(Index(&eight, x, 1), unsigned(x));
-}
-
-TEST(ColorRes, WhiteOnBlackBecomesASetMask) {
-    Bmp src(37, 5, 8);
-    for (int i = 0; i < 256; ++i) src->pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 37; ++x) PutIndex(&src, x, y, (x * y) % 3 == 0 ? 255u : 0u);
-    Bmp mask;
-    ASSERT_EQ(L_ColorResBitmap(&src, &mask, 1, CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 37; ++x) EXPECT_EQ(Index(&mask, x, y), (x * y) % 3 == 0 ? 1u : 0u);
-    EXPECT_EQ(mask->pPalette[1].rgbRed, 255);
 }
 
 TEST(ColorRes, EveryPaletteKindAndMethodMapsOnlyToItsEntries) {

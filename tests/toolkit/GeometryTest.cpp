@@ -37,14 +37,9 @@ uint32_t Stored(const BITMAPHANDLE& b, int x, int y) {
 
 void PutStored(BITMAPHANDLE& b, int x, int y, uint32_t v) {
     uint8_t* row = L_RowPtr(&b, y);
-    switch (b.BitsPerPixel) {
-    case 1: row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7)))); break;
-    case 4:
-        row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u) : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
-        break;
-    default:
-        for (int i = 0; i < b.BitsPerPixel / 8; ++i) row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
-    }
+    if (b.BitsPerPixel == 1) row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
+    else if (b.BitsPerPixel == 4) row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u) : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
+    else for (int i = 0; i < b.BitsPerPixel / 8; ++i) row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
 }
 
 // Random stored values (every value possible) with a random palette and unequal resolutions.
@@ -96,20 +91,20 @@ void SetLRegion(BITMAPHANDLE& b) {
 
 } // namespace
 
-TEST(GeometryRotate, QuarterTurnsMovePixelsExactlyAtEveryDepth) {
+TEST(GeometryRotate, QuarterAndFullTurnsMovePixelsExactlyAtEveryDepth) {
     for (int bpp : kDepths)
         for (int vp : kPerspectives)
-            for (int angle : {9000, 18000, 27000, -9000}) {
+            for (int angle : {9000, 18000, 27000, -9000, 0, 36000, -36000, 72000}) {
                 Bmp src, out;
                 MakeNoise(src, 7, 5, bpp, vp);
                 SetLRegion(src.b);
                 ASSERT_EQ(L_CopyBitmap(&out.b, &src.b), SUCCESS);
                 // Resampling must not blur quarter turns.
                 ASSERT_EQ(L_RotateBitmap(&out.b, angle, ROTATE_RESIZE | ROTATE_RESAMPLE, 0), SUCCESS);
-                const int W = 7, H = 5, turns = ((angle / 9000) + 4) % 4;
-                EXPECT_EQ(out.b.Width, turns == 2 ? W : H);
-                EXPECT_EQ(out.b.Height, turns == 2 ? H : W);
-                EXPECT_EQ(out.b.XResolution, turns == 2 ? 150 : 300);
+                const int W = 7, H = 5, turns = ((angle / 9000) % 4 + 4) % 4;
+                EXPECT_EQ(out.b.Width, turns % 2 ? H : W);
+                EXPECT_EQ(out.b.Height, turns % 2 ? W : H);
+                EXPECT_EQ(out.b.XResolution, turns % 2 ? 300 : 150);
                 EXPECT_EQ(out.b.ViewPerspective, vp);
                 if (bpp <= 8) {
                     EXPECT_EQ(std::memcmp(out.b.pPalette, src.b.pPalette, sizeof(RGBQUAD) << bpp), 0);
@@ -117,21 +112,11 @@ TEST(GeometryRotate, QuarterTurnsMovePixelsExactlyAtEveryDepth) {
                 ExpectMapped(out.b, src.b, [&](int x, int y, int* sx, int* sy) {
                     if (turns == 1) *sx = y, *sy = H - 1 - x;      // clockwise: the top row becomes the right column
                     else if (turns == 2) *sx = W - 1 - x, *sy = H - 1 - y;
-                    else *sx = W - 1 - y, *sy = x;
+                    else if (turns == 3) *sx = W - 1 - y, *sy = x;
+                    else *sx = x, *sy = y;
                     return true;
                 });
             }
-}
-
-TEST(GeometryRotate, FullTurnsLeaveTheBitmapUntouched) {
-    Bmp b;
-    MakeNoise(b, 9, 4, 4);
-    std::vector<uint8_t> before(b.b.Addr, b.b.Addr + b.b.Size);
-    for (int angle : {0, 36000, -36000, 72000}) {
-        ASSERT_EQ(L_RotateBitmap(&b.b, angle, ROTATE_RESIZE | ROTATE_RESAMPLE, RGB(9, 9, 9)), SUCCESS);
-        ASSERT_EQ(b.b.Width, 9);
-        EXPECT_EQ(std::vector<uint8_t>(b.b.Addr, b.b.Addr + b.b.Size), before);
-    }
 }
 
 TEST(GeometryRotate, QuarterTurnWithoutResizeKeepsSizeAndCentre) {
@@ -161,24 +146,41 @@ TEST(GeometryRotate, QuarterTurnWithoutResizeKeepsSizeAndCentre) {
     }
 }
 
-TEST(GeometryRotate, ResizeGrowsToTheRotatedBoundingBox) {
+TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
     struct Case { int w, h, angle, ew, eh; };
-    for (Case c : {Case{100, 50, 3000, 112, 94}, Case{100, 50, -3000, 112, 94}, Case{100, 50, 15000, 112, 94},
-                   Case{10, 10, 4500, 15, 15}}) {
-        Bmp b;
-        MakeFlat(b, c.w, c.h, 32, 0xFF10C80Au);
-        ASSERT_EQ(L_RotateBitmap(&b.b, c.angle, ROTATE_RESIZE, RGB(200, 100, 50)), SUCCESS);
-        EXPECT_EQ(b.b.Width, c.ew) << c.angle;
-        EXPECT_EQ(b.b.Height, c.eh) << c.angle;
-        // Uncovered corners are transparent fill colour; the middle is the image.
-        EXPECT_EQ(Stored(b.b, 0, 0), 0x00C86432u);
-        EXPECT_EQ(Stored(b.b, b.b.Width / 2, b.b.Height / 2), 0xFF10C80Au);
-    }
+    for (L_UINT resample : {0u, unsigned(ROTATE_RESAMPLE)})
+        for (Case c : {Case{100, 50, 3000, 112, 94}, Case{100, 50, -3000, 112, 94}, Case{100, 50, 15000, 112, 94},
+                       Case{10, 10, 4500, 15, 15}}) {
+            Bmp b;
+            MakeFlat(b, c.w, c.h, 32, 0xFF10C80Au);
+            ASSERT_EQ(L_RotateBitmap(&b.b, c.angle, ROTATE_RESIZE | resample, RGB(200, 100, 50)), SUCCESS);
+            EXPECT_EQ(b.b.Width, c.ew) << c.angle;
+            EXPECT_EQ(b.b.Height, c.eh) << c.angle;
+            // Uncovered corners are transparent fill colour; the middle is the image.
+            EXPECT_EQ(Stored(b.b, 0, 0), 0x00C86432u);
+            EXPECT_EQ(Stored(b.b, b.b.Width / 2, b.b.Height / 2), 0xFF10C80Au);
+            int partial = 0;
+            for (int y = 0; y < b.b.Height; ++y)
+                for (int x = 0; x < b.b.Width; ++x) partial += (Stored(b.b, x, y) >> 24) % 255 != 0;
+            // Resampled slanted edges fade out instead of stepping; nearest neighbour never blends.
+            EXPECT_TRUE(resample ? c.w < 100 || partial > 40 : partial == 0) << c.angle << ": " << partial;
+        }
     Bmp same;
     MakeFlat(same, 100, 50, 24, 0);
     ASSERT_EQ(L_RotateBitmap(&same.b, 3000, 0, 0), SUCCESS);
     EXPECT_EQ(same.b.Width, 100);
     EXPECT_EQ(same.b.Height, 50);
+
+    // Palette bitmaps come back at their depth and palette; the fill index is kept.
+    RGBQUAD gray[256];
+    for (int i = 0; i < 256; ++i) gray[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    Bmp p;
+    MakeFlat(p, 40, 30, 8, 77, gray);
+    ASSERT_EQ(L_RotateBitmap(&p.b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, PALETTEINDEX(200)), SUCCESS);
+    EXPECT_EQ(p.b.BitsPerPixel, 8);
+    EXPECT_EQ(std::memcmp(p.b.pPalette, gray, sizeof gray), 0);
+    EXPECT_EQ(Stored(p.b, p.b.Width / 2, p.b.Height / 2), 77u);
+    EXPECT_EQ(Stored(p.b, 0, 0), 200u);
 }
 
 TEST(GeometryRotate, PositiveAnglesTurnClockwise) {
@@ -192,32 +194,6 @@ TEST(GeometryRotate, PositiveAnglesTurnClockwise) {
         EXPECT_EQ(Stored(b.b, 27, 13), 0u);
         EXPECT_EQ(Stored(b.b, 30, 20), 0u);
     }
-}
-
-TEST(GeometryRotate, ResampledRotationKeepsFlatColourAndSmoothsEdges) {
-    Bmp b;
-    MakeFlat(b, 40, 30, 32, 0xFF1EC80Au);
-    ASSERT_EQ(L_RotateBitmap(&b.b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, RGB(255, 0, 0)), SUCCESS);
-    EXPECT_EQ(Stored(b.b, b.b.Width / 2, b.b.Height / 2), 0xFF1EC80Au);
-    EXPECT_EQ(Stored(b.b, 0, 0), 0x00FF0000u);
-    int partial = 0;
-    for (int y = 0; y < b.b.Height; ++y)
-        for (int x = 0; x < b.b.Width; ++x) {
-            uint32_t a = Stored(b.b, x, y) >> 24;
-            partial += a > 0 && a < 255;
-        }
-    EXPECT_GT(partial, 40); // the slanted edges fade out instead of stepping
-
-    // Palette bitmaps come back at their depth and palette; the fill index is kept.
-    RGBQUAD gray[256];
-    for (int i = 0; i < 256; ++i) gray[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    Bmp p;
-    MakeFlat(p, 40, 30, 8, 77, gray);
-    ASSERT_EQ(L_RotateBitmap(&p.b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, PALETTEINDEX(200)), SUCCESS);
-    EXPECT_EQ(p.b.BitsPerPixel, 8);
-    EXPECT_EQ(std::memcmp(p.b.pPalette, gray, sizeof gray), 0);
-    EXPECT_EQ(Stored(p.b, p.b.Width / 2, p.b.Height / 2), 77u);
-    EXPECT_EQ(Stored(p.b, 0, 0), 200u);
 }
 
 TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {

@@ -100,15 +100,12 @@ TEST(LeadDCShapes, FilledRectangleExcludesRightAndBottomAndPenFramesTheSameArea)
         dc.SelectBrush(kWhiteBrush);
         dc.Rectangle(7, 9, 2, 3); // corners in either order
     });
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x) EXPECT_EQ(fill.at(x, y), x >= 2 && x < 7 && y >= 3 && y < 9) << x << "," << y;
-
     Cover frame = Draw(20, 20, [](LDEVICE& dc) { dc.Rectangle(2, 3, 7, 9); });
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x) {
             const bool inArea = x >= 2 && x < 7 && y >= 3 && y < 9;
-            const bool border = inArea && (x == 2 || x == 6 || y == 3 || y == 8);
-            EXPECT_EQ(frame.at(x, y), border) << x << "," << y;
+            EXPECT_EQ(fill.at(x, y), inArea) << x << "," << y;
+            EXPECT_EQ(frame.at(x, y), inArea && (x == 2 || x == 6 || y == 3 || y == 8)) << x << "," << y;
         }
 }
 
@@ -387,15 +384,11 @@ TEST(LeadDCState, RestoreBringsBackEveryPartOfTheState) {
     EXPECT_TRUE(dc->RestoreDC(1));
     EXPECT_FALSE(dc->RestoreDC(1)); // already popped
     EXPECT_FALSE(dc->RestoreDC(-1));
-    EXPECT_EQ(dc->Pen().style, PS_SOLID);
-    EXPECT_EQ(dc->Pen().color, RGB(0, 0, 0));
-    EXPECT_EQ(dc->Brush().style, BS_SOLID);
-    EXPECT_EQ(dc->ROP2(), R2_COPYPEN);
+    EXPECT_TRUE(dc->Pen().style == PS_SOLID && dc->Pen().color == RGB(0, 0, 0) && dc->Brush().style == BS_SOLID);
+    EXPECT_TRUE(dc->ROP2() == R2_COPYPEN && dc->GetViewportOrg().x == 0 && dc->ClipRegion() == nullptr);
     EXPECT_EQ(dc->SetPolyFillMode(ALTERNATE), ALTERNATE);
     EXPECT_EQ(dc->SetBkColor(0), RGB(255, 255, 255));
     EXPECT_EQ(dc->SetBkMode(OPAQUE), OPAQUE);
-    EXPECT_EQ(dc->GetViewportOrg().x, 0);
-    EXPECT_EQ(dc->ClipRegion(), nullptr);
     EXPECT_EQ(dc->MoveTo(0, 0).x, 0);
     {
         TDCStateGuard guard(dc.dc);
@@ -517,23 +510,6 @@ TEST(LeadDCDepths, ColoursMapToEachDepthAndAlphaIsNeverTouched) {
     }
 }
 
-TEST(LeadDCDepths, ContextsNeedAnAllocatedTarget) {
-    BITMAPHANDLE empty;
-    L_InitBitmap(&empty, 10, 10, 24);
-    EXPECT_EQ(L_CreateLeadDC(&empty), nullptr);
-    EXPECT_EQ(L_CreateLeadDC(nullptr), nullptr);
-    EXPECT_NE(L_DeleteLeadDC(nullptr), SUCCESS);
-    // A context whose bitmap was freed under it draws nothing and does not crash.
-    Bmp bmp(10, 10, 24);
-    DC dc(bmp.b);
-    EXPECT_EQ(dc->Target(), &bmp.b);
-    L_FreeBitmap(&bmp.b);
-    dc->Rectangle(0, 0, 5, 5);
-    dc->SetPixel(1, 1, 0);
-    EXPECT_EQ(dc->GetPixel(1, 1), CLR_INVALID);
-    EXPECT_EQ(L_PaintDC(dc.dc, &bmp.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY), ERROR_NO_BITMAP);
-}
-
 // ---------------------------------------------------------------------------
 // Robustness.
 
@@ -610,13 +586,8 @@ TEST(LeadDCRobustness, RandomDrawingNeverWritesOutsideTheBitmap) {
                     break;
                 }
                 case 12: {
-                    RGNXFORM xf;
-                    xf.nXScalarNum = int(1 + rng() % 5);
-                    xf.nYScalarNum = int(1 + rng() % 5);
-                    xf.nXScalarDen = int(1 + rng() % 3);
-                    xf.nYScalarDen = int(1 + rng() % 3);
-                    xf.nXOffset = co();
-                    xf.nYOffset = co();
+                    const RGNXFORM xf{0, int(1 + rng() % 5), int(1 + rng() % 3), int(1 + rng() % 5), int(1 + rng() % 3),
+                                      co(), co()};
                     EXPECT_EQ(L_FrameBitmapRgn(dc.dc, &src.b, &xf, int(rng() % 9) - 4), SUCCESS);
                     break;
                 }
@@ -790,7 +761,7 @@ TEST(LeadDCPaint, PaintRgnDCPaintsOnlySourcePixelsInsideTheRegion) {
     }
 }
 
-TEST(LeadDCPaint, BadArgumentsAreRefusedAndEmptyRectanglesPaintNothing) {
+TEST(LeadDCPaint, BadArgumentsAndFreedTargetsAreRefusedAndEmptyRectanglesPaintNothing) {
     Bmp src(8, 8, 24), dst(8, 8, 24);
     L_FillBitmap(&src.b, RGB(255, 255, 255));
     DC dc(dst.b);
@@ -803,6 +774,18 @@ TEST(LeadDCPaint, BadArgumentsAreRefusedAndEmptyRectanglesPaintNothing) {
     EXPECT_EQ(L_PaintDC(dc.dc, &src.b, &empty, nullptr, nullptr, nullptr, SRCCOPY), SUCCESS);
     EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, &huge, nullptr, SRCCOPY), ERROR_INV_RANGE);
     for (uint32_t v : Pixels(dst.b)) EXPECT_EQ(v, 0u);
+
+    // Contexts need an allocated target; one whose bitmap was freed under it draws nothing.
+    L_InitBitmap(&none, 10, 10, 24);
+    EXPECT_EQ(L_CreateLeadDC(&none), nullptr);
+    EXPECT_EQ(L_CreateLeadDC(nullptr), nullptr);
+    EXPECT_NE(L_DeleteLeadDC(nullptr), SUCCESS);
+    EXPECT_EQ(dc->Target(), &dst.b);
+    L_FreeBitmap(&dst.b);
+    dc->Rectangle(0, 0, 5, 5);
+    dc->SetPixel(1, 1, 0);
+    EXPECT_EQ(dc->GetPixel(1, 1), CLR_INVALID);
+    EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY), ERROR_NO_BITMAP);
 }
 
 // ---------------------------------------------------------------------------
@@ -819,11 +802,7 @@ TEST(LeadDCAnts, OnlyBoundaryPixelsAreDrawnInPhaseWithTheFrameStyle) {
         m->Rectangle(15, 12, 22, 17); // a hole
     }
     ASSERT_EQ(L_SetBitmapRgnFromMask(&img.b, nullptr, &mask.b, L_RGN_SET), SUCCESS);
-    RGNXFORM xf;
-    xf.nXScalarNum = xf.nYScalarNum = 2 * 65536;
-    xf.nXScalarDen = xf.nYScalarDen = 65536;
-    xf.nXOffset = 3;
-    xf.nYOffset = -4;
+    RGNXFORM xf{0, 2 * 65536, 65536, 2 * 65536, 65536, 3, -4};
     auto inside = [&](int lx, int ly) {
         const int rx = int(std::floor((lx - 3) / 2.0)), ry = int(std::floor((ly + 4) / 2.0));
         return rx >= 0 && ry >= 0 && rx < 40 && ry < 30 && Raw(mask.b, rx, ry) != 0;

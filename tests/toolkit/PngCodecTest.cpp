@@ -1,6 +1,6 @@
 // PNG reading and writing: every colour type and depth decodes to the pixels another
 // program sees, interlaced files report their passes, what we write comes back unchanged,
-// and damaged files fail cleanly.
+// and hostile or cut-short files are refused.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -26,34 +26,16 @@ struct Fixture {
 };
 
 const Fixture kFixtures[] = {
-    {"gray1", 1, true},
-    {"gray2", 4, true},
-    {"gray4", 4, true},
-    {"gray8", 8, true},
-    {"gray16", 8, true},
-    {"gray2-trns", 32, false},
-    {"gray8-trns", 32, false},
-    {"graya8", 32, false},
-    {"graya16", 32, false},
-    {"palette1", 1, false},
-    {"palette2", 4, false},
-    {"palette4", 4, false},
-    {"palette8", 8, false},
-    {"palette8-trns", 32, false},
-    {"rgb8", 24, false},
-    {"rgb16", 24, false},
-    {"rgb8-trns", 32, false},
-    {"rgb16-trns", 32, false},
-    {"rgba8", 32, false},
-    {"rgba16", 32, false},
-    {"rgb8-300dpi", 24, false},
-    {"rgb8-interlaced", 24, false},
-    {"rgba16-interlaced", 32, false},
-    {"gray2-interlaced", 4, true},
-    {"palette4-interlaced", 4, false},
-    {"palette8-trns-interlaced", 32, false},
-    {"rgb8-interlaced-1x1", 24, false},
-    {"gray2-interlaced-3x2", 4, true},
+    {"gray1", 1, true},          {"gray2", 4, true},           {"gray4", 4, true},
+    {"gray8", 8, true},          {"gray16", 8, true},          {"gray2-trns", 32, false},
+    {"gray8-trns", 32, false},   {"graya8", 32, false},        {"graya16", 32, false},
+    {"palette1", 1, false},      {"palette2", 4, false},       {"palette4", 4, false},
+    {"palette8", 8, false},      {"palette8-trns", 32, false}, {"rgb8", 24, false},
+    {"rgb16", 24, false},        {"rgb8-trns", 32, false},     {"rgb16-trns", 32, false},
+    {"rgba8", 32, false},        {"rgba16", 32, false},        {"rgb8-300dpi", 24, false},
+    {"rgb8-interlaced", 24, false}, {"rgba16-interlaced", 32, false}, {"gray2-interlaced", 4, true},
+    {"palette4-interlaced", 4, false}, {"palette8-trns-interlaced", 32, false},
+    {"rgb8-interlaced-1x1", 24, false}, {"gray2-interlaced-3x2", 4, true},
 };
 
 TEST(PngCodec, EveryColourTypeAndDepthDecodesToThePixelsAnotherProgramSees) {
@@ -102,70 +84,44 @@ TEST(PngCodec, ResolutionComesFromThePhysicalSizeChunk) {
     L_SetExtFileOption(&saved);
 }
 
-struct Progress {
-    struct Call {
-        L_UINT flags;
-        int row, lines;
-    };
-    std::vector<Call> calls;
-    int stopAfter = -1;
-};
-
-L_INT OnRows(FILEINFO*, pBITMAPHANDLE b, uint8_t* buffer, L_UINT flags, L_INT row, L_INT lines, void* user) {
-    auto* p = static_cast<Progress*>(user);
-    EXPECT_EQ(buffer, L_RowPtr(b, row));
-    p->calls.push_back({flags, row, lines});
-    return int(p->calls.size()) == p->stopAfter ? ERROR_USER_ABORT : SUCCESS;
-}
-
-// Splits the reported bands into passes (each starts at row 0 and runs to the bottom) and
-// checks the flags of each band.
-int CountPasses(const Progress& p, int height) {
+// Checks the bands of each pass (each starts at row 0 and runs to the bottom) and that only
+// the first pass says FIRSTPASS and only the last LASTPASS; returns the number of passes.
+int CountPasses(const testimg::RowLog& log, int height) {
     int passes = 0, next = 0;
-    for (size_t i = 0; i < p.calls.size(); ++i) {
-        const Progress::Call& c = p.calls[i];
+    for (auto [row, lines, flags] : log.calls) {
         if (next == 0) ++passes;
-        EXPECT_EQ(c.row, next) << "call " << i;
-        EXPECT_EQ(bool(c.flags & FILEREAD_FIRSTROW), c.row == 0) << "call " << i;
-        EXPECT_EQ(bool(c.flags & FILEREAD_LASTROW), c.row + c.lines == height) << "call " << i;
-        next = c.row + c.lines == height ? 0 : c.row + c.lines;
+        EXPECT_EQ(row, next);
+        EXPECT_EQ(bool(flags & FILEREAD_FIRSTROW), row == 0);
+        EXPECT_EQ(bool(flags & FILEREAD_LASTROW), row + lines == height);
+        next = row + lines == height ? 0 : row + lines;
     }
     EXPECT_EQ(next, 0) << "the last pass ended early";
+    int pass = 0;
+    for (auto [row, lines, flags] : log.calls) {
+        EXPECT_EQ(bool(flags & FILEREAD_FIRSTPASS), pass == 0);
+        EXPECT_EQ(bool(flags & FILEREAD_LASTPASS), pass == passes - 1);
+        if (row + lines == height) ++pass;
+    }
     return passes;
 }
 
 TEST(PngCodec, InterlacedFilesReportEachPass) {
-    for (const char* name : {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1"}) {
+    for (const char* name : {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1", "rgb8"}) {
         SCOPED_TRACE(name);
-        Progress p;
+        testimg::RowLog log;
         BITMAPHANDLE b;
         ASSERT_EQ(L_LoadFile((kPngDir + name + ".png").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                             OnRows, &p),
+                             testimg::LogRows, &log),
                   SUCCESS);
-        ASSERT_EQ(CountPasses(p, b.Height), 7);
-        // Only the first pass's bands say FIRSTPASS and only the last pass's say LASTPASS.
-        int pass = 0;
-        for (const Progress::Call& c : p.calls) {
-            EXPECT_EQ(bool(c.flags & FILEREAD_FIRSTPASS), pass == 0);
-            EXPECT_EQ(bool(c.flags & FILEREAD_LASTPASS), pass == 6);
-            if (c.row + c.lines == b.Height) ++pass;
-        }
+        EXPECT_EQ(CountPasses(log, b.Height), std::strstr(name, "interlaced") ? 7 : 1);
         L_FreeBitmap(&b);
     }
-    Progress p;
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadFile((kPngDir + "rgb8.png").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, OnRows, &p),
-              SUCCESS);
-    EXPECT_EQ(CountPasses(p, b.Height), 1);
-    for (const Progress::Call& c : p.calls)
-        EXPECT_EQ(c.flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
-    L_FreeBitmap(&b);
-
     // Stopping in the middle of a pass fails the load with the callback's code.
-    Progress stop;
+    testimg::RowLog stop;
     stop.stopAfter = 3;
+    BITMAPHANDLE b;
     EXPECT_EQ(L_LoadFile((kPngDir + "rgb8-interlaced.png").c_str(), &b, 0, ORDER_BGR,
-                         LOADFILE_ALLOCATE | LOADFILE_STORE, OnRows, &stop),
+                         LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &stop),
               ERROR_USER_ABORT);
     EXPECT_EQ(b.Addr, nullptr);
 }
@@ -226,12 +182,10 @@ TEST(PngCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
             const size_t used = (size_t(src.Width) * bpp + 7) / 8;
             for (int y = 0; y < src.Height; ++y)
                 ASSERT_EQ(std::memcmp(L_RowPtr(&src, y), L_RowPtr(&back, y), used), 0) << "row " << y;
-            if (bpp <= 8)
-                for (int i = 0; i < (1 << bpp); ++i) {
-                    EXPECT_EQ(src.pPalette[i].rgbRed, back.pPalette[i].rgbRed) << i;
-                    EXPECT_EQ(src.pPalette[i].rgbGreen, back.pPalette[i].rgbGreen) << i;
-                    EXPECT_EQ(src.pPalette[i].rgbBlue, back.pPalette[i].rgbBlue) << i;
-                }
+            for (int i = 0; bpp <= 8 && i < (1 << bpp); ++i) {
+                const RGBQUAD &p = src.pPalette[i], &q = back.pPalette[i];
+                EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue) << i;
+            }
             EXPECT_EQ(back.XResolution, 200);
             EXPECT_EQ(back.YResolution, 100);
             std::free(buf);
@@ -239,10 +193,7 @@ TEST(PngCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
             L_FreeBitmap(&src);
         }
     }
-}
-
-TEST(PngCodec, SixteenBitBitmapsAreRefused) {
-    BITMAPHANDLE b = RandomBitmap(4, 4, 16, 3);
+    BITMAPHANDLE b = RandomBitmap(4, 4, 16, 3); // PNG has no 16-bit pixels of this kind
     uint8_t* buf = nullptr;
     size_t size = 0;
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &b, FILE_PNG, 0, 0, &size), ERROR_BITPERPIXEL);
@@ -281,36 +232,17 @@ TEST(PngCodec, CorruptImageDataIsAFormatError) {
     }
 }
 
-TEST(PngCodec, DamagedFilesLoadOrFailWithACode) {
-    std::mt19937 rng(4321);
+// A file cut short never loads as a partial picture: only checksums and the end chunk,
+// which follow the last pixel, may be missing from a file that still loads.
+TEST(PngCodec, CutShortFilesAreRefusedUnlessEveryPixelIsThere) {
     for (const Fixture& f : kFixtures) {
-        SCOPED_TRACE(f.name);
         const std::vector<uint8_t> good = ReadFile(kPngDir + f.name + ".png");
-        BITMAPHANDLE b;
         for (size_t n = 0; n < good.size(); n += 1 + n / 64) {
-            std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
-            int rc = L_LoadBitmapMemory(cut.data(), &b, 0, ORDER_BGR, cut.size());
-            // Only checksums and the end chunk, which follow the last pixel, may be missing
-            // from a file that still loads.
-            if (rc == SUCCESS) {
-                EXPECT_GE(n + 32, good.size()) << n;
-                L_FreeBitmap(&b);
-            } else {
-                EXPECT_LT(rc, 0) << n;
-                EXPECT_EQ(b.Addr, nullptr);
-            }
-        }
-        size_t headerBits = std::min<size_t>(good.size(), 80) * 8;
-        for (size_t i = 0; i < headerBits + 300; ++i) {
-            std::vector<uint8_t> bad = good;
-            size_t bit = i < headerBits ? i : rng() % (good.size() * 8);
-            bad[bit / 8] ^= uint8_t(1u << (bit % 8));
-            int rc = L_LoadBitmapMemory(bad.data(), &b, 0, ORDER_BGR, bad.size());
-            ASSERT_TRUE(rc == SUCCESS || rc < 0) << bit;
+            const std::vector<uint8_t> cut(good.begin(), good.begin() + long(n)); // so sanitizers see overreads
+            BITMAPHANDLE b;
+            const int rc = L_LoadBitmapMemory(cut.data(), &b, 0, ORDER_BGR, n);
             if (rc == SUCCESS) L_FreeBitmap(&b);
-            FILEINFO info;
-            rc = L_FileInfoMemory(bad.data(), bad.size(), &info);
-            ASSERT_TRUE(rc == SUCCESS || rc < 0) << bit;
+            EXPECT_TRUE(rc == SUCCESS ? n + 32 >= good.size() : rc < 0 && !b.Addr) << f.name << " cut at " << n;
         }
     }
 }
