@@ -3,6 +3,8 @@
 //   quillo-tool info FILE
 //   quillo-tool convert IN OUT [--format CODE] [--bpp N] [--quality Q] [--dither METHOD] [--palette KIND]
 //   quillo-tool flatten OUT IN...
+//   quillo-tool layers FILE
+//   quillo-tool stack OUT.qlx IN[@X,Y]...
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -27,7 +29,13 @@ int Usage() {
                  "    Q:      JPEG quality in percent (0..100, default 75)\n"
                  "  quillo-tool flatten OUT IN...\n"
                  "    stacks the inputs as layers (the first is the background, all at 0,0)\n"
-                 "    and saves what they show together\n");
+                 "    and saves what they show together; a .qlx input adds all its layers\n"
+                 "  quillo-tool layers FILE\n"
+                 "    lists the layers of an image: index, name, position, size, depth,\n"
+                 "    visibility and whether it has a shape; then the current layer\n"
+                 "  quillo-tool stack OUT.qlx IN[@X,Y]...\n"
+                 "    writes a layered file from images placed at X,Y (default 0,0);\n"
+                 "    the first is the background\n");
     return 2;
 }
 
@@ -145,12 +153,21 @@ int FlattenFiles(const char* out, char** inputs, int count) {
     }
     TLayeredImage image;
     for (int i = 0; i < count; ++i) {
+        if (TLayeredImage::IsNativeFile(inputs[i])) {
+            // A layered file brings every layer where it was saved.
+            TLayeredImage part;
+            int rc = part.LoadNative(inputs[i]);
+            if (rc != SUCCESS) return Fail(inputs[i], rc);
+            while (part.Count() > 0) image.Layers.Append(part.Layers.Take(0));
+            continue;
+        }
         auto layer = std::make_unique<TLayer>();
         int rc = layer->LoadFile(inputs[i]);
         if (rc != SUCCESS) return Fail(inputs[i], rc);
-        layer->Name = i == 0 ? "Background" : inputs[i];
+        layer->Name = image.Count() == 0 ? "Background" : inputs[i];
         image.Layers.Append(std::move(layer));
     }
+    if (image.Count() == 0) return Fail(inputs[0], ERROR_NO_BITMAP);
     int rc = image.Flatten();
     if (rc != SUCCESS) return Fail("flattening", rc);
     TLayer& result = *image.Layers.At(0);
@@ -159,6 +176,61 @@ int FlattenFiles(const char* out, char** inputs, int count) {
     if (format == FILE_JFIF) saveBpp = result.BitsPerPixel == 8 && result.IsGrayscale() ? 8 : 24;
     rc = L_SaveBitmap(out, &result, format, saveBpp, 0);
     if (rc == ERROR_BITPERPIXEL && saveBpp == 16) rc = L_SaveBitmap(out, &result, format, 24, 0);
+    if (rc != SUCCESS) return Fail(out, rc);
+    return 0;
+}
+
+int ListLayers(const char* path) {
+    TLayeredImage image;
+    int rc = image.Load(path);
+    if (rc != SUCCESS) return Fail(path, rc);
+    for (int i = 0; i < image.Count(); ++i) {
+        const TLayer& l = *image.Layers.At(i);
+        std::printf("%d name=\"%s\" x=%d y=%d width=%d height=%d depth=%d visible=%d shape=%d\n", i, l.Name.c_str(),
+                    l.X, l.Y, l.Width, l.Height, l.GetBitsPerPixel(), l.Visible ? 1 : 0, L_BitmapHasRgn(&l));
+    }
+    std::printf("current=%d\n", image.Count() ? image.GetCurrentIndex() : -1);
+    return 0;
+}
+
+// "IN@X,Y" -> IN placed at (X, Y); anything else is a plain path at (0, 0).
+void SplitPlacement(const std::string& arg, std::string* path, int* x, int* y) {
+    *path = arg;
+    *x = *y = 0;
+    auto at = arg.rfind('@');
+    auto comma = arg.find(',', at == std::string::npos ? 0 : at);
+    if (at == std::string::npos || comma == std::string::npos) return;
+    int px, py;
+    if (!ParseInt(arg.substr(at + 1, comma - at - 1).c_str(), -1000000, 1000000, &px) ||
+        !ParseInt(arg.substr(comma + 1).c_str(), -1000000, 1000000, &py))
+        return;
+    *path = arg.substr(0, at);
+    *x = px;
+    *y = py;
+}
+
+// Builds a layered file from ordinary images; the last one added is the current layer.
+int StackFiles(const char* out, char** inputs, int count) {
+    TLayeredImage image;
+    for (int i = 0; i < count; ++i) {
+        std::string path;
+        int x, y;
+        SplitPlacement(inputs[i], &path, &x, &y);
+        auto layer = std::make_unique<TLayer>();
+        int rc = layer->LoadFile(path.c_str());
+        if (rc != SUCCESS) return Fail(path.c_str(), rc);
+        if (i == 0) {
+            layer->Name = "Background";
+        } else {
+            auto slash = path.find_last_of('/');
+            layer->Name = slash == std::string::npos ? path : path.substr(slash + 1);
+        }
+        layer->X = x;
+        layer->Y = y;
+        image.Layers.Append(std::move(layer));
+    }
+    image.Layers.Seek(image.Count() - 1);
+    int rc = image.SaveNative(out);
     if (rc != SUCCESS) return Fail(out, rc);
     return 0;
 }
@@ -194,6 +266,14 @@ int main(int argc, char** argv) {
             ++i;
         }
         return Convert(a);
+    }
+    if (cmd == "layers") {
+        if (argc != 3) return Usage();
+        return ListLayers(argv[2]);
+    }
+    if (cmd == "stack") {
+        if (argc < 4) return Usage();
+        return StackFiles(argv[2], argv + 3, argc - 3);
     }
     if (cmd == "flatten") {
         if (argc < 4) return Usage();

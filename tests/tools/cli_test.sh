@@ -40,5 +40,12 @@ check "a failed save leaves the existing file alone" sh -c "cp '$TMP/a.bmp' '$TM
 check "flatten stacks layers over the first image and keeps its size" sh -c "'$TOOL' flatten '$TMP/flat.png' '$DATA/sample.png' '$DATA/png/rgba8.png' && '$TOOL' info '$TMP/flat.png' | grep -qx 'width: 320' && '$TOOL' convert '$DATA/sample.png' '$TMP/plain.png' && ! cmp -s '$TMP/flat.png' '$TMP/plain.png'"
 check "flatten reports an unreadable layer" sh -c "! '$TOOL' flatten '$TMP/f2.png' '$DATA/sample.png' '$TMP/junk.png' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e' && [ ! -e '$TMP/f2.png' ]"
 
+check "stack writes a layered file that lists back exactly as placed" sh -c "'$TOOL' stack '$TMP/s.qlx' '$DATA/sample.png' '$DATA/png/rgba8.png@-20,30' && '$TOOL' layers '$TMP/s.qlx' >'$TMP/l' && grep -qx '0 name=\"Background\" x=0 y=0 width=320 height=240 depth=24 visible=1 shape=0' '$TMP/l' && grep -qx '1 name=\"rgba8.png\" x=-20 y=30 width=23 height=17 depth=32 visible=1 shape=0' '$TMP/l' && grep -qx 'current=1' '$TMP/l' && [ \$(wc -l <'$TMP/l') -eq 3 ]"
+check "layers lists an ordinary image as one background layer" sh -c "'$TOOL' layers '$DATA/sample.png' | grep -c . | grep -qx 2 && '$TOOL' layers '$DATA/sample.png' | grep -q '^0 name=\"Background\" x=0 y=0 width=320'"
+check "layers lists the shapes of a layered file" sh -c "'$TOOL' layers '$DATA/qlx/three-layers.qlx' | grep -q '^2 name=\"Top\" x=3 y=-1 .* shape=1\$'"
+check "flatten takes a layered file's layers as they were stacked" sh -c "'$TOOL' stack '$TMP/s0.qlx' '$DATA/sample.png' '$DATA/png/rgba8.png' && '$TOOL' flatten '$TMP/fq.png' '$TMP/s0.qlx' && '$TOOL' flatten '$TMP/fp.png' '$DATA/sample.png' '$DATA/png/rgba8.png' && cmp -s '$TMP/fq.png' '$TMP/fp.png'"
+check "stack refuses a position the file cannot hold and writes nothing" sh -c "! '$TOOL' stack '$TMP/far.qlx' '$DATA/sample.png' '$DATA/png/rgba8.png@40000,0' 2>'$TMP/e' && grep -q 'X origin specified invalid!' '$TMP/e' && [ ! -e '$TMP/far.qlx' ]"
+check "a damaged layered file is refused as invalid" sh -c "! '$TOOL' layers '$DATA/malformed/qlx-mask-past-end.qlx' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e'"
+
 echo "$passes passed, $fails failed"
 [ "$fails" -eq 0 ]

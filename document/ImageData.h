@@ -1,0 +1,102 @@
+// The image data of a document: the layered image being edited, its display palette and
+// the undo/redo history of whole-image snapshots.
+//
+// Every undoable command calls Checkpoint(true, name) before it changes anything, then
+// changes Image, then RebuildPalette when colours may have changed. At most four undo
+// snapshots are kept; older ones are dropped and Trimmed remembers that the image can no
+// longer be brought back to the state it was opened in.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LayeredImage.h"
+
+class TImageData {
+public:
+    // One snapshot: a complete layered image (without composite or channel views) and the
+    // name of the command it was recorded for.
+    class TUndoItem : public TLayeredImage {
+    public:
+        std::string Name;
+    };
+    using TUndoList = std::vector<std::unique_ptr<TUndoItem>>;
+
+    static constexpr int kMaxUndo = 4;
+
+    TImageData() = default;
+    virtual ~TImageData();
+    TImageData(const TImageData&) = delete;
+    TImageData& operator=(const TImageData&) = delete;
+
+    // record: snapshot the image under `name` (clears redo, keeps at most kMaxUndo).
+    // !record: forget the whole history and mark the document clean (after save/revert).
+    // Returns false only when the snapshot could not be made (out of memory); the caller
+    // must then not go on with its change, and the history is left consistent.
+    bool Checkpoint(bool record, const std::string& name);
+    // Exchange the image with the newest undo (redo) snapshot; false when there is none.
+    // No pixels are copied either way.
+    bool Undo();
+    bool Redo();
+    std::string UndoName() const;
+    std::string RedoName() const;
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    int UndoCount() const { return int(undo_.size()); }
+    int RedoCount() const { return int(redo_.size()); }
+    // Oldest first; null outside the list.
+    const TUndoItem* UndoItem(int index) const;
+    const TUndoItem* RedoItem(int index) const;
+
+    // Unsaved changes: history to undo, snapshots dropped, or a dirty document with an image.
+    bool IsDirty() const;
+
+    // The document's own dirty flag (set by new/pasted images, cleared by a save). A
+    // document class routes these to its framework state.
+    virtual bool DocumentDirty() const { return documentDirty_; }
+    virtual void SetDocumentDirty(bool dirty) { documentDirty_ = dirty; }
+
+    // Recreates the display palette from the bitmap the display shows.
+    void RebuildPalette();
+    HPALETTE GetPalette() const { return palette_; }
+
+    // The history brush paints from a copy of the image taken when it is chosen.
+    L_INT TakeHistorySource();
+    TLayeredImage* HistorySource() const { return historySource_.get(); }
+
+private:
+    void DeletePalette();
+    // Clears LastSnapshot if it points at an item about to be deleted.
+    void Forget(const TUndoItem* item);
+
+    HPALETTE palette_ = nullptr;
+
+public:
+    TLayeredImage Image;
+    // The snapshot the history brush and stroke confinement compare against: the newest
+    // undo snapshot after a checkpoint or redo, the newest redo snapshot after an undo.
+    // Not owning; null when there is none.
+    TUndoItem* LastSnapshot = nullptr;
+
+private:
+    std::unique_ptr<TLayeredImage> historySource_;
+    TUndoList undo_;
+    TUndoList redo_;
+
+public:
+    // Snapshots were dropped by the depth limit: the image differs from the file even
+    // when nothing is left to undo.
+    bool Trimmed = false;
+
+private:
+    bool documentDirty_ = false;
+};
+
+// Texts and states of the Edit menu's Undo and Redo items.
+struct TMenuItemState {
+    std::string text;
+    bool enabled;
+};
+TMenuItemState UndoMenuItem(const TImageData& data);
+TMenuItemState RedoMenuItem(const TImageData& data);

@@ -1,0 +1,322 @@
+// The native layered file (.qlx): every layer with its pixels, position, name and shape.
+//
+// Layout (all integers little-endian):
+//   header, 10 bytes:  "QLX " | header size (6) | layer count | current layer index
+//   per layer, bottom first: an 82-byte record, the pixel stream, then the mask stream if any
+//     record: size (82) | has mask | reserved | X | Y (both int16) | pixel stream bytes |
+//             mask stream bytes (u32 each) | name (64 bytes, NUL-terminated, zero-filled)
+//   pixel stream: a 32-bit BMP file for layers the user sees at 32 bits (alpha kept), a PNG
+//     file at the layer's visible depth otherwise; mask stream: a PNG of the region's 1-bit mask.
+//
+// The reader parses the file from memory with bounds checks on every field and refuses a
+// damaged file with ERROR_FILE_FORMAT without touching the image. The writer builds the whole
+// file in memory and replaces the target atomically, so a failed save never damages the old file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "../foundation/toolkit/codecs/ByteReader.h"
+#include "LayeredImage.h"
+
+namespace {
+
+constexpr uint8_t kMagic[4] = {'Q', 'L', 'X', ' '};
+constexpr size_t kHeaderBytes = 10;
+constexpr size_t kRecordBytes = 82;
+constexpr size_t kNameBytes = 64;
+// Far above any image the decoders' limits let through; keeps a hostile size from
+// turning into one huge allocation before anything is checked.
+constexpr uint64_t kMaxFileBytes = uint64_t(2) << 30;
+
+// Owns a malloc'ed block handed out by L_SaveBitmapMemory.
+struct MallocBlock {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    MallocBlock() = default;
+    MallocBlock(const MallocBlock&) = delete;
+    MallocBlock& operator=(const MallocBlock&) = delete;
+    ~MallocBlock() { std::free(data); }
+};
+
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    Put16(p, uint16_t(v));
+    Put16(p + 2, uint16_t(v >> 16));
+}
+
+// The whole file in memory. Not zero-filled first: every byte is read over anyway, and
+// layered files run to hundreds of megabytes.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+};
+
+// ERROR_FILE_OPEN when the file cannot be opened.
+L_INT ReadFileBytes(const char* path, FileBytes& out) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ERROR_FILE_OPEN;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ERROR_FILE_OPEN;
+    }
+    if (uint64_t(st.st_size) > kMaxFileBytes) {
+        ::close(fd);
+        return ERROR_FILE_FORMAT;
+    }
+    const size_t want = size_t(st.st_size);
+    out.data.reset(new (std::nothrow) uint8_t[want ? want : 1]);
+    if (!out.data) {
+        ::close(fd);
+        return ERROR_NO_MEMORY;
+    }
+    L_INT rc = SUCCESS;
+    size_t done = 0;
+    while (done < want) {
+        ssize_t n = ::read(fd, out.data.get() + done, want - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            rc = ERROR_FILE_READ;
+            break;
+        }
+        if (n == 0) break; // the file shrank while we read it: parse what is there
+        done += size_t(n);
+    }
+    out.size = done;
+    ::close(fd);
+    return rc;
+}
+
+// The stored depth of a layer's pixel stream: what the user sees, where PNG can hold it.
+L_INT StreamBpp(const TLayer& layer) {
+    if (layer.BitsPerPixel <= 8) return layer.BitsPerPixel;
+    if (layer.LogicalBpp == 32) return 32;
+    // FIXME: PNG has no 16-bit x1r5g5b5 form, so a 16-bit layer is kept at 24 bits and comes
+    // back as a 24-bit layer (no colour is lost: its pixels are stored at 32 bits anyway).
+    return 24;
+}
+
+// The name field: at most 63 bytes, never cutting a UTF-8 sequence in half.
+void PutName(uint8_t* field, const std::string& name) {
+    size_t n = name.size();
+    if (n > kNameBytes - 1) {
+        n = kNameBytes - 1;
+        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+    }
+    std::memcpy(field, name.data(), n);
+}
+
+} // namespace
+
+bool TLayeredImage::IsNativeFile(const char* path) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    uint8_t magic[4];
+    ssize_t n;
+    do n = ::read(fd, magic, sizeof magic);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n == ssize_t(sizeof magic) && std::memcmp(magic, kMagic, sizeof magic) == 0;
+}
+
+L_INT TLayeredImage::Load(const char* path, FILEREADCALLBACK progress, void* user) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ERROR_FILE_OPEN;
+    ::close(fd);
+    if (IsNativeFile(path)) return LoadNative(path);
+
+    auto layer = std::make_unique<TLayer>();
+    BITMAPHANDLE loaded;
+    L_INT rc = L_LoadFile(path, &loaded, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, progress, user);
+    if (rc != SUCCESS) return rc;
+    layer->Adopt(loaded);
+    rc = layer->NormalizeDepth();
+    if (rc == SUCCESS) rc = L_ChangeBitmapViewPerspective(nullptr, layer.get(), 0);
+    if (rc != SUCCESS) return rc;
+    layer->Name = "Background";
+
+    DiscardViews();
+    Layers.Clear();
+    Layers.Append(std::move(layer));
+    Layers.Seek(0);
+    RecomposeAll = true;
+    return SUCCESS;
+}
+
+L_INT TLayeredImage::LoadNative(const char* path) {
+    FileBytes bytes;
+    const L_INT rc = ReadFileBytes(path, bytes);
+    if (rc != SUCCESS) return rc;
+    return LoadNativeMemory(bytes.data.get(), bytes.size);
+}
+
+L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
+    lt::codec::ByteReader r(data, size);
+    uint8_t magic[4];
+    if (!r.bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0) return ERROR_FILE_FORMAT;
+    r.u16le(); // header size: the header is always read as ten bytes
+    const size_t count = r.u16le();
+    const size_t current = r.u16le();
+    if (!r.ok()) return ERROR_FILE_FORMAT;
+    if (count > 0 && current >= count) return ERROR_FILE_FORMAT;
+    // Every layer needs at least its record: refuse impossible counts before allocating.
+    if (count * kRecordBytes > r.remaining()) return ERROR_FILE_FORMAT;
+
+    // Each stream is held to the toolkit's size limits on its own; the layers together may
+    // hold a few times that. Without a total, a small file of many well-compressed layers
+    // could ask for far more memory than any real picture needs.
+    const uint64_t pixelBudget = 4 * L_GetLimits().MaxPixels;
+    uint64_t pixelsSoFar = 0;
+    // Built aside and swapped in only when the whole file was good.
+    TLayerList loaded;
+    for (size_t i = 0; i < count; ++i) {
+        r.u16le(); // record size: records are always 82 bytes
+        const bool hasMask = r.u16le() != 0;
+        r.u16le(); // reserved
+        const int16_t x = int16_t(r.u16le());
+        const int16_t y = int16_t(r.u16le());
+        const size_t pixelBytes = r.u32le();
+        const size_t maskBytes = r.u32le();
+        char name[kNameBytes];
+        if (!r.bytes(name, sizeof name)) return ERROR_FILE_FORMAT;
+        const void* nul = std::memchr(name, 0, sizeof name);
+        if (!nul) return ERROR_FILE_FORMAT;
+        if (!r.has(pixelBytes)) return ERROR_FILE_FORMAT;
+        // Mask bytes without the mask flag: no writer does that, so the file is damaged.
+        if (!hasMask && maskBytes != 0) return ERROR_FILE_FORMAT;
+
+        auto layer = std::make_unique<TLayer>();
+        BITMAPHANDLE pixels;
+        // A stream the toolkit cannot decode means the file is damaged: the whole file is
+        // refused, because loading it without that layer would lose it on the next save.
+        L_INT rc = L_LoadBitmapMemory(r.here(), &pixels, 0, ORDER_BGR, pixelBytes);
+        if (rc == ERROR_NO_MEMORY) return rc;
+        if (rc != SUCCESS) return ERROR_FILE_FORMAT;
+        layer->Adopt(pixels);
+        pixelsSoFar += uint64_t(layer->Width) * uint64_t(layer->Height);
+        if (pixelsSoFar > pixelBudget) return ERROR_FILE_FORMAT;
+        rc = layer->NormalizeDepth();
+        if (rc == SUCCESS) rc = L_ChangeBitmapViewPerspective(nullptr, layer.get(), 0);
+        if (rc != SUCCESS) return rc;
+        r.skip(pixelBytes);
+
+        if (hasMask) {
+            if (!r.has(maskBytes)) return ERROR_FILE_FORMAT;
+            TLeadBitmap mask;
+            BITMAPHANDLE m;
+            rc = L_LoadBitmapMemory(r.here(), &m, 0, ORDER_BGR, maskBytes);
+            if (rc == ERROR_NO_MEMORY) return rc;
+            if (rc != SUCCESS) return ERROR_FILE_FORMAT;
+            mask.Adopt(m);
+            // A shape of another size than its layer cannot have come from this layer.
+            if (mask.Width != layer->Width || mask.Height != layer->Height) return ERROR_FILE_FORMAT;
+            rc = L_SetBitmapRgnFromMask(layer.get(), nullptr, &mask, L_RGN_SET);
+            if (rc != SUCCESS) return rc;
+            r.skip(maskBytes);
+        }
+
+        layer->Name.assign(name, size_t(static_cast<const char*>(nul) - name));
+        layer->X = x;
+        layer->Y = y;
+        loaded.Append(std::move(layer));
+    }
+    loaded.Seek(int(current));
+
+    DiscardViews();
+    Layers.Swap(loaded);
+    RecomposeAll = true;
+    return SUCCESS;
+}
+
+L_INT TLayeredImage::SaveNative(const char* path) {
+    CommitChannels(false);
+    const int count = Count();
+    if (count > 0xFFFF) return ERROR_INV_RANGE;
+    // Positions that do not fit the file's 16-bit fields are refused rather than wrapped.
+    for (int i = 0; i < count; ++i) {
+        const TLayer& l = *Layers.At(i);
+        if (l.X < -32768 || l.X > 32767) return ERROR_XORIGIN;
+        if (l.Y < -32768 || l.Y > 32767) return ERROR_YORIGIN;
+    }
+
+    struct Streams {
+        MallocBlock pixels, mask;
+    };
+    std::vector<Streams> streams(static_cast<size_t>(count));
+    size_t total = kHeaderBytes;
+    for (int i = 0; i < count; ++i) {
+        TLayer& l = *Layers.At(i);
+        Streams& s = streams[size_t(i)];
+        const L_INT bpp = StreamBpp(l);
+        L_INT rc = L_SaveBitmapMemory(&s.pixels.data, &l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp, 0, &s.pixels.size);
+        if (rc != SUCCESS) return rc;
+        if (L_BitmapHasRgn(&l)) {
+            TLeadBitmap mask;
+            BITMAPHANDLE m;
+            rc = L_CreateMaskFromBitmapRgn(&l, &m);
+            if (rc != SUCCESS) return rc;
+            mask.Adopt(m);
+            rc = L_SaveBitmapMemory(&s.mask.data, &mask, FILE_PNG, 0, 0, &s.mask.size);
+            if (rc != SUCCESS) return rc;
+        }
+        if (s.pixels.size > 0xFFFFFFFFu || s.mask.size > 0xFFFFFFFFu) return ERROR_INV_RANGE;
+        total += kRecordBytes + s.pixels.size + s.mask.size;
+    }
+
+    std::vector<uint8_t> file;
+    try {
+        file.resize(total);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
+    uint8_t* p = file.data();
+    std::memcpy(p, kMagic, sizeof kMagic);
+    Put16(p + 4, 6);
+    Put16(p + 6, uint16_t(count));
+    const int current = GetCurrentIndex();
+    Put16(p + 8, uint16_t(current >= 0 && current < count ? current : 0));
+    p += kHeaderBytes;
+    for (int i = 0; i < count; ++i) {
+        const TLayer& l = *Layers.At(i);
+        const Streams& s = streams[size_t(i)];
+        Put16(p, uint16_t(kRecordBytes));
+        Put16(p + 2, s.mask.data ? 1 : 0);
+        Put16(p + 6, uint16_t(l.X));
+        Put16(p + 8, uint16_t(l.Y));
+        Put32(p + 10, uint32_t(s.pixels.size));
+        Put32(p + 14, uint32_t(s.mask.size));
+        PutName(p + 18, l.Name);
+        p += kRecordBytes;
+        std::memcpy(p, s.pixels.data, s.pixels.size);
+        p += s.pixels.size;
+        if (s.mask.size) std::memcpy(p, s.mask.data, s.mask.size);
+        p += s.mask.size;
+    }
+    return L_WriteFileAtomically(path, file.data(), file.size());
+}
+
+L_INT TLayeredImage::SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality) {
+    CommitChannels(false);
+    if (Count() == 0) return ERROR_NO_BITMAP;
+    if (Count() == 1) {
+        TLayer& l = *Layers.At(0);
+        return L_SaveBitmap(path, &l, format, bpp ? bpp : l.GetBitsPerPixel(), quality);
+    }
+    // Flatten a copy so that the user's layers stay as they are.
+    TLayeredImage flat;
+    L_INT rc = flat.CopyFrom(*this);
+    if (rc == SUCCESS) rc = flat.Flatten();
+    if (rc != SUCCESS) return rc;
+    TLayer& bg = *flat.Layers.At(0);
+    return L_SaveBitmap(path, &bg, format, bpp ? bpp : bg.GetBitsPerPixel(), quality);
+}

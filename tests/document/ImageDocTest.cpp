@@ -1,0 +1,576 @@
+// The image document: which format and depth a save picks and when it asks first, what a
+// failed save does, which file type an opened file gets, load progress, and the
+// whole-image commands.
+#include <fstream>
+#include <iterator>
+
+#include "model/ModelTestUtil.h"
+
+#include "ErrorDisplay.h"
+#include "FileTypes.h"
+#include "ImageDoc.h"
+#include "MessageBox.h"
+#include "Options.h"
+
+using namespace mt;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kLowerDepthQuestion =
+    "You choose to save an image\n\rwith lower bits per pixel value\n\rthen the image has.\n\r"
+    "Are you sure to save the file with this format?";
+const char* const kSaveFailed = "Unable to save the file. Maybe the file is read-only.";
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f << bytes;
+}
+
+FILEINFO Info(const std::string& path) {
+    FILEINFO info;
+    EXPECT_EQ(L_FileInfo(path.c_str(), &info), SUCCESS) << path;
+    return info;
+}
+
+class ImageDocTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldHost_ = SetMessageBoxHost(&boxes);
+        savedOptions_ = Options();
+        dir = TmpDir() + "/imagedoc-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        SetMessageBoxHost(oldHost_);
+        Options() = savedOptions_;
+        TImageDoc::SetProgressGauge(nullptr);
+    }
+
+    TDocTemplate* Tmpl(const std::string& description) {
+        for (auto& t : templates)
+            if (t->GetDescription() == description) return t.get();
+        ADD_FAILURE() << "no template " << description;
+        return nullptr;
+    }
+    // A document holding `layers` (the first is the background), saved as `type` to `name`.
+    void Prepare(TImageDoc& doc, std::vector<std::unique_ptr<TLayer>> layers, const std::string& type,
+                 const std::string& name) {
+        for (auto& l : layers) doc.Image.Layers.Append(std::move(l));
+        doc.Image.Layers.Seek(0);
+        doc.Templates = &templates;
+        doc.SetTemplate(Tmpl(type));
+        doc.SetDocPath(dir + "/" + name);
+    }
+    std::vector<std::unique_ptr<TLayer>> One(std::unique_ptr<TLayer> l) {
+        std::vector<std::unique_ptr<TLayer>> v;
+        v.push_back(std::move(l));
+        return v;
+    }
+
+    THeadlessMessageBoxes boxes;
+    std::vector<std::unique_ptr<TDocTemplate>> templates = CreateFileTypeTemplates();
+    std::string dir;
+
+private:
+    IMessageBoxHost* oldHost_ = nullptr;
+    TOptions savedOptions_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The type table and the depth rules.
+
+TEST(FileTypes, RegisteredInOrderWithOpenOnlyTypesMarked) {
+    const auto& types = FileTypes();
+    ASSERT_EQ(types.size(), 29u);
+    EXPECT_STREQ(types[0].Description, "All image files");
+    EXPECT_STREQ(types[1].Description, "QLX multilayered images");
+    EXPECT_STREQ(types[28].Description, "Exif (JPEG)");
+    auto templates = CreateFileTypeTemplates();
+    ASSERT_EQ(templates.size(), 29u);
+    std::vector<std::string> openOnly;
+    for (const auto& t : templates) {
+        if (t->IsOpenOnly()) openOnly.push_back(t->GetDescription());
+        EXPECT_TRUE(t->GetFlags() & DT_OVERWRITEPROMPT) << t->GetDescription();
+        EXPECT_TRUE(t->GetFlags() & DT_PATHMUSTEXIST) << t->GetDescription();
+    }
+    EXPECT_EQ(openOnly, (std::vector<std::string>{"All image files", "PhotoCD images",
+                                                  "Encapsulated PostScript pictures"}));
+    // The "all images" filter offers every type's extension, native first.
+    EXPECT_TRUE(templates[0]->MatchesPath("a.qlx"));
+    EXPECT_TRUE(templates[0]->MatchesPath("a.jtf"));
+    EXPECT_FALSE(templates[0]->MatchesPath("a.gif"));
+    EXPECT_EQ(templates[4]->GetFileFilter(), "*.jpg;*.jff");
+    EXPECT_EQ(templates[1]->GetDefaultExt(), "qlx");
+    EXPECT_EQ(FindFileType("GIF images"), nullptr);
+}
+
+TEST(FileTypes, FormatCodesMapToTheTypeAFileOpensAs) {
+    EXPECT_STREQ(FileTypeForFormat(FORMAT_NATIVE), "QLX multilayered images");
+    EXPECT_STREQ(FileTypeForFormat(74), "OS/2 bitmaps");
+    EXPECT_STREQ(FileTypeForFormat(26), "LEAD images");
+    EXPECT_STREQ(FileTypeForFormat(95), "TIFF images");
+    EXPECT_STREQ(FileTypeForFormat(23), "JPEG images");
+    EXPECT_STREQ(FileTypeForFormat(63), "Encapsulated PostScript pictures");
+    EXPECT_STREQ(FileTypeForFormat(29), "CCITT TIFF");
+    // GIF and metafiles have no registered type; unknown codes neither.
+    EXPECT_EQ(FileTypeForFormat(2), nullptr);
+    EXPECT_EQ(FileTypeForFormat(15), nullptr);
+    EXPECT_EQ(FileTypeForFormat(99), nullptr);
+}
+
+namespace {
+TSaveFormat Choose(const char* type, int bpp, bool gray = false, int tiffCompression = 0, int tiffSpace = 0) {
+    const TFileType* t = FindFileType(type);
+    EXPECT_NE(t, nullptr) << type;
+    return t ? ChooseSaveFormat(*t, bpp, gray, tiffCompression, tiffSpace) : TSaveFormat{};
+}
+void ExpectFormat(TSaveFormat f, int code, int bpp) {
+    EXPECT_EQ(f.Code, code);
+    EXPECT_EQ(f.Bpp, bpp);
+}
+} // namespace
+
+TEST(FileTypes, SaveDepthIsTheSmallestCandidateDeepEnoughElseTheLargest) {
+    ExpectFormat(Choose("Windows bitmaps", 24), 6, 24);
+    ExpectFormat(Choose("Windows bitmaps", 16), 6, 16);
+    ExpectFormat(Choose("OS/2 bitmaps", 24), 14, 24);
+    ExpectFormat(Choose("OS/2 bitmaps", 16), 14, 24);
+    ExpectFormat(Choose("TARGA images", 4), 4, 8);
+    ExpectFormat(Choose("PCX images", 32), 1, 24);
+    ExpectFormat(Choose("PNG images", 16), 75, 24);
+    ExpectFormat(Choose("WordPerfect images", 24), 54, 8);
+    ExpectFormat(Choose("PhotoShop PSD", 4), 76, 8);
+    ExpectFormat(Choose("QLX multilayered images", 32), FORMAT_NATIVE, 32);
+    for (int bpp : {4, 8, 24, 32}) ExpectFormat(Choose("MacPaint images", bpp), 51, 1);
+    ExpectFormat(Choose("PhotoCD images", 24), 0, 0);
+}
+
+TEST(FileTypes, JpegLikeTypesSaveGrayAtEightAndColourAt24) {
+    ExpectFormat(Choose("JPEG images", 32), 10, 24);
+    ExpectFormat(Choose("JPEG images", 8, false), 10, 24);
+    ExpectFormat(Choose("JPEG images", 8, true), 10, 8);
+    ExpectFormat(Choose("JTIF images", 8, true), 11, 8);
+    ExpectFormat(Choose("LEAD images", 8, true), 20, 8);
+    ExpectFormat(Choose("FlashPix images", 8, true), 82, 8);
+    ExpectFormat(Choose("LEAD images", 4), 20, 24);
+    ExpectFormat(Choose("LEAD images", 1), 26, 1);
+}
+
+TEST(FileTypes, TiffCodeAndDepthComeFromTheTiffOptions) {
+    for (int bpp : {1, 8, 24, 32}) {
+        ExpectFormat(Choose("TIFF images", bpp, false, 0, 2), 93, 24);
+        ExpectFormat(Choose("TIFF images", bpp, false, 1, 2), 94, 24);
+        ExpectFormat(Choose("TIFF images", bpp, false, 2, 2), 95, 24);
+    }
+    ExpectFormat(Choose("TIFF images", 4, false, 1, 0), 17, 4);
+    ExpectFormat(Choose("TIFF images", 16, false, 2, 0), 87, 16);
+    ExpectFormat(Choose("TIFF images", 8, false, 0, 1), 85, 24);
+    ExpectFormat(Choose("TIFF images", 32, false, 2, 1), 88, 32);
+    // Settings from a damaged settings file fall back to uncompressed RGB.
+    ExpectFormat(Choose("TIFF images", 24, false, 7, -1), 3, 24);
+}
+
+TEST(FileTypes, MulDivRoundsHalvesAwayFromZero) {
+    EXPECT_EQ(MulDiv(75, 255, 100), 191);
+    EXPECT_EQ(MulDiv(50, 255, 100), 128);
+    EXPECT_EQ(MulDiv(-50, 255, 100), -128);
+    EXPECT_EQ(MulDiv(1, 1, 0), -1);
+    EXPECT_EQ(MulDiv(1 << 30, 8, 1), -1);
+}
+
+// ---------------------------------------------------------------------------
+// Saving.
+
+TEST_F(ImageDocTest, LowerDepthQuestionDeclinedWritesNothingAcceptedSavesAndResetsHistory) {
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(16, 8, 32, "bg")), "JPEG images", "a.jpg");
+    WriteAll(doc.GetDocPath(), "old bytes");
+    ASSERT_TRUE(doc.Checkpoint(true, "Crop"));
+    ASSERT_TRUE(doc.IsDirty());
+
+    EXPECT_FALSE(doc.Commit());
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, kLowerDepthQuestion);
+    EXPECT_EQ(boxes.Shown[0].Caption, "Warning");
+    EXPECT_EQ(boxes.Shown[0].Buttons, TMbButtons::YesNo);
+    EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Exclamation);
+    EXPECT_EQ(ReadAll(doc.GetDocPath()), "old bytes");
+    EXPECT_TRUE(doc.IsDirty());
+    EXPECT_EQ(doc.UndoName(), "Crop");
+
+    boxes.QueueAnswer(TMbResult::Yes);
+    EXPECT_TRUE(doc.Commit());
+    EXPECT_EQ(boxes.Shown.size(), 2u);
+    const FILEINFO info = Info(doc.GetDocPath());
+    EXPECT_EQ(info.BitsPerPixel, 24);
+    EXPECT_EQ(info.Width, 16);
+    // After a save there is nothing to undo and nothing unsaved.
+    EXPECT_FALSE(doc.CanUndo());
+    EXPECT_FALSE(doc.IsDirty());
+    EXPECT_EQ(doc.LastSnapshot, nullptr);
+}
+
+TEST_F(ImageDocTest, GrayImageSavesAsEightBitJpegWithoutAsking) {
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(16, 8, 24)), "JPEG images", "g.jpg");
+    ASSERT_TRUE(doc.ConvertToGrayscale());
+    ASSERT_TRUE(doc.IsGrayscale());
+    EXPECT_TRUE(doc.Commit());
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(Info(doc.GetDocPath()).BitsPerPixel, 8);
+}
+
+TEST_F(ImageDocTest, JpegCompressionOptionReachesTheWriter) {
+    auto size = [&](int compression, const char* name) {
+        Options().JpegCompression = compression;
+        TImageDoc doc;
+        Prepare(doc, One(Pattern(64, 64, 24)), "JPEG images", name);
+        EXPECT_TRUE(doc.Commit());
+        return fs::file_size(doc.GetDocPath());
+    };
+    // The option counts down from best (100) to smallest (0).
+    EXPECT_GT(size(95, "hi.jpg"), size(5, "lo.jpg"));
+}
+
+TEST_F(ImageDocTest, HiddenLayersAreIncludedWhenSavingFlat) {
+    TImageDoc doc;
+    std::vector<std::unique_ptr<TLayer>> layers;
+    layers.push_back(Solid(20, 10, Px{0, 0, 255, 255}, 24, "bg"));
+    auto top = At(Solid(5, 5, Px{255, 0, 0, 255}, 24, "top"), 2, 3);
+    top->Visible = false;
+    layers.push_back(std::move(top));
+    Prepare(doc, std::move(layers), "PNG images", "flat.png");
+    ASSERT_TRUE(doc.Commit());
+    EXPECT_TRUE(boxes.Shown.empty());
+
+    BITMAPHANDLE saved;
+    ASSERT_EQ(L_LoadBitmap(doc.GetDocPath().c_str(), &saved, 0, ORDER_BGR), SUCCESS);
+    EXPECT_EQ(saved.Width, 20);
+    EXPECT_EQ(At(saved, 3, 4), (Px{255, 0, 0, 255}));
+    EXPECT_EQ(At(saved, 15, 8), (Px{0, 0, 255, 255}));
+    L_FreeBitmap(&saved);
+    // The document keeps its layers as they were.
+    ASSERT_EQ(doc.Image.Count(), 2);
+    EXPECT_FALSE(doc.Image.Layers.At(1)->Visible);
+}
+
+TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAs) {
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(8, 8, 24)), "PNG images", "missing/x.png");
+    ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
+    int saveAsCalls = 0;
+    doc.SaveAsHandler = [&](TDocument& d) {
+        ++saveAsCalls;
+        d.SetDocPath(dir + "/ok.png");
+        return d.Commit();
+    };
+    EXPECT_TRUE(doc.Commit());
+    EXPECT_EQ(saveAsCalls, 1);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
+    EXPECT_EQ(boxes.Shown[0].Caption, "Quillo Professional");
+    EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Stop);
+    EXPECT_TRUE(fs::exists(dir + "/ok.png"));
+    EXPECT_FALSE(doc.IsDirty());
+}
+
+TEST_F(ImageDocTest, FailedSaveWithCancelledOrFailingSaveAsStaysUnsaved) {
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(8, 8, 24)), "PNG images", "missing/x.png");
+    ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
+    doc.SaveAsHandler = [](TDocument&) { return false; }; // the user cancels
+    EXPECT_FALSE(doc.Commit());
+    EXPECT_TRUE(doc.IsDirty());
+    EXPECT_TRUE(doc.CanUndo());
+
+    // A Save As that fails the same way reports it once more but does not loop.
+    int saveAsCalls = 0;
+    doc.SaveAsHandler = [&](TDocument& d) {
+        ++saveAsCalls;
+        return d.Commit();
+    };
+    boxes.Shown.clear();
+    EXPECT_FALSE(doc.Commit());
+    EXPECT_EQ(saveAsCalls, 1);
+    EXPECT_EQ(boxes.Shown.size(), 2u);
+    EXPECT_TRUE(doc.IsDirty());
+}
+
+TEST_F(ImageDocTest, TypeWithoutCodecReportsTheSaveFailureNotTheDepthQuestion) {
+    // A 4-bit image as TARGA is saved at 8 bits: deeper, so no question. There is no TARGA
+    // writer yet, so the save fails with "Feature not supported!" and the user sees 934.
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(8, 8, 24)), "TARGA images", "t.tga");
+    ASSERT_EQ(doc.Image.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
+    ExpectFormat(doc.ChooseSaveFormat(), 4, 8);
+    int saveAsCalls = 0;
+    doc.SaveAsHandler = [&](TDocument&) { return ++saveAsCalls, false; };
+    doc.SetDirty();
+    EXPECT_FALSE(doc.Commit());
+    EXPECT_EQ(doc.LastSaveError(), ERROR_FEATURE_NOT_SUPPORTED);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
+    EXPECT_EQ(saveAsCalls, 1);
+    EXPECT_FALSE(fs::exists(doc.GetDocPath()));
+}
+
+TEST_F(ImageDocTest, OpenOnlyOrUntitledDocumentGoesStraightToSaveAs) {
+    TImageDoc doc;
+    Prepare(doc, One(Pattern(8, 8, 24)), "PhotoCD images", "p.pcd");
+    doc.SetDirty();
+    int saveAsCalls = 0;
+    doc.SaveAsHandler = [&](TDocument&) { return ++saveAsCalls, false; };
+    EXPECT_FALSE(doc.Commit());
+    doc.SetTemplate(Tmpl("PNG images"));
+    doc.SetDocPath("");
+    EXPECT_FALSE(doc.Commit());
+    EXPECT_EQ(saveAsCalls, 2);
+    EXPECT_TRUE(boxes.Shown.empty()); // nothing failed, so nothing to report
+}
+
+// ---------------------------------------------------------------------------
+// Opening.
+
+TEST_F(ImageDocTest, OpenedFileGetsTheTypeOfItsFormat) {
+    {
+        TImageDoc src;
+        std::vector<std::unique_ptr<TLayer>> layers;
+        layers.push_back(Pattern(12, 10, 24, "Background"));
+        layers.push_back(At(Pattern(4, 4, 32, "Top"), -3, 2));
+        Prepare(src, std::move(layers), "QLX multilayered images", "a.qlx");
+        ASSERT_TRUE(src.Commit());
+    }
+    TImageDoc native;
+    native.Templates = &templates;
+    native.SetTemplate(Tmpl("All image files"));
+    ASSERT_TRUE(native.Open(OM_READ, dir + "/a.qlx"));
+    EXPECT_EQ(native.GetTemplate(), Tmpl("QLX multilayered images"));
+    EXPECT_EQ(native.Image.Count(), 2);
+    EXPECT_EQ(native.Image.Layers.At(1)->X, -3);
+    EXPECT_EQ(native.GetTitle(), "a.qlx");
+    EXPECT_FALSE(native.IsDirty());
+    // A document that already holds an image does not load another.
+    EXPECT_FALSE(native.Open(OM_READ, dir + "/a.qlx"));
+
+    auto bg = Pattern(6, 5, 24);
+    ASSERT_EQ(L_SaveBitmap((dir + "/p.png").c_str(), bg.get(), FILE_PNG, 24, 0), SUCCESS);
+    TImageDoc png;
+    png.Templates = &templates;
+    png.SetTemplate(Tmpl("All image files"));
+    ASSERT_TRUE(png.Open(OM_READ, dir + "/p.png"));
+    EXPECT_EQ(png.GetTemplate(), Tmpl("PNG images"));
+    EXPECT_EQ(png.Image.Layers.At(0)->Name, "Background");
+
+    // Without a registered type for the format the type stays what it was.
+    std::vector<std::unique_ptr<TDocTemplate>> noPng;
+    for (auto& t : CreateFileTypeTemplates())
+        if (t->GetDescription() != "PNG images") noPng.push_back(std::move(t));
+    TImageDoc other;
+    other.Templates = &noPng;
+    other.SetTemplate(noPng[0].get());
+    ASSERT_TRUE(other.Open(OM_READ, dir + "/p.png"));
+    EXPECT_EQ(other.GetTemplate(), noPng[0].get());
+}
+
+TEST_F(ImageDocTest, OpenFailureThrowsWithPathAndToolkitCode) {
+    auto openCode = [&](const std::string& path) {
+        TImageDoc doc;
+        doc.Templates = &templates;
+        try {
+            doc.Open(OM_READ, path);
+        } catch (const TXLeadLib& e) {
+            EXPECT_EQ(e.Path(), path);
+            EXPECT_FALSE(doc.IsOpen());
+            return e.Code();
+        }
+        ADD_FAILURE() << "no exception for " << path;
+        return 0;
+    };
+    EXPECT_EQ(openCode(dir + "/nothing.png"), ERROR_FILENOTFOUND);
+    WriteAll(dir + "/text.png", "just some text, not an image at all");
+    EXPECT_EQ(openCode(dir + "/text.png"), ERROR_FILE_FORMAT);
+    WriteAll(dir + "/cut.qlx", std::string("QLX \x06\x00\x02", 7));
+    EXPECT_EQ(openCode(dir + "/cut.qlx"), ERROR_FILE_FORMAT);
+
+    try {
+        TImageDoc doc;
+        doc.Open(OM_READ, dir + "/text.png");
+    } catch (const TXLeadLib& e) {
+        EXPECT_EQ(std::string(e.what()), dir + "/text.png:\nInvalid file format!");
+        ShowToolkitError(e, kAppName);
+    }
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Exclamation);
+}
+
+TEST_F(ImageDocTest, RevertReloadsTheFileAndForgetsTheHistory) {
+    auto bg = Solid(6, 5, Px{10, 20, 30, 255}, 24);
+    ASSERT_EQ(L_SaveBitmap((dir + "/r.png").c_str(), bg.get(), FILE_PNG, 24, 0), SUCCESS);
+    TImageDoc doc;
+    doc.Templates = &templates;
+    ASSERT_TRUE(doc.Open(OM_READ | OM_WRITE, dir + "/r.png"));
+    ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
+    Put(*doc.Image.Layers.At(0), 1, 1, Px{1, 2, 3, 255});
+    ASSERT_TRUE(doc.Revert(false));
+    EXPECT_EQ(At(*doc.Image.Layers.At(0), 1, 1), (Px{10, 20, 30, 255}));
+    EXPECT_FALSE(doc.IsDirty());
+    EXPECT_FALSE(doc.CanUndo());
+    EXPECT_EQ(doc.GetOpenMode(), OM_READ | OM_WRITE);
+
+    // The file has gone: the edited image and its history stay.
+    ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
+    Put(*doc.Image.Layers.At(0), 1, 1, Px{1, 2, 3, 255});
+    fs::remove(dir + "/r.png");
+    EXPECT_THROW(doc.Revert(false), TXLeadLib);
+    EXPECT_EQ(At(*doc.Image.Layers.At(0), 1, 1), (Px{1, 2, 3, 255}));
+    EXPECT_EQ(doc.UndoName(), "Fill");
+    EXPECT_TRUE(doc.IsDirty());
+    // Reverting with `clear` only forgets the history.
+    ASSERT_TRUE(doc.Revert(true));
+    EXPECT_FALSE(doc.IsDirty());
+    EXPECT_EQ(At(*doc.Image.Layers.At(0), 1, 1), (Px{1, 2, 3, 255}));
+
+    // A new image has no file to go back to and is not emptied.
+    TImageDoc fresh;
+    ASSERT_TRUE(fresh.InitFromBitmap(*Pattern(4, 4, 24)));
+    EXPECT_FALSE(fresh.Revert(false));
+    EXPECT_TRUE(fresh.IsOpen());
+}
+
+// ---------------------------------------------------------------------------
+// Load progress.
+
+namespace {
+void Rows(BITMAPHANDLE& b, L_UINT flags, int lines) {
+    TImageDoc::LoadProgressCallback(nullptr, &b, nullptr, flags, 0, lines, nullptr);
+}
+} // namespace
+
+TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
+    TProgressRecorder gauge;
+    TImageDoc::SetProgressGauge(&gauge);
+    BITMAPHANDLE b;
+    b.Height = 100;
+    constexpr L_UINT P1 = FILEREAD_FIRSTPASS, PN = FILEREAD_LASTPASS, R1 = FILEREAD_FIRSTROW, RN = FILEREAD_LASTROW;
+
+    // Interlaced: the first call does not say "last pass", so two passes are assumed, and
+    // a third pass raises the count.
+    Rows(b, P1 | R1, 50);
+    Rows(b, P1 | RN, 50);
+    Rows(b, R1, 50);
+    Rows(b, R1 | PN, 50);
+    Rows(b, PN | RN, 50);
+    using E = TProgressRecorder::TEvent;
+    using K = TProgressRecorder::TKind;
+    EXPECT_EQ(gauge.Events, (std::vector<E>{{K::Value, 20}, {K::Repaint, -1}, {K::Value, 50}, {K::Repaint, -1},
+                                            {K::Value, 70}, {K::Repaint, -1}, {K::Value, 80}, {K::Repaint, -1},
+                                            {K::Value, 100}, {K::Repaint, -1}, {K::Value, 0}}));
+
+    // The next file starts from 0 again and shows each tenth once.
+    gauge.Events.clear();
+    for (int row = 0; row < 100; row += 5)
+        Rows(b, P1 | PN | (row == 0 ? R1 : 0) | (row == 95 ? RN : 0), 5);
+    EXPECT_EQ(gauge.Values(), (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 0}));
+
+    // A load whose first step lands on the last value shown before still shows it.
+    gauge.Events.clear();
+    Rows(b, P1 | PN | R1, 95);
+    Rows(b, P1 | PN | RN, 5);
+    EXPECT_EQ(gauge.Values(), (std::vector<int>{90, 100, 0}));
+}
+
+TEST_F(ImageDocTest, OpeningAFileDrivesTheGaugeToTheEnd) {
+    auto bg = Pattern(10, 40, 24);
+    ASSERT_EQ(L_SaveBitmap((dir + "/g.png").c_str(), bg.get(), FILE_PNG, 24, 0), SUCCESS);
+    TProgressRecorder gauge;
+    TImageDoc::SetProgressGauge(&gauge);
+    TImageDoc doc;
+    ASSERT_TRUE(doc.Open(OM_READ, dir + "/g.png"));
+    const auto values = gauge.Values();
+    ASSERT_GE(values.size(), 2u);
+    EXPECT_EQ(values[values.size() - 2], 100);
+    EXPECT_EQ(values.back(), 0);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end() - 1));
+}
+
+// ---------------------------------------------------------------------------
+// Whole-image commands.
+
+TEST_F(ImageDocTest, ResizeScalesEveryLayerAndItsPositionAsOneUndoStep) {
+    TImageDoc doc;
+    std::vector<std::unique_ptr<TLayer>> layers;
+    layers.push_back(Pattern(20, 10, 24, "bg"));
+    layers.push_back(At(Solid(6, 4, Px{1, 2, 3, 255}, 32, "top"), 4, -2));
+    Prepare(doc, std::move(layers), "PNG images", "r.png");
+    EXPECT_FALSE(doc.Resize(0, 5));
+    EXPECT_FALSE(doc.CanUndo());
+
+    ASSERT_TRUE(doc.Resize(40, 20));
+    const TLayer* bg = doc.Image.Layers.At(0);
+    const TLayer* top = doc.Image.Layers.At(1);
+    EXPECT_EQ(bg->Width, 40);
+    EXPECT_EQ(bg->Height, 20);
+    EXPECT_EQ(top->Width, 12);
+    EXPECT_EQ(top->Height, 8);
+    EXPECT_EQ(top->X, 8);
+    EXPECT_EQ(top->Y, -4);
+    EXPECT_EQ(doc.UndoName(), "Resize");
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(doc.Image.Layers.At(0)->Width, 20);
+    EXPECT_EQ(doc.Image.Layers.At(1)->X, 4);
+}
+
+TEST_F(ImageDocTest, ConvertToGrayscaleMakesEveryLayerEightBitGray) {
+    TImageDoc doc;
+    std::vector<std::unique_ptr<TLayer>> layers;
+    layers.push_back(Pattern(8, 8, 24, "bg"));
+    layers.push_back(Pattern(4, 4, 32, "top"));
+    Prepare(doc, std::move(layers), "PNG images", "g.png");
+    EXPECT_FALSE(doc.IsGrayscale());
+    ASSERT_TRUE(doc.ConvertToGrayscale());
+    EXPECT_TRUE(doc.IsGrayscale());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(doc.Image.Layers.At(i)->BitsPerPixel, 8);
+        EXPECT_EQ(doc.Image.Layers.At(i)->LogicalBpp, 8);
+    }
+    EXPECT_EQ(doc.UndoName(), "Convert To Grayscale");
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_FALSE(doc.IsGrayscale());
+}
+
+TEST_F(ImageDocTest, InitFromBitmapTakesOverTheBitmapAsADirtyBackground) {
+    // Files without a resolution of their own are written at 72 dots per inch.
+    EXTFILEOPTIONS options;
+    options.XResolution = options.YResolution = 300;
+    ASSERT_EQ(L_SetExtFileOption(&options), SUCCESS);
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 6, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    TImageDoc doc;
+    std::vector<TDocEvent> events;
+    doc.AddListener([&](TDocument&, TDocEvent e) { events.push_back(e); });
+    ASSERT_TRUE(doc.InitFromBitmap(b));
+    EXPECT_EQ(b.Addr, nullptr); // the document owns the pixels now
+    ASSERT_EQ(L_GetExtFileOption(&options), SUCCESS);
+    EXPECT_EQ(options.XResolution, 72);
+    EXPECT_EQ(options.YResolution, 72);
+    ASSERT_TRUE(doc.IsOpen());
+    const TLayer* bg = doc.Image.Layers.At(0);
+    EXPECT_EQ(bg->Name, "Background");
+    EXPECT_EQ(bg->BitsPerPixel, 32);
+    EXPECT_EQ(bg->LogicalBpp, 24);
+    EXPECT_EQ(At(*bg, 7, 5).a, 255);
+    EXPECT_TRUE(doc.IsDirty());
+    EXPECT_EQ(events, std::vector<TDocEvent>{TDocEvent::Opened});
+    ASSERT_TRUE(doc.Close());
+    EXPECT_FALSE(doc.IsOpen());
+    EXPECT_EQ(events.back(), TDocEvent::Closed);
+}

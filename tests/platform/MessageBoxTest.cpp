@@ -1,0 +1,58 @@
+// Message boxes as tests script them, and how toolkit failures read when shown.
+#include <gtest/gtest.h>
+
+#include "ErrorCodes.h"
+#include "ErrorDisplay.h"
+#include "MessageBox.h"
+
+namespace {
+
+struct ScopedHost {
+    THeadlessMessageBoxes host;
+    IMessageBoxHost* old;
+    ScopedHost() : old(SetMessageBoxHost(&host)) {}
+    ~ScopedHost() { SetMessageBoxHost(old); }
+};
+
+} // namespace
+
+TEST(HeadlessMessageBoxes, AnswersInQueueOrderThenDeclinesQuestions) {
+    ScopedHost s;
+    s.host.QueueAnswer(TMbResult::Yes);
+    EXPECT_EQ(MessageBoxHost().Show("a", "c", TMbButtons::YesNo, TMbIcon::Exclamation), TMbResult::Yes);
+    // Unscripted questions must never say yes on the user's behalf.
+    EXPECT_EQ(MessageBoxHost().Show("b", "c", TMbButtons::YesNo, TMbIcon::Exclamation), TMbResult::No);
+    EXPECT_EQ(MessageBoxHost().Show("n", "c", TMbButtons::Ok, TMbIcon::Stop), TMbResult::Ok);
+    ASSERT_EQ(s.host.Shown.size(), 3u);
+    EXPECT_EQ(s.host.Shown[1].Text, "b");
+    EXPECT_EQ(s.host.Shown[1].Result, TMbResult::No);
+    EXPECT_EQ(s.host.Shown[2].Icon, TMbIcon::Stop);
+}
+
+TEST(ErrorDisplay, ShowsTheToolkitMessageWithOptionalPrefix) {
+    ScopedHost s;
+    ShowToolkitError(ERROR_FEATURE_NOT_SUPPORTED, "Quillo");
+    ShowToolkitError(ERROR_FILE_FORMAT, "Quillo", "/tmp/a.png");
+    ShowToolkitError(-12345, "Quillo");
+    ASSERT_EQ(s.host.Shown.size(), 3u);
+    EXPECT_EQ(s.host.Shown[0].Text, "Feature not supported!");
+    EXPECT_EQ(s.host.Shown[0].Caption, "Quillo");
+    EXPECT_EQ(s.host.Shown[0].Icon, TMbIcon::Exclamation);
+    EXPECT_EQ(s.host.Shown[0].Buttons, TMbButtons::Ok);
+    EXPECT_EQ(s.host.Shown[1].Text, "/tmp/a.png:\nInvalid file format!");
+    EXPECT_EQ(s.host.Shown[2].Text, "Internal or Unrecognized Error!");
+}
+
+TEST(ErrorDisplay, FileFailureShowsItsPathAndCode) {
+    ScopedHost s;
+    try {
+        throw TXLeadLib("/x/y.qlx", ERROR_FILE_OPEN);
+    } catch (const TXLeadLib& e) {
+        EXPECT_EQ(e.Code(), ERROR_FILE_OPEN);
+        EXPECT_EQ(e.Path(), "/x/y.qlx");
+        EXPECT_STREQ(e.what(), "/x/y.qlx:\nNot able to open file!");
+        ShowToolkitError(e, "Quillo");
+    }
+    ASSERT_EQ(s.host.Shown.size(), 1u);
+    EXPECT_EQ(s.host.Shown[0].Text, "/x/y.qlx:\nNot able to open file!");
+}
