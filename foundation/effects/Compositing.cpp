@@ -71,32 +71,9 @@ void BlendRow24(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
     }
 }
 
-// Nearest palette entries of blended colours, remembered in a small direct-mapped table:
-// a blend onto a palette image produces the same few colours over and over.
-class NearestCache {
-public:
-    NearestCache(const RGBQUAD* pal, int count) : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
-    unsigned Get(uint8_t r, uint8_t g, uint8_t b) {
-        const uint32_t key = 0x01000000u | uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
-        const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
-        if (keys_[h] != key) {
-            keys_[h] = key;
-            vals_[h] = uint8_t(lt::NearestPaletteIndex(pal_, count_, r, g, b));
-        }
-        return vals_[h];
-    }
-
-private:
-    static constexpr size_t kSize = 4096;
-    const RGBQUAD* pal_;
-    int count_;
-    std::vector<uint32_t> keys_;
-    std::vector<uint8_t> vals_;
-};
-
 // 16-bit and palette destinations: colours are read, blended and stored back at the
 // destination's depth (16-bit pixels keep their alpha bit).
-void BlendRowOther(const BITMAPHANDLE* dst, uint8_t* d, int x0, const uint8_t* s, int n, NearestCache* cache) {
+void BlendRowOther(const BITMAPHANDLE* dst, uint8_t* d, int x0, const uint8_t* s, int n, lt::NearestCache* cache) {
     for (int i = 0; i < n; ++i, s += 4) {
         const unsigned a = s[3], ia = 255 - a;
         if (a == 0) continue;
@@ -206,7 +183,7 @@ L_INT AlphaBlendBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, 
         return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
                                  [](uint8_t* d, int x0, const uint8_t* s, int n) { BlendRow24(d + size_t(x0) * 3, s, n); });
     default: {
-        std::optional<NearestCache> cache;
+        std::optional<lt::NearestCache> cache;
         try {
             if (dst->BitsPerPixel <= 8) {
                 if (!dst->pPalette) return ERROR_INV_PARAMETER;
@@ -215,7 +192,7 @@ L_INT AlphaBlendBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, 
         } catch (const std::bad_alloc&) {
             return ERROR_NO_MEMORY;
         }
-        NearestCache* c = cache ? &*cache : nullptr;
+        lt::NearestCache* c = cache ? &*cache : nullptr;
         return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
                                  [&](uint8_t* d, int x0, const uint8_t* s, int n) { BlendRowOther(dst, d, x0, s, n, c); });
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "Region.h"
 #include "Toolkit.h"
@@ -70,6 +71,30 @@ inline BGRA ReadPixel(const BITMAPHANDLE* b, const uint8_t* row, int x) {
 
 // Nearest palette entry by squared RGB distance.
 int NearestPaletteIndex(const RGBQUAD* pal, int count, int r, int g, int bl);
+
+// Nearest palette entries for colours, remembered in a small direct-mapped table: images
+// map few distinct colours onto a palette over and over, and a full search of the palette
+// per pixel would dominate.
+class NearestCache {
+public:
+    NearestCache(const RGBQUAD* pal, int count) : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
+    unsigned Get(uint8_t r, uint8_t g, uint8_t b) {
+        const uint32_t key = 0x01000000u | uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
+        const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
+        if (keys_[h] != key) {
+            keys_[h] = key;
+            vals_[h] = uint8_t(NearestPaletteIndex(pal_, count_, r, g, b));
+        }
+        return vals_[h];
+    }
+
+private:
+    static constexpr size_t kSize = 4096;
+    const RGBQUAD* pal_;
+    int count_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint8_t> vals_;
+};
 
 // Writes a colour into pixel x of a row. At 8 bits or less the nearest palette entry is
 // used; at 32 bits the alpha byte is written only when keepAlpha is false.

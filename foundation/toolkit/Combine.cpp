@@ -20,30 +20,6 @@ inline uint8_t Mul255(unsigned a, unsigned b) {
     return uint8_t((t + (t >> 8)) >> 8);
 }
 
-// Nearest palette entries for colours, remembered in a small direct-mapped table:
-// images map few distinct colours onto a palette over and over, and a full search of
-// 256 entries per pixel would dominate.
-class NearestCache {
-public:
-    NearestCache(const RGBQUAD* pal, int count) : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
-    unsigned Get(uint8_t r, uint8_t g, uint8_t b) {
-        const uint32_t key = 0x01000000u | uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
-        const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
-        if (keys_[h] != key) {
-            keys_[h] = key;
-            vals_[h] = uint8_t(lt::NearestPaletteIndex(pal_, count_, r, g, b));
-        }
-        return vals_[h];
-    }
-
-private:
-    static constexpr size_t kSize = 4096;
-    const RGBQUAD* pal_;
-    int count_;
-    std::vector<uint32_t> keys_;
-    std::vector<uint8_t> vals_;
-};
-
 // d = op(d, s) on nbits bits of a destination row starting at bit dbit, with the
 // source bits taken from bit sbit of a source row (most significant bit first). Whole
 // destination bytes are done in one step, shifting the source into place when the two
@@ -217,7 +193,7 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
                     for (int i = 0; i < n; ++i) lt::WriteIndex(d, x + i, dbpp, map[lt::ReadIndex(s, sx + i, sbpp)]);
                 });
             } else if (dbpp <= 8) {
-                NearestCache cache(dst->pPalette, 1 << dbpp);
+                lt::NearestCache cache(dst->pPalette, 1 << dbpp);
                 forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
                     for (int i = 0; i < n; ++i) {
                         const lt::BGRA c = lt::ReadPixel(src, s, sx + i);
@@ -261,7 +237,7 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
         } else {
             // Palettes that are not gray ramps, 16-bit pixels and mixed depths: multiply the
             // colours and store the result the way the destination can hold it.
-            NearestCache cache(dbpp <= 8 ? dst->pPalette : nullptr, dbpp <= 8 ? 1 << dbpp : 0);
+            lt::NearestCache cache(dbpp <= 8 ? dst->pPalette : nullptr, dbpp <= 8 ? 1 << dbpp : 0);
             forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
                 for (int i = 0; i < n; ++i) {
                     const lt::BGRA a = lt::ReadPixel(dst, d, x + i), b = lt::ReadPixel(src, s, sx + i);
@@ -377,7 +353,7 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
         std::vector<lt::BGRA> line(static_cast<size_t>(uw));
         int lineRow = -1;
         const int bpp = b->BitsPerPixel;
-        NearestCache cache(bpp <= 8 ? b->pPalette : nullptr, bpp <= 8 ? 1 << bpp : 0);
+        lt::NearestCache cache(bpp <= 8 ? b->pPalette : nullptr, bpp <= 8 ? 1 << bpp : 0);
 
         lt::ForEachSpan(b, lt::FullRect(b), [&](int y, int x0, int x1) {
             const int uy = tile ? y % uh : int(int64_t(y) * uh / H);
