@@ -6,6 +6,8 @@
 
 #include "Toolkit.h"
 
+class TProfileFile;
+
 // Measurement units of the size dialogs.
 enum : int { UNITS_CENTIMETRES = 0, UNITS_INCHES = 1, UNITS_PIXELS = 2 };
 
@@ -33,7 +35,21 @@ struct TOptions {
     // gives -1.0, and so does ToUnits in centimetres or inches without a positive resolution.
     double ToUnits(double pixels, double resolution) const;
     double ToPixels(double units, double resolution) const;
+
+    // Reads section "Options" of a settings file. Every key missing from it (or the whole file
+    // when it is missing, unreadable or not a settings file) takes its default value.
+    void Load(const std::string& path);
+    // Writes every key into section "Options", keeping whatever else the file holds, and
+    // creates the file's folder when needed. SUCCESS or a toolkit error code.
+    L_INT Save(const std::string& path) const;
+    // The same on a profile already in memory (other sections share the file).
+    void Load(const TProfileFile& profile);
+    void Save(TProfileFile& profile) const;
 };
+
+// Where the settings live: $XDG_CONFIG_HOME/quillo/Quillo32.ini, or ~/.config/quillo/Quillo32.ini
+// when that variable is unset or not an absolute path. Empty when there is no home either.
+std::string DefaultSettingsPath();
 
 // The process-wide settings.
 TOptions& Options();

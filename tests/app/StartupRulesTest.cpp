@@ -1,0 +1,111 @@
+// Command line, window placement and the progress gauge at start-up.
+#include <gtest/gtest.h>
+
+#include "ProfileFile.h"
+#include "StartupRules.h"
+
+// Readable failure messages.
+void PrintTo(const TStartupAction& a, std::ostream* os) { *os << int(a.Kind) << ":\"" << a.Text << '"'; }
+
+namespace {
+
+using K = TStartupAction::TKind;
+using Actions = std::vector<TStartupAction>;
+
+TEST(StartupCommandLine, UnregisterOptionsStopEverythingAfterThem) {
+    for (const char* opt : {"/u", "-UNREG", "/", "-", "/Unregister"})
+        EXPECT_EQ(ParseCommandLine({"a.bmp", opt, "b.bmp"}), (Actions{{K::OpenFile, "a.bmp"}, {K::Unregister, ""}}))
+            << opt;
+    // Longer than the word: not the option, and ignored like any unknown one.
+    EXPECT_EQ(ParseCommandLine({"/unregistered", "-x"}), (Actions{{K::RegisterFileTypes, ""}}));
+}
+
+TEST(StartupCommandLine, FilesAndInstanceNames) {
+    EXPECT_EQ(ParseCommandLine({"photo", "photo.bmp", "/aFoo", "-Abc", "", "/v1.2/photo", "/u.png", "/u/x", "dir.d/photo"}),
+              (Actions{{K::OpenFile, "photo."},
+                       {K::OpenFile, "photo.bmp"},
+                       {K::SetInstanceName, "aFoo"},
+                       {K::SetInstanceName, "Abc"},
+                       {K::OpenFile, "/v1.2/photo."},
+                       {K::OpenFile, "/u.png"},
+                       {K::OpenFile, "/u/x."},
+                       {K::OpenFile, "dir.d/photo."},
+                       {K::RegisterFileTypes, ""}}));
+    EXPECT_EQ(ParseCommandLine({}), (Actions{{K::RegisterFileTypes, ""}}));
+}
+
+TEST(StartupPlacement, DefaultsToTheMiddleOfTheScreenAndRoundTrips) {
+    RECT r = DefaultPlacement(1024, 768);
+    EXPECT_EQ(r.left, 128);
+    EXPECT_EQ(r.top, 96);
+    EXPECT_EQ(r.right, 896);
+    EXPECT_EQ(r.bottom, 672);
+
+    TPlacement none = ReadPlacement(TProfileFile(), 1024, 768);
+    EXPECT_FALSE(none.IsMaximized);
+    EXPECT_EQ(none.Box.right, 896);
+
+    TProfileFile p("[Placement]\nPlacementBox=1 2\nIsMaximized=yes\n");
+    TPlacement damaged = ReadPlacement(p, 800, 600);
+    EXPECT_FALSE(damaged.IsMaximized);
+    EXPECT_EQ(damaged.Box.left, 100);
+    EXPECT_EQ(damaged.Box.bottom, 525);
+
+    TPlacement pl;
+    pl.IsMaximized = true;
+    pl.Box = {-4, 10, 700, 500};
+    TProfileFile out;
+    WritePlacement(out, pl);
+    EXPECT_EQ(out.Text(), "[Placement]\nIsMaximized=1\nPlacementBox=-4 10 700 500\n");
+    TPlacement back = ReadPlacement(out, 1024, 768);
+    EXPECT_TRUE(back.IsMaximized);
+    EXPECT_EQ(back.Box.left, -4);
+    EXPECT_EQ(back.Box.top, 10);
+    EXPECT_EQ(back.Box.right, 700);
+    EXPECT_EQ(back.Box.bottom, 500);
+}
+
+struct ProgressFixture : ::testing::Test {
+    uint64_t now = 1000;
+    TProgressRecorder gauge;
+    TProgressRule rule{gauge, [this] { return now; }};
+};
+
+TEST_F(ProgressFixture, QuickOperationsStayHiddenSlowOnesShow) {
+    EXPECT_EQ(rule.OnProgress(0), 1);
+    now += 100;
+    rule.OnProgress(50); // 2 ms per percent
+    EXPECT_FALSE(rule.Visible());
+    EXPECT_TRUE(gauge.Values().empty());
+
+    rule.OnProgress(0);
+    now += 100;
+    rule.OnProgress(10); // 10 ms per percent
+    EXPECT_TRUE(rule.Visible());
+    now += 1;
+    rule.OnProgress(20); // once shown it stays, however fast it goes on
+    EXPECT_EQ(gauge.Values(), (std::vector<int>{10, 20}));
+    EXPECT_EQ(gauge.Events.back().Kind, TProgressRecorder::TKind::Repaint);
+}
+
+TEST_F(ProgressFixture, RepeatsAndSameTickReportsAreSkippedButTheEndResetsTheGauge) {
+    rule.OnProgress(0);
+    now += 300;
+    rule.OnProgress(30);
+    rule.OnProgress(40); // same tick
+    now += 5;
+    rule.OnProgress(30); // repeat
+    rule.OnProgress(99); // same tick, but it ends the operation
+    EXPECT_EQ(gauge.Values(), (std::vector<int>{30, 99, 0}));
+    rule.OnProgress(0);
+    EXPECT_FALSE(rule.Visible());
+    EXPECT_EQ(gauge.Events.back().Kind, TProgressRecorder::TKind::Hide);
+
+    // Even a fast operation shows its end, so the gauge is left empty.
+    gauge.Events.clear();
+    now += 2;
+    EXPECT_EQ(TProgressRule::StatusCallBack(100, &rule), 1);
+    EXPECT_EQ(gauge.Values(), (std::vector<int>{100, 0}));
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+// The settings file format: what other versions and hand edits leave in it must survive.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "ErrorCodes.h"
+#include "ProfileFile.h"
+
+namespace {
+
+std::string TempDir() {
+    const char* base = std::getenv("QUILLO_TEST_TMP");
+    std::string root = base && *base ? base : "/tmp";
+    std::string cmd = "mkdir -p '" + root + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::string tmpl = root + "/profileXXXXXX";
+    EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
+    return tmpl;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
+    TProfileFile p("; comment\r\n[Options]\r\nJPEG Compression=80\r\n  Default Directory  = /home/a b \r\n"
+                   "Odd=a=b \"q\"\r\n[Other]\r\nJPEG Compression=5\r\n[options]\r\nLate=1\r\n");
+    EXPECT_EQ(p.GetString("OPTIONS", "jpeg compression"), "80");
+    EXPECT_EQ(p.GetString("Options", "Default Directory"), " /home/a b ");
+    EXPECT_EQ(p.GetString("Options", "Odd"), "a=b \"q\"");
+    EXPECT_EQ(p.GetString("Other", "JPEG Compression"), "5");
+    // Of two sections with one name the first is the one read.
+    EXPECT_FALSE(p.HasKey("Options", "Late"));
+    EXPECT_EQ(p.GetString("Options", "Missing", "dflt"), "dflt");
+    EXPECT_EQ(p.GetString("Nowhere", "JPEG Compression", "dflt"), "dflt");
+    EXPECT_FALSE(p.HasKey("Options", "; comment"));
+}
+
+TEST(ProfileFile, ReadsIntegersLikeTheSystemCall) {
+    TProfileFile p("[S]\nplain=42\ntrail=17px\nneg=-40\nblank= 12\nword=abc\nempty=\n"
+                   "huge=99999999999999999999\nhugeneg=-99999999999999999999\n");
+    EXPECT_EQ(p.GetInt("S", "plain", 1), 42);
+    EXPECT_EQ(p.GetInt("S", "trail", 1), 17);
+    EXPECT_EQ(p.GetInt("S", "neg", 1), -40);
+    EXPECT_EQ(p.GetInt("S", "blank", 1), 12);
+    EXPECT_EQ(p.GetInt("S", "word", 1), 0);
+    EXPECT_EQ(p.GetInt("S", "empty", 7), 7);
+    EXPECT_EQ(p.GetInt("S", "missing", 7), 7);
+    EXPECT_EQ(p.GetInt("S", "huge", 1), INT_MAX);
+    EXPECT_EQ(p.GetInt("S", "hugeneg", 1), INT_MIN);
+}
+
+TEST(ProfileFile, RewritingKeepsEverythingItDoesNotChange) {
+    TProfileFile p("# top\n[Options]\nKeep=me\nJPEG Compression=80\n\n[Plugin]\nfoo = bar\n");
+    EXPECT_TRUE(p.WriteString("options", "jpeg compression", "90"));
+    EXPECT_TRUE(p.WriteString("Options", "New Key", "x y"));
+    EXPECT_TRUE(p.WriteString("Placement", "IsMaximized", "1"));
+    EXPECT_EQ(p.Text(), "# top\n[Options]\nKeep=me\nJPEG Compression=90\nNew Key=x y\n\n"
+                        "[Plugin]\nfoo = bar\n[Placement]\nIsMaximized=1\n");
+    EXPECT_TRUE(p.DeleteKey("OPTIONS", "keep"));
+    EXPECT_FALSE(p.DeleteKey("Options", "keep"));
+    EXPECT_FALSE(p.HasKey("Options", "Keep"));
+}
+
+TEST(ProfileFile, RefusesWhatTheFormatCannotHold) {
+    TProfileFile p;
+    EXPECT_FALSE(p.WriteString("S", "k", "two\nlines"));
+    EXPECT_FALSE(p.WriteString("S", "a=b", "v"));
+    EXPECT_FALSE(p.WriteString("S", "[k", "v"));
+    EXPECT_FALSE(p.WriteString("S", "", "v"));
+    EXPECT_FALSE(p.WriteString("S]", "k", "v"));
+    EXPECT_EQ(p.Text(), "");
+    EXPECT_TRUE(p.WriteString("S", "k", ""));
+    EXPECT_EQ(p.Text(), "[S]\nk=\n");
+}
+
+TEST(ProfileFile, FilesRoundTripAndBadFilesReadAsEmpty) {
+    std::string dir = TempDir();
+    std::string path = dir + "/a.ini";
+    EXPECT_EQ(TProfileFile::Read(path).Text(), "");
+    EXPECT_EQ(TProfileFile::Read(dir).Text(), ""); // a folder
+
+    TProfileFile p;
+    p.WriteString("Options", "Default Directory", "/x/y z");
+    ASSERT_EQ(p.Write(path), SUCCESS);
+    EXPECT_EQ(Slurp(path), "[Options]\nDefault Directory=/x/y z\n");
+    EXPECT_EQ(TProfileFile::Read(path).GetString("options", "default directory"), "/x/y z");
+
+    {
+        std::ofstream big(path, std::ios::binary | std::ios::trunc);
+        big << "[Options]\nJPEG Compression=1\n" << std::string(TProfileFile::MaxFileSize, ';');
+    }
+    EXPECT_FALSE(TProfileFile::Read(path).HasKey("Options", "JPEG Compression"));
+    EXPECT_NE(p.Write(dir + "/no/such/folder/a.ini"), SUCCESS);
+}
+
+} // namespace
