@@ -1,0 +1,525 @@
+#include "ImageView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "Options.h"
+
+namespace {
+
+int g_viewCounter = 0;
+
+int Trunc(double v) { return static_cast<int>(std::trunc(v)); }
+// Nearest integer, halves away from zero.
+int Round(double v) { return static_cast<int>(std::lround(v)); }
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+    if (r.left >= r.right || r.top >= r.bottom) r = RECT{};
+    return r;
+}
+
+std::string Format(const char* format, int a, int b) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+} // namespace
+
+TImageView::TImageView(TImageDoc& doc, IWindowHost& host)
+    : doc_(doc), host_(host), viewNumber_(g_viewCounter++), self_(std::make_shared<TImageView*>(this)) {
+    data_ = doc_.IsOpen() ? static_cast<TImageData*>(&doc_) : nullptr;
+    // The listener outlives this view inside the document, so it checks that the view
+    // is still there before calling it.
+    doc_.AddListener([weak = std::weak_ptr<TImageView*>(self_)](TDocument&, TDocEvent event) {
+        const auto self = weak.lock();
+        if (!self || !*self) return;
+        if (event == TDocEvent::Opened)
+            (*self)->OnDocumentOpened();
+        else
+            (*self)->OnDocumentClosed();
+    });
+    host_.SetClient(this);
+    if (data_) data_->RebuildPalette();
+    UpdateScrollRanges();
+    host_.SetTimer(kAntsTimer, kAntsPeriodMs);
+}
+
+TImageView::~TImageView() {
+    *self_ = nullptr;
+    host_.KillTimer(kAntsTimer);
+    host_.SetClient(nullptr);
+}
+
+TLayer* TImageView::Canvas() const {
+    if (!data_ || data_->Image.Count() == 0) return nullptr;
+    TLayer* bg = data_->Image.GetBackground();
+    return bg && bg->IsAllocated() ? bg : nullptr;
+}
+
+bool TImageView::CanvasSize(int* w, int* h) const {
+    const TLayer* canvas = Canvas();
+    if (!canvas || canvas->Width <= 0 || canvas->Height <= 0) return false;
+    *w = canvas->Width;
+    *h = canvas->Height;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Zoom and scrolling.
+
+void TImageView::UpdateScrollRanges() {
+    int cw, ch;
+    if (!CanvasSize(&cw, &ch)) return;
+    // One scroll unit per screen pixel of an image pixel keeps positions small at high
+    // zoom; the margin stays about 15 pixels whatever the unit.
+    const int u = Zoom >= 1.0 ? std::max(1, Round(Zoom)) : 1;
+    const int m = Round(15.0 / u);
+    // Redraw off so that changing units and ranges costs one repaint, not three.
+    host_.SetRedraw(false);
+    host_.SetUnits(u, u);
+    host_.SetRange(Round(cw * Zoom / u) + 2 * m, Round(ch * Zoom / u) + 2 * m);
+    host_.SetRedraw(true);
+    host_.InvalidateAll();
+
+    const TSize client = host_.GetClientSize();
+    const int w = Trunc(cw * Zoom), h = Trunc(ch * Zoom);
+    OriginX = std::max((client.cx - w) / 2, m * u);
+    OriginY = std::max((client.cy - h) / 2, m * u);
+}
+
+void TImageView::ZoomIn() {
+    int cw, ch;
+    if (!CanvasSize(&cw, &ch)) return;
+    const TSize client = host_.GetClientSize();
+    const RECT seen = ClientToImageRect(RECT{0, 0, client.cx, client.cy}, true, true);
+    const POINT centre{(seen.left + seen.right) / 2, (seen.top + seen.bottom) / 2};
+    Zoom *= 2.0;
+    if (Zoom > 0.5 && Zoom < 1.5) Zoom = 1.0;
+    UpdateScrollRanges();
+    InvalidateAll();
+    CentreOn(centre);
+}
+
+void TImageView::ZoomOut() {
+    int cw, ch;
+    if (!CanvasSize(&cw, &ch)) return;
+    const TSize client = host_.GetClientSize();
+    const RECT seen = ClientToImageRect(RECT{0, 0, client.cx, client.cy}, true, true);
+    const POINT centre{(seen.left + seen.right) / 2, (seen.top + seen.bottom) / 2};
+    Zoom *= 0.5;
+    if (Zoom > 0.5 && Zoom < 1.5) Zoom = 1.0;
+    UpdateScrollRanges();
+    InvalidateAll();
+    CentreOn(centre);
+}
+
+void TImageView::ZoomToFit() {
+    int cw, ch;
+    if (!CanvasSize(&cw, &ch)) return;
+    // Fit as if no scroll bars were shown: they go away when the image fits.
+    TSize client = host_.GetClientSize();
+    if (host_.IsScrollBarShown(TScrollBar::Horizontal)) client.cy += host_.ScrollBarThickness(TScrollBar::Horizontal);
+    if (host_.IsScrollBarShown(TScrollBar::Vertical)) client.cx += host_.ScrollBarThickness(TScrollBar::Vertical);
+    const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
+    if (!(r > 0)) return;
+    // The largest power of two below the ratio (an exact power of two of 1 or less steps
+    // down once more).
+    const int k = Round(std::log2(r) - 0.5);
+    Zoom = std::ldexp(1.0, k);
+    UpdateScrollRanges();
+    InvalidateAll();
+}
+
+void TImageView::ZoomToOriginal() {
+    Zoom = 1.0;
+    UpdateScrollRanges();
+    InvalidateAll();
+}
+
+void TImageView::CentreOn(POINT q) {
+    const TScrollState& s = host_.Scroller();
+    const TSize client = host_.GetClientSize();
+    const int x = Trunc(q.x * Zoom / s.UnitX + 0.5) + OriginX / s.UnitX - Trunc(client.cx * 0.5 / s.UnitX);
+    const int y = Trunc(q.y * Zoom / s.UnitY + 0.5) + OriginY / s.UnitY - Trunc(client.cy * 0.5 / s.UnitY);
+    host_.ScrollTo(x, y);
+}
+
+bool TImageView::IsCommandEnabled(int id) const {
+    int cw = 0, ch = 0;
+    const bool image = CanvasSize(&cw, &ch);
+    switch (id) {
+    case CM_ZOOM_IN:
+        return image && !Dragging && std::max(cw, ch) * Zoom * 2.0 < 25000.0;
+    case CM_ZOOM_OUT:
+        return image && !Dragging && std::min(cw, ch) * Zoom * 0.5 > 10.0;
+    case CM_ZOOM_FIT: {
+        if (!image) return false;
+        const TSize client = host_.GetClientSize();
+        const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
+        return Trunc(std::max(cw, ch) * r) < 25000 && Trunc(std::min(cw, ch) * r) > 10;
+    }
+    case CM_ZOOM_ORIGINAL:
+    case CM_OUTLINE_ACTIVE:
+    case CM_OUTLINE_INACTIVE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TImageView::IsCommandChecked(int id) const {
+    if (id == CM_OUTLINE_ACTIVE) return ShowActiveOutline;
+    if (id == CM_OUTLINE_INACTIVE) return ShowInactiveOutlines;
+    return false;
+}
+
+bool TImageView::DoCommand(int id) {
+    if (!IsCommandEnabled(id)) return false;
+    switch (id) {
+    case CM_ZOOM_IN: ZoomIn(); break;
+    case CM_ZOOM_OUT: ZoomOut(); break;
+    case CM_ZOOM_FIT: ZoomToFit(); break;
+    case CM_ZOOM_ORIGINAL: ZoomToOriginal(); break;
+    case CM_OUTLINE_ACTIVE:
+        ShowActiveOutline = !ShowActiveOutline;
+        InvalidateAll();
+        break;
+    case CM_OUTLINE_INACTIVE:
+        ShowInactiveOutlines = !ShowInactiveOutlines;
+        InvalidateAll();
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Coordinates.
+
+POINT TImageView::ClientToImage(POINT p, bool scrolled) const {
+    const TScrollState& s = host_.Scroller();
+    const int dx = scrolled ? s.PosX * s.UnitX : 0, dy = scrolled ? s.PosY * s.UnitY : 0;
+    return POINT{Trunc((p.x + dx - OriginX) / Zoom), Trunc((p.y + dy - OriginY) / Zoom)};
+}
+
+RECT TImageView::ClientToImageRect(const RECT& rc, bool scrolled, bool clamp) const {
+    const POINT a = ClientToImage(POINT{rc.left, rc.top}, scrolled);
+    const POINT b = ClientToImage(POINT{rc.right, rc.bottom}, scrolled);
+    RECT r{a.x, a.y, b.x, b.y};
+    int cw, ch;
+    if (clamp && CanvasSize(&cw, &ch)) {
+        r.left = std::clamp(r.left, 0, cw);
+        r.right = std::clamp(r.right, 0, cw);
+        r.top = std::clamp(r.top, 0, ch);
+        r.bottom = std::clamp(r.bottom, 0, ch);
+    }
+    return r;
+}
+
+POINT TImageView::ImageToClient(POINT q, bool scrolled) const {
+    const TScrollState& s = host_.Scroller();
+    const int dx = scrolled ? s.PosX * s.UnitX : 0, dy = scrolled ? s.PosY * s.UnitY : 0;
+    return POINT{Round(q.x * Zoom) + OriginX - dx, Round(q.y * Zoom) + OriginY - dy};
+}
+
+RECT TImageView::ImageToClientRect(const RECT& rc, bool scrolled) const {
+    const POINT a = ImageToClient(POINT{rc.left, rc.top}, scrolled);
+    const POINT b = ImageToClient(POINT{rc.right, rc.bottom}, scrolled);
+    return RECT{a.x, a.y, b.x, b.y};
+}
+
+RECT TImageView::CanvasClientRect() const {
+    int cw, ch;
+    if (!CanvasSize(&cw, &ch)) return RECT{};
+    return RECT{OriginX, OriginY, OriginX + Round(cw * Zoom), OriginY + Round(ch * Zoom)};
+}
+
+RECT TImageView::ClipToCanvas(const RECT& rc) const { return Intersect(rc, CanvasClientRect()); }
+
+bool TImageView::GetCursorImagePoint(POINT* q) const {
+    int cw, ch;
+    if (host_.IsMinimized() || !host_.IsUnderCursor() || !CanvasSize(&cw, &ch)) return false;
+    *q = ClientToImage(host_.GetCursorPos(), true);
+    return q->x >= 0 && q->x < cw && q->y >= 0 && q->y < ch;
+}
+
+// ---------------------------------------------------------------------------
+// Invalidation and painting.
+
+void TImageView::InvalidateClientRect(const RECT& rc) {
+    if (data_) {
+        // Widen to every image pixel the rectangle touches: truncating the far edge would
+        // leave a partly covered pixel stale in the composite when zoomed in.
+        const TScrollState& s = host_.Scroller();
+        const double dx = s.PosX * s.UnitX - OriginX, dy = s.PosY * s.UnitY - OriginY;
+        const RECT image{int(std::floor((rc.left + dx) / Zoom)), int(std::floor((rc.top + dy) / Zoom)),
+                         int(std::ceil((rc.right + dx) / Zoom)), int(std::ceil((rc.bottom + dy) / Zoom))};
+        data_->Image.Invalidate(image);
+    }
+    host_.Invalidate(rc);
+}
+
+void TImageView::InvalidateLayer(const TLayer& layer) {
+    RECT rc = ImageToClientRect(layer.GetRect(), true);
+    rc.left -= 2;
+    rc.top -= 2;
+    rc.right += 2;
+    rc.bottom += 2;
+    InvalidateClientRect(rc);
+}
+
+void TImageView::InvalidateAll() {
+    if (data_) data_->Image.InvalidateAll();
+    host_.InvalidateAll();
+}
+
+COLORREF TImageView::ViewBackgroundColor() {
+    const TOptions& o = Options();
+    return o.OverrideBkgndColor ? o.BackgroundColor : RGB(255, 255, 255);
+}
+
+TPaintOptions TImageView::PaintOptions() const {
+    TPaintOptions o;
+    o.SuppressOverlays = false;
+    o.PaintImage = true;
+    o.ShowTransformFrame = InteractionMode == 5;
+    o.ShowCurrentOutline = ShowActiveOutline && !Capturing;
+    o.ShowOtherOutlines = ShowInactiveOutlines;
+    o.FrameStyle = AntsPhase;
+    o.BackgroundPalette = !host_.HasFocus();
+    o.CurrentLayerAlone = false;
+    o.Palette = data_ ? data_->GetPalette() : nullptr;
+    return o;
+}
+
+void TImageView::Paint(const RECT& rc) {
+    HDC dc = host_.BackingDC();
+    if (!dc) return;
+    const TScrollState& s = host_.Scroller();
+    const int sx = s.PosX * s.UnitX, sy = s.PosY * s.UnitY;
+    TDCStateGuard guard(dc);
+    // Draw in content coordinates, as a scrolled window's paint does.
+    dc->SetViewportOrg(-sx, -sy);
+    const RECT paint{rc.left + sx, rc.top + sy, rc.right + sx, rc.bottom + sy};
+    const COLORREF background = ViewBackgroundColor();
+    if (!Canvas()) {
+        // Nothing to show: clear rather than leave the last picture standing.
+        dc->FillRect(paint, LBRUSH{BS_SOLID, background});
+        return;
+    }
+    TLayeredImage& image = data_->Image;
+    if (image.ViewBackground != background) {
+        image.ViewBackground = background;
+        image.InvalidateAll(); // transparent parts of the composite show the old colour
+    }
+    const RECT dest = CanvasClientRect();
+    image.Paint(dc, paint, dest, PaintOptions());
+    if (HasSelection && SelectionOutline.IsAllocated())
+        L_PaintDC(dc, &SelectionOutline, nullptr, nullptr, &dest, &paint, SRCINVERT);
+    DrawOutlines(dc);
+}
+
+void TImageView::DrawOutlines(HDC dc) {
+    if (!ShowActiveOutline || Capturing || !Canvas()) return;
+    const TScrollState& s = host_.Scroller();
+    const int sx = s.PosX * s.UnitX, sy = s.PosY * s.UnitY;
+    const TSize client = host_.GetClientSize();
+    const RECT clientRect{sx, sy, sx + client.cx, sy + client.cy};
+    TPaintOptions o = PaintOptions();
+    o.PaintImage = false;
+    o.ShowTransformFrame = false;
+    o.ShowCurrentOutline = true;
+    o.ShowOtherOutlines = false;
+    if (dc) {
+        data_->Image.Paint(dc, clientRect, CanvasClientRect(), o);
+        return;
+    }
+    dc = host_.BackingDC();
+    if (!dc) return;
+    {
+        TDCStateGuard guard(dc);
+        dc->SetViewportOrg(-sx, -sy);
+        data_->Image.Paint(dc, clientRect, CanvasClientRect(), o);
+    }
+    host_.ShowBackingStore(RECT{0, 0, client.cx, client.cy});
+}
+
+// ---------------------------------------------------------------------------
+// Selection.
+
+bool TImageView::Deselect() {
+    if (!HasSelection) return false;
+    HasSelection = false;
+    SelectionMask.Free();
+    SelectionOutline.Free();
+    InvalidateAll();
+    return true;
+}
+
+void TImageView::ClipSelectionToLayer() {
+    if (!HasSelection || !SelectionMask.IsAllocated() || !data_) return;
+    TLayer* target = data_->Image.GetCurrentLayer();
+    if (!target || !target->IsAllocated()) return;
+
+    // The target's own shape is borrowed for the intersection and given back after.
+    HRGN saved = nullptr;
+    const bool hadRegion = L_BitmapHasRgn(target) > 0;
+    if (hadRegion && L_GetBitmapRgnHandle(target, nullptr, &saved) != SUCCESS) return;
+    RGNXFORM xf;
+    xf.nXOffset = -target->X;
+    xf.nYOffset = -target->Y;
+    RECT bounds{};
+    bool empty = L_SetBitmapRgnFromMask(target, &xf, &SelectionMask, hadRegion ? L_RGN_AND : L_RGN_SET) != SUCCESS ||
+                 L_BitmapHasRgn(target) <= 0 || L_GetBitmapRgnBounds(target, nullptr, &bounds) != SUCCESS ||
+                 bounds.left >= bounds.right || bounds.top >= bounds.bottom;
+    if (!empty) {
+        TLeadBitmap inside;
+        empty = L_CreateMaskFromBitmapRgn(target, &inside) != SUCCESS;
+        if (!empty) {
+            for (int y = 0; y < SelectionMask.Height; ++y)
+                std::memset(L_RowPtr(&SelectionMask, y), 0, size_t(SelectionMask.BytesPerLine));
+            // Only the part of the layer that lies on the canvas.
+            const RECT on = Intersect(RECT{target->X, target->Y, target->X + inside.Width, target->Y + inside.Height},
+                                      RECT{0, 0, SelectionMask.Width, SelectionMask.Height});
+            if (on.right > on.left)
+                L_CombineBitmap(&SelectionMask, on.left, on.top, on.right - on.left, on.bottom - on.top, &inside,
+                                on.left - target->X, on.top - target->Y, CB_OP_COPY);
+        }
+    }
+    if (hadRegion) {
+        L_SetBitmapRgnHandle(target, nullptr, saved, L_RGN_SET);
+        L_DeleteRgn(saved);
+    } else {
+        L_FreeBitmapRgn(target);
+    }
+    if (empty) {
+        Deselect();
+        return;
+    }
+    UpdateSelectionOutline();
+    InvalidateAll();
+}
+
+L_INT TImageView::UpdateSelectionOutline() {
+    SelectionOutline.Free();
+    if (!SelectionMask.IsAllocated() || SelectionMask.BitsPerPixel != 1) return ERROR_INV_PARAMETER;
+    const int w = SelectionMask.Width, h = SelectionMask.Height;
+    BITMAPHANDLE out;
+    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, w, h, 1, ORDER_BGR, nullptr, TOP_LEFT);
+    if (rc != SUCCESS) return rc;
+    SelectionOutline.Adopt(out);
+
+    // Whole bytes at a time: a pixel is inside when it and its four neighbours are set;
+    // pixels off the canvas count as unselected, so the canvas edge is boundary.
+    const size_t n = size_t(w + 7) / 8;
+    std::vector<uint8_t> rows(3 * n, 0);
+    uint8_t *up = rows.data(), *cur = up + n, *down = cur + n;
+    const uint8_t lastMask = uint8_t(0xFF << ((8 - w % 8) % 8));
+    auto load = [&](uint8_t* dst, int y) {
+        if (y < 0 || y >= h) {
+            std::memset(dst, 0, n);
+            return;
+        }
+        std::memcpy(dst, L_RowPtr(&SelectionMask, y), n);
+        dst[n - 1] &= lastMask;
+    };
+    load(cur, 0);
+    load(down, 1);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* o = L_RowPtr(&SelectionOutline, y);
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t left = uint8_t((cur[i] >> 1) | (i > 0 ? cur[i - 1] << 7 : 0));
+            const uint8_t right = uint8_t((cur[i] << 1) | (i + 1 < n ? cur[i + 1] >> 7 : 0));
+            o[i] = uint8_t(cur[i] & ~(up[i] & down[i] & left & right));
+        }
+        std::swap(up, cur);
+        std::swap(cur, down);
+        load(down, y + 2);
+    }
+    return SUCCESS;
+}
+
+// ---------------------------------------------------------------------------
+// Notifications and events.
+
+void TImageView::OnDocumentOpened() {
+    data_ = doc_.IsOpen() ? static_cast<TImageData*>(&doc_) : nullptr;
+    UpdateScrollRanges();
+    if (data_) data_->RebuildPalette();
+    InvalidateAll();
+}
+
+void TImageView::OnDocumentClosed() {
+    data_ = nullptr;
+    host_.InvalidateAll();
+}
+
+void TImageView::OnSize() {
+    const int x = OriginX, y = OriginY;
+    UpdateScrollRanges();
+    if (x != OriginX || y != OriginY) InvalidateAll();
+}
+
+void TImageView::OnTimer(int id) {
+    if (id != kAntsTimer || !data_ || data_->Image.Count() == 0) return;
+    if (data_->Image.GetCurrentIndex() == 0) return; // the background has no outline
+    AntsPhase = (AntsPhase + 3) % 8;
+    DrawOutlines(nullptr);
+}
+
+void TImageView::OnMouseWheel(int delta, unsigned keys, POINT) {
+    if (delta == 0) return;
+    if (keys & MK_CONTROL) {
+        DoCommand(delta > 0 ? CM_ZOOM_IN : CM_ZOOM_OUT);
+        return;
+    }
+    // Three lines of 16 pixels per notch; at least one unit for any turn of the wheel.
+    const TScrollState& s = host_.Scroller();
+    const int pixels = -delta * 48 / 120;
+    if (keys & MK_SHIFT) {
+        const int units = pixels / s.UnitX != 0 ? pixels / s.UnitX : (pixels > 0 ? 1 : -1);
+        host_.ScrollTo(s.PosX + units, s.PosY);
+    } else {
+        const int units = pixels / s.UnitY != 0 ? pixels / s.UnitY : (pixels > 0 ? 1 : -1);
+        host_.ScrollTo(s.PosX, s.PosY + units);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Status texts.
+
+std::string TImageView::StatusSize() const {
+    int cw, ch;
+    return CanvasSize(&cw, &ch) ? Format("W,H: %i,%i", cw, ch) : std::string();
+}
+
+std::string TImageView::StatusBpp() const {
+    const TLayer* canvas = Canvas();
+    if (!canvas) return {};
+    // Channel views carry no logical depth; they show what they store.
+    const int bpp = canvas->GetBitsPerPixel() > 0 ? canvas->GetBitsPerPixel() : canvas->BitsPerPixel;
+    char text[32];
+    std::snprintf(text, sizeof text, "%i BPP", bpp);
+    return text;
+}
+
+std::string TImageView::StatusLayerRect() const {
+    if (!Canvas() || data_->Image.GetCurrentIndex() == 0) return {};
+    const TLayer* layer = data_->Image.GetCurrentLayer();
+    if (!layer) return {};
+    const RECT r = layer->GetRect();
+    char text[96];
+    std::snprintf(text, sizeof text, "(%i,%i) - (%i,%i)", r.left, r.top, r.right, r.bottom);
+    return text;
+}
+
+std::string TImageView::StatusCursor() const {
+    POINT q;
+    return GetCursorImagePoint(&q) ? Format("(%i,%i)", q.x, q.y) : std::string();
+}

@@ -1,0 +1,131 @@
+// The image view, display side: zoom, scrolling and the canvas origin, the conversion
+// between window and image coordinates, painting the layered image into the host's
+// backing store with the selection outline and the layer outlines, and the marching ants.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ImageDoc.h"
+#include "LeadBitmap.h"
+#include "WindowHost.h"
+
+// Command ids of the View menu handled by the view.
+enum : int {
+    CM_OUTLINE_ACTIVE = 15211,
+    CM_OUTLINE_INACTIVE = 15212,
+    CM_ZOOM_OUT = 15221,
+    CM_ZOOM_IN = 15222,
+    CM_ZOOM_ORIGINAL = 15223,
+    CM_ZOOM_FIT = 15224,
+};
+
+// The marching-ants timer and its period.
+inline constexpr int kAntsTimer = 9999;
+inline constexpr int kAntsPeriodMs = 1000;
+
+class TImageView : public IWindowClient {
+public:
+    // Attaches to the host (it receives the host's events) and to the document's
+    // notifications, and starts the marching ants.
+    TImageView(TImageDoc& doc, IWindowHost& host);
+    ~TImageView() override;
+    TImageView(const TImageView&) = delete;
+    TImageView& operator=(const TImageView&) = delete;
+
+    TImageDoc& GetDocument() { return doc_; }
+    IWindowHost& Host() { return host_; }
+    // The document's image data, or null while it holds no image.
+    TImageData* GetImageData() const { return data_; }
+    // The bitmap the display shows (background or its channel view); null without image.
+    TLayer* Canvas() const;
+    int GetViewNumber() const { return viewNumber_; }
+
+    // --- Zoom and scrolling.
+    void UpdateScrollRanges();
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomToFit();
+    void ZoomToOriginal();
+    void CentreOn(POINT imagePoint);
+    bool IsCommandEnabled(int id) const;
+    bool IsCommandChecked(int id) const;
+    // Runs a command of this view when it is enabled; false when the id is not the view's
+    // or the command is disabled.
+    bool DoCommand(int id);
+
+    // --- Coordinates. Scrolled: the client point is in window coordinates (the scroll
+    // position is taken into account); otherwise it is relative to the scrolled content.
+    POINT ClientToImage(POINT p, bool scrolled) const;
+    RECT ClientToImageRect(const RECT& rc, bool scrolled, bool clamp) const;
+    POINT ImageToClient(POINT q, bool scrolled) const;
+    RECT ImageToClientRect(const RECT& rc, bool scrolled) const;
+    // rc (content coordinates, scroll included) intersected with the canvas' area.
+    RECT ClipToCanvas(const RECT& rc) const;
+    // The canvas rectangle in content coordinates.
+    RECT CanvasClientRect() const;
+    // The image point under the mouse; false when it is not over the canvas in this view.
+    bool GetCursorImagePoint(POINT* q) const;
+
+    // --- Invalidation and painting.
+    void InvalidateClientRect(const RECT& rc);
+    void InvalidateLayer(const TLayer& layer);
+    void InvalidateAll();
+    // Paints the client rectangle (window coordinates) into the host's backing store.
+    void Paint(const RECT& rc);
+    // Redraws only the current layer's outline, on dc (content coordinates) or, with
+    // none, straight into the backing store.
+    void DrawOutlines(HDC dc);
+    // The colour around the canvas and under hidden layers.
+    static COLORREF ViewBackgroundColor();
+
+    // --- Selection.
+    bool Deselect();
+    void ClipSelectionToLayer();
+    // Recomputes SelectionOutline from SelectionMask: the selected pixels that touch an
+    // unselected pixel or the canvas edge.
+    L_INT UpdateSelectionOutline();
+
+    // --- Document notifications.
+    void OnDocumentOpened();
+    void OnDocumentClosed();
+
+    // --- Status bar texts ("" without an image).
+    std::string StatusSize() const;
+    std::string StatusBpp() const;
+    std::string StatusLayerRect() const;
+    std::string StatusCursor() const;
+
+    // --- Window events.
+    void OnPaint(const RECT& rc) override { Paint(rc); }
+    void OnSize() override;
+    void OnTimer(int id) override;
+    void OnSetFocus() override { InvalidateAll(); }
+    void OnMouseWheel(int delta, unsigned keys, POINT client) override;
+
+    // Display state.
+    double Zoom = 1.0;
+    int OriginX = 0, OriginY = 0;
+    bool ShowActiveOutline = true;
+    bool ShowInactiveOutlines = false;
+    int AntsPhase = 0;
+    bool HasSelection = false;
+    TLeadBitmap SelectionMask;    // 1 bit, canvas size, set = selected
+    TLeadBitmap SelectionOutline; // 1 bit, the mask's boundary pixels
+    // Interaction state the tools set: a drag of the mouse running, the mouse captured
+    // by a hand scroll or a layer drag, and the interaction mode (5 = deformation).
+    bool Dragging = false;
+    bool Capturing = false;
+    int InteractionMode = 0;
+
+private:
+    TPaintOptions PaintOptions() const;
+    bool CanvasSize(int* w, int* h) const;
+
+    TImageDoc& doc_;
+    IWindowHost& host_;
+    TImageData* data_ = nullptr;
+    int viewNumber_;
+    // Lets the document's listener know whether this view still exists.
+    std::shared_ptr<TImageView*> self_;
+};
