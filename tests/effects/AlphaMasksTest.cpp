@@ -5,7 +5,6 @@
 
 #include "Effects.h"
 
-#include <climits>
 #include <cstring>
 #include <random>
 
@@ -198,12 +197,6 @@ TEST(GrayLevel, AgreesWithTheToolkitsGrayConversion) {
         for (int x = 0; x < 64; ++x)
             ASSERT_EQ(Lx_RGBtoGS(L_GetPixelColor(&b.b, y, x)), GetRValue(L_GetPixelColor(&gray.b, y, x)));
     EXPECT_EQ(Lx_RGBtoGS(RGB(255, 255, 255)), 255);
-}
-
-TEST(Round, HalvesGoAwayFromZero) {
-    const double in[] = {0.5, -0.5, 2.5, -2.5, 1.4999, -1.4999, 0.0, 1e300, -1e300};
-    const int out[] = {1, -1, 3, -3, 1, -1, 0, INT_MAX, INT_MIN};
-    for (size_t i = 0; i < sizeof in / sizeof in[0]; ++i) EXPECT_EQ(Lx_Round(in[i]), out[i]) << in[i];
 }
 
 } // namespace

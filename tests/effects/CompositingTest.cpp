@@ -106,32 +106,19 @@ void Check(bool combine, const Bmp& dst, const Bmp& src, int x, int y, int w, in
         }
 }
 
-TEST(AlphaBlend, MatchesFloatingPointOverAndClipsAtAnyOffset) {
+TEST(AlphaCompositing, BlendAndCombineMatchFloatingPointOverAndClipAtAnyOffset) {
     std::mt19937 rng(99);
     // Widths around the vector sizes, so that every tail length occurs.
-    for (int w : {1, 7, 16, 17, 63, 100}) {
-        Bmp src(w, 9, 32, BOTTOM_LEFT), dst(w + 5, 12, 32);
-        RandomLayer(src.b, unsigned(w));
-        RandomLayer(dst.b, unsigned(w) + 1);
-        Check(false, dst, src, 0, 0, w, 9, 0, 0);
-        for (int trial = 0; trial < 10; ++trial)
-            Check(false, dst, src, int(rng() % 40) - 20, int(rng() % 30) - 15, int(rng() % 40), int(rng() % 20),
-                  int(rng() % 40) - 15, int(rng() % 20) - 10);
-    }
-}
-
-TEST(AlphaBlend, HalfTransparentLayerShowsTheBackgroundThrough) {
-    Bmp bg(30, 4, 32), layer(30, 4, 32);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 30; ++x) {
-            Put(bg.b, x, y, Px{200, 10, 0, 255});                               // opaque blue
-            Put(layer.b, x, y, Px{0, 0, 255, x < 10 ? 0 : x < 20 ? 128 : 255}); // red
+    for (bool combine : {false, true})
+        for (int w : {1, 7, 16, 17, 63, 100}) {
+            Bmp src(w, 9, 32, BOTTOM_LEFT), dst(w + 5, 12, 32);
+            RandomLayer(src.b, unsigned(w));
+            RandomLayer(dst.b, unsigned(w) + 1);
+            Check(combine, dst, src, 0, 0, w, 9, 0, 0);
+            for (int trial = 0; trial < 10; ++trial)
+                Check(combine, dst, src, int(rng() % 40) - 20, int(rng() % 30) - 15, int(rng() % 40),
+                      int(rng() % 20), int(rng() % 40) - 15, int(rng() % 20) - 10);
         }
-    ASSERT_EQ(AlphaBlendBitmapRects32(&bg.b, 0, 0, 30, 4, &layer.b, 0, 0), SUCCESS);
-    const Px clear = Get(bg.b, 5, 2), half = Get(bg.b, 15, 2), solid = Get(bg.b, 25, 2);
-    EXPECT_TRUE(clear.b == 200 && clear.r == 0 && clear.a == 255);
-    EXPECT_TRUE(half.b == 100 && half.g == 5 && half.r == 128 && half.a == 255); // (200 * 127 + 127) / 255 ...
-    EXPECT_TRUE(solid.b == 0 && solid.r == 255 && solid.a == 255);
 }
 
 TEST(AlphaBlend, WritesOnlyInsideTheDestinationRegion) {
@@ -183,35 +170,6 @@ TEST(AlphaBlend, OntoOtherDepthsBlendsTheColoursAndStoresThemAtThatDepth) {
                 }
             }
     }
-}
-
-TEST(AlphaCombine, MatchesFloatingPointOverOnStraightAlpha) {
-    Bmp src(75, 20, 32), dst(80, 22, 32);
-    RandomLayer(src.b, 31);
-    RandomLayer(dst.b, 32);
-    Check(true, dst, src, 0, 0, 75, 20, 0, 0);
-    Check(true, dst, src, 10, -3, 75, 20, -2, 1);
-}
-
-TEST(AlphaCombine, KeepsTransparencyOutsideBothLayers) {
-    // A translucent square over an opaque disc, both on transparent layers.
-    Bmp top(40, 40, 32), bottom(40, 40, 32);
-    auto inSquare = [](int x, int y) { return x >= 5 && x < 20 && y >= 5 && y < 20; };
-    auto inDisc = [](int x, int y) { return (x - 22) * (x - 22) + (y - 22) * (y - 22) < 100; };
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) {
-            if (inSquare(x, y)) Put(top.b, x, y, Px{0, 0, 255, 160});
-            if (inDisc(x, y)) Put(bottom.b, x, y, Px{255, 0, 0, 255});
-        }
-    ASSERT_EQ(AlphaCombineBitmapRects32(&bottom.b, 0, 0, 40, 40, &top.b, 0, 0), SUCCESS);
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) {
-            const Px o = Get(bottom.b, x, y);
-            ASSERT_EQ(o.a, inDisc(x, y) ? 255 : inSquare(x, y) ? 160 : 0) << x << "," << y;
-            if (inSquare(x, y) && !inDisc(x, y)) {
-                ASSERT_EQ(o.r, 255) << "a lone translucent pixel keeps its colour";
-            }
-        }
 }
 
 TEST(AlphaCompositing, RefusesMissingBitmapsAndWrongDepths) {

@@ -3,6 +3,7 @@
 #include "ModelTestUtil.h"
 
 #include <cstring>
+#include <tuple>
 
 using namespace mt;
 
@@ -35,7 +36,7 @@ TEST(Compositing, LayerStoredAt32BitsShowsThroughWhereItsAlphaIsBelow255) {
     EXPECT_EQ(At(img.Composite, 0, 0), (Px{200, 100, 0, 255}));
 }
 
-TEST(Compositing, HiddenLayersShowWhatIsBelowAndAHiddenBackgroundShowsTheViewColour) {
+TEST(Compositing, HiddenLayersAndCurrentLayerAloneShowWhatIsBelowOrTheViewColour) {
     TLayeredImage img;
     img.ViewBackground = RGB(10, 20, 30);
     img.Layers.Append(Solid(6, 6, Px{1, 2, 3, 255}, 24, "bg"));
@@ -48,6 +49,14 @@ TEST(Compositing, HiddenLayersShowWhatIsBelowAndAHiddenBackgroundShowsTheViewCol
     img.Layers.At(0)->Visible = true;
     RecomposeAll(img);
     EXPECT_EQ(At(img.Composite, 1, 1), (Px{1, 2, 3, 255}));
+    img.Layers.At(1)->Visible = true;
+    img.Layers.Seek(1);
+    TPaintOptions alone;
+    alone.CurrentLayerAlone = true;
+    img.InvalidateAll();
+    ASSERT_EQ(img.Recompose(alone, RECT{0, 0, 6, 6}), SUCCESS);
+    EXPECT_EQ(At(img.Composite, 0, 0), (Px{30, 20, 10, 255}));
+    EXPECT_EQ(At(img.Composite, 2, 2), (Px{9, 9, 9, 255}));
 }
 
 TEST(Compositing, OpaqueLayerCoversOnlyItsShapeAndIsClippedToTheImage) {
@@ -99,17 +108,15 @@ TEST(Compositing, OnlyTheDirtyRectangleIsRecombined) {
     img.Invalidate(RECT{12, 6, 14, 7}); // the union of both is stale
     const RECT full{0, 0, 32, 32};
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);
-    EXPECT_EQ(At(img.Composite, 4, 5), (Px{255, 255, 255, 255}));
-    EXPECT_EQ(At(img.Composite, 13, 7), (Px{255, 255, 255, 255}));
-    EXPECT_EQ(At(img.Composite, 3, 5), (Px{0, 0, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 14, 5), (Px{0, 0, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 10, 8), (Px{0, 0, 0, 255}));
+    const Px white{255, 255, 255, 255}, black{0, 0, 0, 255};
+    for (auto [x, y, want] : {std::tuple{4, 5, white}, {13, 7, white}, {3, 5, black}, {14, 5, black}, {10, 8, black}})
+        EXPECT_EQ(At(img.Composite, x, y), want) << x << "," << y;
     // Nothing stale: nothing changes.
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);
-    EXPECT_EQ(At(img.Composite, 20, 20), (Px{0, 0, 0, 255}));
+    EXPECT_EQ(At(img.Composite, 20, 20), black);
     img.InvalidateAll();
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);
-    EXPECT_EQ(At(img.Composite, 20, 20), (Px{255, 255, 255, 255}));
+    EXPECT_EQ(At(img.Composite, 20, 20), white);
 }
 
 TEST(Compositing, CompositeFollowsTheBackgroundsSizeAndDepth) {
@@ -124,20 +131,6 @@ TEST(Compositing, CompositeFollowsTheBackgroundsSizeAndDepth) {
     ASSERT_EQ(img.Recompose(kOptions, RECT{0, 0, 10, 5}), SUCCESS);
     EXPECT_EQ(img.Composite.BitsPerPixel, 8);
     EXPECT_EQ(L_GetPixelColor(&img.Composite, 2, 3), L_GetPixelColor(img.Layers.At(0), 2, 3));
-}
-
-TEST(Compositing, CurrentLayerAloneShowsNothingElse) {
-    TLayeredImage img;
-    img.ViewBackground = RGB(255, 255, 255);
-    img.Layers.Append(Solid(6, 6, Px{0, 0, 0, 255}, 24, "bg"));
-    img.Layers.Append(At(Solid(2, 2, Px{0, 0, 255, 255}, 24), 2, 2));
-    img.Layers.Seek(1);
-    TPaintOptions alone;
-    alone.CurrentLayerAlone = true;
-    img.InvalidateAll();
-    ASSERT_EQ(img.Recompose(alone, RECT{0, 0, 6, 6}), SUCCESS);
-    EXPECT_EQ(At(img.Composite, 0, 0), (Px{255, 255, 255, 255}));
-    EXPECT_EQ(At(img.Composite, 2, 2), (Px{0, 0, 255, 255}));
 }
 
 // ---------------------------------------------------------------------------
@@ -197,9 +190,11 @@ void PaintCase(RECT imageRect, int winW, int winH, const char* golden) {
     ExpectMatchesGolden(win.bmp, golden, 2, 2);
 }
 
-TEST(Paint, ZoomedOutQuarter) { PaintCase(RECT{12, 9, 27, 20}, 40, 30, "paint-zoom025"); }
-TEST(Paint, ActualSize) { PaintCase(RECT{8, 6, 68, 51}, 80, 60, "paint-zoom1"); }
-TEST(Paint, ZoomedInThreeTimesAndScrolled) { PaintCase(RECT{-30, -15, 150, 120}, 120, 90, "paint-zoom3"); }
+TEST(Paint, ZoomedOutActualSizeAndZoomedInScrolledMatchTheGoldenPictures) {
+    PaintCase(RECT{12, 9, 27, 20}, 40, 30, "paint-zoom025");
+    PaintCase(RECT{8, 6, 68, 51}, 80, 60, "paint-zoom1");
+    PaintCase(RECT{-30, -15, 150, 120}, 120, 90, "paint-zoom3");
+}
 
 TEST(Paint, OverlaysAreSkippedWhenSuppressedAndAroundTheImageIsTheViewColour) {
     TLayeredImage img;

