@@ -1,0 +1,217 @@
+#include "QtWindowHost.h"
+
+#include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+RECT Union(const RECT& a, const RECT& b) {
+    if (IsEmpty(a)) return b;
+    if (IsEmpty(b)) return a;
+    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
+}
+
+QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+} // namespace
+
+QtWindowHost::QtWindowHost(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    // The backing store covers the whole viewport, so Qt need not clear it first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    store_.Resize(GetClientSize());
+}
+
+QtWindowHost::~QtWindowHost() {
+    for (const int qtId : timerOwners_.keys()) killTimer(qtId);
+}
+
+TSize QtWindowHost::GetClientSize() const {
+    const QSize s = viewport()->size();
+    return TSize{s.width(), s.height()};
+}
+
+void QtWindowHost::SyncScrollBars() {
+    const TSize client = GetClientSize();
+    syncing_ = true;
+    QScrollBar* h = horizontalScrollBar();
+    h->setRange(0, scroll_.MaxPosX(client.cx));
+    h->setPageStep(std::max(1, client.cx / scroll_.UnitX));
+    h->setValue(scroll_.PosX);
+    QScrollBar* v = verticalScrollBar();
+    v->setRange(0, scroll_.MaxPosY(client.cy));
+    v->setPageStep(std::max(1, client.cy / scroll_.UnitY));
+    v->setValue(scroll_.PosY);
+    syncing_ = false;
+}
+
+void QtWindowHost::SetUnits(int unitX, int unitY) {
+    scroll_.UnitX = std::max(1, unitX);
+    scroll_.UnitY = std::max(1, unitY);
+    if (scroll_.Clamp(GetClientSize())) InvalidateAll();
+    SyncScrollBars();
+}
+
+void QtWindowHost::SetRange(int rangeX, int rangeY) {
+    scroll_.RangeX = std::max(0, rangeX);
+    scroll_.RangeY = std::max(0, rangeY);
+    if (scroll_.Clamp(GetClientSize())) InvalidateAll();
+    SyncScrollBars();
+}
+
+void QtWindowHost::ScrollTo(int posX, int posY) {
+    const TScrollState old = scroll_;
+    scroll_.PosX = posX;
+    scroll_.PosY = posY;
+    scroll_.Clamp(GetClientSize());
+    // Repainting the whole client area is cheap next to the view's compositing, and it
+    // keeps the backing store the single source of what is on screen.
+    if (scroll_.PosX != old.PosX || scroll_.PosY != old.PosY) InvalidateAll();
+    SyncScrollBars();
+}
+
+void QtWindowHost::scrollContentsBy(int, int) {
+    if (syncing_) return;
+    // The user moved a scroll bar: the bars hold the new position in units.
+    ScrollTo(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+bool QtWindowHost::IsScrollBarShown(TScrollBar bar) const {
+    return (bar == TScrollBar::Horizontal ? horizontalScrollBar() : verticalScrollBar())->isVisible();
+}
+
+int QtWindowHost::ScrollBarThickness(TScrollBar) const { return style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+
+void QtWindowHost::Invalidate(const RECT& rc) {
+    if (!redraw_) return;
+    const TSize client = GetClientSize();
+    const RECT clipped{std::max(rc.left, 0), std::max(rc.top, 0), std::min(rc.right, client.cx),
+                       std::min(rc.bottom, client.cy)};
+    if (IsEmpty(clipped)) return;
+    invalid_ = Union(invalid_, clipped);
+    viewport()->update(ToQRect(clipped));
+}
+
+void QtWindowHost::InvalidateAll() {
+    const TSize client = GetClientSize();
+    Invalidate(RECT{0, 0, client.cx, client.cy});
+}
+
+void QtWindowHost::PaintInvalid() {
+    // The viewport can change size (a scroll bar comes or goes) before its resize event
+    // arrives; the view must never paint past the store it is given.
+    FollowViewportSize();
+    if (IsEmpty(invalid_) || !redraw_) return;
+    const BITMAPHANDLE* b = store_.Bitmap();
+    RECT rc = invalid_;
+    invalid_ = RECT{};
+    if (!client_ || !b) return;
+    rc.right = std::min<int>(rc.right, b->Width);
+    rc.bottom = std::min<int>(rc.bottom, b->Height);
+    if (!IsEmpty(rc)) client_->OnPaint(rc);
+}
+
+void QtWindowHost::Update() {
+    const RECT rc = invalid_;
+    PaintInvalid();
+    if (!IsEmpty(rc)) viewport()->repaint(ToQRect(rc));
+}
+
+void QtWindowHost::ShowBackingStore(const RECT& rc) { viewport()->update(ToQRect(rc)); }
+
+void QtWindowHost::paintEvent(QPaintEvent* event) {
+    PaintInvalid();
+    BITMAPHANDLE* b = store_.Bitmap();
+    QPainter painter(viewport());
+    if (!b) {
+        painter.fillRect(event->rect(), Qt::white);
+        return;
+    }
+    // The store is 32-bit blue, green, red, unused: exactly RGB32 on a little-endian host.
+    // It is top-down (TOP_LEFT), so its first row is the top one.
+    const QImage image(L_RowPtr(b, 0), b->Width, b->Height, b->BytesPerLine, QImage::Format_RGB32);
+    painter.drawImage(event->rect(), image, event->rect());
+}
+
+void QtWindowHost::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    FollowViewportSize();
+}
+
+void QtWindowHost::FollowViewportSize() {
+    const TSize client = GetClientSize();
+    const BITMAPHANDLE* b = store_.Bitmap();
+    if (b ? b->Width == client.cx && b->Height == client.cy : client.cx <= 0 || client.cy <= 0) return;
+    store_.Resize(client);
+    scroll_.Clamp(client);
+    invalid_ = RECT{};
+    InvalidateAll();
+    if (client_) client_->OnSize();
+    SyncScrollBars();
+}
+
+void QtWindowHost::wheelEvent(QWheelEvent* event) {
+    if (!client_) return QAbstractScrollArea::wheelEvent(event);
+    unsigned keys = 0;
+    if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
+    if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
+    const QPoint p = event->position().toPoint();
+    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    client_->OnMouseWheel(delta, keys, POINT{p.x(), p.y()});
+    event->accept();
+}
+
+void QtWindowHost::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    if (client_) client_->OnSetFocus();
+}
+
+bool QtWindowHost::IsMinimized() const { return window()->isMinimized(); }
+
+POINT QtWindowHost::GetCursorPos() const {
+    const QPoint p = viewport()->mapFromGlobal(QCursor::pos());
+    return POINT{p.x(), p.y()};
+}
+
+bool QtWindowHost::IsUnderCursor() const { return viewport()->underMouse(); }
+
+void QtWindowHost::SetCapture() {
+    viewport()->grabMouse();
+    capture_ = true;
+}
+
+void QtWindowHost::ReleaseCapture() {
+    if (capture_) viewport()->releaseMouse();
+    capture_ = false;
+}
+
+void QtWindowHost::SetTimer(int id, int periodMs) {
+    KillTimer(id);
+    const int qtId = startTimer(std::max(1, periodMs));
+    if (qtId == 0) return;
+    timerIds_.insert(id, qtId);
+    timerOwners_.insert(qtId, id);
+}
+
+void QtWindowHost::KillTimer(int id) {
+    const auto it = timerIds_.find(id);
+    if (it == timerIds_.end()) return;
+    killTimer(it.value());
+    timerOwners_.remove(it.value());
+    timerIds_.erase(it);
+}
+
+void QtWindowHost::timerEvent(QTimerEvent* event) {
+    const auto it = timerOwners_.find(event->timerId());
+    if (it == timerOwners_.end()) return QAbstractScrollArea::timerEvent(event);
+    if (client_) client_->OnTimer(it.value());
+}
