@@ -7,27 +7,19 @@
 #include <string>
 
 #include "ErrorCodes.h"
+#include "toolkit/TestImages.h"
 #include "Options.h"
 #include "ProfileFile.h"
 
 namespace {
 
-std::string TempDir() {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    std::string root = base && *base ? base : "/tmp";
-    std::string cmd = "mkdir -p '" + root + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    std::string tmpl = root + "/optionsXXXXXX";
-    EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
-    return tmpl;
-}
-
+std::string TempDir() { return testimg::TempDir("options"); }
 std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
+    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
+void Spit(const std::string& path, const std::string& text) { testimg::WriteFile(path, {text.begin(), text.end()}); }
 
-void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 TOptions Changed() {
     TOptions o;

@@ -7,23 +7,15 @@
 #include <string>
 
 #include "ErrorCodes.h"
+#include "toolkit/TestImages.h"
 #include "ProfileFile.h"
 
 namespace {
 
-std::string TempDir() {
-    const char* base = std::getenv("QUILLO_TEST_TMP");
-    std::string root = base && *base ? base : "/tmp";
-    std::string cmd = "mkdir -p '" + root + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    std::string tmpl = root + "/profileXXXXXX";
-    EXPECT_NE(mkdtemp(tmpl.data()), nullptr);
-    return tmpl;
-}
-
+std::string TempDir() { return testimg::TempDir("profile"); }
 std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
+    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
