@@ -11,6 +11,7 @@
 
 #include "ImageView.h"
 #include "MainWindow.h"
+#include "TestRegistry.h"
 
 namespace {
 QAction* FindAction(QMenu* menu, const QString& text) {
@@ -82,5 +83,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+QUILLO_QT_TEST(MainWindowTest);
 #include "MainWindowTest.moc"
