@@ -36,7 +36,11 @@ inline constexpr int kRecentFileCount = 4;
 
 // The framework's document messages (string ids), shown through PostDocError.
 enum : int {
+    IDS_SAVECHANGES = 32504,      // "Save changes to %s?"
+    IDS_UNTITLED = 32505,         // "Untitled": the title of a document without a file
     IDS_DOCALREADYLOADED = 32512, // "Document already loaded."
+    IDS_FILEOPENCAPTION = 804,    // "File Open": caption of a failed open
+    IDS_MSGNOTFOUND = 805,        // "Error: Message [string ID %u] not found."
 };
 
 // What the manager needs of the shell.
@@ -56,6 +60,7 @@ public:
 class TRecentFiles {
 public:
     // Reads the list from the settings file at iniPath (missing file: empty list).
+    // An empty path keeps the list in memory only.
     explicit TRecentFiles(std::string iniPath);
     const std::vector<std::string>& Paths() const { return paths_; }
     // Makes path the newest entry (moving it up when present) and writes the list.
@@ -94,19 +99,26 @@ public:
 
     // Opens path with the template (null: the matching one, else the first) and makes a
     // view for it. An open path shows "Document already loaded." through PostDocError
-    // and returns null; so does a failure, after the derived class reported it. An empty
-    // path makes a new, empty document.
+    // and returns null; a file that cannot be read is reported (caption "File Open") and
+    // gives null. An empty path makes a new, empty document titled "Untitled". A
+    // relative path is made absolute first; the document keeps that.
     TDocument* CreateDoc(TDocTemplate* t, const std::string& path, int mode = 0);
     // A file named on the command line: "photo" becomes "photo." (a name without a dot
-    // gets one), then CreateDoc with the matching template or the default (first) one.
+    // gets one, unless only the plain "photo" exists), then CreateDoc with the matching
+    // template or the default (first) one.
     TDocument* OpenCommandLineFile(const std::string& path);
     // Files dropped on the main window: as on the command line, but a file no template
     // matches is skipped.
     void OpenDroppedFiles(const std::vector<std::string>& paths);
+    // The recent file at index (0 = newest): opened as a dropped file, but with the first
+    // template when none matches (it was opened before). A path that no longer exists is
+    // reported and dropped from the list. The document, or null.
+    TDocument* OpenRecentFile(int index);
 
     // Saves under the document's path (Save As when it has none). True when saved.
     bool SaveDoc(TDocument& doc);
-    // Asks for a path and type among the savable templates and saves there.
+    // Asks for a path and type among the savable templates and saves there. When the save
+    // fails or is declined the document keeps its old path and type.
     bool SaveDocAs(TDocument& doc);
     // Closes the document: a dirty one asks "Save changes to <title>?" first (Yes saves,
     // and a failed save keeps it open; No discards). False when it stays open.
@@ -123,7 +135,8 @@ public:
     virtual void CmFileRevert();
 
     // Shows the framework document message (string id) for doc, with the document's title
-    // as caption; Ok-only unless `buttons` says otherwise. Returns the answer.
+    // as caption; Ok-only unless `buttons` says otherwise. An id without a string shows
+    // "Error: Message [string ID <id>] not found.". Returns the answer.
     virtual TMbResult PostDocError(TDocument& doc, int stringId, TMbButtons buttons = TMbButtons::Ok);
     // The text of a framework or program string id ("" when unknown).
     virtual std::string LoadString(int id) const;
@@ -136,6 +149,15 @@ protected:
     virtual bool SelectDocPath(std::vector<std::string>& paths, int& templateIndex);
     // Called after a document was opened or saved under a path (records a recent file).
     virtual void DocPathUsed(TDocument& doc);
+    // A document object of the template's type, not yet opened nor kept: its template
+    // set and Save As leading here.
+    std::unique_ptr<TDocument> NewDoc(TDocTemplate& t);
+    // Keeps an opened (or filled) document: "Untitled" when it has no file, the path
+    // recorded as recent, a view made. The document.
+    TDocument* AddDoc(std::unique_ptr<TDocument> doc);
+    // Opens each path with the template; an open one shows "Document already loaded."
+    // and the rest still open; a failing one stops the rest. The documents opened.
+    std::vector<TDocument*> OpenFiles(const std::vector<std::string>& paths, TDocTemplate* t);
 
 private:
     std::vector<std::unique_ptr<TDocTemplate>> templates_;

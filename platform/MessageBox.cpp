@@ -21,7 +21,9 @@ IMessageBoxHost* SetMessageBoxHost(IMessageBoxHost* host) {
 
 TMbResult THeadlessMessageBoxes::Show(const std::string& text, const std::string& caption, TMbButtons buttons,
                                       TMbIcon icon) {
-    TMbResult r = buttons == TMbButtons::YesNo ? TMbResult::No : TMbResult::Ok;
+    TMbResult r = buttons == TMbButtons::YesNo         ? TMbResult::No
+                  : buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
+                                                       : TMbResult::Ok;
     if (!answers_.empty()) {
         r = answers_.front();
         answers_.pop_front();

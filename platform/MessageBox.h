@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-enum class TMbButtons { Ok, YesNo };
-enum class TMbIcon { None, Exclamation, Stop };
+enum class TMbButtons { Ok, YesNo, YesNoCancel };
+enum class TMbIcon { None, Exclamation, Stop, Question };
 enum class TMbResult { Ok, Yes, No, Cancel };
 
 class IMessageBoxHost {
@@ -34,8 +34,8 @@ public:
     };
 
     TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons, TMbIcon icon) override;
-    // The next answers, in order. With the queue empty a box answers OK, or No when it
-    // asks a question: declining is the choice that never writes anything.
+    // The next answers, in order. With the queue empty a box answers OK, No to a Yes/No
+    // question and Cancel when it offers one: the choices that never write anything.
     void QueueAnswer(TMbResult r) { answers_.push_back(r); }
 
     std::vector<TShown> Shown;

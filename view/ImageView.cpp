@@ -150,52 +150,104 @@ void TImageView::CentreOn(POINT q) {
     host_.ScrollTo(x, y);
 }
 
-bool TImageView::IsCommandEnabled(int id) const {
+void TImageView::OwnCommandState(TCommandEnabler& ce) const {
     int cw = 0, ch = 0;
     const bool image = CanvasSize(&cw, &ch);
-    switch (id) {
+    switch (ce.Id) {
     case CM_ZOOM_IN:
-        return image && !Dragging && std::max(cw, ch) * Zoom * 2.0 < 25000.0;
+        ce.Enable(image && !Dragging && std::max(cw, ch) * Zoom * 2.0 < 25000.0);
+        break;
     case CM_ZOOM_OUT:
-        return image && !Dragging && std::min(cw, ch) * Zoom * 0.5 > 10.0;
+        ce.Enable(image && !Dragging && std::min(cw, ch) * Zoom * 0.5 > 10.0);
+        break;
     case CM_ZOOM_FIT: {
-        if (!image) return false;
+        if (!image) {
+            ce.Enable(false);
+            break;
+        }
         const TSize client = host_.GetClientSize();
         const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
-        return Trunc(std::max(cw, ch) * r) < 25000 && Trunc(std::min(cw, ch) * r) > 10;
+        ce.Enable(Trunc(std::max(cw, ch) * r) < 25000 && Trunc(std::min(cw, ch) * r) > 10);
+        break;
     }
     case CM_ZOOM_ORIGINAL:
+        ce.Enable(true);
+        break;
     case CM_OUTLINE_ACTIVE:
+        ce.Enable(true);
+        ce.SetCheck(ShowActiveOutline);
+        break;
     case CM_OUTLINE_INACTIVE:
-        return true;
+        ce.Enable(true);
+        ce.SetCheck(ShowInactiveOutlines);
+        break;
+    case CM_EDITUNDO:
+    case CM_EDITREDO: {
+        TMenuItemState item{ce.Id == CM_EDITUNDO ? "Undo" : "Redo", false};
+        if (data_) item = ce.Id == CM_EDITUNDO ? UndoMenuItem(*data_) : RedoMenuItem(*data_);
+        ce.Enable(item.enabled);
+        ce.SetText(item.text);
+        break;
+    }
     default:
-        return false;
+        break;
     }
 }
 
-bool TImageView::IsCommandChecked(int id) const {
-    if (id == CM_OUTLINE_ACTIVE) return ShowActiveOutline;
-    if (id == CM_OUTLINE_INACTIVE) return ShowInactiveOutlines;
-    return false;
+void TImageView::CommandEnable(TCommandEnabler& ce) {
+    OwnCommandState(ce);
+    if (!ce.Handled) layers_.CommandEnable(ce);
 }
 
-bool TImageView::DoCommand(int id) {
-    if (!IsCommandEnabled(id)) return false;
+TCommandEnabler TImageView::CommandState(int id) const {
+    TCommandEnabler ce(id);
+    OwnCommandState(ce);
+    if (!ce.Handled) layers_.QueryCommand(ce);
+    return ce;
+}
+
+bool TImageView::Command(int id) {
     switch (id) {
-    case CM_ZOOM_IN: ZoomIn(); break;
-    case CM_ZOOM_OUT: ZoomOut(); break;
-    case CM_ZOOM_FIT: ZoomToFit(); break;
-    case CM_ZOOM_ORIGINAL: ZoomToOriginal(); break;
+    case CM_ZOOM_IN: ZoomIn(); return true;
+    case CM_ZOOM_OUT: ZoomOut(); return true;
+    case CM_ZOOM_FIT: ZoomToFit(); return true;
+    case CM_ZOOM_ORIGINAL: ZoomToOriginal(); return true;
     case CM_OUTLINE_ACTIVE:
         ShowActiveOutline = !ShowActiveOutline;
         InvalidateAll();
-        break;
+        return true;
     case CM_OUTLINE_INACTIVE:
         ShowInactiveOutlines = !ShowInactiveOutlines;
         InvalidateAll();
-        break;
-    default: return false;
+        return true;
+    case CM_EDITUNDO: UndoCommand(); return true;
+    case CM_EDITREDO: RedoCommand(); return true;
+    default: return layers_.Command(id);
     }
+}
+
+bool TImageView::DoCommand(int id) {
+    const TCommandEnabler ce = CommandState(id);
+    return ce.Handled && ce.Enabled && Command(id);
+}
+
+bool TImageView::UndoCommand() {
+    if (!data_ || !data_->CanUndo()) return false;
+    Deselect();
+    data_->Undo();
+    UpdateScrollRanges();
+    InvalidateAll();
+    layers_.Notify(TLayerChange::Rebuild);
+    return true;
+}
+
+bool TImageView::RedoCommand() {
+    if (!data_ || !data_->CanRedo()) return false;
+    Deselect();
+    data_->Redo();
+    UpdateScrollRanges();
+    InvalidateAll();
+    layers_.Notify(TLayerChange::Rebuild);
     return true;
 }
 
@@ -453,11 +505,13 @@ void TImageView::OnDocumentOpened() {
     UpdateScrollRanges();
     if (data_) data_->RebuildPalette();
     InvalidateAll();
+    layers_.Notify(TLayerChange::Rebuild);
 }
 
 void TImageView::OnDocumentClosed() {
     data_ = nullptr;
     host_.InvalidateAll();
+    layers_.Notify(TLayerChange::Rebuild);
 }
 
 void TImageView::OnSize() {

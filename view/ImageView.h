@@ -1,12 +1,16 @@
-// The image view, display side: zoom, scrolling and the canvas origin, the conversion
-// between window and image coordinates, painting the layered image into the host's
-// backing store with the selection outline and the layer outlines, and the marching ants.
+// The image view: zoom, scrolling and the canvas origin, the conversion between window
+// and image coordinates, painting the layered image into the host's backing store with
+// the selection outline and the layer outlines, the marching ants, and the view's
+// commands (View menu, Undo and Redo, and through its layer handler the Layer menu).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "Commands.h"
 #include "ImageDoc.h"
+#include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
 #include "WindowHost.h"
 
@@ -20,11 +24,19 @@ enum : int {
     CM_ZOOM_FIT = 15224,
 };
 
+// The Edit menu's history commands (the framework's numbers).
+enum : int {
+    CM_EDITUNDO = 24321,
+    CM_EDITREDO = 24329,
+};
+
 // The marching-ants timer and its period.
 inline constexpr int kAntsTimer = 9999;
 inline constexpr int kAntsPeriodMs = 1000;
 
-class TImageView : public IWindowClient {
+// The view answers its own commands (zoom, outlines, Undo and Redo) and hands every other
+// id to its layer handler, so a command chain needs only the view.
+class TImageView : public IWindowClient, public ICommandTarget {
 public:
     // Attaches to the host (it receives the host's events) and to the document's
     // notifications, and starts the marching ants.
@@ -48,11 +60,27 @@ public:
     void ZoomToFit();
     void ZoomToOriginal();
     void CentreOn(POINT imagePoint);
-    bool IsCommandEnabled(int id) const;
-    bool IsCommandChecked(int id) const;
-    // Runs a command of this view when it is enabled; false when the id is not the view's
-    // or the command is disabled.
+
+    // --- Commands: the view's own and, through it, its layer handler's.
+    void CommandEnable(TCommandEnabler& ce) override;
+    // False when neither the view nor its layer handler knows the id.
+    bool Command(int id) override;
+    // The command's state without running anything.
+    TCommandEnabler CommandState(int id) const;
+    bool IsCommandEnabled(int id) const { return CommandState(id).Enabled; }
+    bool IsCommandChecked(int id) const { return CommandState(id).Checked; }
+    // Runs a command when it is enabled; false when nobody here knows the id or the
+    // command is disabled.
     bool DoCommand(int id);
+    TLayeredImageHandler& LayerHandler() { return layers_; }
+
+    // --- History. Each drops the selection, swaps the image with the snapshot, lays the
+    // scroll ranges out again (the size may have changed) and repaints everything.
+    bool UndoCommand();
+    bool RedoCommand();
+    // Called after every change of the layers (Layer menu, layer list, Undo, Redo, a new
+    // image in the document) so that the shell can refresh its layer list and status bar.
+    std::function<void()> OnLayersChanged;
 
     // --- Coordinates. Scrolled: the client point is in window coordinates (the scroll
     // position is taken into account); otherwise it is relative to the scrolled content.
@@ -119,6 +147,8 @@ public:
     int InteractionMode = 0;
 
 private:
+    // The view's own commands; ce stays unhandled for any other id.
+    void OwnCommandState(TCommandEnabler& ce) const;
     TPaintOptions PaintOptions() const;
     bool CanvasSize(int* w, int* h) const;
 
@@ -128,4 +158,7 @@ private:
     int viewNumber_;
     // Lets the document's listener know whether this view still exists.
     std::shared_ptr<TImageView*> self_;
+    // Declared last so that it goes first: it tells its listeners that the view is going
+    // while the rest of the view is still whole.
+    TLayeredImageHandler layers_{*this};
 };

@@ -1,15 +1,34 @@
-// The editor's main window: an MDI area of image windows, the File and View menus and a
-// status bar showing the active image's size and depth.
+// The editor's main frame: the document windows in an MDI area, the menu bar built from the
+// menu tables (menu 100 while no document is open, menu 200 with one), the tool bars, the
+// status bar with its gadgets and progress gauge, and the floating tool windows. Every menu
+// item, button and accelerator is a command id routed through the active view, the document
+// manager and the frame itself.
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 
+#include <functional>
+#include <string>
+
+#include "Commands.h"
+#include "DocManager.h"
 #include "MessageBox.h"
+#include "ProgressGauge.h"
 
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QProgressBar;
+class QTimer;
+class QToolBar;
+class TColorPaletteBar;
+class TImageChild;
 class TImageView;
+class LayerListWindow;
+class TStatusGauge;
 
 // Message boxes shown with QMessageBox, parented to the active window.
 class QtMessageBoxes : public IMessageBoxHost {
@@ -17,31 +36,126 @@ public:
     TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons, TMbIcon icon) override;
 };
 
-class MainWindow : public QMainWindow {
+// Commands of the frame itself.
+enum : int {
+    CM_VIEW_MAINBAR = 15201,
+    CM_VIEW_EFFECTSBAR = 15202,
+    CM_VIEW_TOOLSBAR = 15203,
+    CM_VIEW_PALETTE = 15204,
+    CM_VIEW_TOOLOPTIONS = 15205,
+    CM_VIEW_LAYERLIST = 15206,
+};
+
+// Status bar gadgets.
+enum : int {
+    IDG_IMAGESIZE = 14001,
+    IDG_BPP = 14002,
+    IDG_SELECTION = 14003,
+    IDG_CURSOR = 14004,
+    IDG_GAUGE = 7000,
+};
+
+class TQuilloFrame : public QMainWindow, public ICommandTarget, public IDocViewFactory {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
-    // The MDI area outlives this class's members while QWidget tears it down, and it
-    // reports activations on the way; they must no longer reach the status bar.
-    ~MainWindow() override;
+    // The frame with its status bar, tool bars, menu 100 and the (hidden) tool windows. The
+    // manager must outlive the frame; the frame becomes its view factory.
+    explicit TQuilloFrame(TDocManager& manager, QWidget* parent = nullptr);
+    ~TQuilloFrame() override;
 
-    // Opens the file in a new image window; on failure the user is told why and no window
-    // is added. True when the window was added.
-    bool OpenFile(const QString& path);
-
+    TDocManager& Manager() const { return manager_; }
     QMdiArea* MdiArea() const { return mdi_; }
-    // The view of the current image window (null: none).
+    // The view of the active document window (null: none).
     TImageView* ActiveView() const;
-    // Re-reads the status texts of the active view.
+
+    // --- Commands.
+    // The chain as it stands now: the active view, the document manager, the frame.
+    const TCommandRouter& Router();
+    // The action of a command id (every id of the menus, bars and accelerators has one).
+    QAction* CommandAction(int id) const;
+    // Runs a command through the chain, then brings the bars, the status bar and the layer
+    // list up to date. True when it ran.
+    bool ExecuteCommand(int id);
+    // Asks the chain for the enabled/checked/text state of every action.
+    void UpdateCommandStates();
+    // The menu resource installed: 100 or 200.
+    int MenuResourceId() const { return menuId_; }
+
+    // --- Status bar.
+    // Re-reads the gadgets' texts from the active view; a gadget repaints only when its
+    // text changed.
     void UpdateStatus();
+    QString StatusText(int gadgetId) const;
+    IProgressGauge& Gauge();
+    QProgressBar* GaugeWidget() const;
+
+    // --- Bars and tool windows.
+    // The window a View toggle (15201..15206) shows or hides.
+    QWidget* ToggledWindow(int commandId) const;
+    QWidget* ToolOptionsBar() const { return toolOptions_; }
+    LayerListWindow* LayerList() const { return layerList_; }
+    TColorPaletteBar* PaletteBar() const { return palette_; }
+
+    // Asked when the frame is about to close (the application's shutdown); false keeps the
+    // frame open. Unset, the documents are closed through the manager.
+    std::function<bool()> CanCloseHandler;
+
+    // --- IDocViewFactory.
+    void CreateView(TDocument& doc) override;
+    void DestroyViews(TDocument& doc) override;
+    TDocument* ActiveDocument() const override;
+
+    // --- The frame's own commands: Exit, the window commands, the View toggles and Help.
+    void CommandEnable(TCommandEnabler& ce) override;
+    bool Command(int id) override;
+
+signals:
+    // The first paint of a document window reached the screen.
+    void DocumentPainted();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void AddViewCommand(QMenu* menu, int id, const QString& text, const QKeySequence& key);
-    void EnableViewCommands();
-    void OpenWithDialog();
+    friend class TImageChild;
 
+    void BuildStatusBar();
+    void BuildToolBars();
+    void BuildToolWindows();
+    void BuildActions();
+    QMenu* BuildMenu(const struct TMenuDef& def, QWidget* parent);
+    void InstallMenu(int resourceId);
+    QAction* EnsureAction(int id, const std::string& text);
+    void UpdateActionState(QAction* action);
+    void UpdateMenuStates(QMenu* menu);
+    void FillWindowList(QMenu* menu);
+    void OnActiveChildChanged();
+    void OnIdle();
+    void ArrangeIcons();
+    // The document windows whose views are alive.
+    QList<TImageChild*> Children() const;
+    TImageChild* ActiveChild() const;
+    void RequestCloseDoc(TImageChild& child);
+
+    TDocManager& manager_;
     QMdiArea* mdi_;
-    QLabel* sizeLabel_;
-    QLabel* bppLabel_;
-    QList<QAction*> viewCommands_;
+    TCommandRouter router_;
+    QHash<int, QAction*> actions_;
+    QHash<int, QString> tableTexts_; // the menu text of each id as the tables give it
+    QList<QMenu*> menus100_, menus200_;
+    QList<QAction*> windowListActions_;
+    int menuId_ = 0;
+    QHash<int, QLabel*> gadgets_;
+    TStatusGauge* gauge_ = nullptr;
+    QToolBar* mainBar_ = nullptr;
+    QToolBar* effectsBar_ = nullptr;
+    QToolBar* toolsBar_ = nullptr;
+    TColorPaletteBar* palette_ = nullptr;
+    QWidget* toolOptions_ = nullptr;
+    LayerListWindow* layerList_ = nullptr;
+    QTimer* idle_ = nullptr;
+    bool firstPaintSeen_ = false;
 };

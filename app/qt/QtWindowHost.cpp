@@ -41,7 +41,12 @@ TSize QtWindowHost::GetClientSize() const {
 }
 
 void QtWindowHost::SyncScrollBars() {
-    const TSize client = GetClientSize();
+    TSize client = GetClientSize();
+    // Content that fits the whole area needs no bars, even where bars shown now would make
+    // it look too large: otherwise a window sized to its image keeps the bars it had.
+    const QSize full = maximumViewportSize();
+    if (int64_t(scroll_.RangeX) * scroll_.UnitX <= full.width() && int64_t(scroll_.RangeY) * scroll_.UnitY <= full.height())
+        client = TSize{std::max(client.cx, full.width()), std::max(client.cy, full.height())};
     syncing_ = true;
     QScrollBar* h = horizontalScrollBar();
     h->setRange(0, scroll_.MaxPosX(client.cx));
@@ -140,6 +145,8 @@ void QtWindowHost::paintEvent(QPaintEvent* event) {
     // It is top-down (TOP_LEFT), so its first row is the top one.
     const QImage image(L_RowPtr(b, 0), b->Width, b->Height, b->BytesPerLine, QImage::Format_RGB32);
     painter.drawImage(event->rect(), image, event->rect());
+    painter.end();
+    emit Painted();
 }
 
 void QtWindowHost::resizeEvent(QResizeEvent* event) {

@@ -43,6 +43,10 @@ public:
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
 
+signals:
+    // A paint of the view reached the screen.
+    void Painted();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
-#include "MainWindow.h"
+#include "QuilloApp.h"
 
 namespace {
 bool HasEnv(const char* name) {
@@ -20,15 +22,13 @@ int main(int argc, char** argv) {
                      argv[0]);
         return 1;
     }
-    QApplication app(argc, argv);
+    QApplication qapp(argc, argv);
     QApplication::setApplicationName("Quillo");
-    QtMessageBoxes boxes;
-    SetMessageBoxHost(&boxes);
+    // The program's own arguments as given; Qt has taken out its own options.
+    std::vector<std::string> args;
+    for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
 
-    MainWindow window;
-    window.show();
-    for (const QString& path : QApplication::arguments().mid(1)) window.OpenFile(path);
-    const int rc = QApplication::exec();
-    SetMessageBoxHost(nullptr);
-    return rc;
+    TQuilloApp app(std::move(args));
+    app.Start();
+    return QApplication::exec();
 }

@@ -1,85 +1,281 @@
-// The main window on the offscreen platform: opening an image from the command-line path,
-// the status bar, a View menu command reaching the view, and a picture of the result.
+// The main frame on the offscreen platform, with the program's document manager: menus that
+// follow the open documents, commands reaching the view through the chain, the status
+// gadgets, the View toggles, closing document windows, dropped files and the gauge.
 #include <QDir>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
+#include "AppFiles.h"
+#include "CommandTables.h"
+#include "HelpWindow.h"
+#include "ImageDocManager.h"
 #include "ImageView.h"
+#include "LayerListWindow.h"
+#include "LayeredImageHandler.h"
 #include "MainWindow.h"
+#include "StartupRules.h"
 #include "TestRegistry.h"
 
 namespace {
-QAction* FindAction(QMenu* menu, const QString& text) {
-    for (QAction* a : menu->actions())
-        if (a->text() == text) return a;
+const std::string kSample = QUILLO_TEST_DATA "/sample.png";
+
+QStringList MenuTitles(QMainWindow& w) {
+    QStringList titles;
+    for (QAction* a : w.menuBar()->actions()) titles << a->text();
+    return titles;
+}
+
+QStringList ResourceTitles(int id) {
+    QStringList titles;
+    for (const TMenuDef& popup : MenuResource(id).Items) titles << QString::fromStdString(popup.Text);
+    return titles;
+}
+
+// The pop-up holding the action, opened the way a user opens it, so its items are brought
+// up to date.
+QMenu* OpenMenuHolding(QMainWindow& w, QAction* action) {
+    for (QAction* top : w.menuBar()->actions()) {
+        QMenu* menu = top->menu();
+        if (menu && menu->actions().contains(action)) {
+            emit menu->aboutToShow();
+            return menu;
+        }
+    }
     return nullptr;
 }
 
-QMenu* FindMenu(QMainWindow& w, const QString& title) {
-    for (QAction* a : w.menuBar()->actions())
-        if (a->text() == title) return a->menu();
-    return nullptr;
+QStringList Gadgets(const TQuilloFrame& f) {
+    return {f.StatusText(IDG_IMAGESIZE), f.StatusText(IDG_BPP), f.StatusText(IDG_SELECTION), f.StatusText(IDG_CURSOR)};
 }
 
-QStringList StatusTexts(QMainWindow& w) {
-    QStringList texts;
-    for (QLabel* label : w.statusBar()->findChildren<QLabel*>()) texts << label->text();
-    return texts;
-}
+// A frame with scripted message boxes, on the program's own manager.
+struct TFixture {
+    THeadlessMessageBoxes boxes;
+    TImageDocManager manager;
+    TQuilloFrame frame{manager};
+    TFixture() { SetMessageBoxHost(&boxes); }
+    ~TFixture() { SetMessageBoxHost(nullptr); }
+};
 } // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void OpensSampleAndZoomsFromViewMenu() {
-        THeadlessMessageBoxes boxes;
-        SetMessageBoxHost(&boxes);
-        MainWindow w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QVERIFY(w.OpenFile(QStringLiteral(QUILLO_TEST_DATA "/sample.png")));
-        QCOMPARE(w.MdiArea()->subWindowList().size(), 1);
-        QVERIFY(StatusTexts(w).contains("W,H: 320,240"));
+    void MenusStatusAndLayerListFollowTheDocuments() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(f.MenuResourceId(), int(IDM_NODOC));
+        QCOMPARE(MenuTitles(f), ResourceTitles(IDM_NODOC));
+        QCOMPARE(Gadgets(f), QStringList(4, QString()));
+        QCOMPARE(f.LayerList()->Logic().Count(), 0);
 
-        TImageView* view = w.ActiveView();
-        QVERIFY(view);
-        QCOMPARE(view->Zoom, 1.0);
-        QMenu* menu = FindMenu(w, "&View");
-        QVERIFY(menu);
-        emit menu->aboutToShow();
-        QAction* zoomIn = FindAction(menu, "Zoom I&n");
-        QVERIFY(zoomIn && zoomIn->isEnabled());
-        zoomIn->trigger();
-        QCOMPARE(view->Zoom, 2.0);
-
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        QCOMPARE(f.MdiArea()->subWindowList().size(), 1);
+        QCOMPARE(f.MenuResourceId(), int(IDM_IMAGE));
+        QCOMPARE(MenuTitles(f), ResourceTitles(IDM_IMAGE));
+        QCOMPARE(f.StatusText(IDG_IMAGESIZE), QStringLiteral("W,H: 320,240"));
+        QCOMPARE(f.StatusText(IDG_BPP), QStringLiteral("24 BPP"));
+        QCOMPARE(f.LayerList()->Logic().Count(), 1);
+        QVERIFY(f.ActiveView());
+        // A small image gets a window that shows all of it, without scroll bars.
+        auto* host = qobject_cast<QAbstractScrollArea*>(f.MdiArea()->currentSubWindow()->widget());
+        QVERIFY(host);
         QApplication::processEvents();
-        const QPixmap shot = w.grab();
-        QVERIFY(!shot.isNull());
-        QDir().mkpath(QUILLO_TEST_OUT);
-        QVERIFY(shot.save(QUILLO_TEST_OUT "/main-window.png"));
-        // The image reached the screen: the view's area is not all one colour.
-        const QImage img = shot.toImage();
-        const QMdiSubWindow* sub = w.MdiArea()->subWindowList().first();
-        const QPoint centre = sub->widget()->mapTo(&w, sub->widget()->rect().center());
-        QVERIFY(img.pixel(centre) != img.pixel(sub->widget()->mapTo(&w, QPoint(1, 1))) ||
-                img.pixel(centre) != img.pixel(centre + QPoint(20, 20)));
-        SetMessageBoxHost(nullptr);
+        QVERIFY(!host->horizontalScrollBar()->isVisible() && !host->verticalScrollBar()->isVisible());
+        QVERIFY(host->viewport()->width() >= 320 && host->viewport()->height() >= 240);
+        QCOMPARE(f.ActiveDocument(), fx.manager.Documents().front().get());
+
+        // A command of a later issue is on the menu with its text, and disabled.
+        QAction* crop = f.CommandAction(15601);
+        QVERIFY(crop && OpenMenuHolding(f, crop));
+        QVERIFY(!crop->text().isEmpty());
+        QVERIFY(!crop->isEnabled());
+
+        // The view's own command, from its menu item.
+        QAction* zoomIn = f.CommandAction(CM_ZOOM_IN);
+        QVERIFY(OpenMenuHolding(f, zoomIn));
+        QVERIFY(zoomIn->isEnabled());
+        zoomIn->trigger();
+        QCOMPARE(f.ActiveView()->Zoom, 2.0);
+
+        // Closing the (unchanged) window closes the document without a question.
+        f.MdiArea()->subWindowList().first()->close();
+        QApplication::processEvents();
+        QVERIFY(fx.manager.Documents().empty());
+        QVERIFY(fx.boxes.Shown.empty());
+        QCOMPARE(f.MenuResourceId(), int(IDM_NODOC));
+        QCOMPARE(Gadgets(f), QStringList(4, QString()));
+        QCOMPARE(f.LayerList()->Logic().Count(), 0);
+        QTRY_VERIFY(f.MdiArea()->subWindowList().isEmpty());
     }
 
-    void UnreadableFileShowsTheToolkitMessage() {
-        THeadlessMessageBoxes boxes;
-        SetMessageBoxHost(&boxes);
-        MainWindow w;
-        QVERIFY(!w.OpenFile(QStringLiteral(QUILLO_TEST_DATA "/no-such-file.png")));
-        QCOMPARE(w.MdiArea()->subWindowList().size(), 0);
-        QCOMPARE(boxes.Shown.size(), size_t(1));
-        QVERIFY(boxes.Shown[0].Text.find("no-such-file.png") != std::string::npos);
-        SetMessageBoxHost(nullptr);
+    void LayerCommandsAndUndoGoThroughTheChain() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        TImageView* view = f.ActiveView();
+        QVERIFY(view);
+        QAction* undo = f.CommandAction(24321);
+        OpenMenuHolding(f, undo);
+        QVERIFY(!undo->isEnabled());
+
+        QVERIFY(f.ExecuteCommand(CM_LAYER_DUPLICATE));
+        QCOMPARE(f.LayerList()->Logic().Count(), 2);
+        QVERIFY(OpenMenuHolding(f, undo));
+        QVERIFY(undo->isEnabled());
+        QCOMPARE(undo->text(), QStringLiteral("&Undo Duplicate Layer 'Background'\tCtrl+Z"));
+        QVERIFY(undo->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
+
+        undo->trigger();
+        QCOMPARE(f.LayerList()->Logic().Count(), 1);
+        OpenMenuHolding(f, undo);
+        QCOMPARE(undo->text(), QStringLiteral("Undo"));
+        QAction* redo = f.CommandAction(24329);
+        OpenMenuHolding(f, redo);
+        QCOMPARE(redo->text(), QStringLiteral("&Redo Duplicate Layer 'Background'\tCtrl+Y"));
+    }
+
+    void F1OverAMenuItemOpensItsHelpInsteadOfRunningIt() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        TLayeredImage& image = f.ActiveView()->GetImageData()->Image;
+        QAction* duplicate = f.CommandAction(CM_LAYER_DUPLICATE);
+        QMenu* menu = OpenMenuHolding(f, duplicate);
+        QVERIFY(menu && duplicate->isEnabled());
+        menu->popup(QPoint(50, 50));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        menu->setActiveAction(duplicate);
+        QTest::keyClick(menu, Qt::Key_F1);
+        QTRY_VERIFY(!menu->isVisible());
+        QCOMPARE(image.Count(), 1);
+        QTextBrowser* help = nullptr;
+        for (QWidget* w : QApplication::allWidgets())
+            if (auto* b = qobject_cast<QTextBrowser*>(w)) help = b;
+        QVERIFY(help);
+        const QString page = QString::fromStdString(HelpPageFor(CM_LAYER_DUPLICATE)).section('#', 0, 0);
+        QVERIFY2(help->source().toString().contains(page), qPrintable(help->source().toString()));
+        CloseHelp();
+    }
+
+    void ClosingADirtyWindowAsksFirst() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        QVERIFY(f.ExecuteCommand(CM_LAYER_DUPLICATE));
+        // Cancelled: the window and its document stay.
+        QMdiSubWindow* sub = f.MdiArea()->subWindowList().first();
+        sub->close();
+        QApplication::processEvents();
+        QCOMPARE(fx.boxes.Shown.size(), size_t(1));
+        QCOMPARE(fx.boxes.Shown[0].Text, std::string("Save changes to sample.png?"));
+        QCOMPARE(fx.manager.Documents().size(), size_t(1));
+        QCOMPARE(f.MdiArea()->subWindowList(), QList<QMdiSubWindow*>{sub});
+        QVERIFY(f.ActiveView());
+        // Declining to save: the window goes and the file stays as it was.
+        fx.boxes.QueueAnswer(TMbResult::No);
+        sub->close();
+        QApplication::processEvents();
+        QCOMPARE(fx.boxes.Shown.size(), size_t(2));
+        QVERIFY(fx.manager.Documents().empty());
+        QCOMPARE(f.MenuResourceId(), int(IDM_NODOC));
+
+        // A frame whose application refuses to close stays open with its documents.
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        f.show();
+        f.CanCloseHandler = [] { return false; };
+        QVERIFY(!f.close());
+        QVERIFY(f.isVisible());
+        QCOMPARE(fx.manager.Documents().size(), size_t(1));
+        // Without a handler the manager closes the documents.
+        f.CanCloseHandler = nullptr;
+        QVERIFY(f.close());
+        QVERIFY(fx.manager.Documents().empty());
+    }
+
+    void ViewTogglesShowAndHideTheBarsAndToolWindows() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        f.show();
+        f.ToolOptionsBar()->show();
+        f.LayerList()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(f.ToolOptionsBar()->windowTitle(), QStringLiteral("Tool Options"));
+        for (int id = CM_VIEW_MAINBAR; id <= CM_VIEW_LAYERLIST; ++id) {
+            QWidget* w = f.ToggledWindow(id);
+            QVERIFY2(w, qPrintable(QString::number(id)));
+            QAction* toggle = f.CommandAction(id);
+            QVERIFY(OpenMenuHolding(f, toggle));
+            QVERIFY(toggle->isEnabled() && toggle->isChecked());
+            toggle->trigger();
+            QVERIFY(w->isHidden());
+            OpenMenuHolding(f, toggle);
+            QVERIFY(!toggle->isChecked());
+            toggle->trigger();
+            QVERIFY(!w->isHidden());
+            OpenMenuHolding(f, toggle);
+            QVERIFY(toggle->isChecked());
+        }
+        // Each toggle has a window of its own.
+        QSet<QWidget*> windows;
+        for (int id = CM_VIEW_MAINBAR; id <= CM_VIEW_LAYERLIST; ++id) windows.insert(f.ToggledWindow(id));
+        QCOMPARE(windows.size(), 6);
+    }
+
+    void DroppedFilesOpenAndUnknownTypesAreSkipped() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        QTemporaryDir dir;
+        const QString notes = dir.filePath("notes.txt");
+        QFile(notes).open(QIODevice::WriteOnly);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(kSample)), QUrl::fromLocalFile(notes)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &drop);
+        QCOMPARE(fx.manager.Documents().size(), size_t(1));
+        QCOMPARE(f.MdiArea()->subWindowList().size(), 1);
+        QVERIFY(fx.boxes.Shown.empty());
+    }
+
+    void GaugeAppearsOnlyForSlowOperations() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        f.show();
+        uint64_t now = 0;
+        TProgressRule rule(f.Gauge(), [&] { return now; });
+        QProgressBar* gauge = f.GaugeWidget();
+        QCOMPARE(gauge->size(), QSize(70, 20));
+        QVERIFY(gauge->isHidden());
+        rule.OnProgress(0);
+        now = 100;
+        rule.OnProgress(50); // 2 ms per percent: quick
+        QVERIFY(gauge->isHidden());
+        rule.OnProgress(0);
+        now = 200;
+        rule.OnProgress(10); // 10 ms per percent: slow
+        QVERIFY(!gauge->isHidden());
+        QCOMPARE(gauge->value(), 10);
+        now = 300;
+        rule.OnProgress(100); // done: the gauge empties and goes
+        QCOMPARE(gauge->value(), 0);
+        QVERIFY(gauge->isHidden());
     }
 };
 

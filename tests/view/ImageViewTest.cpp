@@ -361,3 +361,35 @@ TEST(ImageViewLifetime, DocumentOutlivingItsViewStaysSafe) {
     doc->NotifyViews(TDocEvent::Closed); // must not reach the destroyed view
     EXPECT_FALSE(host.FireTimer(kAntsTimer));
 }
+
+TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
+    Fixture f(100, 80, {500, 400});
+    ASSERT_TRUE(f.doc->Resize(400, 320));
+    f.view.UpdateScrollRanges();
+    ASSERT_EQ(f.host.Scroller().RangeX, 430);
+    BITMAPHANDLE mask;
+    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 400, 320, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    f.view.SelectionMask.Adopt(mask);
+    f.view.HasSelection = true;
+    EXPECT_EQ(f.view.CommandState(CM_EDITUNDO).Text, "&Undo Resize\tCtrl+Z");
+
+    f.host.Update();
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITUNDO));
+    // A mask of the larger size would not fit the image that came back.
+    EXPECT_FALSE(f.view.HasSelection);
+    EXPECT_EQ(f.view.StatusSize(), "W,H: 100,80");
+    EXPECT_EQ(f.host.Scroller().RangeX, 130); // 100 pixels and a 15-pixel margin each side
+    EXPECT_EQ(f.view.OriginX, 200);
+    EXPECT_EQ(f.view.OriginY, 160);
+    EXPECT_TRUE(f.host.IsInvalid());
+    EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "&Redo Resize\tCtrl+Y");
+    EXPECT_FALSE(f.view.IsCommandEnabled(CM_EDITUNDO));
+
+    f.host.Update();
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITREDO));
+    EXPECT_EQ(f.view.StatusSize(), "W,H: 400,320");
+    EXPECT_EQ(f.view.OriginX, 50);
+    EXPECT_TRUE(f.host.IsInvalid());
+    EXPECT_FALSE(f.view.DoCommand(CM_EDITREDO));
+    EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "Redo");
+}

@@ -1,0 +1,94 @@
+#include "QtCommonDialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+
+#include <memory>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Runs the file dialog set up from the request; false when cancelled.
+bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDialog::AcceptMode mode,
+                   TFileDialogResult& result) {
+    QFileDialog dialog(parent, Q(request.Caption), Q(request.InitialDir));
+    dialog.setAcceptMode(mode);
+    const QStringList filters = QtNameFilters(request.Filters);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.FilterIndex >= 0 && request.FilterIndex < filters.size())
+            dialog.selectNameFilter(filters[request.FilterIndex]);
+    }
+    if (mode == QFileDialog::AcceptOpen) {
+        dialog.setFileMode(request.MultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    } else {
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.OverwritePrompt);
+    }
+    if (!request.DefaultExt.empty()) dialog.setDefaultSuffix(Q(request.DefaultExt));
+    if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
+    if (dialog.exec() != QDialog::Accepted) return false;
+
+    result = TFileDialogResult{};
+    for (const QString& path : dialog.selectedFiles()) result.Paths.push_back(path.toStdString());
+    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+    result.FilterIndex = chosen >= 0 ? int(chosen) : request.FilterIndex;
+    return !result.Paths.empty();
+}
+
+std::unique_ptr<QtCommonDialogs> g_installed;
+ICommonDialogs* g_previous = nullptr;
+
+} // namespace
+
+QStringList QtNameFilters(const std::vector<TFileFilter>& filters) {
+    QStringList out;
+    for (const TFileFilter& f : filters) {
+        QStringList patterns;
+        for (const QString& p : Q(f.Patterns).split(';', Qt::SkipEmptyParts)) patterns << p.trimmed();
+        out << QStringLiteral("%1 (%2)").arg(Q(f.Description), patterns.join(' '));
+    }
+    return out;
+}
+
+bool QtCommonDialogs::GetOpenFileNames(const TFileDialogRequest& request, TFileDialogResult& result) {
+    return RunFileDialog(parent_, request, QFileDialog::AcceptOpen, result);
+}
+
+bool QtCommonDialogs::GetSaveFileName(const TFileDialogRequest& request, TFileDialogResult& result) {
+    return RunFileDialog(parent_, request, QFileDialog::AcceptSave, result);
+}
+
+bool QtCommonDialogs::ChooseColor(COLORREF& color, TCustomColors& custom) {
+    // Qt keeps the custom colours for the whole application; they are loaded from and
+    // stored back to the program's own set so both stay the same.
+    for (int i = 0; i < int(custom.size()) && i < QColorDialog::customCount(); ++i) {
+        const COLORREF c = custom[size_t(i)];
+        QColorDialog::setCustomColor(i, QColor(GetRValue(c), GetGValue(c), GetBValue(c)));
+    }
+    QColorDialog dialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent_);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    for (int i = 0; i < int(custom.size()) && i < QColorDialog::customCount(); ++i) {
+        const QColor c = QColorDialog::customColor(i);
+        custom[size_t(i)] = RGB(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+    }
+    if (!ok) return false;
+    const QColor c = dialog.selectedColor();
+    color = RGB(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+    return true;
+}
+
+void InstallQtCommonDialogs(QWidget* parent) {
+    auto dialogs = std::make_unique<QtCommonDialogs>(parent);
+    ICommonDialogs* old = SetCommonDialogs(dialogs.get());
+    if (!g_installed) g_previous = old;
+    g_installed = std::move(dialogs);
+}
+
+void UninstallQtCommonDialogs() {
+    if (!g_installed) return;
+    SetCommonDialogs(g_previous);
+    g_previous = nullptr;
+    g_installed.reset();
+}

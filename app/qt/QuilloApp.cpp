@@ -1,0 +1,233 @@
+#include "QuilloApp.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "AppFiles.h"
+#include "ColorPaletteBar.h"
+#include "HelpWindow.h"
+#include "ImageDocManager.h"
+#include "Options.h"
+#include "ProfileFile.h"
+#include "QtCommonDialogs.h"
+#include "QtDialogHost.h"
+#include "Registration.h"
+#include "ResizeDialog.h"
+#include "SplashWindow.h"
+#include "WaitCursor.h"
+
+namespace {
+// Taken while the program's statics are set up, before main runs: the time to the first
+// painted frame is measured from here.
+const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
+
+void QtWaitCursor(bool busy) {
+    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
+const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+QSize ScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+RECT ToRect(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+} // namespace
+
+TQuilloApp::TQuilloApp(std::vector<std::string> args, THosts hosts) : args_(std::move(args)), hosts_(hosts) {}
+
+TQuilloApp::~TQuilloApp() {
+    if (frame_) {
+        frame_->CanCloseHandler = nullptr;
+        if (!settingsSaved_) {
+            StoreToolWindowPositions();
+            SaveSettings();
+        }
+    }
+    if (progress_) L_SetStatusCallBack(nullptr, nullptr);
+    TImageDoc::SetProgressGauge(nullptr);
+    if (hosts_ == THosts::Desktop) {
+        UninstallQtCommonDialogs();
+        UninstallQtDialogHost();
+        SetMessageBoxHost(nullptr);
+        TWaitCursor::SetHook(nullptr);
+    }
+    if (splash_) delete splash_.data();
+    // The windows go before the manager and its documents.
+    frame_.reset();
+    manager_.reset();
+}
+
+void TQuilloApp::Start() {
+    // The settings come first: everything below reads them.
+    settingsPath_ = DefaultSettingsPath();
+    Options().Load(settingsPath_);
+    // Recent files and the placement are written into the same file as they change; its
+    // folder must be there from the start, not only once the options are first saved.
+    if (!settingsPath_.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(settingsPath_).parent_path(), ignored);
+    }
+    recent_ = std::make_unique<TRecentFiles>(settingsPath_);
+    manager_ = std::make_unique<TImageDocManager>();
+    manager_->SetRecentFiles(recent_.get());
+    manager_->AskNewImage = [](int& w, int& h, int& bpp) { return RunNewImageDialog(w, h, bpp); };
+    if (hosts_ == THosts::Desktop) {
+        boxes_ = std::make_unique<QtMessageBoxes>();
+        SetMessageBoxHost(boxes_.get());
+        TWaitCursor::SetHook(QtWaitCursor);
+    }
+    ConstructMainWindow();
+    InitInstance();
+    FollowEnvironmentRequests();
+}
+
+void TQuilloApp::ConstructMainWindow() {
+    QString intro;
+    {
+        TWaitCursor wait;
+        intro = QString::fromStdString(IntroImagePath());
+    }
+    splash_ = new TSplashWindow(intro);
+    splash_->ShowNow();
+
+    // FIXME: the plug-in pop-up joins the menu when plug-in filters can be run.
+
+    frame_ = std::make_unique<TQuilloFrame>(*manager_);
+    frame_->CanCloseHandler = [this] { return CanClose(); };
+    if (hosts_ == THosts::Desktop) {
+        InstallQtDialogHost(frame_.get());
+        InstallQtCommonDialogs(frame_.get());
+    }
+    TColorPaletteBar* palette = frame_->PaletteBar();
+    manager_->BackgroundColor = [palette] { return palette->Palette().BackgroundColor(); };
+
+    // Long toolkit operations report through one callback; the rule decides when the gauge
+    // is worth showing. File loads drive the same gauge.
+    progress_ = std::make_unique<TProgressRule>(frame_->Gauge());
+    L_SetStatusCallBack(TProgressRule::StatusCallBack, progress_.get());
+    TImageDoc::SetProgressGauge(&frame_->Gauge());
+}
+
+void TQuilloApp::InitInstance() {
+    const QSize screen = ScreenSize();
+    const TPlacement placement = ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
+
+    const TOptions& o = Options();
+    QWidget* toolOptions = frame_->ToolOptionsBar();
+    toolOptions->move(o.ToolOptX, o.ToolOptY);
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
+        // The stored position is the window's outer corner, the size its inside.
+        layers->move(o.LayerListX, o.LayerListY);
+        layers->resize(o.LayerListW, o.LayerListH);
+    }
+
+    frame_->setGeometry(ToQRect(placement.Box));
+    if (placement.IsMaximized) frame_->showMaximized();
+    else frame_->show();
+    toolOptions->show();
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) layers->show();
+    if (splash_) splash_->raise();
+
+    // The palette bar offers the toolkit's fixed 256 colours.
+    L_SetDisplayMode(0x4 | 0x80 | 0x100, 0);
+    RGBQUAD fixed[256];
+    if (L_GetFixedPalette(fixed, 8) == SUCCESS) frame_->PaletteBar()->Palette().SetColors(fixed, 256);
+
+    ProcessCommandLine();
+}
+
+void TQuilloApp::ProcessCommandLine() {
+    using K = TStartupAction::TKind;
+    for (const TStartupAction& action : ParseCommandLine(args_)) {
+        switch (action.Kind) {
+        case K::Unregister: UnregisterFileTypes(); return;
+        case K::SetInstanceName: instanceName_ = action.Text; break;
+        // A file that fails is reported by the manager; the next one is still opened.
+        case K::OpenFile: manager_->OpenCommandLineFile(action.Text); break;
+        case K::RegisterFileTypes: RegisterFileTypes(ExecutablePath()); break;
+        }
+    }
+}
+
+void TQuilloApp::StoreToolWindowPositions() {
+    TOptions& o = Options();
+    if (QWidget* tools = frame_->ToolOptionsBar()) {
+        o.ToolOptX = tools->x();
+        o.ToolOptY = tools->y();
+    }
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
+        o.LayerListX = layers->x();
+        o.LayerListY = layers->y();
+        o.LayerListW = layers->width();
+        o.LayerListH = layers->height();
+    }
+}
+
+void TQuilloApp::SaveSettings() {
+    if (!settingsPath_.empty()) Options().Save(settingsPath_);
+    settingsSaved_ = true;
+}
+
+bool TQuilloApp::CanClose() {
+    StoreToolWindowPositions();
+    if (!manager_->CloseAll()) return false;
+    CloseHelp();
+    if (!settingsPath_.empty()) {
+        TProfileFile profile = TProfileFile::Read(settingsPath_);
+        TPlacement placement;
+        placement.IsMaximized = frame_->isMaximized();
+        // The restored rectangle: a maximized frame comes back maximized over it.
+        const QRect normal = frame_->isMaximized() || frame_->isMinimized() ? frame_->normalGeometry() : frame_->geometry();
+        placement.Box = ToRect(normal.isValid() ? normal : frame_->geometry());
+        WritePlacement(profile, placement);
+        profile.Write(settingsPath_);
+    }
+    SaveSettings();
+    return true;
+}
+
+void TQuilloApp::FollowEnvironmentRequests() {
+    // QUILLO_TIMING=1: how long from process start until the first document was on screen.
+    if (Env("QUILLO_TIMING"))
+        QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), [] {
+            const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - g_processStart);
+            std::fprintf(stderr, "quillo: first frame painted after %.1f ms\n", ms.count());
+        });
+
+    // QUILLO_SCREENSHOT=path: once the first document (or the empty frame) is on screen, save
+    // a picture of it and quit.
+    if (const char* out = Env("QUILLO_SCREENSHOT")) {
+        const QString path = QString::fromLocal8Bit(out);
+        auto shoot = [this, path] {
+            if (splash_) splash_->close();
+            // Let the closing splash and any late paints settle first.
+            QTimer::singleShot(400, frame_.get(), [this, path] {
+                QScreen* screen = frame_->screen();
+                // On a real display the whole screen shows the floating tool windows too.
+                QPixmap shot = QGuiApplication::platformName() == QLatin1String("offscreen") || !screen
+                                   ? frame_->grab()
+                                   : screen->grabWindow(0);
+                if (!shot.save(path)) std::fprintf(stderr, "quillo: could not write %s\n", qPrintable(path));
+                QApplication::quit();
+            });
+        };
+        if (manager_->Documents().empty()) QTimer::singleShot(300, frame_.get(), shoot);
+        else QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), shoot);
+    }
+}

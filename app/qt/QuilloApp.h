@@ -1,0 +1,69 @@
+// The application object: builds the editor in its start-up order (settings, document
+// manager, splash, main frame with its bars and status bar, placement, tool windows, the
+// command line, the file associations) and takes it down again (documents closed, placement
+// and tool-window positions written, settings saved).
+#pragma once
+
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DocManager.h"
+#include "MainWindow.h"
+#include "SplashWindow.h"
+#include "StartupRules.h"
+
+class TImageDocManager;
+
+class TQuilloApp {
+public:
+    // Which hosts the program's message boxes and dialogs go to.
+    enum class THosts {
+        Desktop, // Qt's message boxes, dialogs, file and colour choosers, wait cursor
+        Keep,    // whatever is installed (tests install scripted ones)
+    };
+
+    // args: the arguments after the program name. Nothing is built before Start().
+    explicit TQuilloApp(std::vector<std::string> args, THosts hosts = THosts::Desktop);
+    // Saves the settings unless a shutdown already did.
+    ~TQuilloApp();
+    TQuilloApp(const TQuilloApp&) = delete;
+    TQuilloApp& operator=(const TQuilloApp&) = delete;
+
+    // Builds everything and shows the frame; the caller then runs the event loop.
+    void Start();
+
+    TQuilloFrame& Frame() const { return *frame_; }
+    TImageDocManager& Manager() const { return *manager_; }
+    const std::string& InstanceName() const { return instanceName_; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+    TSplashWindow* Splash() const { return splash_; }
+
+    // The frame is closing: false when a document stays open. Otherwise the placement is
+    // written and the settings saved. The tool windows' positions go into the options in
+    // every case.
+    bool CanClose();
+
+private:
+    void ConstructMainWindow();
+    void InitInstance();
+    void ProcessCommandLine();
+    void StoreToolWindowPositions();
+    void SaveSettings();
+    void FollowEnvironmentRequests();
+
+    std::vector<std::string> args_;
+    THosts hosts_;
+    std::string settingsPath_;
+    std::string instanceName_ = "Quillo";
+    // Declared before the frame: the frame's windows hold views on the manager's documents.
+    std::unique_ptr<TRecentFiles> recent_;
+    std::unique_ptr<TImageDocManager> manager_;
+    std::unique_ptr<TQuilloFrame> frame_;
+    std::unique_ptr<TProgressRule> progress_;
+    std::unique_ptr<IMessageBoxHost> boxes_;
+    QPointer<TSplashWindow> splash_;
+    bool settingsSaved_ = false;
+};

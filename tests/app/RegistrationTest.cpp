@@ -1,0 +1,216 @@
+// The desktop entry, MIME type and icons written at start-up and removed by /unregister.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+
+#include "AppFiles.h"
+#include "LayeredImage.h"
+#include "Registration.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The lines of a file that start with `key=`, without the key.
+std::vector<std::string> Values(const std::string& text, const std::string& key) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key + "=", 0) == 0) out.push_back(line.substr(key.size() + 1));
+    return out;
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Each test gets its own data home and a PATH whose cache updaters only log their calls
+// (and fail, which registration must shrug off).
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("QUILLO_TEST_TMP");
+        std::string root = base && *base ? base : "/tmp";
+        fs::create_directories(root);
+        std::string pattern = root + "/registration-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        tmp = pattern;
+        home = tmp + "/data";
+        log = tmp + "/updates.log";
+        Save("XDG_DATA_HOME", home.c_str());
+        Save("PATH", (tmp + "/bin").c_str());
+        for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
+            const std::string script = tmp + "/bin/" + tool;
+            WriteText(script, std::string("#!/bin/sh\necho \"") + tool + " $*\" >> '" + log + "'\nexit 1\n");
+            fs::permissions(script, fs::perms::owner_all);
+        }
+    }
+    void TearDown() override {
+        for (auto& [name, value] : saved_) {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+        std::error_code ec;
+        fs::remove_all(tmp, ec);
+    }
+    void Save(const char* name, const char* value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(name, value, 1);
+    }
+    std::vector<std::string> Updates() {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadText(log));
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        fs::remove(log);
+        return lines;
+    }
+
+    std::string tmp, home, log;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
+    ASSERT_TRUE(RegisterFileTypes("/opt/quillo/bin/quillo"));
+    const std::string desktop = ReadText(home + "/applications/quillo.desktop");
+    EXPECT_EQ(desktop.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_EQ(Values(desktop, "Name"), std::vector<std::string>{"Quillo Professional"});
+    EXPECT_EQ(Values(desktop, "Type"), std::vector<std::string>{"Application"});
+    EXPECT_EQ(Values(desktop, "Exec"), std::vector<std::string>{"/opt/quillo/bin/quillo %F"});
+    EXPECT_EQ(Values(desktop, "Icon"), std::vector<std::string>{"quillo"});
+    const auto mime = Values(desktop, "MimeType");
+    ASSERT_EQ(mime.size(), 1u);
+    for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;", "image/bmp;", "image/tiff;"})
+        EXPECT_NE(mime[0].find(type), std::string::npos) << type;
+
+    // The icons are the bundled pictures, under the names the entry and the MIME type use.
+    for (int size : {16, 32, 48, 128}) {
+        const std::string dir = home + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size);
+        EXPECT_EQ(ReadText(dir + "/apps/quillo.png"), ReadText(DataDir() + "/icons/quillo-" + std::to_string(size) + ".png"));
+        EXPECT_EQ(ReadText(dir + "/mimetypes/application-x-quillo-layered.png"),
+                  ReadText(DataDir() + "/icons/document-" + std::to_string(size) + ".png"));
+    }
+    for (const std::string& file : RegisteredFiles()) EXPECT_TRUE(fs::is_regular_file(home + "/" + file)) << file;
+
+    // Both caches are refreshed once, on the right folders, although the updaters failed.
+    EXPECT_EQ(Updates(), (std::vector<std::string>{"update-mime-database " + home + "/mime",
+                                                   "update-desktop-database " + home + "/applications"}));
+}
+
+TEST_F(RegistrationTest, ProgramPathsAreQuotedForTheLauncher) {
+    ASSERT_TRUE(RegisterFileTypes("/opt/my apps/quillo$1\\x 100%"));
+    // Quoted; $ and the backslash escaped for the quoting and once more for the file format.
+    EXPECT_EQ(Values(ReadText(home + "/applications/quillo.desktop"), "Exec"),
+              std::vector<std::string>{"\"/opt/my apps/quillo\\\\$1\\\\\\\\x 100%%\" %F"});
+
+    // A path the entry cannot express, or one that depends on the working directory, is
+    // refused before anything is written.
+    fs::remove_all(home);
+    EXPECT_FALSE(RegisterFileTypes("/opt/odd\nname/quillo"));
+    EXPECT_FALSE(RegisterFileTypes("build/quillo"));
+    EXPECT_FALSE(RegisterFileTypes(""));
+    EXPECT_FALSE(fs::exists(home));
+}
+
+TEST_F(RegistrationTest, RegisteringAgainRewritesOnlyWhatChanged) {
+    ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
+    Updates();
+    std::vector<ino_t> before;
+    for (const std::string& file : RegisteredFiles()) before.push_back(Inode(home + "/" + file));
+
+    // Same program: every file stays the very same file and no cache is rebuilt.
+    ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(Inode(home + "/" + RegisteredFiles()[i]), before[i]) << RegisteredFiles()[i];
+    EXPECT_TRUE(Updates().empty());
+
+    // Another copy of the program: only the desktop entry follows it.
+    ASSERT_TRUE(RegisterFileTypes("/usr/local/bin/quillo"));
+    EXPECT_EQ(Values(ReadText(home + "/applications/quillo.desktop"), "Exec"),
+              std::vector<std::string>{"/usr/local/bin/quillo %F"});
+    EXPECT_EQ(Updates(), std::vector<std::string>{"update-desktop-database " + home + "/applications"});
+
+    // A damaged MIME package is repaired.
+    WriteText(home + "/mime/packages/quillo.xml", "<mime-info/>");
+    ASSERT_TRUE(RegisterFileTypes("/usr/local/bin/quillo"));
+    EXPECT_NE(ReadText(home + "/mime/packages/quillo.xml").find("*.qlx"), std::string::npos);
+    EXPECT_EQ(Updates(), std::vector<std::string>{"update-mime-database " + home + "/mime"});
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
+    const std::vector<std::string> others = {"applications/other.desktop", "mime/packages/other.xml",
+                                             "icons/hicolor/48x48/apps/other.png", "mime/mime.cache"};
+    for (const std::string& f : others) WriteText(home + "/" + f, "someone else's");
+    ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
+    Updates();
+
+    UnregisterFileTypes();
+    for (const std::string& file : RegisteredFiles()) EXPECT_FALSE(fs::exists(home + "/" + file)) << file;
+    for (const std::string& f : others) EXPECT_EQ(ReadText(home + "/" + f), "someone else's") << f;
+    EXPECT_EQ(Updates(), (std::vector<std::string>{"update-mime-database " + home + "/mime",
+                                                   "update-desktop-database " + home + "/applications"}));
+
+    // Nothing left to remove: nothing to refresh either.
+    UnregisterFileTypes();
+    EXPECT_TRUE(Updates().empty());
+}
+
+// The desktop must recognise the program's own files by name and by content: the magic
+// has to be what the writer actually puts at the start of a file.
+TEST_F(RegistrationTest, LayeredFilesAreRecognisedByGlobAndMagic) {
+    ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
+    const std::string xml = ReadText(home + "/mime/packages/quillo.xml");
+    EXPECT_NE(xml.find("<mime-type type=\"application/x-quillo-layered\">"), std::string::npos);
+    EXPECT_NE(xml.find("<glob pattern=\"*.qlx\"/>"), std::string::npos);
+    EXPECT_NE(xml.find("<icon name=\"application-x-quillo-layered\"/>"), std::string::npos);
+
+    std::smatch m;
+    const std::regex match("<match type=\"string\" offset=\"(\\d+)\" value=\"([^\"]+)\"/>");
+    ASSERT_TRUE(std::regex_search(xml, m, match));
+    const size_t offset = std::stoul(m[1].str());
+    const std::string magic = m[2].str();
+
+    TLayeredImage image;
+    ASSERT_EQ(image.Load(QUILLO_TEST_DATA "/sample.png"), SUCCESS);
+    const std::string qlx = tmp + "/written.qlx";
+    ASSERT_EQ(image.SaveNative(qlx.c_str()), SUCCESS);
+    EXPECT_EQ(ReadText(qlx).substr(offset, magic.size()), magic);
+    EXPECT_NE(ReadText(QUILLO_TEST_DATA "/sample.png").substr(offset, magic.size()), magic);
+}
+
+TEST_F(RegistrationTest, MissingUpdatersAndUnwritableFoldersAreHandled) {
+    // No updaters on the PATH: registration still succeeds and runs nothing.
+    ::setenv("PATH", (tmp + "/empty-bin").c_str(), 1);
+    EXPECT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
+    EXPECT_TRUE(Updates().empty());
+
+    // A data home that cannot hold folders makes registration fail, not crash.
+    WriteText(tmp + "/not-a-folder", "x");
+    ::setenv("XDG_DATA_HOME", (tmp + "/not-a-folder").c_str(), 1);
+    EXPECT_FALSE(RegisterFileTypes("/usr/bin/quillo"));
+    UnregisterFileTypes();
+    EXPECT_EQ(ReadText(tmp + "/not-a-folder"), "x");
+}
+
+} // namespace

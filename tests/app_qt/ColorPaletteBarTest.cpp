@@ -1,0 +1,130 @@
+// The "Colors" bar on screen: what it draws where, clicks picking colours, the colour
+// chooser, and the bar standing upright when docked at the side. Also the key texts of
+// the accelerator table, which only Qt can read.
+#include <QDir>
+#include <QImage>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ColorPaletteBar.h"
+#include "CommandTables.h"
+#include "TestRegistry.h"
+
+namespace {
+
+QPoint Centre(const RECT& r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+
+COLORREF PixelAt(const QImage& image, QPoint p)
+{
+    const QColor c = image.pixelColor(p);
+    return RGB(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+}
+
+QImage Grab(QWidget* w, const char* name)
+{
+    const QImage image = w->grab().toImage();
+    QDir().mkpath(QStringLiteral(QUILLO_TEST_OUT));
+    image.save(QStringLiteral(QUILLO_TEST_OUT "/") + QLatin1String(name));
+    return image;
+}
+
+} // namespace
+
+class ColorPaletteBarTest : public QObject {
+    Q_OBJECT
+private slots:
+    void DrawsCellsAndSquaresAndPicksWithTheMouse()
+    {
+        QMainWindow w;
+        auto* bar = new TColorPaletteBar(&w);
+        w.addToolBar(Qt::BottomToolBarArea, bar);
+        w.resize(600, 300);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(bar->windowTitle(), QStringLiteral("Colors"));
+
+        TColorPalette& palette = bar->Palette();
+        TColorPaletteGadget* gadget = bar->Gadget();
+        QCOMPARE(gadget->size(), QSize(421, 76));
+
+        QImage image = Grab(gadget, "palette.png");
+        for (int i : {0, 7, 31, 32, 100, 255})
+            QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
+        QCOMPARE(PixelAt(image, Centre(palette.ForegroundRect())), palette.ForegroundColor());
+        const RECT bg = palette.BackgroundRect();
+        QCOMPARE(PixelAt(image, QPoint(bg.right - 3, bg.bottom - 3)), palette.BackgroundColor());
+
+        QSignalSpy picked(bar, &TColorPaletteBar::ForegroundChanged);
+        QTest::mouseClick(gadget, Qt::LeftButton, {}, Centre(palette.CellRect(100)));
+        QCOMPARE(picked.count(), 1);
+        QCOMPARE(picked.at(0).at(0).value<COLORREF>(), palette.Color(100));
+        QTest::mouseClick(gadget, Qt::RightButton, {}, Centre(palette.CellRect(200)));
+        QCOMPARE(picked.count(), 1);
+        QCOMPARE(palette.BackgroundColor(), palette.Color(200));
+
+        // The squares show the new colours once the bar has repainted.
+        image = Grab(gadget, "palette-picked.png");
+        QCOMPARE(PixelAt(image, Centre(palette.ForegroundRect())), palette.Color(100));
+        QCOMPARE(PixelAt(image, QPoint(bg.right - 3, bg.bottom - 3)), palette.Color(200));
+
+        // A double click on the foreground square asks for any colour.
+        THeadlessCommonDialogs dialogs;
+        SetCommonDialogs(&dialogs);
+        dialogs.QueueColor(RGB(12, 34, 56));
+        QTest::mouseDClick(gadget, Qt::LeftButton, {}, Centre(palette.ForegroundRect()));
+        SetCommonDialogs(nullptr);
+        QCOMPARE(dialogs.ColorRequests.size(), size_t(1));
+        QCOMPARE(palette.ForegroundColor(), RGB(12, 34, 56));
+        QCOMPARE(picked.count(), 2);
+    }
+
+    void StandsUprightWhenDockedAtTheSide()
+    {
+        QMainWindow w;
+        auto* bar = new TColorPaletteBar(&w);
+        w.addToolBar(Qt::BottomToolBarArea, bar);
+        w.resize(600, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.addToolBar(Qt::LeftToolBarArea, bar);
+        QTRY_VERIFY(bar->Palette().IsVertical());
+        QTRY_COMPARE(bar->Gadget()->size(), QSize(76, 421));
+
+        TColorPalette& palette = bar->Palette();
+        const QImage image = Grab(bar->Gadget(), "palette-upright.png");
+        for (int i : {1, 33, 250})
+            QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
+        QTest::mouseClick(bar->Gadget(), Qt::LeftButton, {}, Centre(palette.CellRect(250)));
+        QCOMPARE(palette.ForegroundColor(), palette.Color(250));
+
+        w.addToolBar(Qt::TopToolBarArea, bar);
+        QTRY_VERIFY(!palette.IsVertical());
+    }
+};
+QUILLO_QT_TEST(ColorPaletteBarTest);
+
+// Every accelerator must be a single key Qt understands, and no two may collide once Qt
+// has parsed them (two spellings of one key would both be accepted by the tables).
+class AcceleratorKeysTest : public QObject {
+    Q_OBJECT
+private slots:
+    void EveryKeyParsesToOneDistinctKey()
+    {
+        QSet<QKeyCombination> seen;
+        for (const TAccelDef& a : Accelerators()) {
+            const QKeySequence key = QKeySequence::fromString(QString::fromStdString(a.Key), QKeySequence::PortableText);
+            QVERIFY2(key.count() == 1 && key[0].key() != Qt::Key_unknown, a.Key.c_str());
+            QVERIFY2(!seen.contains(key[0]), a.Key.c_str());
+            seen.insert(key[0]);
+        }
+        // The keypad zoom keys really are on the keypad.
+        const QKeySequence zoomIn = QKeySequence::fromString(QStringLiteral("Num++"), QKeySequence::PortableText);
+        QCOMPARE(zoomIn[0].keyboardModifiers(), Qt::KeypadModifier);
+        QCOMPARE(zoomIn[0].key(), Qt::Key_Plus);
+    }
+};
+QUILLO_QT_TEST(AcceleratorKeysTest);
+
+#include "ColorPaletteBarTest.moc"

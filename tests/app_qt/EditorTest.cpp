@@ -1,0 +1,265 @@
+// The whole editor as a user starts it: the application object with files on the command
+// line, in a private home folder so the user's own settings are never touched. Checks the
+// document windows, the status bar, the layer list, the Layer menu and Undo through the menu
+// actions, the file associations, and what shutdown writes.
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+#include "AppFiles.h"
+#include "CommandTables.h"
+#include "CommonDialogs.h"
+#include "ImageDocManager.h"
+#include "ImageView.h"
+#include "LayerListWindow.h"
+#include "LayeredImageHandler.h"
+#include "Options.h"
+#include "ProfileFile.h"
+#include "QuilloApp.h"
+#include "Registration.h"
+#include "TestRegistry.h"
+
+namespace {
+const QString kSamplePng = QStringLiteral(QUILLO_TEST_DATA "/sample.png");
+const QString kSampleQlx = QStringLiteral(QUILLO_TEST_DATA "/../../data/sample.qlx");
+
+// A private home: settings and file associations go to a temporary folder, and the
+// variables are put back afterwards.
+class TPrivateHome {
+public:
+    TPrivateHome() {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) saved_.append({name, qgetenv(name)});
+        qputenv("HOME", dir_.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit());
+        SetMessageBoxHost(&Boxes);
+        SetCommonDialogs(&Dialogs);
+    }
+    ~TPrivateHome() {
+        SetCommonDialogs(nullptr);
+        SetMessageBoxHost(nullptr);
+        for (const auto& [name, value] : saved_) {
+            if (value.isNull()) qunsetenv(name);
+            else qputenv(name, value);
+        }
+    }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+    QString SettingsPath() const { return dir_.filePath("config/quillo/Quillo32.ini"); }
+    TProfileFile Settings() const { return TProfileFile::Read(SettingsPath().toStdString()); }
+
+    THeadlessMessageBoxes Boxes;
+    THeadlessCommonDialogs Dialogs;
+
+private:
+    QTemporaryDir dir_;
+    QList<QPair<const char*, QByteArray>> saved_;
+};
+
+// Opens the pop-up that holds the action, as a user would, and returns the action brought
+// up to date.
+QAction* MenuItem(TQuilloFrame& f, int id) {
+    QAction* action = f.CommandAction(id);
+    for (QAction* top : f.menuBar()->actions())
+        if (top->menu() && top->menu()->actions().contains(action)) {
+            emit top->menu()->aboutToShow();
+            return action;
+        }
+    return nullptr;
+}
+
+std::vector<std::string> Args(const QStringList& list) {
+    std::vector<std::string> args;
+    for (const QString& s : list) args.push_back(s.toStdString());
+    return args;
+}
+
+QStringList LayerNames(LayerListWindow& list) {
+    QStringList names;
+    for (int i = 0; i < list.Logic().Count(); ++i) names << QString::fromStdString(list.Logic().Row(i).Name);
+    return names;
+}
+
+QStringList ModelNames(TImageView& view) {
+    QStringList names;
+    TLayeredImage& image = view.GetImageData()->Image;
+    for (int i = 0; i < image.Count(); ++i) names << QString::fromStdString(image.GetLayer(i)->Name);
+    return names;
+}
+} // namespace
+
+class EditorTest : public QObject {
+    Q_OBJECT
+private slots:
+    void StartsWithFilesAndEditsLayersThroughTheMenus() {
+        TPrivateHome home;
+        TQuilloApp app(Args({home.Path("missing.png"), kSamplePng, "-aSecond", kSampleQlx}), TQuilloApp::THosts::Keep);
+        app.Start();
+        TQuilloFrame& f = app.Frame();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+
+        // The missing file was reported and the others still opened, the last one active.
+        QCOMPARE(home.Boxes.Shown.size(), size_t(1));
+        QVERIFY(home.Boxes.Shown[0].Text.find("missing.png") != std::string::npos);
+        QCOMPARE(f.MdiArea()->subWindowList().size(), 2);
+        QCOMPARE(f.MdiArea()->subWindowList()[0]->windowTitle(), QStringLiteral("sample.png"));
+        QCOMPARE(f.MdiArea()->currentSubWindow()->windowTitle(), QStringLiteral("sample.qlx"));
+        QCOMPARE(app.InstanceName(), std::string("aSecond"));
+        QCOMPARE(f.MenuResourceId(), int(IDM_IMAGE));
+
+        // The status bar and the layer list show the active image.
+        TImageView* view = f.ActiveView();
+        QVERIFY(view);
+        const TLayer* background = view->GetImageData()->Image.GetLayer(0);
+        QCOMPARE(f.StatusText(IDG_IMAGESIZE), QStringLiteral("W,H: %1,%2").arg(background->Width).arg(background->Height));
+        LayerListWindow& list = *f.LayerList();
+        QVERIFY(list.isVisible());
+        const QStringList before = ModelNames(*view);
+        QVERIFY(before.size() > 2);
+        QCOMPARE(LayerNames(list), before);
+
+        // Duplicate the current layer, move the copy down, then take both back from the menu.
+        const QString current = QString::fromStdString(view->GetImageData()->Image.GetCurrentLayer()->Name);
+        QAction* duplicate = MenuItem(f, CM_LAYER_DUPLICATE);
+        QVERIFY(duplicate && duplicate->isEnabled());
+        duplicate->trigger();
+        QCOMPARE(list.Logic().Count(), before.size() + 1);
+        QAction* undo = MenuItem(f, 24321);
+        QCOMPARE(undo->text(), QStringLiteral("&Undo Duplicate Layer '%1'\tCtrl+Z").arg(current));
+        const int copyIndex = view->GetImageData()->Image.GetCurrentIndex();
+        QAction* moveDown = MenuItem(f, CM_LAYER_MOVEDOWN);
+        QVERIFY(moveDown && moveDown->isEnabled());
+        moveDown->trigger();
+        QCOMPARE(view->GetImageData()->Image.GetCurrentIndex(), copyIndex - 1);
+        QCOMPARE(LayerNames(list), ModelNames(*view));
+        QCOMPARE(MenuItem(f, 24321)->text(), QStringLiteral("&Undo Move '%1' Down\tCtrl+Z").arg(current));
+
+        MenuItem(f, 24321)->trigger();
+        QCOMPARE(view->GetImageData()->Image.GetCurrentIndex(), copyIndex);
+        MenuItem(f, 24321)->trigger();
+        QCOMPARE(LayerNames(list), before);
+        QVERIFY(!MenuItem(f, 24321)->isEnabled());
+
+        // The File menu offers the files just opened, newest first; empty slots are hidden.
+        QAction* recent = MenuItem(f, CM_MRU_FIRST);
+        QVERIFY(recent && recent->isVisible() && recent->isEnabled());
+        QVERIFY2(recent->text().contains("sample.qlx"), qPrintable(recent->text()));
+        QVERIFY(MenuItem(f, CM_MRU_FIRST + 1)->text().contains("sample.png"));
+        QVERIFY(!MenuItem(f, CM_MRU_FIRST + 2)->isVisible());
+
+        // Commands of later issues are on the menus and disabled.
+        QAction* crop = MenuItem(f, 15601);
+        QVERIFY(crop && !crop->text().isEmpty() && !crop->isEnabled());
+
+        // The file associations were written into the private data folder.
+        for (const std::string& file : RegisteredFiles())
+            QVERIFY2(QFile::exists(home.Path("data/") + QString::fromStdString(file)), file.c_str());
+
+        QApplication::processEvents();
+        const QPixmap shot = f.grab();
+        QDir().mkpath(QUILLO_TEST_OUT);
+        QVERIFY(shot.save(QUILLO_TEST_OUT "/editor.png"));
+        // The active image reached the screen: its window is not one flat colour.
+        const QImage img = shot.toImage();
+        QWidget* area = f.MdiArea()->currentSubWindow()->widget();
+        const QPoint c = area->mapTo(&f, area->rect().center());
+        QVERIFY(img.pixel(c) != img.pixel(c + QPoint(30, 30)) || img.pixel(c) != img.pixel(c - QPoint(30, 30)));
+
+        // Shutdown writes where the windows are.
+        f.setGeometry(60, 70, 800, 560);
+        list.move(33, 150);
+        list.resize(210, 130);
+        QVERIFY(f.close());
+        QVERIFY(app.Manager().Documents().empty());
+        const TProfileFile ini = home.Settings();
+        QCOMPARE(ini.GetString("Placement", "IsMaximized"), std::string("0"));
+        QCOMPARE(ini.GetString("Placement", "PlacementBox"), std::string("60 70 860 630"));
+        QCOMPARE(ini.GetInt("Options", "LayerListX", -1), 33);
+        QCOMPARE(ini.GetInt("Options", "LayerListH", -1), 130);
+        QCOMPARE(ini.GetString("Recent File List", "File1"), QDir::cleanPath(kSampleQlx).toStdString());
+    }
+
+    void StoredPlacementIsRestored() {
+        TPrivateHome home;
+        QDir().mkpath(home.Path("config/quillo"));
+        TProfileFile ini;
+        ini.WriteString("Placement", "PlacementBox", "30 40 830 640");
+        ini.WriteString("Options", "LayerListX", "70");
+        ini.WriteString("Options", "LayerListY", "180");
+        ini.WriteString("Options", "ToolOptX", "300");
+        QCOMPARE(ini.Write(home.SettingsPath().toStdString()), SUCCESS);
+
+        TQuilloApp app({}, TQuilloApp::THosts::Keep);
+        app.Start();
+        TQuilloFrame& f = app.Frame();
+        QCOMPARE(f.geometry(), QRect(30, 40, 800, 600));
+        QCOMPARE(f.LayerList()->pos(), QPoint(70, 180));
+        QCOMPARE(f.ToolOptionsBar()->x(), 300);
+        // Without a document: menu 100 and an empty status bar.
+        QCOMPARE(f.MenuResourceId(), int(IDM_NODOC));
+        QCOMPARE(f.StatusText(IDG_IMAGESIZE), QString());
+        QCOMPARE(f.LayerList()->Logic().Count(), 0);
+    }
+
+    void AMaximizedFrameKeepsItsRestoredBox() {
+        TPrivateHome home;
+        QDir().mkpath(home.Path("config/quillo"));
+        TProfileFile ini;
+        ini.WriteString("Placement", "IsMaximized", "1");
+        ini.WriteString("Placement", "PlacementBox", "30 40 630 540");
+        QCOMPARE(ini.Write(home.SettingsPath().toStdString()), SUCCESS);
+
+        TQuilloApp app({}, TQuilloApp::THosts::Keep);
+        app.Start();
+        TQuilloFrame& f = app.Frame();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(f.isMaximized());
+        QVERIFY(f.close());
+        const TProfileFile saved = home.Settings();
+        QCOMPARE(saved.GetString("Placement", "IsMaximized"), std::string("1"));
+        QCOMPARE(saved.GetString("Placement", "PlacementBox"), std::string("30 40 630 540"));
+    }
+
+    void UnregisterRemovesTheAssociationsAndStops() {
+        TPrivateHome home;
+        QVERIFY(RegisterFileTypes(ExecutablePath()));
+        TQuilloApp app(Args({"/unreg", kSamplePng}), TQuilloApp::THosts::Keep);
+        app.Start();
+        QVERIFY(app.Manager().Documents().empty());
+        for (const std::string& file : RegisteredFiles())
+            QVERIFY2(!QFile::exists(home.Path("data/") + QString::fromStdString(file)), file.c_str());
+    }
+
+    void AnUnsavableDocumentKeepsTheEditorOpen() {
+        TPrivateHome home;
+        QDir().mkpath(home.Path("work"));
+        const QString copy = home.Path("work/photo.png");
+        QVERIFY(QFile::copy(kSamplePng, copy));
+        TQuilloApp app(Args({copy}), TQuilloApp::THosts::Keep);
+        app.Start();
+        TQuilloFrame& f = app.Frame();
+        QVERIFY(f.ExecuteCommand(CM_LAYER_DUPLICATE));
+        // The folder goes away: saving fails, and Save As is cancelled.
+        QVERIFY(QDir(home.Path("work")).removeRecursively());
+        home.Boxes.QueueAnswer(TMbResult::Yes);
+        QVERIFY(!f.close());
+        QVERIFY(f.isVisible());
+        QCOMPARE(app.Manager().Documents().size(), size_t(1));
+        QVERIFY(!home.Settings().HasKey("Placement", "PlacementBox"));
+
+        // Declining to save lets it close.
+        home.Boxes.QueueAnswer(TMbResult::No);
+        QVERIFY(f.close());
+        QVERIFY(app.Manager().Documents().empty());
+        QVERIFY(home.Settings().HasKey("Placement", "PlacementBox"));
+    }
+};
+
+QUILLO_QT_TEST(EditorTest);
+#include "EditorTest.moc"

@@ -1,0 +1,299 @@
+// The program's document manager over real image documents: opening several files from the
+// dialog and what it remembers, new blank images, reverting, saving a new image, and the
+// commands that are not available yet.
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+#include "model/ModelTestUtil.h"
+
+#include "CommonDialogs.h"
+#include "ImageDocManager.h"
+#include "MessageBox.h"
+#include "Options.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TViews : public IDocViewFactory {
+public:
+    void CreateView(TDocument& doc) override {
+        Views.push_back(&doc);
+        LayersWhenShown.push_back(static_cast<TImageDoc&>(doc).Image.Count());
+    }
+    void DestroyViews(TDocument& doc) override {
+        Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
+    }
+    TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
+    std::vector<TDocument*> Views;
+    std::vector<int> LayersWhenShown;
+};
+
+class ImageDocManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldBoxes_ = SetMessageBoxHost(&boxes);
+        oldDialogs_ = SetCommonDialogs(&dialogs);
+        savedOptions_ = Options();
+        dir = mt::TmpDir() + "/docmanager-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        manager.SetViewFactory(&views);
+    }
+    void TearDown() override {
+        SetMessageBoxHost(oldBoxes_);
+        SetCommonDialogs(oldDialogs_);
+        Options() = savedOptions_;
+    }
+    std::string Sample(const std::string& name) {
+        const std::string path = dir + "/" + name;
+        fs::copy_file(QUILLO_TEST_DATA "/sample.png", path, fs::copy_options::overwrite_existing);
+        return path;
+    }
+    int TemplateIndex(const std::string& description, bool savableOnly) {
+        int index = 0;
+        for (const auto& t : manager.Templates()) {
+            if (savableOnly && t->IsOpenOnly()) continue;
+            if (t->GetDescription() == description) return index;
+            ++index;
+        }
+        ADD_FAILURE() << description;
+        return -1;
+    }
+    TImageDoc* Doc(size_t i) { return static_cast<TImageDoc*>(manager.Documents().at(i).get()); }
+    // Runs New with the size and depth the dialog answers; the document made, or null.
+    TImageDoc* NewImage(int width, int height, int bpp, COLORREF background) {
+        manager.AskNewImage = [=](int& w, int& h, int& b) {
+            w = width, h = height, b = bpp;
+            return true;
+        };
+        manager.BackgroundColor = [=] { return background; };
+        const size_t before = manager.Documents().size();
+        manager.Command(CM_FILENEW);
+        return manager.Documents().size() > before ? Doc(manager.Documents().size() - 1) : nullptr;
+    }
+
+    THeadlessMessageBoxes boxes;
+    THeadlessCommonDialogs dialogs;
+    TViews views;
+    TImageDocManager manager;
+    std::string dir;
+
+private:
+    IMessageBoxHost* oldBoxes_ = nullptr;
+    ICommonDialogs* oldDialogs_ = nullptr;
+    TOptions savedOptions_;
+};
+
+TEST_F(ImageDocManagerTest, ThreeFilesChosenOneAlreadyOpenAndTheDialogRemembers) {
+    EXPECT_EQ(TImageDocManager::Instance(), &manager);
+    ASSERT_EQ(manager.Templates().size(), 29u);
+    Options().DefaultDirectory = "/somewhere/else/";
+    Options().DefaultFileType = 4;
+
+    const std::string a = Sample("a.png"), b = Sample("b.png"), c = Sample("c.png");
+    ASSERT_NE(manager.OpenCommandLineFile(b), nullptr);
+    const int png = TemplateIndex("PNG images", false);
+    TFileDialogResult chosen;
+    chosen.Paths = {a, b, c};
+    chosen.FilterIndex = png;
+    dialogs.QueueOpen(chosen);
+    manager.Command(CM_FILEOPEN);
+
+    ASSERT_EQ(dialogs.OpenRequests.size(), 1u);
+    const TFileDialogRequest& first = dialogs.OpenRequests[0];
+    EXPECT_EQ(first.InitialDir, "/somewhere/else/");
+    EXPECT_EQ(first.FilterIndex, 4);
+    EXPECT_TRUE(first.MultipleSelection);
+
+    ASSERT_EQ(manager.Documents().size(), 3u);
+    EXPECT_EQ(Doc(1)->GetDocPath(), a);
+    EXPECT_EQ(Doc(2)->GetDocPath(), c);
+    EXPECT_EQ(Doc(2)->GetTemplate()->GetDescription(), "PNG images");
+    EXPECT_EQ(Doc(2)->Image.Count(), 1);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, "Document already loaded.");
+    EXPECT_EQ(boxes.Shown[0].Caption, "b.png");
+
+    // The folder and type chosen are where the next open starts, and what the settings keep.
+    EXPECT_EQ(Options().DefaultDirectory, dir + "/");
+    EXPECT_EQ(Options().DefaultFileType, png);
+    manager.Command(CM_FILEOPEN); // cancelled
+    ASSERT_EQ(dialogs.OpenRequests.size(), 2u);
+    EXPECT_EQ(dialogs.OpenRequests[1].InitialDir, dir + "/");
+    EXPECT_EQ(dialogs.OpenRequests[1].FilterIndex, png);
+    EXPECT_EQ(dialogs.OpenRequests[1].DefaultExt, "png");
+    EXPECT_EQ(manager.Documents().size(), 3u);
+
+    // A stored type index out of range (an edited settings file) starts at a valid one.
+    Options().DefaultFileType = 400;
+    manager.Command(CM_FILEOPEN);
+    EXPECT_EQ(dialogs.OpenRequests.back().FilterIndex, 28);
+}
+
+TEST_F(ImageDocManagerTest, NewImagesAreFilledWithTheBackgroundAndOpaque) {
+    // Without the dialog hooked up, or when it is cancelled, nothing is made.
+    manager.Command(CM_FILENEW);
+    manager.AskNewImage = [](int& w, int& h, int& b) {
+        EXPECT_EQ(w, 100);
+        EXPECT_EQ(h, 100);
+        EXPECT_EQ(b, 24);
+        return false;
+    };
+    manager.Command(CM_FILENEW);
+    EXPECT_TRUE(manager.Documents().empty());
+
+    const COLORREF colour = 0x00203040; // a clear top byte must not make the image transparent
+    for (int bpp : {32, 24, 16}) {
+        SCOPED_TRACE(bpp);
+        TImageDoc* doc = NewImage(5, 3, bpp, colour);
+        ASSERT_NE(doc, nullptr);
+        TLayer* layer = doc->Image.Layers.At(0);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->BitsPerPixel, 32);
+        EXPECT_EQ(layer->LogicalBpp, bpp);
+        EXPECT_EQ(layer->Width, 5);
+        EXPECT_EQ(layer->Height, 3);
+        const COLORREF got = L_GetPixelColor(layer, 2, 4);
+        // 16 bits keep 5 bits a channel: close is all that can be asked there.
+        const int tolerance = bpp == 16 ? 7 : 0;
+        for (int shift : {0, 8, 16})
+            EXPECT_LE(std::abs(int((got >> shift) & 0xFF) - int((colour >> shift) & 0xFF)), tolerance) << shift;
+        TLeadBitmap alpha;
+        ASSERT_EQ(L_GetBitmapAlpha(layer, &alpha), SUCCESS);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) EXPECT_EQ(L_GetPixelColor(&alpha, y, x) & 0xFF, 0xFFu) << x << "," << y;
+        EXPECT_TRUE(doc->IsDirty());
+        EXPECT_TRUE(doc->GetDocPath().empty());
+        EXPECT_EQ(doc->GetTitle(), "Untitled");
+        EXPECT_EQ(views.Views.back(), doc);
+        EXPECT_EQ(views.LayersWhenShown.back(), 1); // never shown empty
+    }
+
+    // A palette image takes the palette entry nearest the colour; unset, the colour is white.
+    TImageDoc* gray = NewImage(2, 2, 8, 0x00FFFFFF);
+    ASSERT_NE(gray, nullptr);
+    EXPECT_EQ(gray->Image.Layers.At(0)->BitsPerPixel, 8);
+    EXPECT_EQ(L_GetPixelColor(gray->Image.Layers.At(0), 1, 1), 0xFFFFFFu);
+    manager.BackgroundColor = nullptr;
+    manager.Command(CM_FILENEW);
+    EXPECT_EQ(L_GetPixelColor(Doc(manager.Documents().size() - 1)->Image.Layers.At(0), 0, 0), 0xFFFFFFu);
+
+    // Sizes or depths no bitmap can have make nothing; one too big to make says why.
+    const size_t count = manager.Documents().size();
+    EXPECT_EQ(NewImage(0, 10, 24, colour), nullptr);
+    EXPECT_EQ(NewImage(10, 10, 12, colour), nullptr);
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(NewImage(L_GetLimits().MaxSide + 1, 10, 24, colour), nullptr);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Caption, kAppName);
+    EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Exclamation);
+    EXPECT_EQ(manager.Documents().size(), count);
+
+    // A bitmap without pixels is refused without leaving a window behind.
+    BITMAPHANDLE empty;
+    EXPECT_EQ(manager.CreateFromBitmap(empty), nullptr);
+    EXPECT_EQ(manager.Documents().size(), count);
+    EXPECT_EQ(views.Views.size(), count);
+}
+
+TEST_F(ImageDocManagerTest, RevertAsksAndKeepsTheImageWhenTheFileWentBad) {
+    // A document never saved: the command is off and does nothing if run anyway.
+    TImageDoc* fresh = NewImage(4, 4, 24, 0x0000FF);
+    ASSERT_NE(fresh, nullptr);
+    TCommandEnabler off(CM_FILEREVERT);
+    manager.CommandEnable(off);
+    EXPECT_FALSE(off.Enabled);
+    manager.CmFileRevert();
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_TRUE(fresh->IsDirty());
+
+    const std::string path = Sample("photo.png");
+    TImageDoc* doc = static_cast<TImageDoc*>(manager.CreateDoc(nullptr, path));
+    ASSERT_NE(doc, nullptr);
+    auto paint = [&] {
+        ASSERT_TRUE(doc->Checkpoint(true, "Paint"));
+        L_FillBitmap(doc->Image.Layers.At(0), 0x00FF00);
+    };
+    paint();
+    ASSERT_TRUE(doc->IsDirty());
+
+    // No: nothing changes.
+    manager.Command(CM_FILEREVERT);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, "Revert " + path + " to last saved version?");
+    EXPECT_EQ(boxes.Shown[0].Caption, "photo.png");
+    EXPECT_EQ(boxes.Shown[0].Buttons, TMbButtons::YesNo);
+    EXPECT_EQ(L_GetPixelColor(doc->Image.Layers.At(0), 0, 0), 0x00FF00u);
+    EXPECT_TRUE(doc->IsDirty());
+
+    // Yes with a damaged file: the error is shown, the painted image and its history stay.
+    std::ofstream(path, std::ios::trunc) << "not a picture";
+    boxes.QueueAnswer(TMbResult::Yes);
+    manager.Command(CM_FILEREVERT);
+    ASSERT_EQ(boxes.Shown.size(), 3u);
+    EXPECT_EQ(boxes.Shown[2].Caption, "File Open");
+    EXPECT_EQ(boxes.Shown[2].Text.rfind(path + ":\n", 0), 0u);
+    EXPECT_EQ(L_GetPixelColor(doc->Image.Layers.At(0), 0, 0), 0x00FF00u);
+    EXPECT_TRUE(doc->CanUndo());
+    EXPECT_EQ(manager.Documents().size(), 2u);
+
+    // Yes with the file back: the saved pixels return and the document is clean.
+    Sample("photo.png");
+    boxes.QueueAnswer(TMbResult::Yes);
+    manager.Command(CM_FILEREVERT);
+    EXPECT_NE(L_GetPixelColor(doc->Image.Layers.At(0), 0, 0), 0x00FF00u);
+    EXPECT_FALSE(doc->IsDirty());
+    EXPECT_FALSE(doc->CanUndo());
+
+    // Scanning, preferences and pasting without a document are shown, but not offered.
+    using M = TImageDocManager;
+    for (int id : {M::CM_ACQUIRE, M::CM_SELECTSOURCE, M::CM_PREFERENCES, M::CM_EDITPASTE}) {
+        TCommandEnabler ce(id);
+        manager.CommandEnable(ce);
+        EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
+    }
+}
+
+TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite) {
+    TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
+    ASSERT_NE(doc, nullptr);
+    const int png = TemplateIndex("PNG images", true);
+
+    // The first place cannot be written: the failure is shown and the dialog comes again;
+    // cancelling it leaves the image unsaved, without a file.
+    TFileDialogResult unwritable;
+    unwritable.Paths = {dir + "/missing-folder/new"};
+    unwritable.FilterIndex = png;
+    dialogs.QueueSave(unwritable);
+    manager.Command(CM_FILESAVE);
+    EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
+    ASSERT_FALSE(boxes.Shown.empty());
+    EXPECT_EQ(boxes.Shown[0].Text, "Unable to save the file. Maybe the file is read-only.");
+    EXPECT_TRUE(doc->GetDocPath().empty());
+    EXPECT_EQ(doc->GetTitle(), "Untitled");
+    EXPECT_TRUE(doc->IsDirty());
+
+    TFileDialogResult good;
+    good.Paths = {dir + "/new"};
+    good.FilterIndex = png;
+    dialogs.QueueSave(good);
+    manager.Command(CM_FILESAVE);
+    EXPECT_EQ(doc->GetDocPath(), dir + "/new.png");
+    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "PNG images");
+    EXPECT_FALSE(doc->IsDirty());
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfo((dir + "/new.png").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.Width, 6);
+    EXPECT_EQ(info.Height, 4);
+
+    // Closing it now asks nothing; the saved file opens again.
+    boxes.Shown.clear();
+    manager.Command(CM_FILECLOSE);
+    EXPECT_TRUE(manager.Documents().empty());
+    EXPECT_TRUE(boxes.Shown.empty());
+    ASSERT_NE(manager.OpenCommandLineFile(dir + "/new.png"), nullptr);
+}
+
+} // namespace

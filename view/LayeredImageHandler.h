@@ -1,0 +1,122 @@
+// The Layer menu of a view: reordering, dropping, merging, removing, duplicating and
+// walking through layers, the channel editing modes, and the calls the layer list makes
+// (select, rename, show or hide a layer). Each undoable change records its snapshot
+// before it touches the image, then tells the view what to repaint and the layer list
+// what to re-read.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Commands.h"
+
+class TImageData;
+class TImageView;
+class TLayer;
+class TLayeredImage;
+
+// Command ids of the Layer menu and of the channel editing modes.
+enum : int {
+    CM_CHANNEL_AGGREGATED = 15271,
+    CM_CHANNEL_ALPHA = 15272,
+    CM_CHANNEL_RED = 15275,
+    CM_CHANNEL_GREEN = 15276,
+    CM_CHANNEL_BLUE = 15277,
+    CM_CHANNEL_CMYK_CYAN = 15279,
+    CM_CHANNEL_CMYK_MAGENTA = 15280,
+    CM_CHANNEL_CMYK_YELLOW = 15281,
+    CM_CHANNEL_CMYK_BLACK = 15282,
+    CM_CHANNEL_CMY_CYAN = 15284,
+    CM_CHANNEL_CMY_MAGENTA = 15285,
+    CM_CHANNEL_CMY_YELLOW = 15286,
+    CM_CHANNEL_HSV_HUE = 15288,
+    CM_CHANNEL_HSV_SATURATION = 15289,
+    CM_CHANNEL_HSV_VALUE = 15290,
+    CM_CHANNEL_HLS_HUE = 15292,
+    CM_CHANNEL_HLS_LIGHTNESS = 15293,
+    CM_CHANNEL_HLS_SATURATION = 15294,
+
+    CM_LAYER_DROPONLOWER = 15852,
+    CM_LAYER_DROPONBACKGROUND = 15853,
+    CM_LAYER_MERGEALL = 15854,
+    CM_LAYER_MERGEVISIBLE = 15855,
+    CM_LAYER_REMOVE = 15856,
+    CM_LAYER_MOVEUP = 15871,
+    CM_LAYER_MOVEDOWN = 15872,
+    CM_LAYER_SENDTOBACK = 15873,
+    CM_LAYER_BRINGTOFRONT = 15874,
+    CM_LAYER_DUPLICATE = 15875,
+    CM_LAYER_WALKUP = 15876,
+    CM_LAYER_WALKDOWN = 15877,
+};
+
+// The channel editing mode a command selects; -1 when id is not a channel command.
+int ChannelModeOfCommand(int id);
+
+// What a listener of the handler has to re-read.
+enum class TLayerChange {
+    Repaint, // visibility, the current layer or the channel mode changed
+    Rebuild, // the number, order or names of the layers changed
+    Detached // the view is going away: drop every reference to it
+};
+
+class TLayeredImageHandler : public ICommandTarget {
+public:
+    explicit TLayeredImageHandler(TImageView& view);
+    ~TLayeredImageHandler() override;
+    TLayeredImageHandler(const TLayeredImageHandler&) = delete;
+    TLayeredImageHandler& operator=(const TLayeredImageHandler&) = delete;
+
+    TImageView& View() const { return view_; }
+    // The layered image of the view's document; null while it holds no image.
+    TLayeredImage* GetImage() const;
+
+    // --- Commands.
+    void CommandEnable(TCommandEnabler& ce) override;
+    bool Command(int id) override;
+    // The state of a command without running anything.
+    void QueryCommand(TCommandEnabler& ce) const;
+
+    // --- The layer list's calls. Indices outside 0..count-1 do nothing (false, "").
+    int Count() const;
+    int CurrentIndex() const;
+    // Makes the layer current (no undo step).
+    bool Select(int index);
+    std::string Name(int index) const;
+    bool IsVisible(int index) const;
+    // Shows or hides a layer (no undo step).
+    bool SetVisible(int index, bool visible);
+    // Gives the layer a new name as one undo step; an unchanged name records nothing.
+    // True when the name changed.
+    bool Rename(int index, const std::string& name);
+
+    // --- Listeners: told after every change this handler or the view's Undo/Redo made.
+    using TListener = std::function<void(TLayerChange)>;
+    // Returns a token for RemoveListener.
+    int AddListener(TListener listener);
+    void RemoveListener(int token);
+    void Notify(TLayerChange change);
+
+private:
+    TImageData* Data() const;
+    // Records the undo step; when that fails (no memory for the snapshot) the user is
+    // told and the caller must not go on: a change without its undo step would be lost.
+    bool Record(const std::string& name);
+    // Invalidates the window area of layer i (inflated by 2 pixels).
+    void InvalidateLayer(int index);
+    // Tells the user that an operation failed with a toolkit code.
+    void ReportFailure(int code);
+    void Reorder(int id);
+    void Drop(bool onBackground);
+    void Merge(bool visibleOnly);
+    void Remove();
+    void Duplicate();
+    void Walk(int step);
+    void SetChannelMode(int mode);
+
+    TImageView& view_;
+    std::vector<std::pair<int, TListener>> listeners_;
+    int nextToken_ = 1;
+};
