@@ -43,6 +43,7 @@ bench:
 	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 	bench/compare.sh build
+	xvfb-run -a -s "-screen 0 1920x1080x24" build/quillo-shell-bench
 
 clean:
 	rm -rf build build-asan build-fuzz

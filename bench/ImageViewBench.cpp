@@ -9,44 +9,22 @@
 #include <string>
 #include <unistd.h>
 
+#include "BenchImages.h"
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 
 namespace {
 
-constexpr int kW = 4000, kH = 3000;
+using bench::kPhotoH;
+using bench::kPhotoW;
+constexpr int kW = kPhotoW, kH = kPhotoH;
 constexpr TSize kWindow{1920, 1080};
-
-std::unique_ptr<TLayer> MakeLayer(int w, int h, int index, bool alpha) {
-    auto l = std::make_unique<TLayer>();
-    BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
-    l->Adopt(b);
-    l->LogicalBpp = alpha ? 32 : 24;
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = L_RowPtr(l.get(), y);
-        for (int x = 0; x < w; ++x, p += 4) {
-            p[0] = uint8_t(x * 255 / w + index * 23);
-            p[1] = uint8_t(y * 255 / h + index * 41);
-            p[2] = uint8_t(((x + y) >> 4) + index * 67);
-            p[3] = alpha ? uint8_t((x + y) * 255 / (w + h)) : 255;
-        }
-    }
-    return l;
-}
 
 // A background and four layers, two of them with partial alpha, the top one current.
 TImageDoc& FiveLayerDoc() {
     static TImageDoc* doc = [] {
         auto* d = new TImageDoc;
-        d->Image.Layers.Append(MakeLayer(kW, kH, 0, false));
-        for (int i = 1; i < 5; ++i) {
-            auto l = MakeLayer(kW / 2, kH / 2, i, i % 2 == 1);
-            l->X = i * 400;
-            l->Y = i * 300;
-            d->Image.Layers.Append(std::move(l));
-        }
-        d->Image.Layers.Seek(4);
+        bench::FillFiveLayers(d->Image);
         return d;
     }();
     return *doc;
@@ -79,22 +57,8 @@ const std::string& PhotoJpeg() {
     static const std::string path = [] {
         char dir[] = "/tmp/quillo-bench-XXXXXX";
         if (!mkdtemp(dir)) std::abort();
-        BITMAPHANDLE b;
-        if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 24, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
-        uint32_t seed = 12345;
-        for (int y = 0; y < kH; ++y) {
-            uint8_t* p = L_RowPtr(&b, y);
-            for (int x = 0; x < kW; ++x, p += 3) {
-                seed = seed * 1664525u + 1013904223u;
-                const int grain = int(seed >> 28) - 8;
-                p[0] = uint8_t(std::clamp(60 + y * 150 / kH + grain, 0, 255));
-                p[1] = uint8_t(std::clamp(90 + ((x * y) >> 16) % 80 + grain, 0, 255));
-                p[2] = uint8_t(std::clamp(200 - x * 120 / kW + grain, 0, 255));
-            }
-        }
         std::string file = std::string(dir) + "/photo.jpg";
-        if (L_SaveBitmap(file.c_str(), &b, FILE_JFIF, 24, 25) != SUCCESS) std::abort();
-        L_FreeBitmap(&b);
+        bench::WritePhotoJpeg(file);
         std::atexit([] { std::filesystem::remove_all(std::filesystem::path(PhotoJpeg()).parent_path()); });
         return file;
     }();

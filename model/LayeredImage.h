@@ -114,6 +114,9 @@ public:
     L_INT MergeAll();
     // Combines every layer (hidden ones too) into the background and removes the others.
     L_INT Flatten();
+    // Combines the background and the visible layers into the background; hidden layers
+    // stay, unchanged and in their order, above it. The background becomes current.
+    L_INT MergeVisible();
     L_INT DuplicateCurrent();
     // Builds m from lower layer d (occupying rd) and upper layer u (occupying ru) over the
     // union of the two rectangles; *topLeft gets the union's top-left.
@@ -151,6 +154,7 @@ private:
     void SettleCurrentView();
     void DiscardViews();
     L_INT DropOn(TLayer& dst, const TLayer& src);
+    L_INT FlattenLayers(bool hiddenToo);
 
     int channelMode_ = CHANNEL_AGGREGATED;
     std::unique_ptr<TLayer> currentView_, backgroundView_, otherView_;

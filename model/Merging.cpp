@@ -132,7 +132,11 @@ L_INT TLayeredImage::MergeAll() {
     return status;
 }
 
-L_INT TLayeredImage::Flatten() {
+L_INT TLayeredImage::Flatten() { return FlattenLayers(true); }
+
+L_INT TLayeredImage::MergeVisible() { return FlattenLayers(false); }
+
+L_INT TLayeredImage::FlattenLayers(bool hiddenToo) {
     if (Count() == 0) return ERROR_NO_BITMAP;
     CommitChannels(true);
     TLayer& bg = *Layers.At(0);
@@ -147,14 +151,16 @@ L_INT TLayeredImage::Flatten() {
     flat.XResolution = bg.XResolution;
     flat.YResolution = bg.YResolution;
     if (flat.BitsPerPixel == 32 && flat.LogicalBpp != 32) flat.MakeAlphaOpaque();
-    // Every layer, each where it is in the image. Hidden layers are included: a file saved
-    // flattened carries everything the document holds, and the document keeps its layers.
+    // Each layer where it is in the image. A file saved flattened carries everything the
+    // document holds (hidden layers too); merging the visible layers leaves the hidden ones
+    // out of the result and keeps them as they are, above it.
     for (int i = 0; i < Count(); ++i) {
         const TLayer& layer = *Layers.At(i);
-        if (!layer.IsAllocated()) continue;
+        if (!layer.IsAllocated() || (!hiddenToo && i > 0 && !layer.Visible)) continue;
         if ((rc = DropOn(flat, layer)) != SUCCESS) return rc;
     }
-    while (Count() > 1) Layers.Remove(Count() - 1);
+    for (int i = Count() - 1; i > 0; --i)
+        if (hiddenToo || Layers.At(i)->Visible) Layers.Remove(i);
     bg.Adopt(flat);
     bg.LogicalBpp = flat.LogicalBpp;
     bg.X = bg.Y = 0;

@@ -204,7 +204,7 @@ void TLayeredImageHandler::Merge(bool visibleOnly) {
     if (image.Count() < 2 || image.GetEffectiveChannelMode() != CHANNEL_AGGREGATED) return;
     if (!Record(visibleOnly ? "Merge Visible Layers" : "Merge All Layers")) return;
     view_.Deselect();
-    const L_INT rc = visibleOnly ? image.Flatten() : image.MergeAll();
+    const L_INT rc = visibleOnly ? image.MergeVisible() : image.MergeAll();
     InvalidateLayer(image.GetCurrentIndex());
     Data()->RebuildPalette();
     Notify(TLayerChange::Rebuild);
