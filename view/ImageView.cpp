@@ -62,6 +62,14 @@ TLayer* TImageView::Canvas() const {
     return bg && bg->IsAllocated() ? bg : nullptr;
 }
 
+int TImageView::PanelColors(RGBQUAD colors[256]) const {
+    if (const TLayer* canvas = Canvas(); canvas && canvas->BitsPerPixel <= 8) {
+        const int n = 1 << canvas->BitsPerPixel;
+        if (L_GetBitmapColors(canvas, 0, n, colors) == SUCCESS) return n;
+    }
+    return L_GetFixedPalette(colors, 8) == SUCCESS ? 256 : 0;
+}
+
 bool TImageView::CanvasSize(int* w, int* h) const {
     const TLayer* canvas = Canvas();
     if (!canvas || canvas->Width <= 0 || canvas->Height <= 0) return false;

@@ -124,6 +124,11 @@ public:
     std::string StatusLayerRect() const;
     std::string StatusCursor() const;
 
+    // The colours the frame's colour panel offers for this view: the canvas' own colour
+    // table when it has 8 bits or fewer (its pixels can only take those), else the fixed
+    // 256-colour palette. Returns how many were written.
+    int PanelColors(RGBQUAD colors[256]) const;
+
     // --- Window events.
     void OnPaint(const RECT& rc) override { Paint(rc); }
     void OnSize() override;

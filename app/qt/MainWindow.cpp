@@ -481,6 +481,7 @@ void TQuilloFrame::CreateView(TDocument& doc) {
     child->move((index % 8) * step, (index % 8) * step);
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
+        UpdatePanelColors();
         UpdateCommandStates();
         UpdateStatus();
     };
@@ -510,8 +511,21 @@ void TQuilloFrame::RequestCloseDoc(TImageChild& child) { manager_.CloseDoc(child
 void TQuilloFrame::OnActiveChildChanged() {
     InstallMenu(Children().isEmpty() ? IDM_NODOC : IDM_IMAGE);
     layerList_->SetView(ActiveView());
+    UpdatePanelColors();
     UpdateCommandStates();
     UpdateStatus();
+}
+
+void TQuilloFrame::UpdatePanelColors() {
+    RGBQUAD colors[256];
+    int n = 0;
+    if (const TImageView* view = ActiveView()) n = view->PanelColors(colors);
+    else if (L_GetFixedPalette(colors, 8) == SUCCESS) n = 256;
+    TColorPalette& panel = palette_->Palette();
+    // Layer changes arrive often; repaint the bar only when its colours really change.
+    bool same = panel.ColorCount() == n;
+    for (int i = 0; same && i < n; ++i) same = panel.Color(i) == RGB(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue);
+    if (!same) panel.SetColors(colors, n);
 }
 
 void TQuilloFrame::OnIdle() {

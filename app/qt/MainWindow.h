@@ -133,6 +133,8 @@ private:
     void UpdateMenuStates(QMenu* menu);
     void FillWindowList(QMenu* menu);
     void OnActiveChildChanged();
+    // The colour bar offers the active image's own colours (see TImageView::PanelColors).
+    void UpdatePanelColors();
     void OnIdle();
     void ArrangeIcons();
     // The document windows whose views are alive.

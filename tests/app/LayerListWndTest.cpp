@@ -8,30 +8,20 @@
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "LayerListWnd.h"
+#include "model/ModelTestUtil.h"
 
 namespace {
 
-// A 32-bit layer of one grey.
-std::unique_ptr<TLayer> Layer(const std::string& name, int x = 0, int y = 0) {
-    auto l = std::make_unique<TLayer>();
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 8, 32, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    l->Adopt(b);
-    l->LogicalBpp = 24;
-    l->Name = name;
-    l->X = x;
-    l->Y = y;
-    return l;
-}
+using S = TLayerListWnd::TScroll;
 
-// A document of `n` layers "L0".."L<n-1>", the top one current, shown in a list of
+// A document of `n` grey layers "L0".."L<n-1>", the top one current, shown in a list of
 // `height` pixels.
 struct Fixture {
     explicit Fixture(int n, int height = 100) {
         for (int i = 0; i < n; ++i) {
             std::string name = "L";
             name += std::to_string(i); // "L" + to_string trips a false gcc 12 -Wrestrict
-            doc.Image.Layers.Append(Layer(name, i, i));
+            doc.Image.Layers.Append(mt::At(mt::Solid(8, 8, mt::Px{128, 128, 128, 255}, 24, name), i, i));
         }
         doc.Image.Layers.Seek(n - 1);
         view = std::make_unique<TImageView>(doc, host);
@@ -39,6 +29,9 @@ struct Fixture {
         list.SetClientHeight(height);
         list.SetView(view.get());
     }
+    TLayeredImageHandler& Layers() { return view->LayerHandler(); }
+    int RowY(int r) const { return (r - list.FirstVisible()) * TLayerListWnd::kRowHeight + 12; }
+
     TImageDoc doc;
     THeadlessWindowHost host{TSize{100, 100}};
     std::unique_ptr<TImageView> view;
@@ -46,37 +39,30 @@ struct Fixture {
     int changed = 0;
 };
 
-// x of each column and y of row r when the first visible row is `first`.
+// x of each column.
 constexpr int kEyeX = 10, kMarkerX = 30, kNameX = 60;
-int RowY(const TLayerListWnd& l, int r) { return (r - l.FirstVisible()) * TLayerListWnd::kRowHeight + 12; }
 
 } // namespace
 
 TEST(LayerListWnd, HitTestingFindsColumnsAndRowsBelowTheScroll) {
     Fixture f(10);
     using C = TLayerListWnd::TColumn;
-    const struct { int x; C column; } columns[] = {{0, C::None},     {1, C::Visibility}, {19, C::Visibility},
-                                                   {20, C::Marker},  {39, C::Marker},    {40, C::Name},
-                                                   {400, C::Name}};
+    const struct { int x; C column; } columns[] = {{0, C::None},    {1, C::Visibility}, {19, C::Visibility}, {20, C::Marker},
+                                                   {39, C::Marker}, {40, C::Name},      {400, C::Name}};
     for (const auto& c : columns) EXPECT_EQ(f.list.HitTest(c.x, 30).Column, c.column) << c.x;
-    EXPECT_EQ(f.list.HitTest(50, 0).Row, 0);
-    EXPECT_EQ(f.list.HitTest(50, 23).Row, 0);
-    EXPECT_EQ(f.list.HitTest(50, 24).Row, 1);
-    EXPECT_EQ(f.list.HitTest(50, -1).Row, -1);
-    f.list.Scroll(TLayerListWnd::TScroll::LineDown);
-    f.list.Scroll(TLayerListWnd::TScroll::LineDown);
+    for (auto [y, row] : {std::pair{0, 0}, {23, 0}, {24, 1}, {-1, -1}}) EXPECT_EQ(f.list.HitTest(50, y).Row, row) << y;
+    f.list.Scroll(S::LineDown);
+    f.list.Scroll(S::LineDown);
     EXPECT_EQ(f.list.HitTest(50, 30).Row, 3);
-    // Below the last layer there is no row.
+    // Below the last layer there is no row, and a click there toggles nothing.
     Fixture few(2);
     EXPECT_EQ(few.list.HitTest(50, 2 * 24).Row, -1);
     few.list.Click(kEyeX, 2 * 24 + 5);
-    EXPECT_TRUE(few.view->LayerHandler().IsVisible(0));
-    EXPECT_TRUE(few.view->LayerHandler().IsVisible(1));
+    EXPECT_TRUE(few.Layers().IsVisible(0) && few.Layers().IsVisible(1));
 }
 
 TEST(LayerListWnd, ScrollingStaysWithinCountMinusVisibleRows) {
     Fixture f(10, 100); // 4 whole rows of 24 pixels fit
-    using S = TLayerListWnd::TScroll;
     EXPECT_EQ(f.list.VisibleRows(), 4);
     EXPECT_EQ(f.list.ScrollMax(), 6);
     const struct { S how; int thumb; int first; } steps[] = {
@@ -100,8 +86,8 @@ TEST(LayerListWnd, ScrollingStaysWithinCountMinusVisibleRows) {
 
 TEST(LayerListWnd, SelectedAndFirstRowsFollowRemovedLayers) {
     Fixture f(6, 72); // 3 rows
-    f.list.Scroll(TLayerListWnd::TScroll::Bottom);
-    f.list.Click(kNameX, RowY(f.list, 5));
+    f.list.Scroll(S::Bottom);
+    f.list.Click(kNameX, f.RowY(5));
     EXPECT_EQ(f.list.SelectedRow(), 5);
     ASSERT_TRUE(f.view->DoCommand(CM_LAYER_REMOVE));
     EXPECT_EQ(f.list.Count(), 5);
@@ -116,94 +102,83 @@ TEST(LayerListWnd, SelectedAndFirstRowsFollowRemovedLayers) {
 
 TEST(LayerListWnd, ClicksToggleVisibilityAndPickTheCurrentLayer) {
     Fixture f(3);
-    TLayeredImageHandler& h = f.view->LayerHandler();
-    f.list.Click(kEyeX, RowY(f.list, 1));
-    EXPECT_FALSE(h.IsVisible(1));
-    EXPECT_FALSE(f.list.Row(1).Visible);
+    f.list.Click(kEyeX, f.RowY(1));
+    EXPECT_FALSE(f.Layers().IsVisible(1) || f.list.Row(1).Visible);
     EXPECT_EQ(f.list.SelectedRow(), 1);
-    EXPECT_EQ(h.CurrentIndex(), 2);
+    EXPECT_EQ(f.Layers().CurrentIndex(), 2);
     // A quick second click on the eye shows the layer again and renames nothing.
-    f.list.Click(kEyeX, RowY(f.list, 1));
-    EXPECT_FALSE(f.list.DoubleClick(kEyeX, RowY(f.list, 1)));
-    EXPECT_TRUE(h.IsVisible(1));
+    f.list.Click(kEyeX, f.RowY(1));
+    EXPECT_FALSE(f.list.DoubleClick(kEyeX, f.RowY(1)));
+    EXPECT_TRUE(f.Layers().IsVisible(1));
     EXPECT_FALSE(f.list.Renaming());
 
-    f.list.Click(kMarkerX, RowY(f.list, 0));
-    EXPECT_EQ(h.CurrentIndex(), 0);
-    EXPECT_TRUE(f.list.Row(0).Current);
-    EXPECT_FALSE(f.list.Row(2).Current);
+    f.list.Click(kMarkerX, f.RowY(0));
+    EXPECT_EQ(f.Layers().CurrentIndex(), 0);
+    EXPECT_TRUE(f.list.Row(0).Current && !f.list.Row(2).Current);
     const int before = f.changed;
-    f.list.Click(kNameX, RowY(f.list, 2));
-    EXPECT_EQ(f.list.SelectedRow(), 2);
+    f.list.Click(kNameX, f.RowY(2));
     EXPECT_TRUE(f.list.Row(2).Selected);
-    EXPECT_EQ(h.CurrentIndex(), 0); // selecting a row is not choosing the layer
+    EXPECT_EQ(f.Layers().CurrentIndex(), 0); // selecting a row is not choosing the layer
     EXPECT_GT(f.changed, before);
     EXPECT_EQ(f.doc.UndoCount(), 0);
 }
 
-TEST(LayerListWnd, RenameCommitsOnceAndScrollingCancelsIt) {
+TEST(LayerListWnd, RenameCommitsOnceScrollingCancelsItAndLongNamesAreCut) {
     Fixture f(6, 72);
-    ASSERT_TRUE(f.list.DoubleClick(kNameX, RowY(f.list, 1)));
-    EXPECT_EQ(f.list.RenameRow(), 1);
+    ASSERT_TRUE(f.list.DoubleClick(kNameX, f.RowY(1)));
     EXPECT_EQ(f.list.RenameText(), "L1");
     f.list.SetRenameText("Sky");
     // Scrolling cancels: the name and the history stay as they were.
-    EXPECT_TRUE(f.list.Scroll(TLayerListWnd::TScroll::LineDown));
+    EXPECT_TRUE(f.list.Scroll(S::LineDown));
     EXPECT_FALSE(f.list.Renaming());
-    EXPECT_EQ(f.view->LayerHandler().Name(1), "L1");
-    EXPECT_EQ(f.doc.UndoCount(), 0);
+    EXPECT_EQ(f.Layers().Name(1), "L1");
     EXPECT_FALSE(f.list.CommitRename());
-    EXPECT_FALSE(f.list.Scroll(TLayerListWnd::TScroll::LineUp));
+    EXPECT_FALSE(f.list.Scroll(S::LineUp));
 
     // A click elsewhere in the list commits.
-    ASSERT_TRUE(f.list.DoubleClick(kNameX, RowY(f.list, 2)));
+    ASSERT_TRUE(f.list.DoubleClick(kNameX, f.RowY(2)));
     f.list.SetRenameText("Sky");
-    f.list.Click(kNameX, RowY(f.list, 0));
+    f.list.Click(kNameX, f.RowY(0));
     EXPECT_FALSE(f.list.Renaming());
-    EXPECT_EQ(f.view->LayerHandler().Name(2), "Sky");
-    EXPECT_EQ(f.doc.UndoName(), "Rename 'L2' to 'Sky'");
+    EXPECT_EQ(f.Layers().Name(2), "Sky");
     EXPECT_EQ(f.list.SelectedRow(), 0);
 
     // The same name records nothing.
-    ASSERT_TRUE(f.list.DoubleClick(kNameX, RowY(f.list, 2)));
+    ASSERT_TRUE(f.list.DoubleClick(kNameX, f.RowY(2)));
     EXPECT_FALSE(f.list.CommitRename());
     EXPECT_EQ(f.doc.UndoCount(), 1);
 
     // Layers reordered from elsewhere while the editor is open: the row now holds another
     // layer, which must not get the typed name.
-    f.list.Click(kMarkerX, RowY(f.list, 3));
-    ASSERT_TRUE(f.list.DoubleClick(kNameX, RowY(f.list, 3)));
+    f.list.Click(kMarkerX, f.RowY(3));
+    ASSERT_TRUE(f.list.DoubleClick(kNameX, f.RowY(3)));
     f.list.SetRenameText("Wrong");
     ASSERT_TRUE(f.view->DoCommand(CM_LAYER_MOVEUP));
     EXPECT_FALSE(f.list.Renaming());
     EXPECT_FALSE(f.list.CommitRename());
-    EXPECT_EQ(f.view->LayerHandler().Name(3), "L4");
-    EXPECT_EQ(f.view->LayerHandler().Name(4), "L3");
-}
+    EXPECT_EQ(f.Layers().Name(3), "L4");
+    EXPECT_EQ(f.Layers().Name(4), "L3");
 
-TEST(LayerListWnd, LongNamesAreCutAtWholeCharacters) {
-    Fixture f(2);
+    // Long names are cut at whole characters.
     ASSERT_TRUE(f.list.StartRename(1));
     std::string longName = "x";
     for (int i = 0; i < 300; ++i) longName += "\xC3\xA9"; // e acute, two bytes
     f.list.SetRenameText(longName);
     EXPECT_EQ(f.list.RenameText().size(), 1u + 2u * 254u);
     ASSERT_TRUE(f.list.CommitRename());
-    EXPECT_EQ(f.view->LayerHandler().Name(1), f.list.Row(1).Name);
+    EXPECT_EQ(f.Layers().Name(1), f.list.Row(1).Name);
 }
 
 TEST(LayerListWnd, BlankWithoutAViewAndSafeWhenTheViewCloses) {
     Fixture f(3);
-    f.list.Click(kNameX, RowY(f.list, 2));
-    ASSERT_TRUE(f.list.DoubleClick(kNameX, RowY(f.list, 2)));
+    f.list.Click(kNameX, f.RowY(2));
+    ASSERT_TRUE(f.list.DoubleClick(kNameX, f.RowY(2)));
     f.list.SetRenameText("Kept");
     // Switching away commits to the view the rename began on.
     f.list.SetView(nullptr);
-    EXPECT_EQ(f.view->LayerHandler().Name(2), "Kept");
+    EXPECT_EQ(f.Layers().Name(2), "Kept");
     EXPECT_EQ(f.list.Count(), 0);
-    EXPECT_EQ(f.list.ScrollMax(), 0);
     EXPECT_EQ(f.list.HitTest(kNameX, 5).Row, -1);
-    EXPECT_TRUE(f.list.Row(0).Name.empty());
     f.list.Click(kEyeX, 5);
     EXPECT_FALSE(f.list.DoubleClick(kNameX, 5));
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,16 +13,16 @@
 #include "AppFiles.h"
 #include "LayeredImage.h"
 #include "Registration.h"
+#include "toolkit/TestImages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using V = std::vector<std::string>;
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -32,8 +31,8 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 // The lines of a file that start with `key=`, without the key.
-std::vector<std::string> Values(const std::string& text, const std::string& key) {
-    std::vector<std::string> out;
+V Values(const std::string& text, const std::string& key) {
+    V out;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
         if (line.rfind(key + "=", 0) == 0) out.push_back(line.substr(key.size() + 1));
@@ -50,20 +49,11 @@ ino_t Inode(const std::string& path) {
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const char* base = std::getenv("QUILLO_TEST_TMP");
-        std::string root = base && *base ? base : "/tmp";
-        fs::create_directories(root);
-        std::string pattern = root + "/registration-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        tmp = pattern;
-        home = tmp + "/data";
-        log = tmp + "/updates.log";
-        Save("XDG_DATA_HOME", home.c_str());
-        Save("PATH", (tmp + "/bin").c_str());
-        for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
-            const std::string script = tmp + "/bin/" + tool;
-            WriteText(script, std::string("#!/bin/sh\necho \"") + tool + " $*\" >> '" + log + "'\nexit 1\n");
-            fs::permissions(script, fs::perms::owner_all);
+        Save("XDG_DATA_HOME", home);
+        Save("PATH", tmp + "/bin");
+        for (const std::string tool : {"update-mime-database", "update-desktop-database"}) {
+            WriteText(tmp + "/bin/" + tool, "#!/bin/sh\necho \"" + tool + " $*\" >> '" + log + "'\nexit 1\n");
+            fs::permissions(tmp + "/bin/" + tool, fs::perms::owner_all);
         }
     }
     void TearDown() override {
@@ -71,23 +61,24 @@ protected:
             if (value) ::setenv(name.c_str(), value->c_str(), 1);
             else ::unsetenv(name.c_str());
         }
-        std::error_code ec;
-        fs::remove_all(tmp, ec);
     }
-    void Save(const char* name, const char* value) {
+    void Save(const char* name, const std::string& value) {
         const char* old = std::getenv(name);
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        ::setenv(name, value, 1);
+        ::setenv(name, value.c_str(), 1);
     }
-    std::vector<std::string> Updates() {
-        std::vector<std::string> lines;
+    // The updaters run since the last call.
+    V Updates() {
+        V lines;
         std::istringstream in(ReadText(log));
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         fs::remove(log);
         return lines;
     }
+    std::string Exec() { return Values(ReadText(home + "/applications/quillo.desktop"), "Exec").at(0); }
 
-    std::string tmp, home, log;
+    const std::string tmp = testimg::TempDir("registration"), home = tmp + "/data", log = tmp + "/updates.log";
+    const V bothUpdates = {"update-mime-database " + home + "/mime", "update-desktop-database " + home + "/applications"};
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
@@ -95,41 +86,36 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     ASSERT_TRUE(RegisterFileTypes("/opt/quillo/bin/quillo"));
     const std::string desktop = ReadText(home + "/applications/quillo.desktop");
     EXPECT_EQ(desktop.rfind("[Desktop Entry]\n", 0), 0u);
-    EXPECT_EQ(Values(desktop, "Name"), std::vector<std::string>{"Quillo Professional"});
-    EXPECT_EQ(Values(desktop, "Type"), std::vector<std::string>{"Application"});
-    EXPECT_EQ(Values(desktop, "Exec"), std::vector<std::string>{"/opt/quillo/bin/quillo %F"});
-    EXPECT_EQ(Values(desktop, "Icon"), std::vector<std::string>{"quillo"});
-    const auto mime = Values(desktop, "MimeType");
+    EXPECT_EQ(Values(desktop, "Type"), V{"Application"});
+    EXPECT_EQ(Values(desktop, "Exec"), V{"/opt/quillo/bin/quillo %F"});
+    EXPECT_EQ(Values(desktop, "Icon"), V{"quillo"});
+    const V mime = Values(desktop, "MimeType");
     ASSERT_EQ(mime.size(), 1u);
     for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;", "image/bmp;", "image/tiff;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.
-    for (int size : {16, 32, 48, 128}) {
-        const std::string dir = home + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size);
-        EXPECT_EQ(ReadText(dir + "/apps/quillo.png"), ReadText(DataDir() + "/icons/quillo-" + std::to_string(size) + ".png"));
+    for (const std::string size : {"16", "32", "48", "128"}) {
+        const std::string dir = home + "/icons/hicolor/" + size + "x" + size;
+        EXPECT_EQ(ReadText(dir + "/apps/quillo.png"), ReadText(DataDir() + "/icons/quillo-" + size + ".png"));
         EXPECT_EQ(ReadText(dir + "/mimetypes/application-x-quillo-layered.png"),
-                  ReadText(DataDir() + "/icons/document-" + std::to_string(size) + ".png"));
+                  ReadText(DataDir() + "/icons/document-" + size + ".png"));
     }
     for (const std::string& file : RegisteredFiles()) EXPECT_TRUE(fs::is_regular_file(home + "/" + file)) << file;
 
     // Both caches are refreshed once, on the right folders, although the updaters failed.
-    EXPECT_EQ(Updates(), (std::vector<std::string>{"update-mime-database " + home + "/mime",
-                                                   "update-desktop-database " + home + "/applications"}));
+    EXPECT_EQ(Updates(), bothUpdates);
 }
 
 TEST_F(RegistrationTest, ProgramPathsAreQuotedForTheLauncher) {
     ASSERT_TRUE(RegisterFileTypes("/opt/my apps/quillo$1\\x 100%"));
     // Quoted; $ and the backslash escaped for the quoting and once more for the file format.
-    EXPECT_EQ(Values(ReadText(home + "/applications/quillo.desktop"), "Exec"),
-              std::vector<std::string>{"\"/opt/my apps/quillo\\\\$1\\\\\\\\x 100%%\" %F"});
+    EXPECT_EQ(Exec(), "\"/opt/my apps/quillo\\\\$1\\\\\\\\x 100%%\" %F");
 
     // A path the entry cannot express, or one that depends on the working directory, is
     // refused before anything is written.
     fs::remove_all(home);
-    EXPECT_FALSE(RegisterFileTypes("/opt/odd\nname/quillo"));
-    EXPECT_FALSE(RegisterFileTypes("build/quillo"));
-    EXPECT_FALSE(RegisterFileTypes(""));
+    for (const char* bad : {"/opt/odd\nname/quillo", "build/quillo", ""}) EXPECT_FALSE(RegisterFileTypes(bad)) << bad;
     EXPECT_FALSE(fs::exists(home));
 }
 
@@ -147,20 +133,19 @@ TEST_F(RegistrationTest, RegisteringAgainRewritesOnlyWhatChanged) {
 
     // Another copy of the program: only the desktop entry follows it.
     ASSERT_TRUE(RegisterFileTypes("/usr/local/bin/quillo"));
-    EXPECT_EQ(Values(ReadText(home + "/applications/quillo.desktop"), "Exec"),
-              std::vector<std::string>{"/usr/local/bin/quillo %F"});
-    EXPECT_EQ(Updates(), std::vector<std::string>{"update-desktop-database " + home + "/applications"});
+    EXPECT_EQ(Exec(), "/usr/local/bin/quillo %F");
+    EXPECT_EQ(Updates(), V{bothUpdates[1]});
 
     // A damaged MIME package is repaired.
     WriteText(home + "/mime/packages/quillo.xml", "<mime-info/>");
     ASSERT_TRUE(RegisterFileTypes("/usr/local/bin/quillo"));
     EXPECT_NE(ReadText(home + "/mime/packages/quillo.xml").find("*.qlx"), std::string::npos);
-    EXPECT_EQ(Updates(), std::vector<std::string>{"update-mime-database " + home + "/mime"});
+    EXPECT_EQ(Updates(), V{bothUpdates[0]});
 }
 
 TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
-    const std::vector<std::string> others = {"applications/other.desktop", "mime/packages/other.xml",
-                                             "icons/hicolor/48x48/apps/other.png", "mime/mime.cache"};
+    const V others = {"applications/other.desktop", "mime/packages/other.xml", "icons/hicolor/48x48/apps/other.png",
+                      "mime/mime.cache"};
     for (const std::string& f : others) WriteText(home + "/" + f, "someone else's");
     ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
     Updates();
@@ -168,8 +153,7 @@ TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
     UnregisterFileTypes();
     for (const std::string& file : RegisteredFiles()) EXPECT_FALSE(fs::exists(home + "/" + file)) << file;
     for (const std::string& f : others) EXPECT_EQ(ReadText(home + "/" + f), "someone else's") << f;
-    EXPECT_EQ(Updates(), (std::vector<std::string>{"update-mime-database " + home + "/mime",
-                                                   "update-desktop-database " + home + "/applications"}));
+    EXPECT_EQ(Updates(), bothUpdates);
 
     // Nothing left to remove: nothing to refresh either.
     UnregisterFileTypes();
@@ -181,13 +165,12 @@ TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
 TEST_F(RegistrationTest, LayeredFilesAreRecognisedByGlobAndMagic) {
     ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
     const std::string xml = ReadText(home + "/mime/packages/quillo.xml");
-    EXPECT_NE(xml.find("<mime-type type=\"application/x-quillo-layered\">"), std::string::npos);
-    EXPECT_NE(xml.find("<glob pattern=\"*.qlx\"/>"), std::string::npos);
-    EXPECT_NE(xml.find("<icon name=\"application-x-quillo-layered\"/>"), std::string::npos);
+    for (const char* tag : {"<mime-type type=\"application/x-quillo-layered\">", "<glob pattern=\"*.qlx\"/>",
+                            "<icon name=\"application-x-quillo-layered\"/>"})
+        EXPECT_NE(xml.find(tag), std::string::npos) << tag;
 
     std::smatch m;
-    const std::regex match("<match type=\"string\" offset=\"(\\d+)\" value=\"([^\"]+)\"/>");
-    ASSERT_TRUE(std::regex_search(xml, m, match));
+    ASSERT_TRUE(std::regex_search(xml, m, std::regex("<match type=\"string\" offset=\"(\\d+)\" value=\"([^\"]+)\"/>")));
     const size_t offset = std::stoul(m[1].str());
     const std::string magic = m[2].str();
 

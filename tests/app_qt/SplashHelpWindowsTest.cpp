@@ -1,12 +1,12 @@
 // The start-up picture and the help window on the offscreen platform.
 #include <QApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
-
-#include <QLabel>
 #include <QTimer>
 
 #include "AboutBox.h"
@@ -33,12 +33,10 @@ class SplashHelpWindowsTest : public QObject {
 private slots:
     void builtInPictureIsUsedWithoutAUsableIntroImage() {
         QTemporaryDir dir;
-        const QString notAnImage = dir.filePath("notes.png");
-        QFile f(notAnImage);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("this is not a picture");
-        f.close();
-        for (const QString& path : {QString(), dir.filePath("missing.png"), notAnImage}) {
+        QFile notes(dir.filePath("notes.png"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("this is not a picture") > 0);
+        notes.close();
+        for (const QString& path : {QString(), dir.filePath("missing.png"), notes.fileName()}) {
             TSplashWindow splash(path);
             QVERIFY2(splash.IsBuiltInPicture(), qPrintable(path));
             // The picture is compiled into the program: a missing resource would show black.
@@ -46,31 +44,28 @@ private slots:
         }
     }
 
+    // A smaller picture is drawn unscaled in the middle, on black; a bigger one is shrunk to
+    // fit, keeping its shape (800 x 300 -> 400 x 150).
     void introImageIsShownCentredAndFitted() {
+        const struct {
+            QSize size;
+            QColor colour;
+            QList<QPoint> inside, outside;
+        } cases[] = {{{200, 100}, Qt::red, {{200, 150}, {100, 100}, {299, 199}}, {{99, 150}, {200, 200}}},
+                     {{800, 300}, Qt::blue, {{2, 150}, {200, 80}}, {{200, 70}}}};
         QTemporaryDir dir;
-        QImage small(200, 100, QImage::Format_RGB32);
-        small.fill(Qt::red);
-        QVERIFY(small.save(dir.filePath("small.png")));
-        TSplashWindow splash(dir.filePath("small.png"));
-        QVERIFY(!splash.IsBuiltInPicture());
-        QCOMPARE(splash.size(), QSize(400, 300));
-        QImage shot = splash.grab().toImage();
-        QCOMPARE(QColor(shot.pixel(200, 150)), QColor(Qt::red));
-        // Smaller than the window: drawn unscaled at (100, 100)-(300, 200) on black.
-        QCOMPARE(QColor(shot.pixel(100, 100)), QColor(Qt::red));
-        QCOMPARE(QColor(shot.pixel(299, 199)), QColor(Qt::red));
-        QCOMPARE(QColor(shot.pixel(99, 150)), QColor(Qt::black));
-        QCOMPARE(QColor(shot.pixel(200, 200)), QColor(Qt::black));
-
-        // Bigger than the window: shrunk to fit, keeping its shape (800 x 300 -> 400 x 150).
-        QImage wide(800, 300, QImage::Format_RGB32);
-        wide.fill(Qt::blue);
-        QVERIFY(wide.save(dir.filePath("wide.png")));
-        TSplashWindow big(dir.filePath("wide.png"));
-        shot = big.grab().toImage();
-        QCOMPARE(QColor(shot.pixel(2, 150)), QColor(Qt::blue));
-        QCOMPARE(QColor(shot.pixel(200, 80)), QColor(Qt::blue));
-        QCOMPARE(QColor(shot.pixel(200, 70)), QColor(Qt::black));
+        for (const auto& c : cases) {
+            QImage picture(c.size, QImage::Format_RGB32);
+            picture.fill(c.colour);
+            const QString path = dir.filePath(QStringLiteral("%1.png").arg(c.size.width()));
+            QVERIFY(picture.save(path));
+            TSplashWindow splash(path);
+            QVERIFY(!splash.IsBuiltInPicture());
+            QCOMPARE(splash.size(), QSize(400, 300));
+            const QImage shot = splash.grab().toImage();
+            for (QPoint p : c.inside) QCOMPARE(QColor(shot.pixel(p)), c.colour);
+            for (QPoint p : c.outside) QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::black));
+        }
     }
 
     // Intro pictures in formats only the program's own toolkit reads still show.
@@ -129,26 +124,26 @@ private slots:
         TAboutLibrary library;
         if (!library.Entry()) QSKIP("the about-box library was not built");
         QWidget mainWindow;
-        QWidget* dialogParent = nullptr;
-        QStringList texts;
-        QSize picture;
         QTimer poll;
         connect(&poll, &QTimer::timeout, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
             if (!dialog) return;
-            dialogParent = dialog->parentWidget();
+            poll.stop();
+            const auto close = qScopeGuard([dialog] { dialog->close(); });
+            QCOMPARE(dialog->parentWidget(), &mainWindow);
+            QStringList texts;
+            QSize picture;
             for (QLabel* label : dialog->findChildren<QLabel*>()) {
                 if (!label->text().isEmpty()) texts << label->text();
                 if (!label->pixmap().isNull()) picture = label->pixmap().size();
             }
-            dialog->close();
+            QVERIFY2(texts.join('|').contains("Quillo Professional"), qPrintable(texts.join('|')));
+            QVERIFY2(texts.join('|').contains(QRegularExpression("Version \\d+\\.\\d+")), qPrintable(texts.join('|')));
+            QCOMPARE(picture, QSize(400, 300));
         });
         poll.start(10);
         QVERIFY(ShowAboutBox(&mainWindow));
-        QCOMPARE(dialogParent, &mainWindow);
-        QVERIFY2(texts.join('|').contains("Quillo Professional"), qPrintable(texts.join('|')));
-        QVERIFY2(texts.join('|').contains(QRegularExpression("Version \\d+\\.\\d+")), qPrintable(texts.join('|')));
-        QCOMPARE(picture, QSize(400, 300));
+        QVERIFY(!poll.isActive()); // the dialog was seen
     }
 };
 

@@ -28,7 +28,7 @@ TDialogTemplate TestTemplate() {
                   Ctl(20, K::CheckBox, true),    Ctl(21, K::RadioButton, true), Ctl(22, K::RadioButton),
                   Ctl(30, K::Edit, true),        Ctl(31, K::Edit),        Ctl(40, K::SpinScrollBar),
                   Ctl(41, K::Slider),            Ctl(50, K::DropDownList), Ctl(60, K::PushButton, true, false),
-                  Ctl(IDOK, K::PushButton),      Ctl(IDCANCEL, K::PushButton)};
+                  Ctl(IDOK, K::PushButton),      Ctl(IDCANCEL, K::PushButton), Ctl(IDHELP, K::PushButton)};
     return t;
 }
 
@@ -38,6 +38,8 @@ class TRecordingDialog : public TDialog {
 public:
     TRecordingDialog() : TDialog(TestTemplate()) {}
     std::vector<std::pair<int, int>> Events;
+    // The events raised since the last call.
+    std::vector<std::pair<int, int>> Take() { return std::exchange(Events, {}); }
     bool AllowClose = true;
 
 protected:
@@ -69,6 +71,14 @@ struct OpenDialog {
     }
 };
 
+// The ids among the radio buttons and the check box that are checked.
+std::vector<int> Checked(const TDialog& d) {
+    std::vector<int> ids;
+    for (int id : {10, 11, 12, 20, 21, 22})
+        if (d.IsDlgButtonChecked(id)) ids.push_back(id);
+    return ids;
+}
+
 } // namespace
 
 TEST(Dialog, RadioButtonsCheckExclusivelyWithinTheirOwnGroup) {
@@ -76,33 +86,29 @@ TEST(Dialog, RadioButtonsCheckExclusivelyWithinTheirOwnGroup) {
     TDialog& d = o.d;
     d.Click(21);
     d.Click(11);
-    EXPECT_TRUE(d.IsDlgButtonChecked(11));
-    EXPECT_TRUE(d.IsDlgButtonChecked(21)); // another group
+    EXPECT_EQ(Checked(d), (std::vector<int>{11, 21})); // another group
     d.Click(12);
-    EXPECT_FALSE(d.IsDlgButtonChecked(11));
-    EXPECT_TRUE(d.IsDlgButtonChecked(12));
+    EXPECT_EQ(Checked(d), (std::vector<int>{12, 21}));
     EXPECT_EQ(d.RadioGroup(11), (std::vector<int>{10, 11, 12}));
     EXPECT_EQ(d.RadioGroup(22), (std::vector<int>{21, 22}));
 
     // A check box toggles; clicking a checked radio button keeps it checked but still reports.
     d.Click(20);
-    EXPECT_TRUE(d.IsDlgButtonChecked(20));
+    EXPECT_EQ(Checked(d), (std::vector<int>{12, 20, 21}));
     d.Click(20);
-    EXPECT_FALSE(d.IsDlgButtonChecked(20));
-    o.d.Events.clear();
+    o.d.Take();
     d.Click(12);
-    EXPECT_TRUE(d.IsDlgButtonChecked(12));
-    EXPECT_EQ(o.d.Events, (std::vector<std::pair<int, int>>{{12, BN_CLICKED}}));
+    EXPECT_EQ(Checked(d), (std::vector<int>{12, 21}));
+    EXPECT_EQ(o.d.Take(), (std::vector<std::pair<int, int>>{{12, BN_CLICKED}}));
 
     // Hidden, disabled and missing controls cannot be clicked and raise nothing.
-    o.d.Events.clear();
     EXPECT_FALSE(d.Click(60));
     d.EnableControl(10, false);
     EXPECT_FALSE(d.Click(10));
     EXPECT_FALSE(d.Click(99));
     EXPECT_FALSE(d.TypeText(10, "x"));
-    EXPECT_TRUE(o.d.Events.empty());
-    EXPECT_TRUE(d.IsDlgButtonChecked(12));
+    EXPECT_TRUE(o.d.Take().empty());
+    EXPECT_EQ(Checked(d), (std::vector<int>{12, 21}));
 }
 
 TEST(Dialog, UserActionsRaiseTheirNotificationsInWindowOrder) {
@@ -111,46 +117,36 @@ TEST(Dialog, UserActionsRaiseTheirNotificationsInWindowOrder) {
     using E = std::vector<std::pair<int, int>>;
     d.TypeText(30, "12");
     EXPECT_EQ(d.GetDlgItemText(30), "12");
-    EXPECT_EQ(o.d.Events, (E{{30, EN_SETFOCUS}, {30, EN_CHANGE}}));
+    EXPECT_EQ(o.d.Take(), (E{{30, EN_SETFOCUS}, {30, EN_CHANGE}}));
 
     // Leaving the edit for a button: the edit hears it lost the focus before the click.
-    o.d.Events.clear();
     d.Click(20);
-    EXPECT_EQ(o.d.Events, (E{{30, EN_KILLFOCUS}, {20, BN_CLICKED}}));
+    EXPECT_EQ(o.d.Take(), (E{{30, EN_KILLFOCUS}, {20, BN_CLICKED}}));
     EXPECT_EQ(d.Focused(), 20);
 
     d.AddString(50, "a", 7);
     d.AddString(50, "b", 9);
-    o.d.Events.clear();
     EXPECT_TRUE(d.Select(50, 1));
     EXPECT_FALSE(d.Select(50, 2));
     EXPECT_EQ(d.GetItemData(50, d.GetSelIndex(50)), 9);
-    EXPECT_EQ(o.d.Events, (E{{50, CBN_SELCHANGE}}));
+    EXPECT_EQ(o.d.Take(), (E{{50, CBN_SELCHANGE}}));
 
     // Scroll bars move by their steps inside their range, then report: vertical for spins,
     // horizontal for sliders.
     d.SetRange(40, 1, 10);
     d.SetPosition(40, 5);
     d.SetLineStep(40, 3);
-    o.d.Events.clear();
-    d.Scroll(40, SB_LINEDOWN);
-    EXPECT_EQ(d.GetPosition(40), 8);
-    d.Scroll(40, SB_LINEDOWN);
-    EXPECT_EQ(d.GetPosition(40), 10);
-    d.Scroll(40, SB_PAGEUP);
-    EXPECT_EQ(d.GetPosition(40), 1);
-    d.Scroll(40, SB_THUMBTRACK, 4);
-    EXPECT_EQ(d.GetPosition(40), 4);
+    const int moves[][3] = {{SB_LINEDOWN, 0, 8}, {SB_LINEDOWN, 0, 10}, {SB_PAGEUP, 0, 1}, {SB_THUMBTRACK, 4, 4}};
+    for (const auto& m : moves) {
+        d.Scroll(40, m[0], m[1]);
+        EXPECT_EQ(d.GetPosition(40), m[2]) << m[0];
+    }
     d.SetRange(41, -1800, 1800);
     d.Scroll(41, SB_THUMBPOSITION, 450);
     d.Scroll(41, SB_ENDSCROLL);
     EXPECT_EQ(d.GetPosition(41), 450);
-    EXPECT_EQ(o.d.Events, (E{{40, 1000 + SB_LINEDOWN},
-                             {40, 1000 + SB_LINEDOWN},
-                             {40, 1000 + SB_PAGEUP},
-                             {40, 1000 + SB_THUMBTRACK},
-                             {41, 2000 + SB_THUMBPOSITION},
-                             {41, 2000 + SB_ENDSCROLL}}));
+    EXPECT_EQ(o.d.Events, (E{{40, 1000 + SB_LINEDOWN}, {40, 1000 + SB_LINEDOWN}, {40, 1000 + SB_PAGEUP},
+                             {40, 1000 + SB_THUMBTRACK}, {41, 2000 + SB_THUMBPOSITION}, {41, 2000 + SB_ENDSCROLL}}));
 }
 
 TEST(Dialog, LogicChangesReachTheRendererButRaiseNoEvents) {
@@ -206,16 +202,12 @@ TEST(Dialog, OkClosesOnlyWhenTheLogicAgreesAndCancelAlways) {
 TEST(Dialog, HelpButtonOpensTheDialogsHelpContext) {
     int opened = -1;
     SetDialogHelpHandler([&](int context) { opened = context; });
-    TDialogTemplate t{501, "Help", 100, 50, {Ctl(IDHELP, K::PushButton)}};
-    TDialog d(t);
-    TObserver observer;
-    d.BeginExecute(&observer);
-    d.RunSetup();
-    d.Click(IDHELP);
+    OpenDialog o;
+    o.d.Click(IDHELP);
     EXPECT_EQ(opened, -1); // no context: nothing to open
-    d.HelpContext = 8;
-    d.Click(IDHELP);
+    o.d.HelpContext = 8;
+    o.d.Click(IDHELP);
     EXPECT_EQ(opened, 8);
-    EXPECT_TRUE(d.IsOpen());
+    EXPECT_TRUE(o.d.IsOpen());
     SetDialogHelpHandler(nullptr);
 }

@@ -15,6 +15,7 @@
 #include "ProfileFile.h"
 
 namespace fs = std::filesystem;
+using Paths = std::vector<std::string>;
 
 namespace {
 
@@ -33,29 +34,19 @@ public:
         SetDirty(false);
         return true;
     }
-    bool Close() override {
-        Closed = true;
-        return true;
-    }
-    bool FailSaves = false;
-    bool Closed = false;
+    bool Close() override { return Closed = true; }
+    bool FailSaves = false, Closed = false;
     int Commits = 0;
-    std::vector<std::string> SavedTo;
+    Paths SavedTo;
 };
 
+// The newest window is the active one.
 class TFakeViews : public IDocViewFactory {
 public:
-    void CreateView(TDocument& doc) override {
-        Views.push_back(&doc);
-        Active = &doc;
-    }
-    void DestroyViews(TDocument& doc) override {
-        Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
-        if (Active == &doc) Active = Views.empty() ? nullptr : Views.back();
-    }
-    TDocument* ActiveDocument() const override { return Active; }
+    void CreateView(TDocument& doc) override { Views.push_back(&doc); }
+    void DestroyViews(TDocument& doc) override { Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end()); }
+    TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
     std::vector<TDocument*> Views;
-    TDocument* Active = nullptr;
 };
 
 class TTestManager : public TDocManager {
@@ -93,20 +84,19 @@ protected:
         SetCommonDialogs(oldDialogs_);
     }
     std::string File(const std::string& name, const std::string& content = "x") {
-        const std::string path = dir + "/" + name;
-        std::ofstream(path) << content;
-        return path;
+        std::ofstream(dir + "/" + name) << content;
+        return dir + "/" + name;
     }
-    TFileDialogResult Chosen(const std::string& path, int filterIndex) {
-        TFileDialogResult r;
-        r.Paths = {path};
-        r.FilterIndex = filterIndex;
-        return r;
-    }
+    TFakeDoc* Open(const std::string& name) { return static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File(name))); }
     TCommandEnabler State(int id) {
         TCommandEnabler ce(id);
         manager.CommandEnable(ce);
         return ce;
+    }
+    // The i-th message box (-1: the last) as "caption|text".
+    std::string Box(int i = -1) const {
+        const auto& m = boxes.Shown.at(i < 0 ? boxes.Shown.size() - 1 : size_t(i));
+        return m.Caption + "|" + m.Text;
     }
 
     THeadlessMessageBoxes boxes;
@@ -123,141 +113,105 @@ private:
 };
 
 TEST_F(DocManagerTest, AFileOpensOnceHoweverItIsNamed) {
-    const std::string path = File("cat.pic");
-    TDocument* doc = manager.CreateDoc(nullptr, path);
+    TFakeDoc* doc = Open("cat.pic");
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->GetTemplate()->GetDescription(), "All pictures"); // the first that matches
-    EXPECT_EQ(views.Views, std::vector<TDocument*>{doc});
-    EXPECT_EQ(doc->SaveAs(), false) << "Save As reaches the manager's dialog, which was cancelled";
+    doc->SaveAs(); // reaches the manager's dialog
     EXPECT_EQ(dialogs.SaveRequests.size(), 1u);
 
     // The same file by a relative name with detours.
     EXPECT_EQ(manager.CreateDoc(nullptr, "./sub/../cat.pic"), nullptr);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text, "Document already loaded.");
-    EXPECT_EQ(boxes.Shown[0].Caption, "cat.pic");
+    EXPECT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(Box(0), "cat.pic|Document already loaded.");
     EXPECT_EQ(manager.Documents().size(), 1u);
-    EXPECT_EQ(views.Views.size(), 1u);
 
     // A new document is called Untitled; a message without text still says something.
     TDocument* a = manager.CreateDoc(nullptr, "");
     ASSERT_NE(a, nullptr);
     boxes.QueueAnswer(TMbResult::Yes);
     EXPECT_EQ(manager.PostDocError(*a, 4242, TMbButtons::YesNo), TMbResult::Yes);
-    EXPECT_EQ(boxes.Shown.back().Text, "Error: Message [string ID 4242] not found.");
-    EXPECT_EQ(boxes.Shown.back().Caption, "Untitled");
+    EXPECT_EQ(Box(), "Untitled|Error: Message [string ID 4242] not found.");
 }
 
-TEST_F(DocManagerTest, AFileThatCannotBeReadIsReportedAndNotKept) {
-    const std::string bad = File("broken.pic", "");
-    EXPECT_EQ(manager.CreateDoc(nullptr, bad), nullptr);
+TEST_F(DocManagerTest, DroppedFilesOfUnknownTypesAreSkippedAndUnreadableOnesReported) {
+    const std::string a = File("a.pic"), bad = File("b.pic", ""), c = File("c.sk"), txt = File("notes.txt");
+    manager.OpenDroppedFiles({a, txt, bad, c});
+    // The failing one is reported, the rest open (and are recorded) in order.
+    EXPECT_EQ(manager.Documents().size(), 2u);
+    EXPECT_EQ(views.Views.size(), 2u);
+    EXPECT_EQ(recent.Paths(), (Paths{c, a}));
     ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Caption, "File Open");
-    EXPECT_EQ(boxes.Shown[0].Text, bad + ":\n" + L_ErrorMessage(ERROR_FILE_FORMAT));
+    EXPECT_EQ(Box(0), "File Open|" + bad + ":\n" + L_ErrorMessage(ERROR_FILE_FORMAT));
     EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Exclamation);
-    EXPECT_TRUE(manager.Documents().empty());
-    EXPECT_TRUE(views.Views.empty());
-    EXPECT_TRUE(recent.Paths().empty());
 }
 
 TEST_F(DocManagerTest, CommandLineNamesWithoutExtensionGetADot) {
-    // A name without a dot is tried with one appended; with neither file there, the error
-    // names the dotted form and nothing opens.
+    // With neither file there, the error names the dotted form and nothing opens.
     EXPECT_EQ(manager.OpenCommandLineFile("ghost"), nullptr);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text.rfind(dir + "/ghost.:\n", 0), 0u) << boxes.Shown[0].Text;
+    EXPECT_EQ(Box(0).rfind("File Open|" + dir + "/ghost.:\n", 0), 0u) << Box(0);
 
-    File("photo.");
-    TDocument* dotted = manager.OpenCommandLineFile("photo");
-    ASSERT_NE(dotted, nullptr);
-    EXPECT_EQ(dotted->GetDocPath(), dir + "/photo.");
-    EXPECT_EQ(dotted->GetTemplate(), manager.Templates()[0].get()); // nothing matches: the first
-
-    // Here "plain" and "plain." are different files: only the plain one exists, so it opens.
-    File("plain");
-    TDocument* plain = manager.OpenCommandLineFile("plain");
-    ASSERT_NE(plain, nullptr);
-    EXPECT_EQ(plain->GetDocPath(), dir + "/plain");
-
-    File("drawing.sk");
-    TDocument* sketch = manager.OpenCommandLineFile("drawing.sk");
-    ASSERT_NE(sketch, nullptr);
-    EXPECT_EQ(sketch->GetDocPath(), dir + "/drawing.sk");
-    EXPECT_EQ(sketch->GetTemplate()->GetDescription(), "Sketches");
-    // A dot in a folder name does not count as the file's extension.
+    // "plain" and "plain." are different files: only the plain one exists, so it opens. A dot
+    // in a folder name is not the file's extension. Nothing matching: the first type.
     fs::create_directories(dir + "/v1.2");
-    File("v1.2/notes.");
-    TDocument* notes = manager.OpenCommandLineFile("v1.2/notes");
-    ASSERT_NE(notes, nullptr);
-    EXPECT_EQ(notes->GetDocPath(), dir + "/v1.2/notes.");
-}
-
-TEST_F(DocManagerTest, DroppedFilesOfUnknownTypesAreSkipped) {
-    const std::string a = File("a.pic"), bad = File("b.pic", ""), c = File("c.sk"), txt = File("notes.txt");
-    manager.OpenDroppedFiles({a, txt, bad, c});
-    ASSERT_EQ(manager.Documents().size(), 2u); // the failing one is reported, the rest open
-    EXPECT_EQ(manager.Doc(0)->GetDocPath(), a);
-    EXPECT_EQ(manager.Doc(1)->GetDocPath(), c);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text.rfind(bad + ":", 0), 0u);
+    const struct { const char *file, *arg, *type; } cases[] = {{"photo.", "photo", "All pictures"},
+                                                               {"plain", "plain", "All pictures"},
+                                                               {"drawing.sk", "drawing.sk", "Sketches"},
+                                                               {"v1.2/notes.", "v1.2/notes", "All pictures"}};
+    for (const auto& c : cases) {
+        File(c.file);
+        TDocument* doc = manager.OpenCommandLineFile(c.arg);
+        ASSERT_NE(doc, nullptr) << c.arg;
+        EXPECT_EQ(doc->GetDocPath(), dir + "/" + c.file);
+        EXPECT_EQ(doc->GetTemplate()->GetDescription(), c.type);
+    }
 }
 
 TEST_F(DocManagerTest, RecentFilesAreNewestFirstAtMostFourAndPersisted) {
     const std::string ini = dir + "/Quillo32.ini";
-    {
-        TProfileFile other;
-        other.WriteString("Options", "JPEG Compression", "40");
-        ASSERT_EQ(other.Write(ini), SUCCESS);
-    }
+    TProfileFile other;
+    other.WriteString("Options", "JPEG Compression", "40");
+    ASSERT_EQ(other.Write(ini), SUCCESS);
     TRecentFiles list(ini);
     manager.SetRecentFiles(&list);
-    std::vector<std::string> paths;
-    for (const char* name : {"1.pic", "2.pic", "3.pic", "4.pic", "5.pic"}) paths.push_back(File(name));
-    for (const auto& p : paths) ASSERT_NE(manager.CreateDoc(nullptr, p), nullptr);
-    EXPECT_EQ(list.Paths(), (std::vector<std::string>{paths[4], paths[3], paths[2], paths[1]}));
+    Paths paths;
+    for (const char* name : {"1.pic", "2.pic", "3.pic", "4.pic", "5.pic"})
+        ASSERT_NE(manager.CreateDoc(nullptr, paths.emplace_back(File(name))), nullptr);
+    EXPECT_EQ(list.Paths(), (Paths{paths[4], paths[3], paths[2], paths[1]}));
 
     // Saving under a path that is already listed moves it to the top, once.
     manager.Doc(2)->SetTemplate(manager.Templates()[1].get());
     ASSERT_TRUE(manager.SaveDoc(*manager.Doc(2)));
-    EXPECT_EQ(list.Paths(), (std::vector<std::string>{paths[2], paths[4], paths[3], paths[1]}));
+    EXPECT_EQ(list.Paths(), (Paths{paths[2], paths[4], paths[3], paths[1]}));
 
     // Another run sees the same list, and the options in the file were left alone.
-    TRecentFiles reread(ini);
-    EXPECT_EQ(reread.Paths(), list.Paths());
+    EXPECT_EQ(TRecentFiles(ini).Paths(), list.Paths());
     EXPECT_EQ(TProfileFile::Read(ini).GetString("Options", "JPEG Compression"), "40");
     EXPECT_EQ(TProfileFile::Read(ini).GetString("Recent File List", "File1"), paths[2]);
 
-    // The menu shows the entries numbered and disables the rest.
-    TCommandEnabler first = State(CM_MRU_FIRST);
-    EXPECT_TRUE(first.Enabled);
-    EXPECT_EQ(first.Text, "&1 " + paths[2]);
+    // The menu shows the entries numbered and disables the rest; removals are kept too.
+    EXPECT_EQ(State(CM_MRU_FIRST).Text, "&1 " + paths[2]);
     list.Remove(paths[1]);
     list.Remove(paths[3]);
     EXPECT_TRUE(State(CM_MRU_FIRST + 1).Enabled);
     TCommandEnabler third = State(CM_MRU_FIRST + 2);
-    EXPECT_TRUE(third.Handled);
-    EXPECT_FALSE(third.Enabled);
+    EXPECT_TRUE(third.Handled && !third.Enabled);
     EXPECT_EQ(TRecentFiles(ini).Paths().size(), 2u);
-    manager.SetRecentFiles(&recent);
 }
 
 TEST_F(DocManagerTest, ARecentFileThatHasGoneIsReportedAndDropped) {
     const std::string kept = File("kept.pic"), gone = File("gone.pic"), broken = File("broken.pic");
-    recent.Add(broken);
-    recent.Add(gone);
-    recent.Add(kept);
+    for (const std::string& p : {broken, gone, kept}) recent.Add(p);
     fs::remove(gone);
     std::ofstream(broken, std::ios::trunc).flush(); // still there, but unreadable now
 
     EXPECT_EQ(manager.OpenRecentFile(1), nullptr);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Caption, "File Open");
-    EXPECT_EQ(recent.Paths(), (std::vector<std::string>{kept, broken}));
+    EXPECT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(recent.Paths(), (Paths{kept, broken}));
 
     // A damaged file may be repaired: it stays in the list.
     EXPECT_TRUE(manager.Command(CM_MRU_FIRST + 1));
     EXPECT_TRUE(manager.Documents().empty());
-    EXPECT_EQ(recent.Paths(), (std::vector<std::string>{kept, broken}));
+    EXPECT_EQ(recent.Paths(), (Paths{kept, broken}));
 
     ASSERT_TRUE(manager.Command(CM_MRU_FIRST));
     ASSERT_EQ(manager.Documents().size(), 1u);
@@ -267,33 +221,30 @@ TEST_F(DocManagerTest, ARecentFileThatHasGoneIsReportedAndDropped) {
 TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
     TFakeDoc* doc = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, ""));
     ASSERT_NE(doc, nullptr);
-    doc->SetDirty();
 
-    // Cancelled: nothing changes.
+    // Cancelled: nothing changes. Open-only types are not offered.
     EXPECT_FALSE(manager.SaveDoc(*doc));
     ASSERT_EQ(dialogs.SaveRequests.size(), 1u);
-    const TFileDialogRequest& request = dialogs.SaveRequests[0];
-    ASSERT_EQ(request.Filters.size(), 2u); // open-only types are not offered
-    EXPECT_EQ(request.Filters[0].Description, "Pictures");
-    EXPECT_EQ(request.Filters[1].Description, "Sketches");
+    Paths offered;
+    for (const TFileFilter& f : dialogs.SaveRequests[0].Filters) offered.push_back(f.Description);
+    EXPECT_EQ(offered, (Paths{"Pictures", "Sketches"}));
     EXPECT_TRUE(doc->GetDocPath().empty());
 
-    // A name without extension gets the chosen type's; the document takes that type.
-    dialogs.QueueSave(Chosen(dir + "/drawing", 1));
+    // A name without extension gets the chosen type's; the document takes that type. Then,
+    // with a path and a savable type, Save writes there without asking.
+    const std::string drawing = dir + "/drawing.sk";
+    dialogs.QueueSave({{dir + "/drawing"}, 1});
     EXPECT_TRUE(manager.SaveDoc(*doc));
-    EXPECT_EQ(doc->GetDocPath(), dir + "/drawing.sk");
+    EXPECT_EQ(doc->GetDocPath(), drawing);
     EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Sketches");
-    EXPECT_EQ(doc->SavedTo, std::vector<std::string>{dir + "/drawing.sk"});
-    EXPECT_EQ(recent.Paths().front(), dir + "/drawing.sk");
-
-    // With a path and a savable type, Save writes there without asking.
+    EXPECT_EQ(recent.Paths().front(), drawing);
     EXPECT_TRUE(manager.SaveDoc(*doc));
     EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
-    EXPECT_EQ(doc->SavedTo.size(), 2u);
+    EXPECT_EQ(doc->SavedTo, (Paths{drawing, drawing}));
 
     // A file of an open-only type is saved through Save As; the dialog proposes its name
     // in its folder and the first savable type.
-    TFakeDoc* ro = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File("scan.ro")));
+    TFakeDoc* ro = Open("scan.ro");
     ASSERT_NE(ro, nullptr);
     EXPECT_FALSE(manager.SaveDoc(*ro));
     ASSERT_EQ(dialogs.SaveRequests.size(), 3u);
@@ -303,7 +254,7 @@ TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
 
     // A Save As whose write fails leaves the document with its old file and type.
     ro->FailSaves = true;
-    dialogs.QueueSave(Chosen(dir + "/scan.pic", 0));
+    dialogs.QueueSave({{dir + "/scan.pic"}, 0});
     EXPECT_FALSE(manager.SaveDocAs(*ro));
     EXPECT_EQ(ro->GetDocPath(), dir + "/scan.ro");
     EXPECT_EQ(ro->GetTitle(), "scan.ro");
@@ -312,100 +263,78 @@ TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
 }
 
 TEST_F(DocManagerTest, ClosingAChangedDocumentAsksFirst) {
-    TFakeDoc* yes = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File("yes.pic")));
-    TFakeDoc* no = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File("no.pic")));
-    TFakeDoc* failing = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File("fail.sk")));
-    TFakeDoc* clean = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File("clean.pic")));
+    TFakeDoc *yes = Open("yes.pic"), *no = Open("no.pic"), *failing = Open("fail.sk"), *clean = Open("clean.pic");
     ASSERT_TRUE(yes && no && failing && clean);
-    yes->SetTemplate(manager.Templates()[1].get());
-    failing->SetTemplate(manager.Templates()[3].get());
-    yes->SetDirty();
-    no->SetDirty();
-    failing->SetDirty();
+    yes->SetTemplate(manager.Templates()[1].get()); // savable without asking where
+    for (TFakeDoc* d : {yes, no, failing}) d->SetDirty();
     failing->FailSaves = true;
 
-    // Unchanged: closes without a question.
+    // Unchanged: closes without a question. Yes saves (the save is recorded), then closes.
     EXPECT_TRUE(manager.CloseDoc(*clean));
     EXPECT_TRUE(boxes.Shown.empty());
-    EXPECT_EQ(manager.Documents().size(), 3u);
-
-    // Yes saves, then closes: views go, the document is closed.
     boxes.QueueAnswer(TMbResult::Yes);
     EXPECT_TRUE(manager.CloseDoc(*yes));
     ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text, "Save changes to yes.pic?");
-    EXPECT_EQ(boxes.Shown[0].Caption, "yes.pic");
+    EXPECT_EQ(Box(0), "yes.pic|Save changes to yes.pic?");
     EXPECT_EQ(boxes.Shown[0].Buttons, TMbButtons::YesNoCancel);
+    EXPECT_EQ(recent.Paths().front(), dir + "/yes.pic");
     EXPECT_EQ(manager.Documents().size(), 2u);
 
-    // Yes with a save that fails keeps the document and its window.
+    // Yes with a save that fails keeps the document and its window; Cancel keeps it too,
+    // without saving.
     boxes.QueueAnswer(TMbResult::Yes);
     EXPECT_FALSE(manager.CloseDoc(*failing));
-    EXPECT_EQ(failing->Commits, 1);
-    EXPECT_FALSE(failing->Closed);
-    EXPECT_NE(std::find(views.Views.begin(), views.Views.end(), failing), views.Views.end());
-
-    // Cancel keeps it too, without saving.
     boxes.QueueAnswer(TMbResult::Cancel);
     EXPECT_FALSE(manager.CloseDoc(*no));
+    EXPECT_EQ(failing->Commits, 1);
     EXPECT_EQ(no->Commits, 0);
-    EXPECT_FALSE(no->Closed);
+    EXPECT_FALSE(failing->Closed || no->Closed);
+    EXPECT_EQ(views.Views.size(), 2u);
 
     // Closing all stops at the one that stays; No discards the other.
     boxes.QueueAnswer(TMbResult::Yes); // failing (the newest) first
     EXPECT_FALSE(manager.CloseAll());
-    EXPECT_EQ(manager.Documents().size(), 2u);
+    EXPECT_EQ(boxes.Shown.size(), 4u); // "no" was not asked about
     failing->FailSaves = false;
     boxes.QueueAnswer(TMbResult::Yes);
     boxes.QueueAnswer(TMbResult::No);
     EXPECT_TRUE(manager.CloseAll());
     EXPECT_TRUE(manager.Documents().empty());
     EXPECT_TRUE(views.Views.empty());
-    EXPECT_TRUE(boxes.Shown.back().Text == "Save changes to no.pic?");
+    EXPECT_EQ(boxes.Shown.back().Text, "Save changes to no.pic?");
 }
 
 TEST_F(DocManagerTest, FileCommandsNeedADocumentAndRevertAFile) {
     for (int id : {CM_FILENEW, CM_FILEOPEN}) EXPECT_TRUE(State(id).Enabled) << id;
     for (int id : {CM_FILESAVE, CM_FILESAVEAS, CM_FILECLOSE, CM_FILEREVERT, CM_MRU_FIRST}) {
         TCommandEnabler ce = State(id);
-        EXPECT_TRUE(ce.Handled) << id;
-        EXPECT_FALSE(ce.Enabled) << id;
+        EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
     }
     EXPECT_FALSE(State(CM_EXIT).Handled);
     EXPECT_FALSE(manager.Command(CM_EXIT));
 
     ASSERT_TRUE(manager.Command(CM_FILENEW));
     ASSERT_EQ(manager.Documents().size(), 1u);
-    EXPECT_TRUE(State(CM_FILESAVE).Enabled);
-    EXPECT_TRUE(State(CM_FILECLOSE).Enabled);
+    for (int id : {CM_FILESAVE, CM_FILESAVEAS, CM_FILECLOSE}) EXPECT_TRUE(State(id).Enabled) << id;
     EXPECT_FALSE(State(CM_FILEREVERT).Enabled);
-    ASSERT_NE(manager.CreateDoc(nullptr, File("a.pic")), nullptr);
+    ASSERT_NE(Open("a.pic"), nullptr);
     EXPECT_TRUE(State(CM_FILEREVERT).Enabled);
+    ASSERT_TRUE(manager.Command(CM_FILECLOSE)); // the active one
+    ASSERT_EQ(manager.Documents().size(), 1u);
+    EXPECT_TRUE(manager.Doc(0)->GetDocPath().empty());
 
-    ASSERT_TRUE(manager.Command(CM_FILECLOSE));
-    EXPECT_EQ(manager.Documents().size(), 1u);
-    EXPECT_EQ(views.Active, manager.Documents()[0].get());
-
-    // The open command uses the chosen type for every file chosen; an open one is
-    // reported and the others still open.
-    const std::string b = File("b.sk"), c = File("c.sk");
+    // The open command gives every file chosen the type chosen; an open one is reported and
+    // the others still open; a file that cannot be read stops the files chosen after it.
+    const std::string b = File("b.sk"), c = File("c.sk"), bad = File("bad.sk", ""), d = File("d.sk");
     ASSERT_NE(manager.CreateDoc(nullptr, b), nullptr);
-    TFileDialogResult several;
-    several.Paths = {b, c};
-    several.FilterIndex = 3;
-    dialogs.QueueOpen(several);
-    boxes.Shown.clear();
+    dialogs.QueueOpen({{b, c}, 1});
     ASSERT_TRUE(manager.Command(CM_FILEOPEN));
     ASSERT_EQ(manager.Documents().size(), 3u);
     EXPECT_EQ(manager.Doc(2)->GetDocPath(), c);
-    EXPECT_EQ(manager.Doc(2)->GetTemplate()->GetDescription(), "Sketches");
+    EXPECT_EQ(manager.Doc(2)->GetTemplate()->GetDescription(), "Pictures");
     ASSERT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(boxes.Shown[0].Text, "Document already loaded.");
-
-    // A file that cannot be read stops the files chosen after it.
-    const std::string bad = File("bad.sk", ""), d = File("d.sk");
-    several.Paths = {bad, d};
-    dialogs.QueueOpen(several);
+    dialogs.QueueOpen({{bad, d}, 1});
     ASSERT_TRUE(manager.Command(CM_FILEOPEN));
     EXPECT_EQ(manager.Documents().size(), 3u);
     EXPECT_EQ(boxes.Shown.back().Caption, "File Open");

@@ -2,6 +2,7 @@
 // backing store, all through a headless window host.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "HeadlessWindowHost.h"
@@ -392,4 +393,23 @@ TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
     EXPECT_TRUE(f.host.IsInvalid());
     EXPECT_FALSE(f.view.DoCommand(CM_EDITREDO));
     EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "Redo");
+}
+
+TEST(ImageViewPalette, ColourPanelOffersAPaletteImagesOwnColours) {
+    Fixture f(40, 30, {200, 200});
+    RGBQUAD colors[256], fixed[256];
+    ASSERT_EQ(L_GetFixedPalette(fixed, 8), SUCCESS);
+    ASSERT_EQ(f.view.PanelColors(colors), 256);
+    EXPECT_EQ(std::memcmp(colors, fixed, sizeof fixed), 0);
+
+    // A 4-bit image: its 16 colours, whatever the fixed palette holds.
+    RGBQUAD own[16] = {};
+    for (int i = 0; i < 16; ++i) own[i] = RGBQUAD{uint8_t(i * 3), uint8_t(200 - i), uint8_t(i * 16), 0};
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 4, ORDER_BGR, own, TOP_LEFT), SUCCESS);
+    TLayer& bg = *f.doc->Image.Layers.At(0);
+    bg.Adopt(b);
+    bg.LogicalBpp = 4;
+    ASSERT_EQ(f.view.PanelColors(colors), 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(colors[i].rgbGreen, 200 - i) << i;
 }
