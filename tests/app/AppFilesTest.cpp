@@ -9,43 +9,25 @@
 
 #include "AppFiles.h"
 #include "LayeredImage.h"
-#include "toolkit/TestImages.h"
+#include "app/AppTestUtil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
-std::string ReadText(const std::string& path) {
-    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using apptest::ReadText;
+using apptest::WriteText;
 
 // A fresh folder per test; environment variables set through Set() get their old values back.
 class AppFilesTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second) ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else ::unsetenv(it->first.c_str());
-        }
-    }
-    void Set(const std::string& name, const std::optional<std::string>& value) {
-        const char* old = std::getenv(name.c_str());
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value) ::setenv(name.c_str(), value->c_str(), 1);
-        else ::unsetenv(name.c_str());
-    }
+    void Set(const std::string& name, const std::optional<std::string>& value) { env_.Set(name, value); }
 
     const std::string tmp = testimg::TempDir("appfiles");
 
 private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    apptest::TScopedEnv env_;
 };
 
 TEST_F(AppFilesTest, DefaultsAreSearchedBesideTheProgramThenInTheUserAndSystemDataFolders) {

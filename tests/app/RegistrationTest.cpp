@@ -13,22 +13,15 @@
 #include "AppFiles.h"
 #include "LayeredImage.h"
 #include "Registration.h"
-#include "toolkit/TestImages.h"
+#include "app/AppTestUtil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
-std::string ReadText(const std::string& path) {
-    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using apptest::ReadText;
+using apptest::WriteText;
 
 // The lines of a file that start with `key=`, without the key.
 V Values(const std::string& text, const std::string& key) {
@@ -49,23 +42,12 @@ ino_t Inode(const std::string& path) {
 class RegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Save("XDG_DATA_HOME", home);
-        Save("PATH", tmp + "/bin");
+        env_.Set("XDG_DATA_HOME", home);
+        env_.Set("PATH", tmp + "/bin");
         for (const std::string tool : {"update-mime-database", "update-desktop-database"}) {
             WriteText(tmp + "/bin/" + tool, "#!/bin/sh\necho \"" + tool + " $*\" >> '" + log + "'\nexit 1\n");
             fs::permissions(tmp + "/bin/" + tool, fs::perms::owner_all);
         }
-    }
-    void TearDown() override {
-        for (auto& [name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
-        }
-    }
-    void Save(const char* name, const std::string& value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        ::setenv(name, value.c_str(), 1);
     }
     // The updaters run since the last call.
     V Updates() {
@@ -79,7 +61,7 @@ protected:
 
     const std::string tmp = testimg::TempDir("registration"), home = tmp + "/data", log = tmp + "/updates.log";
     const V bothUpdates = {"update-mime-database " + home + "/mime", "update-desktop-database " + home + "/applications"};
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    apptest::TScopedEnv env_;
 };
 
 TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
