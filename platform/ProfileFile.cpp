@@ -29,13 +29,16 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 
 TProfileFile::TProfileFile(std::string_view text) {
     // A byte-order mark from an editor would otherwise become part of the first line.
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    while (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     sections_.push_back({std::string(), false, {}});
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // Every carriage return before the line feed belongs to the line end: a value never
+        // ends in one (none can be written), and keeping one would change the file each
+        // time it is rewritten.
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
         std::string_view t = Trim(line);
         if (t.starts_with('[')) {

@@ -30,6 +30,12 @@ TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
     EXPECT_EQ(p.GetString("Options", "Missing", "dflt"), "dflt");
     EXPECT_EQ(p.GetString("Nowhere", "JPEG Compression", "dflt"), "dflt");
     EXPECT_FALSE(p.HasKey("Options", "; comment"));
+
+    // Stray carriage returns and repeated byte-order marks are part of no value, and a
+    // rewritten file reads back the same.
+    TProfileFile q("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\r\nk=v\r\r\n");
+    EXPECT_EQ(q.GetString("S", "k"), "v");
+    EXPECT_EQ(TProfileFile(q.Text()).Text(), q.Text());
 }
 
 TEST(ProfileFile, ReadsIntegersLikeTheSystemCall) {
