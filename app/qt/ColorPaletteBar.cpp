@@ -5,11 +5,9 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include "QtConvert.h"
+
 namespace {
-
-QColor ToQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
-
-QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 
 // A filled square with a thin dark frame, as the colour squares and custom cells look.
 void DrawSwatch(QPainter& p, const QRect& r, COLORREF c)

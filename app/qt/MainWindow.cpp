@@ -29,12 +29,11 @@
 #include "ImageDoc.h"
 #include "ImageView.h"
 #include "LayerListWindow.h"
+#include "QtConvert.h"
 #include "QtWindowHost.h"
 
 namespace {
 constexpr int kIdleMs = 200;
-
-QString FromStd(const std::string& s) { return QString::fromStdString(s); }
 
 } // namespace
 
@@ -68,7 +67,7 @@ public:
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
         setWindowIcon(DocumentIcon());
-        setWindowTitle(FromStd(doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle()));
+        setWindowTitle(ToQString(doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle()));
     }
     ~TImageChild() override { view_.reset(); }
 
@@ -111,7 +110,7 @@ TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& capti
         buttons == TMbButtons::YesNo         ? QMessageBox::Yes | QMessageBox::No
         : buttons == TMbButtons::YesNoCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
                                              : QMessageBox::Ok;
-    QMessageBox box(qicon, FromStd(caption), FromStd(text), qbuttons, QApplication::activeWindow());
+    QMessageBox box(qicon, ToQString(caption), ToQString(text), qbuttons, QApplication::activeWindow());
     switch (box.exec()) {
     case QMessageBox::Yes: return TMbResult::Yes;
     case QMessageBox::No: return TMbResult::No;
@@ -194,11 +193,11 @@ QAction* TQuilloFrame::EnsureAction(int id, const std::string& text) {
     auto* action = new QAction(this);
     action->setData(id);
     action->setObjectName(QStringLiteral("cmd%1").arg(id));
-    const QString qtext = FromStd(text);
+    const QString qtext = ToQString(text);
     action->setText(qtext);
     tableTexts_.insert(id, qtext);
-    const QString hint = FromStd(CommandHint(id));
-    const QString plain = FromStd(PlainMenuText(text));
+    const QString hint = ToQString(CommandHint(id));
+    const QString plain = ToQString(PlainMenuText(text));
     action->setToolTip(hint.isEmpty() ? plain : hint);
     action->setStatusTip(hint);
     action->setIcon(CommandIcon(id, plain));
@@ -229,12 +228,12 @@ void TQuilloFrame::BuildActions() {
             if (id != 0) EnsureAction(id, CommandHint(id));
     QHash<int, QList<QKeySequence>> keys;
     for (const TAccelDef& accel : Accelerators())
-        keys[accel.Id].append(QKeySequence::fromString(FromStd(accel.Key), QKeySequence::PortableText));
+        keys[accel.Id].append(QKeySequence::fromString(ToQString(accel.Key), QKeySequence::PortableText));
     for (auto it = keys.begin(); it != keys.end(); ++it) EnsureAction(it.key(), CommandHint(it.key()))->setShortcuts(it.value());
 }
 
 QMenu* TQuilloFrame::BuildMenu(const TMenuDef& def, QWidget* parent) {
-    auto* menu = new QMenu(FromStd(def.Text), parent);
+    auto* menu = new QMenu(ToQString(def.Text), parent);
     menu->installEventFilter(this);
     for (const TMenuDef& item : def.Items) {
         if (item.IsPopup()) menu->addMenu(BuildMenu(item, menu));
@@ -257,8 +256,8 @@ void TQuilloFrame::InstallMenu(int resourceId) {
 
 void TQuilloFrame::BuildToolBars() {
     for (const TToolbarDef& def : Toolbars()) {
-        auto* bar = new QToolBar(FromStd(def.Caption), this);
-        bar->setObjectName(FromStd(def.Caption) + QStringLiteral("Bar"));
+        auto* bar = new QToolBar(ToQString(def.Caption), this);
+        bar->setObjectName(ToQString(def.Caption) + QStringLiteral("Bar"));
         bar->setIconSize(QSize(20, 20));
         QFont font = bar->font();
         font.setPointSize(10);
@@ -316,7 +315,7 @@ void TQuilloFrame::UpdateActionState(QAction* action) {
     if (action->isEnabled() != ce.Enabled) action->setEnabled(ce.Enabled);
     if (action->isCheckable() != ce.Checked) action->setCheckable(ce.Checked);
     if (action->isChecked() != ce.Checked) action->setChecked(ce.Checked);
-    const QString text = ce.Text ? FromStd(*ce.Text) : tableTexts_.value(id);
+    const QString text = ce.Text ? ToQString(*ce.Text) : tableTexts_.value(id);
     if (action->text() != text) action->setText(text);
     // An empty recent-file slot is not shown at all.
     if (id >= CM_MRU_FIRST && id < CM_MRU_FIRST + kRecentFileCount && action->isVisible() != ce.Enabled)
@@ -533,7 +532,7 @@ void TQuilloFrame::OnIdle() {
     UpdateStatus();
     // Save As gives a document a new name; its window follows.
     for (TImageChild* child : Children()) {
-        const QString title = FromStd(child->Doc().GetTitle());
+        const QString title = ToQString(child->Doc().GetTitle());
         if (!title.isEmpty() && child->windowTitle() != title) child->setWindowTitle(title);
     }
 }
@@ -544,7 +543,7 @@ void TQuilloFrame::UpdateStatus() {
     TImageView* view = ActiveView();
     const auto set = [this](int id, const std::string& text) {
         QLabel* label = gadgets_.value(id);
-        const QString q = FromStd(text);
+        const QString q = ToQString(text);
         if (label->text() != q) label->setText(q);
     };
     set(IDG_IMAGESIZE, view ? view->StatusSize() : std::string());

@@ -5,14 +5,14 @@
 
 #include <memory>
 
-namespace {
+#include "QtConvert.h"
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+namespace {
 
 // Runs the file dialog set up from the request; false when cancelled.
 bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDialog::AcceptMode mode,
                    TFileDialogResult& result) {
-    QFileDialog dialog(parent, Q(request.Caption), Q(request.InitialDir));
+    QFileDialog dialog(parent, ToQString(request.Caption), ToQString(request.InitialDir));
     dialog.setAcceptMode(mode);
     const QStringList filters = QtNameFilters(request.Filters);
     if (!filters.isEmpty()) {
@@ -26,8 +26,8 @@ bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDial
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.OverwritePrompt);
     }
-    if (!request.DefaultExt.empty()) dialog.setDefaultSuffix(Q(request.DefaultExt));
-    if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
+    if (!request.DefaultExt.empty()) dialog.setDefaultSuffix(ToQString(request.DefaultExt));
+    if (!request.FileName.empty()) dialog.selectFile(ToQString(request.FileName));
     if (dialog.exec() != QDialog::Accepted) return false;
 
     result = TFileDialogResult{};
@@ -46,8 +46,8 @@ QStringList QtNameFilters(const std::vector<TFileFilter>& filters) {
     QStringList out;
     for (const TFileFilter& f : filters) {
         QStringList patterns;
-        for (const QString& p : Q(f.Patterns).split(';', Qt::SkipEmptyParts)) patterns << p.trimmed();
-        out << QStringLiteral("%1 (%2)").arg(Q(f.Description), patterns.join(' '));
+        for (const QString& p : ToQString(f.Patterns).split(';', Qt::SkipEmptyParts)) patterns << p.trimmed();
+        out << QStringLiteral("%1 (%2)").arg(ToQString(f.Description), patterns.join(' '));
     }
     return out;
 }
@@ -65,17 +65,17 @@ bool QtCommonDialogs::ChooseColor(COLORREF& color, TCustomColors& custom) {
     // stored back to the program's own set so both stay the same.
     for (int i = 0; i < int(custom.size()) && i < QColorDialog::customCount(); ++i) {
         const COLORREF c = custom[size_t(i)];
-        QColorDialog::setCustomColor(i, QColor(GetRValue(c), GetGValue(c), GetBValue(c)));
+        QColorDialog::setCustomColor(i, ToQColor(c));
     }
-    QColorDialog dialog(QColor(GetRValue(color), GetGValue(color), GetBValue(color)), parent_);
+    QColorDialog dialog(ToQColor(color), parent_);
     const bool ok = dialog.exec() == QDialog::Accepted;
     for (int i = 0; i < int(custom.size()) && i < QColorDialog::customCount(); ++i) {
         const QColor c = QColorDialog::customColor(i);
-        custom[size_t(i)] = RGB(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+        custom[size_t(i)] = ToColorRef(c);
     }
     if (!ok) return false;
     const QColor c = dialog.selectedColor();
-    color = RGB(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
+    color = ToColorRef(c);
     return true;
 }
 

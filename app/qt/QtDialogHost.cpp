@@ -25,11 +25,10 @@
 #include <memory>
 
 #include "HelpWindow.h"
+#include "QtConvert.h"
 #include "WindowHost.h"
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Labels without a control to jump to show their text plain.
 QString WithoutMnemonic(const QString& text) {
@@ -133,7 +132,7 @@ public:
 
     // IDialogObserver: the widgets follow the dialog's state without reporting it back.
     void ControlChanged(int id) override { Apply(id); }
-    void CaptionChanged() override { setWindowTitle(Q(dialog_.Caption())); }
+    void CaptionChanged() override { setWindowTitle(ToQString(dialog_.Caption())); }
     void FocusSet(int id) override {
         QWidget* w = widgets_.value(id);
         if (!w) return;
@@ -167,7 +166,7 @@ private:
 
 TQtDialogWindow::TQtDialogWindow(TDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog) {
     const TDialogTemplate& t = dialog.Template();
-    setWindowTitle(Q(dialog.Caption()));
+    setWindowTitle(ToQString(dialog.Caption()));
     setFixedSize(t.Width, t.Height);
     setObjectName(QStringLiteral("dialog%1").arg(t.ResourceId));
     for (const TControlTemplate& c : t.Controls) Create(c);
@@ -178,7 +177,7 @@ TQtDialogWindow::TQtDialogWindow(TDialog& dialog, QWidget* parent) : QDialog(par
 
 void TQtDialogWindow::Create(const TControlTemplate& c) {
     const int id = c.Id;
-    const QString text = Q(c.Text);
+    const QString text = ToQString(c.Text);
     QWidget* w = nullptr;
     switch (c.Kind) {
     case TControlKind::Edit: {
@@ -319,7 +318,7 @@ void TQtDialogWindow::Apply(int id) {
     applying_ = true;
     if (w->isEnabled() != s->Enabled) w->setEnabled(s->Enabled);
     if (w->isHidden() == s->Visible) w->setVisible(s->Visible);
-    const QString text = Q(s->Text);
+    const QString text = ToQString(s->Text);
     switch (kinds_.value(id)) {
     case TControlKind::Edit: {
         auto* e = static_cast<QLineEdit*>(w);
@@ -351,10 +350,10 @@ void TQtDialogWindow::Apply(int id) {
     case TControlKind::ListBox: {
         auto* l = static_cast<QListWidget*>(w);
         bool same = l->count() == int(s->Items.size());
-        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text() == Q(s->Items[size_t(i)].Text);
+        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text() == ToQString(s->Items[size_t(i)].Text);
         if (!same) {
             l->clear();
-            for (const TListItem& item : s->Items) l->addItem(Q(item.Text));
+            for (const TListItem& item : s->Items) l->addItem(ToQString(item.Text));
         }
         l->setCurrentRow(s->Selection);
         break;
@@ -362,10 +361,10 @@ void TQtDialogWindow::Apply(int id) {
     case TControlKind::DropDownList: {
         auto* b = static_cast<QComboBox*>(w);
         bool same = b->count() == int(s->Items.size());
-        for (int i = 0; same && i < b->count(); ++i) same = b->itemText(i) == Q(s->Items[size_t(i)].Text);
+        for (int i = 0; same && i < b->count(); ++i) same = b->itemText(i) == ToQString(s->Items[size_t(i)].Text);
         if (!same) {
             b->clear();
-            for (const TListItem& item : s->Items) b->addItem(Q(item.Text));
+            for (const TListItem& item : s->Items) b->addItem(ToQString(item.Text));
         }
         b->setCurrentIndex(s->Selection);
         break;

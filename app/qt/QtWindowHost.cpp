@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "QtConvert.h"
+
 namespace {
 bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
@@ -19,7 +21,6 @@ RECT Union(const RECT& a, const RECT& b) {
                 std::max(a.bottom, b.bottom)};
 }
 
-QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 } // namespace
 
 QtWindowHost::QtWindowHost(QWidget* parent) : QAbstractScrollArea(parent) {

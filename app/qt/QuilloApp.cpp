@@ -19,6 +19,7 @@
 #include "Options.h"
 #include "ProfileFile.h"
 #include "QtCommonDialogs.h"
+#include "QtConvert.h"
 #include "QtDialogHost.h"
 #include "Registration.h"
 #include "ResizeDialog.h"
@@ -45,8 +46,6 @@ QSize ScreenSize() {
     return screen ? screen->geometry().size() : QSize(1024, 768);
 }
 
-RECT ToRect(const QRect& r) { return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
-QRect ToQRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 } // namespace
 
 TQuilloApp::TQuilloApp(std::vector<std::string> args, THosts hosts) : args_(std::move(args)), hosts_(hosts) {}
