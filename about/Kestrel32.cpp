@@ -30,14 +30,16 @@ QString FindDefaultsFile(const QString& name) {
     if (QFileInfo(name).isAbsolute()) return QFileInfo(name).isFile() ? name : QString();
     const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
     if (QFileInfo(beside).isFile()) return beside;
-    return QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("quillo/") + name);
+    return QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                  QStringLiteral("quillo/") + name);
 }
 
 // "IntroImage" from section "Intro"; names compare without case, as the program's own
 // reader does.
 QString IntroImage(const QString& defaultsFile) {
     QFile file(defaultsFile);
-    if (defaultsFile.isEmpty() || file.size() > (1 << 20) || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (defaultsFile.isEmpty() || file.size() > (1 << 20) ||
+        !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QString();
     QTextStream in(&file);
     bool inIntro = false;
@@ -49,10 +51,13 @@ QString IntroImage(const QString& defaultsFile) {
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (!inIntro || eq < 0) continue;
-        if (line.left(eq).trimmed().compare(QStringLiteral("IntroImage"), Qt::CaseInsensitive) != 0) continue;
+        if (line.left(eq).trimmed().compare(QStringLiteral("IntroImage"), Qt::CaseInsensitive) != 0)
+            continue;
         const QString value = line.mid(eq + 1).trimmed();
         if (value.isEmpty()) return QString();
-        return QFileInfo(value).isAbsolute() ? value : QFileInfo(defaultsFile).absoluteDir().filePath(value);
+        return QFileInfo(value).isAbsolute()
+                   ? value
+                   : QFileInfo(defaultsFile).absoluteDir().filePath(value);
     }
     return QString();
 }
@@ -84,7 +89,8 @@ QImage Picture(const QString& defaultsFile) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) void ShowAboutBox_C(void* parentWidget, const char* defaultsFile) {
+extern "C" __attribute__((visibility("default"))) void ShowAboutBox_C(void* parentWidget,
+                                                                      const char* defaultsFile) {
     // Without a running Qt application there is nothing to show the dialog with.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     QWidget* parent = static_cast<QWidget*>(parentWidget);
@@ -93,13 +99,15 @@ extern "C" __attribute__((visibility("default"))) void ShowAboutBox_C(void* pare
     dialog.setWindowTitle(QStringLiteral("About Quillo Professional"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* picture = new QLabel(&dialog);
-    picture->setPixmap(QPixmap::fromImage(Picture(FindDefaultsFile(QString::fromLocal8Bit(defaultsFile)))));
+    picture->setPixmap(
+        QPixmap::fromImage(Picture(FindDefaultsFile(QString::fromLocal8Bit(defaultsFile)))));
     picture->setAlignment(Qt::AlignCenter);
     layout->addWidget(picture);
     auto* name = new QLabel(QStringLiteral("<b><big>Quillo Professional</big></b>"), &dialog);
     name->setAlignment(Qt::AlignCenter);
     layout->addWidget(name);
-    auto* version = new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(QUILLO_VERSION)), &dialog);
+    auto* version =
+        new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(QUILLO_VERSION)), &dialog);
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(version);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);

@@ -38,24 +38,42 @@ std::string Join(const std::string& dir, const std::string& name) {
 
 // Page names of the bundled help. Command ids are the menu ids the shell routes.
 constexpr THelpTopic kTopics[] = {
-    {24331, "files.html#new"},       {24332, "files.html#open"},
-    {24333, "files.html#save"},      {24334, "files.html#save"},
-    {24335, "files.html#revert"},    {24336, "files.html#close"},
-    {24351, "files.html#recent"},    {24352, "files.html#recent"},
-    {24353, "files.html#recent"},    {24354, "files.html#recent"},
-    {24321, "getting-started.html#undo"}, {24329, "getting-started.html#undo"},
-    {15201, "getting-started.html#bars"}, {15202, "getting-started.html#bars"},
-    {15203, "getting-started.html#bars"}, {15204, "getting-started.html#bars"},
-    {15205, "getting-started.html#bars"}, {15206, "layers.html#list"},
-    {15211, "layers.html#outlines"},  {15212, "layers.html#outlines"},
-    {15221, "getting-started.html#zoom"}, {15222, "getting-started.html#zoom"},
-    {15223, "getting-started.html#zoom"}, {15224, "getting-started.html#zoom"},
-    {15871, "layer-menu.html#order"}, {15872, "layer-menu.html#order"},
-    {15873, "layer-menu.html#order"}, {15874, "layer-menu.html#order"},
-    {15852, "layer-menu.html#merge"}, {15853, "layer-menu.html#merge"},
-    {15854, "layer-menu.html#merge"}, {15855, "layer-menu.html#merge"},
-    {15856, "layer-menu.html#remove"}, {15875, "layer-menu.html#duplicate"},
-    {15876, "layer-menu.html#walk"},  {15877, "layer-menu.html#walk"},
+    {24331, "files.html#new"},
+    {24332, "files.html#open"},
+    {24333, "files.html#save"},
+    {24334, "files.html#save"},
+    {24335, "files.html#revert"},
+    {24336, "files.html#close"},
+    {24351, "files.html#recent"},
+    {24352, "files.html#recent"},
+    {24353, "files.html#recent"},
+    {24354, "files.html#recent"},
+    {24321, "getting-started.html#undo"},
+    {24329, "getting-started.html#undo"},
+    {15201, "getting-started.html#bars"},
+    {15202, "getting-started.html#bars"},
+    {15203, "getting-started.html#bars"},
+    {15204, "getting-started.html#bars"},
+    {15205, "getting-started.html#bars"},
+    {15206, "layers.html#list"},
+    {15211, "layers.html#outlines"},
+    {15212, "layers.html#outlines"},
+    {15221, "getting-started.html#zoom"},
+    {15222, "getting-started.html#zoom"},
+    {15223, "getting-started.html#zoom"},
+    {15224, "getting-started.html#zoom"},
+    {15871, "layer-menu.html#order"},
+    {15872, "layer-menu.html#order"},
+    {15873, "layer-menu.html#order"},
+    {15874, "layer-menu.html#order"},
+    {15852, "layer-menu.html#merge"},
+    {15853, "layer-menu.html#merge"},
+    {15854, "layer-menu.html#merge"},
+    {15855, "layer-menu.html#merge"},
+    {15856, "layer-menu.html#remove"},
+    {15875, "layer-menu.html#duplicate"},
+    {15876, "layer-menu.html#walk"},
+    {15877, "layer-menu.html#walk"},
 };
 
 } // namespace
@@ -125,7 +143,8 @@ std::string DataDir() {
     // Installed: <prefix>/bin/quillo with <prefix>/share/quillo. From a build folder the
     // source tree's data folder, whose path the build passes in.
     std::vector<std::string> candidates;
-    if (std::string exe = ExecutableDir(); !exe.empty()) candidates.push_back(DirName(exe) + "/share/quillo");
+    if (std::string exe = ExecutableDir(); !exe.empty())
+        candidates.push_back(DirName(exe) + "/share/quillo");
 #ifdef QUILLO_SOURCE_DATA_DIR
     candidates.push_back(QUILLO_SOURCE_DATA_DIR);
 #endif

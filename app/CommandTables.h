@@ -20,8 +20,8 @@ struct TMenuDef {
 
 // Menu resources.
 enum : int {
-    IDM_NODOC = 100,  // the frame's menu while no document is open
-    IDM_IMAGE = 200,  // the menu of a document window (the view's menu merged in)
+    IDM_NODOC = 100, // the frame's menu while no document is open
+    IDM_IMAGE = 200, // the menu of a document window (the view's menu merged in)
 };
 
 // Commands that have no framework number.

@@ -21,7 +21,9 @@ std::string CutCharacters(const std::string& text, int limit) {
 
 TLayerListWnd::~TLayerListWnd() { Detach(); }
 
-TLayeredImageHandler* TLayerListWnd::Handler() const { return view_ ? &view_->LayerHandler() : nullptr; }
+TLayeredImageHandler* TLayerListWnd::Handler() const {
+    return view_ ? &view_->LayerHandler() : nullptr;
+}
 
 TLayeredImage* TLayerListWnd::GetImage() const {
     TLayeredImageHandler* h = Handler();
@@ -44,7 +46,8 @@ void TLayerListWnd::SetView(TImageView* view) {
 
 void TLayerListWnd::Attach(TImageView* view) {
     view_ = view;
-    if (view_) token_ = view_->LayerHandler().AddListener([this](TLayerChange c) { OnLayerChange(c); });
+    if (view_)
+        token_ = view_->LayerHandler().AddListener([this](TLayerChange c) { OnLayerChange(c); });
 }
 
 void TLayerListWnd::Detach() {
@@ -169,13 +172,13 @@ bool TLayerListWnd::DoubleClick(int x, int y) {
 bool TLayerListWnd::Scroll(TScroll how, int thumb) {
     const int page = std::max(1, visibleRows_);
     switch (how) {
-    case TScroll::LineUp: first_ -= 1; break;
-    case TScroll::LineDown: first_ += 1; break;
-    case TScroll::PageUp: first_ -= page; break;
-    case TScroll::PageDown: first_ += page; break;
-    case TScroll::Thumb: first_ = thumb; break;
-    case TScroll::Top: first_ = 0; break;
-    case TScroll::Bottom: first_ = ScrollMax(); break;
+        case TScroll::LineUp: first_ -= 1; break;
+        case TScroll::LineDown: first_ += 1; break;
+        case TScroll::PageUp: first_ -= page; break;
+        case TScroll::PageDown: first_ += page; break;
+        case TScroll::Thumb: first_ = thumb; break;
+        case TScroll::Top: first_ = 0; break;
+        case TScroll::Bottom: first_ = ScrollMax(); break;
     }
     ClampFirst();
     // The editor sits over one row; once the rows move it would name the wrong layer.

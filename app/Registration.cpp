@@ -25,10 +25,12 @@ constexpr int kIconSizes[] = {16, 32, 48, 128};
 
 // The formats the program opens besides its own. FIXME: extend as the toolkit learns to read
 // more formats (PCX, TARGA, PSD, ...); claiming them earlier would hand the user files we refuse.
-constexpr const char* kImageMimeTypes[] = {"image/bmp", "image/x-bmp", "image/jpeg", "image/png", "image/tiff"};
+constexpr const char* kImageMimeTypes[] = {"image/bmp", "image/x-bmp", "image/jpeg", "image/png",
+                                           "image/tiff"};
 
 std::string AppIconFile(int size) {
-    return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/quillo.png";
+    return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +
+           "/apps/quillo.png";
 }
 std::string DocIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +
@@ -55,8 +57,8 @@ TWrite WriteIfChanged(const std::string& path, const std::string& content) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     if (ec) return TWrite::Failed;
-    const L_INT rc = L_WriteFileAtomically(path.c_str(), reinterpret_cast<const uint8_t*>(content.data()),
-                                           content.size());
+    const L_INT rc = L_WriteFileAtomically(
+        path.c_str(), reinterpret_cast<const uint8_t*>(content.data()), content.size());
     return rc == SUCCESS ? TWrite::Written : TWrite::Failed;
 }
 
@@ -94,18 +96,24 @@ std::string DesktopEntry(const std::string& execArg) {
            "Name=Quillo Professional\n"
            "GenericName=Image Editor\n"
            "Comment=Edit layered raster images\n"
-           "Exec=" + execArg + " %F\n"
+           "Exec=" +
+           execArg +
+           " %F\n"
            "Icon=quillo\n"
            "Terminal=false\n"
            "Categories=Graphics;RasterGraphics;2DGraphics;\n"
-           "MimeType=" + mime + "\n";
+           "MimeType=" +
+           mime + "\n";
 }
 
 // The layered files start with "QLX " (the reader checks exactly these four bytes).
 std::string MimePackage() {
-    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                       "  <mime-type type=\"") + QuilloLayeredMimeType + "\">\n"
+    return std::string(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+               "  <mime-type type=\"") +
+           QuilloLayeredMimeType +
+           "\">\n"
            "    <comment>QLX multilayered image</comment>\n"
            "    <icon name=\"application-x-quillo-layered\"/>\n"
            "    <glob pattern=\"*.qlx\"/>\n"
@@ -128,7 +136,8 @@ std::string FindProgram(const std::string& name) {
         if (dir.empty() || dir[0] != '/') continue;
         const std::string candidate = dir + "/" + name;
         struct stat st {};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }
     return std::string();
@@ -149,8 +158,7 @@ void RunIfPresent(const std::string& program, const std::string& arg) {
     pid_t pid = 0;
     if (posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ) == 0) {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     }
     posix_spawn_file_actions_destroy(&actions);
 }
@@ -182,14 +190,16 @@ std::vector<std::string> RegisteredFiles() {
 bool RegisterFileTypes(const std::string& exePath) {
     const std::string home = UserDataHome();
     std::string execArg;
-    if (home.empty() || exePath.empty() || exePath[0] != '/' || !QuoteExecArg(exePath, execArg)) return false;
+    if (home.empty() || exePath.empty() || exePath[0] != '/' || !QuoteExecArg(exePath, execArg))
+        return false;
 
     bool ok = true;
     auto note = [&ok](TWrite w) {
         if (w == TWrite::Failed) ok = false;
         return w == TWrite::Written;
     };
-    const bool desktopChanged = note(WriteIfChanged(home + "/" + kDesktopFile, DesktopEntry(execArg)));
+    const bool desktopChanged =
+        note(WriteIfChanged(home + "/" + kDesktopFile, DesktopEntry(execArg)));
     const bool mimeChanged = note(WriteIfChanged(home + "/" + kMimePackage, MimePackage()));
 
     const std::string data = DataDir();
@@ -216,8 +226,10 @@ void UnregisterFileTypes() {
     bool mime = false, desktop = false;
     for (const std::string& file : RegisteredFiles()) {
         if (::unlink((home + "/" + file).c_str()) != 0) continue;
-        if (file == kDesktopFile) desktop = true;
-        else if (file == kMimePackage) mime = true;
+        if (file == kDesktopFile)
+            desktop = true;
+        else if (file == kMimePackage)
+            mime = true;
     }
     UpdateCaches(home, mime, desktop);
 }

@@ -37,14 +37,18 @@ std::vector<TStartupAction> ParseCommandLine(const std::vector<std::string>& arg
                 actions.push_back({K::Unregister, std::string()});
                 return actions;
             }
-            if (option[0] == 'a' || option[0] == 'A') actions.push_back({K::SetInstanceName, std::string(option)});
+            if (option[0] == 'a' || option[0] == 'A')
+                actions.push_back({K::SetInstanceName, std::string(option)});
             continue;
         }
         // Only the file's own name counts: a dot in a folder name ("~/v1.2/photo") does not
         // give the file an extension.
         size_t slash = arg.find_last_of('/');
-        std::string_view name = slash == std::string::npos ? std::string_view(arg) : std::string_view(arg).substr(slash + 1);
-        actions.push_back({K::OpenFile, name.find('.') == std::string_view::npos ? arg + "." : arg});
+        std::string_view name = slash == std::string::npos
+                                    ? std::string_view(arg)
+                                    : std::string_view(arg).substr(slash + 1);
+        actions.push_back(
+            {K::OpenFile, name.find('.') == std::string_view::npos ? arg + "." : arg});
     }
     actions.push_back({K::RegisterFileTypes, std::string()});
     return actions;
@@ -66,27 +70,29 @@ TPlacement ReadPlacement(const TProfileFile& profile, int screenWidth, int scree
     std::string box = profile.GetString("Placement", "PlacementBox");
     RECT r;
     // A damaged or empty box would put the window out of reach; the default is better.
-    if (std::sscanf(box.c_str(), "%d %d %d %d", &r.left, &r.top, &r.right, &r.bottom) == 4 && r.right > r.left &&
-        r.bottom > r.top)
+    if (std::sscanf(box.c_str(), "%d %d %d %d", &r.left, &r.top, &r.right, &r.bottom) == 4 &&
+        r.right > r.left && r.bottom > r.top)
         p.Box = r;
     return p;
 }
 
 void WritePlacement(TProfileFile& profile, const TPlacement& placement) {
     char box[64];
-    std::snprintf(box, sizeof box, "%d %d %d %d", placement.Box.left, placement.Box.top, placement.Box.right,
-                  placement.Box.bottom);
+    std::snprintf(box, sizeof box, "%d %d %d %d", placement.Box.left, placement.Box.top,
+                  placement.Box.right, placement.Box.bottom);
     profile.WriteString("Placement", "IsMaximized", placement.IsMaximized ? "1" : "0");
     profile.WriteString("Placement", "PlacementBox", box);
 }
 
 // ---------------------------------------------------------------------------
 
-TProgressRule::TProgressRule(IProgressGauge& gauge, TClock clock) : gauge_(gauge), clock_(std::move(clock)) {
+TProgressRule::TProgressRule(IProgressGauge& gauge, TClock clock)
+    : gauge_(gauge), clock_(std::move(clock)) {
     if (!clock_)
         clock_ = [] {
             using namespace std::chrono;
-            return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+            return uint64_t(
+                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
         };
     start_ = lastTick_ = clock_();
 }

@@ -18,7 +18,8 @@ constexpr int kPhotoW = 4000, kPhotoH = 3000;
 inline std::unique_ptr<TLayer> MakeLayer(int w, int h, int index, bool alpha) {
     auto l = std::make_unique<TLayer>();
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     l->Adopt(b);
     l->LogicalBpp = alpha ? 32 : 24;
     for (int y = 0; y < h; ++y) {
@@ -49,7 +50,9 @@ inline void FillFiveLayers(TLayeredImage& image) {
 // Writes a photo-like 4000 x 3000 JPEG (smooth colour fields with fine grain) to path.
 inline void WritePhotoJpeg(const std::string& path) {
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, kPhotoW, kPhotoH, 24, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, kPhotoW, kPhotoH, 24, ORDER_BGR, nullptr, TOP_LEFT) !=
+        SUCCESS)
+        std::abort();
     uint32_t seed = 12345;
     for (int y = 0; y < kPhotoH; ++y) {
         uint8_t* p = L_RowPtr(&b, y);

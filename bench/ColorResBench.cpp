@@ -17,7 +17,8 @@ namespace {
 // some fine texture and sensor-like noise, so that it has hundreds of thousands of colours.
 BITMAPHANDLE MakePhoto(int w, int h) {
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 24, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 24, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     struct Blob {
         float x, y, radius, r, g, b;
     };
@@ -30,11 +31,12 @@ BITMAPHANDLE MakePhoto(int w, int h) {
     };
     std::vector<Blob> blobs;
     for (int i = 0; i < 24; ++i)
-        blobs.push_back(
-            Blob{rnd() * w, rnd() * h, (0.05f + rnd() * 0.25f) * float(w), rnd() * 255, rnd() * 255, rnd() * 255});
+        blobs.push_back(Blob{rnd() * w, rnd() * h, (0.05f + rnd() * 0.25f) * float(w), rnd() * 255,
+                             rnd() * 255, rnd() * 255});
     std::vector<float> sky(static_cast<size_t>(h)), texture(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) sky[size_t(y)] = float(y) / float(h);
-    for (int x = 0; x < w; ++x) texture[size_t(x)] = 12.0f * std::sin(float(x) * 0.21f) * std::sin(float(x) * 0.013f);
+    for (int x = 0; x < w; ++x)
+        texture[size_t(x)] = 12.0f * std::sin(float(x) * 0.21f) * std::sin(float(x) * 0.013f);
     for (int y = 0; y < h; ++y) {
         uint8_t* row = L_RowPtr(&b, y);
         const float t = sky[size_t(y)];

@@ -14,7 +14,8 @@ constexpr int kW = 4000, kH = 3000;
 const BITMAPHANDLE& Layer() {
     static BITMAPHANDLE b = [] {
         BITMAPHANDLE s;
-        if (L_CreateBitmap(&s, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+        if (L_CreateBitmap(&s, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+            std::abort();
         uint32_t seed = 1234567u;
         for (int y = 0; y < kH; ++y) {
             uint8_t* row = L_RowPtr(&s, y);

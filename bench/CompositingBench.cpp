@@ -25,7 +25,8 @@ uint32_t Next(uint32_t& seed) {
 
 BITMAPHANDLE Make(int kind) {
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     uint32_t seed = 88172645u + uint32_t(kind);
     for (int y = 0; y < kH; ++y) {
         uint8_t* row = L_RowPtr(&b, y);
@@ -36,15 +37,18 @@ BITMAPHANDLE Make(int kind) {
             p[1] = uint8_t(y * 255 / kH + ((n >> 4) & 15));
             p[2] = uint8_t(((x ^ y) & 63) * 3 + ((n >> 8) & 15));
             switch (kind) {
-            case 0: p[3] = 255; break;                                          // background
-            case 1: p[3] = uint8_t(1 + (x + y / 2 + (n >> 16 & 7)) % 254); break; // wash
-            default: {
-                // Discs of radius 600 with 60-pixel feathered edges on a grid.
-                const int cx = (x % 1000) - 500, cy = (y % 1000) - 500;
-                const int d2 = cx * cx + cy * cy;
-                p[3] = d2 < 400 * 400 ? 255 : d2 >= 460 * 460 ? 0 : uint8_t(255 - (d2 - 160000) * 255 / (211600 - 160000));
-                break;
-            }
+                case 0: p[3] = 255; break;                                            // background
+                case 1: p[3] = uint8_t(1 + (x + y / 2 + (n >> 16 & 7)) % 254); break; // wash
+                default: {
+                    // Discs of radius 600 with 60-pixel feathered edges on a grid.
+                    const int cx = (x % 1000) - 500, cy = (y % 1000) - 500;
+                    const int d2 = cx * cx + cy * cy;
+                    p[3] = d2 < 400 * 400 ? 255
+                           : d2 >= 460 * 460
+                               ? 0
+                               : uint8_t(255 - (d2 - 160000) * 255 / (211600 - 160000));
+                    break;
+                }
             }
         }
     }
@@ -80,13 +84,18 @@ void Run(benchmark::State& state, const BITMAPHANDLE& layer, Fn fn) {
         benchmark::ClobberMemory();
     }
     L_FreeBitmap(&dst);
-    state.counters["Mpix/s"] = benchmark::Counter(double(state.iterations()) * kW * kH / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpix/s"] =
+        benchmark::Counter(double(state.iterations()) * kW * kH / 1e6, benchmark::Counter::kIsRate);
 }
 
-void BM_AlphaBlend_PartialAlphaEverywhere(benchmark::State& state) { Run(state, Get().wash, AlphaBlendBitmapRects32); }
+void BM_AlphaBlend_PartialAlphaEverywhere(benchmark::State& state) {
+    Run(state, Get().wash, AlphaBlendBitmapRects32);
+}
 BENCHMARK(BM_AlphaBlend_PartialAlphaEverywhere)->Unit(benchmark::kMillisecond);
 
-void BM_AlphaBlend_SoftShapes(benchmark::State& state) { Run(state, Get().shapes, AlphaBlendBitmapRects32); }
+void BM_AlphaBlend_SoftShapes(benchmark::State& state) {
+    Run(state, Get().shapes, AlphaBlendBitmapRects32);
+}
 BENCHMARK(BM_AlphaBlend_SoftShapes)->Unit(benchmark::kMillisecond);
 
 void BM_AlphaCombine_PartialAlphaEverywhere(benchmark::State& state) {

@@ -13,7 +13,8 @@ constexpr int kW = 4000, kH = 3000;
 const BITMAPHANDLE& Source() {
     static BITMAPHANDLE b = [] {
         BITMAPHANDLE s;
-        if (L_CreateBitmap(&s, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+        if (L_CreateBitmap(&s, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+            std::abort();
         uint32_t seed = 2463534242u;
         for (int y = 0; y < kH; ++y) {
             uint8_t* row = L_RowPtr(&s, y);
@@ -61,7 +62,9 @@ void BM_NearestToQuarter(benchmark::State& state) {
     Run(state, [](BITMAPHANDLE* b) { return L_SizeBitmap(b, kW / 4, kH / 4, SIZE_NORMAL); });
 }
 void BM_Rotate30Resampled(benchmark::State& state) {
-    Run(state, [](BITMAPHANDLE* b) { return L_RotateBitmap(b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, 0); });
+    Run(state, [](BITMAPHANDLE* b) {
+        return L_RotateBitmap(b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, 0);
+    });
 }
 void BM_Rotate30Nearest(benchmark::State& state) {
     Run(state, [](BITMAPHANDLE* b) { return L_RotateBitmap(b, 3000, ROTATE_RESIZE, 0); });

@@ -17,7 +17,8 @@ constexpr int kLayers = 5;
 std::unique_ptr<TLayer> MakeLayer(int w, int h, int index) {
     auto l = std::make_unique<TLayer>();
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, w, h, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     l->Adopt(b);
     l->LogicalBpp = 32;
     for (int y = 0; y < h; ++y) {
@@ -89,7 +90,9 @@ void BM_Memcpy(benchmark::State& state) {
     }
     for (auto _ : state) {
         for (int i = 0; i < kLayers; ++i) {
-            if (fresh) dst[size_t(i)].reset(new uint8_t[bytes]); // untouched: pages fault in during the copy
+            if (fresh)
+                dst[size_t(i)].reset(
+                    new uint8_t[bytes]); // untouched: pages fault in during the copy
             std::memcpy(dst[size_t(i)].get(), src[size_t(i)].get(), bytes);
         }
         benchmark::DoNotOptimize(dst.back().get());

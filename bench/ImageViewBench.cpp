@@ -3,11 +3,11 @@
 // the first painted frame.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "BenchImages.h"
 #include "HeadlessWindowHost.h"
@@ -50,7 +50,12 @@ void BM_ViewRepaintWhilePanning(benchmark::State& state) {
     }
     state.counters["fps"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ViewRepaintWhilePanning)->Arg(25)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ViewRepaintWhilePanning)
+    ->Arg(25)
+    ->Arg(100)
+    ->Arg(400)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A photo-like 12-megapixel JPEG (smooth gradients with fine grain), written once.
 const std::string& PhotoJpeg() {
@@ -59,7 +64,8 @@ const std::string& PhotoJpeg() {
         if (!mkdtemp(dir)) std::abort();
         std::string file = std::string(dir) + "/photo.jpg";
         bench::WritePhotoJpeg(file);
-        std::atexit([] { std::filesystem::remove_all(std::filesystem::path(PhotoJpeg()).parent_path()); });
+        std::atexit(
+            [] { std::filesystem::remove_all(std::filesystem::path(PhotoJpeg()).parent_path()); });
         return file;
     }();
     return path;
@@ -87,7 +93,9 @@ void BM_LoadJpeg12MP(benchmark::State& state) {
     const std::string& path = PhotoJpeg();
     for (auto _ : state) {
         BITMAPHANDLE b;
-        if (L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr, nullptr) != SUCCESS) state.SkipWithError("load");
+        if (L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr,
+                       nullptr) != SUCCESS)
+            state.SkipWithError("load");
         L_FreeBitmap(&b);
     }
 }

@@ -14,7 +14,8 @@ constexpr int kW = 4000, kH = 3000, kLayers = 10;
 std::unique_ptr<TLayer> MakeLayer(int index) {
     auto l = std::make_unique<TLayer>();
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     l->Adopt(b);
     l->LogicalBpp = 32;
     const bool partial = index % 2 == 1;
@@ -41,7 +42,8 @@ TLayeredImage& Stack() {
 }
 
 void Rates(benchmark::State& state, double imagePixels, double layerPixels) {
-    state.counters["MP/s"] = benchmark::Counter(imagePixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] =
+        benchmark::Counter(imagePixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["layer_MP/s"] =
         benchmark::Counter(layerPixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -83,7 +85,9 @@ void BM_PaintHD(benchmark::State& state) {
     constexpr int kWinW = 1920, kWinH = 1080;
     const long double zoom = state.range(0) / 100.0L;
     BITMAPHANDLE window;
-    if (L_CreateBitmap(&window, TYPE_CONV, kWinW, kWinH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&window, TYPE_CONV, kWinW, kWinH, 32, ORDER_BGR, nullptr, TOP_LEFT) !=
+        SUCCESS)
+        std::abort();
     HDC dc = L_CreateLeadDC(&window);
     if (!dc) {
         state.SkipWithError("no device context");
@@ -92,7 +96,8 @@ void BM_PaintHD(benchmark::State& state) {
     }
     // The image centred in the window (bigger than the window when zoomed in).
     const int iw = int(kW * zoom), ih = int(kH * zoom);
-    const RECT imageRect{(kWinW - iw) / 2, (kWinH - ih) / 2, (kWinW - iw) / 2 + iw, (kWinH - ih) / 2 + ih};
+    const RECT imageRect{(kWinW - iw) / 2, (kWinH - ih) / 2, (kWinW - iw) / 2 + iw,
+                         (kWinH - ih) / 2 + ih};
     const RECT paintRect{0, 0, kWinW, kWinH};
     TPaintOptions options;
     options.ShowTransformFrame = true;
@@ -123,13 +128,19 @@ void BM_ChannelViewRoundTrip(benchmark::State& state) {
             break;
         }
         L_RowPtr(view, kH / 2)[kW / 2] ^= 0xFF; // one edited pixel, so the merge has work
-        if (image->SetChannelMode(CHANNEL_AGGREGATED) != SUCCESS) state.SkipWithError("merge failed");
+        if (image->SetChannelMode(CHANNEL_AGGREGATED) != SUCCESS)
+            state.SkipWithError("merge failed");
     }
     Rates(state, double(kW) * kH, double(kW) * kH);
 }
 BENCHMARK(BM_ChannelViewRoundTrip)
-    ->Arg(CHANNEL_ALPHA)->Arg(CHANNEL_RED)->Arg(CHANNEL_CMYK_CYAN)->Arg(CHANNEL_CMY_CYAN)
-    ->Arg(CHANNEL_HSV_HUE)->Arg(CHANNEL_HLS_HUE)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(CHANNEL_ALPHA)
+    ->Arg(CHANNEL_RED)
+    ->Arg(CHANNEL_CMYK_CYAN)
+    ->Arg(CHANNEL_CMY_CYAN)
+    ->Arg(CHANNEL_HSV_HUE)
+    ->Arg(CHANNEL_HLS_HUE)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

@@ -18,7 +18,8 @@ constexpr int kW = 4000, kH = 3000, kLayers = 5;
 std::unique_ptr<TLayer> MakePhotoLayer(int index) {
     auto l = std::make_unique<TLayer>();
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) std::abort();
+    if (L_CreateBitmap(&b, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
     l->Adopt(b);
     l->LogicalBpp = 24;
     l->Name = "Layer " + std::to_string(index);
@@ -56,12 +57,13 @@ TLayeredImage& Layers() {
 
 std::string BenchFile() {
     const char* tmp = std::getenv("TMPDIR");
-    return (tmp && *tmp ? std::string(tmp) : std::filesystem::temp_directory_path().string()) + "/quillo-bench-native.qlx";
+    return (tmp && *tmp ? std::string(tmp) : std::filesystem::temp_directory_path().string()) +
+           "/quillo-bench-native.qlx";
 }
 
 void Rates(benchmark::State& state) {
-    state.counters["layer_MP/s"] =
-        benchmark::Counter(double(kW) * kH * kLayers / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["layer_MP/s"] = benchmark::Counter(
+        double(kW) * kH * kLayers / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_SaveNative(benchmark::State& state) {

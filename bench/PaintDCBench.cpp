@@ -33,7 +33,8 @@ void BM_PaintDC(benchmark::State& state, int sourceBpp) {
     const RECT dst = Placement(int(state.range(0)));
     int64_t painted = 0;
     for (auto _ : state) {
-        if (L_PaintDC(dc, &src, nullptr, nullptr, &dst, nullptr, SRCCOPY) != SUCCESS) state.SkipWithError("paint failed");
+        if (L_PaintDC(dc, &src, nullptr, nullptr, &dst, nullptr, SRCCOPY) != SUCCESS)
+            state.SkipWithError("paint failed");
         benchmark::ClobberMemory();
         painted += int64_t(std::min(dst.right, kViewW) - std::max(dst.left, 0)) *
                    (std::min(dst.bottom, kViewH) - std::max(dst.top, 0));
@@ -77,7 +78,8 @@ void BM_FrameBitmapRgn(benchmark::State& state) {
     HDC dc = L_CreateLeadDC(&view);
     int phase = 0;
     for (auto _ : state) {
-        if (L_FrameBitmapRgn(dc, &image, &xf, phase++) != SUCCESS) state.SkipWithError("frame failed");
+        if (L_FrameBitmapRgn(dc, &image, &xf, phase++) != SUCCESS)
+            state.SkipWithError("frame failed");
         benchmark::ClobberMemory();
     }
     L_DeleteLeadDC(dc);

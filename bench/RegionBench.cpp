@@ -42,7 +42,8 @@ void BM_RegionFromMask1Bit(benchmark::State& state) {
     L_InitBitmap(&image, kW, kH, 32); // the region only needs the size
     DrawSelection(&mask);
     for (auto _ : state) {
-        if (L_SetBitmapRgnFromMask(&image, nullptr, &mask, L_RGN_SET) != SUCCESS) state.SkipWithError("region failed");
+        if (L_SetBitmapRgnFromMask(&image, nullptr, &mask, L_RGN_SET) != SUCCESS)
+            state.SkipWithError("region failed");
         benchmark::DoNotOptimize(image.pRgn);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
@@ -59,7 +60,8 @@ void BM_FillEllipse32Bit(benchmark::State& state) {
     L_SetBitmapRgnFromMask(&image, nullptr, &mask, L_RGN_SET);
     unsigned i = 0;
     for (auto _ : state) {
-        if (L_FillBitmap(&image, RGB(uint8_t(i), 128, 200)) != SUCCESS) state.SkipWithError("fill failed");
+        if (L_FillBitmap(&image, RGB(uint8_t(i), 128, 200)) != SUCCESS)
+            state.SkipWithError("fill failed");
         ++i;
         benchmark::ClobberMemory();
     }

@@ -11,7 +11,8 @@
 namespace {
 
 // The preset buttons in the order of the record's Presets, with their factors.
-constexpr std::array<int, 5> kPresetIds = {IDC_PRESET400, IDC_PRESET200, IDC_PRESET150, IDC_PRESET75, IDC_PRESET50};
+constexpr std::array<int, 5> kPresetIds = {IDC_PRESET400, IDC_PRESET200, IDC_PRESET150,
+                                           IDC_PRESET75, IDC_PRESET50};
 constexpr std::array<double, 5> kPresetFactors = {4.0, 2.0, 1.5, 0.75, 0.5};
 constexpr std::array<int, 6> kBits = {1, 4, 8, 16, 24, 32};
 
@@ -43,7 +44,8 @@ void NormaliseUnits() {
 void FillUnits(TListTransfer& list) {
     NormaliseUnits();
     // In code order; each entry carries its code.
-    list.Items = {{"Centimeters", UNITS_CENTIMETRES}, {"Inches", UNITS_INCHES}, {"Pixels", UNITS_PIXELS}};
+    list.Items = {
+        {"Centimeters", UNITS_CENTIMETRES}, {"Inches", UNITS_INCHES}, {"Pixels", UNITS_PIXELS}};
     list.Selection = -1;
     for (size_t i = 0; i < list.Items.size(); ++i)
         if (list.Items[i].Data == Options().MeasurementUnits) list.Selection = int(i);
@@ -57,7 +59,8 @@ void SetList(TDialog& d, int id, const TListTransfer& list) {
 
 void GetList(const TDialog& d, int id, TListTransfer& list) {
     list.Items.clear();
-    for (int i = 0; i < d.GetCount(id); ++i) list.Items.push_back({d.GetString(id, i), d.GetItemData(id, i)});
+    for (int i = 0; i < d.GetCount(id); ++i)
+        list.Items.push_back({d.GetString(id, i), d.GetItemData(id, i)});
     list.Selection = d.GetSelIndex(id);
 }
 
@@ -65,7 +68,8 @@ void GetList(const TDialog& d, int id, TListTransfer& list) {
 
 using K = TControlKind;
 
-TControlTemplate Ctl(int id, K kind, std::string text, int l, int t, int r, int b, bool visible = true) {
+TControlTemplate Ctl(int id, K kind, std::string text, int l, int t, int r, int b,
+                     bool visible = true) {
     TControlTemplate c;
     c.Id = id;
     c.Kind = kind;
@@ -81,7 +85,8 @@ TControlTemplate Ctl(int id, K kind, std::string text, int l, int t, int r, int 
 void AddPresets(std::vector<TControlTemplate>& c, int x, int y, bool visible) {
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "Predefined", x, y, x + 120, y + 186, visible));
     const char* texts[] = {"&400%", "&200%", "&150%", "&75%", "&50%", "&Custom"};
-    const int ids[] = {IDC_PRESET400, IDC_PRESET200, IDC_PRESET150, IDC_PRESET75, IDC_PRESET50, IDC_CUSTOM};
+    const int ids[] = {IDC_PRESET400, IDC_PRESET200, IDC_PRESET150,
+                       IDC_PRESET75,  IDC_PRESET50,  IDC_CUSTOM};
     for (int i = 0; i < 6; ++i) {
         const int top = y + 24 + i * 26;
         c.push_back(Ctl(ids[i], K::RadioButton, texts[i], x + 12, top, x + 110, top + 22, visible));
@@ -99,10 +104,12 @@ void AddSize(std::vector<TControlTemplate>& c, int x, int y, bool aspectVisible)
     c.push_back(Ctl(IDC_HEIGHTSPIN, K::SpinScrollBar, "", x + 102, y + 78, x + 118, y + 104));
     int unitsTop = y + 114;
     if (aspectVisible) {
-        c.push_back(Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", x, y + 112, x + 180, y + 136));
+        c.push_back(
+            Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", x, y + 112, x + 180, y + 136));
         unitsTop = y + 144;
     }
-    c.push_back(Ctl(IDC_STATIC, K::GroupBox, "Measurement &Units", x, unitsTop, x + 180, unitsTop + 58));
+    c.push_back(
+        Ctl(IDC_STATIC, K::GroupBox, "Measurement &Units", x, unitsTop, x + 180, unitsTop + 58));
     c.push_back(Ctl(IDC_UNITS, K::DropDownList, "", x + 10, unitsTop + 22, x + 170, unitsTop + 48));
 }
 
@@ -111,7 +118,8 @@ void AddBits(std::vector<TControlTemplate>& c, int x, int y, bool visible) {
     const char* texts[] = {"&1", "&4", "&8", "1&6", "&24", "&32"};
     for (int i = 0; i < 6; ++i) {
         const int top = y + 22 + i * 25;
-        c.push_back(Ctl(IDC_BPP1 + i, K::RadioButton, texts[i], x + 12, top, x + 100, top + 22, visible));
+        c.push_back(
+            Ctl(IDC_BPP1 + i, K::RadioButton, texts[i], x + 12, top, x + 100, top + 22, visible));
     }
     c[c.size() - 6].GroupStart = true;
 }
@@ -151,7 +159,8 @@ TDialogTemplate MakeNewImage() {
     AddSize(t.Controls, 12, 12, false);
     AddBits(t.Controls, 214, 8, true);
     AddPresets(t.Controls, 400, 8, false);
-    t.Controls.push_back(Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", 400, 200, 560, 224, false));
+    t.Controls.push_back(
+        Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", 400, 200, 560, 224, false));
     AddButtons(t.Controls, t.Width, t.Height - 36);
     return t;
 }
@@ -161,7 +170,8 @@ TDialogTemplate MakeNewLayer() {
     AddSize(t.Controls, 12, 12, false);
     AddBits(t.Controls, 400, 8, false);
     AddPresets(t.Controls, 520, 8, false);
-    t.Controls.push_back(Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", 400, 200, 560, 224, false));
+    t.Controls.push_back(
+        Ctl(IDC_KEEPASPECT, K::CheckBox, "Keep &aspect ratio", 400, 200, 560, 224, false));
     AddButtons(t.Controls, t.Width, t.Height - 36);
     return t;
 }
@@ -199,10 +209,10 @@ void ResetNewLayerTransfer(TResizeTransfer& t) { ResetNewImageTransfer(t); }
 
 TDialogTemplate SizeDialogTemplate(int resourceId) {
     switch (resourceId) {
-    case IDD_RESIZECANVAS: return MakeResizeCanvas();
-    case IDD_NEWIMAGE: return MakeNewImage();
-    case IDD_NEWLAYER: return MakeNewLayer();
-    default: return MakeResize();
+        case IDD_RESIZECANVAS: return MakeResizeCanvas();
+        case IDD_NEWIMAGE: return MakeNewImage();
+        case IDD_NEWLAYER: return MakeNewLayer();
+        default: return MakeResize();
     }
 }
 
@@ -230,34 +240,43 @@ int ReadBitsTransfer(const TResizeTransfer& t) {
 
 int CanvasOffset(int anchorIndex, int newSize, int oldSize) {
     switch (anchorIndex) {
-    case 1: return (newSize - oldSize) / 2; // C++ division truncates toward zero
-    case 2: return newSize - oldSize;
-    default: return 0;
+        case 1: return (newSize - oldSize) / 2; // C++ division truncates toward zero
+        case 2: return newSize - oldSize;
+        default: return 0;
     }
 }
 
 // ---------------------------------------------------------------------------
 // TResizeDialog
 
-TResizeDialog::TResizeDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId, TResizeTransfer& transfer)
-    : TCenterDialog(SizeDialogTemplate(resourceId)), transfer_(transfer),
+TResizeDialog::TResizeDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId,
+                             TResizeTransfer& transfer)
+    : TCenterDialog(SizeDialogTemplate(resourceId)),
+      transfer_(transfer),
       // A zero height would make the ratio infinite and lock the other side at 0 or
       // infinity; such an image has no shape to keep, so the lock keeps a square.
-      aspect_(heightPx > 0 && widthPx > 0 ? double(widthPx) / heightPx : 1.0), originalWidth_(widthPx),
-      originalHeight_(heightPx), width_(widthPx), height_(heightPx), xRes_(xRes), yRes_(yRes) {
+      aspect_(heightPx > 0 && widthPx > 0 ? double(widthPx) / heightPx : 1.0),
+      originalWidth_(widthPx),
+      originalHeight_(heightPx),
+      width_(widthPx),
+      height_(heightPx),
+      xRes_(xRes),
+      yRes_(yRes) {
     HelpContext = kSizeDialogHelpContext;
 }
 
 void TResizeDialog::TransferData(TTransfer direction) {
     if (direction == TTransfer::SetData) {
-        for (size_t i = 0; i < kPresetIds.size(); ++i) CheckDlgButton(kPresetIds[i], transfer_.Presets[i]);
+        for (size_t i = 0; i < kPresetIds.size(); ++i)
+            CheckDlgButton(kPresetIds[i], transfer_.Presets[i]);
         CheckDlgButton(IDC_CUSTOM, transfer_.Custom);
         SetDlgItemText(IDC_WIDTH, transfer_.Width);
         SetDlgItemText(IDC_HEIGHT, transfer_.Height);
         CheckDlgButton(IDC_KEEPASPECT, transfer_.KeepAspect);
         SetList(*this, IDC_UNITS, transfer_.Units);
     } else {
-        for (size_t i = 0; i < kPresetIds.size(); ++i) transfer_.Presets[i] = IsDlgButtonChecked(kPresetIds[i]);
+        for (size_t i = 0; i < kPresetIds.size(); ++i)
+            transfer_.Presets[i] = IsDlgButtonChecked(kPresetIds[i]);
         transfer_.Custom = IsDlgButtonChecked(IDC_CUSTOM);
         transfer_.Width = GetDlgItemText(IDC_WIDTH);
         transfer_.Height = GetDlgItemText(IDC_HEIGHT);
@@ -284,7 +303,8 @@ void TResizeDialog::SetupWindow() {
 std::string TResizeDialog::FormatUnits(double pixels, int resolution) const {
     const double v = Options().ToUnits(pixels, EffectiveResolution(resolution));
     char text[64];
-    std::snprintf(text, sizeof text, Options().MeasurementUnits == UNITS_PIXELS ? "%.0lf" : "%.2lf", v);
+    std::snprintf(text, sizeof text, Options().MeasurementUnits == UNITS_PIXELS ? "%.0lf" : "%.2lf",
+                  v);
     return text;
 }
 
@@ -321,12 +341,14 @@ void TResizeDialog::EvCommand(int id, int notifyCode) {
     const bool locked = IsDlgButtonChecked(IDC_KEEPASPECT);
     if (id == IDC_WIDTH && notifyCode == EN_CHANGE) {
         widthEditedLast_ = true;
-        width_ = Options().ToPixels(ReadNumber(GetDlgItemText(IDC_WIDTH)), EffectiveResolution(xRes_));
+        width_ =
+            Options().ToPixels(ReadNumber(GetDlgItemText(IDC_WIDTH)), EffectiveResolution(xRes_));
         if (locked) height_ = width_ / aspect_;
         Refresh(false, true, true);
     } else if (id == IDC_HEIGHT && notifyCode == EN_CHANGE) {
         widthEditedLast_ = false;
-        height_ = Options().ToPixels(ReadNumber(GetDlgItemText(IDC_HEIGHT)), EffectiveResolution(yRes_));
+        height_ =
+            Options().ToPixels(ReadNumber(GetDlgItemText(IDC_HEIGHT)), EffectiveResolution(yRes_));
         if (locked) width_ = height_ * aspect_;
         Refresh(true, false, true);
     } else if (id == IDC_UNITS && notifyCode == CBN_SELCHANGE) {

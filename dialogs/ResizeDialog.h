@@ -52,11 +52,11 @@ struct TListTransfer {
 struct TResizeTransfer {
     std::array<bool, 5> Presets{}; // 400 %, 200 %, 150 %, 75 %, 50 %
     bool Custom = false;
-    std::string Width, Height;     // in the unit of the units list
+    std::string Width, Height; // in the unit of the units list
     bool KeepAspect = false;
-    TListTransfer Units;           // each item's data is its unit code
+    TListTransfer Units;                // each item's data is its unit code
     TListTransfer Horizontal, Vertical; // "Resize Canvas": 0 left/top, 1 centre, 2 right/bottom
-    std::array<bool, 6> Bits{};    // "New Image Properties": 1, 4, 8, 16, 24, 32
+    std::array<bool, 6> Bits{};         // "New Image Properties": 1, 4, 8, 16, 24, 32
 };
 
 // The record of the dialog with this resource id (one of the IDD_ values).
@@ -90,7 +90,8 @@ int CanvasOffset(int anchorIndex, int newSize, int oldSize);
 class TResizeDialog : public TCenterDialog {
 public:
     // Sizes in pixels and resolutions in dots per inch of the image (or layer) being sized.
-    TResizeDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId, TResizeTransfer& transfer);
+    TResizeDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId,
+                  TResizeTransfer& transfer);
 
     // The size being edited, in pixels.
     double Width() const { return width_; }
@@ -123,7 +124,8 @@ private:
 
 class TResizeCanvasDialog : public TResizeDialog {
 public:
-    TResizeCanvasDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId, TResizeTransfer& transfer)
+    TResizeCanvasDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId,
+                        TResizeTransfer& transfer)
         : TResizeDialog(widthPx, heightPx, xRes, yRes, resourceId, transfer) {}
 
 protected:
@@ -132,7 +134,8 @@ protected:
 
 class TNewFilePropsDialog : public TResizeDialog {
 public:
-    TNewFilePropsDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId, TResizeTransfer& transfer)
+    TNewFilePropsDialog(int widthPx, int heightPx, int xRes, int yRes, int resourceId,
+                        TResizeTransfer& transfer)
         : TResizeDialog(widthPx, heightPx, xRes, yRes, resourceId, transfer) {}
 
 protected:

@@ -10,10 +10,16 @@ std::vector<TFileType> BuildTypes() {
     const std::vector<int> all = {1, 4, 8, 16, 24, 32};
     const std::vector<int> one = {1};
     return {
-        {"All image files", 1401,
-         "*.qlx;*.bmp;*.jpg;*.tif;*.pcx;*.dcx;*.png;*.cmp;*.pcd;*.fpx;*.psd;*.tga;*.eps;*.ras;*.wpg;*.pct;*.mac;"
+        {"All image files",
+         1401,
+         "*.qlx;*.bmp;*.jpg;*.tif;*.pcx;*.dcx;*.png;*.cmp;*.pcd;*.fpx;*.psd;*.tga;*.eps;*.ras;*."
+         "wpg;*.pct;*.mac;"
          "*.img;*.msp;*.cal;*.ica;*.fxs;*.jff;*.jtf",
-         "", 0, R::None, {}, true},
+         "",
+         0,
+         R::None,
+         {},
+         true},
         {"QLX multilayered images", 0, "*.qlx", "qlx", FORMAT_NATIVE, R::Candidates, all, false},
         {"Windows bitmaps", 1402, "*.bmp", "bmp", 6, R::Candidates, all, false},
         {"OS/2 bitmaps", 1403, "*.bmp", "bmp", 14, R::Candidates, {1, 4, 8, 24}, false},
@@ -55,16 +61,36 @@ struct TFormatMapping {
 // such a file keeps the type it was opened with.
 constexpr TFormatMapping kFormatTypes[] = {
     {1, "PCX images"},
-    {3, "TIFF images"}, {17, "TIFF images"}, {85, "TIFF images"}, {86, "TIFF images"}, {87, "TIFF images"},
-    {88, "TIFF images"}, {93, "TIFF images"}, {94, "TIFF images"}, {95, "TIFF images"},
+    {3, "TIFF images"},
+    {17, "TIFF images"},
+    {85, "TIFF images"},
+    {86, "TIFF images"},
+    {87, "TIFF images"},
+    {88, "TIFF images"},
+    {93, "TIFF images"},
+    {94, "TIFF images"},
+    {95, "TIFF images"},
     {4, "TARGA images"},
-    {5, "LEAD images"}, {20, "LEAD images"}, {26, "LEAD images"}, {30, "LEAD images"}, {31, "LEAD images"},
+    {5, "LEAD images"},
+    {20, "LEAD images"},
+    {26, "LEAD images"},
+    {30, "LEAD images"},
+    {31, "LEAD images"},
     {6, "Windows bitmaps"},
-    {10, "JPEG images"}, {21, "JPEG images"}, {23, "JPEG images"},
-    {11, "JTIF images"}, {22, "JTIF images"}, {24, "JTIF images"},
-    {14, "OS/2 bitmaps"}, {74, "OS/2 bitmaps"},
-    {16, "Encapsulated PostScript pictures"}, {63, "Encapsulated PostScript pictures"},
-    {25, "CCITT TIFF"}, {27, "CCITT TIFF"}, {28, "CCITT TIFF"}, {29, "CCITT TIFF"},
+    {10, "JPEG images"},
+    {21, "JPEG images"},
+    {23, "JPEG images"},
+    {11, "JTIF images"},
+    {22, "JTIF images"},
+    {24, "JTIF images"},
+    {14, "OS/2 bitmaps"},
+    {74, "OS/2 bitmaps"},
+    {16, "Encapsulated PostScript pictures"},
+    {63, "Encapsulated PostScript pictures"},
+    {25, "CCITT TIFF"},
+    {27, "CCITT TIFF"},
+    {28, "CCITT TIFF"},
+    {29, "CCITT TIFF"},
     {50, "CALS images"},
     {51, "MacPaint images"},
     {52, "GEM images"},
@@ -73,11 +99,16 @@ constexpr TFormatMapping kFormatTypes[] = {
     {55, "SUN raster images"},
     {56, "Macintosh Pict images"},
     {57, "PhotoCD images"},
-    {69, "WinFax images"}, {70, "WinFax images"},
-    {71, "Wrapped IBM IOCA"}, {72, "Wrapped IBM IOCA"}, {73, "Wrapped IBM IOCA"},
+    {69, "WinFax images"},
+    {70, "WinFax images"},
+    {71, "Wrapped IBM IOCA"},
+    {72, "Wrapped IBM IOCA"},
+    {73, "Wrapped IBM IOCA"},
     {75, "PNG images"},
     {76, "PhotoShop PSD"},
-    {77, "Raw IBM IOCA"}, {78, "Raw IBM IOCA"}, {79, "Raw IBM IOCA"},
+    {77, "Raw IBM IOCA"},
+    {78, "Raw IBM IOCA"},
+    {79, "Raw IBM IOCA"},
     {80, "FlashPix images"},
     {96, "Exif (TIFF-RGB)"},
     {97, "Exif (TIFF-YCbCr)"},
@@ -85,7 +116,8 @@ constexpr TFormatMapping kFormatTypes[] = {
     {FORMAT_NATIVE, "QLX multilayered images"},
 };
 
-constexpr unsigned kCommonFlags = DT_AUTODELETE | DT_UPDATEDIR | DT_PATHMUSTEXIST | DT_HIDEREADONLY | DT_OVERWRITEPROMPT;
+constexpr unsigned kCommonFlags =
+    DT_AUTODELETE | DT_UPDATEDIR | DT_PATHMUSTEXIST | DT_HIDEREADONLY | DT_OVERWRITEPROMPT;
 
 } // namespace
 
@@ -103,8 +135,8 @@ const TFileType* FindFileType(const std::string& description) {
 std::vector<std::unique_ptr<TDocTemplate>> CreateFileTypeTemplates() {
     std::vector<std::unique_ptr<TDocTemplate>> out;
     for (const TFileType& t : FileTypes())
-        out.push_back(std::make_unique<TDocTemplate>(t.Description, t.Filter, t.DefaultExt,
-                                                     kCommonFlags | (t.OpenOnly ? DT_READONLY : 0u)));
+        out.push_back(std::make_unique<TDocTemplate>(
+            t.Description, t.Filter, t.DefaultExt, kCommonFlags | (t.OpenOnly ? DT_READONLY : 0u)));
     return out;
 }
 
@@ -121,9 +153,9 @@ TTiffFormat TiffSaveFormat(int compression, int colorSpace) {
     TTiffFormat f;
     f.Code = kCodes[colorSpace][compression];
     switch (colorSpace) {
-    case 0: f.Depths = {1, 2, 3, 4, 5, 6, 7, 8, 16, 24, 32}; break;
-    case 1: f.Depths = {24, 32}; break;
-    default: f.Depths = {24}; break;
+        case 0: f.Depths = {1, 2, 3, 4, 5, 6, 7, 8, 16, 24, 32}; break;
+        case 1: f.Depths = {24, 32}; break;
+        default: f.Depths = {24}; break;
     }
     return f;
 }
@@ -135,19 +167,20 @@ int PickCandidateDepth(const std::vector<int>& candidates, int bpp) {
     return *std::max_element(candidates.begin(), candidates.end());
 }
 
-TSaveFormat ChooseSaveFormat(const TFileType& type, int logicalBpp, bool grayscale, int tiffCompression,
-                             int tiffColorSpace) {
+TSaveFormat ChooseSaveFormat(const TFileType& type, int logicalBpp, bool grayscale,
+                             int tiffCompression, int tiffColorSpace) {
     switch (type.Rule) {
-    case TDepthRule::None: return {};
-    case TDepthRule::Candidates: return {type.SaveCode, PickCandidateDepth(type.Depths, logicalBpp)};
-    case TDepthRule::GrayOr24: return {type.SaveCode, grayscale ? 8 : 24};
-    case TDepthRule::Lead:
-        if (logicalBpp == 1) return {26, 1};
-        return {type.SaveCode, grayscale ? 8 : 24};
-    case TDepthRule::Tiff: {
-        TTiffFormat f = TiffSaveFormat(tiffCompression, tiffColorSpace);
-        return {f.Code, PickCandidateDepth(f.Depths, logicalBpp)};
-    }
+        case TDepthRule::None: return {};
+        case TDepthRule::Candidates:
+            return {type.SaveCode, PickCandidateDepth(type.Depths, logicalBpp)};
+        case TDepthRule::GrayOr24: return {type.SaveCode, grayscale ? 8 : 24};
+        case TDepthRule::Lead:
+            if (logicalBpp == 1) return {26, 1};
+            return {type.SaveCode, grayscale ? 8 : 24};
+        case TDepthRule::Tiff: {
+            TTiffFormat f = TiffSaveFormat(tiffCompression, tiffColorSpace);
+            return {f.Code, PickCandidateDepth(f.Depths, logicalBpp)};
+        }
     }
     return {};
 }

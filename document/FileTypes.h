@@ -57,7 +57,7 @@ struct TSaveFormat {
 };
 // What a document of `type` is saved as, given its background's logical depth and
 // whether it is grayscale.
-TSaveFormat ChooseSaveFormat(const TFileType& type, int logicalBpp, bool grayscale, int tiffCompression,
-                             int tiffColorSpace);
+TSaveFormat ChooseSaveFormat(const TFileType& type, int logicalBpp, bool grayscale,
+                             int tiffCompression, int tiffColorSpace);
 // The smallest candidate >= bpp, or the largest when none is that deep.
 int PickCandidateDepth(const std::vector<int>& candidates, int bpp);

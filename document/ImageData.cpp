@@ -9,7 +9,8 @@ namespace {
 // than the copy itself. False (dst untouched) when the layouts differ.
 bool CopyIntoRecycled(TLayer& dst, const TLayer& src) {
     if (!dst.IsAllocated() || !dst.Owned || !src.IsAllocated()) return false;
-    if (dst.Size != src.Size || dst.BitsPerPixel != src.BitsPerPixel || (dst.pPalette == nullptr) != (src.pPalette == nullptr))
+    if (dst.Size != src.Size || dst.BitsPerPixel != src.BitsPerPixel ||
+        (dst.pPalette == nullptr) != (src.pPalette == nullptr))
         return false;
     HRGN region = nullptr;
     if (src.pRgn && !(region = L_CopyRgn(src.pRgn))) return false;
@@ -143,8 +144,12 @@ bool TImageData::Redo() {
     return true;
 }
 
-std::string TImageData::UndoName() const { return undo_.empty() ? std::string() : undo_.back()->Name; }
-std::string TImageData::RedoName() const { return redo_.empty() ? std::string() : redo_.back()->Name; }
+std::string TImageData::UndoName() const {
+    return undo_.empty() ? std::string() : undo_.back()->Name;
+}
+std::string TImageData::RedoName() const {
+    return redo_.empty() ? std::string() : redo_.back()->Name;
+}
 
 const TImageData::TUndoItem* TImageData::UndoItem(int index) const {
     return index >= 0 && index < UndoCount() ? undo_[size_t(index)].get() : nullptr;

@@ -25,7 +25,9 @@ struct TLoadProgress {
     IProgressGauge* gauge = nullptr;
 } g_progress;
 
-bool StartsWithNativeMagic(const std::string& path) { return TLayeredImage::IsNativeFile(path.c_str()); }
+bool StartsWithNativeMagic(const std::string& path) {
+    return TLayeredImage::IsNativeFile(path.c_str());
+}
 
 int ClampPercent(int v) { return v < 0 ? 0 : v > 100 ? 100 : v; }
 
@@ -37,7 +39,8 @@ int MulDiv(int a, int b, int c) {
     int64_t q = num / c;
     const int64_t rem = num % c;
     // Round halves away from zero: compare twice the remainder with the divisor.
-    if (2 * (rem < 0 ? -rem : rem) >= (c < 0 ? -int64_t(c) : int64_t(c))) q += ((num < 0) != (c < 0)) ? -1 : 1;
+    if (2 * (rem < 0 ? -rem : rem) >= (c < 0 ? -int64_t(c) : int64_t(c)))
+        q += ((num < 0) != (c < 0)) ? -1 : 1;
     if (q > std::numeric_limits<int>::max() || q < std::numeric_limits<int>::min()) return -1;
     return int(q);
 }
@@ -56,8 +59,8 @@ TImageDoc::~TImageDoc() = default;
 
 void TImageDoc::SetProgressGauge(IProgressGauge* gauge) { g_progress.gauge = gauge; }
 
-L_INT TImageDoc::LoadProgressCallback(FILEINFO* info, pBITMAPHANDLE bitmap, uint8_t*, L_UINT flags, L_INT, L_INT lines,
-                                      void*) {
+L_INT TImageDoc::LoadProgressCallback(FILEINFO* info, pBITMAPHANDLE bitmap, uint8_t*, L_UINT flags,
+                                      L_INT, L_INT lines, void*) {
     TLoadProgress& p = g_progress;
     const bool firstPass = flags & FILEREAD_FIRSTPASS, lastPass = flags & FILEREAD_LASTPASS;
     const bool firstRow = flags & FILEREAD_FIRSTROW, lastRow = flags & FILEREAD_LASTROW;
@@ -76,7 +79,9 @@ L_INT TImageDoc::LoadProgressCallback(FILEINFO* info, pBITMAPHANDLE bitmap, uint
 
     IProgressGauge* gauge = p.gauge;
     if (!(lastPass && lastRow)) {
-        const int64_t height = bitmap && bitmap->Height > 0 ? bitmap->Height : info ? info->Height : 0;
+        const int64_t height = bitmap && bitmap->Height > 0 ? bitmap->Height
+                               : info                       ? info->Height
+                                                            : 0;
         if (height <= 0) return SUCCESS;
         int percent = int((p.rows * 100 / height + int64_t(p.pass) * 100) / p.passes);
         percent -= percent % 10;
@@ -144,7 +149,8 @@ TSaveFormat TImageDoc::ChooseSaveFormat() {
     const TFileType* type = t ? FindFileType(t->GetDescription()) : nullptr;
     if (!background || !type) return {};
     const TOptions& o = Options();
-    return ::ChooseSaveFormat(*type, background->LogicalBpp, IsGrayscale(), o.TiffCompressionType, o.TiffColorSpace);
+    return ::ChooseSaveFormat(*type, background->LogicalBpp, IsGrayscale(), o.TiffCompressionType,
+                              o.TiffColorSpace);
 }
 
 L_INT TImageDoc::WriteFile(const TSaveFormat& format) {
@@ -153,13 +159,15 @@ L_INT TImageDoc::WriteFile(const TSaveFormat& format) {
 
     int quality = 0;
     switch (format.Code) {
-    case 10: case 11: case 21: case 22: case 23: case 24:
-        quality = 255 - MulDiv(ClampPercent(Options().JpegCompression), 255, 100);
-        break;
-    case 20: case 26:
-        quality = 255 - MulDiv(ClampPercent(Options().CmpCompression), 255, 100);
-        break;
-    default: break;
+        case 10:
+        case 11:
+        case 21:
+        case 22:
+        case 23:
+        case 24: quality = 255 - MulDiv(ClampPercent(Options().JpegCompression), 255, 100); break;
+        case 20:
+        case 26: quality = 255 - MulDiv(ClampPercent(Options().CmpCompression), 255, 100); break;
+        default: break;
     }
     // SaveFlat flattens a copy when there are several layers, hidden ones included.
     L_INT rc = Image.CommitChannels(false);
@@ -188,8 +196,8 @@ bool TImageDoc::Commit(bool force) {
     if (format.Code == 0 || GetDocPath().empty()) return FallBackToSaveAs();
 
     if (format.Bpp < background->LogicalBpp &&
-        MessageBoxHost().Show(kLowerDepthText, kLowerDepthCaption, TMbButtons::YesNo, TMbIcon::Exclamation) !=
-            TMbResult::Yes)
+        MessageBoxHost().Show(kLowerDepthText, kLowerDepthCaption, TMbButtons::YesNo,
+                              TMbIcon::Exclamation) != TMbResult::Yes)
         return false;
 
     lastSaveError_ = WriteFile(format);

@@ -51,8 +51,8 @@ public:
 
     // The toolkit's row callback while a file loads: drives the progress gauge. Its state
     // is shared by all loads (they never overlap).
-    static L_INT LoadProgressCallback(FILEINFO* info, pBITMAPHANDLE bitmap, uint8_t* buffer, L_UINT flags, L_INT row,
-                                      L_INT lines, void* user);
+    static L_INT LoadProgressCallback(FILEINFO* info, pBITMAPHANDLE bitmap, uint8_t* buffer,
+                                      L_UINT flags, L_INT row, L_INT lines, void* user);
     // The gauge the callback drives (null: none).
     static void SetProgressGauge(IProgressGauge* gauge);
 

@@ -13,7 +13,9 @@ TImageDocManager* g_manager = nullptr;
 
 constexpr COLORREF kWhite = 0xFFFFFF;
 
-bool ValidDepth(int bpp) { return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32; }
+bool ValidDepth(int bpp) {
+    return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
+}
 
 } // namespace
 
@@ -40,7 +42,8 @@ TImageDoc* TImageDocManager::CreateFromBitmap(BITMAPHANDLE& bitmap) {
     // cannot be taken leaves nothing behind.
     std::unique_ptr<TDocument> doc = NewDoc(*Templates().front());
     auto* image = static_cast<TImageDoc*>(doc.get());
-    if (!image || !image->Open(OM_NEW, std::string()) || !image->InitFromBitmap(bitmap)) return nullptr;
+    if (!image || !image->Open(OM_NEW, std::string()) || !image->InitFromBitmap(bitmap))
+        return nullptr;
     AddDoc(std::move(doc));
     return image;
 }
@@ -55,7 +58,8 @@ void TImageDocManager::CmFileNew() {
     TLeadBitmap bitmap;
     // Too big for memory or for the limits: say so rather than leave the user wondering
     // where the image went.
-    if (const L_INT rc = L_CreateBitmap(&bitmap, 1, width, height, bpp, 1, nullptr, 0); rc != SUCCESS) {
+    if (const L_INT rc = L_CreateBitmap(&bitmap, 1, width, height, bpp, 1, nullptr, 0);
+        rc != SUCCESS) {
         ShowToolkitError(rc, kAppName);
         return;
     }
@@ -81,39 +85,41 @@ void TImageDocManager::CmFileRevert() {
     std::string text = LoadString(IDS_REVERTQUESTION);
     const size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, doc->GetDocPath());
-    if (MessageBoxHost().Show(text, doc->GetTitle(), TMbButtons::YesNo, TMbIcon::Question) != TMbResult::Yes) return;
+    if (MessageBoxHost().Show(text, doc->GetTitle(), TMbButtons::YesNo, TMbIcon::Question) !=
+        TMbResult::Yes)
+        return;
     TDocManager::CmFileRevert();
 }
 
 void TImageDocManager::CommandEnable(TCommandEnabler& ce) {
     switch (ce.Id) {
-    // Scanning, preferences and pasting into a new image are not there yet; showing them
-    // disabled says so instead of offering commands that do nothing.
-    case CM_ACQUIRE:
-    case CM_SELECTSOURCE:
-    case CM_PREFERENCES:
-    case CM_EDITPASTE: ce.Enable(false); return;
-    default: TDocManager::CommandEnable(ce);
+        // Scanning, preferences and pasting into a new image are not there yet; showing them
+        // disabled says so instead of offering commands that do nothing.
+        case CM_ACQUIRE:
+        case CM_SELECTSOURCE:
+        case CM_PREFERENCES:
+        case CM_EDITPASTE: ce.Enable(false); return;
+        default: TDocManager::CommandEnable(ce);
     }
 }
 
 bool TImageDocManager::Command(int id) {
     switch (id) {
-    case CM_ACQUIRE:
-    case CM_SELECTSOURCE:
-    case CM_PREFERENCES:
-    case CM_EDITPASTE: return false;
-    default: return TDocManager::Command(id);
+        case CM_ACQUIRE:
+        case CM_SELECTSOURCE:
+        case CM_PREFERENCES:
+        case CM_EDITPASTE: return false;
+        default: return TDocManager::Command(id);
     }
 }
 
 std::string TImageDocManager::LoadString(int id) const {
     switch (id) {
-    case IDS_SELECTSOURCE: return "Select Source";
-    case IDS_ACQUIRE: return "Acquire";
-    case IDS_PREFERENCES: return "Preferences";
-    case IDS_REVERTQUESTION: return "Revert %s to last saved version?";
-    default: return TDocManager::LoadString(id);
+        case IDS_SELECTSOURCE: return "Select Source";
+        case IDS_ACQUIRE: return "Acquire";
+        case IDS_PREFERENCES: return "Preferences";
+        case IDS_REVERTQUESTION: return "Revert %s to last saved version?";
+        default: return TDocManager::LoadString(id);
     }
 }
 
@@ -125,7 +131,8 @@ bool TImageDocManager::SelectDocPath(std::vector<std::string>& paths, int& templ
 
     TFileDialogRequest request;
     request.Caption = "Open";
-    for (const auto& t : templates) request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+    for (const auto& t : templates)
+        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
     request.FilterIndex = last;
     request.InitialDir = options.DefaultDirectory;
     request.DefaultExt = templates[size_t(last)]->GetDefaultExt();

@@ -13,23 +13,24 @@
 
 double TOptions::ToUnits(double pixels, double resolution) const {
     switch (MeasurementUnits) {
-    case UNITS_PIXELS: return pixels;
-    case UNITS_CENTIMETRES:
-    case UNITS_INCHES:
-        // Bitmaps without a stored resolution carry 0; dividing by it would give infinity,
-        // which turns into garbage once a dialog rounds it to an integer.
-        if (!(resolution > 0)) return -1.0;
-        return MeasurementUnits == UNITS_INCHES ? pixels / resolution : pixels / resolution * 2.54;
-    default: return -1.0;
+        case UNITS_PIXELS: return pixels;
+        case UNITS_CENTIMETRES:
+        case UNITS_INCHES:
+            // Bitmaps without a stored resolution carry 0; dividing by it would give infinity,
+            // which turns into garbage once a dialog rounds it to an integer.
+            if (!(resolution > 0)) return -1.0;
+            return MeasurementUnits == UNITS_INCHES ? pixels / resolution
+                                                    : pixels / resolution * 2.54;
+        default: return -1.0;
     }
 }
 
 double TOptions::ToPixels(double units, double resolution) const {
     switch (MeasurementUnits) {
-    case UNITS_PIXELS: return units;
-    case UNITS_INCHES: return units * resolution;
-    case UNITS_CENTIMETRES: return units * resolution * 0.3937007874015748;
-    default: return -1.0;
+        case UNITS_PIXELS: return units;
+        case UNITS_INCHES: return units * resolution;
+        case UNITS_CENTIMETRES: return units * resolution * 0.3937007874015748;
+        default: return -1.0;
     }
 }
 
@@ -85,7 +86,9 @@ std::string Clipped(std::string s) {
 void TOptions::Load(const TProfileFile& p) {
     const TOptions d; // the defaults
     auto Int = [&](const char* key, int def) { return p.GetInt(kSection, key, def); };
-    auto Bool = [&](const char* key, bool def) { return p.GetInt(kSection, key, def ? 1 : 0) != 0; };
+    auto Bool = [&](const char* key, bool def) {
+        return p.GetInt(kSection, key, def ? 1 : 0) != 0;
+    };
 
     PrinterOptimization = Int("Printer Optimization", d.PrinterOptimization);
     JpegCompression = std::clamp(Int("JPEG Compression", d.JpegCompression), 0, 100);
@@ -99,7 +102,8 @@ void TOptions::Load(const TProfileFile& p) {
     BackgroundColor = d.BackgroundColor;
     ParseHexColour(p.GetString(kSection, "Background Color"), BackgroundColor);
     EnablePhotoshopPlugins = Bool("Enable Photoshop Plugins", d.EnablePhotoshopPlugins);
-    PhotoshopPluginDirectory = Clipped(p.GetString(kSection, "Photoshop Plugin Directory", d.PhotoshopPluginDirectory));
+    PhotoshopPluginDirectory =
+        Clipped(p.GetString(kSection, "Photoshop Plugin Directory", d.PhotoshopPluginDirectory));
     ToolOptX = Int("ToolOptX", d.ToolOptX);
     ToolOptY = Int("ToolOptY", d.ToolOptY);
     LayerListX = Int("LayerListX", d.LayerListX);

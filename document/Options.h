@@ -13,10 +13,10 @@ enum : int { UNITS_CENTIMETRES = 0, UNITS_INCHES = 1, UNITS_PIXELS = 2 };
 
 struct TOptions {
     int PrinterOptimization = 1;
-    int JpegCompression = 75;     // percent, 0..100
-    int CmpCompression = 75;      // percent, 0..100
-    int TiffCompressionType = 2;  // 0 none, 1 LZW, 2 PackBits
-    int TiffColorSpace = 0;       // 0 RGB, 1 CMYK, 2 YCbCr
+    int JpegCompression = 75;    // percent, 0..100
+    int CmpCompression = 75;     // percent, 0..100
+    int TiffCompressionType = 2; // 0 none, 1 LZW, 2 PackBits
+    int TiffColorSpace = 0;      // 0 RGB, 1 CMYK, 2 YCbCr
     int MeasurementUnits = UNITS_PIXELS;
     std::string DefaultDirectory = "."; // where the open dialog starts
     int DefaultFileType = 0;            // the open dialog's last file type

@@ -26,11 +26,11 @@ const RGBQUAD* GrayRamp() {
 // Byte of a 32-bit pixel shown by modes 1-4 (alpha, red, green, blue); -1 otherwise.
 int PlaneByte(int mode) {
     switch (mode) {
-    case CHANNEL_ALPHA: return 3;
-    case CHANNEL_RED: return 2;
-    case CHANNEL_GREEN: return 1;
-    case CHANNEL_BLUE: return 0;
-    default: return -1;
+        case CHANNEL_ALPHA: return 3;
+        case CHANNEL_RED: return 2;
+        case CHANNEL_GREEN: return 1;
+        case CHANNEL_BLUE: return 0;
+        default: return -1;
     }
 }
 
@@ -40,11 +40,16 @@ struct SeparationGroup {
 };
 
 bool GroupOf(int mode, SeparationGroup* g) {
-    if (mode >= CHANNEL_CMYK_CYAN && mode <= CHANNEL_CMYK_BLACK) *g = {COLORSEP_CMYK, CHANNEL_CMYK_CYAN};
-    else if (mode >= CHANNEL_CMY_CYAN && mode <= CHANNEL_CMY_YELLOW) *g = {COLORSEP_CMY, CHANNEL_CMY_CYAN};
-    else if (mode >= CHANNEL_HSV_HUE && mode <= CHANNEL_HSV_VALUE) *g = {COLORSEP_HSV, CHANNEL_HSV_HUE};
-    else if (mode >= CHANNEL_HLS_HUE && mode <= CHANNEL_HLS_SATURATION) *g = {COLORSEP_HLS, CHANNEL_HLS_HUE};
-    else return false;
+    if (mode >= CHANNEL_CMYK_CYAN && mode <= CHANNEL_CMYK_BLACK)
+        *g = {COLORSEP_CMYK, CHANNEL_CMYK_CYAN};
+    else if (mode >= CHANNEL_CMY_CYAN && mode <= CHANNEL_CMY_YELLOW)
+        *g = {COLORSEP_CMY, CHANNEL_CMY_CYAN};
+    else if (mode >= CHANNEL_HSV_HUE && mode <= CHANNEL_HSV_VALUE)
+        *g = {COLORSEP_HSV, CHANNEL_HSV_HUE};
+    else if (mode >= CHANNEL_HLS_HUE && mode <= CHANNEL_HLS_SATURATION)
+        *g = {COLORSEP_HLS, CHANNEL_HLS_HUE};
+    else
+        return false;
     return true;
 }
 
@@ -73,7 +78,8 @@ L_INT MakeGrayRamp(TLayer& view) {
 L_INT ExtractPlane(const TLayer& layer, TLayer& view, int byte) {
     if (!CanHoldPlane(layer, byte)) return ERROR_BITPERPIXEL;
     BITMAPHANDLE fresh;
-    L_INT rc = L_CreateBitmap(&fresh, TYPE_CONV, layer.Width, layer.Height, 8, ORDER_BGR, GrayRamp(), TOP_LEFT);
+    L_INT rc = L_CreateBitmap(&fresh, TYPE_CONV, layer.Width, layer.Height, 8, ORDER_BGR,
+                              GrayRamp(), TOP_LEFT);
     if (rc != SUCCESS) return rc;
     view.Adopt(fresh);
     const int stride = layer.BitsPerPixel / 8;
@@ -171,7 +177,8 @@ int TLayeredImage::GetEffectiveChannelMode() const {
     if (!bg->IsAllocated()) return CHANNEL_AGGREGATED;
     // The planes come from the stored pixels: a layer the user sees at 24 bits is stored
     // at 32, so its alpha plane can be edited too. Palette images are edited whole.
-    if (channelMode_ == CHANNEL_ALPHA) return bg->BitsPerPixel == 32 ? channelMode_ : CHANNEL_AGGREGATED;
+    if (channelMode_ == CHANNEL_ALPHA)
+        return bg->BitsPerPixel == 32 ? channelMode_ : CHANNEL_AGGREGATED;
     return bg->BitsPerPixel >= 24 ? channelMode_ : CHANNEL_AGGREGATED;
 }
 
@@ -253,8 +260,8 @@ L_INT TLayeredImage::SetChannelMode(int mode) {
             L_FreeBitmap(&mask);
             // A shape covering the whole rectangle is the same as no shape.
             RECT b{};
-            if (view->pRgn && L_GetBitmapRgnBounds(view, nullptr, &b) == SUCCESS && b.left == 0 && b.top == 0 &&
-                b.right == view->Width && b.bottom == view->Height) {
+            if (view->pRgn && L_GetBitmapRgnBounds(view, nullptr, &b) == SUCCESS && b.left == 0 &&
+                b.top == 0 && b.right == view->Width && b.bottom == view->Height) {
                 size_t n = 0;
                 for (const RgnSpan& s : view->pRgn->spans) n += size_t(s.x1 - s.x0);
                 if (n == size_t(view->Width) * size_t(view->Height)) L_FreeBitmapRgn(view);
@@ -299,7 +306,8 @@ std::unique_ptr<TLayer> TLayeredImage::SeparateChannel(int index) {
         if (L_ColorSeparateBitmap(layer, planes.p, g.code) != SUCCESS) return nullptr;
         auto cv = std::make_unique<TChannelView>();
         cv->Adopt(planes.p[mode - g.firstMode]);
-        if (cv->NormalizeDepth() != SUCCESS || L_ChangeBitmapViewPerspective(nullptr, cv.get(), 0) != SUCCESS)
+        if (cv->NormalizeDepth() != SUCCESS ||
+            L_ChangeBitmapViewPerspective(nullptr, cv.get(), 0) != SUCCESS)
             return nullptr;
         L_FreeBitmapRgn(cv.get());
         // Without the copy every commit would have to separate the whole layer again.
@@ -307,7 +315,8 @@ std::unique_ptr<TLayer> TLayeredImage::SeparateChannel(int index) {
         view = std::move(cv);
     }
     view->CopyAttributes(*layer);
-    if (index >= 1 && layer->pRgn) L_SetBitmapRgnHandle(view.get(), nullptr, layer->pRgn, L_RGN_SET);
+    if (index >= 1 && layer->pRgn)
+        L_SetBitmapRgnHandle(view.get(), nullptr, layer->pRgn, L_RGN_SET);
     return view;
 }
 
@@ -330,11 +339,13 @@ L_INT TLayeredImage::MergeChannel(int index, TLayer& view) {
             rc = MergePlaneRect(*layer, view, channelMode_ - g.firstMode, g.code, changed);
             if (rc != SUCCESS) return rc;
         }
-        } else {
+    } else {
         return ERROR_INV_PARAMETER;
     }
     layer->CopyAttributes(view);
-    if (index >= 1 && view.pRgn) L_SetBitmapRgnHandle(layer, nullptr, view.pRgn, L_RGN_SET);
-    else L_FreeBitmapRgn(layer);
+    if (index >= 1 && view.pRgn)
+        L_SetBitmapRgnHandle(layer, nullptr, view.pRgn, L_RGN_SET);
+    else
+        L_FreeBitmapRgn(layer);
     return SUCCESS;
 }

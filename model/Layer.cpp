@@ -57,8 +57,10 @@ L_INT TLayer::CombineInto(BITMAPHANDLE* dst, const RECT& clip, POINT origin) con
     if (!IsAllocated() || !dst) return ERROR_NO_BITMAP;
     const long long px = (long long)X + origin.x, py = (long long)Y + origin.y;
     // The part of the layer inside the clip, in layer coordinates...
-    long long sl = std::max<long long>(0, clip.left - px), st = std::max<long long>(0, clip.top - py);
-    long long sr = std::min<long long>(Width, clip.right - px), sb = std::min<long long>(Height, clip.bottom - py);
+    long long sl = std::max<long long>(0, clip.left - px),
+              st = std::max<long long>(0, clip.top - py);
+    long long sr = std::min<long long>(Width, clip.right - px),
+              sb = std::min<long long>(Height, clip.bottom - py);
     // ...and inside the destination.
     sl = std::max(sl, -px);
     st = std::max(st, -py);
@@ -68,12 +70,13 @@ L_INT TLayer::CombineInto(BITMAPHANDLE* dst, const RECT& clip, POINT origin) con
     const L_INT dx = L_INT(px + sl), dy = L_INT(py + st), w = L_INT(sr - sl), h = L_INT(sb - st);
     // The stored depth decides: a layer kept at 32 bits has real alpha whatever depth the
     // user sees, and must show through where it is not opaque.
-    if (BitsPerPixel == 32) return BlendLayerRect(dst, dx, dy, w, h, *this, L_INT(sl), L_INT(st), false);
+    if (BitsPerPixel == 32)
+        return BlendLayerRect(dst, dx, dy, w, h, *this, L_INT(sl), L_INT(st), false);
     return L_CombineBitmap(dst, dx, dy, w, h, this, L_INT(sl), L_INT(st), CB_OP_COPY);
 }
 
-L_INT BlendLayerRect(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height, const TLayer& src,
-                     L_INT srcX, L_INT srcY, bool combineAlpha) {
+L_INT BlendLayerRect(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
+                     const TLayer& src, L_INT srcX, L_INT srcY, bool combineAlpha) {
     if (!dst) return ERROR_NO_BITMAP;
     auto blend = [&] {
         return combineAlpha ? AlphaCombineBitmapRects32(dst, x, y, width, height, &src, srcX, srcY)
@@ -102,7 +105,8 @@ L_INT BlendLayerRect(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT hei
 L_INT TLayer::DrawOutline(HDC dc, long double zoom, const RECT& imageRect, L_INT frameStyle) const {
     if (!dc || !pRgn) return SUCCESS;
     if (!(zoom > 0) || zoom * 65536.0L >= INT_MAX) return ERROR_INV_PARAMETER;
-    const POINT at{RoundHalfAway(X * zoom) + imageRect.left, RoundHalfAway(Y * zoom) + imageRect.top};
+    const POINT at{RoundHalfAway(X * zoom) + imageRect.left,
+                   RoundHalfAway(Y * zoom) + imageRect.top};
     RGNXFORM xf;
     xf.nXScalarNum = xf.nYScalarNum = RoundHalfAway(zoom * 65536.0L);
     xf.nXScalarDen = xf.nYScalarDen = 65536;
@@ -117,7 +121,8 @@ TFrameLayout TLayer::FrameLayout(long double zoom, const RECT& imageRect) const 
     // The centre stays exact: truncating half of an odd size would shift the whole frame
     // half a pixel off the layer, so the corners would miss its rectangle.
     const long double w = Width, h = Height;
-    const long double cx = (X + w / 2) * zoom + imageRect.left, cy = (Y + h / 2) * zoom + imageRect.top;
+    const long double cx = (X + w / 2) * zoom + imageRect.left,
+                      cy = (Y + h / 2) * zoom + imageRect.top;
     auto at = [&](long double x, long double y) {
         const TRealPoint p = TransformPointExact(Transform, x * zoom, y * zoom);
         return POINT{RoundHalfAway(cx + p.x), RoundHalfAway(cy + p.y)};

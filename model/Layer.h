@@ -34,8 +34,8 @@ struct TFrameLayout {
     POINT Corners[4];     // top-left, top-right, bottom-right, bottom-left
     POINT EdgeMiddles[4]; // left, top, right, bottom
     POINT Centre;
-    POINT RotateHandle;   // a quarter of the width right of the right edge
-    POINT ShearHandle;    // a quarter of the height above the top-right corner
+    POINT RotateHandle; // a quarter of the width right of the right edge
+    POINT ShearHandle;  // a quarter of the height above the top-right corner
 };
 
 class TLayer : public TLeadBitmapX {
@@ -71,5 +71,5 @@ public:
 
 // Blends (or, with combineAlpha, "over"-composites including alpha) a rectangle of a
 // 32-bit layer onto dst, only inside the layer's region when it has one.
-L_INT BlendLayerRect(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height, const TLayer& src,
-                     L_INT srcX, L_INT srcY, bool combineAlpha);
+L_INT BlendLayerRect(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
+                     const TLayer& src, L_INT srcX, L_INT srcY, bool combineAlpha);

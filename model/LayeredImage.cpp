@@ -49,7 +49,8 @@ bool TLayeredImage::SetCurrent(int index) {
 // ---------------------------------------------------------------------------
 // New layers.
 
-L_INT TLayeredImage::CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source, const BITMAPHANDLE* mask) {
+L_INT TLayeredImage::CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
+                                              const BITMAPHANDLE* mask) {
     CommitChannels(true);
     auto layer = std::make_unique<TLayer>();
     L_INT rc = layer->AssignX(source, true);
@@ -178,28 +179,35 @@ L_INT ConvertLayer(TLayer& layer, L_INT bpp, L_UINT flags, const RGBQUAD* palett
     layer.GrayState = -1;
     L_INT rc = L_ColorResBitmap(&layer, &layer, storage, flags, palette, colors);
     // A depth without alpha shows the layer opaque; its region still gives its shape.
-    if (rc == SUCCESS && storage == 32 && (oldStorage != 32 || oldLogical != bpp)) rc = layer.MakeAlphaOpaque();
+    if (rc == SUCCESS && storage == 32 && (oldStorage != 32 || oldLogical != bpp))
+        rc = layer.MakeAlphaOpaque();
     return rc;
 }
 
 } // namespace
 
-L_INT TLayeredImage::ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* palette, L_UINT colors) {
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return ERROR_BITPERPIXEL;
+L_INT TLayeredImage::ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* palette,
+                                      L_UINT colors) {
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return ERROR_BITPERPIXEL;
     if (Count() == 0) return ERROR_NO_BITMAP;
     CommitChannels(true);
-    if (bpp <= 8) flags &= ~L_UINT(CRF_BYTEORDERBGR);
-    else flags |= CRF_BYTEORDERBGR;
+    if (bpp <= 8)
+        flags &= ~L_UINT(CRF_BYTEORDERBGR);
+    else
+        flags |= CRF_BYTEORDERBGR;
     TLayer& bg = *Layers.At(0);
     L_INT status = ConvertLayer(bg, bpp, flags, palette, colors);
     std::vector<RGBQUAD> bgPalette;
-    if (bpp <= 8 && status == SUCCESS && bg.pPalette) bgPalette.assign(bg.pPalette, bg.pPalette + (1u << bpp));
+    if (bpp <= 8 && status == SUCCESS && bg.pPalette)
+        bgPalette.assign(bg.pPalette, bg.pPalette + (1u << bpp));
     // Unless the caller gave the palette, the other layers take the background's, so that
     // every layer ends with the same one: all palette-choice flags (0x6B) give way to it.
     const bool shared = bpp <= 8 && !(flags & CRF_USERPALETTE) && !bgPalette.empty();
     const L_UINT sharedFlags = (flags & ~0x6Bu) | CRF_USERPALETTE;
     for (int i = 1; i < Count(); ++i) {
-        L_INT rc = shared ? ConvertLayer(*Layers.At(i), bpp, sharedFlags, bgPalette.data(), L_UINT(bgPalette.size()))
+        L_INT rc = shared ? ConvertLayer(*Layers.At(i), bpp, sharedFlags, bgPalette.data(),
+                                         L_UINT(bgPalette.size()))
                           : ConvertLayer(*Layers.At(i), bpp, flags, palette, colors);
         if (rc != SUCCESS && status == SUCCESS) status = rc;
     }
@@ -214,8 +222,10 @@ L_INT TLayeredImage::ConvertToGrayscale() {
         TLayer& layer = *Layers.At(i);
         layer.GrayState = -1;
         L_INT rc = L_GrayScaleBitmap(&layer, 8);
-        if (rc == SUCCESS) layer.LogicalBpp = layer.BitsPerPixel;
-        else if (status == SUCCESS) status = rc;
+        if (rc == SUCCESS)
+            layer.LogicalBpp = layer.BitsPerPixel;
+        else if (status == SUCCESS)
+            status = rc;
     }
     RecomposeAll = true;
     return status;
@@ -239,7 +249,8 @@ L_INT TLayeredImage::ResizeAll(L_INT width, L_INT height) {
         layer.X = RoundHalfAway(layer.X * sx);
         layer.Y = RoundHalfAway(layer.Y * sy);
         // Resampling softens alpha across the region's edge; outside the shape stays clear.
-        if (i > 0 && rc == SUCCESS && layer.BitsPerPixel == 32) Lx_IntersectBitmapAlphaWithMask(&layer);
+        if (i > 0 && rc == SUCCESS && layer.BitsPerPixel == 32)
+            Lx_IntersectBitmapAlphaWithMask(&layer);
     }
     RecomposeAll = true;
     return status;

@@ -31,11 +31,22 @@ struct TPaintOptions {
 enum : int {
     CHANNEL_AGGREGATED = 0,
     CHANNEL_ALPHA = 1,
-    CHANNEL_RED = 2, CHANNEL_GREEN = 3, CHANNEL_BLUE = 4,
-    CHANNEL_CMYK_CYAN = 5, CHANNEL_CMYK_MAGENTA = 6, CHANNEL_CMYK_YELLOW = 7, CHANNEL_CMYK_BLACK = 8,
-    CHANNEL_CMY_CYAN = 9, CHANNEL_CMY_MAGENTA = 10, CHANNEL_CMY_YELLOW = 11,
-    CHANNEL_HSV_HUE = 12, CHANNEL_HSV_SATURATION = 13, CHANNEL_HSV_VALUE = 14,
-    CHANNEL_HLS_HUE = 15, CHANNEL_HLS_LIGHTNESS = 16, CHANNEL_HLS_SATURATION = 17,
+    CHANNEL_RED = 2,
+    CHANNEL_GREEN = 3,
+    CHANNEL_BLUE = 4,
+    CHANNEL_CMYK_CYAN = 5,
+    CHANNEL_CMYK_MAGENTA = 6,
+    CHANNEL_CMYK_YELLOW = 7,
+    CHANNEL_CMYK_BLACK = 8,
+    CHANNEL_CMY_CYAN = 9,
+    CHANNEL_CMY_MAGENTA = 10,
+    CHANNEL_CMY_YELLOW = 11,
+    CHANNEL_HSV_HUE = 12,
+    CHANNEL_HSV_SATURATION = 13,
+    CHANNEL_HSV_VALUE = 14,
+    CHANNEL_HLS_HUE = 15,
+    CHANNEL_HLS_LIGHTNESS = 16,
+    CHANNEL_HLS_SATURATION = 17,
     CHANNEL_LAST = 17,
 };
 
@@ -66,7 +77,8 @@ public:
     // mask (null: all of it), placed at (x, y), cropped to what is selected and not
     // transparent, inserted above the current layer and made current. Fails without
     // changing the stack when nothing would be left.
-    L_INT CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source, const BITMAPHANDLE* mask);
+    L_INT CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
+                                   const BITMAPHANDLE* mask);
     // A copy of a bitmap as a new layer above the current one (cropped to its region).
     L_INT AddLayer(const BITMAPHANDLE& bitmap, const std::string& name);
 
@@ -88,7 +100,8 @@ public:
     // --- Display.
     // Draws the image into dc: the composite stretched onto imageRect (window coordinates
     // of the whole image) within paintRect, the view background around it, then overlays.
-    virtual void Paint(HDC dc, const RECT& paintRect, const RECT& imageRect, const TPaintOptions& options);
+    virtual void Paint(HDC dc, const RECT& paintRect, const RECT& imageRect,
+                       const TPaintOptions& options);
     // Marks image pixels stale; the next paint recombines only them.
     void Invalidate(const RECT& rect);
     void InvalidateAll() { RecomposeAll = true; }
@@ -120,8 +133,8 @@ public:
     L_INT DuplicateCurrent();
     // Builds m from lower layer d (occupying rd) and upper layer u (occupying ru) over the
     // union of the two rectangles; *topLeft gets the union's top-left.
-    static L_INT MergeTwo(TLayer& m, const TLayer& d, const RECT& rd, const TLayer& u, const RECT& ru,
-                          POINT* topLeft);
+    static L_INT MergeTwo(TLayer& m, const TLayer& d, const RECT& rd, const TLayer& u,
+                          const RECT& ru, POINT* topLeft);
 
     // --- Native file (.qlx): every layer with its name, position, visibility and shape.
     // True when the file starts with the native signature.

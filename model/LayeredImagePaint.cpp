@@ -54,11 +54,13 @@ L_INT TLayeredImage::Recompose(const TPaintOptions& options, const RECT& full) {
 
     TLayer* bg = GetBackground();
     L_FreeBitmapRgn(&Composite);
-    if (bg->BitsPerPixel <= 8 && bg->pPalette) L_PutBitmapColors(&Composite, 0, L_INT(bg->nColors), bg->pPalette);
+    if (bg->BitsPerPixel <= 8 && bg->pPalette)
+        L_PutBitmapColors(&Composite, 0, L_INT(bg->nColors), bg->pPalette);
 
     // The stale area in composite coordinates.
     RECT area = RecomposeAll ? full : DirtyRect;
-    area = Intersect(RECT{area.left - full.left, area.top - full.top, area.right - full.left, area.bottom - full.top},
+    area = Intersect(RECT{area.left - full.left, area.top - full.top, area.right - full.left,
+                          area.bottom - full.top},
                      RECT{0, 0, Composite.Width, Composite.Height});
     DirtyRect = RECT{};
     RecomposeAll = false;
@@ -67,7 +69,8 @@ L_INT TLayeredImage::Recompose(const TPaintOptions& options, const RECT& full) {
     // The view colour shows wherever no visible layer covers the image. The composite is
     // a picture for the screen, so it is opaque.
     rc = L_SetBitmapRgnRect(&Composite, nullptr, &area, L_RGN_SET);
-    const COLORREF fill = Composite.BitsPerPixel == 32 ? (ViewBackground & 0xFFFFFFu) | 0xFF000000u : ViewBackground;
+    const COLORREF fill =
+        Composite.BitsPerPixel == 32 ? (ViewBackground & 0xFFFFFFu) | 0xFF000000u : ViewBackground;
     if (rc == SUCCESS) rc = Composite.FillWithAlpha(fill);
     L_FreeBitmapRgn(&Composite);
     if (rc != SUCCESS) return rc;
@@ -90,7 +93,8 @@ L_INT TLayeredImage::Recompose(const TPaintOptions& options, const RECT& full) {
     return status;
 }
 
-void TLayeredImage::Paint(HDC dc, const RECT& paintRect, const RECT& imageRect, const TPaintOptions& options) {
+void TLayeredImage::Paint(HDC dc, const RECT& paintRect, const RECT& imageRect,
+                          const TPaintOptions& options) {
     if (!dc || Count() == 0) return;
     TLayer* bg = GetBackground();
     TLayer* cur = GetCurrentLayer();
@@ -102,7 +106,8 @@ void TLayeredImage::Paint(HDC dc, const RECT& paintRect, const RECT& imageRect, 
         // The backing store is true colour, so a display palette needs no realising here;
         // options.Palette and options.BackgroundPalette matter only to palette screens.
         Recompose(options, RECT{0, 0, bg->Width, bg->Height});
-        if (Composite.IsAllocated()) L_PaintDC(dc, &Composite, nullptr, nullptr, &imageRect, &paintRect, SRCCOPY);
+        if (Composite.IsAllocated())
+            L_PaintDC(dc, &Composite, nullptr, nullptr, &imageRect, &paintRect, SRCCOPY);
         dc->ExcludeClipRect(imageRect);
         dc->FillRect(paintRect, LBRUSH{BS_SOLID, ViewBackground});
     }
@@ -112,7 +117,8 @@ void TLayeredImage::Paint(HDC dc, const RECT& paintRect, const RECT& imageRect, 
     if (options.ShowOtherOutlines) {
         for (int i = 1; i < Count(); ++i) {
             if (i == current) continue;
-            if (const TLayer* layer = ExistingViewOrLayer(i)) layer->DrawOutline(dc, zoom, imageRect, 0);
+            if (const TLayer* layer = ExistingViewOrLayer(i))
+                layer->DrawOutline(dc, zoom, imageRect, 0);
         }
     }
     if (current != 0) {

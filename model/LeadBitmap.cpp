@@ -48,7 +48,8 @@ void TLeadBitmap::Adopt(BITMAPHANDLE& source) {
     GrayState = -1;
 }
 
-L_INT TLeadBitmap::CopyRect(const BITMAPHANDLE& source, L_INT x, L_INT y, L_INT width, L_INT height) {
+L_INT TLeadBitmap::CopyRect(const BITMAPHANDLE& source, L_INT x, L_INT y, L_INT width,
+                            L_INT height) {
     BITMAPHANDLE part;
     L_INT rc = L_CopyBitmapRect(&part, &source, x, y, width, height);
     if (rc != SUCCESS) return rc;

@@ -6,7 +6,6 @@
 // everything deeper than 8 bits is stored at 32 bits with alpha.
 #pragma once
 
-
 #include "Toolkit.h"
 
 class TLeadBitmap : public struct_LEAD_Bitmap {

@@ -26,7 +26,8 @@ L_INT TLayeredImage::DropOn(TLayer& dst, const TLayer& src) {
     if (!dst.IsAllocated() || !src.IsAllocated()) return ERROR_NO_BITMAP;
     const int x = src.X - dst.X, y = src.Y - dst.Y;
     if (dst.BitsPerPixel == 32 && src.BitsPerPixel == 32) {
-        if (x + src.Width <= 0 || x >= dst.Width || y + src.Height <= 0 || y >= dst.Height) return SUCCESS;
+        if (x + src.Width <= 0 || x >= dst.Width || y + src.Height <= 0 || y >= dst.Height)
+            return SUCCESS;
         return BlendLayerRect(&dst, x, y, src.Width, src.Height, src, 0, 0, true);
     }
     return L_CombineBitmap(&dst, x, y, src.Width, src.Height, &src, 0, 0, CB_OP_COPY);
@@ -56,8 +57,8 @@ L_INT TLayeredImage::DropOnLower() {
         TLayer* lower = GetLayer(cur - 1);
         TLayer* upper = GetCurrentLayer();
         if (!lower || !upper) return ERROR_NO_BITMAP;
-        L_INT rc = L_CombineBitmap(lower, upper->X - lower->X, upper->Y - lower->Y, upper->Width, upper->Height, upper,
-                                   0, 0, CB_OP_COPY);
+        L_INT rc = L_CombineBitmap(lower, upper->X - lower->X, upper->Y - lower->Y, upper->Width,
+                                   upper->Height, upper, 0, 0, CB_OP_COPY);
         if (rc != SUCCESS) return rc;
         CommitChannels(true);
     } else {
@@ -77,21 +78,22 @@ L_INT TLayeredImage::DropOnLower() {
     return SUCCESS;
 }
 
-L_INT TLayeredImage::MergeTwo(TLayer& m, const TLayer& d, const RECT& rd, const TLayer& u, const RECT& ru,
-                              POINT* topLeft) {
+L_INT TLayeredImage::MergeTwo(TLayer& m, const TLayer& d, const RECT& rd, const TLayer& u,
+                              const RECT& ru, POINT* topLeft) {
     if (!d.IsAllocated() || !u.IsAllocated()) return ERROR_NO_BITMAP;
     const RECT r{std::min(rd.left, ru.left), std::min(rd.top, ru.top), std::max(rd.right, ru.right),
                  std::max(rd.bottom, ru.bottom)};
     BITMAPHANDLE fresh;
-    L_INT rc = L_CreateBitmap(&fresh, TYPE_CONV, r.right - r.left, r.bottom - r.top, d.BitsPerPixel, ORDER_BGR,
-                              d.BitsPerPixel <= 8 ? d.pPalette : nullptr, TOP_LEFT);
+    L_INT rc = L_CreateBitmap(&fresh, TYPE_CONV, r.right - r.left, r.bottom - r.top, d.BitsPerPixel,
+                              ORDER_BGR, d.BitsPerPixel <= 8 ? d.pPalette : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     m.Adopt(fresh);
     m.LogicalBpp = d.LogicalBpp;
     // Black and, for a layer the user sees at 32 bits, fully transparent.
     if (m.BitsPerPixel == 32 && m.LogicalBpp != 32) m.MakeAlphaOpaque();
 
-    const int dx = rd.left - r.left, dy = rd.top - r.top, ux = ru.left - r.left, uy = ru.top - r.top;
+    const int dx = rd.left - r.left, dy = rd.top - r.top, ux = ru.left - r.left,
+              uy = ru.top - r.top;
     RgnHolder shapeD, shapeU;
     if ((rc = L_GetBitmapRgnHandle(&d, nullptr, &shapeD.h)) != SUCCESS) return rc;
     if ((rc = L_GetBitmapRgnHandle(&u, nullptr, &shapeU.h)) != SUCCESS) return rc;

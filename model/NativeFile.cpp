@@ -137,7 +137,8 @@ L_INT TLayeredImage::Load(const char* path, FILEREADCALLBACK progress, void* use
 
     auto layer = std::make_unique<TLayer>();
     BITMAPHANDLE loaded;
-    L_INT rc = L_LoadFile(path, &loaded, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, progress, user);
+    L_INT rc =
+        L_LoadFile(path, &loaded, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, progress, user);
     if (rc != SUCCESS) return rc;
     layer->Adopt(loaded);
     rc = layer->NormalizeDepth();
@@ -163,7 +164,8 @@ L_INT TLayeredImage::LoadNative(const char* path) {
 L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
     lt::codec::ByteReader r(data, size);
     uint8_t magic[4];
-    if (!r.bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0) return ERROR_FILE_FORMAT;
+    if (!r.bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0)
+        return ERROR_FILE_FORMAT;
     r.u16le(); // header size: the header is always read as ten bytes
     const size_t count = r.u16le();
     const size_t current = r.u16le();
@@ -219,7 +221,8 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
             if (rc != SUCCESS) return ERROR_FILE_FORMAT;
             mask.Adopt(m);
             // A shape of another size than its layer cannot have come from this layer.
-            if (mask.Width != layer->Width || mask.Height != layer->Height) return ERROR_FILE_FORMAT;
+            if (mask.Width != layer->Width || mask.Height != layer->Height)
+                return ERROR_FILE_FORMAT;
             rc = L_SetBitmapRgnFromMask(layer.get(), nullptr, &mask, L_RGN_SET);
             if (rc != SUCCESS) return rc;
             r.skip(maskBytes);
@@ -258,7 +261,8 @@ L_INT TLayeredImage::SaveNative(const char* path) {
         TLayer& l = *Layers.At(i);
         Streams& s = streams[size_t(i)];
         const L_INT bpp = StreamBpp(l);
-        L_INT rc = L_SaveBitmapMemory(&s.pixels.data, &l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp, 0, &s.pixels.size);
+        L_INT rc = L_SaveBitmapMemory(&s.pixels.data, &l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp, 0,
+                                      &s.pixels.size);
         if (rc != SUCCESS) return rc;
         if (L_BitmapHasRgn(&l)) {
             TLeadBitmap mask;

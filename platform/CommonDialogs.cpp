@@ -4,7 +4,8 @@ namespace {
 THeadlessCommonDialogs g_cancelAll;
 ICommonDialogs* g_dialogs = nullptr;
 
-template <class T> bool Pop(std::deque<T>& queue, T& out) {
+template <class T>
+bool Pop(std::deque<T>& queue, T& out) {
     if (queue.empty()) return false;
     out = std::move(queue.front());
     queue.pop_front();
@@ -20,12 +21,14 @@ ICommonDialogs* SetCommonDialogs(ICommonDialogs* dialogs) {
     return old;
 }
 
-bool THeadlessCommonDialogs::GetOpenFileNames(const TFileDialogRequest& request, TFileDialogResult& result) {
+bool THeadlessCommonDialogs::GetOpenFileNames(const TFileDialogRequest& request,
+                                              TFileDialogResult& result) {
     OpenRequests.push_back(request);
     return Pop(open_, result);
 }
 
-bool THeadlessCommonDialogs::GetSaveFileName(const TFileDialogRequest& request, TFileDialogResult& result) {
+bool THeadlessCommonDialogs::GetSaveFileName(const TFileDialogRequest& request,
+                                             TFileDialogResult& result) {
     SaveRequests.push_back(request);
     return Pop(save_, result);
 }

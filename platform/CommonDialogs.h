@@ -18,10 +18,10 @@ struct TFileFilter {
 struct TFileDialogRequest {
     std::string Caption;
     std::vector<TFileFilter> Filters;
-    int FilterIndex = 0;      // 0-based index of the type selected at first
-    std::string InitialDir;   // empty: the current folder
-    std::string FileName;     // the name proposed (save) or selected (open)
-    std::string DefaultExt;   // without the dot; added when the name typed has none
+    int FilterIndex = 0;    // 0-based index of the type selected at first
+    std::string InitialDir; // empty: the current folder
+    std::string FileName;   // the name proposed (save) or selected (open)
+    std::string DefaultExt; // without the dot; added when the name typed has none
     bool MultipleSelection = false;
     bool OverwritePrompt = false;
 };

@@ -60,7 +60,8 @@ void TDialog::SetDlgItemText(int id, const std::string& text) {
 std::string TDialog::GetDlgItemText(int id, int maxChars) const {
     const TControlState* s = State(id);
     if (!s) return {};
-    if (maxChars >= 0 && s->Text.size() > size_t(maxChars)) return s->Text.substr(0, size_t(maxChars));
+    if (maxChars >= 0 && s->Text.size() > size_t(maxChars))
+        return s->Text.substr(0, size_t(maxChars));
     return s->Text;
 }
 
@@ -225,7 +226,8 @@ std::vector<int> TDialog::RadioGroup(int id) const {
     while (last < controls.size() && !controls[last].GroupStart) ++last;
     std::vector<int> ids;
     for (size_t k = first; k < last; ++k)
-        if (controls[k].Kind == TControlKind::RadioButton && controls[k].Id != IDC_STATIC) ids.push_back(controls[k].Id);
+        if (controls[k].Kind == TControlKind::RadioButton && controls[k].Id != IDC_STATIC)
+            ids.push_back(controls[k].Id);
     return ids;
 }
 
@@ -260,12 +262,12 @@ void TDialog::SetupWindow() { TransferData(TTransfer::SetData); }
 void TDialog::EvCommand(int id, int notifyCode) {
     if (notifyCode != BN_CLICKED) return;
     switch (id) {
-    case IDOK: CloseWindow(IDOK); break;
-    case IDCANCEL: CloseWindow(IDCANCEL); break;
-    case IDHELP:
-        if (HelpContext >= 0 && HelpHandler()) HelpHandler()(HelpContext);
-        break;
-    default: break;
+        case IDOK: CloseWindow(IDOK); break;
+        case IDCANCEL: CloseWindow(IDCANCEL); break;
+        case IDHELP:
+            if (HelpContext >= 0 && HelpHandler()) HelpHandler()(HelpContext);
+            break;
+        default: break;
     }
 }
 
@@ -307,7 +309,8 @@ bool TDialog::Click(int id) {
     }
     if (!Usable(i)) return false;
     const TControlKind kind = template_.Controls[size_t(i)].Kind;
-    if (kind != TControlKind::PushButton && kind != TControlKind::CheckBox && kind != TControlKind::RadioButton)
+    if (kind != TControlKind::PushButton && kind != TControlKind::CheckBox &&
+        kind != TControlKind::RadioButton)
         return false;
     Focus(id);
     if (!open_) return false;
@@ -328,16 +331,16 @@ bool TDialog::Scroll(int id, int code, int thumbPos) {
     const TControlState& s = states_[size_t(i)];
     int pos = s.Pos;
     switch (code) {
-    case SB_LINEUP: pos -= s.LineStep; break;
-    case SB_LINEDOWN: pos += s.LineStep; break;
-    case SB_PAGEUP: pos -= s.PageStep; break;
-    case SB_PAGEDOWN: pos += s.PageStep; break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: pos = thumbPos; break;
-    case SB_TOP: pos = s.Min; break;
-    case SB_BOTTOM: pos = s.Max; break;
-    case SB_ENDSCROLL: break;
-    default: return false;
+        case SB_LINEUP: pos -= s.LineStep; break;
+        case SB_LINEDOWN: pos += s.LineStep; break;
+        case SB_PAGEUP: pos -= s.PageStep; break;
+        case SB_PAGEDOWN: pos += s.PageStep; break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK: pos = thumbPos; break;
+        case SB_TOP: pos = s.Min; break;
+        case SB_BOTTOM: pos = s.Max; break;
+        case SB_ENDSCROLL: break;
+        default: return false;
     }
     SetPosition(id, pos);
     if (kind == TControlKind::Slider)
@@ -383,8 +386,9 @@ void TDialog::RunSetup() {
     // As a dialog manager does: the first control that takes the keyboard gets it.
     for (size_t i = 0; i < template_.Controls.size(); ++i) {
         const TControlTemplate& c = template_.Controls[i];
-        if (c.Id == IDC_STATIC || c.Kind == TControlKind::Static || c.Kind == TControlKind::GroupBox ||
-            c.Kind == TControlKind::ImagePane || !Usable(int(i)))
+        if (c.Id == IDC_STATIC || c.Kind == TControlKind::Static ||
+            c.Kind == TControlKind::GroupBox || c.Kind == TControlKind::ImagePane ||
+            !Usable(int(i)))
             continue;
         SetFocusTo(c.Id);
         break;

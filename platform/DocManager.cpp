@@ -116,11 +116,14 @@ TDocument* TDocManager::FindDocument(const std::string& path) const {
     if (path.empty()) return nullptr;
     const std::string wanted = AbsolutePath(path);
     for (const auto& doc : docs_)
-        if (!doc->GetDocPath().empty() && AbsolutePath(doc->GetDocPath()) == wanted) return doc.get();
+        if (!doc->GetDocPath().empty() && AbsolutePath(doc->GetDocPath()) == wanted)
+            return doc.get();
     return nullptr;
 }
 
-TDocument* TDocManager::GetCurrentDoc() const { return factory_ ? factory_->ActiveDocument() : nullptr; }
+TDocument* TDocManager::GetCurrentDoc() const {
+    return factory_ ? factory_->ActiveDocument() : nullptr;
+}
 
 TDocument* TDocManager::CreateDoc(TDocTemplate* t, const std::string& name, int mode) {
     // Documents keep absolute paths: a later save must reach the same file whatever the
@@ -155,7 +158,8 @@ std::unique_ptr<TDocument> TDocManager::NewDoc(TDocTemplate& t) {
 
 TDocument* TDocManager::AddDoc(std::unique_ptr<TDocument> doc) {
     if (!doc) return nullptr;
-    if (doc->GetDocPath().empty() && doc->GetTitle().empty()) doc->SetTitle(LoadString(IDS_UNTITLED));
+    if (doc->GetDocPath().empty() && doc->GetTitle().empty())
+        doc->SetTitle(LoadString(IDS_UNTITLED));
     TDocument* result = doc.get();
     docs_.push_back(std::move(doc));
     if (!result->GetDocPath().empty()) DocPathUsed(*result);
@@ -193,7 +197,8 @@ TDocument* TDocManager::OpenRecentFile(int index) {
     return doc;
 }
 
-std::vector<TDocument*> TDocManager::OpenFiles(const std::vector<std::string>& paths, TDocTemplate* t) {
+std::vector<TDocument*> TDocManager::OpenFiles(const std::vector<std::string>& paths,
+                                               TDocTemplate* t) {
     std::vector<TDocument*> opened;
     for (const std::string& path : paths) {
         if (TDocument* open = FindDocument(path)) {
@@ -225,7 +230,8 @@ bool TDocManager::SaveDocAs(TDocument& doc) {
 
     TFileDialogRequest request;
     request.Caption = "Save As";
-    for (TDocTemplate* t : savable) request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+    for (TDocTemplate* t : savable)
+        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
     auto current = std::find(savable.begin(), savable.end(), doc.GetTemplate());
     request.FilterIndex = current == savable.end() ? 0 : int(current - savable.begin());
     TDocTemplate* proposed = savable[size_t(request.FilterIndex)];
@@ -240,7 +246,8 @@ bool TDocManager::SaveDocAs(TDocument& doc) {
     }
 
     TFileDialogResult result;
-    if (!CommonDialogs().GetSaveFileName(request, result) || result.Paths.empty() || result.Paths[0].empty())
+    if (!CommonDialogs().GetSaveFileName(request, result) || result.Paths.empty() ||
+        result.Paths[0].empty())
         return false;
     const int index = std::clamp(result.FilterIndex, 0, int(savable.size()) - 1);
     TDocTemplate* chosen = savable[size_t(index)];
@@ -268,11 +275,13 @@ bool TDocManager::SaveDocAs(TDocument& doc) {
 }
 
 bool TDocManager::CloseDoc(TDocument& doc) {
-    auto it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == &doc; });
+    auto it =
+        std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == &doc; });
     if (it == docs_.end()) return false;
     if (doc.IsDirty()) {
         const std::string text = FormatMessage(LoadString(IDS_SAVECHANGES), doc.GetTitle());
-        const TMbResult answer = MessageBoxHost().Show(text, doc.GetTitle(), TMbButtons::YesNoCancel, TMbIcon::Question);
+        const TMbResult answer =
+            MessageBoxHost().Show(text, doc.GetTitle(), TMbButtons::YesNoCancel, TMbIcon::Question);
         if (answer == TMbResult::Yes && !SaveDoc(doc)) return false;
         if (answer != TMbResult::Yes && answer != TMbResult::No) return false;
     }
@@ -293,13 +302,13 @@ bool TDocManager::CloseAll() {
 void TDocManager::CommandEnable(TCommandEnabler& ce) {
     TDocument* doc = GetCurrentDoc();
     switch (ce.Id) {
-    case CM_FILENEW:
-    case CM_FILEOPEN: ce.Enable(true); return;
-    case CM_FILESAVE:
-    case CM_FILESAVEAS:
-    case CM_FILECLOSE: ce.Enable(doc != nullptr); return;
-    case CM_FILEREVERT: ce.Enable(doc && !doc->GetDocPath().empty()); return;
-    default: break;
+        case CM_FILENEW:
+        case CM_FILEOPEN: ce.Enable(true); return;
+        case CM_FILESAVE:
+        case CM_FILESAVEAS:
+        case CM_FILECLOSE: ce.Enable(doc != nullptr); return;
+        case CM_FILEREVERT: ce.Enable(doc && !doc->GetDocPath().empty()); return;
+        default: break;
     }
     if (ce.Id >= CM_MRU_FIRST && ce.Id < CM_MRU_FIRST + kRecentFileCount) {
         const size_t index = size_t(ce.Id - CM_MRU_FIRST);
@@ -318,19 +327,19 @@ void TDocManager::CommandEnable(TCommandEnabler& ce) {
 bool TDocManager::Command(int id) {
     TDocument* doc = GetCurrentDoc();
     switch (id) {
-    case CM_FILENEW: CmFileNew(); return true;
-    case CM_FILEOPEN: CmFileOpen(); return true;
-    case CM_FILEREVERT: CmFileRevert(); return true;
-    case CM_FILESAVE:
-        if (doc) SaveDoc(*doc);
-        return true;
-    case CM_FILESAVEAS:
-        if (doc) SaveDocAs(*doc);
-        return true;
-    case CM_FILECLOSE:
-        if (doc) CloseDoc(*doc);
-        return true;
-    default: break;
+        case CM_FILENEW: CmFileNew(); return true;
+        case CM_FILEOPEN: CmFileOpen(); return true;
+        case CM_FILEREVERT: CmFileRevert(); return true;
+        case CM_FILESAVE:
+            if (doc) SaveDoc(*doc);
+            return true;
+        case CM_FILESAVEAS:
+            if (doc) SaveDocAs(*doc);
+            return true;
+        case CM_FILECLOSE:
+            if (doc) CloseDoc(*doc);
+            return true;
+        default: break;
     }
     if (id >= CM_MRU_FIRST && id < CM_MRU_FIRST + kRecentFileCount) {
         OpenRecentFile(id - CM_MRU_FIRST);
@@ -347,7 +356,8 @@ void TDocManager::CmFileOpen() {
     std::vector<std::string> paths;
     int index = 0;
     if (!SelectDocPath(paths, index) || paths.empty()) return;
-    TDocTemplate* t = index >= 0 && size_t(index) < templates_.size() ? templates_[size_t(index)].get() : nullptr;
+    TDocTemplate* t =
+        index >= 0 && size_t(index) < templates_.size() ? templates_[size_t(index)].get() : nullptr;
     OpenFiles(paths, t);
 }
 
@@ -364,26 +374,28 @@ void TDocManager::CmFileRevert() {
 
 TMbResult TDocManager::PostDocError(TDocument& doc, int stringId, TMbButtons buttons) {
     std::string text = LoadString(stringId);
-    if (text.empty()) text = FormatMessage(LoadString(IDS_MSGNOTFOUND), std::to_string(unsigned(stringId)));
+    if (text.empty())
+        text = FormatMessage(LoadString(IDS_MSGNOTFOUND), std::to_string(unsigned(stringId)));
     return MessageBoxHost().Show(text, doc.GetTitle(), buttons,
                                  buttons == TMbButtons::Ok ? TMbIcon::None : TMbIcon::Question);
 }
 
 std::string TDocManager::LoadString(int id) const {
     switch (id) {
-    case IDS_SAVECHANGES: return "Save changes to %s?";
-    case IDS_UNTITLED: return "Untitled";
-    case IDS_DOCALREADYLOADED: return "Document already loaded.";
-    case IDS_FILEOPENCAPTION: return "File Open";
-    case IDS_MSGNOTFOUND: return "Error: Message [string ID %u] not found.";
-    default: return std::string();
+        case IDS_SAVECHANGES: return "Save changes to %s?";
+        case IDS_UNTITLED: return "Untitled";
+        case IDS_DOCALREADYLOADED: return "Document already loaded.";
+        case IDS_FILEOPENCAPTION: return "File Open";
+        case IDS_MSGNOTFOUND: return "Error: Message [string ID %u] not found.";
+        default: return std::string();
     }
 }
 
 bool TDocManager::SelectDocPath(std::vector<std::string>& paths, int& templateIndex) {
     TFileDialogRequest request;
     request.Caption = "Open";
-    for (const auto& t : templates_) request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+    for (const auto& t : templates_)
+        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
     request.MultipleSelection = true;
     TFileDialogResult result;
     if (!CommonDialogs().GetOpenFileNames(request, result)) return false;

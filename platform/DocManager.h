@@ -137,7 +137,8 @@ public:
     // Shows the framework document message (string id) for doc, with the document's title
     // as caption; Ok-only unless `buttons` says otherwise. An id without a string shows
     // "Error: Message [string ID <id>] not found.". Returns the answer.
-    virtual TMbResult PostDocError(TDocument& doc, int stringId, TMbButtons buttons = TMbButtons::Ok);
+    virtual TMbResult PostDocError(TDocument& doc, int stringId,
+                                   TMbButtons buttons = TMbButtons::Ok);
     // The text of a framework or program string id ("" when unknown).
     virtual std::string LoadString(int id) const;
 

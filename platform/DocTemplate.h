@@ -16,8 +16,11 @@ enum TDocTemplateFlags : unsigned {
 
 class TDocTemplate {
 public:
-    TDocTemplate(std::string description, std::string filter, std::string defaultExt, unsigned flags)
-        : description_(std::move(description)), filter_(std::move(filter)), defaultExt_(std::move(defaultExt)),
+    TDocTemplate(std::string description, std::string filter, std::string defaultExt,
+                 unsigned flags)
+        : description_(std::move(description)),
+          filter_(std::move(filter)),
+          defaultExt_(std::move(defaultExt)),
           flags_(flags) {}
 
     const std::string& GetDescription() const { return description_; }

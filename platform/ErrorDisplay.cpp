@@ -12,7 +12,10 @@ std::string ToolkitErrorText(int code, const std::string& prefix) {
 }
 
 void ShowToolkitError(int code, const std::string& caption, const std::string& prefix) {
-    MessageBoxHost().Show(ToolkitErrorText(code, prefix), caption, TMbButtons::Ok, TMbIcon::Exclamation);
+    MessageBoxHost().Show(ToolkitErrorText(code, prefix), caption, TMbButtons::Ok,
+                          TMbIcon::Exclamation);
 }
 
-void ShowToolkitError(const TXLeadLib& e, const std::string& caption) { ShowToolkitError(e.Code(), caption, e.Path()); }
+void ShowToolkitError(const TXLeadLib& e, const std::string& caption) {
+    ShowToolkitError(e.Code(), caption, e.Path());
+}

@@ -22,6 +22,7 @@ private:
 // The message for a toolkit status code, prefixed with "prefix:\n" when a prefix is given.
 std::string ToolkitErrorText(int code, const std::string& prefix = std::string());
 // Shows that text with the exclamation icon and an OK button.
-void ShowToolkitError(int code, const std::string& caption, const std::string& prefix = std::string());
+void ShowToolkitError(int code, const std::string& caption,
+                      const std::string& prefix = std::string());
 // A caught file failure: the message for its code, prefixed with the file's path.
 void ShowToolkitError(const TXLeadLib& e, const std::string& caption);

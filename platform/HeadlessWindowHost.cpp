@@ -11,7 +11,9 @@ RECT Union(const RECT& a, const RECT& b) {
 }
 } // namespace
 
-THeadlessWindowHost::THeadlessWindowHost(TSize client) : client_size_(client) { store_.Resize(client); }
+THeadlessWindowHost::THeadlessWindowHost(TSize client) : client_size_(client) {
+    store_.Resize(client);
+}
 
 void THeadlessWindowHost::SetUnits(int unitX, int unitY) {
     scroll_.UnitX = std::max(1, unitX);
@@ -35,20 +37,24 @@ void THeadlessWindowHost::ScrollTo(int posX, int posY) {
     if (scroll_.PosX != old.PosX || scroll_.PosY != old.PosY) InvalidateAll();
 }
 
-bool THeadlessWindowHost::IsScrollBarShown(TScrollBar bar) const { return scroll_.NeedsBar(bar, client_size_); }
+bool THeadlessWindowHost::IsScrollBarShown(TScrollBar bar) const {
+    return scroll_.NeedsBar(bar, client_size_);
+}
 
 int THeadlessWindowHost::ScrollBarThickness(TScrollBar) const { return bar_thickness_; }
 
 void THeadlessWindowHost::Invalidate(const RECT& rc) {
     if (!redraw_) return;
-    const RECT clipped{std::max(rc.left, 0), std::max(rc.top, 0), std::min(rc.right, client_size_.cx),
-                       std::min(rc.bottom, client_size_.cy)};
+    const RECT clipped{std::max(rc.left, 0), std::max(rc.top, 0),
+                       std::min(rc.right, client_size_.cx), std::min(rc.bottom, client_size_.cy)};
     if (clipped.left >= clipped.right || clipped.top >= clipped.bottom) return;
     Invalidated.push_back(clipped);
     invalid_ = Union(invalid_, clipped);
 }
 
-void THeadlessWindowHost::InvalidateAll() { Invalidate(RECT{0, 0, client_size_.cx, client_size_.cy}); }
+void THeadlessWindowHost::InvalidateAll() {
+    Invalidate(RECT{0, 0, client_size_.cx, client_size_.cy});
+}
 
 void THeadlessWindowHost::Update() {
     if (!IsInvalid() || !redraw_) return;

@@ -61,7 +61,9 @@ public:
 
     // The pending invalid area's bounds (empty when nothing is invalid).
     RECT InvalidBounds() const { return invalid_; }
-    bool IsInvalid() const { return invalid_.left < invalid_.right && invalid_.top < invalid_.bottom; }
+    bool IsInvalid() const {
+        return invalid_.left < invalid_.right && invalid_.top < invalid_.bottom;
+    }
     // Every invalidation accepted (redraw on) and every area painted, in order.
     std::vector<RECT> Invalidated;
     std::vector<RECT> Painted;

@@ -19,8 +19,8 @@ IMessageBoxHost* SetMessageBoxHost(IMessageBoxHost* host) {
     return old;
 }
 
-TMbResult THeadlessMessageBoxes::Show(const std::string& text, const std::string& caption, TMbButtons buttons,
-                                      TMbIcon icon) {
+TMbResult THeadlessMessageBoxes::Show(const std::string& text, const std::string& caption,
+                                      TMbButtons buttons, TMbIcon icon) {
     TMbResult r = buttons == TMbButtons::YesNo         ? TMbResult::No
                   : buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
                                                        : TMbResult::Ok;

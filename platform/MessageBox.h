@@ -33,7 +33,8 @@ public:
         TMbResult Result;
     };
 
-    TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons, TMbIcon icon) override;
+    TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons,
+                   TMbIcon icon) override;
     // The next answers, in order. With the queue empty a box answers OK, No to a Yes/No
     // question and Cancel when it offers one: the choices that never write anything.
     void QueueAnswer(TMbResult r) { answers_.push_back(r); }

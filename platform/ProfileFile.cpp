@@ -48,9 +48,11 @@ TProfileFile::TProfileFile(std::string_view text) {
             continue;
         }
         size_t eq = line.find('=');
-        std::string_view key = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(0, eq));
+        std::string_view key =
+            eq == std::string_view::npos ? std::string_view() : Trim(line.substr(0, eq));
         if (!key.empty() && !t.starts_with(';'))
-            sections_.back().Lines.push_back({std::string(key), std::string(line.substr(eq + 1)), std::string(line)});
+            sections_.back().Lines.push_back(
+                {std::string(key), std::string(line.substr(eq + 1)), std::string(line)});
         else
             sections_.back().Lines.push_back({std::string(), std::string(), std::string(line)});
     }
@@ -72,7 +74,8 @@ TProfileFile TProfileFile::Read(const std::string& path) {
 
 L_INT TProfileFile::Write(const std::string& path) const {
     std::string text = Text();
-    return L_WriteFileAtomically(path.c_str(), reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return L_WriteFileAtomically(path.c_str(), reinterpret_cast<const uint8_t*>(text.data()),
+                                 text.size());
 }
 
 const TProfileFile::TSection* TProfileFile::FindSection(std::string_view name) const {
@@ -97,7 +100,8 @@ bool TProfileFile::HasKey(std::string_view section, std::string_view key) const 
     return s && FindKey(*s, key);
 }
 
-std::string TProfileFile::GetString(std::string_view section, std::string_view key, std::string_view def) const {
+std::string TProfileFile::GetString(std::string_view section, std::string_view key,
+                                    std::string_view def) const {
     const TSection* s = FindSection(section);
     const TLine* l = s ? FindKey(*s, key) : nullptr;
     return std::string(l ? std::string_view(l->Value) : def);
@@ -125,9 +129,11 @@ int TProfileFile::GetInt(std::string_view section, std::string_view key, int def
     return int(n);
 }
 
-bool TProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+bool TProfileFile::WriteString(std::string_view section, std::string_view key,
+                               std::string_view value) {
     std::string_view sname = Trim(section), kname = Trim(key);
-    if (sname.empty() || HasLineBreak(sname) || sname.find(']') != std::string_view::npos) return false;
+    if (sname.empty() || HasLineBreak(sname) || sname.find(']') != std::string_view::npos)
+        return false;
     if (kname.empty() || HasLineBreak(kname) || kname.find('=') != std::string_view::npos ||
         kname.front() == '[' || kname.front() == ';')
         return false;
@@ -148,7 +154,8 @@ bool TProfileFile::WriteString(std::string_view section, std::string_view key, s
             at = i + 1;
             break;
         }
-    s->Lines.insert(s->Lines.begin() + std::ptrdiff_t(at), TLine{std::string(kname), std::string(value), std::string()});
+    s->Lines.insert(s->Lines.begin() + std::ptrdiff_t(at),
+                    TLine{std::string(kname), std::string(value), std::string()});
     return true;
 }
 

@@ -27,7 +27,8 @@ public:
 
     bool HasKey(std::string_view section, std::string_view key) const;
     // The value after "key=", or `def` when the section or key is missing.
-    std::string GetString(std::string_view section, std::string_view key, std::string_view def = {}) const;
+    std::string GetString(std::string_view section, std::string_view key,
+                          std::string_view def = {}) const;
     // The leading decimal integer of the value (optional blanks and sign, then digits; 0 when
     // there are none, saturated at the int range); `def` when the key is missing or empty.
     int GetInt(std::string_view section, std::string_view key, int def) const;

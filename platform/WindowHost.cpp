@@ -35,10 +35,12 @@ void TBackingStore::Release() {
 }
 
 L_INT TBackingStore::Resize(TSize size) {
-    if (bitmap_.Flags.Allocated && bitmap_.Width == size.cx && bitmap_.Height == size.cy) return SUCCESS;
+    if (bitmap_.Flags.Allocated && bitmap_.Width == size.cx && bitmap_.Height == size.cy)
+        return SUCCESS;
     Release();
     if (size.cx <= 0 || size.cy <= 0) return SUCCESS;
-    L_INT rc = L_CreateBitmap(&bitmap_, TYPE_CONV, size.cx, size.cy, 32, ORDER_BGR, nullptr, TOP_LEFT);
+    L_INT rc =
+        L_CreateBitmap(&bitmap_, TYPE_CONV, size.cx, size.cy, 32, ORDER_BGR, nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     L_FillBitmap(&bitmap_, RGB(255, 255, 255));
     dc_ = L_CreateLeadDC(&bitmap_);

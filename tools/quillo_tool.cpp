@@ -73,8 +73,10 @@ int Info(const char* path) {
     FILEINFO fi;
     int rc = L_FileInfo(path, &fi);
     if (rc != SUCCESS) return Fail(path, rc);
-    std::printf("format: %d\nwidth: %d\nheight: %d\nbits per pixel: %d\ncolors: %d\nfile size: %llu\n", fi.Format,
-                fi.Width, fi.Height, fi.BitsPerPixel, fi.Colors, static_cast<unsigned long long>(fi.SizeDisk));
+    std::printf(
+        "format: %d\nwidth: %d\nheight: %d\nbits per pixel: %d\ncolors: %d\nfile size: %llu\n",
+        fi.Format, fi.Width, fi.Height, fi.BitsPerPixel, fi.Colors,
+        static_cast<unsigned long long>(fi.SizeDisk));
     return 0;
 }
 
@@ -90,10 +92,14 @@ struct ConvertArgs {
 
 bool ParseDither(std::string_view s, L_UINT* out) {
     static const std::pair<const char*, L_UINT> kMethods[] = {
-        {"none", CRF_NODITHERING},           {"floyd", CRF_FLOYDSTEINDITHERING},
-        {"floyd-steinberg", CRF_FLOYDSTEINDITHERING}, {"stucki", CRF_STUCKIDITHERING},
-        {"burkes", CRF_BURKESDITHERING},     {"sierra", CRF_SIERRADITHERING},
-        {"stevenson-arce", CRF_STEVENSONARCEDITHERING}, {"jarvis", CRF_JARVISDITHERING},
+        {"none", CRF_NODITHERING},
+        {"floyd", CRF_FLOYDSTEINDITHERING},
+        {"floyd-steinberg", CRF_FLOYDSTEINDITHERING},
+        {"stucki", CRF_STUCKIDITHERING},
+        {"burkes", CRF_BURKESDITHERING},
+        {"sierra", CRF_SIERRADITHERING},
+        {"stevenson-arce", CRF_STEVENSONARCEDITHERING},
+        {"jarvis", CRF_JARVISDITHERING},
         {"ordered", CRF_ORDEREDDITHERING},
     };
     for (auto& [name, flag] : kMethods)
@@ -116,7 +122,8 @@ bool ParsePalette(std::string_view s, L_UINT* out) {
 int Convert(const ConvertArgs& a) {
     int format = a.format ? a.format : FormatFromName(a.out);
     if (!format) {
-        std::fprintf(stderr, "quillo-tool: cannot tell the format of %s; use --format CODE\n", a.out);
+        std::fprintf(stderr, "quillo-tool: cannot tell the format of %s; use --format CODE\n",
+                     a.out);
         return 2;
     }
     BITMAPHANDLE bmp;
@@ -186,8 +193,9 @@ int ListLayers(const char* path) {
     if (rc != SUCCESS) return Fail(path, rc);
     for (int i = 0; i < image.Count(); ++i) {
         const TLayer& l = *image.Layers.At(i);
-        std::printf("%d name=\"%s\" x=%d y=%d width=%d height=%d depth=%d visible=%d shape=%d\n", i, l.Name.c_str(),
-                    l.X, l.Y, l.Width, l.Height, l.GetBitsPerPixel(), l.Visible ? 1 : 0, L_BitmapHasRgn(&l));
+        std::printf("%d name=\"%s\" x=%d y=%d width=%d height=%d depth=%d visible=%d shape=%d\n", i,
+                    l.Name.c_str(), l.X, l.Y, l.Width, l.Height, l.GetBitsPerPixel(),
+                    l.Visible ? 1 : 0, L_BitmapHasRgn(&l));
     }
     std::printf("current=%d\n", image.Count() ? image.GetCurrentIndex() : -1);
     return 0;
@@ -254,11 +262,17 @@ int main(int argc, char** argv) {
             const char* val = i + 1 < argc ? argv[i + 1] : nullptr;
             if (!val) return Usage();
             bool ok = false;
-            if (opt == "--format") ok = ParseInt(val, 1, 1000, &a.format);
-            else if (opt == "--bpp") ok = ParseInt(val, 1, 32, &a.bpp) && (a.bpp == 1 || a.bpp == 4 || a.bpp == 8 || a.bpp == 16 || a.bpp == 24 || a.bpp == 32);
-            else if (opt == "--quality") ok = ParseInt(val, 0, 100, &a.quality);
-            else if (opt == "--dither") ok = ParseDither(val, &a.dither);
-            else if (opt == "--palette") ok = ParsePalette(val, &a.palette);
+            if (opt == "--format")
+                ok = ParseInt(val, 1, 1000, &a.format);
+            else if (opt == "--bpp")
+                ok = ParseInt(val, 1, 32, &a.bpp) && (a.bpp == 1 || a.bpp == 4 || a.bpp == 8 ||
+                                                      a.bpp == 16 || a.bpp == 24 || a.bpp == 32);
+            else if (opt == "--quality")
+                ok = ParseInt(val, 0, 100, &a.quality);
+            else if (opt == "--dither")
+                ok = ParseDither(val, &a.dither);
+            else if (opt == "--palette")
+                ok = ParsePalette(val, &a.palette);
             if (!ok) {
                 std::fprintf(stderr, "quillo-tool: bad option %s %s\n", argv[i], val);
                 return Usage();

@@ -32,7 +32,10 @@ std::string Format(const char* format, int a, int b) {
 } // namespace
 
 TImageView::TImageView(TImageDoc& doc, IWindowHost& host)
-    : doc_(doc), host_(host), viewNumber_(g_viewCounter++), self_(std::make_shared<TImageView*>(this)) {
+    : doc_(doc),
+      host_(host),
+      viewNumber_(g_viewCounter++),
+      self_(std::make_shared<TImageView*>(this)) {
     data_ = doc_.IsOpen() ? static_cast<TImageData*>(&doc_) : nullptr;
     // The listener outlives this view inside the document, so it checks that the view
     // is still there before calling it.
@@ -132,8 +135,10 @@ void TImageView::ZoomToFit() {
     if (!CanvasSize(&cw, &ch)) return;
     // Fit as if no scroll bars were shown: they go away when the image fits.
     TSize client = host_.GetClientSize();
-    if (host_.IsScrollBarShown(TScrollBar::Horizontal)) client.cy += host_.ScrollBarThickness(TScrollBar::Horizontal);
-    if (host_.IsScrollBarShown(TScrollBar::Vertical)) client.cx += host_.ScrollBarThickness(TScrollBar::Vertical);
+    if (host_.IsScrollBarShown(TScrollBar::Horizontal))
+        client.cy += host_.ScrollBarThickness(TScrollBar::Horizontal);
+    if (host_.IsScrollBarShown(TScrollBar::Vertical))
+        client.cx += host_.ScrollBarThickness(TScrollBar::Vertical);
     const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
     if (!(r > 0)) return;
     // The largest power of two below the ratio (an exact power of two of 1 or less steps
@@ -153,8 +158,10 @@ void TImageView::ZoomToOriginal() {
 void TImageView::CentreOn(POINT q) {
     const TScrollState& s = host_.Scroller();
     const TSize client = host_.GetClientSize();
-    const int x = Trunc(q.x * Zoom / s.UnitX + 0.5) + OriginX / s.UnitX - Trunc(client.cx * 0.5 / s.UnitX);
-    const int y = Trunc(q.y * Zoom / s.UnitY + 0.5) + OriginY / s.UnitY - Trunc(client.cy * 0.5 / s.UnitY);
+    const int x =
+        Trunc(q.x * Zoom / s.UnitX + 0.5) + OriginX / s.UnitX - Trunc(client.cx * 0.5 / s.UnitX);
+    const int y =
+        Trunc(q.y * Zoom / s.UnitY + 0.5) + OriginY / s.UnitY - Trunc(client.cy * 0.5 / s.UnitY);
     host_.ScrollTo(x, y);
 }
 
@@ -162,43 +169,40 @@ void TImageView::OwnCommandState(TCommandEnabler& ce) const {
     int cw = 0, ch = 0;
     const bool image = CanvasSize(&cw, &ch);
     switch (ce.Id) {
-    case CM_ZOOM_IN:
-        ce.Enable(image && !Dragging && std::max(cw, ch) * Zoom * 2.0 < 25000.0);
-        break;
-    case CM_ZOOM_OUT:
-        ce.Enable(image && !Dragging && std::min(cw, ch) * Zoom * 0.5 > 10.0);
-        break;
-    case CM_ZOOM_FIT: {
-        if (!image) {
-            ce.Enable(false);
+        case CM_ZOOM_IN:
+            ce.Enable(image && !Dragging && std::max(cw, ch) * Zoom * 2.0 < 25000.0);
+            break;
+        case CM_ZOOM_OUT:
+            ce.Enable(image && !Dragging && std::min(cw, ch) * Zoom * 0.5 > 10.0);
+            break;
+        case CM_ZOOM_FIT: {
+            if (!image) {
+                ce.Enable(false);
+                break;
+            }
+            const TSize client = host_.GetClientSize();
+            const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
+            ce.Enable(Trunc(std::max(cw, ch) * r) < 25000 && Trunc(std::min(cw, ch) * r) > 10);
             break;
         }
-        const TSize client = host_.GetClientSize();
-        const double r = std::min(double(client.cx) / cw, double(client.cy) / ch);
-        ce.Enable(Trunc(std::max(cw, ch) * r) < 25000 && Trunc(std::min(cw, ch) * r) > 10);
-        break;
-    }
-    case CM_ZOOM_ORIGINAL:
-        ce.Enable(true);
-        break;
-    case CM_OUTLINE_ACTIVE:
-        ce.Enable(true);
-        ce.SetCheck(ShowActiveOutline);
-        break;
-    case CM_OUTLINE_INACTIVE:
-        ce.Enable(true);
-        ce.SetCheck(ShowInactiveOutlines);
-        break;
-    case CM_EDITUNDO:
-    case CM_EDITREDO: {
-        TMenuItemState item{ce.Id == CM_EDITUNDO ? "Undo" : "Redo", false};
-        if (data_) item = ce.Id == CM_EDITUNDO ? UndoMenuItem(*data_) : RedoMenuItem(*data_);
-        ce.Enable(item.enabled);
-        ce.SetText(item.text);
-        break;
-    }
-    default:
-        break;
+        case CM_ZOOM_ORIGINAL: ce.Enable(true); break;
+        case CM_OUTLINE_ACTIVE:
+            ce.Enable(true);
+            ce.SetCheck(ShowActiveOutline);
+            break;
+        case CM_OUTLINE_INACTIVE:
+            ce.Enable(true);
+            ce.SetCheck(ShowInactiveOutlines);
+            break;
+        case CM_EDITUNDO:
+        case CM_EDITREDO: {
+            TMenuItemState item{ce.Id == CM_EDITUNDO ? "Undo" : "Redo", false};
+            if (data_) item = ce.Id == CM_EDITUNDO ? UndoMenuItem(*data_) : RedoMenuItem(*data_);
+            ce.Enable(item.enabled);
+            ce.SetText(item.text);
+            break;
+        }
+        default: break;
     }
 }
 
@@ -216,21 +220,21 @@ TCommandEnabler TImageView::CommandState(int id) const {
 
 bool TImageView::Command(int id) {
     switch (id) {
-    case CM_ZOOM_IN: ZoomIn(); return true;
-    case CM_ZOOM_OUT: ZoomOut(); return true;
-    case CM_ZOOM_FIT: ZoomToFit(); return true;
-    case CM_ZOOM_ORIGINAL: ZoomToOriginal(); return true;
-    case CM_OUTLINE_ACTIVE:
-        ShowActiveOutline = !ShowActiveOutline;
-        InvalidateAll();
-        return true;
-    case CM_OUTLINE_INACTIVE:
-        ShowInactiveOutlines = !ShowInactiveOutlines;
-        InvalidateAll();
-        return true;
-    case CM_EDITUNDO: UndoCommand(); return true;
-    case CM_EDITREDO: RedoCommand(); return true;
-    default: return layers_.Command(id);
+        case CM_ZOOM_IN: ZoomIn(); return true;
+        case CM_ZOOM_OUT: ZoomOut(); return true;
+        case CM_ZOOM_FIT: ZoomToFit(); return true;
+        case CM_ZOOM_ORIGINAL: ZoomToOriginal(); return true;
+        case CM_OUTLINE_ACTIVE:
+            ShowActiveOutline = !ShowActiveOutline;
+            InvalidateAll();
+            return true;
+        case CM_OUTLINE_INACTIVE:
+            ShowInactiveOutlines = !ShowInactiveOutlines;
+            InvalidateAll();
+            return true;
+        case CM_EDITUNDO: UndoCommand(); return true;
+        case CM_EDITREDO: RedoCommand(); return true;
+        default: return layers_.Command(id);
     }
 }
 
@@ -318,8 +322,9 @@ void TImageView::InvalidateClientRect(const RECT& rc) {
         // leave a partly covered pixel stale in the composite when zoomed in.
         const TScrollState& s = host_.Scroller();
         const double dx = s.PosX * s.UnitX - OriginX, dy = s.PosY * s.UnitY - OriginY;
-        const RECT image{int(std::floor((rc.left + dx) / Zoom)), int(std::floor((rc.top + dy) / Zoom)),
-                         int(std::ceil((rc.right + dx) / Zoom)), int(std::ceil((rc.bottom + dy) / Zoom))};
+        const RECT image{
+            int(std::floor((rc.left + dx) / Zoom)), int(std::floor((rc.top + dy) / Zoom)),
+            int(std::ceil((rc.right + dx) / Zoom)), int(std::ceil((rc.bottom + dy) / Zoom))};
         data_->Image.Invalidate(image);
     }
     host_.Invalidate(rc);
@@ -435,8 +440,10 @@ void TImageView::ClipSelectionToLayer() {
     xf.nXOffset = -target->X;
     xf.nYOffset = -target->Y;
     RECT bounds{};
-    bool empty = L_SetBitmapRgnFromMask(target, &xf, &SelectionMask, hadRegion ? L_RGN_AND : L_RGN_SET) != SUCCESS ||
-                 L_BitmapHasRgn(target) <= 0 || L_GetBitmapRgnBounds(target, nullptr, &bounds) != SUCCESS ||
+    bool empty = L_SetBitmapRgnFromMask(target, &xf, &SelectionMask,
+                                        hadRegion ? L_RGN_AND : L_RGN_SET) != SUCCESS ||
+                 L_BitmapHasRgn(target) <= 0 ||
+                 L_GetBitmapRgnBounds(target, nullptr, &bounds) != SUCCESS ||
                  bounds.left >= bounds.right || bounds.top >= bounds.bottom;
     if (!empty) {
         TLeadBitmap inside;
@@ -445,11 +452,13 @@ void TImageView::ClipSelectionToLayer() {
             for (int y = 0; y < SelectionMask.Height; ++y)
                 std::memset(L_RowPtr(&SelectionMask, y), 0, size_t(SelectionMask.BytesPerLine));
             // Only the part of the layer that lies on the canvas.
-            const RECT on = Intersect(RECT{target->X, target->Y, target->X + inside.Width, target->Y + inside.Height},
-                                      RECT{0, 0, SelectionMask.Width, SelectionMask.Height});
+            const RECT on = Intersect(
+                RECT{target->X, target->Y, target->X + inside.Width, target->Y + inside.Height},
+                RECT{0, 0, SelectionMask.Width, SelectionMask.Height});
             if (on.right > on.left)
-                L_CombineBitmap(&SelectionMask, on.left, on.top, on.right - on.left, on.bottom - on.top, &inside,
-                                on.left - target->X, on.top - target->Y, CB_OP_COPY);
+                L_CombineBitmap(&SelectionMask, on.left, on.top, on.right - on.left,
+                                on.bottom - on.top, &inside, on.left - target->X,
+                                on.top - target->Y, CB_OP_COPY);
         }
     }
     if (hadRegion) {
@@ -565,7 +574,8 @@ std::string TImageView::StatusBpp() const {
     const TLayer* canvas = Canvas();
     if (!canvas) return {};
     // Channel views carry no logical depth; they show what they store.
-    const int bpp = canvas->GetBitsPerPixel() > 0 ? canvas->GetBitsPerPixel() : canvas->BitsPerPixel;
+    const int bpp =
+        canvas->GetBitsPerPixel() > 0 ? canvas->GetBitsPerPixel() : canvas->BitsPerPixel;
     char text[32];
     std::snprintf(text, sizeof text, "%i BPP", bpp);
     return text;

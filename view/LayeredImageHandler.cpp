@@ -76,36 +76,19 @@ void TLayeredImageHandler::QueryCommand(TCommandEnabler& ce) const {
         return;
     }
     switch (ce.Id) {
-    case CM_LAYER_MOVEDOWN:
-    case CM_LAYER_SENDTOBACK:
-        ce.Enable(image && cur >= 2 && cur < n);
-        break;
-    case CM_LAYER_MOVEUP:
-    case CM_LAYER_BRINGTOFRONT:
-        ce.Enable(image && cur >= 1 && cur < n - 1);
-        break;
-    case CM_LAYER_DROPONLOWER:
-    case CM_LAYER_DROPONBACKGROUND:
-        ce.Enable(aggregated && cur >= 1 && cur < n);
-        break;
-    case CM_LAYER_MERGEALL:
-    case CM_LAYER_MERGEVISIBLE:
-        ce.Enable(aggregated && n > 1);
-        break;
-    case CM_LAYER_REMOVE:
-        ce.Enable(image && cur >= 1 && cur < n);
-        break;
-    case CM_LAYER_DUPLICATE:
-        ce.Enable(image && cur >= 0 && cur < n);
-        break;
-    case CM_LAYER_WALKUP:
-        ce.Enable(image && cur >= 0 && cur < n - 1);
-        break;
-    case CM_LAYER_WALKDOWN:
-        ce.Enable(image && cur >= 1 && cur < n);
-        break;
-    default:
-        break;
+        case CM_LAYER_MOVEDOWN:
+        case CM_LAYER_SENDTOBACK: ce.Enable(image && cur >= 2 && cur < n); break;
+        case CM_LAYER_MOVEUP:
+        case CM_LAYER_BRINGTOFRONT: ce.Enable(image && cur >= 1 && cur < n - 1); break;
+        case CM_LAYER_DROPONLOWER:
+        case CM_LAYER_DROPONBACKGROUND: ce.Enable(aggregated && cur >= 1 && cur < n); break;
+        case CM_LAYER_MERGEALL:
+        case CM_LAYER_MERGEVISIBLE: ce.Enable(aggregated && n > 1); break;
+        case CM_LAYER_REMOVE: ce.Enable(image && cur >= 1 && cur < n); break;
+        case CM_LAYER_DUPLICATE: ce.Enable(image && cur >= 0 && cur < n); break;
+        case CM_LAYER_WALKUP: ce.Enable(image && cur >= 0 && cur < n - 1); break;
+        case CM_LAYER_WALKDOWN: ce.Enable(image && cur >= 1 && cur < n); break;
+        default: break;
     }
 }
 
@@ -122,19 +105,19 @@ bool TLayeredImageHandler::Command(int id) {
         return true;
     }
     switch (id) {
-    case CM_LAYER_MOVEDOWN:
-    case CM_LAYER_MOVEUP:
-    case CM_LAYER_SENDTOBACK:
-    case CM_LAYER_BRINGTOFRONT: Reorder(id); break;
-    case CM_LAYER_DROPONLOWER: Drop(false); break;
-    case CM_LAYER_DROPONBACKGROUND: Drop(true); break;
-    case CM_LAYER_MERGEALL: Merge(false); break;
-    case CM_LAYER_MERGEVISIBLE: Merge(true); break;
-    case CM_LAYER_REMOVE: Remove(); break;
-    case CM_LAYER_DUPLICATE: Duplicate(); break;
-    case CM_LAYER_WALKUP: Walk(+1); break;
-    case CM_LAYER_WALKDOWN: Walk(-1); break;
-    default: break;
+        case CM_LAYER_MOVEDOWN:
+        case CM_LAYER_MOVEUP:
+        case CM_LAYER_SENDTOBACK:
+        case CM_LAYER_BRINGTOFRONT: Reorder(id); break;
+        case CM_LAYER_DROPONLOWER: Drop(false); break;
+        case CM_LAYER_DROPONBACKGROUND: Drop(true); break;
+        case CM_LAYER_MERGEALL: Merge(false); break;
+        case CM_LAYER_MERGEVISIBLE: Merge(true); break;
+        case CM_LAYER_REMOVE: Remove(); break;
+        case CM_LAYER_DUPLICATE: Duplicate(); break;
+        case CM_LAYER_WALKUP: Walk(+1); break;
+        case CM_LAYER_WALKDOWN: Walk(-1); break;
+        default: break;
     }
     return true;
 }
@@ -155,7 +138,8 @@ void TLayeredImageHandler::InvalidateLayer(int index) {
     // to learn a rectangle. The two agree once the views are committed, and every caller
     // reads it after a snapshot or a change of layer, both of which commit them.
     TLayeredImage* image = GetImage();
-    if (const TLayer* layer = image ? image->Layers.At(index) : nullptr) view_.InvalidateLayer(*layer);
+    if (const TLayer* layer = image ? image->Layers.At(index) : nullptr)
+        view_.InvalidateLayer(*layer);
 }
 
 // ---------------------------------------------------------------------------
@@ -168,10 +152,18 @@ void TLayeredImageHandler::Reorder(int id) {
     std::string undo;
     bool (TLayeredImage::*op)() = nullptr;
     switch (id) {
-    case CM_LAYER_MOVEDOWN: undo = "Move '" + name + "' Down", op = &TLayeredImage::MoveCurrentDown; break;
-    case CM_LAYER_MOVEUP: undo = "Move '" + name + "' Up", op = &TLayeredImage::MoveCurrentUp; break;
-    case CM_LAYER_SENDTOBACK: undo = "Send '" + name + "' To Back", op = &TLayeredImage::SendCurrentToBack; break;
-    default: undo = "Bring '" + name + "' To Front", op = &TLayeredImage::BringCurrentToFront; break;
+        case CM_LAYER_MOVEDOWN:
+            undo = "Move '" + name + "' Down", op = &TLayeredImage::MoveCurrentDown;
+            break;
+        case CM_LAYER_MOVEUP:
+            undo = "Move '" + name + "' Up", op = &TLayeredImage::MoveCurrentUp;
+            break;
+        case CM_LAYER_SENDTOBACK:
+            undo = "Send '" + name + "' To Back", op = &TLayeredImage::SendCurrentToBack;
+            break;
+        default:
+            undo = "Bring '" + name + "' To Front", op = &TLayeredImage::BringCurrentToFront;
+            break;
     }
     if (!Record(undo)) return;
     (image.*op)();

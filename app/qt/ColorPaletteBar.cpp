@@ -10,8 +10,7 @@
 namespace {
 
 // A filled square with a thin dark frame, as the colour squares and custom cells look.
-void DrawSwatch(QPainter& p, const QRect& r, COLORREF c)
-{
+void DrawSwatch(QPainter& p, const QRect& r, COLORREF c) {
     p.fillRect(r, ToQColor(c));
     p.setPen(QColor(64, 64, 64));
     p.drawRect(r.adjusted(0, 0, -1, -1));
@@ -20,27 +19,26 @@ void DrawSwatch(QPainter& p, const QRect& r, COLORREF c)
 } // namespace
 
 TColorPaletteGadget::TColorPaletteGadget(TColorPalette& palette, QWidget* parent)
-    : QWidget(parent), palette_(palette)
-{
+    : QWidget(parent), palette_(palette) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setToolTip(QStringLiteral("Left button: foreground color; right button: background color;\n"
-                              "double-click the foreground color to choose any color"));
+    setToolTip(
+        QStringLiteral("Left button: foreground color; right button: background color;\n"
+                       "double-click the foreground color to choose any color"));
 }
 
-QSize TColorPaletteGadget::sizeHint() const
-{
+QSize TColorPaletteGadget::sizeHint() const {
     return QSize(palette_.DesiredWidth(), palette_.DesiredHeight());
 }
 
-void TColorPaletteGadget::paintEvent(QPaintEvent*)
-{
+void TColorPaletteGadget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
 
     // The palette cells: each colour fills its cell but the cell's last row and column,
     // which leave a grid line between neighbours.
     for (int i = 0; i < palette_.ColorCount(); ++i)
-        p.fillRect(ToQRect(palette_.CellRect(i)).adjusted(0, 0, -1, -1), ToQColor(palette_.Color(i)));
+        p.fillRect(ToQRect(palette_.CellRect(i)).adjusted(0, 0, -1, -1),
+                   ToQColor(palette_.Color(i)));
 
     // The sunken box with the background square and, over it, the foreground square.
     QStyleOptionFrame frame;
@@ -57,8 +55,7 @@ void TColorPaletteGadget::paintEvent(QPaintEvent*)
         DrawSwatch(p, ToQRect(palette_.CustomCellRect(i)), palette_.CustomColor(i));
 }
 
-void TColorPaletteGadget::mousePressEvent(QMouseEvent* event)
-{
+void TColorPaletteGadget::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::LeftButton)
         palette_.ButtonDown(TColorPalette::TButton::Left, pos.x(), pos.y());
@@ -68,28 +65,22 @@ void TColorPaletteGadget::mousePressEvent(QMouseEvent* event)
         QWidget::mousePressEvent(event);
 }
 
-void TColorPaletteGadget::mouseMoveEvent(QMouseEvent* event)
-{
+void TColorPaletteGadget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     palette_.MouseMove(pos.x(), pos.y());
 }
 
-void TColorPaletteGadget::mouseReleaseEvent(QMouseEvent* event)
-{
+void TColorPaletteGadget::mouseReleaseEvent(QMouseEvent* event) {
     // The pick ends when the button that started it is released.
-    if (!(event->buttons() & (Qt::LeftButton | Qt::RightButton)))
-        palette_.ButtonUp();
+    if (!(event->buttons() & (Qt::LeftButton | Qt::RightButton))) palette_.ButtonUp();
 }
 
-void TColorPaletteGadget::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void TColorPaletteGadget::mouseDoubleClickEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (event->button() == Qt::LeftButton)
-        palette_.DoubleClick(pos.x(), pos.y());
+    if (event->button() == Qt::LeftButton) palette_.DoubleClick(pos.x(), pos.y());
 }
 
-TColorPaletteBar::TColorPaletteBar(QWidget* parent) : QToolBar(QStringLiteral("Colors"), parent)
-{
+TColorPaletteBar::TColorPaletteBar(QWidget* parent) : QToolBar(QStringLiteral("Colors"), parent) {
     setObjectName(QStringLiteral("ColorsBar"));
     gadget_ = new TColorPaletteGadget(palette_, this);
     addWidget(gadget_);

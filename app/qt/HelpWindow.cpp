@@ -27,7 +27,8 @@ QWidget* CreateHelpWindow(QWidget* parent, const QUrl& contents) {
     auto* bar = new QToolBar(window);
     QAction* back = bar->addAction(QStringLiteral("Back"), browser, &QTextBrowser::backward);
     QAction* forward = bar->addAction(QStringLiteral("Forward"), browser, &QTextBrowser::forward);
-    bar->addAction(QStringLiteral("Contents"), browser, [browser, contents] { browser->setSource(contents); });
+    bar->addAction(QStringLiteral("Contents"), browser,
+                   [browser, contents] { browser->setSource(contents); });
     back->setEnabled(false);
     forward->setEnabled(false);
     QObject::connect(browser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
@@ -48,7 +49,8 @@ void ShowHelp(QWidget* parent, int contextId) {
     if (index.isEmpty()) return;
     const QString folder = QFileInfo(index).absolutePath();
     const QString page = QString::fromStdString(HelpPageFor(contextId));
-    QUrl url = QUrl::fromLocalFile(folder + QLatin1Char('/') + page.section(QLatin1Char('#'), 0, 0));
+    QUrl url =
+        QUrl::fromLocalFile(folder + QLatin1Char('/') + page.section(QLatin1Char('#'), 0, 0));
     const QString anchor = page.section(QLatin1Char('#'), 1);
     if (!anchor.isEmpty()) url.setFragment(anchor);
 

@@ -1,5 +1,6 @@
 #include "LayerListWindow.h"
 
+#include <qdrawutil.h>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -8,7 +9,6 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QWheelEvent>
-#include <qdrawutil.h>
 
 #include <algorithm>
 #include <functional>
@@ -53,7 +53,8 @@ void DrawEye(QPainter& p, const QRect& box) {
 // The current-layer marker: a small arrow pointing at the name.
 void DrawMarker(QPainter& p, const QRect& box) {
     const QPointF c = QRectF(box).center();
-    const QPointF arrow[] = {{c.x() - 3.5, c.y() - 5.5}, {c.x() + 4, c.y()}, {c.x() - 3.5, c.y() + 5.5}};
+    const QPointF arrow[] = {
+        {c.x() - 3.5, c.y() - 5.5}, {c.x() + 4, c.y()}, {c.x() - 3.5, c.y() + 5.5}};
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(QColor(200, 30, 30));
     p.drawPolygon(arrow, 3);
@@ -80,8 +81,10 @@ protected:
             if (y >= height()) break;
             const TLayerListWnd::TRow row = list.Row(i);
             const QRect eye(0, y, TLayerListWnd::kMarkerLeft, kRow);
-            const QRect marker(TLayerListWnd::kMarkerLeft, y, TLayerListWnd::kNameLeft - TLayerListWnd::kMarkerLeft, kRow);
-            const QRect name(TLayerListWnd::kNameLeft, y, std::max(0, width() - TLayerListWnd::kNameLeft), kRow);
+            const QRect marker(TLayerListWnd::kMarkerLeft, y,
+                               TLayerListWnd::kNameLeft - TLayerListWnd::kMarkerLeft, kRow);
+            const QRect name(TLayerListWnd::kNameLeft, y,
+                             std::max(0, width() - TLayerListWnd::kNameLeft), kRow);
             const QBrush face = pal.button();
             qDrawShadePanel(&p, eye, pal, false, 1, &face);
             qDrawShadePanel(&p, marker, pal, false, 1, &face);
@@ -92,10 +95,11 @@ protected:
             if (row.Visible) DrawEye(p, eye);
             if (row.Current) DrawMarker(p, marker);
             p.restore();
-            p.setPen(row.Selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
+            p.setPen(row.Selected ? pal.color(QPalette::HighlightedText)
+                                  : pal.color(QPalette::Text));
             const QRect text = name.adjusted(4, 0, -3, 0);
-            const QString label =
-                p.fontMetrics().elidedText(QString::fromStdString(row.Name), Qt::ElideRight, text.width());
+            const QString label = p.fontMetrics().elidedText(QString::fromStdString(row.Name),
+                                                             Qt::ElideRight, text.width());
             p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label);
         }
     }

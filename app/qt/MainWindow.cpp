@@ -6,8 +6,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -21,9 +21,9 @@
 
 #include <memory>
 
-#include "CommandIcons.h"
 #include "AboutBox.h"
 #include "ColorPaletteBar.h"
+#include "CommandIcons.h"
 #include "CommandTables.h"
 #include "HelpWindow.h"
 #include "ImageDoc.h"
@@ -63,11 +63,13 @@ public:
 // the document go it destroys the view here, and only then does the window go away.
 class TImageChild : public QMdiSubWindow {
 public:
-    TImageChild(TQuilloFrame& frame, TImageDoc& doc) : frame_(frame), doc_(doc), host_(new QtWindowHost) {
+    TImageChild(TQuilloFrame& frame, TImageDoc& doc)
+        : frame_(frame), doc_(doc), host_(new QtWindowHost) {
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
         setWindowIcon(DocumentIcon());
-        setWindowTitle(ToQString(doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle()));
+        setWindowTitle(
+            ToQString(doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle()));
     }
     ~TImageChild() override { view_.reset(); }
 
@@ -100,27 +102,29 @@ private:
     std::unique_ptr<TImageView> view_;
 };
 
-TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& caption, TMbButtons buttons,
-                               TMbIcon icon) {
+TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& caption,
+                               TMbButtons buttons, TMbIcon icon) {
     const QMessageBox::Icon qicon = icon == TMbIcon::Stop          ? QMessageBox::Critical
                                     : icon == TMbIcon::Exclamation ? QMessageBox::Warning
                                     : icon == TMbIcon::Question    ? QMessageBox::Question
                                                                    : QMessageBox::NoIcon;
     const QMessageBox::StandardButtons qbuttons =
-        buttons == TMbButtons::YesNo         ? QMessageBox::Yes | QMessageBox::No
-        : buttons == TMbButtons::YesNoCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
-                                             : QMessageBox::Ok;
-    QMessageBox box(qicon, ToQString(caption), ToQString(text), qbuttons, QApplication::activeWindow());
+        buttons == TMbButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
+        : buttons == TMbButtons::YesNoCancel
+            ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+            : QMessageBox::Ok;
+    QMessageBox box(qicon, ToQString(caption), ToQString(text), qbuttons,
+                    QApplication::activeWindow());
     switch (box.exec()) {
-    case QMessageBox::Yes: return TMbResult::Yes;
-    case QMessageBox::No: return TMbResult::No;
-    case QMessageBox::Ok: return TMbResult::Ok;
-    case QMessageBox::Cancel: return TMbResult::Cancel;
-    // Closed with Esc or the title bar: the answer that changes nothing.
-    default:
-        return buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
-               : buttons == TMbButtons::YesNo     ? TMbResult::No
-                                                  : TMbResult::Ok;
+        case QMessageBox::Yes: return TMbResult::Yes;
+        case QMessageBox::No: return TMbResult::No;
+        case QMessageBox::Ok: return TMbResult::Ok;
+        case QMessageBox::Cancel: return TMbResult::Cancel;
+        // Closed with Esc or the title bar: the answer that changes nothing.
+        default:
+            return buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
+                   : buttons == TMbButtons::YesNo     ? TMbResult::No
+                                                      : TMbResult::Ok;
     }
 }
 
@@ -175,10 +179,10 @@ void TQuilloFrame::BuildStatusBar() {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         // Wide enough for typical texts, so the bar does not jump as the mouse moves.
         const QFontMetrics fm(label->font());
-        const char* sample = id == IDG_IMAGESIZE ? "W,H: 00000,00000"
-                             : id == IDG_BPP     ? "00 BPP"
+        const char* sample = id == IDG_IMAGESIZE   ? "W,H: 00000,00000"
+                             : id == IDG_BPP       ? "00 BPP"
                              : id == IDG_SELECTION ? "(0000,0000) - (0000,0000)"
-                                                 : "(00000,00000)";
+                                                   : "(00000,00000)";
         label->setMinimumWidth(fm.horizontalAdvance(QString::fromLatin1(sample)) + 8);
         bar->addPermanentWidget(label);
         gadgets_.insert(id, label);
@@ -217,8 +221,10 @@ void TQuilloFrame::BuildActions() {
     // 200 holds every command; 100 adds nothing new but is walked for completeness.
     std::function<void(const TMenuDef&)> walk = [&](const TMenuDef& def) {
         for (const TMenuDef& item : def.Items) {
-            if (item.IsPopup()) walk(item);
-            else if (!item.IsSeparator()) EnsureAction(item.Id, item.Text);
+            if (item.IsPopup())
+                walk(item);
+            else if (!item.IsSeparator())
+                EnsureAction(item.Id, item.Text);
         }
     };
     walk(MenuResource(IDM_IMAGE));
@@ -228,17 +234,22 @@ void TQuilloFrame::BuildActions() {
             if (id != 0) EnsureAction(id, CommandHint(id));
     QHash<int, QList<QKeySequence>> keys;
     for (const TAccelDef& accel : Accelerators())
-        keys[accel.Id].append(QKeySequence::fromString(ToQString(accel.Key), QKeySequence::PortableText));
-    for (auto it = keys.begin(); it != keys.end(); ++it) EnsureAction(it.key(), CommandHint(it.key()))->setShortcuts(it.value());
+        keys[accel.Id].append(
+            QKeySequence::fromString(ToQString(accel.Key), QKeySequence::PortableText));
+    for (auto it = keys.begin(); it != keys.end(); ++it)
+        EnsureAction(it.key(), CommandHint(it.key()))->setShortcuts(it.value());
 }
 
 QMenu* TQuilloFrame::BuildMenu(const TMenuDef& def, QWidget* parent) {
     auto* menu = new QMenu(ToQString(def.Text), parent);
     menu->installEventFilter(this);
     for (const TMenuDef& item : def.Items) {
-        if (item.IsPopup()) menu->addMenu(BuildMenu(item, menu));
-        else if (item.IsSeparator()) menu->addSeparator();
-        else menu->addAction(EnsureAction(item.Id, item.Text));
+        if (item.IsPopup())
+            menu->addMenu(BuildMenu(item, menu));
+        else if (item.IsSeparator())
+            menu->addSeparator();
+        else
+            menu->addAction(EnsureAction(item.Id, item.Text));
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateMenuStates(menu); });
     return menu;
@@ -248,7 +259,8 @@ void TQuilloFrame::InstallMenu(int resourceId) {
     if (menuId_ == resourceId) return;
     QList<QMenu*>& menus = resourceId == IDM_NODOC ? menus100_ : menus200_;
     if (menus.isEmpty())
-        for (const TMenuDef& popup : MenuResource(resourceId).Items) menus.append(BuildMenu(popup, this));
+        for (const TMenuDef& popup : MenuResource(resourceId).Items)
+            menus.append(BuildMenu(popup, this));
     menuBar()->clear();
     for (QMenu* menu : menus) menuBar()->addMenu(menu);
     menuId_ = resourceId;
@@ -263,16 +275,21 @@ void TQuilloFrame::BuildToolBars() {
         font.setPointSize(10);
         bar->setFont(font);
         for (const int id : def.Buttons) {
-            if (id == 0) bar->addSeparator();
-            else bar->addAction(EnsureAction(id, CommandHint(id)));
+            if (id == 0)
+                bar->addSeparator();
+            else
+                bar->addAction(EnsureAction(id, CommandHint(id)));
         }
         const Qt::ToolBarArea area = def.Dock == TDock::Left     ? Qt::LeftToolBarArea
                                      : def.Dock == TDock::Bottom ? Qt::BottomToolBarArea
                                                                  : Qt::TopToolBarArea;
         addToolBar(area, bar);
-        if (def.Caption == "Main") mainBar_ = bar;
-        else if (def.Caption == "Effects") effectsBar_ = bar;
-        else if (def.Caption == "Tools") toolsBar_ = bar;
+        if (def.Caption == "Main")
+            mainBar_ = bar;
+        else if (def.Caption == "Effects")
+            effectsBar_ = bar;
+        else if (def.Caption == "Tools")
+            toolsBar_ = bar;
     }
     palette_ = new TColorPaletteBar(this);
     palette_->setObjectName(QStringLiteral("ColorsBar"));
@@ -318,7 +335,8 @@ void TQuilloFrame::UpdateActionState(QAction* action) {
     const QString text = ce.Text ? ToQString(*ce.Text) : tableTexts_.value(id);
     if (action->text() != text) action->setText(text);
     // An empty recent-file slot is not shown at all.
-    if (id >= CM_MRU_FIRST && id < CM_MRU_FIRST + kRecentFileCount && action->isVisible() != ce.Enabled)
+    if (id >= CM_MRU_FIRST && id < CM_MRU_FIRST + kRecentFileCount &&
+        action->isVisible() != ce.Enabled)
         action->setVisible(ce.Enabled);
 }
 
@@ -353,55 +371,55 @@ void TQuilloFrame::FillWindowList(QMenu* menu) {
 
 void TQuilloFrame::CommandEnable(TCommandEnabler& ce) {
     switch (ce.Id) {
-    case CM_EXIT:
-    case CM_HELPCONTENTS:
-    case CM_HELPABOUT: ce.Enable(); break;
-    case CM_CASCADECHILDREN:
-    case CM_TILECHILDREN:
-    case CM_ARRANGEICONS:
-    case CM_CLOSECHILDREN: ce.Enable(!Children().isEmpty()); break;
-    case CM_VIEW_MAINBAR:
-    case CM_VIEW_EFFECTSBAR:
-    case CM_VIEW_TOOLSBAR:
-    case CM_VIEW_PALETTE:
-    case CM_VIEW_TOOLOPTIONS:
-    case CM_VIEW_LAYERLIST: {
-        QWidget* w = ToggledWindow(ce.Id);
-        ce.Enable(w != nullptr);
-        ce.SetCheck(w && !w->isHidden());
-        break;
-    }
-    default: break;
+        case CM_EXIT:
+        case CM_HELPCONTENTS:
+        case CM_HELPABOUT: ce.Enable(); break;
+        case CM_CASCADECHILDREN:
+        case CM_TILECHILDREN:
+        case CM_ARRANGEICONS:
+        case CM_CLOSECHILDREN: ce.Enable(!Children().isEmpty()); break;
+        case CM_VIEW_MAINBAR:
+        case CM_VIEW_EFFECTSBAR:
+        case CM_VIEW_TOOLSBAR:
+        case CM_VIEW_PALETTE:
+        case CM_VIEW_TOOLOPTIONS:
+        case CM_VIEW_LAYERLIST: {
+            QWidget* w = ToggledWindow(ce.Id);
+            ce.Enable(w != nullptr);
+            ce.SetCheck(w && !w->isHidden());
+            break;
+        }
+        default: break;
     }
 }
 
 bool TQuilloFrame::Command(int id) {
     switch (id) {
-    case CM_EXIT:
-        // Queued: the command may come from a menu that is still on its way closing.
-        QTimer::singleShot(0, this, &QWidget::close);
-        return true;
-    case CM_CASCADECHILDREN: mdi_->cascadeSubWindows(); return true;
-    case CM_TILECHILDREN: mdi_->tileSubWindows(); return true;
-    case CM_ARRANGEICONS: ArrangeIcons(); return true;
-    case CM_CLOSECHILDREN: manager_.CloseAll(); return true;
-    case CM_VIEW_MAINBAR:
-    case CM_VIEW_EFFECTSBAR:
-    case CM_VIEW_TOOLSBAR:
-    case CM_VIEW_PALETTE:
-    case CM_VIEW_TOOLOPTIONS:
-    case CM_VIEW_LAYERLIST: {
-        QWidget* w = ToggledWindow(id);
-        if (!w) return false;
-        w->setVisible(w->isHidden());
-        return true;
-    }
-    case CM_HELPCONTENTS: ShowHelp(this); return true;
-    case CM_HELPABOUT:
-        // Without the companion library there is no about box, and nothing to tell.
-        ShowAboutBox(static_cast<QWidget*>(this));
-        return true;
-    default: return false;
+        case CM_EXIT:
+            // Queued: the command may come from a menu that is still on its way closing.
+            QTimer::singleShot(0, this, &QWidget::close);
+            return true;
+        case CM_CASCADECHILDREN: mdi_->cascadeSubWindows(); return true;
+        case CM_TILECHILDREN: mdi_->tileSubWindows(); return true;
+        case CM_ARRANGEICONS: ArrangeIcons(); return true;
+        case CM_CLOSECHILDREN: manager_.CloseAll(); return true;
+        case CM_VIEW_MAINBAR:
+        case CM_VIEW_EFFECTSBAR:
+        case CM_VIEW_TOOLSBAR:
+        case CM_VIEW_PALETTE:
+        case CM_VIEW_TOOLOPTIONS:
+        case CM_VIEW_LAYERLIST: {
+            QWidget* w = ToggledWindow(id);
+            if (!w) return false;
+            w->setVisible(w->isHidden());
+            return true;
+        }
+        case CM_HELPCONTENTS: ShowHelp(this); return true;
+        case CM_HELPABOUT:
+            // Without the companion library there is no about box, and nothing to tell.
+            ShowAboutBox(static_cast<QWidget*>(this));
+            return true;
+        default: return false;
     }
 }
 
@@ -418,13 +436,13 @@ void TQuilloFrame::ArrangeIcons() {
 
 QWidget* TQuilloFrame::ToggledWindow(int commandId) const {
     switch (commandId) {
-    case CM_VIEW_MAINBAR: return mainBar_;
-    case CM_VIEW_EFFECTSBAR: return effectsBar_;
-    case CM_VIEW_TOOLSBAR: return toolsBar_;
-    case CM_VIEW_PALETTE: return palette_;
-    case CM_VIEW_TOOLOPTIONS: return toolOptions_;
-    case CM_VIEW_LAYERLIST: return layerList_;
-    default: return nullptr;
+        case CM_VIEW_MAINBAR: return mainBar_;
+        case CM_VIEW_EFFECTSBAR: return effectsBar_;
+        case CM_VIEW_TOOLSBAR: return toolsBar_;
+        case CM_VIEW_PALETTE: return palette_;
+        case CM_VIEW_TOOLOPTIONS: return toolOptions_;
+        case CM_VIEW_LAYERLIST: return layerList_;
+        default: return nullptr;
     }
 }
 
@@ -433,7 +451,8 @@ QWidget* TQuilloFrame::ToggledWindow(int commandId) const {
 QList<TImageChild*> TQuilloFrame::Children() const {
     QList<TImageChild*> children;
     for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder))
-        if (auto* child = dynamic_cast<TImageChild*>(sub); child && child->View()) children.append(child);
+        if (auto* child = dynamic_cast<TImageChild*>(sub); child && child->View())
+            children.append(child);
     return children;
 }
 
@@ -518,12 +537,15 @@ void TQuilloFrame::OnActiveChildChanged() {
 void TQuilloFrame::UpdatePanelColors() {
     RGBQUAD colors[256];
     int n = 0;
-    if (const TImageView* view = ActiveView()) n = view->PanelColors(colors);
-    else if (L_GetFixedPalette(colors, 8) == SUCCESS) n = 256;
+    if (const TImageView* view = ActiveView())
+        n = view->PanelColors(colors);
+    else if (L_GetFixedPalette(colors, 8) == SUCCESS)
+        n = 256;
     TColorPalette& panel = palette_->Palette();
     // Layer changes arrive often; repaint the bar only when its colours really change.
     bool same = panel.ColorCount() == n;
-    for (int i = 0; same && i < n; ++i) same = panel.Color(i) == RGB(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue);
+    for (int i = 0; same && i < n; ++i)
+        same = panel.Color(i) == RGB(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue);
     if (!same) panel.SetColors(colors, n);
 }
 

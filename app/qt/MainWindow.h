@@ -33,7 +33,8 @@ class TStatusGauge;
 // Message boxes shown with QMessageBox, parented to the active window.
 class QtMessageBoxes : public IMessageBoxHost {
 public:
-    TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons, TMbIcon icon) override;
+    TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons,
+                   TMbIcon icon) override;
 };
 
 // Commands of the frame itself.

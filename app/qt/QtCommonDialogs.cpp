@@ -21,7 +21,8 @@ bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDial
             dialog.selectNameFilter(filters[request.FilterIndex]);
     }
     if (mode == QFileDialog::AcceptOpen) {
-        dialog.setFileMode(request.MultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        dialog.setFileMode(request.MultipleSelection ? QFileDialog::ExistingFiles
+                                                     : QFileDialog::ExistingFile);
     } else {
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.OverwritePrompt);
@@ -46,17 +47,20 @@ QStringList QtNameFilters(const std::vector<TFileFilter>& filters) {
     QStringList out;
     for (const TFileFilter& f : filters) {
         QStringList patterns;
-        for (const QString& p : ToQString(f.Patterns).split(';', Qt::SkipEmptyParts)) patterns << p.trimmed();
+        for (const QString& p : ToQString(f.Patterns).split(';', Qt::SkipEmptyParts))
+            patterns << p.trimmed();
         out << QStringLiteral("%1 (%2)").arg(ToQString(f.Description), patterns.join(' '));
     }
     return out;
 }
 
-bool QtCommonDialogs::GetOpenFileNames(const TFileDialogRequest& request, TFileDialogResult& result) {
+bool QtCommonDialogs::GetOpenFileNames(const TFileDialogRequest& request,
+                                       TFileDialogResult& result) {
     return RunFileDialog(parent_, request, QFileDialog::AcceptOpen, result);
 }
 
-bool QtCommonDialogs::GetSaveFileName(const TFileDialogRequest& request, TFileDialogResult& result) {
+bool QtCommonDialogs::GetSaveFileName(const TFileDialogRequest& request,
+                                      TFileDialogResult& result) {
     return RunFileDialog(parent_, request, QFileDialog::AcceptSave, result);
 }
 

@@ -41,7 +41,8 @@ QString WithoutMnemonic(const QString& text) {
 }
 
 bool TakesFocus(TControlKind kind) {
-    return kind != TControlKind::Static && kind != TControlKind::GroupBox && kind != TControlKind::ImagePane;
+    return kind != TControlKind::Static && kind != TControlKind::GroupBox &&
+           kind != TControlKind::ImagePane;
 }
 
 // A toolkit bitmap as a Qt image; panes show small crops, so a pixel at a time is enough.
@@ -78,7 +79,8 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), palette().color(QPalette::Window));
         if (!image_.isNull())
-            p.drawImage(QPoint(std::max(0, (width() - image_.width()) / 2), std::max(0, (height() - image_.height()) / 2)),
+            p.drawImage(QPoint(std::max(0, (width() - image_.width()) / 2),
+                               std::max(0, (height() - image_.height()) / 2)),
                         image_);
     }
     void mousePressEvent(QMouseEvent* e) override {
@@ -111,7 +113,8 @@ protected:
 
 // Check boxes and radio buttons take a click anywhere in their rectangle, not only on the
 // indicator and the text: dialog layouts give them room, and users click into it.
-template <class TButton> class TWholeRectButton : public TButton {
+template <class TButton>
+class TWholeRectButton : public TButton {
 public:
     using TButton::TButton;
 
@@ -164,15 +167,16 @@ private:
     QMetaObject::Connection focusConnection_;
 };
 
-TQtDialogWindow::TQtDialogWindow(TDialog& dialog, QWidget* parent) : QDialog(parent), dialog_(dialog) {
+TQtDialogWindow::TQtDialogWindow(TDialog& dialog, QWidget* parent)
+    : QDialog(parent), dialog_(dialog) {
     const TDialogTemplate& t = dialog.Template();
     setWindowTitle(ToQString(dialog.Caption()));
     setFixedSize(t.Width, t.Height);
     setObjectName(QStringLiteral("dialog%1").arg(t.ResourceId));
     for (const TControlTemplate& c : t.Controls) Create(c);
     SetBuddies();
-    focusConnection_ =
-        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    focusConnection_ = connect(qApp, &QApplication::focusChanged, this,
+                               [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
 
 void TQtDialogWindow::Create(const TControlTemplate& c) {
@@ -180,94 +184,99 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
     const QString text = ToQString(c.Text);
     QWidget* w = nullptr;
     switch (c.Kind) {
-    case TControlKind::Edit: {
-        auto* e = new QLineEdit(this);
-        connect(e, &QLineEdit::textEdited, this, [this, id](const QString& s) { dialog_.TypeText(id, s.toStdString()); });
-        w = e;
-        break;
-    }
-    case TControlKind::CheckBox: {
-        auto* b = new TWholeRectButton<QCheckBox>(text, this);
-        connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
-        w = b;
-        break;
-    }
-    case TControlKind::RadioButton: {
-        auto* b = new TWholeRectButton<QRadioButton>(text, this);
-        // The dialog decides the groups (from the template), not Qt's parent-wide rule.
-        b->setAutoExclusive(false);
-        const std::vector<int> group = dialog_.RadioGroup(id);
-        if (!group.empty()) {
-            QButtonGroup*& g = radioGroups_[group.front()];
-            if (!g) g = new QButtonGroup(this);
-            g->addButton(b);
-            radioGroups_[id] = g;
+        case TControlKind::Edit: {
+            auto* e = new QLineEdit(this);
+            connect(e, &QLineEdit::textEdited, this,
+                    [this, id](const QString& s) { dialog_.TypeText(id, s.toStdString()); });
+            w = e;
+            break;
         }
-        connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
-        w = b;
-        break;
-    }
-    case TControlKind::GroupBox: w = new TGroupBox(text, this); break;
-    case TControlKind::ListBox: {
-        auto* l = new QListWidget(this);
-        connect(l, &QListWidget::currentRowChanged, this, [this, id](int row) {
-            if (row >= 0) dialog_.Select(id, row);
-        });
-        w = l;
-        break;
-    }
-    case TControlKind::DropDownList: {
-        auto* b = new QComboBox(this);
-        connect(b, &QComboBox::activated, this, [this, id](int index) { dialog_.Select(id, index); });
-        w = b;
-        break;
-    }
-    case TControlKind::Static: w = new QLabel(text, this); break;
-    case TControlKind::PushButton: {
-        auto* b = new QPushButton(text, this);
-        b->setAutoDefault(false);
-        if (id == IDOK) b->setDefault(true);
-        connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
-        w = b;
-        break;
-    }
-    case TControlKind::SpinScrollBar:
-    case TControlKind::Slider: {
-        QAbstractSlider* s = nullptr;
-        if (c.Kind == TControlKind::Slider) {
-            auto* slider = new QSlider(Qt::Horizontal, this);
-            slider->setTickPosition(QSlider::TicksBelow);
-            // A trackbar reports the end of a drag; the dialogs recompute only then.
-            connect(slider, &QSlider::sliderReleased, this, [this, id] { dialog_.Scroll(id, SB_ENDSCROLL); });
-            s = slider;
-        } else {
-            s = new QScrollBar(Qt::Vertical, this);
+        case TControlKind::CheckBox: {
+            auto* b = new TWholeRectButton<QCheckBox>(text, this);
+            connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
+            w = b;
+            break;
         }
-        const bool slider = c.Kind == TControlKind::Slider;
-        connect(s, &QAbstractSlider::actionTriggered, this, [this, id, s, slider](int action) {
-            int code = -1;
-            switch (action) {
-            case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
-            case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
-            case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
-            case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
-            case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
-            case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
-            case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
-            default: return;
+        case TControlKind::RadioButton: {
+            auto* b = new TWholeRectButton<QRadioButton>(text, this);
+            // The dialog decides the groups (from the template), not Qt's parent-wide rule.
+            b->setAutoExclusive(false);
+            const std::vector<int> group = dialog_.RadioGroup(id);
+            if (!group.empty()) {
+                QButtonGroup*& g = radioGroups_[group.front()];
+                if (!g) g = new QButtonGroup(this);
+                g->addButton(b);
+                radioGroups_[id] = g;
             }
-            dialog_.Scroll(id, code, s->sliderPosition());
-            if (slider && code != SB_THUMBTRACK) dialog_.Scroll(id, SB_ENDSCROLL);
-        });
-        w = s;
-        break;
-    }
-    case TControlKind::ImagePane: {
-        auto* p = new TPane(this);
-        p->OnClick = [this, id](bool right, QPoint pt) { dialog_.ClickPane(id, right, POINT{pt.x(), pt.y()}); };
-        w = p;
-        break;
-    }
+            connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
+            w = b;
+            break;
+        }
+        case TControlKind::GroupBox: w = new TGroupBox(text, this); break;
+        case TControlKind::ListBox: {
+            auto* l = new QListWidget(this);
+            connect(l, &QListWidget::currentRowChanged, this, [this, id](int row) {
+                if (row >= 0) dialog_.Select(id, row);
+            });
+            w = l;
+            break;
+        }
+        case TControlKind::DropDownList: {
+            auto* b = new QComboBox(this);
+            connect(b, &QComboBox::activated, this,
+                    [this, id](int index) { dialog_.Select(id, index); });
+            w = b;
+            break;
+        }
+        case TControlKind::Static: w = new QLabel(text, this); break;
+        case TControlKind::PushButton: {
+            auto* b = new QPushButton(text, this);
+            b->setAutoDefault(false);
+            if (id == IDOK) b->setDefault(true);
+            connect(b, &QAbstractButton::clicked, this, [this, id] { dialog_.Click(id); });
+            w = b;
+            break;
+        }
+        case TControlKind::SpinScrollBar:
+        case TControlKind::Slider: {
+            QAbstractSlider* s = nullptr;
+            if (c.Kind == TControlKind::Slider) {
+                auto* slider = new QSlider(Qt::Horizontal, this);
+                slider->setTickPosition(QSlider::TicksBelow);
+                // A trackbar reports the end of a drag; the dialogs recompute only then.
+                connect(slider, &QSlider::sliderReleased, this,
+                        [this, id] { dialog_.Scroll(id, SB_ENDSCROLL); });
+                s = slider;
+            } else {
+                s = new QScrollBar(Qt::Vertical, this);
+            }
+            const bool slider = c.Kind == TControlKind::Slider;
+            connect(s, &QAbstractSlider::actionTriggered, this, [this, id, s, slider](int action) {
+                int code = -1;
+                switch (action) {
+                    case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
+                    case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
+                    case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
+                    case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
+                    case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
+                    case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
+                    case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
+                    default: return;
+                }
+                dialog_.Scroll(id, code, s->sliderPosition());
+                if (slider && code != SB_THUMBTRACK) dialog_.Scroll(id, SB_ENDSCROLL);
+            });
+            w = s;
+            break;
+        }
+        case TControlKind::ImagePane: {
+            auto* p = new TPane(this);
+            p->OnClick = [this, id](bool right, QPoint pt) {
+                dialog_.ClickPane(id, right, POINT{pt.x(), pt.y()});
+            };
+            w = p;
+            break;
+        }
     }
     w->setGeometry(c.Rect.left, c.Rect.top, c.Rect.right - c.Rect.left, c.Rect.bottom - c.Rect.top);
     if (!c.Visible) w->hide();
@@ -288,7 +297,8 @@ void TQtDialogWindow::SetBuddies() {
             static_cast<TGroupBox*>(byIndex_[i])->Next = [this, i]() -> QWidget* {
                 const auto& controls = dialog_.Template().Controls;
                 for (size_t k = i + 1; k < controls.size(); ++k) {
-                    if (!TakesFocus(controls[k].Kind) || byIndex_[k]->isHidden() || !byIndex_[k]->isEnabled())
+                    if (!TakesFocus(controls[k].Kind) || byIndex_[k]->isHidden() ||
+                        !byIndex_[k]->isEnabled())
                         continue;
                     if (controls[k].Kind == TControlKind::RadioButton)
                         for (int id : dialog_.RadioGroup(controls[k].Id))
@@ -320,68 +330,70 @@ void TQtDialogWindow::Apply(int id) {
     if (w->isHidden() == s->Visible) w->setVisible(s->Visible);
     const QString text = ToQString(s->Text);
     switch (kinds_.value(id)) {
-    case TControlKind::Edit: {
-        auto* e = static_cast<QLineEdit*>(w);
-        // Rewriting an unchanged text would move the caret of the box being typed in.
-        if (e->text() != text) e->setText(text);
-        break;
-    }
-    case TControlKind::CheckBox:
-    case TControlKind::RadioButton: {
-        auto* b = static_cast<QAbstractButton*>(w);
-        if (b->text() != text) b->setText(text);
-        if (b->isChecked() == s->Checked) break;
-        // An exclusive group refuses to uncheck its checked button; the dialog's own rule
-        // already keeps the group consistent.
-        QButtonGroup* g = radioGroups_.value(id);
-        if (g) g->setExclusive(false);
-        b->setChecked(s->Checked);
-        if (g) g->setExclusive(true);
-        break;
-    }
-    case TControlKind::GroupBox: static_cast<QGroupBox*>(w)->setTitle(text); break;
-    case TControlKind::Static: {
-        auto* l = static_cast<QLabel*>(w);
-        const QString shown = l->buddy() ? text : WithoutMnemonic(text);
-        if (l->text() != shown) l->setText(shown);
-        break;
-    }
-    case TControlKind::PushButton: static_cast<QPushButton*>(w)->setText(text); break;
-    case TControlKind::ListBox: {
-        auto* l = static_cast<QListWidget*>(w);
-        bool same = l->count() == int(s->Items.size());
-        for (int i = 0; same && i < l->count(); ++i) same = l->item(i)->text() == ToQString(s->Items[size_t(i)].Text);
-        if (!same) {
-            l->clear();
-            for (const TListItem& item : s->Items) l->addItem(ToQString(item.Text));
+        case TControlKind::Edit: {
+            auto* e = static_cast<QLineEdit*>(w);
+            // Rewriting an unchanged text would move the caret of the box being typed in.
+            if (e->text() != text) e->setText(text);
+            break;
         }
-        l->setCurrentRow(s->Selection);
-        break;
-    }
-    case TControlKind::DropDownList: {
-        auto* b = static_cast<QComboBox*>(w);
-        bool same = b->count() == int(s->Items.size());
-        for (int i = 0; same && i < b->count(); ++i) same = b->itemText(i) == ToQString(s->Items[size_t(i)].Text);
-        if (!same) {
-            b->clear();
-            for (const TListItem& item : s->Items) b->addItem(ToQString(item.Text));
+        case TControlKind::CheckBox:
+        case TControlKind::RadioButton: {
+            auto* b = static_cast<QAbstractButton*>(w);
+            if (b->text() != text) b->setText(text);
+            if (b->isChecked() == s->Checked) break;
+            // An exclusive group refuses to uncheck its checked button; the dialog's own rule
+            // already keeps the group consistent.
+            QButtonGroup* g = radioGroups_.value(id);
+            if (g) g->setExclusive(false);
+            b->setChecked(s->Checked);
+            if (g) g->setExclusive(true);
+            break;
         }
-        b->setCurrentIndex(s->Selection);
-        break;
-    }
-    case TControlKind::SpinScrollBar:
-    case TControlKind::Slider: {
-        auto* sl = static_cast<QAbstractSlider*>(w);
-        sl->setRange(s->Min, s->Max);
-        sl->setSingleStep(s->LineStep);
-        sl->setPageStep(s->PageStep);
-        sl->setValue(s->Pos);
-        break;
-    }
-    case TControlKind::ImagePane: {
-        static_cast<TPane*>(w)->SetImage(ToImage(s->Bitmap));
-        break;
-    }
+        case TControlKind::GroupBox: static_cast<QGroupBox*>(w)->setTitle(text); break;
+        case TControlKind::Static: {
+            auto* l = static_cast<QLabel*>(w);
+            const QString shown = l->buddy() ? text : WithoutMnemonic(text);
+            if (l->text() != shown) l->setText(shown);
+            break;
+        }
+        case TControlKind::PushButton: static_cast<QPushButton*>(w)->setText(text); break;
+        case TControlKind::ListBox: {
+            auto* l = static_cast<QListWidget*>(w);
+            bool same = l->count() == int(s->Items.size());
+            for (int i = 0; same && i < l->count(); ++i)
+                same = l->item(i)->text() == ToQString(s->Items[size_t(i)].Text);
+            if (!same) {
+                l->clear();
+                for (const TListItem& item : s->Items) l->addItem(ToQString(item.Text));
+            }
+            l->setCurrentRow(s->Selection);
+            break;
+        }
+        case TControlKind::DropDownList: {
+            auto* b = static_cast<QComboBox*>(w);
+            bool same = b->count() == int(s->Items.size());
+            for (int i = 0; same && i < b->count(); ++i)
+                same = b->itemText(i) == ToQString(s->Items[size_t(i)].Text);
+            if (!same) {
+                b->clear();
+                for (const TListItem& item : s->Items) b->addItem(ToQString(item.Text));
+            }
+            b->setCurrentIndex(s->Selection);
+            break;
+        }
+        case TControlKind::SpinScrollBar:
+        case TControlKind::Slider: {
+            auto* sl = static_cast<QAbstractSlider*>(w);
+            sl->setRange(s->Min, s->Max);
+            sl->setSingleStep(s->LineStep);
+            sl->setPageStep(s->PageStep);
+            sl->setValue(s->Pos);
+            break;
+        }
+        case TControlKind::ImagePane: {
+            static_cast<TPane*>(w)->SetImage(ToImage(s->Bitmap));
+            break;
+        }
     }
     applying_ = false;
 }
@@ -410,7 +422,8 @@ void Centre(QDialog& d, QWidget* frame) {
     else if (QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
     if (area.isEmpty()) return;
-    d.move(area.left() + (area.width() - d.width()) / 2, area.top() + (area.height() - d.height()) / 2);
+    d.move(area.left() + (area.width() - d.width()) / 2,
+           area.top() + (area.height() - d.height()) / 2);
 }
 
 std::unique_ptr<QtDialogHost> g_installed;

@@ -46,7 +46,8 @@ void QtWindowHost::SyncScrollBars() {
     // Content that fits the whole area needs no bars, even where bars shown now would make
     // it look too large: otherwise a window sized to its image keeps the bars it had.
     const QSize full = maximumViewportSize();
-    if (int64_t(scroll_.RangeX) * scroll_.UnitX <= full.width() && int64_t(scroll_.RangeY) * scroll_.UnitY <= full.height())
+    if (int64_t(scroll_.RangeX) * scroll_.UnitX <= full.width() &&
+        int64_t(scroll_.RangeY) * scroll_.UnitY <= full.height())
         client = TSize{std::max(client.cx, full.width()), std::max(client.cy, full.height())};
     syncing_ = true;
     QScrollBar* h = horizontalScrollBar();
@@ -92,10 +93,13 @@ void QtWindowHost::scrollContentsBy(int, int) {
 }
 
 bool QtWindowHost::IsScrollBarShown(TScrollBar bar) const {
-    return (bar == TScrollBar::Horizontal ? horizontalScrollBar() : verticalScrollBar())->isVisible();
+    return (bar == TScrollBar::Horizontal ? horizontalScrollBar() : verticalScrollBar())
+        ->isVisible();
 }
 
-int QtWindowHost::ScrollBarThickness(TScrollBar) const { return style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+int QtWindowHost::ScrollBarThickness(TScrollBar) const {
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+}
 
 void QtWindowHost::Invalidate(const RECT& rc) {
     if (!redraw_) return;
@@ -158,7 +162,8 @@ void QtWindowHost::resizeEvent(QResizeEvent* event) {
 void QtWindowHost::FollowViewportSize() {
     const TSize client = GetClientSize();
     const BITMAPHANDLE* b = store_.Bitmap();
-    if (b ? b->Width == client.cx && b->Height == client.cy : client.cx <= 0 || client.cy <= 0) return;
+    if (b ? b->Width == client.cx && b->Height == client.cy : client.cx <= 0 || client.cy <= 0)
+        return;
     store_.Resize(client);
     scroll_.Clamp(client);
     invalid_ = RECT{};
@@ -173,7 +178,8 @@ void QtWindowHost::wheelEvent(QWheelEvent* event) {
     if (event->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
     if (event->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
     const QPoint p = event->position().toPoint();
-    const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    const int delta =
+        event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
     client_->OnMouseWheel(delta, keys, POINT{p.x(), p.y()});
     event->accept();
 }

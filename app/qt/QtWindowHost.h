@@ -72,6 +72,6 @@ private:
     // Set while the scroll bars are being adjusted from the scroller, so their signals
     // are not taken for the user's scrolling.
     bool syncing_ = false;
-    QHash<int, int> timerIds_;   // our id -> Qt's
+    QHash<int, int> timerIds_;    // our id -> Qt's
     QHash<int, int> timerOwners_; // Qt's id -> ours
 };

@@ -32,8 +32,10 @@ namespace {
 const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
 
 void QtWaitCursor(bool busy) {
-    if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 const char* Env(const char* name) {
@@ -48,7 +50,8 @@ QSize ScreenSize() {
 
 } // namespace
 
-TQuilloApp::TQuilloApp(std::vector<std::string> args, THosts hosts) : args_(std::move(args)), hosts_(hosts) {}
+TQuilloApp::TQuilloApp(std::vector<std::string> args, THosts hosts)
+    : args_(std::move(args)), hosts_(hosts) {}
 
 TQuilloApp::~TQuilloApp() {
     if (frame_) {
@@ -80,7 +83,8 @@ void TQuilloApp::Start() {
     // folder must be there from the start, not only once the options are first saved.
     if (!settingsPath_.empty()) {
         std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(settingsPath_).parent_path(), ignored);
+        std::filesystem::create_directories(std::filesystem::path(settingsPath_).parent_path(),
+                                            ignored);
     }
     recent_ = std::make_unique<TRecentFiles>(settingsPath_);
     manager_ = std::make_unique<TImageDocManager>();
@@ -125,7 +129,8 @@ void TQuilloApp::ConstructMainWindow() {
 
 void TQuilloApp::InitInstance() {
     const QSize screen = ScreenSize();
-    const TPlacement placement = ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
+    const TPlacement placement =
+        ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
 
     const TOptions& o = Options();
     QWidget* toolOptions = frame_->ToolOptionsBar();
@@ -137,8 +142,10 @@ void TQuilloApp::InitInstance() {
     }
 
     frame_->setGeometry(ToQRect(placement.Box));
-    if (placement.IsMaximized) frame_->showMaximized();
-    else frame_->show();
+    if (placement.IsMaximized)
+        frame_->showMaximized();
+    else
+        frame_->show();
     toolOptions->show();
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) layers->show();
     if (splash_) splash_->raise();
@@ -146,7 +153,8 @@ void TQuilloApp::InitInstance() {
     // The palette bar offers the toolkit's fixed 256 colours.
     L_SetDisplayMode(0x4 | 0x80 | 0x100, 0);
     RGBQUAD fixed[256];
-    if (L_GetFixedPalette(fixed, 8) == SUCCESS) frame_->PaletteBar()->Palette().SetColors(fixed, 256);
+    if (L_GetFixedPalette(fixed, 8) == SUCCESS)
+        frame_->PaletteBar()->Palette().SetColors(fixed, 256);
 
     ProcessCommandLine();
 }
@@ -155,11 +163,11 @@ void TQuilloApp::ProcessCommandLine() {
     using K = TStartupAction::TKind;
     for (const TStartupAction& action : ParseCommandLine(args_)) {
         switch (action.Kind) {
-        case K::Unregister: UnregisterFileTypes(); return;
-        case K::SetInstanceName: instanceName_ = action.Text; break;
-        // A file that fails is reported by the manager; the next one is still opened.
-        case K::OpenFile: manager_->OpenCommandLineFile(action.Text); break;
-        case K::RegisterFileTypes: RegisterFileTypes(ExecutablePath()); break;
+            case K::Unregister: UnregisterFileTypes(); return;
+            case K::SetInstanceName: instanceName_ = action.Text; break;
+            // A file that fails is reported by the manager; the next one is still opened.
+            case K::OpenFile: manager_->OpenCommandLineFile(action.Text); break;
+            case K::RegisterFileTypes: RegisterFileTypes(ExecutablePath()); break;
         }
     }
 }
@@ -192,7 +200,9 @@ bool TQuilloApp::CanClose() {
         TPlacement placement;
         placement.IsMaximized = frame_->isMaximized();
         // The restored rectangle: a maximized frame comes back maximized over it.
-        const QRect normal = frame_->isMaximized() || frame_->isMinimized() ? frame_->normalGeometry() : frame_->geometry();
+        const QRect normal = frame_->isMaximized() || frame_->isMinimized()
+                                 ? frame_->normalGeometry()
+                                 : frame_->geometry();
         placement.Box = ToRect(normal.isValid() ? normal : frame_->geometry());
         WritePlacement(profile, placement);
         profile.Write(settingsPath_);
@@ -205,7 +215,8 @@ void TQuilloApp::FollowEnvironmentRequests() {
     // QUILLO_TIMING=1: how long from process start until the first document was on screen.
     if (Env("QUILLO_TIMING"))
         QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), [] {
-            const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - g_processStart);
+            const auto ms = std::chrono::duration<double, std::milli>(
+                std::chrono::steady_clock::now() - g_processStart);
             std::fprintf(stderr, "quillo: first frame painted after %.1f ms\n", ms.count());
         });
 
@@ -219,14 +230,18 @@ void TQuilloApp::FollowEnvironmentRequests() {
             QTimer::singleShot(400, frame_.get(), [this, path] {
                 QScreen* screen = frame_->screen();
                 // On a real display the whole screen shows the floating tool windows too.
-                QPixmap shot = QGuiApplication::platformName() == QLatin1String("offscreen") || !screen
-                                   ? frame_->grab()
-                                   : screen->grabWindow(0);
-                if (!shot.save(path)) std::fprintf(stderr, "quillo: could not write %s\n", qPrintable(path));
+                QPixmap shot =
+                    QGuiApplication::platformName() == QLatin1String("offscreen") || !screen
+                        ? frame_->grab()
+                        : screen->grabWindow(0);
+                if (!shot.save(path))
+                    std::fprintf(stderr, "quillo: could not write %s\n", qPrintable(path));
                 QApplication::quit();
             });
         };
-        if (manager_->Documents().empty()) QTimer::singleShot(300, frame_.get(), shoot);
-        else QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), shoot);
+        if (manager_->Documents().empty())
+            QTimer::singleShot(300, frame_.get(), shoot);
+        else
+            QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), shoot);
     }
 }

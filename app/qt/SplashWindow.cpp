@@ -11,8 +11,7 @@
 #include "Toolkit.h"
 
 TSplashWindow::TSplashWindow(const QString& imagePath, int displayMs, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
-      displayMs_(displayMs) {
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), displayMs_(displayMs) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(Width, Height);
     if (!imagePath.isEmpty()) picture_ = LoadPicture(imagePath);
@@ -42,8 +41,8 @@ QImage TSplashWindow::LoadPicture(const QString& path) {
     // Formats Qt has no reader for may still be ones the toolkit reads.
     BITMAPHANDLE b;
     const QByteArray name = path.toLocal8Bit();
-    if (L_LoadFile(name.constData(), &b, 24, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr, nullptr) !=
-        SUCCESS)
+    if (L_LoadFile(name.constData(), &b, 24, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr,
+                   nullptr) != SUCCESS)
         return QImage();
     QImage bgr(b.Width, b.Height, QImage::Format_BGR888);
     if (!bgr.isNull()) {
@@ -59,7 +58,8 @@ void TSplashWindow::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), Qt::black);
     // Larger pictures shrink to fit and smaller ones stay sharp in the middle.
     QSize size = picture_.size();
-    if (size.width() > Width || size.height() > Height) size.scale(Width, Height, Qt::KeepAspectRatio);
+    if (size.width() > Width || size.height() > Height)
+        size.scale(Width, Height, Qt::KeepAspectRatio);
     const QRect target(QPoint((Width - size.width()) / 2, (Height - size.height()) / 2), size);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(target, picture_);

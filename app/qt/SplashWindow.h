@@ -14,7 +14,8 @@ public:
 
     // imagePath names the intro picture (any format the program reads); when it is empty or
     // does not load, the built-in picture is shown instead.
-    explicit TSplashWindow(const QString& imagePath, int displayMs = DisplayMs, QWidget* parent = nullptr);
+    explicit TSplashWindow(const QString& imagePath, int displayMs = DisplayMs,
+                           QWidget* parent = nullptr);
 
     // Shows the window centred on the primary screen and paints it at once, before the rest
     // of start-up runs; the display time starts now.

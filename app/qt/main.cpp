@@ -17,8 +17,9 @@ bool HasEnv(const char* name) {
 int main(int argc, char** argv) {
     // Qt would abort with a long plugin message; one line tells the user what to do.
     if (!HasEnv("DISPLAY") && !HasEnv("WAYLAND_DISPLAY") && !HasEnv("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr, "quillo: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "run it under X, or headless with: xvfb-run %s [files...]\n",
+        std::fprintf(stderr,
+                     "quillo: no display found (DISPLAY and WAYLAND_DISPLAY are not set); "
+                     "run it under X, or headless with: xvfb-run %s [files...]\n",
                      argv[0]);
         return 1;
     }

@@ -35,7 +35,8 @@ double TimeToFirstFrame(const QString& program, const QString& file, const QStri
     p.start(program, {file});
     if (!p.waitForFinished(120000)) return -1;
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-    const QRegularExpressionMatch m = QRegularExpression("first frame painted after ([0-9.]+) ms").match(err);
+    const QRegularExpressionMatch m =
+        QRegularExpression("first frame painted after ([0-9.]+) ms").match(err);
     return m.hasMatch() ? m.captured(1).toDouble() : -1;
 }
 
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     const QString program = QCoreApplication::applicationDirPath() + "/quillo";
     std::vector<double> times;
     for (int run = 0; run < 5; ++run) {
-        const double ms = TimeToFirstFrame(program, QString::fromStdString(jpeg), QString::fromStdString(dir / "shot.png"));
+        const double ms = TimeToFirstFrame(program, QString::fromStdString(jpeg),
+                                           QString::fromStdString(dir / "shot.png"));
         if (ms < 0) {
             std::fprintf(stderr, "could not time %s\n", qPrintable(program));
             return 1;
@@ -79,7 +81,8 @@ int main(int argc, char** argv) {
         times.push_back(ms);
     }
     std::sort(times.begin(), times.end());
-    std::printf("12 MP JPEG to first painted frame: best %.0f ms, median %.0f ms (5 runs)\n", times[0], times[2]);
+    std::printf("12 MP JPEG to first painted frame: best %.0f ms, median %.0f ms (5 runs)\n",
+                times[0], times[2]);
 
     int rc = 0;
     {
@@ -116,8 +119,8 @@ int main(int argc, char** argv) {
                 host.Update();
             }
             const double ms = t.nsecsElapsed() / 1e6 / kFrames;
-            std::printf("zoom %.2f, %d x %d view: %.2f ms per repaint while panning (%.0f fps)\n", zoom, client.cx,
-                        client.cy, ms, 1000.0 / ms);
+            std::printf("zoom %.2f, %d x %d view: %.2f ms per repaint while panning (%.0f fps)\n",
+                        zoom, client.cx, client.cy, ms, 1000.0 / ms);
         }
         // Closing without questions: the document is unchanged.
         rc = app.CanClose() ? 0 : 1;

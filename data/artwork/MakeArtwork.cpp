@@ -87,8 +87,8 @@ QImage DocumentIcon(int size) {
     corner.lineTo(page.right(), page.top() + fold);
     corner.closeSubpath();
     p.drawPath(corner);
-    DrawSheets(p, QRectF(page.left() + size * 0.06, page.top() + size * 0.3, page.width() - size * 0.12,
-                         page.width() - size * 0.12));
+    DrawSheets(p, QRectF(page.left() + size * 0.06, page.top() + size * 0.3,
+                         page.width() - size * 0.12, page.width() - size * 0.12));
     return img;
 }
 

@@ -32,28 +32,31 @@ inline int Gray(int r, int g, int b) { return (r * 77 + g * 150 + b * 29 + 128) 
 enum class SetRule { Region, Mask };
 
 // Whether each pixel of row y counts as set, as 0 / 1 bytes.
-void SetPixelsOfRow(const BITMAPHANDLE* b, int y, SetRule rule, const bool* indexSet, uint8_t* out) {
+void SetPixelsOfRow(const BITMAPHANDLE* b, int y, SetRule rule, const bool* indexSet,
+                    uint8_t* out) {
     const uint8_t* row = L_RowPtr(b, y);
     const int w = b->Width;
     switch (b->BitsPerPixel) {
-    case 32:
-        for (int x = 0; x < w; ++x) out[x] = row[x * 4 + 3] != 0;
-        break;
-    case 24:
-        if (rule == SetRule::Region)
-            for (int x = 0; x < w; ++x) out[x] = (row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2]) != 0;
-        else
-            for (int x = 0; x < w; ++x) out[x] = Gray(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]) != 0;
-        break;
-    case 16:
-        for (int x = 0; x < w; ++x) out[x] = (row[x * 2 + 1] & 0x80) != 0;
-        break;
-    case 8:
-        for (int x = 0; x < w; ++x) out[x] = indexSet[row[x]];
-        break;
-    default:
-        for (int x = 0; x < w; ++x) out[x] = indexSet[lt::ReadIndex(row, x, b->BitsPerPixel)];
-        break;
+        case 32:
+            for (int x = 0; x < w; ++x) out[x] = row[x * 4 + 3] != 0;
+            break;
+        case 24:
+            if (rule == SetRule::Region)
+                for (int x = 0; x < w; ++x)
+                    out[x] = (row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2]) != 0;
+            else
+                for (int x = 0; x < w; ++x)
+                    out[x] = Gray(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]) != 0;
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x) out[x] = (row[x * 2 + 1] & 0x80) != 0;
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x) out[x] = indexSet[row[x]];
+            break;
+        default:
+            for (int x = 0; x < w; ++x) out[x] = indexSet[lt::ReadIndex(row, x, b->BitsPerPixel)];
+            break;
     }
 }
 
@@ -64,12 +67,16 @@ L_INT BuildMask(const BITMAPHANDLE* b, SetRule rule, BITMAPHANDLE* mask) {
     bool indexSet[256] = {};
     if (b->BitsPerPixel <= 8) {
         for (int i = 0; i < (1 << b->BitsPerPixel); ++i) {
-            if (rule == SetRule::Region) indexSet[i] = i != 0;
-            else if (b->pPalette) indexSet[i] = Gray(b->pPalette[i].rgbRed, b->pPalette[i].rgbGreen, b->pPalette[i].rgbBlue) != 0;
+            if (rule == SetRule::Region)
+                indexSet[i] = i != 0;
+            else if (b->pPalette)
+                indexSet[i] = Gray(b->pPalette[i].rgbRed, b->pPalette[i].rgbGreen,
+                                   b->pPalette[i].rgbBlue) != 0;
         }
     }
     BITMAPHANDLE m;
-    L_INT rc = L_CreateBitmap(&m, TYPE_CONV, b->Width, b->Height, 1, ORDER_BGR, kBlackWhite, TOP_LEFT);
+    L_INT rc =
+        L_CreateBitmap(&m, TYPE_CONV, b->Width, b->Height, 1, ORDER_BGR, kBlackWhite, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     m.XResolution = b->XResolution;
     m.YResolution = b->YResolution;
@@ -87,7 +94,8 @@ L_INT BuildMask(const BITMAPHANDLE* b, SetRule rule, BITMAPHANDLE* mask) {
         // The padding after the last pixel stays 0: `set` has zeros past the width.
         for (int k = 0; k < bytes; ++k) {
             const uint8_t* p = set.data() + size_t(k) * 8;
-            out[k] = uint8_t(p[0] << 7 | p[1] << 6 | p[2] << 5 | p[3] << 4 | p[4] << 3 | p[5] << 2 | p[6] << 1 | p[7]);
+            out[k] = uint8_t(p[0] << 7 | p[1] << 6 | p[2] << 5 | p[3] << 4 | p[4] << 3 | p[5] << 2 |
+                             p[6] << 1 | p[7]);
         }
     }
     *mask = m;
@@ -199,8 +207,11 @@ L_INT Lx_MaskFillBitmap(BITMAPHANDLE* b, const BITMAPHANDLE* mask, COLORREF colo
     const int bpp = b->BitsPerPixel;
     unsigned index = 0;
     if (bpp <= 8) {
-        if (IsPaletteIndex(color)) index = (color & 0xFFu) & ((1u << bpp) - 1);
-        else if (b->pPalette) index = unsigned(lt::NearestPaletteIndex(b->pPalette, 1 << bpp, GetRValue(color), GetGValue(color), GetBValue(color)));
+        if (IsPaletteIndex(color))
+            index = (color & 0xFFu) & ((1u << bpp) - 1);
+        else if (b->pPalette)
+            index = unsigned(lt::NearestPaletteIndex(b->pPalette, 1 << bpp, GetRValue(color),
+                                                     GetGValue(color), GetBValue(color)));
     }
     const lt::BGRA c = TrueColour(color);
     lt::ForEachSpan(b, lt::FullRect(b), [&](int y, int x0, int x1) {
@@ -209,10 +220,18 @@ L_INT Lx_MaskFillBitmap(BITMAPHANDLE* b, const BITMAPHANDLE* mask, COLORREF colo
         for (int x = x0; x < x1; ++x) {
             if (!((m[x >> 3] >> (7 - (x & 7))) & 1)) continue;
             switch (bpp) {
-            case 32: row[x * 4] = c.b; row[x * 4 + 1] = c.g; row[x * 4 + 2] = c.r; break;
-            case 24: row[x * 3] = c.b; row[x * 3 + 1] = c.g; row[x * 3 + 2] = c.r; break;
-            case 16: lt::WritePixel(b, row, x, c, true); break;
-            default: lt::WriteIndex(row, x, bpp, index); break;
+                case 32:
+                    row[x * 4] = c.b;
+                    row[x * 4 + 1] = c.g;
+                    row[x * 4 + 2] = c.r;
+                    break;
+                case 24:
+                    row[x * 3] = c.b;
+                    row[x * 3 + 1] = c.g;
+                    row[x * 3 + 2] = c.r;
+                    break;
+                case 16: lt::WritePixel(b, row, x, c, true); break;
+                default: lt::WriteIndex(row, x, bpp, index); break;
             }
         }
     });
@@ -246,7 +265,9 @@ L_INT Lx_DematteBlack(BITMAPHANDLE* b, COLORREF color) {
     return SUCCESS;
 }
 
-L_INT Lx_RGBtoGS(COLORREF color) { return Gray(GetRValue(color), GetGValue(color), GetBValue(color)); }
+L_INT Lx_RGBtoGS(COLORREF color) {
+    return Gray(GetRValue(color), GetGValue(color), GetBValue(color));
+}
 
 L_INT Lx_Round(double value) {
     if (__builtin_isnan(value)) return 0;

@@ -58,7 +58,8 @@ inline uint32_t BlendPixel(uint32_t s, uint32_t d) {
 
 // Blends n source pixels over n 32-bit destination pixels.
 QUILLO_ROW_KERNEL void BlendRow32(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
-    for (int i = 0; i < n; ++i) Store32(d + 4 * i, BlendPixel(Load32(s + 4 * i), Load32(d + 4 * i)));
+    for (int i = 0; i < n; ++i)
+        Store32(d + 4 * i, BlendPixel(Load32(s + 4 * i), Load32(d + 4 * i)));
 }
 
 void BlendRow24(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
@@ -73,7 +74,8 @@ void BlendRow24(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
 
 // 16-bit and palette destinations: colours are read, blended and stored back at the
 // destination's depth (16-bit pixels keep their alpha bit).
-void BlendRowOther(const BITMAPHANDLE* dst, uint8_t* d, int x0, const uint8_t* s, int n, lt::NearestCache* cache) {
+void BlendRowOther(const BITMAPHANDLE* dst, uint8_t* d, int x0, const uint8_t* s, int n,
+                   lt::NearestCache* cache) {
     for (int i = 0; i < n; ++i, s += 4) {
         const unsigned a = s[3], ia = 255 - a;
         if (a == 0) continue;
@@ -81,8 +83,10 @@ void BlendRowOther(const BITMAPHANDLE* dst, uint8_t* d, int x0, const uint8_t* s
         c.b = uint8_t(Div255(s[0] * a + c.b * ia + 127));
         c.g = uint8_t(Div255(s[1] * a + c.g * ia + 127));
         c.r = uint8_t(Div255(s[2] * a + c.r * ia + 127));
-        if (cache) lt::WriteIndex(d, x0 + i, dst->BitsPerPixel, cache->Get(c.r, c.g, c.b));
-        else lt::WritePixel(dst, d, x0 + i, c, true);
+        if (cache)
+            lt::WriteIndex(d, x0 + i, dst->BitsPerPixel, cache->Get(c.r, c.g, c.b));
+        else
+            lt::WritePixel(dst, d, x0 + i, c, true);
     }
 }
 
@@ -106,18 +110,19 @@ inline uint32_t CombinePixel(uint32_t s, uint32_t d) {
 }
 
 QUILLO_ROW_KERNEL void CombineRow32(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
-    for (int i = 0; i < n; ++i) Store32(d + 4 * i, CombinePixel(Load32(s + 4 * i), Load32(d + 4 * i)));
+    for (int i = 0; i < n; ++i)
+        Store32(d + 4 * i, CombinePixel(Load32(s + 4 * i), Load32(d + 4 * i)));
 }
 
 // The destination rectangle and the source offset after clipping to both bitmaps.
 struct Placement {
-    RECT dst;       // in destination coordinates
-    int dxToSrc;    // source x = destination x + dxToSrc
+    RECT dst;    // in destination coordinates
+    int dxToSrc; // source x = destination x + dxToSrc
     int dyToSrc;
 };
 
-bool Place(const BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height, const BITMAPHANDLE* src,
-           L_INT srcX, L_INT srcY, Placement* out) {
+bool Place(const BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
+           const BITMAPHANDLE* src, L_INT srcX, L_INT srcY, Placement* out) {
     // 64-bit so that extreme offsets and sizes cannot overflow while clipping.
     auto clip = [](int64_t& d, int64_t& s, int64_t& len, int64_t dLimit, int64_t sLimit) {
         if (d < 0) {
@@ -134,7 +139,8 @@ bool Place(const BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
         return len > 0;
     };
     int64_t dx = x, sx = srcX, w = width, dy = y, sy = srcY, h = height;
-    if (!clip(dx, sx, w, dst->Width, src->Width) || !clip(dy, sy, h, dst->Height, src->Height)) return false;
+    if (!clip(dx, sx, w, dst->Width, src->Width) || !clip(dy, sy, h, dst->Height, src->Height))
+        return false;
     out->dst = RECT{int(dx), int(dy), int(dx + w), int(dy + h)};
     out->dxToSrc = int(sx - dx);
     out->dyToSrc = int(sy - dy);
@@ -143,8 +149,8 @@ bool Place(const BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
 
 // Common checks and the span walk of both calls. rowFn(dstRow, dstX, srcPixels, count).
 template <class RowFn>
-L_INT ForEachPlacedSpan(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height, const BITMAPHANDLE* src,
-                        L_INT srcX, L_INT srcY, RowFn&& rowFn) {
+L_INT ForEachPlacedSpan(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
+                        const BITMAPHANDLE* src, L_INT srcX, L_INT srcY, RowFn&& rowFn) {
     Placement p;
     if (!Place(dst, x, y, width, height, src, srcX, srcY, &p)) return SUCCESS;
     // Blending a bitmap onto itself: the source rectangle is copied aside first so that
@@ -162,8 +168,10 @@ L_INT ForEachPlacedSpan(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT 
                         L_RowPtr(src, row + p.dyToSrc) + size_t(p.dst.left + p.dxToSrc) * 4, w * 4);
     }
     lt::ForEachSpan(dst, p.dst, [&](int row, int x0, int x1) {
-        const uint8_t* s = aside.empty() ? L_RowPtr(src, row + p.dyToSrc) + size_t(x0 + p.dxToSrc) * 4
-                                         : aside.data() + (size_t(row - p.dst.top) * w + size_t(x0 - p.dst.left)) * 4;
+        const uint8_t* s =
+            aside.empty()
+                ? L_RowPtr(src, row + p.dyToSrc) + size_t(x0 + p.dxToSrc) * 4
+                : aside.data() + (size_t(row - p.dst.top) * w + size_t(x0 - p.dst.left)) * 4;
         rowFn(L_RowPtr(dst, row), x0, s, x1 - x0);
     });
     return SUCCESS;
@@ -176,26 +184,32 @@ L_INT AlphaBlendBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, 
     if (!lt::IsAllocated(dst) || !lt::IsAllocated(src)) return ERROR_NO_BITMAP;
     if (src->BitsPerPixel != 32 || !lt::IsValidBpp(dst->BitsPerPixel)) return ERROR_BITPERPIXEL;
     switch (dst->BitsPerPixel) {
-    case 32:
-        return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
-                                 [](uint8_t* d, int x0, const uint8_t* s, int n) { BlendRow32(d + size_t(x0) * 4, s, n); });
-    case 24:
-        return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
-                                 [](uint8_t* d, int x0, const uint8_t* s, int n) { BlendRow24(d + size_t(x0) * 3, s, n); });
-    default: {
-        std::optional<lt::NearestCache> cache;
-        try {
-            if (dst->BitsPerPixel <= 8) {
-                if (!dst->pPalette) return ERROR_INV_PARAMETER;
-                cache.emplace(dst->pPalette, 1 << dst->BitsPerPixel);
+        case 32:
+            return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
+                                     [](uint8_t* d, int x0, const uint8_t* s, int n) {
+                                         BlendRow32(d + size_t(x0) * 4, s, n);
+                                     });
+        case 24:
+            return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
+                                     [](uint8_t* d, int x0, const uint8_t* s, int n) {
+                                         BlendRow24(d + size_t(x0) * 3, s, n);
+                                     });
+        default: {
+            std::optional<lt::NearestCache> cache;
+            try {
+                if (dst->BitsPerPixel <= 8) {
+                    if (!dst->pPalette) return ERROR_INV_PARAMETER;
+                    cache.emplace(dst->pPalette, 1 << dst->BitsPerPixel);
+                }
+            } catch (const std::bad_alloc&) {
+                return ERROR_NO_MEMORY;
             }
-        } catch (const std::bad_alloc&) {
-            return ERROR_NO_MEMORY;
+            lt::NearestCache* c = cache ? &*cache : nullptr;
+            return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
+                                     [&](uint8_t* d, int x0, const uint8_t* s, int n) {
+                                         BlendRowOther(dst, d, x0, s, n, c);
+                                     });
         }
-        lt::NearestCache* c = cache ? &*cache : nullptr;
-        return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
-                                 [&](uint8_t* d, int x0, const uint8_t* s, int n) { BlendRowOther(dst, d, x0, s, n, c); });
-    }
     }
 }
 
@@ -204,5 +218,7 @@ L_INT AlphaCombineBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width
     if (!lt::IsAllocated(dst) || !lt::IsAllocated(src)) return ERROR_NO_BITMAP;
     if (src->BitsPerPixel != 32 || dst->BitsPerPixel != 32) return ERROR_BITPERPIXEL;
     return ForEachPlacedSpan(dst, x, y, width, height, src, srcX, srcY,
-                             [](uint8_t* d, int x0, const uint8_t* s, int n) { CombineRow32(d + size_t(x0) * 4, s, n); });
+                             [](uint8_t* d, int x0, const uint8_t* s, int n) {
+                                 CombineRow32(d + size_t(x0) * 4, s, n);
+                             });
 }

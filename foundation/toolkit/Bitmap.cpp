@@ -30,11 +30,13 @@ bool L_BytesPerLine(L_INT width, L_INT bpp, L_INT* out) {
 
 L_INT L_CheckImageSize(L_INT width, L_INT height, L_INT bpp, size_t* bytes, L_INT* bytesPerLine) {
     if (!lt::IsValidBpp(bpp)) return ERROR_BITPERPIXEL;
-    if (width <= 0 || height <= 0 || width > g_limits.MaxSide || height > g_limits.MaxSide) return ERROR_INV_RANGE;
+    if (width <= 0 || height <= 0 || width > g_limits.MaxSide || height > g_limits.MaxSide)
+        return ERROR_INV_RANGE;
     if (uint64_t(width) * uint64_t(height) > g_limits.MaxPixels) return ERROR_INV_RANGE;
     L_INT bpl = 0;
     size_t total = 0;
-    if (!L_BytesPerLine(width, bpp, &bpl) || !L_CheckedMul(size_t(bpl), size_t(height), &total)) return ERROR_INV_RANGE;
+    if (!L_BytesPerLine(width, bpp, &bpl) || !L_CheckedMul(size_t(bpl), size_t(height), &total))
+        return ERROR_INV_RANGE;
     if (bytes) *bytes = total;
     if (bytesPerLine) *bytesPerLine = bpl;
     return SUCCESS;
@@ -103,8 +105,8 @@ L_INT L_InitBitmap(pBITMAPHANDLE b, L_INT width, L_INT height, L_INT bpp) {
     return SUCCESS;
 }
 
-L_INT L_CreateBitmap(pBITMAPHANDLE b, L_UINT memory, L_INT width, L_INT height, L_INT bpp, L_INT order,
-                     const RGBQUAD* pPalette, L_INT nViewPerspective) {
+L_INT L_CreateBitmap(pBITMAPHANDLE b, L_UINT memory, L_INT width, L_INT height, L_INT bpp,
+                     L_INT order, const RGBQUAD* pPalette, L_INT nViewPerspective) {
     if (!b) return ERROR_NO_BITMAP;
     (void)memory;
     if (nViewPerspective != 0 && nViewPerspective != TOP_LEFT && nViewPerspective != BOTTOM_LEFT)
@@ -118,8 +120,10 @@ L_INT L_CreateBitmap(pBITMAPHANDLE b, L_UINT memory, L_INT width, L_INT height, 
         return rc;
     }
     if (bpp <= 8) {
-        if (pPalette) std::memcpy(b->pPalette, pPalette, sizeof(RGBQUAD) * (size_t(1) << bpp));
-        else L_GetFixedPalette(b->pPalette, bpp);
+        if (pPalette)
+            std::memcpy(b->pPalette, pPalette, sizeof(RGBQUAD) * (size_t(1) << bpp));
+        else
+            L_GetFixedPalette(b->pPalette, bpp);
     }
     return SUCCESS;
 }
@@ -145,7 +149,8 @@ L_INT L_CopyBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src) {
     copy.BytesPerLine = src->BytesPerLine;
     copy.nColors = src->nColors;
     std::memcpy(copy.Addr, src->Addr, src->Size);
-    if (src->pPalette && copy.pPalette) std::memcpy(copy.pPalette, src->pPalette, sizeof(RGBQUAD) * 256);
+    if (src->pPalette && copy.pPalette)
+        std::memcpy(copy.pPalette, src->pPalette, sizeof(RGBQUAD) * 256);
     if (src->pRgn) {
         copy.pRgn = L_CopyRgn(src->pRgn);
         if (!copy.pRgn) {
@@ -163,7 +168,8 @@ L_INT L_CopyBitmapHandle(pBITMAPHANDLE dst, const BITMAPHANDLE* src) {
     return SUCCESS;
 }
 
-L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width, L_INT height) {
+L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width,
+                       L_INT height) {
     if (!dst || !lt::IsAllocated(src)) return ERROR_NO_BITMAP;
     // Clip the requested rectangle to the source.
     int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
@@ -171,8 +177,8 @@ L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_IN
     int64_t y1 = std::min<int64_t>(int64_t(y) + height, src->Height);
     if (width <= 0 || height <= 0 || x0 >= x1 || y0 >= y1) return ERROR_INV_RANGE;
     BITMAPHANDLE out;
-    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, L_INT(x1 - x0), L_INT(y1 - y0), src->BitsPerPixel, src->Order,
-                              src->pPalette, TOP_LEFT);
+    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, L_INT(x1 - x0), L_INT(y1 - y0), src->BitsPerPixel,
+                              src->Order, src->pPalette, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     out.XResolution = src->XResolution;
     out.YResolution = src->YResolution;
@@ -206,7 +212,8 @@ L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_IN
 
 uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size) {
     if (!lt::IsAllocated(b)) return nullptr;
-    const size_t palBytes = b->BitsPerPixel <= 8 ? sizeof(RGBQUAD) * (size_t(1) << b->BitsPerPixel) : 0;
+    const size_t palBytes =
+        b->BitsPerPixel <= 8 ? sizeof(RGBQUAD) * (size_t(1) << b->BitsPerPixel) : 0;
     size_t total = sizeof(BITMAPINFOHEADER) + palBytes + b->Size;
     auto* block = static_cast<uint8_t*>(std::malloc(total));
     if (!block) return nullptr;
@@ -226,13 +233,15 @@ uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size) {
     if (palBytes) std::memcpy(block + sizeof h, b->pPalette, palBytes);
     uint8_t* bits = block + sizeof h + palBytes;
     for (int y = 0; y < b->Height; ++y)
-        std::memcpy(bits + size_t(b->Height - 1 - y) * size_t(b->BytesPerLine), L_RowPtr(b, y), size_t(b->BytesPerLine));
+        std::memcpy(bits + size_t(b->Height - 1 - y) * size_t(b->BytesPerLine), L_RowPtr(b, y),
+                    size_t(b->BytesPerLine));
     if (size) *size = total;
     L_FreeBitmap(b);
     return block;
 }
 
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits, size_t bitsBytes) {
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits,
+                       size_t bitsBytes) {
     if (!b || !info || !bits) return ERROR_INV_PARAMETER;
     if (info->biSize < 40 || info->biPlanes != 1) return ERROR_FILE_FORMAT;
     const int bpp = info->biBitCount;
@@ -243,14 +252,16 @@ L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint
     const bool topDown = info->biHeight < 0;
     const int height = topDown ? -info->biHeight : info->biHeight;
     BITMAPHANDLE out;
-    const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + info->biSize);
+    const auto* table =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + info->biSize);
     RGBQUAD pal[256];
     if (bpp <= 8) {
         L_GetFixedPalette(pal, bpp);
         unsigned n = info->biClrUsed ? std::min<unsigned>(info->biClrUsed, 1u << bpp) : (1u << bpp);
         std::memcpy(pal, table, sizeof(RGBQUAD) * n);
     }
-    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, info->biWidth, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, TOP_LEFT);
+    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, info->biWidth, height, bpp, ORDER_BGR,
+                              bpp <= 8 ? pal : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     if (out.Size > bitsBytes) {
         L_FreeBitmap(&out);
@@ -271,13 +282,17 @@ L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint
             continue;
         }
         for (int x = 0; x < out.Width; ++x) {
-            uint32_t v = bpp == 32 ? uint32_t(s[x * 4]) | (uint32_t(s[x * 4 + 1]) << 8) | (uint32_t(s[x * 4 + 2]) << 16) |
-                                         (uint32_t(s[x * 4 + 3]) << 24)
-                                   : uint32_t(s[x * 2]) | (uint32_t(s[x * 2 + 1]) << 8);
+            uint32_t v = bpp == 32
+                             ? uint32_t(s[x * 4]) | (uint32_t(s[x * 4 + 1]) << 8) |
+                                   (uint32_t(s[x * 4 + 2]) << 16) | (uint32_t(s[x * 4 + 3]) << 24)
+                             : uint32_t(s[x * 2]) | (uint32_t(s[x * 2 + 1]) << 8);
             uint8_t c[3];
             for (int k = 0; k < 3; ++k) {
                 uint32_t m = masks[k];
-                if (!m) { c[k] = 0; continue; }
+                if (!m) {
+                    c[k] = 0;
+                    continue;
+                }
                 int shift = __builtin_ctz(m);
                 uint32_t maxv = m >> shift;
                 c[k] = uint8_t(((v & m) >> shift) * 255u / maxv);
@@ -297,7 +312,8 @@ L_INT L_ReleaseBitmap(pBITMAPHANDLE b) { return lt::IsAllocated(b) ? SUCCESS : E
 
 namespace {
 // Byte range of a row starting at a pixel column, clipped to the stored row.
-L_INT RowSpan(const BITMAPHANDLE* b, L_INT nRow, L_INT nCol, L_UINT bytes, size_t* offset, size_t* count) {
+L_INT RowSpan(const BITMAPHANDLE* b, L_INT nRow, L_INT nCol, L_UINT bytes, size_t* offset,
+              size_t* count) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
     if (nRow < 0 || nRow >= b->Height || nCol < 0 || nCol >= b->Width) return ERROR_INV_RANGE;
     size_t off = size_t(nCol) * size_t(b->BitsPerPixel) / 8;
@@ -308,7 +324,8 @@ L_INT RowSpan(const BITMAPHANDLE* b, L_INT nRow, L_INT nCol, L_UINT bytes, size_
 }
 } // namespace
 
-L_INT L_GetBitmapRowCol(const BITMAPHANDLE* b, uint8_t* buffer, L_INT nRow, L_INT nCol, L_UINT bytes) {
+L_INT L_GetBitmapRowCol(const BITMAPHANDLE* b, uint8_t* buffer, L_INT nRow, L_INT nCol,
+                        L_UINT bytes) {
     size_t off = 0, n = 0;
     L_INT rc = RowSpan(b, nRow, nCol, bytes, &off, &n);
     if (rc != SUCCESS) return rc;
@@ -316,7 +333,8 @@ L_INT L_GetBitmapRowCol(const BITMAPHANDLE* b, uint8_t* buffer, L_INT nRow, L_IN
     return L_INT(n);
 }
 
-L_INT L_PutBitmapRowCol(pBITMAPHANDLE b, const uint8_t* buffer, L_INT nRow, L_INT nCol, L_UINT bytes) {
+L_INT L_PutBitmapRowCol(pBITMAPHANDLE b, const uint8_t* buffer, L_INT nRow, L_INT nCol,
+                        L_UINT bytes) {
     size_t off = 0, n = 0;
     L_INT rc = RowSpan(b, nRow, nCol, bytes, &off, &n);
     if (rc != SUCCESS) return rc;
@@ -325,7 +343,8 @@ L_INT L_PutBitmapRowCol(pBITMAPHANDLE b, const uint8_t* buffer, L_INT nRow, L_IN
 }
 
 COLORREF L_GetPixelColor(const BITMAPHANDLE* b, L_INT nRow, L_INT nCol) {
-    if (!lt::IsAllocated(b) || nRow < 0 || nRow >= b->Height || nCol < 0 || nCol >= b->Width) return 0;
+    if (!lt::IsAllocated(b) || nRow < 0 || nRow >= b->Height || nCol < 0 || nCol >= b->Width)
+        return 0;
     lt::BGRA c = lt::ReadPixel(b, L_RowPtr(b, nRow), nCol);
     return RGB(c.r, c.g, c.b);
 }
@@ -344,7 +363,8 @@ L_INT L_PutPixelColor(pBITMAPHANDLE b, L_INT nRow, L_INT nCol, COLORREF color) {
         lt::WritePixel(b, row, nCol, lt::BGRA{uint8_t(i), uint8_t(i), uint8_t(i), 255}, true);
         return SUCCESS;
     }
-    lt::WritePixel(b, row, nCol, lt::BGRA{GetBValue(color), GetGValue(color), GetRValue(color), 255}, true);
+    lt::WritePixel(b, row, nCol,
+                   lt::BGRA{GetBValue(color), GetGValue(color), GetRValue(color), 255}, true);
     return SUCCESS;
 }
 
@@ -392,8 +412,10 @@ L_INT L_SetBitmapAlpha(pBITMAPHANDLE b, const BITMAPHANDLE* pAlpha) {
                 lt::BGRA c = lt::ReadPixel(pAlpha, s, x);
                 a = uint8_t((c.r * 77 + c.g * 150 + c.b * 29 + 128) >> 8);
             }
-            if (b->BitsPerPixel == 32) d[x * 4 + 3] = a;
-            else d[x * 2 + 1] = uint8_t((d[x * 2 + 1] & 0x7F) | (a >= 128 ? 0x80 : 0));
+            if (b->BitsPerPixel == 32)
+                d[x * 4 + 3] = a;
+            else
+                d[x * 2 + 1] = uint8_t((d[x * 2 + 1] & 0x7F) | (a >= 128 ? 0x80 : 0));
         }
     }
     return SUCCESS;
@@ -408,7 +430,8 @@ void* g_statusUser = nullptr;
 L_UINT g_displayMode = 0;
 } // namespace
 
-L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* pOldFn, void** pOldUserData) {
+L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* pOldFn,
+                          void** pOldUserData) {
     if (pOldFn) *pOldFn = g_status;
     if (pOldUserData) *pOldUserData = g_statusUser;
     g_status = pfn;

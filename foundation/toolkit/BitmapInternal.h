@@ -16,56 +16,65 @@ struct BGRA {
     bool operator==(const BGRA&) const = default;
 };
 
-inline bool IsValidBpp(int bpp) { return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32; }
+inline bool IsValidBpp(int bpp) {
+    return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
+}
 inline bool IsAllocated(const BITMAPHANDLE* b) { return b && b->Flags.Allocated && b->Addr; }
 
 inline unsigned ReadIndex(const uint8_t* row, int x, int bpp) {
     switch (bpp) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
-    default: return row[x];
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+        case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+        default: return row[x];
     }
 }
 
 inline void WriteIndex(uint8_t* row, int x, int bpp, unsigned v) {
     switch (bpp) {
-    case 1: {
-        uint8_t bit = uint8_t(0x80u >> (x & 7));
-        if (v & 1) row[x >> 3] |= bit; else row[x >> 3] &= uint8_t(~bit);
-        break;
-    }
-    case 4:
-        if (x & 1) row[x >> 1] = uint8_t((row[x >> 1] & 0xF0u) | (v & 0x0Fu));
-        else row[x >> 1] = uint8_t((row[x >> 1] & 0x0Fu) | ((v & 0x0Fu) << 4));
-        break;
-    default: row[x] = uint8_t(v); break;
+        case 1: {
+            uint8_t bit = uint8_t(0x80u >> (x & 7));
+            if (v & 1)
+                row[x >> 3] |= bit;
+            else
+                row[x >> 3] &= uint8_t(~bit);
+            break;
+        }
+        case 4:
+            if (x & 1)
+                row[x >> 1] = uint8_t((row[x >> 1] & 0xF0u) | (v & 0x0Fu));
+            else
+                row[x >> 1] = uint8_t((row[x >> 1] & 0x0Fu) | ((v & 0x0Fu) << 4));
+            break;
+        default: row[x] = uint8_t(v); break;
     }
 }
 
 // 16-bit pixels: x1r5g5b5 in a little-endian word, the top bit an on/off alpha.
 inline BGRA Unpack16(uint16_t v) {
     auto expand = [](unsigned c) { return uint8_t((c << 3) | (c >> 2)); };
-    return BGRA{expand(v & 31u), expand((v >> 5) & 31u), expand((v >> 10) & 31u), uint8_t((v & 0x8000u) ? 255 : 0)};
+    return BGRA{expand(v & 31u), expand((v >> 5) & 31u), expand((v >> 10) & 31u),
+                uint8_t((v & 0x8000u) ? 255 : 0)};
 }
 inline uint16_t Pack16(BGRA c) {
-    return uint16_t((c.b >> 3) | ((c.g >> 3) << 5) | ((c.r >> 3) << 10) | (c.a >= 128 ? 0x8000u : 0u));
+    return uint16_t((c.b >> 3) | ((c.g >> 3) << 5) | ((c.r >> 3) << 10) |
+                    (c.a >= 128 ? 0x8000u : 0u));
 }
 
 // The colour of pixel x of a row (palette resolved). Alpha is 255 below 32 bits
 // except for 16-bit pixels, which carry one alpha bit.
 inline BGRA ReadPixel(const BITMAPHANDLE* b, const uint8_t* row, int x) {
     switch (b->BitsPerPixel) {
-    case 32: return BGRA{row[x * 4], row[x * 4 + 1], row[x * 4 + 2], row[x * 4 + 3]};
-    case 24: return BGRA{row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255};
-    case 16: return Unpack16(uint16_t(row[x * 2] | (row[x * 2 + 1] << 8)));
-    default: {
-        unsigned i = ReadIndex(row, x, b->BitsPerPixel);
-        if (b->pPalette && i < (1u << b->BitsPerPixel)) {
-            const RGBQUAD& q = b->pPalette[i];
-            return BGRA{q.rgbBlue, q.rgbGreen, q.rgbRed, 255};
+        case 32: return BGRA{row[x * 4], row[x * 4 + 1], row[x * 4 + 2], row[x * 4 + 3]};
+        case 24: return BGRA{row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 255};
+        case 16: return Unpack16(uint16_t(row[x * 2] | (row[x * 2 + 1] << 8)));
+        default: {
+            unsigned i = ReadIndex(row, x, b->BitsPerPixel);
+            if (b->pPalette && i < (1u << b->BitsPerPixel)) {
+                const RGBQUAD& q = b->pPalette[i];
+                return BGRA{q.rgbBlue, q.rgbGreen, q.rgbRed, 255};
+            }
+            return BGRA{0, 0, 0, 255};
         }
-        return BGRA{0, 0, 0, 255};
-    }
     }
 }
 
@@ -77,7 +86,8 @@ int NearestPaletteIndex(const RGBQUAD* pal, int count, int r, int g, int bl);
 // per pixel would dominate.
 class NearestCache {
 public:
-    NearestCache(const RGBQUAD* pal, int count) : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
+    NearestCache(const RGBQUAD* pal, int count)
+        : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
     unsigned Get(uint8_t r, uint8_t g, uint8_t b) {
         const uint32_t key = 0x01000000u | uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
         const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
@@ -100,21 +110,29 @@ private:
 // used; at 32 bits the alpha byte is written only when keepAlpha is false.
 inline void WritePixel(const BITMAPHANDLE* b, uint8_t* row, int x, BGRA c, bool keepAlpha) {
     switch (b->BitsPerPixel) {
-    case 32:
-        row[x * 4] = c.b; row[x * 4 + 1] = c.g; row[x * 4 + 2] = c.r;
-        if (!keepAlpha) row[x * 4 + 3] = c.a;
-        break;
-    case 24: row[x * 3] = c.b; row[x * 3 + 1] = c.g; row[x * 3 + 2] = c.r; break;
-    case 16: {
-        if (keepAlpha) c.a = (row[x * 2 + 1] & 0x80) ? 255 : 0;
-        uint16_t v = Pack16(c);
-        row[x * 2] = uint8_t(v); row[x * 2 + 1] = uint8_t(v >> 8);
-        break;
-    }
-    default:
-        WriteIndex(row, x, b->BitsPerPixel,
-                   unsigned(NearestPaletteIndex(b->pPalette, int(1u << b->BitsPerPixel), c.r, c.g, c.b)));
-        break;
+        case 32:
+            row[x * 4] = c.b;
+            row[x * 4 + 1] = c.g;
+            row[x * 4 + 2] = c.r;
+            if (!keepAlpha) row[x * 4 + 3] = c.a;
+            break;
+        case 24:
+            row[x * 3] = c.b;
+            row[x * 3 + 1] = c.g;
+            row[x * 3 + 2] = c.r;
+            break;
+        case 16: {
+            if (keepAlpha) c.a = (row[x * 2 + 1] & 0x80) ? 255 : 0;
+            uint16_t v = Pack16(c);
+            row[x * 2] = uint8_t(v);
+            row[x * 2 + 1] = uint8_t(v >> 8);
+            break;
+        }
+        default:
+            WriteIndex(row, x, b->BitsPerPixel,
+                       unsigned(NearestPaletteIndex(b->pPalette, int(1u << b->BitsPerPixel), c.r,
+                                                    c.g, c.b)));
+            break;
     }
 }
 

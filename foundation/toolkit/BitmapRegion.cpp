@@ -55,26 +55,32 @@ L_INT Apply(pBITMAPHANDLE b, LRegion&& incoming, L_UINT mode) {
     const RECT full = lt::FullRect(b);
     LRegion result;
     switch (mode) {
-    case L_RGN_SET: result = std::move(incoming); break;
-    case L_RGN_SETNOT: result = LRegion::Combine(LRegion::FromRect(full), incoming, L_RGN_ANDNOTRGN); break;
-    default: {
-        LRegion whole;
-        const LRegion* existing = b->pRgn;
-        if (!existing) {
-            whole = LRegion::FromRect(full);
-            existing = &whole;
+        case L_RGN_SET: result = std::move(incoming); break;
+        case L_RGN_SETNOT:
+            result = LRegion::Combine(LRegion::FromRect(full), incoming, L_RGN_ANDNOTRGN);
+            break;
+        default: {
+            LRegion whole;
+            const LRegion* existing = b->pRgn;
+            if (!existing) {
+                whole = LRegion::FromRect(full);
+                existing = &whole;
+            }
+            // ANDNOTBITMAP intersects the new region's complement within the bitmap with the
+            // existing region; since the existing region lies in the bitmap that is the same
+            // as removing the new region from it.
+            result = LRegion::Combine(*existing, incoming,
+                                      mode == L_RGN_ANDNOTBITMAP ? L_RGN_ANDNOTRGN : mode);
+            // A region stored by hand may stick out; the result never does.
+            if (!result.Empty() && !Within(result.Bounds(), full))
+                result = result.Intersected(full);
+            break;
         }
-        // ANDNOTBITMAP intersects the new region's complement within the bitmap with the
-        // existing region; since the existing region lies in the bitmap that is the same
-        // as removing the new region from it.
-        result = LRegion::Combine(*existing, incoming, mode == L_RGN_ANDNOTBITMAP ? L_RGN_ANDNOTRGN : mode);
-        // A region stored by hand may stick out; the result never does.
-        if (!result.Empty() && !Within(result.Bounds(), full)) result = result.Intersected(full);
-        break;
     }
-    }
-    if (b->pRgn) b->pRgn->spans = std::move(result.spans);
-    else b->pRgn = new LRegion(std::move(result));
+    if (b->pRgn)
+        b->pRgn->spans = std::move(result.spans);
+    else
+        b->pRgn = new LRegion(std::move(result));
     return SUCCESS;
 }
 
@@ -91,7 +97,8 @@ L_INT L_FreeBitmapRgn(pBITMAPHANDLE b) {
     return SUCCESS;
 }
 
-L_INT L_SetBitmapRgnRect(pBITMAPHANDLE b, const RGNXFORM* pXForm, const RECT* pRect, L_UINT uCombineMode) {
+L_INT L_SetBitmapRgnRect(pBITMAPHANDLE b, const RGNXFORM* pXForm, const RECT* pRect,
+                         L_UINT uCombineMode) {
     if (!HasSize(b)) return ERROR_NO_BITMAP;
     if (!pRect || !ValidXForm(pXForm) || !ValidMode(uCombineMode)) return ERROR_INV_PARAMETER;
     return Guarded([&] {
@@ -110,10 +117,14 @@ L_INT L_SetBitmapRgnRect(pBITMAPHANDLE b, const RGNXFORM* pXForm, const RECT* pR
             top = int64_t(b->Height) - pRect->bottom;
             bottom = int64_t(b->Height) - pRect->top;
         }
-        const int64_t l = std::max<int64_t>(mapEdge(pRect->left, xf.nXScalarNum, xf.nXScalarDen, xf.nXOffset), 0);
-        const int64_t r = std::min<int64_t>(mapEdge(pRect->right, xf.nXScalarNum, xf.nXScalarDen, xf.nXOffset), b->Width);
-        const int64_t t = std::max<int64_t>(mapEdge(top, xf.nYScalarNum, xf.nYScalarDen, xf.nYOffset), 0);
-        const int64_t bt = std::min<int64_t>(mapEdge(bottom, xf.nYScalarNum, xf.nYScalarDen, xf.nYOffset), b->Height);
+        const int64_t l =
+            std::max<int64_t>(mapEdge(pRect->left, xf.nXScalarNum, xf.nXScalarDen, xf.nXOffset), 0);
+        const int64_t r = std::min<int64_t>(
+            mapEdge(pRect->right, xf.nXScalarNum, xf.nXScalarDen, xf.nXOffset), b->Width);
+        const int64_t t =
+            std::max<int64_t>(mapEdge(top, xf.nYScalarNum, xf.nYScalarDen, xf.nYOffset), 0);
+        const int64_t bt = std::min<int64_t>(
+            mapEdge(bottom, xf.nYScalarNum, xf.nYScalarDen, xf.nYOffset), b->Height);
         LRegion incoming;
         if (l < r && t < bt) incoming = LRegion::FromRect(RECT{int(l), int(t), int(r), int(bt)});
         return Apply(b, std::move(incoming), uCombineMode);
@@ -136,9 +147,10 @@ L_INT L_SetBitmapRgnColor(pBITMAPHANDLE b, COLORREF crColor, L_UINT uCombineMode
                 if ((crColor & 0xFFu) < n) match[crColor & 0xFFu] = true;
             } else {
                 for (unsigned i = 0; i < n; ++i) {
-                    const lt::BGRA c = b->pPalette ? lt::BGRA{b->pPalette[i].rgbBlue, b->pPalette[i].rgbGreen,
-                                                              b->pPalette[i].rgbRed, 255}
-                                                   : lt::BGRA{0, 0, 0, 255};
+                    const lt::BGRA c =
+                        b->pPalette ? lt::BGRA{b->pPalette[i].rgbBlue, b->pPalette[i].rgbGreen,
+                                               b->pPalette[i].rgbRed, 255}
+                                    : lt::BGRA{0, 0, 0, 255};
                     match[i] = c.r == r && c.g == g && c.b == bl;
                 }
             }
@@ -160,41 +172,53 @@ L_INT L_SetBitmapRgnColor(pBITMAPHANDLE b, COLORREF crColor, L_UINT uCombineMode
                 }
             };
             switch (bpp) {
-            case 32: scan([&](int i) { return row[i * 4] == bl && row[i * 4 + 1] == g && row[i * 4 + 2] == r; }); break;
-            case 24: scan([&](int i) { return row[i * 3] == bl && row[i * 3 + 1] == g && row[i * 3 + 2] == r; }); break;
-            case 16:
-                scan([&](int i) {
-                    const lt::BGRA c = lt::ReadPixel(b, row, i);
-                    return c.b == bl && c.g == g && c.r == r;
-                });
-                break;
-            case 8: scan([&](int i) { return match[row[i]]; }); break;
-            default: scan([&](int i) { return match[lt::ReadIndex(row, i, bpp)]; }); break;
+                case 32:
+                    scan([&](int i) {
+                        return row[i * 4] == bl && row[i * 4 + 1] == g && row[i * 4 + 2] == r;
+                    });
+                    break;
+                case 24:
+                    scan([&](int i) {
+                        return row[i * 3] == bl && row[i * 3 + 1] == g && row[i * 3 + 2] == r;
+                    });
+                    break;
+                case 16:
+                    scan([&](int i) {
+                        const lt::BGRA c = lt::ReadPixel(b, row, i);
+                        return c.b == bl && c.g == g && c.r == r;
+                    });
+                    break;
+                case 8: scan([&](int i) { return match[row[i]]; }); break;
+                default: scan([&](int i) { return match[lt::ReadIndex(row, i, bpp)]; }); break;
             }
         }
         return Apply(b, std::move(incoming), uCombineMode);
     });
 }
 
-L_INT L_SetBitmapRgnFromMask(pBITMAPHANDLE b, const RGNXFORM* pXForm, const BITMAPHANDLE* pMask, L_UINT uCombineMode) {
+L_INT L_SetBitmapRgnFromMask(pBITMAPHANDLE b, const RGNXFORM* pXForm, const BITMAPHANDLE* pMask,
+                             L_UINT uCombineMode) {
     if (!HasSize(b) || !lt::IsAllocated(pMask)) return ERROR_NO_BITMAP;
     if (!lt::IsValidBpp(pMask->BitsPerPixel)) return ERROR_BITPERPIXEL;
     if (!ValidXForm(pXForm) || !ValidMode(uCombineMode)) return ERROR_INV_PARAMETER;
     return Guarded([&] {
         const RECT full = lt::FullRect(b);
         LRegion mask = LRegion::FromMask(*pMask);
-        LRegion incoming = pXForm ? lt::TransformRegion(mask, *pXForm, pMask->Height, &full) : mask.Intersected(full);
+        LRegion incoming = pXForm ? lt::TransformRegion(mask, *pXForm, pMask->Height, &full)
+                                  : mask.Intersected(full);
         return Apply(b, std::move(incoming), uCombineMode);
     });
 }
 
-L_INT L_SetBitmapRgnHandle(pBITMAPHANDLE b, const RGNXFORM* pXForm, HRGN hRgn, L_UINT uCombineMode) {
+L_INT L_SetBitmapRgnHandle(pBITMAPHANDLE b, const RGNXFORM* pXForm, HRGN hRgn,
+                           L_UINT uCombineMode) {
     if (!HasSize(b)) return ERROR_NO_BITMAP;
     if (!hRgn || !ValidXForm(pXForm) || !ValidMode(uCombineMode)) return ERROR_INV_PARAMETER;
     return Guarded([&] {
         // A handle has no height of its own: a BOTTOM_LEFT transform flips it within the bitmap.
         const RECT full = lt::FullRect(b);
-        LRegion incoming = pXForm ? lt::TransformRegion(*hRgn, *pXForm, b->Height, &full) : hRgn->Intersected(full);
+        LRegion incoming = pXForm ? lt::TransformRegion(*hRgn, *pXForm, b->Height, &full)
+                                  : hRgn->Intersected(full);
         return Apply(b, std::move(incoming), uCombineMode);
     });
 }
@@ -212,7 +236,8 @@ L_INT L_GetBitmapRgnHandle(const BITMAPHANDLE* b, const RGNXFORM* pXForm, HRGN* 
             whole = LRegion::FromRect(lt::FullRect(b));
             rgn = &whole;
         }
-        *phRgn = new LRegion(pXForm ? lt::TransformRegion(*rgn, *pXForm, b->Height, nullptr) : *rgn);
+        *phRgn =
+            new LRegion(pXForm ? lt::TransformRegion(*rgn, *pXForm, b->Height, nullptr) : *rgn);
         return L_INT(SUCCESS);
     });
 }
@@ -242,7 +267,8 @@ L_INT L_CreateMaskFromBitmapRgn(const BITMAPHANDLE* b, pBITMAPHANDLE pMask) {
     if (!HasSize(b) || !pMask) return ERROR_NO_BITMAP;
     static const RGBQUAD kBlackWhite[2] = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
     BITMAPHANDLE mask;
-    L_INT rc = L_CreateBitmap(&mask, TYPE_CONV, b->Width, b->Height, 1, ORDER_BGR, kBlackWhite, TOP_LEFT);
+    L_INT rc =
+        L_CreateBitmap(&mask, TYPE_CONV, b->Width, b->Height, 1, ORDER_BGR, kBlackWhite, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     mask.XResolution = b->XResolution;
     mask.YResolution = b->YResolution;

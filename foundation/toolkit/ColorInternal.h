@@ -46,7 +46,8 @@ public:
         // equal distances the lower index, without a branch per candidate.
         const Candidate* c = pool_.data() + (e >> 9);
         int best = (Dist(c[0], r, g, b) << 8) | c[0].index;
-        for (unsigned i = 1; i < n; ++i) best = std::min(best, (Dist(c[i], r, g, b) << 8) | c[i].index);
+        for (unsigned i = 1; i < n; ++i)
+            best = std::min(best, (Dist(c[i], r, g, b) << 8) | c[i].index);
         return best & 0xFF;
     }
 

@@ -36,19 +36,19 @@ void RowReader::Read(int y, BGRA* out) const {
     const uint8_t* s = L_RowPtr(b_, y);
     const int w = b_->Width;
     switch (b_->BitsPerPixel) {
-    case 32: std::memcpy(static_cast<void*>(out), s, size_t(w) * 4); break;
-    case 24:
-        for (int x = 0; x < w; ++x, s += 3) out[x] = BGRA{s[0], s[1], s[2], 255};
-        break;
-    case 16:
-        for (int x = 0; x < w; ++x) out[x] = Unpack16(uint16_t(s[x * 2] | (s[x * 2 + 1] << 8)));
-        break;
-    case 8:
-        for (int x = 0; x < w; ++x) out[x] = lut_[s[x]];
-        break;
-    default:
-        for (int x = 0; x < w; ++x) out[x] = lut_[ReadIndex(s, x, b_->BitsPerPixel)];
-        break;
+        case 32: std::memcpy(static_cast<void*>(out), s, size_t(w) * 4); break;
+        case 24:
+            for (int x = 0; x < w; ++x, s += 3) out[x] = BGRA{s[0], s[1], s[2], 255};
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x) out[x] = Unpack16(uint16_t(s[x * 2] | (s[x * 2 + 1] << 8)));
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x) out[x] = lut_[s[x]];
+            break;
+        default:
+            for (int x = 0; x < w; ++x) out[x] = lut_[ReadIndex(s, x, b_->BitsPerPixel)];
+            break;
     }
 }
 
@@ -61,32 +61,35 @@ using lt::BGRA;
 // The pixel block of a record is big enough for its size and depth.
 bool Consistent(const BITMAPHANDLE* b) {
     L_INT bpl = 0;
-    if (b->Width <= 0 || b->Height <= 0 || !L_BytesPerLine(b->Width, b->BitsPerPixel, &bpl)) return false;
+    if (b->Width <= 0 || b->Height <= 0 || !L_BytesPerLine(b->Width, b->BitsPerPixel, &bpl))
+        return false;
     size_t need = 0;
-    return b->BytesPerLine >= bpl && L_CheckedMul(size_t(b->BytesPerLine), size_t(b->Height), &need) && b->Size >= need;
+    return b->BytesPerLine >= bpl &&
+           L_CheckedMul(size_t(b->BytesPerLine), size_t(b->Height), &need) && b->Size >= need;
 }
 
 void PackIndices(const uint8_t* idx, uint8_t* row, int w, int bpp) {
     switch (bpp) {
-    case 8: std::memcpy(row, idx, size_t(w)); break;
-    case 4:
-        for (int x = 0; x + 1 < w; x += 2) row[x >> 1] = uint8_t((idx[x] << 4) | (idx[x + 1] & 0x0F));
-        if (w & 1) row[w >> 1] = uint8_t(idx[w - 1] << 4);
-        break;
-    default: {
-        int x = 0;
-        for (; x + 8 <= w; x += 8) {
-            unsigned v = 0;
-            for (int k = 0; k < 8; ++k) v = (v << 1) | (idx[x + k] & 1u);
-            row[x >> 3] = uint8_t(v);
+        case 8: std::memcpy(row, idx, size_t(w)); break;
+        case 4:
+            for (int x = 0; x + 1 < w; x += 2)
+                row[x >> 1] = uint8_t((idx[x] << 4) | (idx[x + 1] & 0x0F));
+            if (w & 1) row[w >> 1] = uint8_t(idx[w - 1] << 4);
+            break;
+        default: {
+            int x = 0;
+            for (; x + 8 <= w; x += 8) {
+                unsigned v = 0;
+                for (int k = 0; k < 8; ++k) v = (v << 1) | (idx[x + k] & 1u);
+                row[x >> 3] = uint8_t(v);
+            }
+            if (x < w) {
+                unsigned v = 0;
+                for (int k = 0; k < 8; ++k) v = (v << 1) | (x + k < w ? (idx[x + k] & 1u) : 0u);
+                row[x >> 3] = uint8_t(v);
+            }
+            break;
         }
-        if (x < w) {
-            unsigned v = 0;
-            for (int k = 0; k < 8; ++k) v = (v << 1) | (x + k < w ? (idx[x + k] & 1u) : 0u);
-            row[x >> 3] = uint8_t(v);
-        }
-        break;
-    }
     }
 }
 
@@ -105,29 +108,29 @@ int ToTrueColour(const BITMAPHANDLE* src, BITMAPHANDLE* out) {
         reader.Read(y, row.data());
         uint8_t* d = L_RowPtr(out, y);
         switch (out->BitsPerPixel) {
-        case 32: std::memcpy(d, static_cast<const void*>(row.data()), size_t(w) * 4); break;
-        case 24:
-            for (int x = 0; x < w; ++x, d += 3) {
-                d[0] = row[size_t(x)].b;
-                d[1] = row[size_t(x)].g;
-                d[2] = row[size_t(x)].r;
-            }
-            break;
-        default:
-            for (int x = 0; x < w; ++x) {
-                const uint16_t v = lt::Pack16(row[size_t(x)]);
-                d[x * 2] = uint8_t(v);
-                d[x * 2 + 1] = uint8_t(v >> 8);
-            }
-            break;
+            case 32: std::memcpy(d, static_cast<const void*>(row.data()), size_t(w) * 4); break;
+            case 24:
+                for (int x = 0; x < w; ++x, d += 3) {
+                    d[0] = row[size_t(x)].b;
+                    d[1] = row[size_t(x)].g;
+                    d[2] = row[size_t(x)].r;
+                }
+                break;
+            default:
+                for (int x = 0; x < w; ++x) {
+                    const uint16_t v = lt::Pack16(row[size_t(x)]);
+                    d[x * 2] = uint8_t(v);
+                    d[x * 2 + 1] = uint8_t(v >> 8);
+                }
+                break;
         }
     }
     return SUCCESS;
 }
 
 // Chooses the target palette; count is the number of entries pixels may map to.
-int ChoosePalette(const BITMAPHANDLE* src, int bpp, L_UINT flags, const RGBQUAD* user, L_UINT userColors,
-                  RGBQUAD* pal, int* count, bool* keepIndices) {
+int ChoosePalette(const BITMAPHANDLE* src, int bpp, L_UINT flags, const RGBQUAD* user,
+                  L_UINT userColors, RGBQUAD* pal, int* count, bool* keepIndices) {
     const int cap = 1 << bpp;
     for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{};
     *keepIndices = false;
@@ -157,7 +160,8 @@ int ChoosePalette(const BITMAPHANDLE* src, int bpp, L_UINT flags, const RGBQUAD*
     return SUCCESS;
 }
 
-int ToPalette(const BITMAPHANDLE* src, BITMAPHANDLE* out, L_UINT flags, const RGBQUAD* user, L_UINT userColors) {
+int ToPalette(const BITMAPHANDLE* src, BITMAPHANDLE* out, L_UINT flags, const RGBQUAD* user,
+              L_UINT userColors) {
     RGBQUAD pal[256];
     int count = 0;
     bool keepIndices = false;
@@ -181,7 +185,8 @@ int ToPalette(const BITMAPHANDLE* src, BITMAPHANDLE* out, L_UINT flags, const RG
             lt::color::InverseMap map(pal, count);
             for (int i = 0; i < (1 << sbpp); ++i) {
                 const RGBQUAD q = src->pPalette ? src->pPalette[i] : RGBQUAD{};
-                const int e = map.Exact(q.rgbRed | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbBlue) << 16));
+                const int e =
+                    map.Exact(q.rgbRed | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbBlue) << 16));
                 if (e < 0 && dither != CRF_NODITHERING) {
                     direct = false;
                     break;
@@ -240,16 +245,18 @@ void Discard(BITMAPHANDLE& out) {
 
 } // namespace
 
-L_INT L_ColorResBitmap(const BITMAPHANDLE* src, pBITMAPHANDLE dst, L_INT nBitsPerPixel, L_UINT uFlags,
-                       const RGBQUAD* pPalette, L_UINT uColors) {
+L_INT L_ColorResBitmap(const BITMAPHANDLE* src, pBITMAPHANDLE dst, L_INT nBitsPerPixel,
+                       L_UINT uFlags, const RGBQUAD* pPalette, L_UINT uColors) {
     if (!dst || !lt::IsAllocated(src)) return ERROR_NO_BITMAP;
-    if (!lt::IsValidBpp(nBitsPerPixel) || !lt::IsValidBpp(src->BitsPerPixel)) return ERROR_BITPERPIXEL;
+    if (!lt::IsValidBpp(nBitsPerPixel) || !lt::IsValidBpp(src->BitsPerPixel))
+        return ERROR_BITPERPIXEL;
     if (!Consistent(src)) return ERROR_INV_PARAMETER;
     BITMAPHANDLE out;
     L_InitBitmap(&out, src->Width, src->Height, nBitsPerPixel);
     L_INT rc = lt::AllocatePixels(&out);
     if (rc != SUCCESS) return rc;
-    rc = nBitsPerPixel <= 8 ? ToPalette(src, &out, uFlags, pPalette, uColors) : ToTrueColour(src, &out);
+    rc = nBitsPerPixel <= 8 ? ToPalette(src, &out, uFlags, pPalette, uColors)
+                            : ToTrueColour(src, &out);
     if (rc == SUCCESS) rc = Install(src, dst, out);
     if (rc != SUCCESS) {
         Discard(out);
@@ -269,7 +276,9 @@ L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
     if (rc != SUCCESS) return rc;
     for (int i = 0; i < 256; ++i) out.pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     // The same weights as the alpha planes use, so a gray image and its alpha plane agree.
-    auto luma = [](int r, int g, int bl) { return uint8_t((r * 77 + g * 150 + bl * 29 + 128) >> 8); };
+    auto luma = [](int r, int g, int bl) {
+        return uint8_t((r * 77 + g * 150 + bl * 29 + 128) >> 8);
+    };
     const int w = b->Width;
     if (b->BitsPerPixel <= 8) {
         uint8_t lut[256] = {};
@@ -292,7 +301,8 @@ L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
             }
             reader.Read(y, row.data());
             uint8_t* d = L_RowPtr(&out, y);
-            for (int x = 0; x < w; ++x) d[x] = luma(row[size_t(x)].r, row[size_t(x)].g, row[size_t(x)].b);
+            for (int x = 0; x < w; ++x)
+                d[x] = luma(row[size_t(x)].r, row[size_t(x)].g, row[size_t(x)].b);
         }
     }
     Install(b, b, out);
@@ -322,20 +332,20 @@ L_INT L_IsGrayScaleBitmap(const BITMAPHANDLE* b) {
     for (int y = 0; y < b->Height; ++y) {
         const uint8_t* s = L_RowPtr(b, y);
         switch (b->BitsPerPixel) {
-        case 32:
-        case 24: {
-            const int step = b->BitsPerPixel / 8;
-            for (int x = 0; x < w; ++x, s += step)
-                if (s[0] != s[1] || s[1] != s[2]) return GRAY_NO;
-            break;
-        }
-        default:
-            for (int x = 0; x < w; ++x) {
-                const unsigned v = unsigned(s[x * 2] | (s[x * 2 + 1] << 8));
-                const unsigned r = (v >> 10) & 31u, g = (v >> 5) & 31u, bl = v & 31u;
-                if (r != g || g != bl) return GRAY_NO;
+            case 32:
+            case 24: {
+                const int step = b->BitsPerPixel / 8;
+                for (int x = 0; x < w; ++x, s += step)
+                    if (s[0] != s[1] || s[1] != s[2]) return GRAY_NO;
+                break;
             }
-            break;
+            default:
+                for (int x = 0; x < w; ++x) {
+                    const unsigned v = unsigned(s[x * 2] | (s[x * 2 + 1] << 8));
+                    const unsigned r = (v >> 10) & 31u, g = (v >> 5) & 31u, bl = v & 31u;
+                    if (r != g || g != bl) return GRAY_NO;
+                }
+                break;
         }
     }
     return GRAY_NOTORDERED;

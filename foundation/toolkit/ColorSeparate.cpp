@@ -45,7 +45,9 @@ public:
         m_[0] = 0;
         for (unsigned d = 1; d <= kMaxDen; ++d) m_[d] = ((uint64_t(1) << 40) / d) + 1;
     }
-    unsigned Div(unsigned num, unsigned den) const { return unsigned((uint64_t(num) * m_[den]) >> 40); }
+    unsigned Div(unsigned num, unsigned den) const {
+        return unsigned((uint64_t(num) * m_[den]) >> 40);
+    }
 
 private:
     uint64_t m_[kMaxDen + 1];
@@ -78,10 +80,12 @@ struct HueTable {
     HueTable() {
         // Sextants from red: r>g>b rising g, g>r>b falling r, g>b>r rising b, b>g>r falling g,
         // b>r>g rising r, r>b>g falling b.
-        static const uint8_t kOrder[6][3] = {{2, 1, 0}, {1, 2, 0}, {1, 0, 2}, {0, 1, 2}, {0, 2, 1}, {2, 0, 1}};
+        static const uint8_t kOrder[6][3] = {{2, 1, 0}, {1, 2, 0}, {1, 0, 2},
+                                             {0, 1, 2}, {0, 2, 1}, {2, 0, 1}};
         for (int h = 0; h < 256; ++h) {
             const int hh = h * 6, s = hh >> 8;
-            role[h] = HueRole{kOrder[s][0], kOrder[s][1], kOrder[s][2], uint8_t(s & 1), uint8_t(hh & 255)};
+            role[h] = HueRole{kOrder[s][0], kOrder[s][1], kOrder[s][2], uint8_t(s & 1),
+                              uint8_t(hh & 255)};
         }
     }
 };
@@ -126,67 +130,71 @@ QUILLO_ROW_KERNEL void SeparateRow(L_UINT type, const BGRA* px, int w, uint8_t* 
     uint8_t* p1 = out[1];
     uint8_t* p2 = out[2];
     switch (type) {
-    case COLORSEP_RGB:
-        for (int x = 0; x < w; ++x) p0[x] = px[x].r, p1[x] = px[x].g, p2[x] = px[x].b;
-        break;
-    case COLORSEP_CMY:
-        for (int x = 0; x < w; ++x) p0[x] = uint8_t(255 - px[x].r), p1[x] = uint8_t(255 - px[x].g), p2[x] = uint8_t(255 - px[x].b);
-        break;
-    // The divisions below go through the reciprocal of 0 (which is 0) for black and gray
-    // pixels, giving the 0 they need without a branch.
-    case COLORSEP_CMYK: {
-        const Reciprocals& rc = Recip();
-        uint8_t* p3 = out[3];
-        for (int x = 0; x < w; ++x) {
-            const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
-            const unsigned mx = std::max({r, g, b});
-            p3[x] = uint8_t(255 - mx);
-            // round((mx - v) * 255 / mx)
-            const unsigned den = 2 * mx;
-            p0[x] = uint8_t(rc.Div((mx - r) * 510 + mx, den));
-            p1[x] = uint8_t(rc.Div((mx - g) * 510 + mx, den));
-            p2[x] = uint8_t(rc.Div((mx - b) * 510 + mx, den));
+        case COLORSEP_RGB:
+            for (int x = 0; x < w; ++x) p0[x] = px[x].r, p1[x] = px[x].g, p2[x] = px[x].b;
+            break;
+        case COLORSEP_CMY:
+            for (int x = 0; x < w; ++x)
+                p0[x] = uint8_t(255 - px[x].r), p1[x] = uint8_t(255 - px[x].g),
+                p2[x] = uint8_t(255 - px[x].b);
+            break;
+        // The divisions below go through the reciprocal of 0 (which is 0) for black and gray
+        // pixels, giving the 0 they need without a branch.
+        case COLORSEP_CMYK: {
+            const Reciprocals& rc = Recip();
+            uint8_t* p3 = out[3];
+            for (int x = 0; x < w; ++x) {
+                const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
+                const unsigned mx = std::max({r, g, b});
+                p3[x] = uint8_t(255 - mx);
+                // round((mx - v) * 255 / mx)
+                const unsigned den = 2 * mx;
+                p0[x] = uint8_t(rc.Div((mx - r) * 510 + mx, den));
+                p1[x] = uint8_t(rc.Div((mx - g) * 510 + mx, den));
+                p2[x] = uint8_t(rc.Div((mx - b) * 510 + mx, den));
+            }
+            break;
         }
-        break;
-    }
-    case COLORSEP_HSV: {
-        const Reciprocals& rc = Recip();
-        for (int x = 0; x < w; ++x) {
-            const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
-            const unsigned mx = std::max({r, g, b}), mn = std::min({r, g, b}), c = mx - mn;
-            p2[x] = uint8_t(mx);
-            p1[x] = uint8_t(rc.Div(510 * c + mx, 2 * mx)); // round(255 * c / mx)
-            p0[x] = uint8_t(HueOf(rc, SextantOf(r, g, b), int(r + g + b - mx - mn), int(mx), int(mn)));
+        case COLORSEP_HSV: {
+            const Reciprocals& rc = Recip();
+            for (int x = 0; x < w; ++x) {
+                const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
+                const unsigned mx = std::max({r, g, b}), mn = std::min({r, g, b}), c = mx - mn;
+                p2[x] = uint8_t(mx);
+                p1[x] = uint8_t(rc.Div(510 * c + mx, 2 * mx)); // round(255 * c / mx)
+                p0[x] = uint8_t(
+                    HueOf(rc, SextantOf(r, g, b), int(r + g + b - mx - mn), int(mx), int(mn)));
+            }
+            break;
         }
-        break;
-    }
-    case COLORSEP_HLS: {
-        const Reciprocals& rc = Recip();
-        for (int x = 0; x < w; ++x) {
-            const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
-            const unsigned mx = std::max({r, g, b}), mn = std::min({r, g, b}), sum = mx + mn;
-            const unsigned mid = r + g + b - mx - mn;
-            // The lightness and the chroma the merge is to rebuild. An odd max + min cannot
-            // come back exactly (lightness has a bit less than the sum), so the range is
-            // widened by one level, up where there is room, else down: the middle channel
-            // then still lies inside it and the hue places it as in HSV. For 255 and 0 the
-            // largest chroma lightness can describe is 254, so the end farther from the
-            // middle channel moves in instead.
-            const unsigned odd = sum & 1;
-            const unsigned up = odd & unsigned(mx < 255);
-            const unsigned down = odd & unsigned(mx == 255) & unsigned(mn > 0);
-            const unsigned squeeze = odd & unsigned(mx == 255) & unsigned(mn == 0);
-            const unsigned l = (sum >> 1) + up + (squeeze & unsigned(mid >= 128));
-            const unsigned c = mx - mn + up + down - squeeze;
-            p1[x] = uint8_t(l);
-            // c never exceeds the largest chroma at l, and that is even and below 255, so
-            // the saturation fits a byte and the merge's round(s * span / 255) gives c back.
-            const unsigned span = l < 128 ? 2 * l : 510 - 2 * l;
-            p2[x] = uint8_t(rc.Div(510 * c + span, 2 * span)); // round(255 * c / span)
-            p0[x] = uint8_t(HueOf(rc, SextantOf(r, g, b), int(mid), int(l + (c + 1) / 2), int(l - c / 2)));
+        case COLORSEP_HLS: {
+            const Reciprocals& rc = Recip();
+            for (int x = 0; x < w; ++x) {
+                const unsigned r = px[x].r, g = px[x].g, b = px[x].b;
+                const unsigned mx = std::max({r, g, b}), mn = std::min({r, g, b}), sum = mx + mn;
+                const unsigned mid = r + g + b - mx - mn;
+                // The lightness and the chroma the merge is to rebuild. An odd max + min cannot
+                // come back exactly (lightness has a bit less than the sum), so the range is
+                // widened by one level, up where there is room, else down: the middle channel
+                // then still lies inside it and the hue places it as in HSV. For 255 and 0 the
+                // largest chroma lightness can describe is 254, so the end farther from the
+                // middle channel moves in instead.
+                const unsigned odd = sum & 1;
+                const unsigned up = odd & unsigned(mx < 255);
+                const unsigned down = odd & unsigned(mx == 255) & unsigned(mn > 0);
+                const unsigned squeeze = odd & unsigned(mx == 255) & unsigned(mn == 0);
+                const unsigned l = (sum >> 1) + up + (squeeze & unsigned(mid >= 128));
+                const unsigned c = mx - mn + up + down - squeeze;
+                p1[x] = uint8_t(l);
+                // c never exceeds the largest chroma at l, and that is even and below 255, so
+                // the saturation fits a byte and the merge's round(s * span / 255) gives c back.
+                const unsigned span = l < 128 ? 2 * l : 510 - 2 * l;
+                p2[x] = uint8_t(rc.Div(510 * c + span, 2 * span)); // round(255 * c / span)
+                p0[x] = uint8_t(
+                    HueOf(rc, SextantOf(r, g, b), int(mid), int(l + (c + 1) / 2), int(l - c / 2)));
+            }
+            break;
         }
-        break;
-    }
     }
 }
 
@@ -195,41 +203,43 @@ QUILLO_ROW_KERNEL void MergeRow(L_UINT type, const uint8_t* const* in, int w, ui
     const uint8_t* p1 = in[1];
     const uint8_t* p2 = in[2];
     switch (type) {
-    case COLORSEP_RGB:
-        for (int x = 0; x < w; ++x) out[x * 3] = p2[x], out[x * 3 + 1] = p1[x], out[x * 3 + 2] = p0[x];
-        break;
-    case COLORSEP_CMY:
-        for (int x = 0; x < w; ++x)
-            out[x * 3] = uint8_t(255 - p2[x]), out[x * 3 + 1] = uint8_t(255 - p1[x]), out[x * 3 + 2] = uint8_t(255 - p0[x]);
-        break;
-    case COLORSEP_CMYK: {
-        const uint8_t* p3 = in[3];
-        for (int x = 0; x < w; ++x) {
-            const unsigned mx = 255u - p3[x];
-            out[x * 3] = uint8_t(mx - Round255(p2[x] * mx));
-            out[x * 3 + 1] = uint8_t(mx - Round255(p1[x] * mx));
-            out[x * 3 + 2] = uint8_t(mx - Round255(p0[x] * mx));
+        case COLORSEP_RGB:
+            for (int x = 0; x < w; ++x)
+                out[x * 3] = p2[x], out[x * 3 + 1] = p1[x], out[x * 3 + 2] = p0[x];
+            break;
+        case COLORSEP_CMY:
+            for (int x = 0; x < w; ++x)
+                out[x * 3] = uint8_t(255 - p2[x]), out[x * 3 + 1] = uint8_t(255 - p1[x]),
+                        out[x * 3 + 2] = uint8_t(255 - p0[x]);
+            break;
+        case COLORSEP_CMYK: {
+            const uint8_t* p3 = in[3];
+            for (int x = 0; x < w; ++x) {
+                const unsigned mx = 255u - p3[x];
+                out[x * 3] = uint8_t(mx - Round255(p2[x] * mx));
+                out[x * 3 + 1] = uint8_t(mx - Round255(p1[x] * mx));
+                out[x * 3 + 2] = uint8_t(mx - Round255(p0[x] * mx));
+            }
+            break;
         }
-        break;
-    }
-    case COLORSEP_HSV: {
-        const HueTable& t = Hues();
-        for (int x = 0; x < w; ++x) {
-            const unsigned v = p2[x];
-            HueToRGB(t, p0[x], v, v - Round255(v * p1[x]), out + x * 3);
+        case COLORSEP_HSV: {
+            const HueTable& t = Hues();
+            for (int x = 0; x < w; ++x) {
+                const unsigned v = p2[x];
+                HueToRGB(t, p0[x], v, v - Round255(v * p1[x]), out + x * 3);
+            }
+            break;
         }
-        break;
-    }
-    case COLORSEP_HLS: {
-        const HueTable& t = Hues();
-        for (int x = 0; x < w; ++x) {
-            const unsigned l = p1[x];
-            const unsigned span = l < 128 ? 2 * l : 510 - 2 * l;
-            const unsigned c = Round255(p2[x] * span);
-            HueToRGB(t, p0[x], l + (c + 1) / 2, l - c / 2, out + x * 3);
+        case COLORSEP_HLS: {
+            const HueTable& t = Hues();
+            for (int x = 0; x < w; ++x) {
+                const unsigned l = p1[x];
+                const unsigned span = l < 128 ? 2 * l : 510 - 2 * l;
+                const unsigned c = Round255(p2[x] * span);
+                HueToRGB(t, p0[x], l + (c + 1) / 2, l - c / 2, out + x * 3);
+            }
+            break;
         }
-        break;
-    }
     }
 }
 
@@ -263,7 +273,9 @@ public:
         if (direct_) return L_RowPtr(b_, y);
         reader_.Read(y, colours_.data());
         for (int x = 0; x < b_->Width; ++x)
-            levels_[size_t(x)] = uint8_t((colours_[size_t(x)].r * 77 + colours_[size_t(x)].g * 150 + colours_[size_t(x)].b * 29 + 128) >> 8);
+            levels_[size_t(x)] = uint8_t((colours_[size_t(x)].r * 77 + colours_[size_t(x)].g * 150 +
+                                          colours_[size_t(x)].b * 29 + 128) >>
+                                         8);
         return levels_.data();
     }
     // Allocates the scratch rows (may throw std::bad_alloc).
@@ -293,7 +305,8 @@ L_INT L_ColorSeparateBitmap(const BITMAPHANDLE* b, BITMAPHANDLE* planes, L_UINT 
         for (int i = 0; i < n; ++i) L_FreeBitmap(&out[i]);
     };
     for (int i = 0; i < n; ++i) {
-        const L_INT rc = L_CreateBitmap(&out[i], TYPE_CONV, b->Width, b->Height, 8, ORDER_BGR, GrayRamp(), TOP_LEFT);
+        const L_INT rc = L_CreateBitmap(&out[i], TYPE_CONV, b->Width, b->Height, 8, ORDER_BGR,
+                                        GrayRamp(), TOP_LEFT);
         if (rc != SUCCESS) {
             freeAll();
             return rc;
@@ -329,10 +342,12 @@ L_INT L_ColorMergeBitmap(BITMAPHANDLE* dst, const BITMAPHANDLE* planes, L_UINT u
     for (int i = 0; i < n; ++i) {
         if (!lt::IsAllocated(&planes[i])) return ERROR_NO_BITMAP;
         if (!lt::IsValidBpp(planes[i].BitsPerPixel)) return ERROR_BITPERPIXEL;
-        if (planes[i].Width != planes[0].Width || planes[i].Height != planes[0].Height) return ERROR_INV_RANGE;
+        if (planes[i].Width != planes[0].Width || planes[i].Height != planes[0].Height)
+            return ERROR_INV_RANGE;
     }
     BITMAPHANDLE out;
-    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, planes[0].Width, planes[0].Height, 24, ORDER_BGR, nullptr, TOP_LEFT);
+    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, planes[0].Width, planes[0].Height, 24, ORDER_BGR,
+                              nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     out.XResolution = planes[0].XResolution;
     out.YResolution = planes[0].YResolution;

@@ -31,7 +31,7 @@ void BitSpan(uint8_t* d, size_t dbit, const uint8_t* s, size_t sbit, size_t nbit
     const size_t dk0 = dbit >> 3, dk1 = (dbit + nbits - 1) >> 3;
     const ptrdiff_t delta = ptrdiff_t(sbit) - ptrdiff_t(dbit);
     const ptrdiff_t jd = delta >= 0 ? delta / 8 : -((-delta + 7) / 8); // floor(delta / 8)
-    const int sh = int(delta - jd * 8);                                  // 0..7
+    const int sh = int(delta - jd * 8);                                // 0..7
     const ptrdiff_t slo = ptrdiff_t(sbit >> 3), shi = ptrdiff_t((sbit + nbits - 1) >> 3);
     auto sourceByte = [&](ptrdiff_t j) -> unsigned { return j >= slo && j <= shi ? s[j] : 0u; };
     auto fetchEdge = [&](size_t k) -> uint8_t {
@@ -72,7 +72,8 @@ bool SamePalette(const BITMAPHANDLE* a, const BITMAPHANDLE* b) {
     const int n = 1 << a->BitsPerPixel;
     for (int i = 0; i < n; ++i) {
         const RGBQUAD &p = a->pPalette[i], &q = b->pPalette[i];
-        if (p.rgbRed != q.rgbRed || p.rgbGreen != q.rgbGreen || p.rgbBlue != q.rgbBlue) return false;
+        if (p.rgbRed != q.rgbRed || p.rgbGreen != q.rgbGreen || p.rgbBlue != q.rgbBlue)
+            return false;
     }
     return true;
 }
@@ -100,21 +101,24 @@ lt::BGRA TrueColor(COLORREF c) {
 
 // ---------------------------------------------------------------------------
 
-L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_INT height, const BITMAPHANDLE* src,
-                      L_INT xSrc, L_INT ySrc, L_UINT uFlags) {
+L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_INT height,
+                      const BITMAPHANDLE* src, L_INT xSrc, L_INT ySrc, L_UINT uFlags) {
     if (!lt::IsAllocated(dst) || !lt::IsAllocated(src)) return ERROR_NO_BITMAP;
-    if (!lt::IsValidBpp(dst->BitsPerPixel) || !lt::IsValidBpp(src->BitsPerPixel)) return ERROR_BITPERPIXEL;
-    const bool logical =
-        uFlags == CB_OP_AND || uFlags == CB_OP_ANDNOTSRC || uFlags == CB_OP_OR || uFlags == CB_OP_NOTSRC;
+    if (!lt::IsValidBpp(dst->BitsPerPixel) || !lt::IsValidBpp(src->BitsPerPixel))
+        return ERROR_BITPERPIXEL;
+    const bool logical = uFlags == CB_OP_AND || uFlags == CB_OP_ANDNOTSRC || uFlags == CB_OP_OR ||
+                         uFlags == CB_OP_NOTSRC;
     if (!logical && uFlags != CB_OP_COPY && uFlags != CB_OP_MULTIPLY) return ERROR_INV_PARAMETER;
     if (width < 0 || height < 0) return ERROR_INV_PARAMETER;
     if (logical && dst->BitsPerPixel != src->BitsPerPixel) return ERROR_BITPERPIXEL;
 
     // Clip: offset t in [0, width) must land inside both bitmaps.
     const int64_t t0 = std::max<int64_t>({0, -int64_t(xSrc), -int64_t(xDst)});
-    const int64_t t1 = std::min<int64_t>({width, int64_t(src->Width) - xSrc, int64_t(dst->Width) - xDst});
+    const int64_t t1 =
+        std::min<int64_t>({width, int64_t(src->Width) - xSrc, int64_t(dst->Width) - xDst});
     const int64_t u0 = std::max<int64_t>({0, -int64_t(ySrc), -int64_t(yDst)});
-    const int64_t u1 = std::min<int64_t>({height, int64_t(src->Height) - ySrc, int64_t(dst->Height) - yDst});
+    const int64_t u1 =
+        std::min<int64_t>({height, int64_t(src->Height) - ySrc, int64_t(dst->Height) - yDst});
     if (t0 >= t1 || u0 >= u1) return SUCCESS;
     const RECT clip{int(xDst + t0), int(yDst + u0), int(xDst + t1), int(yDst + u1)};
     const int64_t offX = int64_t(xDst) - xSrc, offY = int64_t(yDst) - ySrc; // dst = src + off
@@ -145,8 +149,9 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
                     return;
                 }
                 auto [lo, hi] = src->pRgn->Row(sy);
-                lo = std::upper_bound(lo, hi, int64_t(x0) - offX,
-                                      [](int64_t v, const RgnSpan& s) { return v < int64_t(s.x1); });
+                lo = std::upper_bound(lo, hi, int64_t(x0) - offX, [](int64_t v, const RgnSpan& s) {
+                    return v < int64_t(s.x1);
+                });
                 for (const RgnSpan* p = lo; p != hi; ++p) {
                     const int64_t a = std::max<int64_t>(p->x0 + offX, x0);
                     const int64_t b = std::min<int64_t>(p->x1 + offX, x1);
@@ -159,16 +164,25 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
         const int dbpp = dst->BitsPerPixel, sbpp = src->BitsPerPixel;
         auto bitRuns = [&](auto op) {
             forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
-                BitSpan(d, size_t(x) * size_t(dbpp), s, size_t(sx) * size_t(dbpp), size_t(n) * size_t(dbpp), op);
+                BitSpan(d, size_t(x) * size_t(dbpp), s, size_t(sx) * size_t(dbpp),
+                        size_t(n) * size_t(dbpp), op);
             });
         };
 
         switch (uFlags) {
-        case CB_OP_AND: bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d & s); }); return SUCCESS;
-        case CB_OP_ANDNOTSRC: bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d & ~s); }); return SUCCESS;
-        case CB_OP_OR: bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d | s); }); return SUCCESS;
-        case CB_OP_NOTSRC: bitRuns([](uint8_t, uint8_t s) { return uint8_t(~s); }); return SUCCESS;
-        default: break;
+            case CB_OP_AND:
+                bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d & s); });
+                return SUCCESS;
+            case CB_OP_ANDNOTSRC:
+                bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d & ~s); });
+                return SUCCESS;
+            case CB_OP_OR:
+                bitRuns([](uint8_t d, uint8_t s) { return uint8_t(d | s); });
+                return SUCCESS;
+            case CB_OP_NOTSRC:
+                bitRuns([](uint8_t, uint8_t s) { return uint8_t(~s); });
+                return SUCCESS;
+            default: break;
         }
 
         if (uFlags == CB_OP_COPY) {
@@ -176,7 +190,8 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
                 if (dbpp >= 8) {
                     const size_t bytes = size_t(dbpp / 8);
                     forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
-                        std::memcpy(d + size_t(x) * bytes, s + size_t(sx) * bytes, size_t(n) * bytes);
+                        std::memcpy(d + size_t(x) * bytes, s + size_t(sx) * bytes,
+                                    size_t(n) * bytes);
                     });
                 } else {
                     bitRuns([](uint8_t, uint8_t s) { return s; });
@@ -187,10 +202,12 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
                 const int count = 1 << sbpp;
                 for (int i = 0; i < count; ++i) {
                     const RGBQUAD q = src->pPalette ? src->pPalette[i] : RGBQUAD{};
-                    map[i] = uint8_t(lt::NearestPaletteIndex(dst->pPalette, count, q.rgbRed, q.rgbGreen, q.rgbBlue));
+                    map[i] = uint8_t(lt::NearestPaletteIndex(dst->pPalette, count, q.rgbRed,
+                                                             q.rgbGreen, q.rgbBlue));
                 }
                 forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
-                    for (int i = 0; i < n; ++i) lt::WriteIndex(d, x + i, dbpp, map[lt::ReadIndex(s, sx + i, sbpp)]);
+                    for (int i = 0; i < n; ++i)
+                        lt::WriteIndex(d, x + i, dbpp, map[lt::ReadIndex(s, sx + i, sbpp)]);
                 });
             } else if (dbpp <= 8) {
                 lt::NearestCache cache(dst->pPalette, 1 << dbpp);
@@ -204,7 +221,8 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
                 // The copied pixel replaces the old one entirely, alpha included (opaque
                 // from sources without alpha).
                 forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
-                    for (int i = 0; i < n; ++i) lt::WritePixel(dst, d, x + i, lt::ReadPixel(src, s, sx + i), false);
+                    for (int i = 0; i < n; ++i)
+                        lt::WritePixel(dst, d, x + i, lt::ReadPixel(src, s, sx + i), false);
                 });
             }
             return SUCCESS;
@@ -240,10 +258,13 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
             lt::NearestCache cache(dbpp <= 8 ? dst->pPalette : nullptr, dbpp <= 8 ? 1 << dbpp : 0);
             forRuns([&](uint8_t* d, const uint8_t* s, int x, int sx, int n) {
                 for (int i = 0; i < n; ++i) {
-                    const lt::BGRA a = lt::ReadPixel(dst, d, x + i), b = lt::ReadPixel(src, s, sx + i);
+                    const lt::BGRA a = lt::ReadPixel(dst, d, x + i),
+                                   b = lt::ReadPixel(src, s, sx + i);
                     const lt::BGRA m{Mul255(a.b, b.b), Mul255(a.g, b.g), Mul255(a.r, b.r), a.a};
-                    if (dbpp <= 8) lt::WriteIndex(d, x + i, dbpp, cache.Get(m.r, m.g, m.b));
-                    else lt::WritePixel(dst, d, x + i, m, true);
+                    if (dbpp <= 8)
+                        lt::WriteIndex(d, x + i, dbpp, cache.Get(m.r, m.g, m.b));
+                    else
+                        lt::WritePixel(dst, d, x + i, m, true);
                 }
             });
         }
@@ -258,73 +279,78 @@ L_INT L_FillBitmap(pBITMAPHANDLE b, COLORREF color) {
     const int bpp = b->BitsPerPixel;
     const RECT full = lt::FullRect(b);
     switch (bpp) {
-    case 1:
-    case 4:
-    case 8: {
-        const unsigned mask = (1u << bpp) - 1;
-        const unsigned index = IsPaletteIndex(color)
-                                   ? (color & mask)
-                                   : unsigned(lt::NearestPaletteIndex(b->pPalette, int(mask + 1), GetRValue(color),
-                                                                      GetGValue(color), GetBValue(color)));
-        const uint8_t pattern = bpp == 8 ? uint8_t(index) : bpp == 4 ? uint8_t(index * 0x11u) : uint8_t(index ? 0xFF : 0);
-        lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
-            uint8_t* row = L_RowPtr(b, y);
-            if (bpp == 8) std::memset(row + x0, pattern, size_t(x1 - x0));
-            else FillBits(row, size_t(x0) * size_t(bpp), size_t(x1 - x0) * size_t(bpp), pattern);
-        });
-        return SUCCESS;
-    }
-    case 16: {
-        // The on/off alpha bit stays, as the alpha byte does at 32 bits.
-        const uint16_t v = uint16_t(lt::Pack16(TrueColor(color)) & 0x7FFFu);
-        lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
-            uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 2;
-            for (int x = x0; x < x1; ++x, p += 2) {
-                uint16_t w;
-                std::memcpy(&w, p, 2);
-                w = uint16_t((w & 0x8000u) | v);
-                std::memcpy(p, &w, 2);
-            }
-        });
-        return SUCCESS;
-    }
-    case 24: {
-        const lt::BGRA c = TrueColor(color);
-        lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
-            uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 3;
-            const size_t bytes = size_t(x1 - x0) * 3;
-            if (c.b == c.g && c.g == c.r) {
-                std::memset(p, c.b, bytes);
-                return;
-            }
-            // Write one pixel, then keep doubling the filled part.
-            p[0] = c.b;
-            p[1] = c.g;
-            p[2] = c.r;
-            size_t done = 3;
-            while (done < bytes) {
-                const size_t n = std::min(done, bytes - done);
-                std::memcpy(p + done, p, n);
-                done += n;
-            }
-        });
-        return SUCCESS;
-    }
-    case 32: {
-        const lt::BGRA c = TrueColor(color);
-        const uint32_t bgr = uint32_t(c.b) | (uint32_t(c.g) << 8) | (uint32_t(c.r) << 16);
-        lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
-            uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 4;
-            for (int x = x0; x < x1; ++x, p += 4) {
-                uint32_t w;
-                std::memcpy(&w, p, 4);
-                w = (w & 0xFF000000u) | bgr;
-                std::memcpy(p, &w, 4);
-            }
-        });
-        return SUCCESS;
-    }
-    default: return ERROR_BITPERPIXEL;
+        case 1:
+        case 4:
+        case 8: {
+            const unsigned mask = (1u << bpp) - 1;
+            const unsigned index =
+                IsPaletteIndex(color)
+                    ? (color & mask)
+                    : unsigned(lt::NearestPaletteIndex(b->pPalette, int(mask + 1), GetRValue(color),
+                                                       GetGValue(color), GetBValue(color)));
+            const uint8_t pattern = bpp == 8   ? uint8_t(index)
+                                    : bpp == 4 ? uint8_t(index * 0x11u)
+                                               : uint8_t(index ? 0xFF : 0);
+            lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
+                uint8_t* row = L_RowPtr(b, y);
+                if (bpp == 8)
+                    std::memset(row + x0, pattern, size_t(x1 - x0));
+                else
+                    FillBits(row, size_t(x0) * size_t(bpp), size_t(x1 - x0) * size_t(bpp), pattern);
+            });
+            return SUCCESS;
+        }
+        case 16: {
+            // The on/off alpha bit stays, as the alpha byte does at 32 bits.
+            const uint16_t v = uint16_t(lt::Pack16(TrueColor(color)) & 0x7FFFu);
+            lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
+                uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 2;
+                for (int x = x0; x < x1; ++x, p += 2) {
+                    uint16_t w;
+                    std::memcpy(&w, p, 2);
+                    w = uint16_t((w & 0x8000u) | v);
+                    std::memcpy(p, &w, 2);
+                }
+            });
+            return SUCCESS;
+        }
+        case 24: {
+            const lt::BGRA c = TrueColor(color);
+            lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
+                uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 3;
+                const size_t bytes = size_t(x1 - x0) * 3;
+                if (c.b == c.g && c.g == c.r) {
+                    std::memset(p, c.b, bytes);
+                    return;
+                }
+                // Write one pixel, then keep doubling the filled part.
+                p[0] = c.b;
+                p[1] = c.g;
+                p[2] = c.r;
+                size_t done = 3;
+                while (done < bytes) {
+                    const size_t n = std::min(done, bytes - done);
+                    std::memcpy(p + done, p, n);
+                    done += n;
+                }
+            });
+            return SUCCESS;
+        }
+        case 32: {
+            const lt::BGRA c = TrueColor(color);
+            const uint32_t bgr = uint32_t(c.b) | (uint32_t(c.g) << 8) | (uint32_t(c.r) << 16);
+            lt::ForEachSpan(b, full, [&](int y, int x0, int x1) {
+                uint8_t* p = L_RowPtr(b, y) + size_t(x0) * 4;
+                for (int x = x0; x < x1; ++x, p += 4) {
+                    uint32_t w;
+                    std::memcpy(&w, p, 4);
+                    w = (w & 0xFF000000u) | bgr;
+                    std::memcpy(p, &w, 4);
+                }
+            });
+            return SUCCESS;
+        }
+        default: return ERROR_BITPERPIXEL;
     }
 }
 
@@ -332,7 +358,8 @@ L_INT L_FillBitmap(pBITMAPHANDLE b, COLORREF color) {
 L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFlags) {
     if (!lt::IsAllocated(b) || !lt::IsAllocated(underlay)) return ERROR_NO_BITMAP;
     if (uFlags != UB_TILE && uFlags != UB_STRETCH) return ERROR_INV_PARAMETER;
-    if (!lt::IsValidBpp(b->BitsPerPixel) || !lt::IsValidBpp(underlay->BitsPerPixel)) return ERROR_BITPERPIXEL;
+    if (!lt::IsValidBpp(b->BitsPerPixel) || !lt::IsValidBpp(underlay->BitsPerPixel))
+        return ERROR_BITPERPIXEL;
     try {
         BITMAPHANDLE aliasCopy;
         if (underlay->Addr == b->Addr) {
@@ -378,8 +405,10 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
                 const lt::BGRA u = line[size_t(column[size_t(x)])];
                 const lt::BGRA c = lt::ReadPixel(b, row, x);
                 const lt::BGRA m{Mul255(c.b, u.b), Mul255(c.g, u.g), Mul255(c.r, u.r), c.a};
-                if (bpp <= 8) lt::WriteIndex(row, x, bpp, cache.Get(m.r, m.g, m.b));
-                else lt::WritePixel(b, row, x, m, true);
+                if (bpp <= 8)
+                    lt::WriteIndex(row, x, bpp, cache.Get(m.r, m.g, m.b));
+                else
+                    lt::WritePixel(b, row, x, m, true);
             }
         });
         return SUCCESS;

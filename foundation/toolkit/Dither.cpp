@@ -8,7 +8,7 @@ namespace lt::color {
 
 namespace {
 
-constexpr int kPad = 3;     // widest kernel reach to either side
+constexpr int kPad = 3;      // widest kernel reach to either side
 constexpr int kRingRows = 4; // tallest kernel: the current row and three below
 
 struct Tap {
@@ -23,28 +23,32 @@ struct FloydSteinberg {
 };
 struct Stucki {
     static constexpr int kDiv = 42;
-    static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8},  {1, 1, 4},
-                                    {2, 1, 2},  {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4},  {1, 2, 2},  {2, 2, 1}};
+    static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4},
+                                    {0, 1, 8},  {1, 1, 4}, {2, 1, 2},  {-2, 2, 1},
+                                    {-1, 2, 2}, {0, 2, 4}, {1, 2, 2},  {2, 2, 1}};
 };
 struct Burkes {
     static constexpr int kDiv = 32;
-    static constexpr Tap kTaps[] = {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}};
+    static constexpr Tap kTaps[] = {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4},
+                                    {0, 1, 8}, {1, 1, 4}, {2, 1, 2}};
 };
 struct Sierra {
     static constexpr int kDiv = 32;
-    static constexpr Tap kTaps[] = {{1, 0, 5},  {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
-                                    {1, 1, 4},  {2, 1, 2}, {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
+    static constexpr Tap kTaps[] = {{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
+                                    {1, 1, 4}, {2, 1, 2}, {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
 };
 struct Jarvis {
     static constexpr int kDiv = 48;
-    static constexpr Tap kTaps[] = {{1, 0, 7},  {2, 0, 5},  {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7},  {1, 1, 5},
-                                    {2, 1, 3},  {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5},  {1, 2, 3},  {2, 2, 1}};
+    static constexpr Tap kTaps[] = {{1, 0, 7},  {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5},
+                                    {0, 1, 7},  {1, 1, 5}, {2, 1, 3},  {-2, 2, 1},
+                                    {-1, 2, 3}, {0, 2, 5}, {1, 2, 3},  {2, 2, 1}};
 };
 // Made for a hexagonal grid; on a square one it still gives a fine, even texture.
 struct StevensonArce {
     static constexpr int kDiv = 200;
-    static constexpr Tap kTaps[] = {{2, 0, 32},  {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16}, {-2, 2, 12},
-                                    {0, 2, 26},  {2, 2, 12},  {-3, 3, 5},  {-1, 3, 12}, {1, 3, 12}, {3, 3, 5}};
+    static constexpr Tap kTaps[] = {{2, 0, 32}, {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30},
+                                    {3, 1, 16}, {-2, 2, 12}, {0, 2, 26},  {2, 2, 12},
+                                    {-3, 3, 5}, {-1, 3, 12}, {1, 3, 12},  {3, 3, 5}};
 };
 
 template <class K>
@@ -53,9 +57,10 @@ constexpr int KernelSum() {
     for (const Tap& t : K::kTaps) s += t.w;
     return s;
 }
-static_assert(KernelSum<FloydSteinberg>() == FloydSteinberg::kDiv && KernelSum<Stucki>() == Stucki::kDiv &&
-              KernelSum<Burkes>() == Burkes::kDiv && KernelSum<Sierra>() == Sierra::kDiv &&
-              KernelSum<Jarvis>() == Jarvis::kDiv && KernelSum<StevensonArce>() == StevensonArce::kDiv);
+static_assert(KernelSum<FloydSteinberg>() == FloydSteinberg::kDiv &&
+              KernelSum<Stucki>() == Stucki::kDiv && KernelSum<Burkes>() == Burkes::kDiv &&
+              KernelSum<Sierra>() == Sierra::kDiv && KernelSum<Jarvis>() == Jarvis::kDiv &&
+              KernelSum<StevensonArce>() == StevensonArce::kDiv);
 
 // The accumulated error of a pixel in channel units, rounded to nearest. A pixel never
 // receives more than 255 * kDiv in magnitude (each tap reaches it at most once), so a bias
@@ -84,7 +89,8 @@ int PaletteStep(const RGBQUAD* pal, int count) {
     for (int i = 0; i < count; ++i) {
         int best = 1 << 30;
         for (int j = 0; j < count; ++j) {
-            int d = std::max({std::abs(pal[i].rgbRed - pal[j].rgbRed), std::abs(pal[i].rgbGreen - pal[j].rgbGreen),
+            int d = std::max({std::abs(pal[i].rgbRed - pal[j].rgbRed),
+                              std::abs(pal[i].rgbGreen - pal[j].rgbGreen),
                               std::abs(pal[i].rgbBlue - pal[j].rgbBlue)});
             if (d > 0) best = std::min(best, d);
         }
@@ -113,14 +119,14 @@ Quantizer::Quantizer(const RGBQUAD* pal, int count, int width, unsigned ditherMo
 
 void Quantizer::Row(const BGRA* in, uint8_t* out, int y) {
     switch (mode_) {
-    case CRF_FLOYDSTEINDITHERING: DiffuseRow<FloydSteinberg>(in, out, y); break;
-    case CRF_STUCKIDITHERING: DiffuseRow<Stucki>(in, out, y); break;
-    case CRF_BURKESDITHERING: DiffuseRow<Burkes>(in, out, y); break;
-    case CRF_SIERRADITHERING: DiffuseRow<Sierra>(in, out, y); break;
-    case CRF_STEVENSONARCEDITHERING: DiffuseRow<StevensonArce>(in, out, y); break;
-    case CRF_JARVISDITHERING: DiffuseRow<Jarvis>(in, out, y); break;
-    case CRF_ORDEREDDITHERING: OrderedRow(in, out, y); break;
-    default: PlainRow(in, out); break; // no dithering, and unknown methods
+        case CRF_FLOYDSTEINDITHERING: DiffuseRow<FloydSteinberg>(in, out, y); break;
+        case CRF_STUCKIDITHERING: DiffuseRow<Stucki>(in, out, y); break;
+        case CRF_BURKESDITHERING: DiffuseRow<Burkes>(in, out, y); break;
+        case CRF_SIERRADITHERING: DiffuseRow<Sierra>(in, out, y); break;
+        case CRF_STEVENSONARCEDITHERING: DiffuseRow<StevensonArce>(in, out, y); break;
+        case CRF_JARVISDITHERING: DiffuseRow<Jarvis>(in, out, y); break;
+        case CRF_ORDEREDDITHERING: OrderedRow(in, out, y); break;
+        default: PlainRow(in, out); break; // no dithering, and unknown methods
     }
 }
 
@@ -129,7 +135,8 @@ void Quantizer::DiffuseRow(const BGRA* in, uint8_t* out, int y) {
     const int w = width_;
     const size_t stride = size_t(w + 2 * kPad) * 3;
     int32_t* rows[kRingRows];
-    for (int i = 0; i < kRingRows; ++i) rows[i] = err_.data() + size_t((y + i) % kRingRows) * stride + kPad * 3;
+    for (int i = 0; i < kRingRows; ++i)
+        rows[i] = err_.data() + size_t((y + i) % kRingRows) * stride + kPad * 3;
     // Serpentine order: every other row runs right to left, with the kernel mirrored, so
     // the error does not drift to one side.
     const bool reverse = (y & 1) != 0;

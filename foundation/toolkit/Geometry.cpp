@@ -77,12 +77,12 @@ struct SubPx {
 template <class F>
 auto WithPixelType(int bpp, F&& f) {
     switch (bpp) {
-    case 1: return f(SubPx<1>{});
-    case 4: return f(SubPx<4>{});
-    case 8: return f(BytePx<1>{});
-    case 16: return f(BytePx<2>{});
-    case 24: return f(BytePx<3>{});
-    default: return f(BytePx<4>{});
+        case 1: return f(SubPx<1>{});
+        case 4: return f(SubPx<4>{});
+        case 8: return f(BytePx<1>{});
+        case 16: return f(BytePx<2>{});
+        case 24: return f(BytePx<3>{});
+        default: return f(BytePx<4>{});
     }
 }
 
@@ -121,7 +121,8 @@ L_INT NewLike(const BITMAPHANDLE* src, L_INT w, L_INT h, BITMAPHANDLE* out) {
         L_InitBitmap(out, 0, 0, 0);
         return rc;
     }
-    if (src->pPalette && out->pPalette) std::memcpy(out->pPalette, src->pPalette, sizeof(RGBQUAD) * 256);
+    if (src->pPalette && out->pPalette)
+        std::memcpy(out->pPalette, src->pPalette, sizeof(RGBQUAD) * 256);
     out->nColors = src->nColors;
     return SUCCESS;
 }
@@ -176,7 +177,8 @@ std::unique_ptr<LRegion> RegionFromMask(const BITMAPHANDLE* m) {
 // The bitmap's region carried through `op` (a nearest-neighbour kernel from a mask of b's
 // size to one of w x h). Leaves *out null when b has no region.
 template <class Op>
-L_INT TransformRegion(const BITMAPHANDLE* b, L_INT w, L_INT h, Op&& op, std::unique_ptr<LRegion>* out) {
+L_INT TransformRegion(const BITMAPHANDLE* b, L_INT w, L_INT h, Op&& op,
+                      std::unique_ptr<LRegion>* out) {
     if (!b->pRgn) return SUCCESS;
     TempBitmap in, moved;
     L_INT rc = MaskFromRegion(b, &in.bm);
@@ -237,30 +239,31 @@ public:
     void Decode(const uint8_t* row, uint8_t* out) const {
         const int w = b_->Width;
         switch (b_->BitsPerPixel) {
-        case 32: std::memcpy(out, row, size_t(w) * 4); break;
-        case 24:
-            for (int x = 0; x < w; ++x) {
-                out[x * 4] = row[x * 3];
-                out[x * 4 + 1] = row[x * 3 + 1];
-                out[x * 4 + 2] = row[x * 3 + 2];
-                out[x * 4 + 3] = 255;
-            }
-            break;
-        case 16:
-            for (int x = 0; x < w; ++x) {
-                BGRA c = lt::Unpack16(uint16_t(row[x * 2] | (row[x * 2 + 1] << 8)));
-                out[x * 4] = c.b;
-                out[x * 4 + 1] = c.g;
-                out[x * 4 + 2] = c.r;
-                out[x * 4 + 3] = c.a;
-            }
-            break;
-        case 8:
-            for (int x = 0; x < w; ++x) std::memcpy(out + x * 4, lut_[row[x]], 4);
-            break;
-        default:
-            for (int x = 0; x < w; ++x) std::memcpy(out + x * 4, lut_[lt::ReadIndex(row, x, b_->BitsPerPixel)], 4);
-            break;
+            case 32: std::memcpy(out, row, size_t(w) * 4); break;
+            case 24:
+                for (int x = 0; x < w; ++x) {
+                    out[x * 4] = row[x * 3];
+                    out[x * 4 + 1] = row[x * 3 + 1];
+                    out[x * 4 + 2] = row[x * 3 + 2];
+                    out[x * 4 + 3] = 255;
+                }
+                break;
+            case 16:
+                for (int x = 0; x < w; ++x) {
+                    BGRA c = lt::Unpack16(uint16_t(row[x * 2] | (row[x * 2 + 1] << 8)));
+                    out[x * 4] = c.b;
+                    out[x * 4 + 1] = c.g;
+                    out[x * 4 + 2] = c.r;
+                    out[x * 4 + 3] = c.a;
+                }
+                break;
+            case 8:
+                for (int x = 0; x < w; ++x) std::memcpy(out + x * 4, lut_[row[x]], 4);
+                break;
+            default:
+                for (int x = 0; x < w; ++x)
+                    std::memcpy(out + x * 4, lut_[lt::ReadIndex(row, x, b_->BitsPerPixel)], 4);
+                break;
         }
     }
 
@@ -280,25 +283,27 @@ public:
     void Encode(const uint8_t* in, uint8_t* row) {
         const int w = b_->Width;
         switch (b_->BitsPerPixel) {
-        case 32: std::memcpy(row, in, size_t(w) * 4); break;
-        case 24:
-            for (int x = 0; x < w; ++x) {
-                row[x * 3] = in[x * 4];
-                row[x * 3 + 1] = in[x * 4 + 1];
-                row[x * 3 + 2] = in[x * 4 + 2];
-            }
-            break;
-        case 16:
-            for (int x = 0; x < w; ++x) {
-                uint16_t v = lt::Pack16(BGRA{in[x * 4], in[x * 4 + 1], in[x * 4 + 2], in[x * 4 + 3]});
-                row[x * 2] = uint8_t(v);
-                row[x * 2 + 1] = uint8_t(v >> 8);
-            }
-            break;
-        default:
-            for (int x = 0; x < w; ++x)
-                lt::WriteIndex(row, x, b_->BitsPerPixel, Index(in[x * 4 + 2], in[x * 4 + 1], in[x * 4]));
-            break;
+            case 32: std::memcpy(row, in, size_t(w) * 4); break;
+            case 24:
+                for (int x = 0; x < w; ++x) {
+                    row[x * 3] = in[x * 4];
+                    row[x * 3 + 1] = in[x * 4 + 1];
+                    row[x * 3 + 2] = in[x * 4 + 2];
+                }
+                break;
+            case 16:
+                for (int x = 0; x < w; ++x) {
+                    uint16_t v =
+                        lt::Pack16(BGRA{in[x * 4], in[x * 4 + 1], in[x * 4 + 2], in[x * 4 + 3]});
+                    row[x * 2] = uint8_t(v);
+                    row[x * 2 + 1] = uint8_t(v >> 8);
+                }
+                break;
+            default:
+                for (int x = 0; x < w; ++x)
+                    lt::WriteIndex(row, x, b_->BitsPerPixel,
+                                   Index(in[x * 4 + 2], in[x * 4 + 1], in[x * 4]));
+                break;
         }
     }
 
@@ -311,7 +316,8 @@ private:
         size_t slot = (key * 2654435761u) >> 20 & (kCacheSize - 1);
         if (keys_[slot] != key) {
             keys_[slot] = key;
-            vals_[slot] = uint8_t(lt::NearestPaletteIndex(b_->pPalette, 1 << b_->BitsPerPixel, r, g, bl));
+            vals_[slot] =
+                uint8_t(lt::NearestPaletteIndex(b_->pPalette, 1 << b_->BitsPerPixel, r, g, bl));
         }
         return vals_[slot];
     }
@@ -408,7 +414,9 @@ Fill MakeFill(const BITMAPHANDLE* b, COLORREF c) {
 // ---------------------------------------------------------------------------
 // Nearest-neighbour resizing: destination pixel centres sample the source pixel under them.
 
-int NearestSource(int i, int srcN, int dstN) { return int((int64_t(2 * i + 1) * srcN) / (2 * int64_t(dstN))); }
+int NearestSource(int i, int srcN, int dstN) {
+    return int((int64_t(2 * i + 1) * srcN) / (2 * int64_t(dstN)));
+}
 
 L_INT SizeNearest(const BITMAPHANDLE* s, BITMAPHANDLE* d, Progress* prog) {
     std::vector<int> xmap(size_t(d->Width));
@@ -457,9 +465,11 @@ L_INT SizeFavorBlack(const BITMAPHANDLE* s, BITMAPHANDLE* d, Progress* prog) {
         std::fill(any.begin(), any.end(), 0);
         for (int sy = y0; sy < y1; ++sy) {
             const uint8_t* sr = L_RowPtr(s, sy);
-            for (int x = 0; x < s->Width; ++x) any[size_t(x)] |= uint8_t(lt::ReadIndex(sr, x, 1) == dark);
+            for (int x = 0; x < s->Width; ++x)
+                any[size_t(x)] |= uint8_t(lt::ReadIndex(sr, x, 1) == dark);
         }
-        for (int x = 0; x < s->Width; ++x) prefix[size_t(x) + 1] = prefix[size_t(x)] + any[size_t(x)];
+        for (int x = 0; x < s->Width; ++x)
+            prefix[size_t(x) + 1] = prefix[size_t(x)] + any[size_t(x)];
         uint8_t* dr = L_RowPtr(d, y);
         for (int x = 0; x < d->Width; ++x) {
             bool isDark = prefix[size_t(xhi[size_t(x)])] > prefix[size_t(xlo[size_t(x)])];
@@ -623,7 +633,8 @@ L_INT SizeFiltered(const BITMAPHANDLE* s, BITMAPHANDLE* d, Interp interp, Progre
         if (acrossFirst) {
             FilterColumn(ty, y, dn, across, outF);
         } else {
-            FilterColumn(ty, y, sn, [&](int sy) { return rows.Get(sy); }, acc);
+            FilterColumn(
+                ty, y, sn, [&](int sy) { return rows.Get(sy); }, acc);
             FilterRow(tx, d->Width, acc, outF);
         }
         uint8_t* out = d->BitsPerPixel == 32 ? L_RowPtr(d, y) : outBuf.data();
@@ -673,13 +684,19 @@ void Clip(int64_t u0, int64_t du, int64_t lo, int64_t hi, int* x0, int* x1) {
 // Destination pixel (x, y) samples the source at (U(y) + x * du, V(y) + x * dv), where
 // pixel i covers [i, i + 1). Positive angles turn the image clockwise on screen.
 struct Rotation {
-    double c, s;              // cosine and sine of the angle
+    double c, s;               // cosine and sine of the angle
     double scx, scy, dcx, dcy; // source and destination centres
     int64_t du, dv;
 
     Rotation(double cosA, double sinA, const BITMAPHANDLE* src, int dstW, int dstH)
-        : c(cosA), s(sinA), scx(src->Width / 2.0), scy(src->Height / 2.0), dcx(dstW / 2.0), dcy(dstH / 2.0),
-          du(ToFixed(cosA)), dv(ToFixed(-sinA)) {}
+        : c(cosA),
+          s(sinA),
+          scx(src->Width / 2.0),
+          scy(src->Height / 2.0),
+          dcx(dstW / 2.0),
+          dcy(dstH / 2.0),
+          du(ToFixed(cosA)),
+          dv(ToFixed(-sinA)) {}
     int64_t U(int y) const { return ToFixed(scx + c * (0.5 - dcx) + s * (y + 0.5 - dcy)); }
     int64_t V(int y) const { return ToFixed(scy - s * (0.5 - dcx) + c * (y + 0.5 - dcy)); }
 };
@@ -699,7 +716,8 @@ L_INT ForEachBand(int height, Progress* prog, Row&& row) {
     return SUCCESS;
 }
 
-L_INT RotateNearest(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill, Progress* prog) {
+L_INT RotateNearest(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill,
+                    Progress* prog) {
     const std::vector<const uint8_t*> rows = RowTable(s);
     return WithPixelType(s->BitsPerPixel, [&](auto px) -> L_INT {
         using P = decltype(px);
@@ -732,16 +750,19 @@ L_INT RotateNearest(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, c
     });
 }
 
-inline void Bilinear(uint8_t* out, const uint8_t* p00, const uint8_t* p01, const uint8_t* p10, const uint8_t* p11,
-                     unsigned fx, unsigned fy) {
-    const unsigned w00 = (256 - fx) * (256 - fy), w01 = fx * (256 - fy), w10 = (256 - fx) * fy, w11 = fx * fy;
+inline void Bilinear(uint8_t* out, const uint8_t* p00, const uint8_t* p01, const uint8_t* p10,
+                     const uint8_t* p11, unsigned fx, unsigned fy) {
+    const unsigned w00 = (256 - fx) * (256 - fy), w01 = fx * (256 - fy), w10 = (256 - fx) * fy,
+                   w11 = fx * fy;
     for (int c = 0; c < 4; ++c)
-        out[c] = uint8_t((p00[c] * w00 + p01[c] * w01 + p10[c] * w10 + p11[c] * w11 + 32768u) >> 16);
+        out[c] =
+            uint8_t((p00[c] * w00 + p01[c] * w01 + p10[c] * w10 + p11[c] * w11 + 32768u) >> 16);
 }
 
 // Bilinear rotation. Samples outside the source count as the fill colour, so the edges of
 // the rotated image blend smoothly into the fill (and, at 32 bits, into transparency).
-L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill, Progress* prog) {
+L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill,
+                     Progress* prog) {
     ColorRows rows(s, s->Height);
     RowEncoder enc(d);
     const bool direct = d->BitsPerPixel == 32;
@@ -783,8 +804,9 @@ L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, 
                     int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
                     for (int x = from; x < to; ++x, uu += m.du, vv += m.dv) {
                         const int ix = int(uu >> 32), iy = int(vv >> 32);
-                        Bilinear(out[i] + x * 4, tap(ix, iy), tap(ix + 1, iy), tap(ix, iy + 1), tap(ix + 1, iy + 1),
-                                 unsigned(uu >> 24) & 255u, unsigned(vv >> 24) & 255u);
+                        Bilinear(out[i] + x * 4, tap(ix, iy), tap(ix + 1, iy), tap(ix, iy + 1),
+                                 tap(ix + 1, iy + 1), unsigned(uu >> 24) & 255u,
+                                 unsigned(vv >> 24) & 255u);
                     }
                 };
                 edge(o0[i], i0[i]);
@@ -808,8 +830,8 @@ L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, 
 // ---------------------------------------------------------------------------
 // Shearing moves whole rows (or columns) by whole pixels.
 
-L_INT ShearRows(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int>& shift, const uint8_t* fill,
-                Progress* prog) {
+L_INT ShearRows(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int>& shift,
+                const uint8_t* fill, Progress* prog) {
     return WithPixelType(s->BitsPerPixel, [&](auto px) -> L_INT {
         using P = decltype(px);
         for (int y = 0; y < d->Height; ++y) {
@@ -824,8 +846,8 @@ L_INT ShearRows(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int>& 
     });
 }
 
-L_INT ShearColumns(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int>& shift, const uint8_t* fill,
-                   Progress* prog) {
+L_INT ShearColumns(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int>& shift,
+                   const uint8_t* fill, Progress* prog) {
     const std::vector<const uint8_t*> rows = RowTable(s);
     return WithPixelType(s->BitsPerPixel, [&](auto px) -> L_INT {
         using P = decltype(px);
@@ -834,8 +856,10 @@ L_INT ShearColumns(const BITMAPHANDLE* s, BITMAPHANDLE* d, const std::vector<int
             uint8_t* dr = L_RowPtr(d, y);
             for (int x = 0; x < d->Width; ++x) {
                 const int sy = y - shift[size_t(x)];
-                if (sy >= 0 && sy < s->Height) P::Copy(dr, x, rows[size_t(sy)], x);
-                else P::Set(dr, x, fill);
+                if (sy >= 0 && sy < s->Height)
+                    P::Copy(dr, x, rows[size_t(sy)], x);
+                else
+                    P::Set(dr, x, fill);
             }
         }
         return SUCCESS;
@@ -853,14 +877,16 @@ L_INT L_SizeBitmap(pBITMAPHANDLE b, L_INT width, L_INT height, L_UINT uFlags) {
     return Guard([&]() -> L_INT {
         std::unique_ptr<LRegion> rgn;
         L_INT r = TransformRegion(
-            b, width, height, [](const BITMAPHANDLE* s, BITMAPHANDLE* d) { SizeNearest(s, d, nullptr); }, &rgn);
+            b, width, height,
+            [](const BITMAPHANDLE* s, BITMAPHANDLE* d) { SizeNearest(s, d, nullptr); }, &rgn);
         if (r != SUCCESS) return r;
         TempBitmap out;
         r = NewLike(b, width, height, &out.bm);
         if (r != SUCCESS) return r;
         Progress prog(height);
         if (uFlags & (SIZE_RESAMPLE | SIZE_BICUBIC))
-            r = SizeFiltered(b, &out.bm, (uFlags & SIZE_BICUBIC) ? Interp::Cubic : Interp::Linear, &prog);
+            r = SizeFiltered(b, &out.bm, (uFlags & SIZE_BICUBIC) ? Interp::Cubic : Interp::Linear,
+                             &prog);
         else if ((uFlags & SIZE_FAVORBLACK) && b->BitsPerPixel == 1)
             r = SizeFavorBlack(b, &out.bm, &prog);
         else
@@ -911,7 +937,10 @@ L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFi
         std::unique_ptr<LRegion> rgn;
         const uint8_t outside[4] = {0, 0, 0, 0};
         L_INT r = TransformRegion(
-            b, w, h, [&](const BITMAPHANDLE* src, BITMAPHANDLE* dst) { RotateNearest(src, dst, m, outside, nullptr); },
+            b, w, h,
+            [&](const BITMAPHANDLE* src, BITMAPHANDLE* dst) {
+                RotateNearest(src, dst, m, outside, nullptr);
+            },
             &rgn);
         if (r != SUCCESS) return r;
         TempBitmap out;
@@ -919,8 +948,10 @@ L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFi
         if (r != SUCCESS) return r;
         const Fill fill = MakeFill(b, crFill);
         Progress prog(h);
-        if (!quarter && (uFlags & ROTATE_RESAMPLE)) r = RotateBilinear(b, &out.bm, m, fill.color, &prog);
-        else r = RotateNearest(b, &out.bm, m, fill.stored, &prog);
+        if (!quarter && (uFlags & ROTATE_RESAMPLE))
+            r = RotateBilinear(b, &out.bm, m, fill.color, &prog);
+        else
+            r = RotateNearest(b, &out.bm, m, fill.stored, &prog);
         if (r != SUCCESS) return r;
         if (!prog.Continue(h)) return ERROR_USER_ABORT;
         if (quarter && (turns & 1)) std::swap(out.bm.XResolution, out.bm.YResolution);
@@ -958,7 +989,9 @@ L_INT L_ShearBitmap(pBITMAPHANDLE b, L_INT nAngle, bool fHorizontal, COLORREF cr
             const uint8_t outside[4] = {0, 0, 0, 0};
             L_INT r = TransformRegion(
                 b, w, h,
-                [&](const BITMAPHANDLE* src, BITMAPHANDLE* dst) { ShearColumns(src, dst, shift, outside, nullptr); },
+                [&](const BITMAPHANDLE* src, BITMAPHANDLE* dst) {
+                    ShearColumns(src, dst, shift, outside, nullptr);
+                },
                 &rgn);
             if (r != SUCCESS) return r;
         }

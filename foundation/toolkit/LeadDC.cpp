@@ -47,13 +47,13 @@ namespace lt {
 
 uint32_t ColorMask(int bpp) {
     switch (bpp) {
-    case 32:
-    case 24: return 0x00FFFFFFu;
-    case 16: return 0x7FFFu;
-    case 8: return 0xFFu;
-    case 4: return 0x0Fu;
-    case 1: return 0x01u;
-    default: return 0;
+        case 32:
+        case 24: return 0x00FFFFFFu;
+        case 16: return 0x7FFFu;
+        case 8: return 0xFFu;
+        case 4: return 0x0Fu;
+        case 1: return 0x01u;
+        default: return 0;
     }
 }
 
@@ -61,10 +61,12 @@ uint32_t ColorToValue(const BITMAPHANDLE* b, COLORREF c) {
     const int bpp = b->BitsPerPixel;
     if (bpp <= 8) {
         if (IsPaletteIndex(c)) return (c & 0xFFu) & ColorMask(bpp);
-        return uint32_t(NearestPaletteIndex(b->pPalette, 1 << bpp, GetRValue(c), GetGValue(c), GetBValue(c)));
+        return uint32_t(
+            NearestPaletteIndex(b->pPalette, 1 << bpp, GetRValue(c), GetGValue(c), GetBValue(c)));
     }
     uint8_t r = GetRValue(c), g = GetGValue(c), bl = GetBValue(c);
-    if (IsPaletteIndex(c)) r = g = bl = uint8_t(c & 0xFFu); // a gray level, as L_PutPixelColor has it
+    if (IsPaletteIndex(c))
+        r = g = bl = uint8_t(c & 0xFFu); // a gray level, as L_PutPixelColor has it
     if (bpp == 16) return Pack16(BGRA{bl, g, r, 0});
     return uint32_t(bl) | (uint32_t(g) << 8) | (uint32_t(r) << 16);
 }
@@ -73,83 +75,85 @@ void ApplySpan(int bpp, uint8_t* row, int x0, int x1, uint32_t keep, uint32_t fl
     if (x0 >= x1) return;
     const size_t n = size_t(x1 - x0);
     switch (bpp) {
-    case 32: {
-        uint8_t* p = row + size_t(x0) * 4;
-        keep |= 0xFF000000u;
-        flip &= 0x00FFFFFFu;
-        for (size_t i = 0; i < n; ++i, p += 4) {
-            uint32_t v;
-            std::memcpy(&v, p, 4);
-            v = (v & keep) ^ flip;
-            std::memcpy(p, &v, 4);
-        }
-        break;
-    }
-    case 24: {
-        uint8_t* p = row + size_t(x0) * 3;
-        const uint8_t f0 = uint8_t(flip), f1 = uint8_t(flip >> 8), f2 = uint8_t(flip >> 16);
-        if ((keep & 0xFFFFFFu) == 0) {
-            for (size_t i = 0; i < n; ++i, p += 3) {
-                p[0] = f0;
-                p[1] = f1;
-                p[2] = f2;
+        case 32: {
+            uint8_t* p = row + size_t(x0) * 4;
+            keep |= 0xFF000000u;
+            flip &= 0x00FFFFFFu;
+            for (size_t i = 0; i < n; ++i, p += 4) {
+                uint32_t v;
+                std::memcpy(&v, p, 4);
+                v = (v & keep) ^ flip;
+                std::memcpy(p, &v, 4);
             }
-        } else {
-            const uint8_t k0 = uint8_t(keep), k1 = uint8_t(keep >> 8), k2 = uint8_t(keep >> 16);
-            for (size_t i = 0; i < n; ++i, p += 3) {
-                p[0] = uint8_t((p[0] & k0) ^ f0);
-                p[1] = uint8_t((p[1] & k1) ^ f1);
-                p[2] = uint8_t((p[2] & k2) ^ f2);
-            }
-        }
-        break;
-    }
-    case 16: {
-        uint8_t* p = row + size_t(x0) * 2;
-        const uint16_t k = uint16_t(keep | 0x8000u), f = uint16_t(flip & 0x7FFFu);
-        for (size_t i = 0; i < n; ++i, p += 2) {
-            uint16_t v;
-            std::memcpy(&v, p, 2);
-            v = uint16_t((v & k) ^ f);
-            std::memcpy(p, &v, 2);
-        }
-        break;
-    }
-    case 8: {
-        uint8_t* p = row + x0;
-        const uint8_t k = uint8_t(keep), f = uint8_t(flip);
-        if (k == 0) std::memset(p, f, n);
-        else
-            for (size_t i = 0; i < n; ++i) p[i] = uint8_t((p[i] & k) ^ f);
-        break;
-    }
-    case 4:
-    case 1: {
-        // Whole bytes at once with the masks repeated over the byte; the partial first and
-        // last bytes are merged under a bit mask.
-        const uint32_t mask = ColorMask(bpp);
-        const unsigned rep = bpp == 1 ? 0xFFu : 0x11u;
-        const uint8_t k8 = uint8_t((keep & mask) * rep), f8 = uint8_t((flip & mask) * rep);
-        const size_t bit0 = size_t(x0) * size_t(bpp), bit1 = size_t(x1) * size_t(bpp);
-        size_t b0 = bit0 >> 3;
-        const size_t b1 = bit1 >> 3;
-        auto masked = [&](size_t i, unsigned m) {
-            const unsigned d = row[i], v = (d & k8) ^ f8;
-            row[i] = uint8_t((d & ~m) | (v & m));
-        };
-        const unsigned head = 0xFFu >> (bit0 & 7), tail = ~(0xFFu >> (bit1 & 7)) & 0xFFu;
-        if (b0 == b1) {
-            masked(b0, head & tail);
             break;
         }
-        if (bit0 & 7) masked(b0++, head);
-        if (k8 == 0) std::memset(row + b0, f8, b1 - b0);
-        else
-            for (size_t i = b0; i < b1; ++i) row[i] = uint8_t((row[i] & k8) ^ f8);
-        if (bit1 & 7) masked(b1, tail);
-        break;
-    }
-    default: break;
+        case 24: {
+            uint8_t* p = row + size_t(x0) * 3;
+            const uint8_t f0 = uint8_t(flip), f1 = uint8_t(flip >> 8), f2 = uint8_t(flip >> 16);
+            if ((keep & 0xFFFFFFu) == 0) {
+                for (size_t i = 0; i < n; ++i, p += 3) {
+                    p[0] = f0;
+                    p[1] = f1;
+                    p[2] = f2;
+                }
+            } else {
+                const uint8_t k0 = uint8_t(keep), k1 = uint8_t(keep >> 8), k2 = uint8_t(keep >> 16);
+                for (size_t i = 0; i < n; ++i, p += 3) {
+                    p[0] = uint8_t((p[0] & k0) ^ f0);
+                    p[1] = uint8_t((p[1] & k1) ^ f1);
+                    p[2] = uint8_t((p[2] & k2) ^ f2);
+                }
+            }
+            break;
+        }
+        case 16: {
+            uint8_t* p = row + size_t(x0) * 2;
+            const uint16_t k = uint16_t(keep | 0x8000u), f = uint16_t(flip & 0x7FFFu);
+            for (size_t i = 0; i < n; ++i, p += 2) {
+                uint16_t v;
+                std::memcpy(&v, p, 2);
+                v = uint16_t((v & k) ^ f);
+                std::memcpy(p, &v, 2);
+            }
+            break;
+        }
+        case 8: {
+            uint8_t* p = row + x0;
+            const uint8_t k = uint8_t(keep), f = uint8_t(flip);
+            if (k == 0)
+                std::memset(p, f, n);
+            else
+                for (size_t i = 0; i < n; ++i) p[i] = uint8_t((p[i] & k) ^ f);
+            break;
+        }
+        case 4:
+        case 1: {
+            // Whole bytes at once with the masks repeated over the byte; the partial first and
+            // last bytes are merged under a bit mask.
+            const uint32_t mask = ColorMask(bpp);
+            const unsigned rep = bpp == 1 ? 0xFFu : 0x11u;
+            const uint8_t k8 = uint8_t((keep & mask) * rep), f8 = uint8_t((flip & mask) * rep);
+            const size_t bit0 = size_t(x0) * size_t(bpp), bit1 = size_t(x1) * size_t(bpp);
+            size_t b0 = bit0 >> 3;
+            const size_t b1 = bit1 >> 3;
+            auto masked = [&](size_t i, unsigned m) {
+                const unsigned d = row[i], v = (d & k8) ^ f8;
+                row[i] = uint8_t((d & ~m) | (v & m));
+            };
+            const unsigned head = 0xFFu >> (bit0 & 7), tail = ~(0xFFu >> (bit1 & 7)) & 0xFFu;
+            if (b0 == b1) {
+                masked(b0, head & tail);
+                break;
+            }
+            if (bit0 & 7) masked(b0++, head);
+            if (k8 == 0)
+                std::memset(row + b0, f8, b1 - b0);
+            else
+                for (size_t i = b0; i < b1; ++i) row[i] = uint8_t((row[i] & k8) ^ f8);
+            if (bit1 & 7) masked(b1, tail);
+            break;
+        }
+        default: break;
     }
 }
 
@@ -198,7 +202,9 @@ struct SpanSink {
 
 // Sorts spans by row and x and merges the ones that overlap or touch.
 void Normalize(Spans& s) {
-    auto less = [](const RgnSpan& a, const RgnSpan& b) { return a.y != b.y ? a.y < b.y : a.x0 < b.x0; };
+    auto less = [](const RgnSpan& a, const RgnSpan& b) {
+        return a.y != b.y ? a.y < b.y : a.x0 < b.x0;
+    };
     if (!std::is_sorted(s.begin(), s.end(), less)) std::sort(s.begin(), s.end(), less);
     size_t n = 0;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -244,9 +250,9 @@ Spans Union(const Spans& a, const Spans& b) {
 // one on, one off; dashes 18 on, 6 off.
 bool PatternOn(int style, int64_t i) {
     switch (style) {
-    case PS_DOT: return (i & 1) == 0;
-    case PS_DASH: return (i % 24) < 18;
-    default: return true;
+        case PS_DOT: return (i & 1) == 0;
+        case PS_DASH: return (i % 24) < 18;
+        default: return true;
     }
 }
 
@@ -259,8 +265,10 @@ struct Stroke {
     SpanSink on, gaps;
 
     void Pixel(int64_t x, int64_t y, int64_t i) {
-        if (PatternOn(style, i)) on.Add(int(y), int(x), int(x) + 1);
-        else if (keepGaps) gaps.Add(int(y), int(x), int(x) + 1);
+        if (PatternOn(style, i))
+            on.Add(int(y), int(x), int(x) + 1);
+        else if (keepGaps)
+            gaps.Add(int(y), int(x), int(x) + 1);
     }
 };
 
@@ -277,8 +285,10 @@ void ThinLine(P64 a, P64 b, const RECT& bounds, Stroke& out) {
     const int64_t sMin = (xMajor ? dy : dx) >= 0 ? 1 : -1;
     const int64_t m0 = xMajor ? a.x : a.y, n0 = xMajor ? a.y : a.x;
     const int64_t dmin = xMajor ? ady : adx;
-    const int64_t lo = xMajor ? bounds.left : bounds.top, hi = xMajor ? bounds.right : bounds.bottom;
-    const int64_t mlo = xMajor ? bounds.top : bounds.left, mhi = xMajor ? bounds.bottom : bounds.right;
+    const int64_t lo = xMajor ? bounds.left : bounds.top,
+                  hi = xMajor ? bounds.right : bounds.bottom;
+    const int64_t mlo = xMajor ? bounds.top : bounds.left,
+                  mhi = xMajor ? bounds.bottom : bounds.right;
     int64_t i0 = sMaj > 0 ? lo - m0 : m0 - hi + 1;
     int64_t i1 = sMaj > 0 ? hi - m0 : m0 - lo + 1;
     i0 = std::max<int64_t>(i0, 0);
@@ -291,8 +301,10 @@ void ThinLine(P64 a, P64 b, const RECT& bounds, Stroke& out) {
         for (int64_t i = i0; i < i1; ++i) {
             const int64_t major = m0 + sMaj * i, minor = n0 + sMin * q;
             if (minor >= mlo && minor < mhi) {
-                if (xMajor) out.Pixel(major, minor, out.index + i);
-                else out.Pixel(minor, major, out.index + i);
+                if (xMajor)
+                    out.Pixel(major, minor, out.index + i);
+                else
+                    out.Pixel(minor, major, out.index + i);
             }
             r += 2 * dmin;
             if (r >= den) {
@@ -317,8 +329,10 @@ void Capsule(P64 a, P64 b, int w, const RECT& bounds, SpanSink& out) {
     const double len2 = ddx * ddx + ddy * ddy, len = std::sqrt(len2);
     constexpr double kEps = 1e-7;
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    const int64_t yTop = std::max<int64_t>(int64_t(std::ceil(std::min(ay, by) - r - 0.5)), bounds.top);
-    const int64_t yEnd = std::min<int64_t>(int64_t(std::floor(std::max(ay, by) + r - 0.5)) + 1, bounds.bottom);
+    const int64_t yTop =
+        std::max<int64_t>(int64_t(std::ceil(std::min(ay, by) - r - 0.5)), bounds.top);
+    const int64_t yEnd =
+        std::min<int64_t>(int64_t(std::floor(std::max(ay, by) + r - 0.5)) + 1, bounds.bottom);
     for (int64_t py = yTop; py < yEnd; ++py) {
         const double yc = double(py) + 0.5;
         double lo = kInf, hi = -kInf;
@@ -335,7 +349,8 @@ void Capsule(P64 a, P64 b, int w, const RECT& bounds, SpanSink& out) {
             // The band between the end discs: perpendicular distance <= r and projection
             // onto the segment inside it, both linear in x along this row.
             double blo = -kInf, bhi = kInf;
-            auto constrain = [&](double c, double k, double vlo, double vhi) { // vlo <= c x + k <= vhi
+            auto constrain = [&](double c, double k, double vlo,
+                                 double vhi) { // vlo <= c x + k <= vhi
                 if (c == 0) {
                     if (k < vlo - kEps || k > vhi + kEps) blo = kInf, bhi = -kInf;
                     return;
@@ -353,7 +368,8 @@ void Capsule(P64 a, P64 b, int w, const RECT& bounds, SpanSink& out) {
             }
         }
         if (lo > hi) continue;
-        out.AddClamped(py, int64_t(std::ceil(lo - 0.5 - kEps)), int64_t(std::floor(hi - 0.5 + kEps)) + 1, bounds);
+        out.AddClamped(py, int64_t(std::ceil(lo - 0.5 - kEps)),
+                       int64_t(std::floor(hi - 0.5 + kEps)) + 1, bounds);
     }
 }
 
@@ -386,7 +402,8 @@ bool EllipseRow(const Box& e, int64_t y, int64_t* x0, int64_t* x1) {
 
 // Every row of the filled ellipse inside the bounds.
 void FillEllipse(const Box& e, const RECT& bounds, SpanSink& out) {
-    const int64_t y0 = std::max<int64_t>(e.t, bounds.top), y1 = std::min<int64_t>(e.b, bounds.bottom);
+    const int64_t y0 = std::max<int64_t>(e.t, bounds.top),
+                  y1 = std::min<int64_t>(e.b, bounds.bottom);
     for (int64_t y = y0; y < y1; ++y) {
         int64_t a, b;
         if (EllipseRow(e, y, &a, &b)) out.AddClamped(y, a, b, bounds);
@@ -433,10 +450,14 @@ void StyleEllipseOutline(const Spans& outline, const Box& e, Stroke& st) {
         const int64_t Y = 2 * int64_t(s.y) + 1 - (e.t + e.b);
         for (int x = s.x0; x < s.x1; ++x) {
             const int64_t X = 2 * int64_t(x) + 1 - (e.l + e.r);
-            if (X >= 0 && Y < 0) q[0].push_back(Q{x, s.y, x, s.y});
-            else if (X >= 0) q[1].push_back(Q{s.y, -int64_t(x), x, s.y});
-            else if (Y >= 0) q[2].push_back(Q{-int64_t(x), -int64_t(s.y), x, s.y});
-            else q[3].push_back(Q{-int64_t(s.y), x, x, s.y});
+            if (X >= 0 && Y < 0)
+                q[0].push_back(Q{x, s.y, x, s.y});
+            else if (X >= 0)
+                q[1].push_back(Q{s.y, -int64_t(x), x, s.y});
+            else if (Y >= 0)
+                q[2].push_back(Q{-int64_t(x), -int64_t(s.y), x, s.y});
+            else
+                q[3].push_back(Q{-int64_t(s.y), x, x, s.y});
         }
     }
     int64_t i = 0;
@@ -459,14 +480,17 @@ void FillPolygon(const std::vector<P64>& pts, int mode, const RECT& bounds, Span
     for (size_t i = 0; i < n; ++i) {
         const P64 p = pts[i], q = pts[(i + 1) % n];
         if (p.y == q.y) continue;
-        if (p.y < q.y) edges.push_back(Edge{p.x, p.y, q.x, q.y, 1});
-        else edges.push_back(Edge{q.x, q.y, p.x, p.y, -1});
+        if (p.y < q.y)
+            edges.push_back(Edge{p.x, p.y, q.x, q.y, 1});
+        else
+            edges.push_back(Edge{q.x, q.y, p.x, p.y, -1});
     }
     if (edges.empty()) return;
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
     int64_t yMax = edges[0].y1;
     for (const Edge& e : edges) yMax = std::max(yMax, e.y1);
-    const int64_t y0 = std::max<int64_t>(edges[0].y0, bounds.top), y1 = std::min<int64_t>(yMax, bounds.bottom);
+    const int64_t y0 = std::max<int64_t>(edges[0].y0, bounds.top),
+                  y1 = std::min<int64_t>(yMax, bounds.bottom);
     std::vector<const Edge*> active;
     struct Cross {
         int64_t x;
@@ -477,8 +501,9 @@ void FillPolygon(const std::vector<P64>& pts, int mode, const RECT& bounds, Span
     for (int64_t y = y0; y < y1; ++y) {
         // An edge meets the row's centre line y + 0.5 when y0 <= y < y1.
         while (next < edges.size() && edges[next].y0 <= y) active.push_back(&edges[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->y1 <= y; }),
-                     active.end());
+        active.erase(
+            std::remove_if(active.begin(), active.end(), [y](const Edge* e) { return e->y1 <= y; }),
+            active.end());
         cross.clear();
         for (const Edge* e : active) {
             // The first pixel whose centre is at or right of the crossing:
@@ -487,7 +512,8 @@ void FillPolygon(const std::vector<P64>& pts, int mode, const RECT& bounds, Span
             const int64_t num = 2 * e->x0 * d + (2 * y + 1 - 2 * e->y0) * (e->x1 - e->x0);
             cross.push_back(Cross{lt::CeilDiv64(num - d, 2 * d), e->dir});
         }
-        std::sort(cross.begin(), cross.end(), [](const Cross& a, const Cross& b) { return a.x < b.x; });
+        std::sort(cross.begin(), cross.end(),
+                  [](const Cross& a, const Cross& b) { return a.x < b.x; });
         int wind = 0;
         for (size_t k = 0; k + 1 < cross.size(); ++k) {
             wind += mode == WINDING ? cross[k].dir : 1;
@@ -499,7 +525,8 @@ void FillPolygon(const std::vector<P64>& pts, int mode, const RECT& bounds, Span
 
 // Spans of a rectangle cut to the bounds.
 void FillBox(const Box& r, const RECT& bounds, SpanSink& out) {
-    const int64_t y0 = std::max<int64_t>(r.t, bounds.top), y1 = std::min<int64_t>(r.b, bounds.bottom);
+    const int64_t y0 = std::max<int64_t>(r.t, bounds.top),
+                  y1 = std::min<int64_t>(r.b, bounds.bottom);
     for (int64_t y = y0; y < y1; ++y) out.AddClamped(y, r.l, r.r, bounds);
 }
 
@@ -529,11 +556,14 @@ void PaintSpans(const LDEVICE& dc, const Spans& spans, COLORREF color, int rop2)
     const int bpp = t->BitsPerPixel;
     uint32_t keep, flip;
     Rop2Masks(rop2, lt::ColorToValue(t, color), lt::ColorMask(bpp), &keep, &flip);
-    lt::ForEachClipped(spans, lt::DrawableBounds(&dc), dc.ClipRegion(),
-                       [&](int y, int x0, int x1) { lt::ApplySpan(bpp, L_RowPtr(t, y), x0, x1, keep, flip); });
+    lt::ForEachClipped(spans, lt::DrawableBounds(&dc), dc.ClipRegion(), [&](int y, int x0, int x1) {
+        lt::ApplySpan(bpp, L_RowPtr(t, y), x0, x1, keep, flip);
+    });
 }
 
-P64 ToDevice(const LDEVICE::State& s, int64_t x, int64_t y) { return P64{x + s.org.x, y + s.org.y}; }
+P64 ToDevice(const LDEVICE::State& s, int64_t x, int64_t y) {
+    return P64{x + s.org.x, y + s.org.y};
+}
 
 // Points in device coordinates; false when one is out of range.
 bool DevicePoints(const LDEVICE::State& s, const POINT* pts, int count, std::vector<P64>& out) {
@@ -553,9 +583,11 @@ Box DeviceBox(const LDEVICE::State& s, int left, int top, int right, int bottom)
 
 // A device rectangle in logical coordinates, grown by (mx, my) on every side.
 RECT ToLogical(const LDEVICE::State& s, const RECT& r, int64_t mx, int64_t my) {
-    auto c = [](int64_t v) { return int(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30)); };
-    return RECT{c(int64_t(r.left) - s.org.x - mx), c(int64_t(r.top) - s.org.y - my), c(int64_t(r.right) - s.org.x + mx),
-                c(int64_t(r.bottom) - s.org.y + my)};
+    auto c = [](int64_t v) {
+        return int(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30));
+    };
+    return RECT{c(int64_t(r.left) - s.org.x - mx), c(int64_t(r.top) - s.org.y - my),
+                c(int64_t(r.right) - s.org.x + mx), c(int64_t(r.bottom) - s.org.y + my)};
 }
 
 bool BoxInLimits(const Box& b) { return InLimits(P64{b.l, b.t}) && InLimits(P64{b.r, b.b}); }
@@ -565,7 +597,9 @@ constexpr int kMaxPenWidth = 1 << 16;
 int PenWidth(const LPEN& p) { return std::clamp(p.width, 1, kMaxPenWidth); }
 bool PenVisible(const LPEN& p) { return p.style != PS_NULL; }
 // Cosmetic styles apply to one-pixel pens; wider pens draw solid, as in GDI.
-int PenPattern(const LPEN& p) { return PenWidth(p) == 1 && (p.style == PS_DOT || p.style == PS_DASH) ? p.style : PS_SOLID; }
+int PenPattern(const LPEN& p) {
+    return PenWidth(p) == 1 && (p.style == PS_DOT || p.style == PS_DASH) ? p.style : PS_SOLID;
+}
 
 Stroke NewStroke(const LDEVICE::State& s) {
     Stroke st;
@@ -576,14 +610,17 @@ Stroke NewStroke(const LDEVICE::State& s) {
 
 // Strokes a path with the pen. Thin pens leave out the last point of every segment (so a
 // closed path visits each vertex once); wide pens join round capsules.
-void StrokePath(const LDEVICE::State& s, const std::vector<P64>& pts, bool closed, const RECT& bounds, Stroke& st) {
+void StrokePath(const LDEVICE::State& s, const std::vector<P64>& pts, bool closed,
+                const RECT& bounds, Stroke& st) {
     const size_t n = pts.size();
     const size_t segments = closed ? n : n - 1;
     const int w = PenWidth(s.pen);
     for (size_t i = 0; i < segments; ++i) {
         const P64 a = pts[i], b = pts[(i + 1) % n];
-        if (w == 1) ThinLine(a, b, bounds, st);
-        else Capsule(a, b, w, bounds, st.on);
+        if (w == 1)
+            ThinLine(a, b, bounds, st);
+        else
+            Capsule(a, b, w, bounds, st.on);
     }
     Normalize(st.on.spans);
     Normalize(st.gaps.spans);
@@ -593,7 +630,8 @@ void StrokePath(const LDEVICE::State& s, const std::vector<P64>& pts, bool close
 // the pen, so that no pixel is painted twice.
 void PaintShape(const LDEVICE& dc, const LDEVICE::State& s, const Spans* fill, Stroke& st) {
     Spans gaps = Subtract(st.gaps.spans, st.on.spans);
-    if (fill && s.brush.style != BS_HOLLOW) PaintSpans(dc, Subtract(*fill, Union(st.on.spans, gaps)), s.brush.color, s.rop2);
+    if (fill && s.brush.style != BS_HOLLOW)
+        PaintSpans(dc, Subtract(*fill, Union(st.on.spans, gaps)), s.brush.color, s.rop2);
     PaintSpans(dc, gaps, s.bkColor, s.rop2);
     PaintSpans(dc, st.on.spans, s.pen.color, s.rop2);
 }
@@ -635,7 +673,9 @@ int LDEVICE::SetBkMode(int mode) {
     return std::exchange(impl_->cur.bkMode, mode);
 }
 
-COLORREF LDEVICE::SetTextColor(COLORREF color) { return std::exchange(impl_->cur.textColor, color); }
+COLORREF LDEVICE::SetTextColor(COLORREF color) {
+    return std::exchange(impl_->cur.textColor, color);
+}
 const LPEN& LDEVICE::Pen() const { return impl_->cur.pen; }
 const LBRUSH& LDEVICE::Brush() const { return impl_->cur.brush; }
 int LDEVICE::ROP2() const { return impl_->cur.rop2; }
@@ -659,7 +699,9 @@ void LDEVICE::SelectClipRgn(HRGN rgn) {
 void LDEVICE::IntersectClipRect(const RECT& rc) {
     State& s = impl_->cur;
     const P64 a = ToDevice(s, rc.left, rc.top), b = ToDevice(s, rc.right, rc.bottom);
-    auto clampi = [](int64_t v) { return int(std::clamp<int64_t>(v, -lt::kDcCoordLimit, lt::kDcCoordLimit)); };
+    auto clampi = [](int64_t v) {
+        return int(std::clamp<int64_t>(v, -lt::kDcCoordLimit, lt::kDcCoordLimit));
+    };
     const RECT dev{clampi(a.x), clampi(a.y), clampi(b.x), clampi(b.y)};
     Guarded([&] {
         if (!s.hasClip) {
@@ -675,7 +717,9 @@ void LDEVICE::IntersectClipRect(const RECT& rc) {
 void LDEVICE::ExcludeClipRect(const RECT& rc) {
     State& s = impl_->cur;
     const P64 a = ToDevice(s, rc.left, rc.top), b = ToDevice(s, rc.right, rc.bottom);
-    auto clampi = [](int64_t v) { return int(std::clamp<int64_t>(v, -lt::kDcCoordLimit, lt::kDcCoordLimit)); };
+    auto clampi = [](int64_t v) {
+        return int(std::clamp<int64_t>(v, -lt::kDcCoordLimit, lt::kDcCoordLimit));
+    };
     const RECT dev{clampi(a.x), clampi(a.y), clampi(b.x), clampi(b.y)};
     Guarded([&] {
         if (!s.hasClip) {
@@ -686,7 +730,9 @@ void LDEVICE::ExcludeClipRect(const RECT& rc) {
     });
 }
 
-const LRegion* LDEVICE::ClipRegion() const { return impl_->cur.hasClip ? &impl_->cur.clip : nullptr; }
+const LRegion* LDEVICE::ClipRegion() const {
+    return impl_->cur.hasClip ? &impl_->cur.clip : nullptr;
+}
 
 int LDEVICE::SaveDC() {
     impl_->saved.push_back(impl_->cur);
@@ -738,7 +784,8 @@ void LDEVICE::Rectangle(int left, int top, int right, int bottom) {
             if (w > 1 && s.pen.style == PS_INSIDEFRAME) {
                 // A square frame w wide just inside the box.
                 const Box inner = box.Inflated(-w);
-                const int64_t y0 = std::max<int64_t>(box.t, bounds.top), y1 = std::min<int64_t>(box.b, bounds.bottom);
+                const int64_t y0 = std::max<int64_t>(box.t, bounds.top),
+                              y1 = std::min<int64_t>(box.b, bounds.bottom);
                 for (int64_t y = y0; y < y1; ++y) {
                     if (inner.Empty() || y < inner.t || y >= inner.b) {
                         st.on.AddClamped(y, box.l, box.r, bounds);
@@ -750,7 +797,8 @@ void LDEVICE::Rectangle(int left, int top, int right, int bottom) {
             } else {
                 // Thin pens: the border pixels of the filled area, walked clockwise. Wide
                 // pens: round-joined strokes centred on them.
-                const std::vector<P64> corners{{box.l, box.t}, {box.r - 1, box.t}, {box.r - 1, box.b - 1}, {box.l, box.b - 1}};
+                const std::vector<P64> corners{
+                    {box.l, box.t}, {box.r - 1, box.t}, {box.r - 1, box.b - 1}, {box.l, box.b - 1}};
                 StrokePath(s, corners, true, bounds, st);
             }
         }
@@ -794,7 +842,8 @@ void LDEVICE::Ellipse(int left, int top, int right, int bottom) {
                 // PS_INSIDEFRAME, otherwise centred where the one-pixel outline would be.
                 const Box outer = s.pen.style == PS_INSIDEFRAME ? box : box.Inflated(w / 2);
                 const Box inner = outer.Inflated(-w);
-                const int64_t y0 = std::max<int64_t>(outer.t, bounds.top), y1 = std::min<int64_t>(outer.b, bounds.bottom);
+                const int64_t y0 = std::max<int64_t>(outer.t, bounds.top),
+                              y1 = std::min<int64_t>(outer.b, bounds.bottom);
                 for (int64_t y = y0; y < y1; ++y) {
                     int64_t a, b, c, d;
                     if (!EllipseRow(outer, y, &a, &b)) continue;
@@ -890,7 +939,8 @@ void LDEVICE::SetPixel(int x, int y, COLORREF color) {
     const State& s = impl_->cur;
     const P64 p = ToDevice(s, x, y);
     const RECT bounds = lt::DrawableBounds(this);
-    if (p.x < bounds.left || p.x >= bounds.right || p.y < bounds.top || p.y >= bounds.bottom) return;
+    if (p.x < bounds.left || p.x >= bounds.right || p.y < bounds.top || p.y >= bounds.bottom)
+        return;
     if (s.hasClip && !s.clip.Contains(int(p.x), int(p.y))) return;
     lt::ApplySpan(target_->BitsPerPixel, L_RowPtr(target_, int(p.y)), int(p.x), int(p.x) + 1, 0,
                   lt::ColorToValue(target_, color));
@@ -900,7 +950,8 @@ COLORREF LDEVICE::GetPixel(int x, int y) const {
     const State& s = impl_->cur;
     const P64 p = ToDevice(s, x, y);
     const RECT bounds = lt::DrawableBounds(this);
-    if (p.x < bounds.left || p.x >= bounds.right || p.y < bounds.top || p.y >= bounds.bottom) return CLR_INVALID;
+    if (p.x < bounds.left || p.x >= bounds.right || p.y < bounds.top || p.y >= bounds.bottom)
+        return CLR_INVALID;
     if (s.hasClip && !s.clip.Contains(int(p.x), int(p.y))) return CLR_INVALID;
     const lt::BGRA c = lt::ReadPixel(target_, L_RowPtr(target_, int(p.y)), int(p.x));
     return RGB(c.r, c.g, c.b);

@@ -126,8 +126,8 @@ struct LDEVICE {
     const LRegion* ClipRegion() const;
 
     // The state stack: pen, brush, modes, colours, viewport origin, clip, current position.
-    int SaveDC();               // returns the new depth (>= 1)
-    bool RestoreDC(int saved);  // saved = a value SaveDC returned, or -n for the n-th last one
+    int SaveDC();              // returns the new depth (>= 1)
+    bool RestoreDC(int saved); // saved = a value SaveDC returned, or -n for the n-th last one
 
     // Drawing (logical coordinates).
     POINT MoveTo(int x, int y); // returns the previous current position
@@ -178,11 +178,11 @@ L_INT L_DeleteLeadDC(HDC dc);
 // the bitmap's size at the origin), restricted to a destination clip (null: none) and to the
 // context's clip. Nearest-neighbour sampling; the source is palette-resolved and mapped to the
 // destination's depth. rop: SRCCOPY, SRCINVERT (XOR), SRCAND or SRCPAINT.
-L_INT L_PaintDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst,
-                const RECT* dstClip, uint32_t rop);
+L_INT L_PaintDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
+                const RECT* dst, const RECT* dstClip, uint32_t rop);
 // The same, but only the pixels inside the bitmap's region are painted.
-L_INT L_PaintRgnDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst,
-                   const RECT* dstClip, uint32_t rop);
+L_INT L_PaintRgnDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
+                   const RECT* dst, const RECT* dstClip, uint32_t rop);
 // Draws the outline of the bitmap's region (transformed by pXForm onto the context) as a
 // "marching ants" line: boundary pixels alternate black and white in dashes of 4 along the
 // outline, shifted by frameStyle, so that advancing frameStyle makes the ants march. Without a

@@ -32,40 +32,46 @@ uint32_t ColorToValue(const BITMAPHANDLE* b, COLORREF c);
 void ApplySpan(int bpp, uint8_t* row, int x0, int x1, uint32_t keep, uint32_t flip);
 
 inline RECT IntersectRect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
     if (r.left >= r.right || r.top >= r.bottom) return RECT{};
     return r;
 }
 inline bool IsEmptyRect(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 // A target the context can draw on: allocated, of a depth the span painter knows.
-inline bool IsDrawable(const BITMAPHANDLE* t) { return IsAllocated(t) && IsValidBpp(t->BitsPerPixel); }
+inline bool IsDrawable(const BITMAPHANDLE* t) {
+    return IsAllocated(t) && IsValidBpp(t->BitsPerPixel);
+}
 
 // The device rectangle drawing can reach: the target bitmap, cut to the clip's bounds.
 inline RECT DrawableBounds(const LDEVICE* dc) {
     const BITMAPHANDLE* t = dc->Target();
     if (!IsDrawable(t)) return RECT{};
     RECT r = FullRect(t);
-    if (const LRegion* clip = dc->ClipRegion()) r = clip->Empty() ? RECT{} : IntersectRect(r, clip->Bounds());
+    if (const LRegion* clip = dc->ClipRegion())
+        r = clip->Empty() ? RECT{} : IntersectRect(r, clip->Bounds());
     return r;
 }
 
 // Row interval lists: spans of one row, sorted, neither overlapping nor touching (y unused).
 using RowSpans = std::vector<RgnSpan>;
 
-inline void IntersectRows(const RgnSpan* a, const RgnSpan* ae, const RgnSpan* b, const RgnSpan* be, int y,
-                          RowSpans& out) {
+inline void IntersectRows(const RgnSpan* a, const RgnSpan* ae, const RgnSpan* b, const RgnSpan* be,
+                          int y, RowSpans& out) {
     while (a != ae && b != be) {
         const int x0 = std::max(a->x0, b->x0), x1 = std::min(a->x1, b->x1);
         if (x0 < x1) out.push_back(RgnSpan{y, x0, x1});
-        if (a->x1 < b->x1) ++a;
-        else ++b;
+        if (a->x1 < b->x1)
+            ++a;
+        else
+            ++b;
     }
 }
 
 // out = a minus b.
-inline void SubtractRows(const RgnSpan* a, const RgnSpan* ae, const RgnSpan* b, const RgnSpan* be, int y,
-                         RowSpans& out) {
+inline void SubtractRows(const RgnSpan* a, const RgnSpan* ae, const RgnSpan* b, const RgnSpan* be,
+                         int y, RowSpans& out) {
     for (; a != ae; ++a) {
         int x = a->x0;
         while (b != be && b->x1 <= x) ++b;
@@ -80,7 +86,8 @@ inline void SubtractRows(const RgnSpan* a, const RgnSpan* ae, const RgnSpan* b, 
 // Calls f(y, x0, x1) for every part of the spans (sorted by row and x, not overlapping)
 // that lies inside `bounds` and inside `clip` when there is one.
 template <class F>
-void ForEachClipped(const std::vector<RgnSpan>& spans, const RECT& bounds, const LRegion* clip, F&& f) {
+void ForEachClipped(const std::vector<RgnSpan>& spans, const RECT& bounds, const LRegion* clip,
+                    F&& f) {
     if (IsEmptyRect(bounds)) return;
     auto first = std::lower_bound(spans.begin(), spans.end(), bounds.top,
                                   [](const RgnSpan& s, int v) { return s.y < v; });
@@ -99,10 +106,13 @@ void ForEachClipped(const std::vector<RgnSpan>& spans, const RECT& bounds, const
         const RgnSpan* a = &*it;
         const RgnSpan* ae = a + (rowEnd - it);
         while (a != ae && c != ce) {
-            const int x0 = std::max({a->x0, c->x0, bounds.left}), x1 = std::min({a->x1, c->x1, bounds.right});
+            const int x0 = std::max({a->x0, c->x0, bounds.left}),
+                      x1 = std::min({a->x1, c->x1, bounds.right});
             if (x0 < x1) f(y, x0, x1);
-            if (a->x1 < c->x1) ++a;
-            else ++c;
+            if (a->x1 < c->x1)
+                ++a;
+            else
+                ++c;
         }
         it = rowEnd;
     }

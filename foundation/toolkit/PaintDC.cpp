@@ -47,14 +47,15 @@ inline uint32_t Pack15(uint32_t bgr) {
 // an image maps few distinct colours onto a palette over and over.
 class NearestCache {
 public:
-    NearestCache(const RGBQUAD* pal, int count) : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
+    NearestCache(const RGBQUAD* pal, int count)
+        : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
     uint32_t Get(uint32_t bgr) {
         const uint32_t key = 0x01000000u | bgr;
         const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
         if (keys_[h] != key) {
             keys_[h] = key;
-            vals_[h] = uint8_t(lt::NearestPaletteIndex(pal_, count_, int((bgr >> 16) & 0xFFu), int((bgr >> 8) & 0xFFu),
-                                                       int(bgr & 0xFFu)));
+            vals_[h] = uint8_t(lt::NearestPaletteIndex(pal_, count_, int((bgr >> 16) & 0xFFu),
+                                                       int((bgr >> 8) & 0xFFu), int(bgr & 0xFFu)));
         }
         return vals_[h];
     }
@@ -78,7 +79,8 @@ struct Converter {
 // Destination values (in 4-byte slots, OR orMask) of n destination pixels whose source
 // columns are cols[0..n) or, when Linear, c0, c0 + 1, ...
 template <int SB, DstKind DK, bool Linear>
-void Fetch(const uint8_t* srow, const int32_t* cols, int n, uint8_t* out, uint32_t orMask, const Converter& cv) {
+void Fetch(const uint8_t* srow, const int32_t* cols, int n, uint8_t* out, uint32_t orMask,
+           const Converter& cv) {
     const int c0 = cols[0];
     for (int i = 0; i < n; ++i) {
         const int sx = Linear ? c0 + i : cols[i];
@@ -112,20 +114,20 @@ using FetchFn = void (*)(const uint8_t*, const int32_t*, int, uint8_t*, uint32_t
 template <DstKind DK, bool Linear>
 FetchFn PickFetch(int sb) {
     switch (sb) {
-    case 1: return Fetch<1, DK, Linear>;
-    case 4: return Fetch<4, DK, Linear>;
-    case 8: return Fetch<8, DK, Linear>;
-    case 16: return Fetch<16, DK, Linear>;
-    case 24: return Fetch<24, DK, Linear>;
-    default: return Fetch<32, DK, Linear>;
+        case 1: return Fetch<1, DK, Linear>;
+        case 4: return Fetch<4, DK, Linear>;
+        case 8: return Fetch<8, DK, Linear>;
+        case 16: return Fetch<16, DK, Linear>;
+        case 24: return Fetch<24, DK, Linear>;
+        default: return Fetch<32, DK, Linear>;
     }
 }
 
 FetchFn PickFetch(int sb, DstKind dk, bool linear) {
     switch (dk) {
-    case kBGR: return linear ? PickFetch<kBGR, true>(sb) : PickFetch<kBGR, false>(sb);
-    case k15: return linear ? PickFetch<k15, true>(sb) : PickFetch<k15, false>(sb);
-    default: return linear ? PickFetch<kIndex, true>(sb) : PickFetch<kIndex, false>(sb);
+        case kBGR: return linear ? PickFetch<kBGR, true>(sb) : PickFetch<kBGR, false>(sb);
+        case k15: return linear ? PickFetch<k15, true>(sb) : PickFetch<k15, false>(sb);
+        default: return linear ? PickFetch<kIndex, true>(sb) : PickFetch<kIndex, false>(sb);
     }
 }
 
@@ -141,40 +143,60 @@ void Store(uint8_t* drow, int x0, int n, const uint8_t* vals) {
             uint8_t* p = drow + size_t(x) * 4;
             const uint32_t c = v & 0x00FFFFFFu;
             uint32_t d = R == Rop::Copy ? 0 : Load32(p);
-            if constexpr (R == Rop::Copy) d = c | 0xFF000000u;
-            else if constexpr (R == Rop::Xor) d ^= c;
-            else if constexpr (R == Rop::And) d &= c | 0xFF000000u;
-            else d |= c;
+            if constexpr (R == Rop::Copy)
+                d = c | 0xFF000000u;
+            else if constexpr (R == Rop::Xor)
+                d ^= c;
+            else if constexpr (R == Rop::And)
+                d &= c | 0xFF000000u;
+            else
+                d |= c;
             Store32(p, d);
         } else if constexpr (DB == 24) {
             uint8_t* p = drow + size_t(x) * 3;
             for (int k = 0; k < 3; ++k) {
                 const uint8_t c = uint8_t(v >> (8 * k));
-                if constexpr (R == Rop::Copy) p[k] = c;
-                else if constexpr (R == Rop::Xor) p[k] ^= c;
-                else if constexpr (R == Rop::And) p[k] &= c;
-                else p[k] |= c;
+                if constexpr (R == Rop::Copy)
+                    p[k] = c;
+                else if constexpr (R == Rop::Xor)
+                    p[k] ^= c;
+                else if constexpr (R == Rop::And)
+                    p[k] &= c;
+                else
+                    p[k] |= c;
             }
         } else if constexpr (DB == 16) {
             uint8_t* p = drow + size_t(x) * 2;
             const uint16_t c = uint16_t(v & 0x7FFFu);
             uint16_t d = R == Rop::Copy ? 0 : Load16(p);
-            if constexpr (R == Rop::Copy) d = uint16_t(c | 0x8000u);
-            else if constexpr (R == Rop::Xor) d ^= c;
-            else if constexpr (R == Rop::And) d &= uint16_t(c | 0x8000u);
-            else d |= c;
+            if constexpr (R == Rop::Copy)
+                d = uint16_t(c | 0x8000u);
+            else if constexpr (R == Rop::Xor)
+                d ^= c;
+            else if constexpr (R == Rop::And)
+                d &= uint16_t(c | 0x8000u);
+            else
+                d |= c;
             Store16(p, d);
         } else if constexpr (DB == 8) {
-            if constexpr (R == Rop::Copy) drow[x] = uint8_t(v);
-            else if constexpr (R == Rop::Xor) drow[x] ^= uint8_t(v);
-            else if constexpr (R == Rop::And) drow[x] &= uint8_t(v);
-            else drow[x] |= uint8_t(v);
+            if constexpr (R == Rop::Copy)
+                drow[x] = uint8_t(v);
+            else if constexpr (R == Rop::Xor)
+                drow[x] ^= uint8_t(v);
+            else if constexpr (R == Rop::And)
+                drow[x] &= uint8_t(v);
+            else
+                drow[x] |= uint8_t(v);
         } else {
             unsigned d = lt::ReadIndex(drow, x, DB);
-            if constexpr (R == Rop::Copy) d = v;
-            else if constexpr (R == Rop::Xor) d ^= v;
-            else if constexpr (R == Rop::And) d &= v;
-            else d |= v;
+            if constexpr (R == Rop::Copy)
+                d = v;
+            else if constexpr (R == Rop::Xor)
+                d ^= v;
+            else if constexpr (R == Rop::And)
+                d &= v;
+            else
+                d |= v;
             lt::WriteIndex(drow, x, DB, d);
         }
     }
@@ -185,38 +207,40 @@ using StoreFn = void (*)(uint8_t*, int, int, const uint8_t*);
 template <Rop R>
 StoreFn PickStore(int db) {
     switch (db) {
-    case 1: return Store<1, R>;
-    case 4: return Store<4, R>;
-    case 8: return Store<8, R>;
-    case 16: return Store<16, R>;
-    case 24: return Store<24, R>;
-    default: return Store<32, R>;
+        case 1: return Store<1, R>;
+        case 4: return Store<4, R>;
+        case 8: return Store<8, R>;
+        case 16: return Store<16, R>;
+        case 24: return Store<24, R>;
+        default: return Store<32, R>;
     }
 }
 
 StoreFn PickStore(int db, Rop r) {
     switch (r) {
-    case Rop::Copy: return PickStore<Rop::Copy>(db);
-    case Rop::Xor: return PickStore<Rop::Xor>(db);
-    case Rop::And: return PickStore<Rop::And>(db);
-    default: return PickStore<Rop::Or>(db);
+        case Rop::Copy: return PickStore<Rop::Copy>(db);
+        case Rop::Xor: return PickStore<Rop::Xor>(db);
+        case Rop::And: return PickStore<Rop::And>(db);
+        default: return PickStore<Rop::Or>(db);
     }
 }
 
 bool RopFromCode(uint32_t code, Rop* r) {
     switch (code) {
-    case SRCCOPY: *r = Rop::Copy; return true;
-    case SRCINVERT: *r = Rop::Xor; return true;
-    case SRCAND: *r = Rop::And; return true;
-    case SRCPAINT: *r = Rop::Or; return true;
-    default: return false;
+        case SRCCOPY: *r = Rop::Copy; return true;
+        case SRCINVERT: *r = Rop::Xor; return true;
+        case SRCAND: *r = Rop::And; return true;
+        case SRCPAINT: *r = Rop::Or; return true;
+        default: return false;
     }
 }
 
 // The first destination offset d (from the destination rectangle's edge) whose sample
 // floor((2d + 1) sw / 2dw) reaches source offset k. Sampling is monotone, so a run of
 // source pixels maps to a run of destination pixels.
-inline int64_t FirstDst(int64_t k, int64_t sw, int64_t dw) { return lt::CeilDiv64(2 * k * dw - sw, 2 * sw); }
+inline int64_t FirstDst(int64_t k, int64_t sw, int64_t dw) {
+    return lt::CeilDiv64(2 * k * dw - sw, 2 * sw);
+}
 
 bool RectInLimits(const int64_t* v) {
     for (int i = 0; i < 4; ++i)
@@ -231,8 +255,8 @@ bool SameSpans(const lt::RowSpans& a, const lt::RowSpans& b) {
     return true;
 }
 
-L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst, const RECT* dstClip,
-            uint32_t ropCode, bool useRegion) {
+L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst,
+            const RECT* dstClip, uint32_t ropCode, bool useRegion) {
     if (!dc) return ERROR_INV_PARAMETER;
     BITMAPHANDLE* t = dc->Target();
     if (!lt::IsDrawable(t) || !lt::IsAllocated(b)) return ERROR_NO_BITMAP;
@@ -245,8 +269,8 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
     const RECT Dl = dst ? *dst : lt::FullRect(b);
     // Source rectangle and destination rectangle (device coordinates).
     const int64_t sr[4] = {S.left, S.top, S.right, S.bottom};
-    const int64_t dr[4] = {int64_t(Dl.left) + org.x, int64_t(Dl.top) + org.y, int64_t(Dl.right) + org.x,
-                           int64_t(Dl.bottom) + org.y};
+    const int64_t dr[4] = {int64_t(Dl.left) + org.x, int64_t(Dl.top) + org.y,
+                           int64_t(Dl.right) + org.x, int64_t(Dl.bottom) + org.y};
     if (!RectInLimits(sr) || !RectInLimits(dr)) return ERROR_INV_RANGE;
     const int64_t sw = sr[2] - sr[0], sh = sr[3] - sr[1], dw = dr[2] - dr[0], dh = dr[3] - dr[1];
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return SUCCESS;
@@ -281,8 +305,8 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
         const int width = area.right - area.left;
         std::vector<int32_t> cols(size_t(width) + 1);
         for (int i = 0; i < width; ++i)
-            cols[size_t(i)] =
-                int32_t(sr[0] + lt::FloorDiv64((2 * (int64_t(area.left) + i - dr[0]) + 1) * sw, 2 * dw));
+            cols[size_t(i)] = int32_t(
+                sr[0] + lt::FloorDiv64((2 * (int64_t(area.left) + i - dr[0]) + 1) * sw, 2 * dw));
 
         // Conversion of source pixels to destination values.
         const int sbpp = b->BitsPerPixel, dbpp = t->BitsPerPixel;
@@ -299,16 +323,21 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
                     continue;
                 }
                 const RGBQUAD q = b->pPalette ? b->pPalette[i] : RGBQUAD{};
-                const uint32_t bgr = uint32_t(q.rgbBlue) | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbRed) << 16);
-                if (dk == kBGR) cv.lut[i] = bgr;
-                else if (dk == k15) cv.lut[i] = Pack15(bgr);
+                const uint32_t bgr =
+                    uint32_t(q.rgbBlue) | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbRed) << 16);
+                if (dk == kBGR)
+                    cv.lut[i] = bgr;
+                else if (dk == k15)
+                    cv.lut[i] = Pack15(bgr);
                 else {
                     // Keep indices where both palettes agree, so equal palettes copy exactly.
                     const RGBQUAD* tp = t->pPalette;
-                    if (tp && i <= mask && tp[i].rgbRed == q.rgbRed && tp[i].rgbGreen == q.rgbGreen &&
-                        tp[i].rgbBlue == q.rgbBlue)
+                    if (tp && i <= mask && tp[i].rgbRed == q.rgbRed &&
+                        tp[i].rgbGreen == q.rgbGreen && tp[i].rgbBlue == q.rgbBlue)
                         cv.lut[i] = i;
-                    else cv.lut[i] = uint32_t(lt::NearestPaletteIndex(tp, 1 << dbpp, q.rgbRed, q.rgbGreen, q.rgbBlue));
+                    else
+                        cv.lut[i] = uint32_t(lt::NearestPaletteIndex(tp, 1 << dbpp, q.rgbRed,
+                                                                     q.rgbGreen, q.rgbBlue));
                 }
             }
         } else if (dk == kIndex) {
@@ -340,8 +369,10 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
                 mapped.clear();
                 auto [r, re] = rgn->Row(int(sy));
                 for (; r != re; ++r) {
-                    const int64_t x0 = std::max<int64_t>(dr[0] + FirstDst(r->x0 - sr[0], sw, dw), area.left);
-                    const int64_t x1 = std::min<int64_t>(dr[0] + FirstDst(r->x1 - sr[0], sw, dw), area.right);
+                    const int64_t x0 =
+                        std::max<int64_t>(dr[0] + FirstDst(r->x0 - sr[0], sw, dw), area.left);
+                    const int64_t x1 =
+                        std::min<int64_t>(dr[0] + FirstDst(r->x1 - sr[0], sw, dw), area.right);
                     if (x0 < x1) mapped.push_back(RgnSpan{y, int(x0), int(x1)});
                 }
                 tmp.clear();
@@ -356,8 +387,10 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
                 for (const RgnSpan& s : spans) {
                     const int n = s.x1 - s.x0;
                     if (rop == Rop::Copy && dbpp >= 8)
-                        std::memcpy(drow + size_t(s.x0) * dbytes, prevRow + size_t(s.x0) * dbytes, size_t(n) * dbytes);
-                    else store(drow, s.x0, n, buf + size_t(s.x0 - area.left) * 4);
+                        std::memcpy(drow + size_t(s.x0) * dbytes, prevRow + size_t(s.x0) * dbytes,
+                                    size_t(n) * dbytes);
+                    else
+                        store(drow, s.x0, n, buf + size_t(s.x0 - area.left) * 4);
                 }
             } else {
                 const uint8_t* srow = L_RowPtr(b, int(sy));
@@ -385,13 +418,13 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
 
 } // namespace
 
-L_INT L_PaintDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst,
-                const RECT* dstClip, uint32_t rop) {
+L_INT L_PaintDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
+                const RECT* dst, const RECT* dstClip, uint32_t rop) {
     return Paint(dc, b, src, srcClip, dst, dstClip, rop, false);
 }
 
-L_INT L_PaintRgnDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip, const RECT* dst,
-                   const RECT* dstClip, uint32_t rop) {
+L_INT L_PaintRgnDC(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
+                   const RECT* dst, const RECT* dstClip, uint32_t rop) {
     return Paint(dc, b, src, srcClip, dst, dstClip, rop, true);
 }
 
@@ -411,13 +444,17 @@ L_INT L_FrameBitmapRgn(HDC dc, const BITMAPHANDLE* b, const RGNXFORM* pXForm, L_
     const POINT org = dc->GetViewportOrg();
     const LRegion* clip = dc->ClipRegion();
     const int bpp = t->BitsPerPixel;
-    const uint32_t ink[2] = {lt::ColorToValue(t, RGB(0, 0, 0)), lt::ColorToValue(t, RGB(255, 255, 255))};
+    const uint32_t ink[2] = {lt::ColorToValue(t, RGB(0, 0, 0)),
+                             lt::ColorToValue(t, RGB(255, 255, 255))};
     try {
         // Only the visible part of the scaled region is built, with one pixel to spare all
         // round: whether a visible pixel is on the outline depends on its neighbours.
-        auto c = [](int64_t v) { return int(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30)); };
+        auto c = [](int64_t v) {
+            return int(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30));
+        };
         const RECT window{c(int64_t(bounds.left) - org.x - 1), c(int64_t(bounds.top) - org.y - 1),
-                          c(int64_t(bounds.right) - org.x + 1), c(int64_t(bounds.bottom) - org.y + 1)};
+                          c(int64_t(bounds.right) - org.x + 1),
+                          c(int64_t(bounds.bottom) - org.y + 1)};
         LRegion r = lt::TransformRegion(*b->pRgn, xf, b->Height, &window);
         r.Offset(org.x, org.y);
         const std::vector<RgnSpan>& sp = r.spans;
@@ -437,23 +474,30 @@ L_INT L_FrameBitmapRgn(HDC dc, const BITMAPHANDLE* b, const RGNXFORM* pXForm, L_
                 const bool hasAbove = prevEnd > prevStart && sp[prevStart].y == y - 1;
                 eroded.clear();
                 for (size_t k = i; k < ie; ++k)
-                    if (sp[k].x1 - sp[k].x0 > 2) eroded.push_back(RgnSpan{y, sp[k].x0 + 1, sp[k].x1 - 1});
+                    if (sp[k].x1 - sp[k].x0 > 2)
+                        eroded.push_back(RgnSpan{y, sp[k].x0 + 1, sp[k].x1 - 1});
                 partial.clear();
                 interior.clear();
-                if (hasAbove) lt::IntersectRows(eroded.data(), eroded.data() + eroded.size(), base + prevStart,
-                                                base + prevEnd, y, partial);
-                lt::IntersectRows(partial.data(), partial.data() + partial.size(), base + ie, base + ne, y, interior);
+                if (hasAbove)
+                    lt::IntersectRows(eroded.data(), eroded.data() + eroded.size(),
+                                      base + prevStart, base + prevEnd, y, partial);
+                lt::IntersectRows(partial.data(), partial.data() + partial.size(), base + ie,
+                                  base + ne, y, interior);
                 outline.clear();
-                lt::SubtractRows(base + i, base + ie, interior.data(), interior.data() + interior.size(), y, outline);
+                lt::SubtractRows(base + i, base + ie, interior.data(),
+                                 interior.data() + interior.size(), y, outline);
                 visible.clear();
                 const RgnSpan whole{y, bounds.left, bounds.right};
                 if (clip) {
                     auto [cl, ce] = clip->Row(y);
                     partial.clear();
-                    lt::IntersectRows(outline.data(), outline.data() + outline.size(), cl, ce, y, partial);
-                    lt::IntersectRows(partial.data(), partial.data() + partial.size(), &whole, &whole + 1, y, visible);
+                    lt::IntersectRows(outline.data(), outline.data() + outline.size(), cl, ce, y,
+                                      partial);
+                    lt::IntersectRows(partial.data(), partial.data() + partial.size(), &whole,
+                                      &whole + 1, y, visible);
                 } else {
-                    lt::IntersectRows(outline.data(), outline.data() + outline.size(), &whole, &whole + 1, y, visible);
+                    lt::IntersectRows(outline.data(), outline.data() + outline.size(), &whole,
+                                      &whole + 1, y, visible);
                 }
                 uint8_t* row = L_RowPtr(t, y);
                 for (const RgnSpan& s : visible) {
@@ -461,7 +505,8 @@ L_INT L_FrameBitmapRgn(HDC dc, const BITMAPHANDLE* b, const RGNXFORM* pXForm, L_
                     int64_t x = s.x0;
                     while (x < s.x1) {
                         const int64_t phase = lt::FloorDiv64(x + y + int64_t(frameStyle), 4);
-                        const int64_t end = std::min<int64_t>(s.x1, phase * 4 + 4 - y - int64_t(frameStyle));
+                        const int64_t end =
+                            std::min<int64_t>(s.x1, phase * 4 + 4 - y - int64_t(frameStyle));
                         lt::ApplySpan(bpp, row, int(x), int(end), 0, ink[phase & 1]);
                         x = end;
                     }

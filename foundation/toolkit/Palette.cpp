@@ -21,25 +21,27 @@ RGBQUAD Quad(int r, int g, int b) { return RGBQUAD{uint8_t(b), uint8_t(g), uint8
 L_INT L_GetFixedPalette(RGBQUAD* pPalette, L_INT nBitsPerPixel) {
     if (!pPalette) return ERROR_INV_PARAMETER;
     switch (nBitsPerPixel) {
-    case 1:
-        pPalette[0] = Quad(0, 0, 0);
-        pPalette[1] = Quad(255, 255, 255);
-        return SUCCESS;
-    case 4: {
-        // The sixteen colours every display of the 4-bit era could show, in their usual order.
-        static const uint8_t vga[16][3] = {
-            {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-            {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-            {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
-        };
-        for (int i = 0; i < 16; ++i) pPalette[i] = Quad(vga[i][0], vga[i][1], vga[i][2]);
-        return SUCCESS;
-    }
-    case 8:
-        // 3-3-2: a colour's nearest entry is found channel by channel.
-        for (int i = 0; i < 256; ++i) pPalette[i] = Quad(Level(i >> 5, 8), Level((i >> 2) & 7, 8), Level(i & 3, 4));
-        return SUCCESS;
-    default: return ERROR_BITPERPIXEL;
+        case 1:
+            pPalette[0] = Quad(0, 0, 0);
+            pPalette[1] = Quad(255, 255, 255);
+            return SUCCESS;
+        case 4: {
+            // The sixteen colours every display of the 4-bit era could show, in their usual order.
+            static const uint8_t vga[16][3] = {
+                {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+            };
+            for (int i = 0; i < 16; ++i) pPalette[i] = Quad(vga[i][0], vga[i][1], vga[i][2]);
+            return SUCCESS;
+        }
+        case 8:
+            // 3-3-2: a colour's nearest entry is found channel by channel.
+            for (int i = 0; i < 256; ++i)
+                pPalette[i] = Quad(Level(i >> 5, 8), Level((i >> 2) & 7, 8), Level(i & 3, 4));
+            return SUCCESS;
+        default: return ERROR_BITPERPIXEL;
     }
 }
 
@@ -99,13 +101,15 @@ int NetscapePalette(RGBQUAD* pal) {
 // ---------------------------------------------------------------------------
 // Nearest-colour cache.
 
-InverseMap::InverseMap(const RGBQUAD* pal, int count) : pal_(pal), count_(std::clamp(count, 1, 256)) {
+InverseMap::InverseMap(const RGBQUAD* pal, int count)
+    : pal_(pal), count_(std::clamp(count, 1, 256)) {
     cells_.assign(32768, 0);
     pool_.reserve(32768);
     for (int i = 0; i < count_; ++i) {
-        const uint32_t key = pal[i].rgbRed | (uint32_t(pal[i].rgbGreen) << 8) | (uint32_t(pal[i].rgbBlue) << 16);
-        const unsigned cell = (unsigned(pal[i].rgbRed >> 3) << 10) | (unsigned(pal[i].rgbGreen >> 3) << 5) |
-                              unsigned(pal[i].rgbBlue >> 3);
+        const uint32_t key =
+            pal[i].rgbRed | (uint32_t(pal[i].rgbGreen) << 8) | (uint32_t(pal[i].rgbBlue) << 16);
+        const unsigned cell = (unsigned(pal[i].rgbRed >> 3) << 10) |
+                              (unsigned(pal[i].rgbGreen >> 3) << 5) | unsigned(pal[i].rgbBlue >> 3);
         exactCells_[cell >> 5] |= 1u << (cell & 31);
         uint32_t h = Hash(key);
         bool repeat = false;
@@ -122,7 +126,9 @@ InverseMap::InverseMap(const RGBQUAD* pal, int count) : pal_(pal), count_(std::c
             h = (h + 1) & (kExactSlots - 1);
         }
         // A repeated colour can never be the lowest-index nearest entry.
-        if (!repeat) unique_.push_back(Candidate{pal[i].rgbRed, pal[i].rgbGreen, pal[i].rgbBlue, uint8_t(i)});
+        if (!repeat)
+            unique_.push_back(
+                Candidate{pal[i].rgbRed, pal[i].rgbGreen, pal[i].rgbBlue, uint8_t(i)});
     }
     scratch_.resize(unique_.size());
 }
@@ -196,7 +202,8 @@ int DistinctColours(const BITMAPHANDLE* b, int maxColors, RGBQUAD* pal) {
         for (int i = 0; i < (1 << b->BitsPerPixel); ++i) {
             if (!used[i]) continue;
             const RGBQUAD q = b->pPalette ? b->pPalette[i] : RGBQUAD{};
-            if (!add(keys.data(), mask, q.rgbRed | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbBlue) << 16)))
+            if (!add(keys.data(), mask,
+                     q.rgbRed | (uint32_t(q.rgbGreen) << 8) | (uint32_t(q.rgbBlue) << 16)))
                 return -1;
         }
         return n;
@@ -233,7 +240,8 @@ std::vector<CellStats> Histogram(const BITMAPHANDLE* b) {
         reader.Read(y, row.data());
         for (int x = 0; x < b->Width; ++x) {
             const BGRA c = row[size_t(x)];
-            const unsigned i = (unsigned(c.r >> 3) << 10) | (unsigned(c.g >> 3) << 5) | unsigned(c.b >> 3);
+            const unsigned i =
+                (unsigned(c.r >> 3) << 10) | (unsigned(c.g >> 3) << 5) | unsigned(c.b >> 3);
             CellStats& s = h[i];
             ++s.n;
             s.r += c.r;
@@ -303,11 +311,19 @@ private:
     struct Moment {
         double w = 0, r = 0, g = 0, b = 0, q = 0;
         Moment& operator+=(const Moment& o) {
-            w += o.w; r += o.r; g += o.g; b += o.b; q += o.q;
+            w += o.w;
+            r += o.r;
+            g += o.g;
+            b += o.b;
+            q += o.q;
             return *this;
         }
-        Moment operator-(const Moment& o) const { return Moment{w - o.w, r - o.r, g - o.g, b - o.b, q - o.q}; }
-        Moment operator+(const Moment& o) const { return Moment{w + o.w, r + o.r, g + o.g, b + o.b, q + o.q}; }
+        Moment operator-(const Moment& o) const {
+            return Moment{w - o.w, r - o.r, g - o.g, b - o.b, q - o.q};
+        }
+        Moment operator+(const Moment& o) const {
+            return Moment{w + o.w, r + o.r, g + o.g, b + o.b, q + o.q};
+        }
     };
     struct Box {
         int lo[3]; // exclusive
@@ -316,7 +332,8 @@ private:
     static size_t At(int r, int g, int b) { return size_t((r * kSide + g) * kSide + b); }
 
     Moment Sum(const Box& x) const {
-        const int r0 = x.lo[0], g0 = x.lo[1], b0 = x.lo[2], r1 = x.hi[0], g1 = x.hi[1], b1 = x.hi[2];
+        const int r0 = x.lo[0], g0 = x.lo[1], b0 = x.lo[2], r1 = x.hi[0], g1 = x.hi[1],
+                  b1 = x.hi[2];
         return m_[At(r1, g1, b1)] - m_[At(r1, g1, b0)] - m_[At(r1, g0, b1)] + m_[At(r1, g0, b0)] -
                m_[At(r0, g1, b1)] + m_[At(r0, g1, b0)] + m_[At(r0, g0, b1)] - m_[At(r0, g0, b0)];
     }
@@ -339,8 +356,9 @@ private:
                 if (lower.w <= 0) continue;
                 const Moment upper = whole - lower;
                 if (upper.w <= 0) break;
-                const double score = (lower.r * lower.r + lower.g * lower.g + lower.b * lower.b) / lower.w +
-                                     (upper.r * upper.r + upper.g * upper.g + upper.b * upper.b) / upper.w;
+                const double score =
+                    (lower.r * lower.r + lower.g * lower.g + lower.b * lower.b) / lower.w +
+                    (upper.r * upper.r + upper.g * upper.g + upper.b * upper.b) / upper.w;
                 if (score > best) {
                     best = score;
                     bestAxis = axis;
@@ -370,7 +388,8 @@ void Refine(const std::vector<CellStats>& hist, RGBQUAD* pal, int n, int rounds)
         const CellStats& s = hist[i];
         if (!s.n) continue;
         const double inv = 1.0 / double(s.n);
-        points.push_back(Point{float(double(s.r) * inv), float(double(s.g) * inv), float(double(s.b) * inv), i});
+        points.push_back(
+            Point{float(double(s.r) * inv), float(double(s.g) * inv), float(double(s.b) * inv), i});
     }
     std::vector<double> acc(size_t(n) * 4);
     std::vector<float> centre(size_t(n) * 3);

@@ -60,12 +60,20 @@ void MergeRow(const RgnSpan* a, size_t na, const RgnSpan* b, size_t nb, int y, c
         const int xa = ka < ea ? ((ka & 1) ? a[ka >> 1].x1 : a[ka >> 1].x0) : INT_MAX;
         const int xb = kb < eb ? ((kb & 1) ? b[kb >> 1].x1 : b[kb >> 1].x0) : INT_MAX;
         const int x = std::min(xa, xb);
-        if (xa == x) { inA = !inA; ++ka; }
-        if (xb == x) { inB = !inB; ++kb; }
+        if (xa == x) {
+            inA = !inA;
+            ++ka;
+        }
+        if (xb == x) {
+            inB = !inB;
+            ++kb;
+        }
         const bool in = keep[(inA ? 2 : 0) + (inB ? 1 : 0)];
         if (in != cur) {
-            if (in) start = x;
-            else out.push_back(RgnSpan{y, start, x});
+            if (in)
+                start = x;
+            else
+                out.push_back(RgnSpan{y, start, x});
             cur = in;
         }
     }
@@ -101,8 +109,10 @@ void ScanRow1(const uint8_t* row, int width, int y, std::vector<RgnSpan>& out) {
             if (!look) break;
             const int p = __builtin_clz(look) - (int(sizeof(unsigned)) * 8 - 8);
             const int x = k * 8 + p;
-            if (!in) start = x;
-            else out.push_back(RgnSpan{y, start, x});
+            if (!in)
+                start = x;
+            else
+                out.push_back(RgnSpan{y, start, x});
             in = !in;
             pos = p + 1;
         }
@@ -111,8 +121,10 @@ void ScanRow1(const uint8_t* row, int width, int y, std::vector<RgnSpan>& out) {
     for (int x = fullBytes * 8; x < width; ++x) {
         const bool bit = (row[x >> 3] >> (7 - (x & 7))) & 1u;
         if (bit != in) {
-            if (bit) start = x;
-            else out.push_back(RgnSpan{y, start, x});
+            if (bit)
+                start = x;
+            else
+                out.push_back(RgnSpan{y, start, x});
             in = bit;
         }
     }
@@ -141,9 +153,11 @@ namespace lt {
 // [floor(x * num / den), floor((x + 1) * num / den)) + offset; these blocks tile the
 // plane, so enlarging repeats pixels and shrinking keeps every den/num-th one, like
 // nearest-neighbour sampling of a mask.
-LRegion TransformRegion(const LRegion& src, const RGNXFORM& xf, int sourceHeight, const RECT* clip) {
+LRegion TransformRegion(const LRegion& src, const RGNXFORM& xf, int sourceHeight,
+                        const RECT* clip) {
     LRegion out;
-    const int64_t xn = xf.nXScalarNum, xd = xf.nXScalarDen, yn = xf.nYScalarNum, yd = xf.nYScalarDen;
+    const int64_t xn = xf.nXScalarNum, xd = xf.nXScalarDen, yn = xf.nYScalarNum,
+                  yd = xf.nYScalarDen;
     if (xn <= 0 || xd <= 0 || yn <= 0 || yd <= 0 || src.spans.empty()) return out;
     const bool flip = xf.uViewPerspective == L_UINT(BOTTOM_LEFT);
     int64_t cl = -kCoordLimit, ct = -kCoordLimit, cr = kCoordLimit, cb = kCoordLimit;
@@ -186,8 +200,10 @@ LRegion TransformRegion(const LRegion& src, const RGNXFORM& xf, int sourceHeight
         line.clear();
         for (size_t i = rows[r]; i < rows[r + 1]; ++i) {
             const RgnSpan& s = src.spans[i];
-            const int64_t x0 = std::max(ClampCoord(FloorDiv(int64_t(s.x0) * xn, xd) + xf.nXOffset), cl);
-            const int64_t x1 = std::min(ClampCoord(FloorDiv(int64_t(s.x1) * xn, xd) + xf.nXOffset), cr);
+            const int64_t x0 =
+                std::max(ClampCoord(FloorDiv(int64_t(s.x0) * xn, xd) + xf.nXOffset), cl);
+            const int64_t x1 =
+                std::min(ClampCoord(FloorDiv(int64_t(s.x1) * xn, xd) + xf.nXOffset), cr);
             Append(line, 0, int(x0), int(x1));
         }
         if (line.empty()) continue;
@@ -205,8 +221,10 @@ LRegion TransformRegion(const LRegion& src, const RGNXFORM& xf, int sourceHeight
 std::pair<const RgnSpan*, const RgnSpan*> LRegion::Row(int y) const {
     const RgnSpan* first = spans.data();
     const RgnSpan* last = first + spans.size();
-    const RgnSpan* lo = std::lower_bound(first, last, y, [](const RgnSpan& s, int v) { return s.y < v; });
-    const RgnSpan* hi = std::upper_bound(lo, last, y, [](int v, const RgnSpan& s) { return v < s.y; });
+    const RgnSpan* lo =
+        std::lower_bound(first, last, y, [](const RgnSpan& s, int v) { return s.y < v; });
+    const RgnSpan* hi =
+        std::upper_bound(lo, last, y, [](int v, const RgnSpan& s) { return v < s.y; });
     return {lo, hi};
 }
 
@@ -223,7 +241,8 @@ RECT LRegion::Bounds() const {
 bool LRegion::Contains(int x, int y) const {
     auto [lo, hi] = Row(y);
     // The last span starting at or left of x is the only candidate.
-    const RgnSpan* it = std::upper_bound(lo, hi, x, [](int v, const RgnSpan& s) { return v < s.x0; });
+    const RgnSpan* it =
+        std::upper_bound(lo, hi, x, [](int v, const RgnSpan& s) { return v < s.x0; });
     return it != lo && x < (it - 1)->x1;
 }
 
@@ -242,7 +261,8 @@ void LRegion::Offset(int dx, int dy) {
 
 LRegion LRegion::FromRect(const RECT& rc) {
     LRegion r;
-    const int64_t l = ClampCoord(rc.left), t = ClampCoord(rc.top), rt = ClampCoord(rc.right), b = ClampCoord(rc.bottom);
+    const int64_t l = ClampCoord(rc.left), t = ClampCoord(rc.top), rt = ClampCoord(rc.right),
+                  b = ClampCoord(rc.bottom);
     if (l >= rt || t >= b) return r;
     r.spans.reserve(size_t(b - t));
     for (int64_t y = t; y < b; ++y) r.spans.push_back(RgnSpan{int(y), int(l), int(rt)});
@@ -256,24 +276,29 @@ LRegion LRegion::FromMask(const BITMAPHANDLE& mask) {
     for (int y = 0; y < mask.Height; ++y) {
         const uint8_t* row = L_RowPtr(&mask, y);
         switch (mask.BitsPerPixel) {
-        case 1: ScanRow1(row, w, y, r.spans); break;
-        case 4: ScanRowGeneric(w, y, r.spans, [row](int x) { return lt::ReadIndex(row, x, 4) != 0; }); break;
-        case 8: ScanRowGeneric(w, y, r.spans, [row](int x) { return row[x] != 0; }); break;
-        case 16:
-            ScanRowGeneric(w, y, r.spans, [row](int x) { return (row[x * 2] | row[x * 2 + 1]) != 0; });
-            break;
-        case 24:
-            ScanRowGeneric(w, y, r.spans,
-                           [row](int x) { return (row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2]) != 0; });
-            break;
-        case 32:
-            ScanRowGeneric(w, y, r.spans, [row](int x) {
-                uint32_t v;
-                std::memcpy(&v, row + size_t(x) * 4, 4);
-                return v != 0;
-            });
-            break;
-        default: return LRegion{};
+            case 1: ScanRow1(row, w, y, r.spans); break;
+            case 4:
+                ScanRowGeneric(w, y, r.spans,
+                               [row](int x) { return lt::ReadIndex(row, x, 4) != 0; });
+                break;
+            case 8: ScanRowGeneric(w, y, r.spans, [row](int x) { return row[x] != 0; }); break;
+            case 16:
+                ScanRowGeneric(w, y, r.spans,
+                               [row](int x) { return (row[x * 2] | row[x * 2 + 1]) != 0; });
+                break;
+            case 24:
+                ScanRowGeneric(w, y, r.spans, [row](int x) {
+                    return (row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2]) != 0;
+                });
+                break;
+            case 32:
+                ScanRowGeneric(w, y, r.spans, [row](int x) {
+                    uint32_t v;
+                    std::memcpy(&v, row + size_t(x) * 4, 4);
+                    return v != 0;
+                });
+                break;
+            default: return LRegion{};
         }
     }
     return r;
@@ -287,13 +312,13 @@ LRegion LRegion::Combine(const LRegion& a, const LRegion& b, unsigned mode) {
     static constexpr bool kXor[4] = {false, true, true, false};
     const bool* keep = nullptr;
     switch (mode) {
-    case L_RGN_SET: return b;
-    case L_RGN_AND: keep = kAnd; break;
-    case L_RGN_ANDNOTBITMAP: // within a bitmap both reduce to "a minus b"
-    case L_RGN_ANDNOTRGN: keep = kAndNot; break;
-    case L_RGN_OR: keep = kOr; break;
-    case L_RGN_XOR: keep = kXor; break;
-    default: return LRegion{};
+        case L_RGN_SET: return b;
+        case L_RGN_AND: keep = kAnd; break;
+        case L_RGN_ANDNOTBITMAP: // within a bitmap both reduce to "a minus b"
+        case L_RGN_ANDNOTRGN: keep = kAndNot; break;
+        case L_RGN_OR: keep = kOr; break;
+        case L_RGN_XOR: keep = kXor; break;
+        default: return LRegion{};
     }
     LRegion out;
     const std::vector<RgnSpan>& A = a.spans;
@@ -307,9 +332,13 @@ LRegion LRegion::Combine(const LRegion& a, const LRegion& b, unsigned mode) {
         const size_t ie = ya == y ? RowEnd(A, i) : i;
         const size_t je = yb == y ? RowEnd(B, j) : j;
         if (i == ie) {
-            if (keep[1]) out.spans.insert(out.spans.end(), B.begin() + ptrdiff_t(j), B.begin() + ptrdiff_t(je));
+            if (keep[1])
+                out.spans.insert(out.spans.end(), B.begin() + ptrdiff_t(j),
+                                 B.begin() + ptrdiff_t(je));
         } else if (j == je) {
-            if (keep[2]) out.spans.insert(out.spans.end(), A.begin() + ptrdiff_t(i), A.begin() + ptrdiff_t(ie));
+            if (keep[2])
+                out.spans.insert(out.spans.end(), A.begin() + ptrdiff_t(i),
+                                 A.begin() + ptrdiff_t(ie));
         } else {
             MergeRow(A.data() + i, ie - i, B.data() + j, je - j, y, keep, out.spans);
         }
@@ -326,7 +355,8 @@ LRegion LRegion::Transformed(const RGNXFORM& xf, int sourceHeight) const {
 LRegion LRegion::Intersected(const RECT& rc) const {
     LRegion out;
     if (rc.left >= rc.right || rc.top >= rc.bottom) return out;
-    auto first = std::lower_bound(spans.begin(), spans.end(), rc.top, [](const RgnSpan& s, int v) { return s.y < v; });
+    auto first = std::lower_bound(spans.begin(), spans.end(), rc.top,
+                                  [](const RgnSpan& s, int v) { return s.y < v; });
     for (auto it = first; it != spans.end() && it->y < rc.bottom; ++it) {
         const int x0 = std::max(it->x0, rc.left), x1 = std::min(it->x1, rc.right);
         if (x0 < x1) out.spans.push_back(RgnSpan{it->y, x0, x1});

@@ -54,13 +54,14 @@ class LRegion;
 using HRGN = LRegion*;
 
 enum : L_UINT {
-    L_RGN_AND = 0,          // keep what is in both the existing and the new region
-    L_RGN_SET = 1,          // replace the existing region
-    L_RGN_ANDNOTBITMAP = 2, // the new region's complement within the bitmap, intersected with the existing one
-    L_RGN_ANDNOTRGN = 3,    // existing region minus the new one
-    L_RGN_OR = 4,           // union
-    L_RGN_XOR = 5,          // symmetric difference
-    L_RGN_SETNOT = 6,       // replace with the complement of the new region (within the bitmap)
+    L_RGN_AND = 0, // keep what is in both the existing and the new region
+    L_RGN_SET = 1, // replace the existing region
+    L_RGN_ANDNOTBITMAP =
+        2, // the new region's complement within the bitmap, intersected with the existing one
+    L_RGN_ANDNOTRGN = 3, // existing region minus the new one
+    L_RGN_OR = 4,        // union
+    L_RGN_XOR = 5,       // symmetric difference
+    L_RGN_SETNOT = 6,    // replace with the complement of the new region (within the bitmap)
 };
 
 // Maps region coordinates to bitmap coordinates:
@@ -99,11 +100,11 @@ struct BITMAPFLAGS {
 struct struct_LEAD_Bitmap {
     L_INT Width = 0;
     L_INT Height = 0;
-    L_INT BitsPerPixel = 0;      // 1, 4, 8, 16, 24 or 32
-    L_INT BytesPerLine = 0;      // padded to a multiple of 4
+    L_INT BitsPerPixel = 0; // 1, 4, 8, 16, 24 or 32
+    L_INT BytesPerLine = 0; // padded to a multiple of 4
     L_INT ViewPerspective = TOP_LEFT;
     L_INT Order = ORDER_BGR;
-    L_INT XResolution = 96;      // dots per inch
+    L_INT XResolution = 96; // dots per inch
     L_INT YResolution = 96;
     L_UINT nColors = 0;          // entries in pPalette (bitmaps of 8 bits or less)
     RGBQUAD* pPalette = nullptr; // owned by the bitmap, 2^bpp entries allocated
@@ -154,7 +155,8 @@ L_INT L_CopyBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src);
 L_INT L_CopyBitmapHandle(pBITMAPHANDLE dst, const BITMAPHANDLE* src);
 // A new bitmap holding the given rectangle of src (clipped to src); it carries the
 // part of src's region inside the rectangle, in its own coordinates.
-L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width, L_INT height);
+L_INT L_CopyBitmapRect(pBITMAPHANDLE dst, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width,
+                       L_INT height);
 
 // Device-independent bitmaps (clipboard interchange): a BITMAPINFOHEADER followed by
 // the colour table and bottom-up rows.
@@ -177,7 +179,8 @@ uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size);
 // Builds a bitmap from a DIB header (with its colour table right after it) and its bits.
 // A DIB comes from other programs, so the caller says how many bytes of bits there are
 // and a DIB that claims more is refused (ERROR_FILE_FORMAT).
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits, size_t bitsBytes);
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits,
+                       size_t bitsBytes);
 
 // ---------------------------------------------------------------------------
 // Pixels.
@@ -186,8 +189,10 @@ L_INT L_AccessBitmap(pBITMAPHANDLE b);
 L_INT L_ReleaseBitmap(pBITMAPHANDLE b);
 // Copies up to `bytes` bytes of row nRow starting at pixel column nCol (whole bytes of
 // the stored format). Returns the number of bytes copied or an error code.
-L_INT L_GetBitmapRowCol(const BITMAPHANDLE* b, uint8_t* buffer, L_INT nRow, L_INT nCol, L_UINT bytes);
-L_INT L_PutBitmapRowCol(pBITMAPHANDLE b, const uint8_t* buffer, L_INT nRow, L_INT nCol, L_UINT bytes);
+L_INT L_GetBitmapRowCol(const BITMAPHANDLE* b, uint8_t* buffer, L_INT nRow, L_INT nCol,
+                        L_UINT bytes);
+L_INT L_PutBitmapRowCol(pBITMAPHANDLE b, const uint8_t* buffer, L_INT nRow, L_INT nCol,
+                        L_UINT bytes);
 // The RGB colour of a pixel (palette entries resolved). Returns 0 outside the bitmap.
 COLORREF L_GetPixelColor(const BITMAPHANDLE* b, L_INT nRow, L_INT nCol);
 // Writes a colour (nearest palette entry at 8 bits or less, unless a PALETTEINDEX).
@@ -207,9 +212,9 @@ L_INT L_SetBitmapAlpha(pBITMAPHANDLE b, const BITMAPHANDLE* pAlpha);
 enum : L_UINT {
     CRF_FIXEDPALETTE = 0x0001,
     CRF_OPTIMIZEDPALETTE = 0x0002,
-    CRF_BYTEORDERBGR = 0x0004,     // plain true colour (blue-green-red) above 8 bits
+    CRF_BYTEORDERBGR = 0x0004, // plain true colour (blue-green-red) above 8 bits
     CRF_IDENTITYPALETTE = 0x0008,
-    CRF_USERPALETTE = 0x0010,      // pPalette/uColors give the target palette
+    CRF_USERPALETTE = 0x0010, // pPalette/uColors give the target palette
     CRF_NETSCAPEPALETTE = 0x0040,
     CRF_NODITHERING = 0x00000,
     CRF_FLOYDSTEINDITHERING = 0x10000,
@@ -224,8 +229,8 @@ enum : L_UINT {
 // Converts src to nBitsPerPixel into dst (dst may be src: in place). dst's old content
 // is ignored unless dst == src. The region is kept; 32 -> 32 keeps alpha; conversion
 // to 32 bits from another depth gives opaque alpha.
-L_INT L_ColorResBitmap(const BITMAPHANDLE* src, pBITMAPHANDLE dst, L_INT nBitsPerPixel, L_UINT uFlags,
-                       const RGBQUAD* pPalette, L_UINT uColors);
+L_INT L_ColorResBitmap(const BITMAPHANDLE* src, pBITMAPHANDLE dst, L_INT nBitsPerPixel,
+                       L_UINT uFlags, const RGBQUAD* pPalette, L_UINT uColors);
 L_INT L_GetBitmapColors(const BITMAPHANDLE* b, L_INT nIndex, L_INT nCount, RGBQUAD* pPalette);
 L_INT L_PutBitmapColors(pBITMAPHANDLE b, L_INT nIndex, L_INT nCount, const RGBQUAD* pPalette);
 // The fixed palette of a depth (2, 16 or 256 entries for 1, 4, 8 bits).
@@ -272,11 +277,13 @@ L_INT L_ColorMergeBitmap(BITMAPHANDLE* dst, const BITMAPHANDLE* planes, L_UINT u
 
 L_INT L_BitmapHasRgn(const BITMAPHANDLE* b);
 L_INT L_FreeBitmapRgn(pBITMAPHANDLE b);
-L_INT L_SetBitmapRgnRect(pBITMAPHANDLE b, const RGNXFORM* pXForm, const RECT* pRect, L_UINT uCombineMode);
+L_INT L_SetBitmapRgnRect(pBITMAPHANDLE b, const RGNXFORM* pXForm, const RECT* pRect,
+                         L_UINT uCombineMode);
 // The region of the pixels whose colour equals crColor (or palette index, with PALETTEINDEX).
 L_INT L_SetBitmapRgnColor(pBITMAPHANDLE b, COLORREF crColor, L_UINT uCombineMode);
 // The region of the non-zero pixels of a mask (any depth; 1-bit masks are the usual case).
-L_INT L_SetBitmapRgnFromMask(pBITMAPHANDLE b, const RGNXFORM* pXForm, const BITMAPHANDLE* pMask, L_UINT uCombineMode);
+L_INT L_SetBitmapRgnFromMask(pBITMAPHANDLE b, const RGNXFORM* pXForm, const BITMAPHANDLE* pMask,
+                             L_UINT uCombineMode);
 L_INT L_SetBitmapRgnHandle(pBITMAPHANDLE b, const RGNXFORM* pXForm, HRGN hRgn, L_UINT uCombineMode);
 // A new region handle (copy of the bitmap's region, transformed); free with L_DeleteRgn.
 L_INT L_GetBitmapRgnHandle(const BITMAPHANDLE* b, const RGNXFORM* pXForm, HRGN* phRgn);
@@ -301,7 +308,7 @@ bool L_PtInRgn(HRGN hRgn, L_INT x, L_INT y);
 // Geometry.
 
 enum : L_UINT {
-    SIZE_NORMAL = 0x0000,   // nearest neighbour
+    SIZE_NORMAL = 0x0000, // nearest neighbour
     SIZE_FAVORBLACK = 0x0001,
     SIZE_RESAMPLE = 0x0002, // bilinear (areas averaged when shrinking)
     SIZE_BICUBIC = 0x0004,
@@ -327,12 +334,12 @@ L_INT L_ChangeBitmapViewPerspective(pBITMAPHANDLE dst, pBITMAPHANDLE src, L_INT 
 
 // L_CombineBitmap operations.
 enum : L_UINT {
-    CB_OP_AND = 0x000,        // dst = dst AND src
-    CB_OP_ANDNOTSRC = 0x001,  // dst = dst AND NOT src (subtract a mask)
-    CB_OP_OR = 0x100,         // dst = dst OR src (add a mask)
-    CB_OP_NOTSRC = 0x121,     // dst = NOT src (select outside)
-    CB_OP_COPY = 0x320,       // src replaces dst (800)
-    CB_OP_MULTIPLY = 0x600,   // dst = dst * src / 255 per channel
+    CB_OP_AND = 0x000,       // dst = dst AND src
+    CB_OP_ANDNOTSRC = 0x001, // dst = dst AND NOT src (subtract a mask)
+    CB_OP_OR = 0x100,        // dst = dst OR src (add a mask)
+    CB_OP_NOTSRC = 0x121,    // dst = NOT src (select outside)
+    CB_OP_COPY = 0x320,      // src replaces dst (800)
+    CB_OP_MULTIPLY = 0x600,  // dst = dst * src / 255 per channel
 };
 // Combines the rectangle (xSrc, ySrc, width, height) of src onto dst at (xDst, yDst).
 // Only pixels inside dst's region and inside src's region are written. Logical and
@@ -369,14 +376,14 @@ L_UINT L_GetDisplayMode();
 enum : L_INT {
     FILE_PCX = 1,
     FILE_GIF = 2,
-    FILE_TIF = 3,       // uncompressed
-    FILE_BMP = 6,       // Windows
-    FILE_JFIF = 10,     // JPEG, 4:4:4 or gray
+    FILE_TIF = 3,        // uncompressed
+    FILE_BMP = 6,        // Windows
+    FILE_JFIF = 10,      // JPEG, 4:4:4 or gray
     FILE_LEAD2JFIF = 21, // JPEG, 4:2:2
     FILE_LEAD1JFIF = 23, // JPEG, 4:2:0 / 4:1:1
-    FILE_OS2 = 14,      // OS/2 1.x bitmap
+    FILE_OS2 = 14,       // OS/2 1.x bitmap
     FILE_TIFLZW = 17,
-    FILE_OS2_2 = 74,    // OS/2 2.x bitmap (read only)
+    FILE_OS2_2 = 74, // OS/2 2.x bitmap (read only)
     FILE_PNG = 75,
     FILE_TIF_PACKBITS = 87,
 };
@@ -391,12 +398,12 @@ struct FILEINFO {
     L_INT Order = ORDER_BGR;
     L_INT XResolution = 0;
     L_INT YResolution = 0;
-    L_INT Colors = 0;       // palette entries stored in the file (0 above 8 bits)
-    L_INT Compression = 0;  // format-specific
-    L_INT Passes = 1;       // 1, or more for interlaced/progressive files
+    L_INT Colors = 0;      // palette entries stored in the file (0 above 8 bits)
+    L_INT Compression = 0; // format-specific
+    L_INT Passes = 1;      // 1, or more for interlaced/progressive files
     L_INT PageCount = 1;
-    uint64_t SizeDisk = 0;  // bytes of the file
-    uint64_t SizeMem = 0;   // bytes of the decoded bitmap
+    uint64_t SizeDisk = 0; // bytes of the file
+    uint64_t SizeMem = 0;  // bytes of the decoded bitmap
     char Name[256] = {};
 };
 
@@ -415,15 +422,16 @@ enum : L_UINT {
 // Called as rows arrive: the rows [nRow, nRow + nLines) of pass `flags` are in pBuffer
 // (in the bitmap's stored format). Returning anything but SUCCESS aborts the load
 // with that code.
-using FILEREADCALLBACK = L_INT (*)(FILEINFO* pInfo, pBITMAPHANDLE b, uint8_t* pBuffer, L_UINT uFlags,
-                                   L_INT nRow, L_INT nLines, void* pUserData);
+using FILEREADCALLBACK = L_INT (*)(FILEINFO* pInfo, pBITMAPHANDLE b, uint8_t* pBuffer,
+                                   L_UINT uFlags, L_INT nRow, L_INT nLines, void* pUserData);
 
 // Loads a file (its format detected from the content). nBitsPerPixel 0 keeps the file's
 // depth; otherwise the result is converted to it. On failure the bitmap is left empty.
-L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder, L_UINT uFlags,
-                 FILEREADCALLBACK pfn, void* pUserData);
+L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder,
+                 L_UINT uFlags, FILEREADCALLBACK pfn, void* pUserData);
 L_INT L_LoadBitmap(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder);
-L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder, size_t size);
+L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder,
+                         size_t size);
 L_INT L_FileInfo(const char* path, FILEINFO* pInfo);
 L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo);
 // Saves in a format (the codes above). nBitsPerPixel 0 keeps the bitmap's depth;
@@ -431,7 +439,8 @@ L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo);
 // the JPEG quality factor: 2 (best) .. 255 (smallest); 0 means best. The file is
 // written to a temporary in the same folder and renamed over the target only when
 // complete, so a failed save leaves an existing file untouched.
-L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel, L_INT nQFactor);
+L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
+                   L_INT nQFactor);
 // Writes bytes to a file the safe way: into a temporary file in the same folder, flushed to
 // disk, then renamed over the target. The target is always either the old file or the
 // complete new one, whatever happens meanwhile; a failure removes the temporary.

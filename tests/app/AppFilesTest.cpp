@@ -22,7 +22,9 @@ using apptest::WriteText;
 // A fresh folder per test; environment variables set through Set() get their old values back.
 class AppFilesTest : public ::testing::Test {
 protected:
-    void Set(const std::string& name, const std::optional<std::string>& value) { env_.Set(name, value); }
+    void Set(const std::string& name, const std::optional<std::string>& value) {
+        env_.Set(name, value);
+    }
 
     const std::string tmp = testimg::TempDir("appfiles");
 
@@ -36,15 +38,16 @@ TEST_F(AppFilesTest, DefaultsAreSearchedBesideTheProgramThenInTheUserAndSystemDa
     // The program's own folder comes first: a copy of the editor carries its own defaults.
     ASSERT_TRUE(fs::is_regular_file(ExecutablePath()));
     const std::string exeDir = fs::path(ExecutablePath()).parent_path().string();
-    EXPECT_EQ(DefaultsSearchDirs(), (V{exeDir, tmp + "/home/quillo", tmp + "/a/quillo", tmp + "/b/quillo"}));
+    EXPECT_EQ(DefaultsSearchDirs(),
+              (V{exeDir, tmp + "/home/quillo", tmp + "/a/quillo", tmp + "/b/quillo"}));
 
     // Without the variables: the user's ~/.local/share and the standard system folders.
     // A relative XDG_DATA_HOME is not a usable setting.
     Set("XDG_DATA_HOME", "relative/home");
     Set("HOME", "/home/someone");
     Set("XDG_DATA_DIRS", std::nullopt);
-    EXPECT_EQ(DefaultsSearchDirs(),
-              (V{exeDir, "/home/someone/.local/share/quillo", "/usr/local/share/quillo", "/usr/share/quillo"}));
+    EXPECT_EQ(DefaultsSearchDirs(), (V{exeDir, "/home/someone/.local/share/quillo",
+                                       "/usr/local/share/quillo", "/usr/share/quillo"}));
 }
 
 TEST_F(AppFilesTest, TheFirstDefaultsFileAlongTheSearchPathWins) {
@@ -59,7 +62,8 @@ TEST_F(AppFilesTest, TheFirstDefaultsFileAlongTheSearchPathWins) {
     WriteText(tmp + "/home/quillo/QuilloDef.ini", "[Intro]\n");
     EXPECT_EQ(FindDefaultsFile(), tmp + "/home/quillo/QuilloDef.ini");
 
-    EXPECT_EQ(FindFileIn({"", tmp + "/nowhere", tmp + "/b/quillo/"}, "QuilloDef.ini"), tmp + "/b/quillo/QuilloDef.ini");
+    EXPECT_EQ(FindFileIn({"", tmp + "/nowhere", tmp + "/b/quillo/"}, "QuilloDef.ini"),
+              tmp + "/b/quillo/QuilloDef.ini");
 }
 
 TEST_F(AppFilesTest, IntroImageIsResolvedAgainstTheDefaultsFilesFolder) {
@@ -67,12 +71,14 @@ TEST_F(AppFilesTest, IntroImageIsResolvedAgainstTheDefaultsFilesFolder) {
     WriteText(tmp + "/share/quillo/pictures/intro.png", "png");
     WriteText(tmp + "/elsewhere/big.png", "png");
     // Names of sections and keys are not case-sensitive; blanks around the value are dropped.
-    WriteText(ini, "[other]\nIntroImage=nope.png\n[INTRO]\nintroimage =  " + tmp + "/elsewhere/big.png \n");
+    WriteText(ini, "[other]\nIntroImage=nope.png\n[INTRO]\nintroimage =  " + tmp +
+                       "/elsewhere/big.png \n");
     EXPECT_EQ(IntroImagePath(ini), tmp + "/elsewhere/big.png");
 
     // Every way of not naming a usable picture gives none, so the built-in one is shown.
-    for (const std::string text : {"[Intro]\nIntroImage=missing.png\n", "[Intro]\nIntroImage=\n",
-                                   "[Intro]\nIntroImage=pictures\n", "[Other]\nIntroImage=pictures/intro.png\n", ""}) {
+    for (const std::string text :
+         {"[Intro]\nIntroImage=missing.png\n", "[Intro]\nIntroImage=\n",
+          "[Intro]\nIntroImage=pictures\n", "[Other]\nIntroImage=pictures/intro.png\n", ""}) {
         WriteText(ini, text);
         EXPECT_EQ(IntroImagePath(ini), "") << text;
     }
@@ -97,7 +103,8 @@ TEST(HelpFiles, TopicsAndLinksLeadToExistingPagesAndAnchors) {
         const fs::path file = folder / target.substr(0, target.find('#'));
         ASSERT_TRUE(fs::is_regular_file(file)) << target << " from " << from;
         if (const auto hash = target.find('#'); hash != std::string::npos) {
-            EXPECT_NE(ReadText(file.string()).find("id=\"" + target.substr(hash + 1) + "\""), std::string::npos)
+            EXPECT_NE(ReadText(file.string()).find("id=\"" + target.substr(hash + 1) + "\""),
+                      std::string::npos)
                 << target << " from " << from;
         }
     };

@@ -13,30 +13,28 @@ struct TPoint {
 };
 TPoint Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
-bool Overlap(const RECT& a, const RECT& b)
-{
+bool Overlap(const RECT& a, const RECT& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 // Whether `r` lies inside `outer` with at least `margin` pixels to spare on every side.
-bool Inside(const RECT& r, const RECT& outer, int margin = 0)
-{
-    return r.left >= outer.left + margin && r.top >= outer.top + margin && r.right <= outer.right - margin &&
-           r.bottom <= outer.bottom - margin;
+bool Inside(const RECT& r, const RECT& outer, int margin = 0) {
+    return r.left >= outer.left + margin && r.top >= outer.top + margin &&
+           r.right <= outer.right - margin && r.bottom <= outer.bottom - margin;
 }
 
 // A palette whose foreground reports are collected; the shared custom colours are put back.
 class ColorPaletteTest : public ::testing::Test {
 protected:
-    void SetUp() override { palette.SetForegroundListener([this](COLORREF c) { reported.push_back(c); }); }
-    void TearDown() override
-    {
+    void SetUp() override {
+        palette.SetForegroundListener([this](COLORREF c) { reported.push_back(c); });
+    }
+    void TearDown() override {
         SharedCustomColors() = saved_;
         SetCommonDialogs(nullptr);
     }
     void Down(TButton b, TPoint p) { palette.ButtonDown(b, p.x, p.y); }
-    void Click(TButton b, TPoint p)
-    {
+    void Click(TButton b, TPoint p) {
         Down(b, p);
         palette.ButtonUp();
     }
@@ -50,8 +48,7 @@ private:
 
 } // namespace
 
-TEST_F(ColorPaletteTest, StartsWithTheFixedPaletteAndIsSizedByItsRows)
-{
+TEST_F(ColorPaletteTest, StartsWithTheFixedPaletteAndIsSizedByItsRows) {
     RGBQUAD fixed[256];
     ASSERT_EQ(L_GetFixedPalette(fixed, 8), SUCCESS);
     ASSERT_EQ(palette.ColorCount(), 256);
@@ -70,8 +67,7 @@ TEST_F(ColorPaletteTest, StartsWithTheFixedPaletteAndIsSizedByItsRows)
     EXPECT_EQ(palette.ColorCount(), 256);
 }
 
-TEST_F(ColorPaletteTest, NothingOverlapsInEitherOrientationAndUprightTransposesEveryCell)
-{
+TEST_F(ColorPaletteTest, NothingOverlapsInEitherOrientationAndUprightTransposesEveryCell) {
     std::vector<RECT> flat;
     for (bool vertical : {false, true}) {
         palette.SetVertical(vertical);
@@ -79,8 +75,7 @@ TEST_F(ColorPaletteTest, NothingOverlapsInEitherOrientationAndUprightTransposesE
         std::vector<RECT> parts = {palette.BoxRect()};
         for (int i = 0; i < TColorPalette::kCustomCells; ++i)
             parts.push_back(palette.CustomCellRect(i));
-        for (const RECT& r : parts)
-            EXPECT_TRUE(Inside(r, bar)) << vertical;
+        for (const RECT& r : parts) EXPECT_TRUE(Inside(r, bar)) << vertical;
         for (int i = 0; i < palette.ColorCount(); ++i) {
             const RECT c = palette.CellRect(i);
             ASSERT_TRUE(Inside(c, bar)) << i << " vertical " << vertical;
@@ -92,7 +87,8 @@ TEST_F(ColorPaletteTest, NothingOverlapsInEitherOrientationAndUprightTransposesE
                 flat.push_back(c);
             else
                 ASSERT_TRUE(c.left == flat[size_t(i)].top && c.top == flat[size_t(i)].left &&
-                            c.right == flat[size_t(i)].bottom && c.bottom == flat[size_t(i)].right) << i;
+                            c.right == flat[size_t(i)].bottom && c.bottom == flat[size_t(i)].right)
+                    << i;
         }
         // The foreground square overlaps the background square, inside the box.
         EXPECT_TRUE(Overlap(palette.ForegroundRect(), palette.BackgroundRect()));
@@ -101,21 +97,19 @@ TEST_F(ColorPaletteTest, NothingOverlapsInEitherOrientationAndUprightTransposesE
     }
 }
 
-TEST_F(ColorPaletteTest, LeftPicksForegroundRightPicksBackgroundOutsidePicksNothing)
-{
+TEST_F(ColorPaletteTest, LeftPicksForegroundRightPicksBackgroundOutsidePicksNothing) {
     std::vector<RGBQUAD> ramp(70);
-    for (size_t i = 0; i < ramp.size(); ++i)
-        ramp[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), 0, 0};
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), 0, 0};
     palette.SetColors(ramp.data(), int(ramp.size()));
-    for (int i : {0, 31, 32, 69})
-        Click(TButton::Left, Centre(palette.CellRect(i)));
-    EXPECT_EQ(reported, (std::vector<COLORREF>{palette.Color(0), palette.Color(31), palette.Color(32), palette.Color(69)}));
+    for (int i : {0, 31, 32, 69}) Click(TButton::Left, Centre(palette.CellRect(i)));
+    EXPECT_EQ(reported, (std::vector<COLORREF>{palette.Color(0), palette.Color(31),
+                                               palette.Color(32), palette.Color(69)}));
     Click(TButton::Right, Centre(palette.CellRect(5)));
 
     // Where a 71st colour would be, in the box, between custom cells, past the edge.
     const RECT c0 = palette.CustomCellRect(0);
-    for (TPoint p : {Centre(palette.CellRect(70)), TPoint{293, 3}, TPoint{c0.right + 3, c0.top + 5}, TPoint{-1, 5},
-                     TPoint{500, 10}}) {
+    for (TPoint p : {Centre(palette.CellRect(70)), TPoint{293, 3}, TPoint{c0.right + 3, c0.top + 5},
+                     TPoint{-1, 5}, TPoint{500, 10}}) {
         Click(TButton::Left, p);
         Click(TButton::Right, p);
     }
@@ -133,16 +127,17 @@ TEST_F(ColorPaletteTest, LeftPicksForegroundRightPicksBackgroundOutsidePicksNoth
     EXPECT_EQ(palette.BackgroundColor(), RGB(1, 2, 3));
 }
 
-TEST_F(ColorPaletteTest, DraggingKeepsPickingUntilTheButtonIsReleased)
-{
+TEST_F(ColorPaletteTest, DraggingKeepsPickingUntilTheButtonIsReleased) {
     Down(TButton::Left, Centre(palette.CellRect(0)));
-    const TPoint p5 = Centre(palette.CellRect(5)), p6 = Centre(palette.CellRect(6)), p9 = Centre(palette.CellRect(9));
+    const TPoint p5 = Centre(palette.CellRect(5)), p6 = Centre(palette.CellRect(6)),
+                 p9 = Centre(palette.CellRect(9));
     palette.MouseMove(p5.x, p5.y);
     palette.MouseMove(p5.x + 1, p5.y); // same cell: no second report
     palette.MouseMove(300, 3);         // off the cells: the colour stays
     EXPECT_EQ(palette.ForegroundColor(), palette.Color(5));
     palette.MouseMove(p6.x, p6.y);
-    EXPECT_EQ(reported, (std::vector<COLORREF>{palette.Color(0), palette.Color(5), palette.Color(6)}));
+    EXPECT_EQ(reported,
+              (std::vector<COLORREF>{palette.Color(0), palette.Color(5), palette.Color(6)}));
     palette.ButtonUp();
     palette.MouseMove(p9.x, p9.y);
     EXPECT_EQ(palette.ForegroundColor(), palette.Color(6));
@@ -155,8 +150,7 @@ TEST_F(ColorPaletteTest, DraggingKeepsPickingUntilTheButtonIsReleased)
     EXPECT_EQ(palette.ForegroundColor(), palette.Color(6));
 }
 
-TEST_F(ColorPaletteTest, OnlyTheForegroundSquareOpensTheColourChooser)
-{
+TEST_F(ColorPaletteTest, OnlyTheForegroundSquareOpensTheColourChooser) {
     THeadlessCommonDialogs dialogs;
     SetCommonDialogs(&dialogs);
     palette.SetForegroundColor(RGB(10, 20, 30));
@@ -168,7 +162,8 @@ TEST_F(ColorPaletteTest, OnlyTheForegroundSquareOpensTheColourChooser)
         palette.DoubleClick(p.x, p.y);
     EXPECT_EQ(dialogs.ColorRequests, std::vector<COLORREF>{RGB(10, 20, 30)});
     EXPECT_EQ(palette.ForegroundColor(), RGB(10, 20, 30));
-    EXPECT_TRUE(reported.empty()) << "neither a colour set from outside nor a cancelled choice is reported";
+    EXPECT_TRUE(reported.empty())
+        << "neither a colour set from outside nor a cancelled choice is reported";
 
     dialogs.QueueColor(RGB(90, 80, 70));
     palette.DoubleClick(fg.x, fg.y);

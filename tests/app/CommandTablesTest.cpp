@@ -14,12 +14,10 @@ namespace {
 using TVisit = std::function<void(const TMenuDef&)>;
 
 // Calls `command` on every command item below `menu` and `popup` on every pop-up.
-void Walk(const TMenuDef& menu, const TVisit& command, const TVisit& popup = {})
-{
+void Walk(const TMenuDef& menu, const TVisit& command, const TVisit& popup = {}) {
     for (const TMenuDef& item : menu.Items) {
         if (item.IsPopup()) {
-            if (popup)
-                popup(item);
+            if (popup) popup(item);
             Walk(item, command, popup);
         } else if (!item.IsSeparator()) {
             command(item);
@@ -27,15 +25,13 @@ void Walk(const TMenuDef& menu, const TVisit& command, const TVisit& popup = {})
     }
 }
 
-std::set<int> CommandIds(const TMenuDef& menu)
-{
+std::set<int> CommandIds(const TMenuDef& menu) {
     std::set<int> ids;
     Walk(menu, [&](const TMenuDef& item) { ids.insert(item.Id); });
     return ids;
 }
 
-std::string AccelText(const std::string& text)
-{
+std::string AccelText(const std::string& text) {
     const size_t tab = text.find('\t');
     return tab == std::string::npos ? std::string() : text.substr(tab + 1);
 }
@@ -43,15 +39,12 @@ std::string AccelText(const std::string& text)
 // The key a menu's accelerator text stands for, in the key table's spelling: modifiers
 // in Ctrl, Shift order, the keypad written as "Num+", and Ctrl with a shifted glyph
 // alone meaning the unshifted key it is printed on.
-std::string KeyOfMenuText(const std::string& text)
-{
+std::string KeyOfMenuText(const std::string& text) {
     static const std::map<std::string, std::string> special = {
         {"Num Keypad +", "Num++"}, {"Num Keypad -", "Num+-"}, {"Num Keypad *", "Num+*"},
         {"Num Keypad /", "Num+/"}, {"Ctrl+>", "Ctrl+."},      {"Ctrl+<", "Ctrl+,"}};
-    if (auto it = special.find(text); it != special.end())
-        return it->second;
-    if (text.rfind("Shift+Ctrl+", 0) == 0)
-        return "Ctrl+Shift+" + text.substr(11);
+    if (auto it = special.find(text); it != special.end()) return it->second;
+    if (text.rfind("Shift+Ctrl+", 0) == 0) return "Ctrl+Shift+" + text.substr(11);
     return text;
 }
 
@@ -62,8 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(CommandTablesTest, MenusAreWellFormedAndEachCommandHasOneIdOneTextAndAHint)
-{
+TEST_F(CommandTablesTest, MenusAreWellFormedAndEachCommandHasOneIdOneTextAndAHint) {
     std::map<int, std::string> textOf;
     for (int menuId : {IDM_NODOC, IDM_IMAGE}) {
         const TMenuDef& menu = MenuResource(menuId);
@@ -72,7 +64,8 @@ TEST_F(CommandTablesTest, MenusAreWellFormedAndEachCommandHasOneIdOneTextAndAHin
         std::map<int, int> seen;
         const auto command = [&](const TMenuDef& item) {
             // The program's own numbers, or the framework's file, edit and window commands.
-            EXPECT_TRUE((item.Id >= 15001 && item.Id <= 16001) || (item.Id >= 24310 && item.Id <= 24365))
+            EXPECT_TRUE((item.Id >= 15001 && item.Id <= 16001) ||
+                        (item.Id >= 24310 && item.Id <= 24365))
                 << "item \"" << item.Text << "\" has command " << item.Id;
             EXPECT_FALSE(item.Text.empty()) << item.Id;
             EXPECT_EQ(++seen[item.Id], 1) << item.Id << " twice in menu " << menuId;
@@ -90,42 +83,42 @@ TEST_F(CommandTablesTest, MenusAreWellFormedAndEachCommandHasOneIdOneTextAndAHin
             const auto& items = popup.Items;
             EXPECT_FALSE(items.front().IsSeparator() || items.back().IsSeparator()) << popup.Text;
             for (size_t i = 1; i < items.size(); ++i)
-                EXPECT_FALSE(items[i].IsSeparator() && items[i - 1].IsSeparator()) << popup.Text << " at " << i;
+                EXPECT_FALSE(items[i].IsSeparator() && items[i - 1].IsSeparator())
+                    << popup.Text << " at " << i;
         });
     }
     // Whatever works without a document is still there with one.
     const std::set<int> withDoc = CommandIds(MenuResource(IDM_IMAGE));
-    for (int id : CommandIds(MenuResource(IDM_NODOC)))
-        EXPECT_TRUE(withDoc.count(id)) << id;
+    for (int id : CommandIds(MenuResource(IDM_NODOC))) EXPECT_TRUE(withDoc.count(id)) << id;
     EXPECT_TRUE(MenuResource(12345).Items.empty());
 
     for (const TToolbarDef& bar : Toolbars()) {
         ASSERT_FALSE(bar.Buttons.empty()) << bar.Caption;
-        EXPECT_TRUE(bar.Buttons.front() != 0 && bar.Buttons.back() != 0) << bar.Caption << " has a separator at an end";
+        EXPECT_TRUE(bar.Buttons.front() != 0 && bar.Buttons.back() != 0)
+            << bar.Caption << " has a separator at an end";
         for (int id : bar.Buttons)
-            EXPECT_TRUE(id == 0 || withDoc.count(id)) << bar.Caption << " button " << id << " is in no menu";
+            EXPECT_TRUE(id == 0 || withDoc.count(id))
+                << bar.Caption << " button " << id << " is in no menu";
     }
 }
 
-TEST_F(CommandTablesTest, BothFileMenusOfferTheRecentFilesAboveExit)
-{
+TEST_F(CommandTablesTest, BothFileMenusOfferTheRecentFilesAboveExit) {
     for (int menuId : {IDM_NODOC, IDM_IMAGE}) {
         const auto& items = MenuResource(menuId).Items.front().Items;
         size_t first = 0;
-        while (first < items.size() && !IsRecentFileSlot(items[first].Id))
-            ++first;
+        while (first < items.size() && !IsRecentFileSlot(items[first].Id)) ++first;
         ASSERT_LT(first + kRecentFileCount, items.size()) << menuId;
         for (int i = 0; i < kRecentFileCount; ++i)
             EXPECT_EQ(items[first + size_t(i)].Id, CM_MRU_FIRST + i);
         EXPECT_FALSE(IsRecentFileSlot(items[first + kRecentFileCount].Id));
         EXPECT_EQ(items.back().Id, CM_EXIT);
     }
-    EXPECT_FALSE(IsRecentFileSlot(CM_MRU_FIRST - 1) || IsRecentFileSlot(CM_MRU_FIRST + kRecentFileCount));
+    EXPECT_FALSE(IsRecentFileSlot(CM_MRU_FIRST - 1) ||
+                 IsRecentFileSlot(CM_MRU_FIRST + kRecentFileCount));
 }
 
 // (That no two keys collide is checked where Qt parses them.)
-TEST_F(CommandTablesTest, AcceleratorsMatchTheMenuTexts)
-{
+TEST_F(CommandTablesTest, AcceleratorsMatchTheMenuTexts) {
     SetPluginMenu({"Sharpen Pro"}); // Last Filter's Ctrl+F lives in the plug-in menu
     const TMenuDef& menu = MenuResource(IDM_IMAGE);
     std::set<int> ids;
@@ -143,8 +136,7 @@ TEST_F(CommandTablesTest, AcceleratorsMatchTheMenuTexts)
     });
 }
 
-TEST_F(CommandTablesTest, PluginMenuFollowsEffectsOnlyWhilePluginsExist)
-{
+TEST_F(CommandTablesTest, PluginMenuFollowsEffectsOnlyWhilePluginsExist) {
     const std::vector<TMenuDef>& top = MenuResource(IDM_IMAGE).Items;
     const auto isPlugins = [](const TMenuDef& m) { return m.Text == "Pl&ugins"; };
     const size_t before = top.size();
@@ -153,22 +145,23 @@ TEST_F(CommandTablesTest, PluginMenuFollowsEffectsOnlyWhilePluginsExist)
     SetPluginMenu({"Sharpen Pro", "Soft Glow"});
     SetPluginMenu({"Sharpen Pro", "Soft Glow", "Emboss Deluxe"}); // replaces, never doubles
     ASSERT_EQ(top.size(), before + 1);
-    const auto effects = std::find_if(top.begin(), top.end(), [](const TMenuDef& m) { return m.Text == "Effe&cts"; });
+    const auto effects = std::find_if(top.begin(), top.end(),
+                                      [](const TMenuDef& m) { return m.Text == "Effe&cts"; });
     ASSERT_TRUE(effects < top.end() - 1 && isPlugins(effects[1]));
     std::vector<std::pair<int, std::string>> items;
-    for (const TMenuDef& m : effects[1].Items)
-        items.emplace_back(m.Id, m.Text);
-    EXPECT_EQ(items, (std::vector<std::pair<int, std::string>>{{CM_LASTFILTER, "&Last Filter\tCtrl+F"}, {0, ""},
-                                                               {CM_PLUGIN_FIRST, "Sharpen Pro"},
-                                                               {CM_PLUGIN_FIRST + 1, "Soft Glow"},
-                                                               {CM_PLUGIN_FIRST + 2, "Emboss Deluxe"}}));
+    for (const TMenuDef& m : effects[1].Items) items.emplace_back(m.Id, m.Text);
+    EXPECT_EQ(items,
+              (std::vector<std::pair<int, std::string>>{{CM_LASTFILTER, "&Last Filter\tCtrl+F"},
+                                                        {0, ""},
+                                                        {CM_PLUGIN_FIRST, "Sharpen Pro"},
+                                                        {CM_PLUGIN_FIRST + 1, "Soft Glow"},
+                                                        {CM_PLUGIN_FIRST + 2, "Emboss Deluxe"}}));
     SetPluginMenu({});
     EXPECT_EQ(top.size(), before);
     EXPECT_TRUE(std::none_of(top.begin(), top.end(), isPlugins));
 }
 
-TEST_F(CommandTablesTest, HintsAndPlainTexts)
-{
+TEST_F(CommandTablesTest, HintsAndPlainTexts) {
     EXPECT_EQ(PlainMenuText("Save &As...\tCtrl+S"), "Save As...");
     EXPECT_EQ(PlainMenuText("Black && &White"), "Black & White");
     EXPECT_EQ(PlainMenuText("Trailing&"), "Trailing");

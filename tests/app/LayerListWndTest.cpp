@@ -21,7 +21,8 @@ struct Fixture {
         for (int i = 0; i < n; ++i) {
             std::string name = "L";
             name += std::to_string(i); // "L" + to_string trips a false gcc 12 -Wrestrict
-            doc.Image.Layers.Append(mt::At(mt::Solid(8, 8, mt::Px{128, 128, 128, 255}, 24, name), i, i));
+            doc.Image.Layers.Append(
+                mt::At(mt::Solid(8, 8, mt::Px{128, 128, 128, 255}, 24, name), i, i));
         }
         doc.Image.Layers.Seek(n - 1);
         view = std::make_unique<TImageView>(doc, host);
@@ -47,10 +48,14 @@ constexpr int kEyeX = 10, kMarkerX = 30, kNameX = 60;
 TEST(LayerListWnd, HitTestingFindsColumnsAndRowsBelowTheScroll) {
     Fixture f(10);
     using C = TLayerListWnd::TColumn;
-    const struct { int x; C column; } columns[] = {{0, C::None},    {1, C::Visibility}, {19, C::Visibility}, {20, C::Marker},
-                                                   {39, C::Marker}, {40, C::Name},      {400, C::Name}};
+    const struct {
+        int x;
+        C column;
+    } columns[] = {{0, C::None},    {1, C::Visibility}, {19, C::Visibility}, {20, C::Marker},
+                   {39, C::Marker}, {40, C::Name},      {400, C::Name}};
     for (const auto& c : columns) EXPECT_EQ(f.list.HitTest(c.x, 30).Column, c.column) << c.x;
-    for (auto [y, row] : {std::pair{0, 0}, {23, 0}, {24, 1}, {-1, -1}}) EXPECT_EQ(f.list.HitTest(50, y).Row, row) << y;
+    for (auto [y, row] : {std::pair{0, 0}, {23, 0}, {24, 1}, {-1, -1}})
+        EXPECT_EQ(f.list.HitTest(50, y).Row, row) << y;
     f.list.Scroll(S::LineDown);
     f.list.Scroll(S::LineDown);
     EXPECT_EQ(f.list.HitTest(50, 30).Row, 3);
@@ -65,10 +70,13 @@ TEST(LayerListWnd, ScrollingStaysWithinCountMinusVisibleRows) {
     Fixture f(10, 100); // 4 whole rows of 24 pixels fit
     EXPECT_EQ(f.list.VisibleRows(), 4);
     EXPECT_EQ(f.list.ScrollMax(), 6);
-    const struct { S how; int thumb; int first; } steps[] = {
-        {S::LineUp, 0, 0},   {S::LineDown, 0, 1}, {S::PageDown, 0, 5}, {S::PageDown, 0, 6}, {S::LineDown, 0, 6},
-        {S::PageUp, 0, 2},   {S::Top, 0, 0},      {S::Bottom, 0, 6},   {S::Thumb, 3, 3},    {S::Thumb, 99, 6},
-        {S::Thumb, -4, 0}};
+    const struct {
+        S how;
+        int thumb;
+        int first;
+    } steps[] = {{S::LineUp, 0, 0},   {S::LineDown, 0, 1}, {S::PageDown, 0, 5}, {S::PageDown, 0, 6},
+                 {S::LineDown, 0, 6}, {S::PageUp, 0, 2},   {S::Top, 0, 0},      {S::Bottom, 0, 6},
+                 {S::Thumb, 3, 3},    {S::Thumb, 99, 6},   {S::Thumb, -4, 0}};
     for (const auto& s : steps) {
         f.list.Scroll(s.how, s.thumb);
         EXPECT_EQ(f.list.FirstVisible(), s.first) << int(s.how) << " " << s.thumb;

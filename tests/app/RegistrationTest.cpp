@@ -45,7 +45,8 @@ protected:
         env_.Set("XDG_DATA_HOME", home);
         env_.Set("PATH", tmp + "/bin");
         for (const std::string tool : {"update-mime-database", "update-desktop-database"}) {
-            WriteText(tmp + "/bin/" + tool, "#!/bin/sh\necho \"" + tool + " $*\" >> '" + log + "'\nexit 1\n");
+            WriteText(tmp + "/bin/" + tool,
+                      "#!/bin/sh\necho \"" + tool + " $*\" >> '" + log + "'\nexit 1\n");
             fs::permissions(tmp + "/bin/" + tool, fs::perms::owner_all);
         }
     }
@@ -57,10 +58,14 @@ protected:
         fs::remove(log);
         return lines;
     }
-    std::string Exec() { return Values(ReadText(home + "/applications/quillo.desktop"), "Exec").at(0); }
+    std::string Exec() {
+        return Values(ReadText(home + "/applications/quillo.desktop"), "Exec").at(0);
+    }
 
-    const std::string tmp = testimg::TempDir("registration"), home = tmp + "/data", log = tmp + "/updates.log";
-    const V bothUpdates = {"update-mime-database " + home + "/mime", "update-desktop-database " + home + "/applications"};
+    const std::string tmp = testimg::TempDir("registration"), home = tmp + "/data",
+                      log = tmp + "/updates.log";
+    const V bothUpdates = {"update-mime-database " + home + "/mime",
+                           "update-desktop-database " + home + "/applications"};
     apptest::TScopedEnv env_;
 };
 
@@ -73,17 +78,20 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     EXPECT_EQ(Values(desktop, "Icon"), V{"quillo"});
     const V mime = Values(desktop, "MimeType");
     ASSERT_EQ(mime.size(), 1u);
-    for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;", "image/bmp;", "image/tiff;"})
+    for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;",
+                             "image/bmp;", "image/tiff;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.
     for (const std::string size : {"16", "32", "48", "128"}) {
         const std::string dir = home + "/icons/hicolor/" + size + "x" + size;
-        EXPECT_EQ(ReadText(dir + "/apps/quillo.png"), ReadText(DataDir() + "/icons/quillo-" + size + ".png"));
+        EXPECT_EQ(ReadText(dir + "/apps/quillo.png"),
+                  ReadText(DataDir() + "/icons/quillo-" + size + ".png"));
         EXPECT_EQ(ReadText(dir + "/mimetypes/application-x-quillo-layered.png"),
                   ReadText(DataDir() + "/icons/document-" + size + ".png"));
     }
-    for (const std::string& file : RegisteredFiles()) EXPECT_TRUE(fs::is_regular_file(home + "/" + file)) << file;
+    for (const std::string& file : RegisteredFiles())
+        EXPECT_TRUE(fs::is_regular_file(home + "/" + file)) << file;
 
     // Both caches are refreshed once, on the right folders, although the updaters failed.
     EXPECT_EQ(Updates(), bothUpdates);
@@ -97,7 +105,8 @@ TEST_F(RegistrationTest, ProgramPathsAreQuotedForTheLauncher) {
     // A path the entry cannot express, or one that depends on the working directory, is
     // refused before anything is written.
     fs::remove_all(home);
-    for (const char* bad : {"/opt/odd\nname/quillo", "build/quillo", ""}) EXPECT_FALSE(RegisterFileTypes(bad)) << bad;
+    for (const char* bad : {"/opt/odd\nname/quillo", "build/quillo", ""})
+        EXPECT_FALSE(RegisterFileTypes(bad)) << bad;
     EXPECT_FALSE(fs::exists(home));
 }
 
@@ -126,14 +135,15 @@ TEST_F(RegistrationTest, RegisteringAgainRewritesOnlyWhatChanged) {
 }
 
 TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
-    const V others = {"applications/other.desktop", "mime/packages/other.xml", "icons/hicolor/48x48/apps/other.png",
-                      "mime/mime.cache"};
+    const V others = {"applications/other.desktop", "mime/packages/other.xml",
+                      "icons/hicolor/48x48/apps/other.png", "mime/mime.cache"};
     for (const std::string& f : others) WriteText(home + "/" + f, "someone else's");
     ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
     Updates();
 
     UnregisterFileTypes();
-    for (const std::string& file : RegisteredFiles()) EXPECT_FALSE(fs::exists(home + "/" + file)) << file;
+    for (const std::string& file : RegisteredFiles())
+        EXPECT_FALSE(fs::exists(home + "/" + file)) << file;
     for (const std::string& f : others) EXPECT_EQ(ReadText(home + "/" + f), "someone else's") << f;
     EXPECT_EQ(Updates(), bothUpdates);
 
@@ -147,12 +157,14 @@ TEST_F(RegistrationTest, UnregisterRemovesExactlyTheRegisteredFiles) {
 TEST_F(RegistrationTest, LayeredFilesAreRecognisedByGlobAndMagic) {
     ASSERT_TRUE(RegisterFileTypes("/usr/bin/quillo"));
     const std::string xml = ReadText(home + "/mime/packages/quillo.xml");
-    for (const char* tag : {"<mime-type type=\"application/x-quillo-layered\">", "<glob pattern=\"*.qlx\"/>",
-                            "<icon name=\"application-x-quillo-layered\"/>"})
+    for (const char* tag :
+         {"<mime-type type=\"application/x-quillo-layered\">", "<glob pattern=\"*.qlx\"/>",
+          "<icon name=\"application-x-quillo-layered\"/>"})
         EXPECT_NE(xml.find(tag), std::string::npos) << tag;
 
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(xml, m, std::regex("<match type=\"string\" offset=\"(\\d+)\" value=\"([^\"]+)\"/>")));
+    ASSERT_TRUE(std::regex_search(
+        xml, m, std::regex("<match type=\"string\" offset=\"(\\d+)\" value=\"([^\"]+)\"/>")));
     const size_t offset = std::stoul(m[1].str());
     const std::string magic = m[2].str();
 

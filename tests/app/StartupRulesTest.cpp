@@ -5,7 +5,9 @@
 #include "StartupRules.h"
 
 // Readable failure messages.
-void PrintTo(const TStartupAction& a, std::ostream* os) { *os << int(a.Kind) << ":\"" << a.Text << '"'; }
+void PrintTo(const TStartupAction& a, std::ostream* os) {
+    *os << int(a.Kind) << ":\"" << a.Text << '"';
+}
 
 namespace {
 
@@ -14,14 +16,16 @@ using Actions = std::vector<TStartupAction>;
 
 TEST(StartupCommandLine, UnregisterOptionsStopEverythingAfterThem) {
     for (const char* opt : {"/u", "-UNREG", "/", "-", "/Unregister"})
-        EXPECT_EQ(ParseCommandLine({"a.bmp", opt, "b.bmp"}), (Actions{{K::OpenFile, "a.bmp"}, {K::Unregister, ""}}))
+        EXPECT_EQ(ParseCommandLine({"a.bmp", opt, "b.bmp"}),
+                  (Actions{{K::OpenFile, "a.bmp"}, {K::Unregister, ""}}))
             << opt;
     // Longer than the word: not the option, and ignored like any unknown one.
     EXPECT_EQ(ParseCommandLine({"/unregistered", "-x"}), (Actions{{K::RegisterFileTypes, ""}}));
 }
 
 TEST(StartupCommandLine, FilesAndInstanceNames) {
-    EXPECT_EQ(ParseCommandLine({"photo", "photo.bmp", "/aFoo", "-Abc", "", "/v1.2/photo", "/u.png", "/u/x", "dir.d/photo"}),
+    EXPECT_EQ(ParseCommandLine({"photo", "photo.bmp", "/aFoo", "-Abc", "", "/v1.2/photo", "/u.png",
+                                "/u/x", "dir.d/photo"}),
               (Actions{{K::OpenFile, "photo."},
                        {K::OpenFile, "photo.bmp"},
                        {K::SetInstanceName, "aFoo"},

@@ -16,14 +16,12 @@ namespace {
 
 QPoint Centre(const RECT& r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
 
-COLORREF PixelAt(const QImage& image, QPoint p)
-{
+COLORREF PixelAt(const QImage& image, QPoint p) {
     const QRgb c = image.pixel(p);
     return RGB(qRed(c), qGreen(c), qBlue(c));
 }
 
-QImage Grab(QWidget* w, const char* name)
-{
+QImage Grab(QWidget* w, const char* name) {
     const QImage image = w->grab().toImage();
     QDir().mkpath(QStringLiteral(QUILLO_TEST_OUT));
     image.save(QStringLiteral(QUILLO_TEST_OUT "/") + QLatin1String(name));
@@ -35,8 +33,7 @@ QImage Grab(QWidget* w, const char* name)
 class ColorPaletteBarTest : public QObject {
     Q_OBJECT
 private slots:
-    void DrawsPicksAndStandsUprightWhenDockedAtTheSide()
-    {
+    void DrawsPicksAndStandsUprightWhenDockedAtTheSide() {
         QMainWindow w;
         auto* bar = new TColorPaletteBar(&w);
         w.addToolBar(Qt::BottomToolBarArea, bar);
@@ -53,7 +50,8 @@ private slots:
             QCOMPARE(PixelAt(image, QPoint(bg.right - 3, bg.bottom - 3)), back);
         };
         QImage image = Grab(gadget, "palette.png");
-        for (int i : {0, 7, 31, 32, 100, 255}) QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
+        for (int i : {0, 7, 31, 32, 100, 255})
+            QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
         squaresShow(image, palette.ForegroundColor(), palette.BackgroundColor());
 
         QSignalSpy picked(bar, &TColorPaletteBar::ForegroundChanged);
@@ -80,7 +78,8 @@ private slots:
         QTRY_VERIFY(palette.IsVertical());
         QTRY_COMPARE(gadget->size(), QSize(76, 421));
         image = Grab(gadget, "palette-upright.png");
-        for (int i : {1, 33, 250}) QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
+        for (int i : {1, 33, 250})
+            QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
         QTest::mouseClick(gadget, Qt::LeftButton, {}, Centre(palette.CellRect(250)));
         QCOMPARE(palette.ForegroundColor(), palette.Color(250));
         w.addToolBar(Qt::TopToolBarArea, bar);
@@ -94,17 +93,18 @@ QUILLO_QT_TEST(ColorPaletteBarTest);
 class AcceleratorKeysTest : public QObject {
     Q_OBJECT
 private slots:
-    void EveryKeyParsesToOneDistinctKey()
-    {
+    void EveryKeyParsesToOneDistinctKey() {
         QSet<QKeyCombination> seen;
         for (const TAccelDef& a : Accelerators()) {
-            const QKeySequence key = QKeySequence::fromString(QString::fromStdString(a.Key), QKeySequence::PortableText);
+            const QKeySequence key =
+                QKeySequence::fromString(QString::fromStdString(a.Key), QKeySequence::PortableText);
             QVERIFY2(key.count() == 1 && key[0].key() != Qt::Key_unknown, a.Key.c_str());
             QVERIFY2(!seen.contains(key[0]), a.Key.c_str());
             seen.insert(key[0]);
         }
         // The keypad zoom keys really are on the keypad.
-        const QKeySequence zoomIn = QKeySequence::fromString(QStringLiteral("Num++"), QKeySequence::PortableText);
+        const QKeySequence zoomIn =
+            QKeySequence::fromString(QStringLiteral("Num++"), QKeySequence::PortableText);
         QCOMPARE(zoomIn[0].keyboardModifiers(), Qt::KeypadModifier);
         QCOMPARE(zoomIn[0].key(), Qt::Key_Plus);
     }

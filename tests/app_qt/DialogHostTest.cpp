@@ -29,7 +29,8 @@
 
 namespace {
 
-template <class W = QWidget> W* Control(QWidget* dialog, int id) {
+template <class W = QWidget>
+W* Control(QWidget* dialog, int id) {
     return dialog ? dialog->findChild<W*>(QStringLiteral("control%1").arg(id)) : nullptr;
 }
 
@@ -51,9 +52,13 @@ class TPaneDialog : public TDialog {
 public:
     static constexpr int kPane = 501;
     explicit TPaneDialog(const BITMAPHANDLE* bitmap)
-        : TDialog(TDialogTemplate{9001, "Pane", 150, 50,
-                                  {{kPane, TControlKind::ImagePane, "", RECT{10, 10, 50, 40}, true, false},
-                                   {IDOK, TControlKind::PushButton, "OK", RECT{60, 10, 140, 38}, true, false}}}),
+        : TDialog(TDialogTemplate{
+              9001,
+              "Pane",
+              150,
+              50,
+              {{kPane, TControlKind::ImagePane, "", RECT{10, 10, 50, 40}, true, false},
+               {IDOK, TControlKind::PushButton, "OK", RECT{60, 10, 140, 38}, true, false}}}),
           bitmap_(bitmap) {}
     std::vector<std::pair<int, QPoint>> Clicks;
 
@@ -96,7 +101,8 @@ private slots:
             QCOMPARE(width->text(), QStringLiteral("100"));
             QCOMPARE(ok->text(), QStringLiteral("OK"));
             // File New has neither presets nor the aspect lock, but the bits are shown.
-            for (int id : {IDC_PRESET400, IDC_CUSTOM, IDC_KEEPASPECT}) QVERIFY2(!Control(d, id)->isVisible(), qPrintable(QString::number(id)));
+            for (int id : {IDC_PRESET400, IDC_CUSTOM, IDC_KEEPASPECT})
+                QVERIFY2(!Control(d, id)->isVisible(), qPrintable(QString::number(id)));
             QVERIFY(bits32->isVisible());
 
             width->selectAll();
@@ -169,7 +175,8 @@ private slots:
         QtCommonDialogs dialogs;
         TFileDialogRequest request;
         request.Caption = "Open";
-        request.Filters = {{"Portable Network Graphics", "*.png"}, {"JPEG File Interchange Format", "*.jpg;*.jff"}};
+        request.Filters = {{"Portable Network Graphics", "*.png"},
+                           {"JPEG File Interchange Format", "*.jpg;*.jff"}};
         request.FilterIndex = 1;
         request.InitialDir = dir.path().toStdString();
         request.MultipleSelection = true;
@@ -177,7 +184,8 @@ private slots:
         WhenDialogShows([&](QDialog* d) {
             auto* fd = qobject_cast<QFileDialog*>(d);
             QVERIFY(fd);
-            QCOMPARE(fd->selectedNameFilter(), QStringLiteral("JPEG File Interchange Format (*.jpg *.jff)"));
+            QCOMPARE(fd->selectedNameFilter(),
+                     QStringLiteral("JPEG File Interchange Format (*.jpg *.jff)"));
             QCOMPARE(fd->directory().absolutePath(), QDir(dir.path()).absolutePath());
             fd->selectNameFilter(QtNameFilters(request.Filters).first());
             fd->selectFile(dir.filePath("a.png"));
@@ -240,7 +248,9 @@ private slots:
             const QPoint origin = pane->mapTo(d, QPoint((40 - 4) / 2, (30 - 3) / 2));
             const QImage shot = d->grab().toImage();
             const qreal dpr = shot.devicePixelRatio();
-            const auto at = [&](int x, int y) { return QColor(shot.pixel(int((origin.x() + x) * dpr), int((origin.y() + y) * dpr))); };
+            const auto at = [&](int x, int y) {
+                return QColor(shot.pixel(int((origin.x() + x) * dpr), int((origin.y() + y) * dpr)));
+            };
             QCOMPARE(at(0, 0), QColor(255, 0, 0));
             QCOMPARE(at(3, 2), QColor(255, 255, 255));
             QCOMPARE(at(1, 1), QColor(0, 0, 0));
@@ -251,7 +261,8 @@ private slots:
         const int result = dialog.Execute();
         L_FreeBitmap(&b);
         QCOMPARE(result, int(IDOK));
-        QCOMPARE(dialog.Clicks, (std::vector<std::pair<int, QPoint>>{{2, QPoint(19, 14)}, {1, QPoint(1, 2)}}));
+        QCOMPARE(dialog.Clicks,
+                 (std::vector<std::pair<int, QPoint>>{{2, QPoint(19, 14)}, {1, QPoint(1, 2)}}));
     }
 
 private:

@@ -33,7 +33,8 @@ const QString kSampleQlx = QStringLiteral(QUILLO_TEST_DATA "/../../data/sample.q
 class TPrivateHome {
 public:
     TPrivateHome() {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) saved_.append({name, qgetenv(name)});
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            saved_.append({name, qgetenv(name)});
         qputenv("HOME", dir_.path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit());
         qputenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit());
@@ -44,8 +45,10 @@ public:
         SetCommonDialogs(nullptr);
         SetMessageBoxHost(nullptr);
         for (const auto& [name, value] : saved_) {
-            if (value.isNull()) qunsetenv(name);
-            else qputenv(name, value);
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
         }
     }
     QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -81,7 +84,8 @@ class EditorTest : public QObject {
 private slots:
     void StartsWithFilesAndStoresWhereItsWindowsAreAtShutdown() {
         TPrivateHome home;
-        TQuilloApp app(Args({home.Path("missing.png"), kSamplePng, "-aSecond", kSampleQlx}), TQuilloApp::THosts::Keep);
+        TQuilloApp app(Args({home.Path("missing.png"), kSamplePng, "-aSecond", kSampleQlx}),
+                       TQuilloApp::THosts::Keep);
         app.Start();
         TQuilloFrame& f = app.Frame();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
@@ -97,12 +101,15 @@ private slots:
 
         // The status bar and the layer list show the active image.
         TLayeredImage& image = f.ActiveView()->GetImageData()->Image;
-        QCOMPARE(f.StatusText(IDG_IMAGESIZE), QStringLiteral("W,H: %1,%2").arg(image.GetLayer(0)->Width).arg(image.GetLayer(0)->Height));
+        QCOMPARE(f.StatusText(IDG_IMAGESIZE), QStringLiteral("W,H: %1,%2")
+                                                  .arg(image.GetLayer(0)->Width)
+                                                  .arg(image.GetLayer(0)->Height));
         LayerListWindow& list = *f.LayerList();
         QVERIFY(list.isVisible());
         QVERIFY(image.Count() > 2); // unlike sample.png's one
         QCOMPARE(list.Logic().Count(), image.Count());
-        for (int i = 0; i < image.Count(); ++i) QCOMPARE(list.Logic().Row(i).Name, image.GetLayer(i)->Name);
+        for (int i = 0; i < image.Count(); ++i)
+            QCOMPARE(list.Logic().Row(i).Name, image.GetLayer(i)->Name);
 
         // The File menu offers the files just opened, newest first; empty slots are hidden.
         QAction* recent = MenuItem(f, CM_MRU_FIRST);
@@ -113,7 +120,8 @@ private slots:
 
         // The file associations were written into the private data folder.
         for (const std::string& file : RegisteredFiles())
-            QVERIFY2(QFile::exists(home.Path("data/") + QString::fromStdString(file)), file.c_str());
+            QVERIFY2(QFile::exists(home.Path("data/") + QString::fromStdString(file)),
+                     file.c_str());
 
         QApplication::processEvents();
         const QPixmap shot = f.grab();
@@ -123,7 +131,8 @@ private slots:
         const QImage img = shot.toImage();
         QWidget* area = f.MdiArea()->currentSubWindow()->widget();
         const QPoint c = area->mapTo(&f, area->rect().center());
-        QVERIFY(img.pixel(c) != img.pixel(c + QPoint(30, 30)) || img.pixel(c) != img.pixel(c - QPoint(30, 30)));
+        QVERIFY(img.pixel(c) != img.pixel(c + QPoint(30, 30)) ||
+                img.pixel(c) != img.pixel(c - QPoint(30, 30)));
 
         // Shutdown writes where the windows are.
         f.setGeometry(60, 70, 800, 560);
@@ -136,7 +145,8 @@ private slots:
         QCOMPARE(ini.GetString("Placement", "PlacementBox"), std::string("60 70 860 630"));
         QCOMPARE(ini.GetInt("Options", "LayerListX", -1), 33);
         QCOMPARE(ini.GetInt("Options", "LayerListH", -1), 130);
-        QCOMPARE(ini.GetString("Recent File List", "File1"), QDir::cleanPath(kSampleQlx).toStdString());
+        QCOMPARE(ini.GetString("Recent File List", "File1"),
+                 QDir::cleanPath(kSampleQlx).toStdString());
     }
 
     // The frame comes back maximized over its stored box, which it keeps for the next run;
@@ -146,8 +156,9 @@ private slots:
         QDir().mkpath(home.Path("config/quillo"));
         QFile ini(home.SettingsPath());
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Placement]\nIsMaximized=1\nPlacementBox=30 40 630 540\n"
-                  "[Options]\nLayerListX=70\nLayerListY=180\nToolOptX=300\n");
+        ini.write(
+            "[Placement]\nIsMaximized=1\nPlacementBox=30 40 630 540\n"
+            "[Options]\nLayerListX=70\nLayerListY=180\nToolOptX=300\n");
         ini.close();
 
         TQuilloApp app({}, TQuilloApp::THosts::Keep);
@@ -171,7 +182,8 @@ private slots:
         app.Start();
         QVERIFY(app.Manager().Documents().empty());
         for (const std::string& file : RegisteredFiles())
-            QVERIFY2(!QFile::exists(home.Path("data/") + QString::fromStdString(file)), file.c_str());
+            QVERIFY2(!QFile::exists(home.Path("data/") + QString::fromStdString(file)),
+                     file.c_str());
     }
 
     void AnUnsavableDocumentKeepsTheEditorOpen() {

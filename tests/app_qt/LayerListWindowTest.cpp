@@ -21,7 +21,8 @@ struct Scene {
         for (const char* n : names) {
             auto layer = std::make_unique<TLayer>();
             BITMAPHANDLE b;
-            if (L_CreateBitmap(&b, TYPE_CONV, 16, 16, 32, ORDER_BGR, nullptr, TOP_LEFT) == SUCCESS) layer->Adopt(b);
+            if (L_CreateBitmap(&b, TYPE_CONV, 16, 16, 32, ORDER_BGR, nullptr, TOP_LEFT) == SUCCESS)
+                layer->Adopt(b);
             layer->LogicalBpp = 24;
             layer->Name = n;
             doc.Image.Layers.Append(std::move(layer));
@@ -33,7 +34,8 @@ struct Scene {
         list.show();
     }
     void DoubleClickName(int row) {
-        QTest::mouseDClick(list.windowHandle(), Qt::LeftButton, {}, list.Rows()->mapTo(&list, QPoint(90, row * 24 + 12)));
+        QTest::mouseDClick(list.windowHandle(), Qt::LeftButton, {},
+                           list.Rows()->mapTo(&list, QPoint(90, row * 24 + 12)));
     }
     QString Name(int i) { return QString::fromStdString(view->LayerHandler().Name(i)); }
     TImageDoc doc;
@@ -67,7 +69,8 @@ private slots:
 
         // Every layer shows its eye; the marker sits on the current (top) layer only.
         QImage img = w.Rows()->grab().toImage();
-        for (int row = 0; row < 3; ++row) QVERIFY2(CountLike(img, EyeBox(row), Pupil) > 4, qPrintable(QString::number(row)));
+        for (int row = 0; row < 3; ++row)
+            QVERIFY2(CountLike(img, EyeBox(row), Pupil) > 4, qPrintable(QString::number(row)));
         QCOMPARE(CountLike(img, MarkerBox(0), Marker), 0);
         QVERIFY(CountLike(img, MarkerBox(2), Marker) > 4);
 

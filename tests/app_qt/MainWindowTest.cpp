@@ -34,7 +34,8 @@ QStringList MenuTitles(QMainWindow& w) {
 
 QStringList ResourceTitles(int id) {
     QStringList titles;
-    for (const TMenuDef& popup : MenuResource(id).Items) titles << QString::fromStdString(popup.Text);
+    for (const TMenuDef& popup : MenuResource(id).Items)
+        titles << QString::fromStdString(popup.Text);
     return titles;
 }
 
@@ -56,7 +57,8 @@ QAction* MenuItem(TQuilloFrame& f, int id) {
 }
 
 QStringList Gadgets(const TQuilloFrame& f) {
-    return {f.StatusText(IDG_IMAGESIZE), f.StatusText(IDG_BPP), f.StatusText(IDG_SELECTION), f.StatusText(IDG_CURSOR)};
+    return {f.StatusText(IDG_IMAGESIZE), f.StatusText(IDG_BPP), f.StatusText(IDG_SELECTION),
+            f.StatusText(IDG_CURSOR)};
 }
 
 // A frame with scripted message boxes, on the program's own manager.
@@ -90,8 +92,10 @@ private slots:
         const QString notes = dir.filePath("notes.txt");
         QFile(notes).open(QIODevice::WriteOnly);
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(kSample)), QUrl::fromLocalFile(notes)});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        data.setUrls(
+            {QUrl::fromLocalFile(QString::fromStdString(kSample)), QUrl::fromLocalFile(notes)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(&f, &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -109,7 +113,8 @@ private slots:
         auto* host = qobject_cast<QAbstractScrollArea*>(f.MdiArea()->currentSubWindow()->widget());
         QVERIFY(host);
         QApplication::processEvents();
-        QVERIFY(!host->horizontalScrollBar()->isVisible() && !host->verticalScrollBar()->isVisible());
+        QVERIFY(!host->horizontalScrollBar()->isVisible() &&
+                !host->verticalScrollBar()->isVisible());
         QVERIFY(host->viewport()->width() >= 320 && host->viewport()->height() >= 240);
 
         // A command of a later issue is on the menu with its text, and disabled.
@@ -152,7 +157,8 @@ private slots:
         MenuItem(f, CM_EDITUNDO);
         QVERIFY(!undo->isEnabled());
         QCOMPARE(undo->text(), QStringLiteral("Undo"));
-        QCOMPARE(MenuItem(f, CM_EDITREDO)->text(), QStringLiteral("&Redo Duplicate Layer 'Background'\tCtrl+Y"));
+        QCOMPARE(MenuItem(f, CM_EDITREDO)->text(),
+                 QStringLiteral("&Redo Duplicate Layer 'Background'\tCtrl+Y"));
     }
 
     void F1OverAMenuItemOpensItsHelpInsteadOfRunningIt() {
@@ -174,7 +180,8 @@ private slots:
         for (QWidget* w : QApplication::allWidgets())
             if (auto* b = qobject_cast<QTextBrowser*>(w)) help = b;
         QVERIFY(help);
-        const QString page = QString::fromStdString(HelpPageFor(CM_LAYER_DUPLICATE)).section('#', 0, 0);
+        const QString page =
+            QString::fromStdString(HelpPageFor(CM_LAYER_DUPLICATE)).section('#', 0, 0);
         QVERIFY2(help->source().toString().contains(page), qPrintable(help->source().toString()));
         CloseHelp();
     }
@@ -230,7 +237,8 @@ private slots:
             QVERIFY(!w->isHidden());
             QVERIFY(MenuItem(f, id)->isChecked());
         }
-        QCOMPARE(windows.size(), CM_VIEW_LAYERLIST - CM_VIEW_MAINBAR + 1); // each toggle has its own
+        QCOMPARE(windows.size(),
+                 CM_VIEW_LAYERLIST - CM_VIEW_MAINBAR + 1); // each toggle has its own
     }
 
     // When the gauge shows is the progress rule's business; here, that the status bar's

@@ -51,8 +51,9 @@ private slots:
             QSize size;
             QColor colour;
             QList<QPoint> inside, outside;
-        } cases[] = {{{200, 100}, Qt::red, {{200, 150}, {100, 100}, {299, 199}}, {{99, 150}, {200, 200}}},
-                     {{800, 300}, Qt::blue, {{2, 150}, {200, 80}}, {{200, 70}}}};
+        } cases[] = {
+            {{200, 100}, Qt::red, {{200, 150}, {100, 100}, {299, 199}}, {{99, 150}, {200, 200}}},
+            {{800, 300}, Qt::blue, {{2, 150}, {200, 80}}, {{200, 70}}}};
         QTemporaryDir dir;
         for (const auto& c : cases) {
             QImage picture(c.size, QImage::Format_RGB32);
@@ -75,7 +76,8 @@ private slots:
         QCOMPARE(L_CreateBitmap(&b, 0, 30, 20, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
         for (int y = 0; y < 20; ++y) {
             uint8_t* row = L_RowPtr(&b, y);
-            for (int x = 0; x < 30; ++x) row[3 * x] = 255, row[3 * x + 1] = uint8_t(y * 10), row[3 * x + 2] = 0;
+            for (int x = 0; x < 30; ++x)
+                row[3 * x] = 255, row[3 * x + 1] = uint8_t(y * 10), row[3 * x + 2] = 0;
         }
         const QByteArray path = dir.filePath("picture.tif").toLocal8Bit();
         QCOMPARE(L_SaveBitmap(path.constData(), &b, 3, 24, 0), SUCCESS);
@@ -138,7 +140,8 @@ private slots:
                 if (!label->pixmap().isNull()) picture = label->pixmap().size();
             }
             QVERIFY2(texts.join('|').contains("Quillo Professional"), qPrintable(texts.join('|')));
-            QVERIFY2(texts.join('|').contains(QRegularExpression("Version \\d+\\.\\d+")), qPrintable(texts.join('|')));
+            QVERIFY2(texts.join('|').contains(QRegularExpression("Version \\d+\\.\\d+")),
+                     qPrintable(texts.join('|')));
             QCOMPARE(picture, QSize(400, 300));
         });
         poll.start(10);

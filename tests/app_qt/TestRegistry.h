@@ -15,5 +15,6 @@ struct TQtTestRegistration {
     explicit TQtTestRegistration(TQtTestFactory f) { QtTestClasses().push_back(std::move(f)); }
 };
 
-#define QUILLO_QT_TEST(Class)                                                                                   \
-    static const TQtTestRegistration Class##Registration([] { return std::unique_ptr<QObject>(new Class); })
+#define QUILLO_QT_TEST(Class)                             \
+    static const TQtTestRegistration Class##Registration( \
+        [] { return std::unique_ptr<QObject>(new Class); })

@@ -46,7 +46,9 @@ private:
 
 std::string Text(const TDialog& d, int id) { return d.GetDlgItemText(id); }
 // The item selected in a list.
-std::string Chosen(const TDialog& d, int id = IDC_UNITS) { return d.GetString(id, d.GetSelIndex(id)); }
+std::string Chosen(const TDialog& d, int id = IDC_UNITS) {
+    return d.GetString(id, d.GetSelIndex(id));
+}
 
 // The user's actions, each giving the sizes shown after it as "width x height".
 std::string Size(const TDialog& d) { return Text(d, IDC_WIDTH) + " x " + Text(d, IDC_HEIGHT); }
@@ -74,19 +76,19 @@ std::string Unit(TDialog& d, int code) {
 
 TEST_F(SizeDialogs, PresetsScaleTheOriginalAndTypingSwitchesToCustom) {
     EXPECT_EQ(IDOK, RunResize(100, 50, 72, [](TDialog& d) {
-        EXPECT_EQ(Size(d), "100 x 50");
-        EXPECT_TRUE(d.IsDlgButtonChecked(IDC_CUSTOM));
-        EXPECT_EQ(Click(d, IDC_PRESET400), "400 x 200");
-        EXPECT_FALSE(d.IsDlgButtonChecked(IDC_CUSTOM));
-        // Presets always scale the original, not the size shown now.
-        EXPECT_EQ(Click(d, IDC_PRESET50), "50 x 25");
-        EXPECT_FALSE(d.IsDlgButtonChecked(IDC_PRESET400));
-        // The box being typed in keeps the user's text; the lock moved the other one.
-        EXPECT_EQ(Type(d, IDC_WIDTH, "120"), "120 x 60");
-        EXPECT_TRUE(d.IsDlgButtonChecked(IDC_CUSTOM));
-        EXPECT_FALSE(d.IsDlgButtonChecked(IDC_PRESET50));
-        return IDOK;
-    }));
+                  EXPECT_EQ(Size(d), "100 x 50");
+                  EXPECT_TRUE(d.IsDlgButtonChecked(IDC_CUSTOM));
+                  EXPECT_EQ(Click(d, IDC_PRESET400), "400 x 200");
+                  EXPECT_FALSE(d.IsDlgButtonChecked(IDC_CUSTOM));
+                  // Presets always scale the original, not the size shown now.
+                  EXPECT_EQ(Click(d, IDC_PRESET50), "50 x 25");
+                  EXPECT_FALSE(d.IsDlgButtonChecked(IDC_PRESET400));
+                  // The box being typed in keeps the user's text; the lock moved the other one.
+                  EXPECT_EQ(Type(d, IDC_WIDTH, "120"), "120 x 60");
+                  EXPECT_TRUE(d.IsDlgButtonChecked(IDC_CUSTOM));
+                  EXPECT_FALSE(d.IsDlgButtonChecked(IDC_PRESET50));
+                  return IDOK;
+              }));
     const TResizeTransfer& t = SizeDialogTransfer(IDD_RESIZE);
     EXPECT_TRUE(t.Custom);
     int w = 0, h = 0;
@@ -194,14 +196,14 @@ TEST_F(SizeDialogs, ResizeCanvasReturnsTheAnchorsChosen) {
 
 TEST_F(SizeDialogs, NewImageReturnsTheSizeInPixelsAndTheBitsChosen) {
     EXPECT_EQ("640x480x32", RunNew([](TDialog& d) {
-        EXPECT_TRUE(d.IsDlgButtonChecked(IDC_BPP1 + 4)); // 24
-        // Without the lock the sides are independent.
-        EXPECT_EQ(Type(d, IDC_WIDTH, "640"), "640 x 100");
-        d.TypeText(IDC_HEIGHT, "480");
-        d.Click(IDC_BPP32);
-        EXPECT_FALSE(d.IsDlgButtonChecked(IDC_BPP1 + 4));
-        return IDOK;
-    }));
+                  EXPECT_TRUE(d.IsDlgButtonChecked(IDC_BPP1 + 4)); // 24
+                  // Without the lock the sides are independent.
+                  EXPECT_EQ(Type(d, IDC_WIDTH, "640"), "640 x 100");
+                  d.TypeText(IDC_HEIGHT, "480");
+                  d.Click(IDC_BPP32);
+                  EXPECT_FALSE(d.IsDlgButtonChecked(IDC_BPP1 + 4));
+                  return IDOK;
+              }));
     // The next File New starts from 100 x 100 at 24 bits again, whatever was chosen before.
     EXPECT_EQ("100x100x24", RunNew([](TDialog&) { return IDOK; }));
 
@@ -209,35 +211,35 @@ TEST_F(SizeDialogs, NewImageReturnsTheSizeInPixelsAndTheBitsChosen) {
     Options().MeasurementUnits = UNITS_INCHES;
     // The height's "1.39" is 100.08 pixels, truncated.
     EXPECT_EQ("144x100x8", RunNew([](TDialog& d) {
-        EXPECT_EQ(Text(d, IDC_WIDTH), "1.39"); // 100 / 72
-        d.TypeText(IDC_WIDTH, "2");
-        d.Click(IDC_BPP1 + 2); // 8
-        return IDOK;
-    }));
+                  EXPECT_EQ(Text(d, IDC_WIDTH), "1.39"); // 100 / 72
+                  d.TypeText(IDC_WIDTH, "2");
+                  d.Click(IDC_BPP1 + 2); // 8
+                  return IDOK;
+              }));
 
     Options().MeasurementUnits = UNITS_CENTIMETRES;
     EXPECT_EQ("1188x72x24", RunNew([](TDialog& d) {
-        EXPECT_EQ(Text(d, IDC_HEIGHT), "3.53");
-        d.TypeText(IDC_WIDTH, "41.91"); // exactly 1188 pixels
-        d.TypeText(IDC_HEIGHT, "2.54");
-        return IDOK;
-    }));
+                  EXPECT_EQ(Text(d, IDC_HEIGHT), "3.53");
+                  d.TypeText(IDC_WIDTH, "41.91"); // exactly 1188 pixels
+                  d.TypeText(IDC_HEIGHT, "2.54");
+                  return IDOK;
+              }));
 
     // The unit can also be switched inside the dialog: the texts then read in the new one.
     Options().MeasurementUnits = UNITS_PIXELS;
     EXPECT_EQ("100x36x24", RunNew([](TDialog& d) {
-        EXPECT_EQ(Unit(d, UNITS_INCHES), "1.39 x 1.39");
-        d.TypeText(IDC_HEIGHT, "0.5");
-        return IDOK;
-    }));
+                  EXPECT_EQ(Unit(d, UNITS_INCHES), "1.39 x 1.39");
+                  d.TypeText(IDC_HEIGHT, "0.5");
+                  return IDOK;
+              }));
 
     // A unit the settings file should not hold falls back to pixels.
     Options().MeasurementUnits = 7;
     EXPECT_EQ("100x64x24", RunNew([](TDialog& d) {
-        EXPECT_EQ(Chosen(d), "Pixels");
-        d.TypeText(IDC_HEIGHT, "64");
-        return IDOK;
-    }));
+                  EXPECT_EQ(Chosen(d), "Pixels");
+                  d.TypeText(IDC_HEIGHT, "64");
+                  return IDOK;
+              }));
     EXPECT_EQ(Options().MeasurementUnits, UNITS_PIXELS);
 }
 
@@ -278,8 +280,8 @@ TEST_F(SizeDialogs, NewDialogsKeepPresetsAndTheLockOutOfReach) {
     for (int res : {IDD_RESIZE, IDD_RESIZECANVAS, IDD_NEWIMAGE, IDD_NEWLAYER}) {
         const TDialogTemplate tmpl = SizeDialogTemplate(res);
         for (const TControlTemplate& c : tmpl.Controls)
-            EXPECT_TRUE(!c.Visible || (c.Rect.left >= 0 && c.Rect.top >= 0 && c.Rect.right <= tmpl.Width &&
-                                       c.Rect.bottom <= tmpl.Height))
+            EXPECT_TRUE(!c.Visible || (c.Rect.left >= 0 && c.Rect.top >= 0 &&
+                                       c.Rect.right <= tmpl.Width && c.Rect.bottom <= tmpl.Height))
                 << res << " control " << c.Id << " " << c.Text;
     }
 }

@@ -41,8 +41,10 @@ void ExpectSnapshotOf(const TLayeredImage& snap, const TLayeredImage& img) {
     for (int i = 0; i < img.Count(); ++i) {
         const TLayer &a = *snap.Layers.At(i), &b = *img.Layers.At(i);
         SCOPED_TRACE(i);
-        ASSERT_EQ((std::vector<int>{a.Width, a.Height, a.BitsPerPixel, a.LogicalBpp, a.X, a.Y, a.Visible}),
-                  (std::vector<int>{b.Width, b.Height, b.BitsPerPixel, b.LogicalBpp, b.X, b.Y, b.Visible}));
+        ASSERT_EQ((std::vector<int>{a.Width, a.Height, a.BitsPerPixel, a.LogicalBpp, a.X, a.Y,
+                                    a.Visible}),
+                  (std::vector<int>{b.Width, b.Height, b.BitsPerPixel, b.LogicalBpp, b.X, b.Y,
+                                    b.Visible}));
         EXPECT_EQ(a.Name, b.Name);
         EXPECT_TRUE(a.Transform == b.Transform);
         ASSERT_EQ(a.pRgn == nullptr, b.pRgn == nullptr);
@@ -50,9 +52,13 @@ void ExpectSnapshotOf(const TLayeredImage& snap, const TLayeredImage& img) {
             EXPECT_EQ(std::memcmp(a.pPalette, b.pPalette, sizeof(RGBQUAD) << a.BitsPerPixel), 0);
         }
         for (int y = 0; y < a.Height; ++y) {
-            ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), size_t(a.Width) * a.BitsPerPixel / 8), 0) << y;
+            ASSERT_EQ(
+                std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), size_t(a.Width) * a.BitsPerPixel / 8),
+                0)
+                << y;
             for (int x = 0; x < a.Width; ++x)
-                ASSERT_EQ(L_IsPtInBitmapRgn(&a, y, x), L_IsPtInBitmapRgn(&b, y, x)) << x << "," << y;
+                ASSERT_EQ(L_IsPtInBitmapRgn(&a, y, x), L_IsPtInBitmapRgn(&b, y, x))
+                    << x << "," << y;
         }
     }
 }

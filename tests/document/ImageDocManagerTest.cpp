@@ -36,7 +36,8 @@ protected:
         oldBoxes_ = SetMessageBoxHost(&boxes);
         oldDialogs_ = SetCommonDialogs(&dialogs);
         savedOptions_ = Options();
-        dir = mt::TmpDir() + "/docmanager-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = mt::TmpDir() + "/docmanager-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
         manager.SetViewFactory(&views);
@@ -138,17 +139,21 @@ TEST_F(ImageDocManagerTest, NewImagesAreFilledWithTheBackgroundAndOpaque) {
         ASSERT_NE(doc, nullptr);
         TLayer* layer = doc->Image.Layers.At(0);
         ASSERT_NE(layer, nullptr);
-        EXPECT_EQ((std::vector{layer->BitsPerPixel, layer->LogicalBpp, layer->Width, layer->Height}),
-                  (std::vector{32, bpp, 5, 3}));
+        EXPECT_EQ(
+            (std::vector{layer->BitsPerPixel, layer->LogicalBpp, layer->Width, layer->Height}),
+            (std::vector{32, bpp, 5, 3}));
         const COLORREF got = L_GetPixelColor(layer, 2, 4);
         // 16 bits keep 5 bits a channel: close is all that can be asked there.
         const int tolerance = bpp == 16 ? 7 : 0;
         for (int shift : {0, 8, 16})
-            EXPECT_LE(std::abs(int((got >> shift) & 0xFF) - int((colour >> shift) & 0xFF)), tolerance) << shift;
+            EXPECT_LE(std::abs(int((got >> shift) & 0xFF) - int((colour >> shift) & 0xFF)),
+                      tolerance)
+                << shift;
         TLeadBitmap alpha;
         ASSERT_EQ(L_GetBitmapAlpha(layer, &alpha), SUCCESS);
         for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 5; ++x) EXPECT_EQ(L_GetPixelColor(&alpha, y, x) & 0xFF, 0xFFu) << x << "," << y;
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(L_GetPixelColor(&alpha, y, x) & 0xFF, 0xFFu) << x << "," << y;
         EXPECT_EQ(views.LayersWhenShown.back(), 1); // never shown empty
     }
 
@@ -159,7 +164,8 @@ TEST_F(ImageDocManagerTest, NewImagesAreFilledWithTheBackgroundAndOpaque) {
     EXPECT_EQ(L_GetPixelColor(gray->Image.Layers.At(0), 1, 1), 0xFFFFFFu);
     manager.BackgroundColor = nullptr;
     manager.Command(CM_FILENEW);
-    EXPECT_EQ(L_GetPixelColor(Doc(manager.Documents().size() - 1)->Image.Layers.At(0), 0, 0), 0xFFFFFFu);
+    EXPECT_EQ(L_GetPixelColor(Doc(manager.Documents().size() - 1)->Image.Layers.At(0), 0, 0),
+              0xFFFFFFu);
 
     // Sizes or depths no bitmap can have make nothing; one too big to make says why.
     const size_t count = manager.Documents().size();
@@ -247,7 +253,8 @@ TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite)
     EXPECT_FALSE(doc->IsDirty());
     FILEINFO info;
     ASSERT_EQ(L_FileInfo((dir + "/new.png").c_str(), &info), SUCCESS);
-    EXPECT_EQ((std::vector<int>{info.Format, info.Width, info.Height}), (std::vector<int>{FILE_PNG, 6, 4}));
+    EXPECT_EQ((std::vector<int>{info.Format, info.Width, info.Height}),
+              (std::vector<int>{FILE_PNG, 6, 4}));
 
     // Closing it now asks nothing.
     boxes.Shown.clear();

@@ -44,7 +44,8 @@ protected:
     void SetUp() override {
         oldHost_ = SetMessageBoxHost(&boxes);
         savedOptions_ = Options();
-        dir = TmpDir() + "/imagedoc-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = TmpDir() + "/imagedoc-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -101,9 +102,15 @@ TEST(FileTypes, OpenOnlyTypesAndTheAllImagesFilter) {
 
 TEST(FileTypes, FormatCodesMapToTheTypeAFileOpensAs) {
     const std::pair<int, const char*> cases[] = {
-        {FORMAT_NATIVE, "QLX multilayered images"}, {74, "OS/2 bitmaps"}, {26, "LEAD images"},
-        {95, "TIFF images"}, {23, "JPEG images"}, {29, "CCITT TIFF"},
-        {2, nullptr}, {15, nullptr}, {99, nullptr}}; // GIF, metafiles and unknown codes have no type
+        {FORMAT_NATIVE, "QLX multilayered images"},
+        {74, "OS/2 bitmaps"},
+        {26, "LEAD images"},
+        {95, "TIFF images"},
+        {23, "JPEG images"},
+        {29, "CCITT TIFF"},
+        {2, nullptr},
+        {15, nullptr},
+        {99, nullptr}}; // GIF, metafiles and unknown codes have no type
     for (auto [code, type] : cases) {
         const char* got = FileTypeForFormat(code);
         EXPECT_EQ(got ? std::string(got) : "", type ? std::string(type) : "") << code;
@@ -151,7 +158,8 @@ TEST(FileTypes, SaveFormatAndDepthFollowTheTypeTheImageAndTheOptions) {
         SCOPED_TRACE(::testing::Message() << c.type << " " << c.bpp);
         const TFileType* t = FindFileType(c.type);
         ASSERT_NE(t, nullptr);
-        ExpectFormat(ChooseSaveFormat(*t, c.bpp, c.gray, c.tiffCompression, c.tiffSpace), c.code, c.savedBpp);
+        ExpectFormat(ChooseSaveFormat(*t, c.bpp, c.gray, c.tiffCompression, c.tiffSpace), c.code,
+                     c.savedBpp);
     }
 }
 
@@ -383,7 +391,8 @@ TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
     TImageDoc::SetProgressGauge(&gauge);
     BITMAPHANDLE b;
     b.Height = 100;
-    constexpr L_UINT P1 = FILEREAD_FIRSTPASS, PN = FILEREAD_LASTPASS, R1 = FILEREAD_FIRSTROW, RN = FILEREAD_LASTROW;
+    constexpr L_UINT P1 = FILEREAD_FIRSTPASS, PN = FILEREAD_LASTPASS, R1 = FILEREAD_FIRSTROW,
+                     RN = FILEREAD_LASTROW;
 
     // Interlaced: the first call does not say "last pass", so two passes are assumed, and
     // a third pass raises the count.
@@ -394,9 +403,17 @@ TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
     Rows(b, PN | RN, 50);
     using E = TProgressRecorder::TEvent;
     using K = TProgressRecorder::TKind;
-    EXPECT_EQ(gauge.Events, (std::vector<E>{{K::Value, 20}, {K::Repaint, -1}, {K::Value, 50}, {K::Repaint, -1},
-                                            {K::Value, 70}, {K::Repaint, -1}, {K::Value, 80}, {K::Repaint, -1},
-                                            {K::Value, 100}, {K::Repaint, -1}, {K::Value, 0}}));
+    EXPECT_EQ(gauge.Events, (std::vector<E>{{K::Value, 20},
+                                            {K::Repaint, -1},
+                                            {K::Value, 50},
+                                            {K::Repaint, -1},
+                                            {K::Value, 70},
+                                            {K::Repaint, -1},
+                                            {K::Value, 80},
+                                            {K::Repaint, -1},
+                                            {K::Value, 100},
+                                            {K::Repaint, -1},
+                                            {K::Value, 0}}));
 
     // The next file starts from 0 again and shows each tenth once.
     gauge.Events.clear();
@@ -416,7 +433,8 @@ TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
 
 TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     TImageDoc doc;
-    Prepare(doc, "PNG images", "r.png", Pattern(20, 10, 24, "bg"), At(Pattern(6, 4, 32, "top"), 4, -2));
+    Prepare(doc, "PNG images", "r.png", Pattern(20, 10, 24, "bg"),
+            At(Pattern(6, 4, 32, "top"), 4, -2));
     EXPECT_FALSE(doc.Resize(0, 5));
     EXPECT_FALSE(doc.CanUndo());
     ASSERT_TRUE(doc.Resize(40, 20));
@@ -453,7 +471,8 @@ TEST_F(ImageDocTest, InitFromBitmapTakesOverTheBitmapAsADirtyBackground) {
     ASSERT_TRUE(doc.IsOpen());
     const TLayer* bg = doc.Image.Layers.At(0);
     EXPECT_EQ(bg->Name, "Background");
-    EXPECT_EQ((std::vector<int>{bg->BitsPerPixel, bg->LogicalBpp, At(*bg, 7, 5).a}), (std::vector<int>{32, 24, 255}));
+    EXPECT_EQ((std::vector<int>{bg->BitsPerPixel, bg->LogicalBpp, At(*bg, 7, 5).a}),
+              (std::vector<int>{32, 24, 255}));
     EXPECT_TRUE(doc.IsDirty());
     EXPECT_EQ(events, std::vector<TDocEvent>{TDocEvent::Opened});
     ASSERT_TRUE(doc.Close());

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "ErrorCodes.h"
-#include "toolkit/TestImages.h"
 #include "Options.h"
 #include "ProfileFile.h"
+#include "toolkit/TestImages.h"
 
 namespace {
 
@@ -18,8 +18,9 @@ std::string Slurp(const std::string& path) {
     const std::vector<uint8_t> bytes = testimg::ReadFile(path);
     return std::string(bytes.begin(), bytes.end());
 }
-void Spit(const std::string& path, const std::string& text) { testimg::WriteFile(path, {text.begin(), text.end()}); }
-
+void Spit(const std::string& path, const std::string& text) {
+    testimg::WriteFile(path, {text.begin(), text.end()});
+}
 
 TOptions Changed() {
     TOptions o;
@@ -70,25 +71,26 @@ TEST(OptionsFile, WritesExactlyTheKnownKeysAndFormats) {
     std::string dir = TempDir();
     std::string path = dir + "/new/quillo/Quillo32.ini"; // the folders do not exist yet
     ASSERT_EQ(Changed().Save(path), SUCCESS);
-    EXPECT_EQ(Slurp(path), "[Options]\n"
-                           "Printer Optimization=0\n"
-                           "JPEG Compression=33\n"
-                           "CMP Compression=44\n"
-                           "TIFF Compression Type=1\n"
-                           "TIFF Color Space=2\n"
-                           "Measurement Units=1\n"
-                           "Default Directory=/home/me/My Pictures\n"
-                           "Default File Type=3\n"
-                           "Override Bkgnd Color=1\n"
-                           "Background Color=cab12\n"
-                           "Enable Photoshop Plugins=1\n"
-                           "Photoshop Plugin Directory=/opt/plug ins\n"
-                           "ToolOptX=-5\n"
-                           "ToolOptY=7\n"
-                           "LayerListX=1000\n"
-                           "LayerListY=20\n"
-                           "LayerListW=321\n"
-                           "LayerListH=456\n");
+    EXPECT_EQ(Slurp(path),
+              "[Options]\n"
+              "Printer Optimization=0\n"
+              "JPEG Compression=33\n"
+              "CMP Compression=44\n"
+              "TIFF Compression Type=1\n"
+              "TIFF Color Space=2\n"
+              "Measurement Units=1\n"
+              "Default Directory=/home/me/My Pictures\n"
+              "Default File Type=3\n"
+              "Override Bkgnd Color=1\n"
+              "Background Color=cab12\n"
+              "Enable Photoshop Plugins=1\n"
+              "Photoshop Plugin Directory=/opt/plug ins\n"
+              "ToolOptX=-5\n"
+              "ToolOptY=7\n"
+              "LayerListX=1000\n"
+              "LayerListY=20\n"
+              "LayerListW=321\n"
+              "LayerListH=456\n");
     TOptions back;
     back.Load(path);
     EXPECT_EQ(Fields(back), Fields(Changed()));
@@ -119,13 +121,15 @@ TEST(OptionsFile, ReadsValuesAsTheOldProgramWroteThem) {
     // Bits above RGB would make the colour a palette index.
     EXPECT_FALSE(IsPaletteIndex(Read("Background Color=1000005\n").BackgroundColor));
 
-    TOptions o = Read("Override Bkgnd Color=5\nEnable Photoshop Plugins=0\nJPEG Compression=500\n"
-                      "CMP Compression=-3\n");
+    TOptions o = Read(
+        "Override Bkgnd Color=5\nEnable Photoshop Plugins=0\nJPEG Compression=500\n"
+        "CMP Compression=-3\n");
     EXPECT_TRUE(o.OverrideBkgndColor);
     EXPECT_FALSE(o.EnablePhotoshopPlugins);
     EXPECT_EQ(o.JpegCompression, 100);
     EXPECT_EQ(o.CmpCompression, 0);
-    EXPECT_EQ(Read("Default Directory=" + std::string(300, 'd') + "\n").DefaultDirectory.size(), 255u);
+    EXPECT_EQ(Read("Default Directory=" + std::string(300, 'd') + "\n").DefaultDirectory.size(),
+              255u);
 }
 
 TEST(OptionsFile, SettingsLiveInTheUsersConfigFolder) {
@@ -134,8 +138,10 @@ TEST(OptionsFile, SettingsLiveInTheUsersConfigFolder) {
         return v ? std::optional<std::string>(v) : std::nullopt;
     };
     auto Restore = [](const char* name, const std::optional<std::string>& v) {
-        if (v) setenv(name, v->c_str(), 1);
-        else unsetenv(name);
+        if (v)
+            setenv(name, v->c_str(), 1);
+        else
+            unsetenv(name);
     };
     auto xdg = Saved("XDG_CONFIG_HOME"), home = Saved("HOME");
     setenv("HOME", "/home/u", 1);

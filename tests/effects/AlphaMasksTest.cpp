@@ -21,7 +21,9 @@ struct Bmp {
 };
 
 uint8_t& Alpha(BITMAPHANDLE& b, int x, int y) { return L_RowPtr(&b, y)[x * 4 + 3]; }
-bool Bit(const BITMAPHANDLE& m, int x, int y) { return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1; }
+bool Bit(const BITMAPHANDLE& m, int x, int y) {
+    return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1;
+}
 bool In(const BITMAPHANDLE& b, int x, int y) { return L_IsPtInBitmapRgn(&b, y, x) == 1; }
 
 // Random bytes, and for 32 bits alpha with runs of zeros.
@@ -45,7 +47,8 @@ TEST(SavedAlpha, DrawingBetweenSaveAndRestoreKeepsTheOldAlpha) {
     std::memset(b.b.Addr, 0x5A, b.b.Size); // drawing that overwrites every byte
     ASSERT_EQ(Lx_RestoreBitmapAlpha(&b.b, part), SUCCESS);
     for (int y = 0; y < 21; ++y)
-        for (int x = 0; x < 37; ++x) ASSERT_EQ(Alpha(b.b, x, y), x < 12 && y >= 4 ? Alpha(original.b, x, y) : 0x5A);
+        for (int x = 0; x < 37; ++x)
+            ASSERT_EQ(Alpha(b.b, x, y), x < 12 && y >= 4 ? Alpha(original.b, x, y) : 0x5A);
     ASSERT_EQ(Lx_RestoreBitmapAlpha(&b.b, whole), SUCCESS);
     for (int y = 0; y < 21; ++y)
         for (int x = 0; x < 37; ++x) {
@@ -73,19 +76,22 @@ TEST(RegionFromAlpha, SelectsThePixelsThatAreNotTransparentCombinedByMode) {
     Randomize(b.b, 5);
     ASSERT_EQ(Lx_SetBitmapRgnFromAlpha(&b.b, L_RGN_SET), SUCCESS);
     for (int y = 0; y < 17; ++y)
-        for (int x = 0; x < 45; ++x) ASSERT_EQ(In(b.b, x, y), Alpha(b.b, x, y) != 0) << x << "," << y;
+        for (int x = 0; x < 45; ++x)
+            ASSERT_EQ(In(b.b, x, y), Alpha(b.b, x, y) != 0) << x << "," << y;
     const RECT left{0, 0, 15, 17};
     ASSERT_EQ(L_SetBitmapRgnRect(&b.b, nullptr, &left, L_RGN_SET), SUCCESS);
     ASSERT_EQ(Lx_SetBitmapRgnFromAlpha(&b.b, L_RGN_AND), SUCCESS);
     for (int y = 0; y < 17; ++y)
-        for (int x = 0; x < 45; ++x) ASSERT_EQ(In(b.b, x, y), x < 15 && Alpha(b.b, x, y) != 0) << x << "," << y;
+        for (int x = 0; x < 45; ++x)
+            ASSERT_EQ(In(b.b, x, y), x < 15 && Alpha(b.b, x, y) != 0) << x << "," << y;
 }
 
 TEST(RegionFromAlpha, UsesThePaletteIndexOrAnyColourBelowThirtyTwoBits) {
     Bmp idx(19, 7, 8), nibble(19, 7, 4), rgb(19, 7, 24);
     for (BITMAPHANDLE* b : {&idx.b, &nibble.b, &rgb.b}) {
         Randomize(*b, unsigned(b->BitsPerPixel));
-        for (int x = 0; x < 19; x += 2) L_PutPixelColor(b, x % 7, x, PALETTEINDEX(0)); // black at every depth
+        for (int x = 0; x < 19; x += 2)
+            L_PutPixelColor(b, x % 7, x, PALETTEINDEX(0)); // black at every depth
         ASSERT_EQ(Lx_SetBitmapRgnFromAlpha(b, L_RGN_SET), SUCCESS);
     }
     for (int y = 0; y < 7; ++y)
@@ -102,17 +108,21 @@ TEST(MaskFromAlpha, AnEditedAlphaViewBecomesALayerShape) {
     Randomize(layer.b, 11);
     BITMAPHANDLE mask, view;
     ASSERT_EQ(Lx_CreateMaskFromAlpha(&layer.b, &mask), SUCCESS);
-    EXPECT_TRUE(mask.BitsPerPixel == 1 && mask.pPalette[0].rgbRed == 0 && mask.pPalette[1].rgbRed == 255);
+    EXPECT_TRUE(mask.BitsPerPixel == 1 && mask.pPalette[0].rgbRed == 0 &&
+                mask.pPalette[1].rgbRed == 255);
     for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 33; ++x) ASSERT_EQ(Bit(mask, x, y), Alpha(layer.b, x, y) != 0) << x << "," << y;
+        for (int x = 0; x < 33; ++x)
+            ASSERT_EQ(Bit(mask, x, y), Alpha(layer.b, x, y) != 0) << x << "," << y;
     L_FreeBitmap(&mask);
     // The 8-bit alpha view, edited and given a reversed palette: gray 0 is transparent.
     ASSERT_EQ(L_GetBitmapAlpha(&layer.b, &view), SUCCESS);
     std::memset(L_RowPtr(&view, 5), 0, 33);
-    for (int i = 0; i < 256; ++i) view.pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    for (int i = 0; i < 256; ++i)
+        view.pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
     ASSERT_EQ(Lx_CreateMaskFromAlpha(&view, &mask), SUCCESS);
     for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 33; ++x) ASSERT_EQ(Bit(mask, x, y), L_RowPtr(&view, y)[x] != 255) << x << "," << y;
+        for (int x = 0; x < 33; ++x)
+            ASSERT_EQ(Bit(mask, x, y), L_RowPtr(&view, y)[x] != 255) << x << "," << y;
     L_FreeBitmap(&mask);
     L_FreeBitmap(&view);
 }
@@ -151,7 +161,8 @@ TEST(MaskFill, PaintsUnderTheMaskInsideTheRegionKeepingAlpha) {
     for (int y = 0; y < 11; ++y)
         for (int x = 0; x < 27; ++x) {
             const bool painted = Bit(mask.b, x, y) && x >= 2 && x < 20 && y >= 1 && y < 9;
-            EXPECT_EQ(L_GetPixelColor(&b.b, y, x), painted ? RGB(10, 20, 30) : L_GetPixelColor(&before.b, y, x));
+            EXPECT_EQ(L_GetPixelColor(&b.b, y, x),
+                      painted ? RGB(10, 20, 30) : L_GetPixelColor(&before.b, y, x));
             ASSERT_EQ(Alpha(b.b, x, y), Alpha(before.b, x, y));
         }
     // Palette images take an index as it is, and a colour as its nearest entry.
@@ -195,7 +206,8 @@ TEST(GrayLevel, AgreesWithTheToolkitsGrayConversion) {
     ASSERT_EQ(L_GrayScaleBitmap(&gray.b, 8), SUCCESS);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(Lx_RGBtoGS(L_GetPixelColor(&b.b, y, x)), GetRValue(L_GetPixelColor(&gray.b, y, x)));
+            ASSERT_EQ(Lx_RGBtoGS(L_GetPixelColor(&b.b, y, x)),
+                      GetRValue(L_GetPixelColor(&gray.b, y, x)));
     EXPECT_EQ(Lx_RGBtoGS(RGB(255, 255, 255)), 255);
 }
 

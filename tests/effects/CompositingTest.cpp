@@ -42,7 +42,11 @@ void RandomLayer(BITMAPHANDLE& b, unsigned seed) {
         for (int x = 0; x < b.Width;) {
             const int kind = int(rng() % 3);
             for (int n = 1 + int(rng() % 40); n > 0 && x < b.Width; --n, ++x)
-                Put(b, x, y, Px{int(rng() & 255), int(rng() & 255), int(rng() & 255), kind == 0 ? 0 : kind == 1 ? 255 : int(rng() & 255)});
+                Put(b, x, y,
+                    Px{int(rng() & 255), int(rng() & 255), int(rng() & 255),
+                       kind == 0   ? 0
+                       : kind == 1 ? 255
+                                   : int(rng() & 255)});
         }
 }
 
@@ -58,42 +62,52 @@ void OverStraight(Px s, Px d, double out[4]) {
 
 // The source pixel for destination pixel (X, Y) of a call at (x, y) with the rectangle
 // (sx, sy, w, h), decided per pixel rather than by clipping as the code under test does.
-bool Covering(const BITMAPHANDLE& src, int x, int y, int w, int h, int sx, int sy, int X, int Y, int* px, int* py) {
+bool Covering(const BITMAPHANDLE& src, int x, int y, int w, int h, int sx, int sy, int X, int Y,
+              int* px, int* py) {
     *px = X - x + sx;
     *py = Y - y + sy;
-    return X >= x && X < x + w && Y >= y && Y < y + h && *px >= 0 && *px < src.Width && *py >= 0 && *py < src.Height;
+    return X >= x && X < x + w && Y >= y && Y < y + h && *px >= 0 && *px < src.Width && *py >= 0 &&
+           *py < src.Height;
 }
 
 // Runs a blend or combine into a copy of dst and checks every pixel against the reference.
-void Check(bool combine, const Bmp& dst, const Bmp& src, int x, int y, int w, int h, int sx, int sy) {
+void Check(bool combine, const Bmp& dst, const Bmp& src, int x, int y, int w, int h, int sx,
+           int sy) {
     Bmp out(dst);
     auto fn = combine ? AlphaCombineBitmapRects32 : AlphaBlendBitmapRects32;
     ASSERT_EQ(fn(&out.b, x, y, w, h, &src.b, sx, sy), SUCCESS);
-    SCOPED_TRACE(::testing::Message() << x << "," << y << " " << w << "x" << h << " from " << sx << "," << sy);
+    SCOPED_TRACE(::testing::Message()
+                 << x << "," << y << " " << w << "x" << h << " from " << sx << "," << sy);
     for (int Y = 0; Y < dst.b.Height; ++Y)
         for (int X = 0; X < dst.b.Width; ++X) {
             const Px d = Get(dst.b, X, Y), o = Get(out.b, X, Y);
             int px, py;
-            if (!Covering(src.b, x, y, w, h, sx, sy, X, Y, &px, &py) || L_IsPtInBitmapRgn(&dst.b, Y, X) != 1) {
-                ASSERT_EQ(std::memcmp(&d, &o, sizeof d), 0) << "changed outside at " << X << "," << Y;
+            if (!Covering(src.b, x, y, w, h, sx, sy, X, Y, &px, &py) ||
+                L_IsPtInBitmapRgn(&dst.b, Y, X) != 1) {
+                ASSERT_EQ(std::memcmp(&d, &o, sizeof d), 0)
+                    << "changed outside at " << X << "," << Y;
                 continue;
             }
             const Px s = Get(src.b, px, py);
-            SCOPED_TRACE(::testing::Message() << "at " << X << "," << Y << " alpha " << s.a << " over " << d.a);
+            SCOPED_TRACE(::testing::Message()
+                         << "at " << X << "," << Y << " alpha " << s.a << " over " << d.a);
             if (combine) {
                 double e[4];
                 OverStraight(s, d, e);
                 ASSERT_LE(std::abs(o.a - e[0]), 0.5 + 1e-9);
-                ASSERT_TRUE(std::abs(o.b - e[1]) <= 1 && std::abs(o.g - e[2]) <= 1 && std::abs(o.r - e[3]) <= 1);
+                ASSERT_TRUE(std::abs(o.b - e[1]) <= 1 && std::abs(o.g - e[2]) <= 1 &&
+                            std::abs(o.r - e[3]) <= 1);
                 if (s.a == 255) {
-                    ASSERT_TRUE(o.b == s.b && o.g == s.g && o.r == s.r) << "an opaque source replaces";
+                    ASSERT_TRUE(o.b == s.b && o.g == s.g && o.r == s.r)
+                        << "an opaque source replaces";
                 }
                 if (s.a == 0 && d.a == 0) {
                     ASSERT_TRUE(o.b == 0 && o.g == 0 && o.r == 0 && o.a == 0);
                 }
             } else {
                 ASSERT_EQ(o.a, d.a);
-                ASSERT_TRUE(std::abs(o.b - Over(s.b, d.b, s.a)) <= 1 && std::abs(o.g - Over(s.g, d.g, s.a)) <= 1 &&
+                ASSERT_TRUE(std::abs(o.b - Over(s.b, d.b, s.a)) <= 1 &&
+                            std::abs(o.g - Over(s.g, d.g, s.a)) <= 1 &&
                             std::abs(o.r - Over(s.r, d.r, s.a)) <= 1);
                 // Fully transparent and fully opaque pixels come out exactly.
                 if (s.a == 0) {
@@ -116,8 +130,8 @@ TEST(AlphaCompositing, BlendAndCombineMatchFloatingPointOverAndClipAtAnyOffset) 
             RandomLayer(dst.b, unsigned(w) + 1);
             Check(combine, dst, src, 0, 0, w, 9, 0, 0);
             for (int trial = 0; trial < 10; ++trial)
-                Check(combine, dst, src, int(rng() % 40) - 20, int(rng() % 30) - 15, int(rng() % 40),
-                      int(rng() % 20), int(rng() % 40) - 15, int(rng() % 20) - 10);
+                Check(combine, dst, src, int(rng() % 40) - 20, int(rng() % 30) - 15,
+                      int(rng() % 40), int(rng() % 20), int(rng() % 40) - 15, int(rng() % 20) - 10);
         }
 }
 
@@ -159,14 +173,18 @@ TEST(AlphaBlend, OntoOtherDepthsBlendsTheColoursAndStoresThemAtThatDepth) {
         for (int y = 0; y < 6; ++y)
             for (int x = 0; x < 30; ++x) {
                 const Px s = Get(src.b, x, y);
-                const COLORREF was = L_GetPixelColor(&before.b, y, x), now = L_GetPixelColor(&dst.b, y, x);
-                ASSERT_LE(std::abs(GetRValue(now) - Over(s.r, GetRValue(was), s.a)), tolerance) << bpp;
-                ASSERT_LE(std::abs(GetBValue(now) - Over(s.b, GetBValue(was), s.a)), tolerance) << bpp;
+                const COLORREF was = L_GetPixelColor(&before.b, y, x),
+                               now = L_GetPixelColor(&dst.b, y, x);
+                ASSERT_LE(std::abs(GetRValue(now) - Over(s.r, GetRValue(was), s.a)), tolerance)
+                    << bpp;
+                ASSERT_LE(std::abs(GetBValue(now) - Over(s.b, GetBValue(was), s.a)), tolerance)
+                    << bpp;
                 if (s.a == 0) {
                     ASSERT_EQ(now, was) << bpp;
                 }
                 if (bpp == 16) {
-                    ASSERT_EQ(L_RowPtr(&dst.b, y)[x * 2 + 1] & 0x80, L_RowPtr(&before.b, y)[x * 2 + 1] & 0x80);
+                    ASSERT_EQ(L_RowPtr(&dst.b, y)[x * 2 + 1] & 0x80,
+                              L_RowPtr(&before.b, y)[x * 2 + 1] & 0x80);
                 }
             }
     }

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd < 0) return 0;
     char path[64];
     std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-    if (write(fd, data, size) == ssize_t(size) && L_GetCompressFileStamp(path, &b, 0) == SUCCESS) L_FreeBitmap(&b);
+    if (write(fd, data, size) == ssize_t(size) && L_GetCompressFileStamp(path, &b, 0) == SUCCESS)
+        L_FreeBitmap(&b);
     close(fd);
     return 0;
 }

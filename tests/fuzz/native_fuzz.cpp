@@ -23,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (image.Count() != 1 || image.GetLayer(0)->Width != 2) std::abort();
         return 0;
     }
-    if (image.Count() > 0 && (image.GetCurrentIndex() < 0 || image.GetCurrentIndex() >= image.Count())) std::abort();
+    if (image.Count() > 0 &&
+        (image.GetCurrentIndex() < 0 || image.GetCurrentIndex() >= image.Count()))
+        std::abort();
     // Whatever loaded is an image the rest of the program can work with: it flattens.
     if (image.Count() > 0) image.Flatten();
     return 0;

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
             if (!entry.is_regular_file() || entry.file_size() > (4u << 20)) continue;
             std::ifstream in(entry.path(), std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
             ++count;
         }

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!stored || profile.GetString("Placement", "PlacementBox") != "1 2 3 4") std::abort();
     TOptions again;
     again.Load(TProfileFile(profile.Text()));
-    if (again.JpegCompression != options.JpegCompression || again.BackgroundColor != options.BackgroundColor ||
+    if (again.JpegCompression != options.JpegCompression ||
+        again.BackgroundColor != options.BackgroundColor ||
         again.DefaultDirectory != options.DefaultDirectory)
         std::abort();
     return 0;

@@ -57,7 +57,8 @@ TEST(ChannelViews, EditingTheRedViewChangesOnlyTheRedBytes) {
             ASSERT_EQ(now, (Px{was.b, was.g, x * 20 + y, was.a})) << x << "," << y;
         }
     for (int i = 0; i < 2; ++i) // the other layers were not touched
-        EXPECT_EQ(0, std::memcmp(img.Layers.At(i)->Addr, before.Layers.At(i)->Addr, img.Layers.At(i)->Size));
+        EXPECT_EQ(0, std::memcmp(img.Layers.At(i)->Addr, before.Layers.At(i)->Addr,
+                                 img.Layers.At(i)->Size));
 }
 
 TEST(ChannelViews, PaintingTransparencyIntoTheAlphaViewReshapesTheLayer) {

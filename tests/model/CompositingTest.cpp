@@ -18,7 +18,9 @@ void RecomposeAll(TLayeredImage& img) {
 }
 
 // "Over" of a colour byte on an opaque background.
-int Over(int top, int below, int alpha) { return (top * alpha + below * (255 - alpha) + 127) / 255; }
+int Over(int top, int below, int alpha) {
+    return (top * alpha + below * (255 - alpha) + 127) / 255;
+}
 
 TEST(Compositing, LayerStoredAt32BitsShowsThroughWhereItsAlphaIsBelow255) {
     TLayeredImage img;
@@ -30,7 +32,8 @@ TEST(Compositing, LayerStoredAt32BitsShowsThroughWhereItsAlphaIsBelow255) {
     img.Layers.Append(std::move(top));
     RecomposeAll(img);
     EXPECT_EQ(At(img.Composite, 2, 2), (Px{0, 0, 255, 255}));
-    EXPECT_TRUE(Near(At(img.Composite, 3, 3), Px{Over(0, 200, 64), Over(0, 100, 64), Over(255, 0, 64), 255}))
+    EXPECT_TRUE(Near(At(img.Composite, 3, 3),
+                     Px{Over(0, 200, 64), Over(0, 100, 64), Over(255, 0, 64), 255}))
         << At(img.Composite, 3, 3);
     EXPECT_EQ(At(img.Composite, 5, 5), (Px{200, 100, 0, 255}));
     EXPECT_EQ(At(img.Composite, 0, 0), (Px{200, 100, 0, 255}));
@@ -109,7 +112,8 @@ TEST(Compositing, OnlyTheDirtyRectangleIsRecombined) {
     const RECT full{0, 0, 32, 32};
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);
     const Px white{255, 255, 255, 255}, black{0, 0, 0, 255};
-    for (auto [x, y, want] : {std::tuple{4, 5, white}, {13, 7, white}, {3, 5, black}, {14, 5, black}, {10, 8, black}})
+    for (auto [x, y, want] :
+         {std::tuple{4, 5, white}, {13, 7, white}, {3, 5, black}, {14, 5, black}, {10, 8, black}})
         EXPECT_EQ(At(img.Composite, x, y), want) << x << "," << y;
     // Nothing stale: nothing changes.
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);

@@ -11,7 +11,8 @@ namespace {
 // Background "bg" plus layers named by the letters of `names`, the last one current.
 void Build(TLayeredImage& img, const std::string& names, int logical = 24) {
     img.Layers.Append(Pattern(40, 30, logical, "bg"));
-    for (char c : names) img.Layers.Append(At(Solid(8, 6, Px{c, c, c, 255}, logical, std::string(1, c)), 3, 4));
+    for (char c : names)
+        img.Layers.Append(At(Solid(8, 6, Px{c, c, c, 255}, logical, std::string(1, c)), 3, 4));
     img.Layers.Seek(img.Count() - 1);
 }
 
@@ -163,7 +164,8 @@ TEST(LayeredImage, DepthChangesKeepEveryLayerInTheBackgroundsColourClass) {
     TLayeredImage img;
     Build(img, "ABC", 32);
     img.Layers.At(2)->X = -3;
-    ASSERT_EQ(img.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    ASSERT_EQ(img.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0),
+              SUCCESS);
     ExpectOneColourClass(img, 8);
     EXPECT_EQ(img.Layers.At(2)->X, -3);
     ASSERT_EQ(img.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);

@@ -31,13 +31,17 @@ TEST(LeadBitmap, DeepPixelsAreStoredAt32BitsWithTheirDepthKept) {
     struct Case {
         const char* file;
         int logical, stored;
-    } cases[] = {{"bmp/rgb24-topdown.bmp", 24, 32}, {"bmp/rgb555.bmp", 16, 32}, {"bmp/pal8.bmp", 8, 8},
-                 {"bmp/pal4.bmp", 4, 4}, {"bmp/rgb32-alpha.bmp", 32, 32}};
+    } cases[] = {{"bmp/rgb24-topdown.bmp", 24, 32},
+                 {"bmp/rgb555.bmp", 16, 32},
+                 {"bmp/pal8.bmp", 8, 8},
+                 {"bmp/pal4.bmp", 4, 4},
+                 {"bmp/rgb32-alpha.bmp", 32, 32}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         TLeadBitmapX b;
         ASSERT_EQ(b.LoadFile(Data(c.file).c_str()), SUCCESS);
-        EXPECT_EQ((std::vector<int>{b.LogicalBpp, b.GetBitsPerPixel(), b.BitsPerPixel, b.ViewPerspective}),
+        EXPECT_EQ((std::vector<int>{b.LogicalBpp, b.GetBitsPerPixel(), b.BitsPerPixel,
+                                    b.ViewPerspective}),
                   (std::vector<int>{c.logical, c.logical, c.stored, TOP_LEFT}));
         // Deep pixels are opaque unless the file itself had alpha, which is kept.
         BITMAPHANDLE raw;
@@ -61,7 +65,8 @@ TEST(LeadBitmap, CropToRegionKeepsTheShapeInNewCoordinates) {
     const Px corner = At(*l, 2, 3);
     RECT bounds{};
     ASSERT_EQ(l->CropToRegion(&bounds), SUCCESS);
-    EXPECT_EQ((std::vector<int>{bounds.left, bounds.top, l->Width, l->Height}), (std::vector<int>{2, 3, 5, 3}));
+    EXPECT_EQ((std::vector<int>{bounds.left, bounds.top, l->Width, l->Height}),
+              (std::vector<int>{2, 3, 5, 3}));
     EXPECT_EQ(At(*l, 0, 0), corner);
     EXPECT_EQ(L_IsPtInBitmapRgn(l.get(), 0, 0), 1);
     // Nothing selected: the bitmap stays as it was.
@@ -138,9 +143,10 @@ TEST(LayerTransform, IdentityFrameCoincidesWithTheLayerRectangle) {
         SCOPED_TRACE(double(zoom));
         const TFrameLayout f = l.FrameLayout(zoom, image);
         auto win = [&](long double v, int org) { return RoundHalfAway(v * zoom) + org; };
-        EXPECT_EQ((std::vector<long>{f.Corners[0].x, f.Corners[0].y, f.Corners[2].x, f.Corners[2].y, f.Corners[1].x,
-                                     f.Corners[3].y}),
-                  (std::vector<long>{win(5, 100), win(-3, 50), win(16, 100), win(4, 50), win(16, 100), win(4, 50)}));
+        EXPECT_EQ((std::vector<long>{f.Corners[0].x, f.Corners[0].y, f.Corners[2].x, f.Corners[2].y,
+                                     f.Corners[1].x, f.Corners[3].y}),
+                  (std::vector<long>{win(5, 100), win(-3, 50), win(16, 100), win(4, 50),
+                                     win(16, 100), win(4, 50)}));
         // The rotation handle: on the horizontal axis, a quarter width outside the right edge.
         EXPECT_EQ(f.RotateHandle.y, f.Centre.y);
         EXPECT_NEAR(f.RotateHandle.x, (5 + 11 * 1.25L) * zoom + 100, 0.51);
@@ -158,8 +164,10 @@ TEST(LayerTransform, PointsScaleShearAndRotateAboutTheCentre) {
     shear.ScaleX = 2;
     shear.ScaleY = 0.5L;
     shear.ShearAngle = pi / 4; // x moves by the scaled y
-    const std::tuple<TLayerTransform, POINT, POINT> cases[] = {{quarter, {10, 0}, {0, -10}}, {scale, {3, 0}, {5, 0}},
-                                                              {scale, {-3, 0}, {-5, 0}}, {shear, {3, 8}, {10, 4}}};
+    const std::tuple<TLayerTransform, POINT, POINT> cases[] = {{quarter, {10, 0}, {0, -10}},
+                                                               {scale, {3, 0}, {5, 0}},
+                                                               {scale, {-3, 0}, {-5, 0}},
+                                                               {shear, {3, 8}, {10, 4}}};
     for (const auto& [t, in, out] : cases) {
         const POINT p = TransformPoint(t, in.x, in.y);
         EXPECT_EQ((std::pair{p.x, p.y}), (std::pair{out.x, out.y})) << in.x << "," << in.y;

@@ -25,7 +25,8 @@ TEST(Merging, DropOnLowerKeepsTransparencyOutsideBothLayers) {
     EXPECT_EQ(m.LogicalBpp, 32);
     EXPECT_EQ(At(m, 0, 0), (Px{0, 0, 200, 255}));
     // Beside the lower layer above the upper one, below it left of the upper one, the upper one alone.
-    EXPECT_EQ((std::vector<int>{At(m, 12, 0).a, At(m, 0, 14).a, At(m, 12, 14).a}), (std::vector<int>{0, 0, 128}));
+    EXPECT_EQ((std::vector<int>{At(m, 12, 0).a, At(m, 0, 14).a, At(m, 12, 14).a}),
+              (std::vector<int>{0, 0, 128}));
     // The upper layer over the lower one: "over" of two colours, opaque.
     const Px both = At(m, 8, 8);
     EXPECT_EQ(both.a, 255);
@@ -94,9 +95,9 @@ TEST(Merging, FlattenCombinesEveryLayerHiddenOnesIncluded) {
     EXPECT_EQ(bg.Name, "bg");
     EXPECT_EQ(At(bg, 2, 2), (Px{0, 0, 255, 255}));
     EXPECT_EQ(At(bg, 5, 5), (Px{255, 0, 0, 255})); // the hidden layer is flattened too
-    EXPECT_EQ(At(bg, 7, 7), (Px{1, 2, 3, 200})); // the background's own alpha survives
+    EXPECT_EQ(At(bg, 7, 7), (Px{1, 2, 3, 200}));   // the background's own alpha survives
     EXPECT_EQ(At(bg, 0, 5), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(bg, 1, 5).a, 0);         // outside the shaped layer's shape
+    EXPECT_EQ(At(bg, 1, 5).a, 0); // outside the shaped layer's shape
     EXPECT_EQ(bg.pRgn, nullptr);
 }
 

@@ -1,6 +1,5 @@
 #include "ModelTestUtil.h"
 
-
 namespace mt {
 
 namespace {
@@ -16,7 +15,8 @@ void Save(const BITMAPHANDLE& b, const std::string& path) {
 
 } // namespace
 
-void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, int tolerance, int maxDiffering) {
+void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, int tolerance,
+                         int maxDiffering) {
     const std::string golden = std::string(QUILLO_TEST_DATA) + "/golden/" + name + ".png";
     const char* update = std::getenv("QUILLO_UPDATE_GOLDEN");
     if (update && std::string(update) == "1") {
@@ -28,20 +28,23 @@ void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, in
         << "missing golden " << golden << " (create it with QUILLO_UPDATE_GOLDEN=1)";
     int differing = 0;
     if (expected.Width != actual.Width || expected.Height != actual.Height) {
-        ADD_FAILURE() << name << ": size " << actual.Width << "x" << actual.Height << ", golden " << expected.Width
-                      << "x" << expected.Height;
+        ADD_FAILURE() << name << ": size " << actual.Width << "x" << actual.Height << ", golden "
+                      << expected.Width << "x" << expected.Height;
         differing = -1;
     } else {
         for (int y = 0; y < actual.Height; ++y)
             for (int x = 0; x < actual.Width; ++x) {
-                const COLORREF a = L_GetPixelColor(&actual, y, x), e = L_GetPixelColor(&expected, y, x);
+                const COLORREF a = L_GetPixelColor(&actual, y, x),
+                               e = L_GetPixelColor(&expected, y, x);
                 for (int k = 0; k < 3; ++k)
-                    if (std::abs(int((a >> (8 * k)) & 255) - int((e >> (8 * k)) & 255)) > tolerance) {
+                    if (std::abs(int((a >> (8 * k)) & 255) - int((e >> (8 * k)) & 255)) >
+                        tolerance) {
                         ++differing;
                         break;
                     }
             }
-        EXPECT_LE(differing, maxDiffering) << name << ": pixels differing by more than " << tolerance;
+        EXPECT_LE(differing, maxDiffering)
+            << name << ": pixels differing by more than " << tolerance;
     }
     if (differing < 0 || differing > maxDiffering) {
         const std::string out = std::string(QUILLO_TEST_OUT) + "/" + name;

@@ -50,7 +50,8 @@ inline std::unique_ptr<TLayer> Solid(int w, int h, Px c, int logical = 32, std::
 inline std::unique_ptr<TLayer> Pattern(int w, int h, int logical = 24, std::string name = "P") {
     auto l = Solid(w, h, Px{0, 0, 0, 255}, logical, std::move(name));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) Put(*l, x, y, Px{(x * 7 + y) & 255, (y * 5 + 3) & 255, (x * y + 11) & 255, 255});
+        for (int x = 0; x < w; ++x)
+            Put(*l, x, y, Px{(x * 7 + y) & 255, (y * 5 + 3) & 255, (x * y + 11) & 255, 255});
     return l;
 }
 
@@ -61,7 +62,9 @@ inline std::unique_ptr<TLayer> At(std::unique_ptr<TLayer> l, int x, int y) {
 }
 
 // Sets a rectangular region (layer coordinates).
-inline void Shape(TLayer& l, RECT r) { ASSERT_EQ(L_SetBitmapRgnRect(&l, nullptr, &r, L_RGN_SET), SUCCESS); }
+inline void Shape(TLayer& l, RECT r) {
+    ASSERT_EQ(L_SetBitmapRgnRect(&l, nullptr, &r, L_RGN_SET), SUCCESS);
+}
 
 inline bool Near(Px a, Px b, int tol = 1) {
     return std::abs(a.b - b.b) <= tol && std::abs(a.g - b.g) <= tol && std::abs(a.r - b.r) <= tol &&
@@ -77,7 +80,8 @@ struct ScopedLimits {
 
 inline std::string TmpDir() {
     const char* env = std::getenv("QUILLO_TEST_TMP");
-    std::string dir = env && *env ? env : std::filesystem::temp_directory_path().string() + "/quillo-model-tests";
+    std::string dir =
+        env && *env ? env : std::filesystem::temp_directory_path().string() + "/quillo-model-tests";
     std::filesystem::create_directories(dir);
     return dir;
 }
@@ -86,6 +90,7 @@ inline std::string TmpDir() {
 // a channel is off by more than `tolerance`; at most `maxDiffering` pixels may differ.
 // QUILLO_UPDATE_GOLDEN=1 rewrites the golden instead. On failure the actual and expected
 // pictures are written under QUILLO_TEST_OUT.
-void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, int tolerance, int maxDiffering);
+void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, int tolerance,
+                         int maxDiffering);
 
 } // namespace mt

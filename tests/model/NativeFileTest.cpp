@@ -25,7 +25,9 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
+uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t(b[at] | (b[at + 1] << 8));
+}
 
 std::string Tmp(const std::string& name) { return mt::TmpDir() + "/native-" + name; }
 
@@ -37,7 +39,8 @@ void BuildThreeLayers(TLayeredImage& img, int w = 40, int h = 30) {
     img.Layers.Append(mt::Pattern(w, h, 24, "Background"));
     auto ghost = mt::At(mt::Solid(w / 2, h / 3, Px{10, 20, 30, 255}, 32, "Ghost"), -20, 5);
     for (int y = 0; y < ghost->Height; ++y)
-        for (int x = 0; x < ghost->Width; ++x) mt::Put(*ghost, x, y, Px{x * 9, y * 20, 200, (x * 13 + y * 7) & 255});
+        for (int x = 0; x < ghost->Width; ++x)
+            mt::Put(*ghost, x, y, Px{x * 9, y * 20, 200, (x * 13 + y * 7) & 255});
     mt::Shape(*ghost, RECT{2, 2, 8, 6});
     img.Layers.Append(std::move(ghost));
     auto top = mt::At(mt::Pattern(w / 4 + 2, w / 4 + 2, 24, kLongName), 15, -3);
@@ -86,20 +89,23 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
     auto bytes = ReadAll(path);
     ASSERT_GE(bytes.size(), 10u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QLX ");
-    EXPECT_EQ((std::vector<int>{U16(bytes, 4), U16(bytes, 6), U16(bytes, 8)}), (std::vector<int>{6, 3, 1}));
+    EXPECT_EQ((std::vector<int>{U16(bytes, 4), U16(bytes, 6), U16(bytes, 8)}),
+              (std::vector<int>{6, 3, 1}));
 
     TLayeredImage back;
     OneKeeper(back);
     ASSERT_EQ(back.Load(path.c_str()), SUCCESS);
     ASSERT_EQ(back.Count(), 3);
     EXPECT_EQ(back.GetCurrentIndex(), 1);
-    const std::string names[] = {"Background", "Ghost", kLongName.substr(0, 63)}; // long names are cut
+    const std::string names[] = {"Background", "Ghost",
+                                 kLongName.substr(0, 63)}; // long names are cut
     for (int i = 0; i < 3; ++i) {
         const TLayer& a = *img.Layers.At(i);
         const TLayer& b = *back.Layers.At(i);
         SCOPED_TRACE(i);
         EXPECT_EQ(b.Name, names[i]);
-        ASSERT_EQ((std::vector<int>{b.X, b.Y, b.Width, b.Height, b.LogicalBpp, b.BitsPerPixel, b.Visible}),
+        ASSERT_EQ((std::vector<int>{b.X, b.Y, b.Width, b.Height, b.LogicalBpp, b.BitsPerPixel,
+                                    b.Visible}),
                   (std::vector<int>{a.X, a.Y, a.Width, a.Height, a.LogicalBpp, 32, true}));
         ExpectSameShape(a, b);
         for (int y = 0; y < a.Height; ++y)
@@ -130,7 +136,8 @@ TEST(NativeFile, PaletteLayersKeepTheirDepthAndPalette) {
     ASSERT_EQ(r.BitsPerPixel, 8);
     EXPECT_EQ(r.LogicalBpp, 8);
     for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 9; ++x) ASSERT_EQ(L_GetPixelColor(&a, y, x), L_GetPixelColor(&r, y, x)) << x << "," << y;
+        for (int x = 0; x < 9; ++x)
+            ASSERT_EQ(L_GetPixelColor(&a, y, x), L_GetPixelColor(&r, y, x)) << x << "," << y;
 }
 
 TEST(NativeFile, OrdinaryFilesAndLookalikesLoadAsOneBackgroundLayer) {
@@ -164,7 +171,8 @@ TEST(NativeFile, DamagedHeadersAndRecordsAreRefusedAndTheImageKeepsItsLayers) {
     OneKeeper(img);
 
     const uint8_t empty[] = {'Q', 'L', 'X', ' ', 6, 0, 0, 0, 7, 0};
-    ASSERT_EQ(img.LoadNativeMemory(empty, sizeof empty), SUCCESS) << "zero layers is an empty image";
+    ASSERT_EQ(img.LoadNativeMemory(empty, sizeof empty), SUCCESS)
+        << "zero layers is an empty image";
     EXPECT_EQ(img.Count(), 0);
 
     struct Case {
@@ -196,7 +204,8 @@ TEST(NativeFile, DamagedHeadersAndRecordsAreRefusedAndTheImageKeepsItsLayers) {
 
 TEST(NativeFile, EveryTruncationAndRandomDamageLoadsOrIsRefusedAsInvalid) {
     const auto good = SmallThreeLayerFile();
-    mt::ScopedLimits limits(L_LIMITS{1024, 1u << 20}); // a flipped size field cannot ask for much memory
+    mt::ScopedLimits limits(
+        L_LIMITS{1024, 1u << 20}); // a flipped size field cannot ask for much memory
     for (size_t n = 0; n < good.size(); ++n) {
         TLayeredImage img;
         OneKeeper(img);
@@ -300,7 +309,9 @@ TEST(NativeFile, KillingTheSavingProcessLeavesTheOldFileOrTheNewOneNeverAMix) {
 
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_EQ(newImg.SaveNative((dir + "/timing.qlx").c_str()), SUCCESS);
-    const auto saveUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count();
+    const auto saveUs =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
 
     std::mt19937 rng(7);
     int sawOld = 0, sawNew = 0;
@@ -319,9 +330,13 @@ TEST(NativeFile, KillingTheSavingProcessLeavesTheOldFileOrTheNewOneNeverAMix) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the child's save failed";
         const auto now = ReadAll(path);
-        if (now == oldBytes) ++sawOld;
-        else if (now == newBytes) ++sawNew;
-        else FAIL() << "round " << round << ": the file is neither the old nor the new one (" << now.size() << " bytes)";
+        if (now == oldBytes)
+            ++sawOld;
+        else if (now == newBytes)
+            ++sawNew;
+        else
+            FAIL() << "round " << round << ": the file is neither the old nor the new one ("
+                   << now.size() << " bytes)";
     }
     EXPECT_EQ(sawOld + sawNew, 12);
     RecordProperty("saw_old", sawOld);

@@ -24,11 +24,14 @@ TControlTemplate Ctl(int id, K kind, bool group = false, bool visible = true) {
 // button and the standard buttons.
 TDialogTemplate TestTemplate() {
     TDialogTemplate t{500, "Test", 200, 100, {}};
-    t.Controls = {Ctl(10, K::RadioButton, true), Ctl(11, K::RadioButton), Ctl(12, K::RadioButton),
-                  Ctl(20, K::CheckBox, true),    Ctl(21, K::RadioButton, true), Ctl(22, K::RadioButton),
-                  Ctl(30, K::Edit, true),        Ctl(31, K::Edit),        Ctl(40, K::SpinScrollBar),
-                  Ctl(41, K::Slider),            Ctl(50, K::DropDownList), Ctl(60, K::PushButton, true, false),
-                  Ctl(IDOK, K::PushButton),      Ctl(IDCANCEL, K::PushButton), Ctl(IDHELP, K::PushButton)};
+    t.Controls = {Ctl(10, K::RadioButton, true), Ctl(11, K::RadioButton),
+                  Ctl(12, K::RadioButton),       Ctl(20, K::CheckBox, true),
+                  Ctl(21, K::RadioButton, true), Ctl(22, K::RadioButton),
+                  Ctl(30, K::Edit, true),        Ctl(31, K::Edit),
+                  Ctl(40, K::SpinScrollBar),     Ctl(41, K::Slider),
+                  Ctl(50, K::DropDownList),      Ctl(60, K::PushButton, true, false),
+                  Ctl(IDOK, K::PushButton),      Ctl(IDCANCEL, K::PushButton),
+                  Ctl(IDHELP, K::PushButton)};
     return t;
 }
 
@@ -136,7 +139,8 @@ TEST(Dialog, UserActionsRaiseTheirNotificationsInWindowOrder) {
     d.SetRange(40, 1, 10);
     d.SetPosition(40, 5);
     d.SetLineStep(40, 3);
-    const int moves[][3] = {{SB_LINEDOWN, 0, 8}, {SB_LINEDOWN, 0, 10}, {SB_PAGEUP, 0, 1}, {SB_THUMBTRACK, 4, 4}};
+    const int moves[][3] = {
+        {SB_LINEDOWN, 0, 8}, {SB_LINEDOWN, 0, 10}, {SB_PAGEUP, 0, 1}, {SB_THUMBTRACK, 4, 4}};
     for (const auto& m : moves) {
         d.Scroll(40, m[0], m[1]);
         EXPECT_EQ(d.GetPosition(40), m[2]) << m[0];
@@ -145,8 +149,12 @@ TEST(Dialog, UserActionsRaiseTheirNotificationsInWindowOrder) {
     d.Scroll(41, SB_THUMBPOSITION, 450);
     d.Scroll(41, SB_ENDSCROLL);
     EXPECT_EQ(d.GetPosition(41), 450);
-    EXPECT_EQ(o.d.Events, (E{{40, 1000 + SB_LINEDOWN}, {40, 1000 + SB_LINEDOWN}, {40, 1000 + SB_PAGEUP},
-                             {40, 1000 + SB_THUMBTRACK}, {41, 2000 + SB_THUMBPOSITION}, {41, 2000 + SB_ENDSCROLL}}));
+    EXPECT_EQ(o.d.Events, (E{{40, 1000 + SB_LINEDOWN},
+                             {40, 1000 + SB_LINEDOWN},
+                             {40, 1000 + SB_PAGEUP},
+                             {40, 1000 + SB_THUMBTRACK},
+                             {41, 2000 + SB_THUMBPOSITION},
+                             {41, 2000 + SB_ENDSCROLL}}));
 }
 
 TEST(Dialog, LogicChangesReachTheRendererButRaiseNoEvents) {

@@ -44,7 +44,9 @@ public:
 class TFakeViews : public IDocViewFactory {
 public:
     void CreateView(TDocument& doc) override { Views.push_back(&doc); }
-    void DestroyViews(TDocument& doc) override { Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end()); }
+    void DestroyViews(TDocument& doc) override {
+        Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
+    }
     TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
     std::vector<TDocument*> Views;
 };
@@ -54,13 +56,16 @@ public:
     TTestManager() {
         AddTemplate(std::make_unique<TDocTemplate>("All pictures", "*.pic;*.ro", "", DT_READONLY));
         AddTemplate(std::make_unique<TDocTemplate>("Pictures", "*.pic", "pic", DT_OVERWRITEPROMPT));
-        AddTemplate(std::make_unique<TDocTemplate>("Read-only pictures", "*.ro", "ro", DT_READONLY));
+        AddTemplate(
+            std::make_unique<TDocTemplate>("Read-only pictures", "*.ro", "ro", DT_READONLY));
         AddTemplate(std::make_unique<TDocTemplate>("Sketches", "*.sk", "sk", DT_OVERWRITEPROMPT));
     }
     TFakeDoc* Doc(size_t i) const { return static_cast<TFakeDoc*>(Documents().at(i).get()); }
 
 protected:
-    std::unique_ptr<TDocument> ConstructDoc(TDocTemplate&) override { return std::make_unique<TFakeDoc>(); }
+    std::unique_ptr<TDocument> ConstructDoc(TDocTemplate&) override {
+        return std::make_unique<TFakeDoc>();
+    }
 };
 
 class DocManagerTest : public ::testing::Test {
@@ -69,7 +74,8 @@ protected:
         oldBoxes_ = SetMessageBoxHost(&boxes);
         oldDialogs_ = SetCommonDialogs(&dialogs);
         const char* env = std::getenv("QUILLO_TEST_TMP");
-        dir = (env && *env ? std::string(env) : fs::temp_directory_path().string() + "/quillo-platform-tests") +
+        dir = (env && *env ? std::string(env)
+                           : fs::temp_directory_path().string() + "/quillo-platform-tests") +
               "/docmanager-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
@@ -87,7 +93,9 @@ protected:
         std::ofstream(dir + "/" + name) << content;
         return dir + "/" + name;
     }
-    TFakeDoc* Open(const std::string& name) { return static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File(name))); }
+    TFakeDoc* Open(const std::string& name) {
+        return static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, File(name)));
+    }
     TCommandEnabler State(int id) {
         TCommandEnabler ce(id);
         manager.CommandEnable(ce);
@@ -116,7 +124,7 @@ TEST_F(DocManagerTest, AFileOpensOnceHoweverItIsNamed) {
     TFakeDoc* doc = Open("cat.pic");
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->GetTemplate()->GetDescription(), "All pictures"); // the first that matches
-    doc->SaveAs(); // reaches the manager's dialog
+    doc->SaveAs();                                                   // reaches the manager's dialog
     EXPECT_EQ(dialogs.SaveRequests.size(), 1u);
 
     // The same file by a relative name with detours.
@@ -134,7 +142,8 @@ TEST_F(DocManagerTest, AFileOpensOnceHoweverItIsNamed) {
 }
 
 TEST_F(DocManagerTest, DroppedFilesOfUnknownTypesAreSkippedAndUnreadableOnesReported) {
-    const std::string a = File("a.pic"), bad = File("b.pic", ""), c = File("c.sk"), txt = File("notes.txt");
+    const std::string a = File("a.pic"), bad = File("b.pic", ""), c = File("c.sk"),
+                      txt = File("notes.txt");
     manager.OpenDroppedFiles({a, txt, bad, c});
     // The failing one is reported, the rest open (and are recorded) in order.
     EXPECT_EQ(manager.Documents().size(), 2u);
@@ -153,10 +162,12 @@ TEST_F(DocManagerTest, CommandLineNamesWithoutExtensionGetADot) {
     // "plain" and "plain." are different files: only the plain one exists, so it opens. A dot
     // in a folder name is not the file's extension. Nothing matching: the first type.
     fs::create_directories(dir + "/v1.2");
-    const struct { const char *file, *arg, *type; } cases[] = {{"photo.", "photo", "All pictures"},
-                                                               {"plain", "plain", "All pictures"},
-                                                               {"drawing.sk", "drawing.sk", "Sketches"},
-                                                               {"v1.2/notes.", "v1.2/notes", "All pictures"}};
+    const struct {
+        const char *file, *arg, *type;
+    } cases[] = {{"photo.", "photo", "All pictures"},
+                 {"plain", "plain", "All pictures"},
+                 {"drawing.sk", "drawing.sk", "Sketches"},
+                 {"v1.2/notes.", "v1.2/notes", "All pictures"}};
     for (const auto& c : cases) {
         File(c.file);
         TDocument* doc = manager.OpenCommandLineFile(c.arg);
@@ -263,7 +274,8 @@ TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
 }
 
 TEST_F(DocManagerTest, ClosingAChangedDocumentAsksFirst) {
-    TFakeDoc *yes = Open("yes.pic"), *no = Open("no.pic"), *failing = Open("fail.sk"), *clean = Open("clean.pic");
+    TFakeDoc *yes = Open("yes.pic"), *no = Open("no.pic"), *failing = Open("fail.sk"),
+             *clean = Open("clean.pic");
     ASSERT_TRUE(yes && no && failing && clean);
     yes->SetTemplate(manager.Templates()[1].get()); // savable without asking where
     for (TFakeDoc* d : {yes, no, failing}) d->SetDirty();
@@ -325,7 +337,8 @@ TEST_F(DocManagerTest, FileCommandsNeedADocumentAndRevertAFile) {
 
     // The open command gives every file chosen the type chosen; an open one is reported and
     // the others still open; a file that cannot be read stops the files chosen after it.
-    const std::string b = File("b.sk"), c = File("c.sk"), bad = File("bad.sk", ""), d = File("d.sk");
+    const std::string b = File("b.sk"), c = File("c.sk"), bad = File("bad.sk", ""),
+                      d = File("d.sk");
     ASSERT_NE(manager.CreateDoc(nullptr, b), nullptr);
     dialogs.QueueOpen({{b, c}, 1});
     ASSERT_TRUE(manager.Command(CM_FILEOPEN));

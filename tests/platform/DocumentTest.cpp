@@ -49,8 +49,7 @@ TEST(WaitCursor, ShowsUntilTheOutermostGuardEnds) {
             EXPECT_EQ(TWaitCursor::Depth(), 2);
         }
         throw 1;
-    } catch (int) {
-    }
+    } catch (int) {}
     TWaitCursor::SetHook(nullptr);
     EXPECT_EQ(TWaitCursor::Depth(), 0);
     EXPECT_EQ(calls, (std::vector<bool>{true, false}));

@@ -19,9 +19,11 @@ struct ScopedHost {
 TEST(HeadlessMessageBoxes, AnswersInQueueOrderThenDeclinesQuestions) {
     ScopedHost s;
     s.host.QueueAnswer(TMbResult::Yes);
-    EXPECT_EQ(MessageBoxHost().Show("a", "c", TMbButtons::YesNo, TMbIcon::Exclamation), TMbResult::Yes);
+    EXPECT_EQ(MessageBoxHost().Show("a", "c", TMbButtons::YesNo, TMbIcon::Exclamation),
+              TMbResult::Yes);
     // Unscripted questions must never say yes on the user's behalf.
-    EXPECT_EQ(MessageBoxHost().Show("b", "c", TMbButtons::YesNo, TMbIcon::Exclamation), TMbResult::No);
+    EXPECT_EQ(MessageBoxHost().Show("b", "c", TMbButtons::YesNo, TMbIcon::Exclamation),
+              TMbResult::No);
     EXPECT_EQ(MessageBoxHost().Show("n", "c", TMbButtons::Ok, TMbIcon::Stop), TMbResult::Ok);
     ASSERT_EQ(s.host.Shown.size(), 3u);
     EXPECT_EQ(s.host.Shown[1].Text, "b");

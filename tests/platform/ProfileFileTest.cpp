@@ -7,8 +7,8 @@
 #include <string>
 
 #include "ErrorCodes.h"
-#include "toolkit/TestImages.h"
 #include "ProfileFile.h"
+#include "toolkit/TestImages.h"
 
 namespace {
 
@@ -19,8 +19,9 @@ std::string Slurp(const std::string& path) {
 }
 
 TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
-    TProfileFile p("; comment\r\n[Options]\r\nJPEG Compression=80\r\n  Default Directory  = /home/a b \r\n"
-                   "Odd=a=b \"q\"\r\n[Other]\r\nJPEG Compression=5\r\n[options]\r\nLate=1\r\n");
+    TProfileFile p(
+        "; comment\r\n[Options]\r\nJPEG Compression=80\r\n  Default Directory  = /home/a b \r\n"
+        "Odd=a=b \"q\"\r\n[Other]\r\nJPEG Compression=5\r\n[options]\r\nLate=1\r\n");
     EXPECT_EQ(p.GetString("OPTIONS", "jpeg compression"), "80");
     EXPECT_EQ(p.GetString("Options", "Default Directory"), " /home/a b ");
     EXPECT_EQ(p.GetString("Options", "Odd"), "a=b \"q\"");
@@ -39,8 +40,9 @@ TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
 }
 
 TEST(ProfileFile, ReadsIntegersLikeTheSystemCall) {
-    TProfileFile p("[S]\nplain=42\ntrail=17px\nneg=-40\nblank= 12\nword=abc\nempty=\n"
-                   "huge=99999999999999999999\nhugeneg=-99999999999999999999\n");
+    TProfileFile p(
+        "[S]\nplain=42\ntrail=17px\nneg=-40\nblank= 12\nword=abc\nempty=\n"
+        "huge=99999999999999999999\nhugeneg=-99999999999999999999\n");
     EXPECT_EQ(p.GetInt("S", "plain", 1), 42);
     EXPECT_EQ(p.GetInt("S", "trail", 1), 17);
     EXPECT_EQ(p.GetInt("S", "neg", 1), -40);
@@ -57,8 +59,9 @@ TEST(ProfileFile, RewritingKeepsEverythingItDoesNotChange) {
     EXPECT_TRUE(p.WriteString("options", "jpeg compression", "90"));
     EXPECT_TRUE(p.WriteString("Options", "New Key", "x y"));
     EXPECT_TRUE(p.WriteString("Placement", "IsMaximized", "1"));
-    EXPECT_EQ(p.Text(), "# top\n[Options]\nKeep=me\nJPEG Compression=90\nNew Key=x y\n\n"
-                        "[Plugin]\nfoo = bar\n[Placement]\nIsMaximized=1\n");
+    EXPECT_EQ(p.Text(),
+              "# top\n[Options]\nKeep=me\nJPEG Compression=90\nNew Key=x y\n\n"
+              "[Plugin]\nfoo = bar\n[Placement]\nIsMaximized=1\n");
     EXPECT_TRUE(p.DeleteKey("OPTIONS", "keep"));
     EXPECT_FALSE(p.DeleteKey("Options", "keep"));
     EXPECT_FALSE(p.HasKey("Options", "Keep"));

@@ -30,7 +30,8 @@ TEST(Bitmap, RowsArePaddedToFourBytesAtEveryDepth) {
     for (int bpp : kDepths) {
         for (int w : {1, 2, 3, 5, 7, 9, 33}) {
             Bmp m;
-            ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, w, 3, bpp, ORDER_BGR, nullptr, 0), SUCCESS);
+            ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, w, 3, bpp, ORDER_BGR, nullptr, 0),
+                      SUCCESS);
             EXPECT_EQ(m->BytesPerLine % 4, 0);
             EXPECT_GE(m->BytesPerLine * 8, w * bpp);
             EXPECT_LT((m->BytesPerLine - 4) * 8, w * bpp) << "row wider than needed";
@@ -42,18 +43,23 @@ TEST(Bitmap, RowsArePaddedToFourBytesAtEveryDepth) {
 
 TEST(Bitmap, ImpossibleSizesAreRefusedBeforeAllocating) {
     Bmp m;
-    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 65535, 65535, 32, ORDER_BGR, nullptr, 0), ERROR_INV_RANGE);
+    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 65535, 65535, 32, ORDER_BGR, nullptr, 0),
+              ERROR_INV_RANGE);
     EXPECT_FALSE(m->Flags.Allocated);
-    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 0, 10, 24, ORDER_BGR, nullptr, 0), ERROR_INV_RANGE);
-    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, -5, 10, 24, ORDER_BGR, nullptr, 0), ERROR_INV_RANGE);
-    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 10, 10, 12, ORDER_BGR, nullptr, 0), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 0, 10, 24, ORDER_BGR, nullptr, 0),
+              ERROR_INV_RANGE);
+    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, -5, 10, 24, ORDER_BGR, nullptr, 0),
+              ERROR_INV_RANGE);
+    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 10, 10, 12, ORDER_BGR, nullptr, 0),
+              ERROR_BITPERPIXEL);
 
     // The limits are settable: a user may open bigger images deliberately.
     L_LIMITS saved = L_GetLimits();
     L_LIMITS small = saved;
     small.MaxPixels = 100;
     L_SetLimits(small);
-    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 11, 10, 8, ORDER_BGR, nullptr, 0), ERROR_INV_RANGE);
+    EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 11, 10, 8, ORDER_BGR, nullptr, 0),
+              ERROR_INV_RANGE);
     EXPECT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 10, 10, 8, ORDER_BGR, nullptr, 0), SUCCESS);
     L_SetLimits(saved);
 
@@ -67,10 +73,12 @@ TEST(Bitmap, PixelColoursReadBackAtEveryDepthAndPerspective) {
     for (int bpp : kDepths) {
         for (int vp : {TOP_LEFT, BOTTOM_LEFT}) {
             Bmp m;
-            ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 9, 4, bpp, ORDER_BGR, nullptr, vp), SUCCESS);
+            ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 9, 4, bpp, ORDER_BGR, nullptr, vp),
+                      SUCCESS);
             // A diagonal of white on black: each pixel must come back where it was put,
             // whatever the storage order of the rows.
-            for (int y = 0; y < 4; ++y) ASSERT_EQ(L_PutPixelColor(m.get(), y, y * 2, kExact[1]), SUCCESS);
+            for (int y = 0; y < 4; ++y)
+                ASSERT_EQ(L_PutPixelColor(m.get(), y, y * 2, kExact[1]), SUCCESS);
             for (int y = 0; y < 4; ++y)
                 for (int x = 0; x < 9; ++x)
                     EXPECT_EQ(L_GetPixelColor(m.get(), y, x), x == y * 2 ? kExact[1] : kExact[0])
@@ -163,7 +171,8 @@ TEST(Bitmap, DeepCopiesAreIndependentAndHandleCopiesShare) {
 TEST(Bitmap, CopyingARectangleClipsToTheSource) {
     for (int bpp : kDepths) {
         Bmp m, part;
-        ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 10, 6, bpp, ORDER_BGR, nullptr, BOTTOM_LEFT), SUCCESS);
+        ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 10, 6, bpp, ORDER_BGR, nullptr, BOTTOM_LEFT),
+                  SUCCESS);
         ASSERT_EQ(L_PutPixelColor(m.get(), 3, 7, kExact[1]), SUCCESS);
         ASSERT_EQ(L_CopyBitmapRect(part.get(), m.get(), 5, 2, 20, 20), SUCCESS);
         EXPECT_EQ(part->Width, 5);
@@ -191,7 +200,8 @@ TEST(Bitmap, DeviceIndependentBitmapsRoundTripAtEveryDepth) {
         size_t table = bpp <= 8 ? sizeof(RGBQUAD) << bpp : 0;
         const uint8_t* bits = dib + sizeof(BITMAPINFOHEADER) + table;
         const size_t bitsBytes = size - sizeof(BITMAPINFOHEADER) - table;
-        EXPECT_EQ(L_ConvertFromDIB(back.get(), header, bits, bitsBytes - 1), ERROR_FILE_FORMAT) << "short DIB";
+        EXPECT_EQ(L_ConvertFromDIB(back.get(), header, bits, bitsBytes - 1), ERROR_FILE_FORMAT)
+            << "short DIB";
         ASSERT_EQ(L_ConvertFromDIB(back.get(), header, bits, bitsBytes), SUCCESS);
         std::free(dib);
         EXPECT_EQ(back->BitsPerPixel, bpp);

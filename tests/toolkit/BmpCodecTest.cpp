@@ -27,18 +27,29 @@ struct Fixture {
 };
 
 const Fixture kFixtures[] = {
-    {"pal1", FILE_BMP, 1, 0},           {"pal4", FILE_BMP, 4, 0},
-    {"pal8", FILE_BMP, 8, 0},           {"pal8-topdown", FILE_BMP, 8, 0},
-    {"pal8-short-table", FILE_BMP, 8, 0}, {"rle8", FILE_BMP, 8, 0},
-    {"rle8-delta", FILE_BMP, 8, 0},     {"rle4", FILE_BMP, 4, 0},
-    {"rle4-delta", FILE_BMP, 4, 0},     {"rgb555", FILE_BMP, 16, 0},
-    {"rgb24-300dpi", FILE_BMP, 24, 0},  {"rgb24-topdown", FILE_BMP, 24, 0},
-    {"rgb32-alpha", FILE_BMP, 32, 0},   {"rgb32-zero-alpha", FILE_BMP, 32, 0},
-    {"bitfields32-rgb-order", FILE_BMP, 24, 0}, {"v5-bitfields565", FILE_BMP, 24, 1},
+    {"pal1", FILE_BMP, 1, 0},
+    {"pal4", FILE_BMP, 4, 0},
+    {"pal8", FILE_BMP, 8, 0},
+    {"pal8-topdown", FILE_BMP, 8, 0},
+    {"pal8-short-table", FILE_BMP, 8, 0},
+    {"rle8", FILE_BMP, 8, 0},
+    {"rle8-delta", FILE_BMP, 8, 0},
+    {"rle4", FILE_BMP, 4, 0},
+    {"rle4-delta", FILE_BMP, 4, 0},
+    {"rgb555", FILE_BMP, 16, 0},
+    {"rgb24-300dpi", FILE_BMP, 24, 0},
+    {"rgb24-topdown", FILE_BMP, 24, 0},
+    {"rgb32-alpha", FILE_BMP, 32, 0},
+    {"rgb32-zero-alpha", FILE_BMP, 32, 0},
+    {"bitfields32-rgb-order", FILE_BMP, 24, 0},
+    {"v5-bitfields565", FILE_BMP, 24, 1},
     {"v4-bitfields1555-alpha", FILE_BMP, 16, 1}, // the toolkit widens 5 bits by bit copying
-    {"v4-bitfields4444-alpha", FILE_BMP, 32, 0}, {"v5-bitfields32-alpha", FILE_BMP, 32, 0},
-    {"os2-pal1", FILE_OS2, 1, 0},       {"os2-pal4", FILE_OS2, 4, 0},
-    {"os2-pal8", FILE_OS2, 8, 0},       {"os2-rgb24", FILE_OS2, 24, 0},
+    {"v4-bitfields4444-alpha", FILE_BMP, 32, 0},
+    {"v5-bitfields32-alpha", FILE_BMP, 32, 0},
+    {"os2-pal1", FILE_OS2, 1, 0},
+    {"os2-pal4", FILE_OS2, 4, 0},
+    {"os2-pal8", FILE_OS2, 8, 0},
+    {"os2-rgb24", FILE_OS2, 24, 0},
     {"os2v2-pal8", FILE_OS2_2, 8, 0},
 };
 
@@ -58,7 +69,8 @@ TEST(BmpCodec, EveryVariantDecodesToThePixelsAnotherProgramSees) {
         const testimg::RefImage ref = testimg::ReadReference(kBmpDir + f.name + ".pam");
         ASSERT_TRUE(ref.valid());
         // Colours everywhere, and alpha where the bitmap can hold it (else it must be opaque).
-        EXPECT_TRUE(testimg::Matches(testimg::Compare(b, ref, f.tolerance, testimg::Alpha::Compare)));
+        EXPECT_TRUE(
+            testimg::Matches(testimg::Compare(b, ref, f.tolerance, testimg::Alpha::Compare)));
         L_FreeBitmap(&b);
     }
 }
@@ -95,13 +107,25 @@ void Put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
     for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
 }
 
-std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compression, const std::vector<RGBQUAD>& palette,
+std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compression,
+                             const std::vector<RGBQUAD>& palette,
                              const std::vector<uint8_t>& pixels) {
     std::vector<uint8_t> v{'B', 'M'};
     const uint32_t off = 14 + 40 + uint32_t(palette.size()) * 4, colours = uint32_t(palette.size());
-    const std::pair<uint32_t, int> fields[] = {
-        {off + uint32_t(pixels.size()), 4}, {0, 4}, {off, 4}, {40, 4}, {uint32_t(width), 4}, {uint32_t(height), 4},
-        {1, 2}, {uint32_t(bpp), 2}, {compression, 4}, {uint32_t(pixels.size()), 4}, {0, 4}, {0, 4}, {colours, 4}, {0, 4}};
+    const std::pair<uint32_t, int> fields[] = {{off + uint32_t(pixels.size()), 4},
+                                               {0, 4},
+                                               {off, 4},
+                                               {40, 4},
+                                               {uint32_t(width), 4},
+                                               {uint32_t(height), 4},
+                                               {1, 2},
+                                               {uint32_t(bpp), 2},
+                                               {compression, 4},
+                                               {uint32_t(pixels.size()), 4},
+                                               {0, 4},
+                                               {0, 4},
+                                               {colours, 4},
+                                               {0, 4}};
     for (auto [value, bytes] : fields) Put(v, value, bytes);
     for (const RGBQUAD& q : palette) v.insert(v.end(), {q.rgbBlue, q.rgbGreen, q.rgbRed, 0});
     v.insert(v.end(), pixels.begin(), pixels.end());
@@ -110,7 +134,8 @@ std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compressio
 
 std::vector<unsigned> Indices(const BITMAPHANDLE& b, int y) {
     std::vector<unsigned> out;
-    for (int x = 0; x < b.Width; ++x) out.push_back(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel));
+    for (int x = 0; x < b.Width; ++x)
+        out.push_back(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel));
     return out;
 }
 
@@ -167,11 +192,13 @@ TEST(BmpCodec, InconsistentHeadersAreRefused) {
     far[10] = 0xFF;
     cases.push_back({"pixel offset past the end", far, ERROR_FILE_FORMAT});
     for (Case& c : cases) {
-        EXPECT_EQ(L_LoadBitmapMemory(c.file.data(), &b, 0, ORDER_BGR, c.file.size()), c.rc) << c.what;
+        EXPECT_EQ(L_LoadBitmapMemory(c.file.data(), &b, 0, ORDER_BGR, c.file.size()), c.rc)
+            << c.what;
         EXPECT_EQ(b.Addr, nullptr) << c.what;
     }
     // The committed example of an offset past the end.
-    std::vector<uint8_t> file = ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/bmp-offset-past-end.bmp");
+    std::vector<uint8_t> file =
+        ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/bmp-offset-past-end.bmp");
     ASSERT_FALSE(file.empty());
     EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
 }
@@ -182,7 +209,8 @@ TEST(BmpCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
     ASSERT_FALSE(file.empty());
     BITMAPHANDLE b;
     FILEINFO info;
-    ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), SUCCESS); // describing it is harmless
+    ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info),
+              SUCCESS); // describing it is harmless
     EXPECT_EQ(info.Width, 65535);
     EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_INV_RANGE);
 
@@ -195,7 +223,8 @@ TEST(BmpCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
     // Small limits refuse an ordinary picture with the size error.
     L_SetLimits(L_LIMITS{16, 1 << 20});
-    EXPECT_EQ(L_LoadBitmap((kBmpDir + "rgb24-300dpi.bmp").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    EXPECT_EQ(L_LoadBitmap((kBmpDir + "rgb24-300dpi.bmp").c_str(), &b, 0, ORDER_BGR),
+              ERROR_INV_RANGE);
     L_SetLimits(L_LIMITS{64, 100});
     EXPECT_EQ(L_LoadBitmap((kBmpDir + "rle8.bmp").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
     L_SetLimits(saved);
@@ -206,19 +235,22 @@ TEST(BmpCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
 
 // A bitmap of random pixels (and palette), stored bottom-up when asked, to show rows are
 // found through the view perspective.
-BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed, int perspective = TOP_LEFT) {
+BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed,
+                          int perspective = TOP_LEFT) {
     std::mt19937 rng(seed);
     RGBQUAD pal[256];
     for (RGBQUAD& q : pal) q = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
     BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, perspective),
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr,
+                             perspective),
               SUCCESS);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = L_RowPtr(&b, y);
         const size_t used = (size_t(width) * bpp + 7) / 8;
         for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
         // Bits past the last pixel of a row are not part of the picture.
-        if (int spare = int(used * 8 - size_t(width) * bpp)) row[used - 1] &= uint8_t(0xFF << spare);
+        if (int spare = int(used * 8 - size_t(width) * bpp))
+            row[used - 1] &= uint8_t(0xFF << spare);
         // 16-bit pixels read from a plain BMP are opaque.
         if (bpp == 16)
             for (int x = 0; x < width; ++x) row[2 * x + 1] |= 0x80;
@@ -234,10 +266,12 @@ void ExpectSameBitmap(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
     ASSERT_EQ(a.Height, b.Height);
     ASSERT_EQ(a.BitsPerPixel, b.BitsPerPixel);
     const size_t used = (size_t(a.Width) * a.BitsPerPixel + 7) / 8;
-    for (int y = 0; y < a.Height; ++y) ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), used), 0) << "row " << y;
+    for (int y = 0; y < a.Height; ++y)
+        ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), used), 0) << "row " << y;
     for (int i = 0; a.BitsPerPixel <= 8 && i < (1 << a.BitsPerPixel); ++i) {
         const RGBQUAD &p = a.pPalette[i], &q = b.pPalette[i];
-        EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue) << i;
+        EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue)
+            << i;
     }
 }
 
@@ -245,13 +279,15 @@ TEST(BmpCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
     struct Case {
         int format, bpp;
     };
-    const Case cases[] = {{FILE_BMP, 1},  {FILE_BMP, 4}, {FILE_BMP, 8}, {FILE_BMP, 16}, {FILE_BMP, 24},
-                          {FILE_BMP, 32}, {FILE_OS2, 1}, {FILE_OS2, 4}, {FILE_OS2, 8},  {FILE_OS2, 24}};
+    const Case cases[] = {{FILE_BMP, 1},  {FILE_BMP, 4},  {FILE_BMP, 8}, {FILE_BMP, 16},
+                          {FILE_BMP, 24}, {FILE_BMP, 32}, {FILE_OS2, 1}, {FILE_OS2, 4},
+                          {FILE_OS2, 8},  {FILE_OS2, 24}};
     for (const Case& c : cases) {
         for (int perspective : {TOP_LEFT, BOTTOM_LEFT}) {
-            SCOPED_TRACE("format " + std::to_string(c.format) + " bpp " + std::to_string(c.bpp) + " perspective " +
-                         std::to_string(perspective));
-            BITMAPHANDLE src = RandomBitmap(13, 7, c.bpp, uint32_t(c.bpp * 7 + c.format), perspective);
+            SCOPED_TRACE("format " + std::to_string(c.format) + " bpp " + std::to_string(c.bpp) +
+                         " perspective " + std::to_string(perspective));
+            BITMAPHANDLE src =
+                RandomBitmap(13, 7, c.bpp, uint32_t(c.bpp * 7 + c.format), perspective);
             uint8_t* buf = nullptr;
             size_t size = 0;
             ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, c.format, 0, 0, &size), SUCCESS);
@@ -279,13 +315,17 @@ TEST(BmpCodec, ThirtyTwoBitFilesCarryAlphaOthersCanReadAndOs2RefusesDeepPixels) 
     ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_BMP, 32, 0, &size), SUCCESS);
     // A V5 header with bit fields and an alpha mask, which other programs honour.
     ASSERT_GE(size, 14u + 124u);
-    auto u32 = [&](size_t at) { return uint32_t(buf[at] | (buf[at + 1] << 8) | (buf[at + 2] << 16) | (uint32_t(buf[at + 3]) << 24)); };
+    auto u32 = [&](size_t at) {
+        return uint32_t(buf[at] | (buf[at + 1] << 8) | (buf[at + 2] << 16) |
+                        (uint32_t(buf[at + 3]) << 24));
+    };
     EXPECT_EQ(u32(14), 124u);
     EXPECT_EQ(u32(14 + 16), 3u);
     EXPECT_EQ(u32(14 + 52), 0xFF000000u);
     std::free(buf);
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
-    EXPECT_NE(L_SaveBitmapMemory(&buf, &src, FILE_OS2_2, 0, 0, &size), SUCCESS); // read, never written
+    EXPECT_NE(L_SaveBitmapMemory(&buf, &src, FILE_OS2_2, 0, 0, &size),
+              SUCCESS); // read, never written
     L_FreeBitmap(&src);
     src = RandomBitmap(4, 4, 16, 1);
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
@@ -299,13 +339,16 @@ TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
     L_FreeBitmap(&src);
     testimg::RowLog log;
     BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &log), SUCCESS);
+    ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                         testimg::LogRows, &log),
+              SUCCESS);
     int next = 0;
     for (auto [row, lines, flags] : log.calls) {
         EXPECT_EQ(row, next);
         EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
         EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == 150);
-        EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+        EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS),
+                  FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
         next = row + lines;
     }
     EXPECT_EQ(next, 150);
@@ -313,7 +356,8 @@ TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
 
     testimg::RowLog stop;
     stop.stopAfter = 1;
-    EXPECT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &stop),
+    EXPECT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                         testimg::LogRows, &stop),
               ERROR_USER_ABORT);
     EXPECT_EQ(b.Addr, nullptr);
 }

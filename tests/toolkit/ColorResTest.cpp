@@ -36,8 +36,12 @@ void Put(BITMAPHANDLE* b, int x, int y, uint8_t r, uint8_t g, uint8_t bl, uint8_
     lt::WritePixel(b, L_RowPtr(b, y), x, lt::BGRA{bl, g, r, a}, false);
 }
 lt::BGRA Get(const BITMAPHANDLE* b, int x, int y) { return lt::ReadPixel(b, L_RowPtr(b, y), x); }
-unsigned Index(const BITMAPHANDLE* b, int x, int y) { return lt::ReadIndex(L_RowPtr(b, y), x, b->BitsPerPixel); }
-void PutIndex(BITMAPHANDLE* b, int x, int y, unsigned i) { lt::WriteIndex(L_RowPtr(b, y), x, b->BitsPerPixel, i); }
+unsigned Index(const BITMAPHANDLE* b, int x, int y) {
+    return lt::ReadIndex(L_RowPtr(b, y), x, b->BitsPerPixel);
+}
+void PutIndex(BITMAPHANDLE* b, int x, int y, unsigned i) {
+    lt::WriteIndex(L_RowPtr(b, y), x, b->BitsPerPixel, i);
+}
 
 bool SameColour(lt::BGRA a, lt::BGRA b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
@@ -48,13 +52,14 @@ double FractionSet(const BITMAPHANDLE* b) {
     return double(n) / (double(b->Width) * b->Height);
 }
 
-const L_UINT kDitherMethods[] = {CRF_FLOYDSTEINDITHERING, CRF_STUCKIDITHERING, CRF_BURKESDITHERING,
-                                 CRF_SIERRADITHERING, CRF_STEVENSONARCEDITHERING, CRF_JARVISDITHERING,
-                                 CRF_ORDEREDDITHERING};
+const L_UINT kDitherMethods[] = {
+    CRF_FLOYDSTEINDITHERING,    CRF_STUCKIDITHERING, CRF_BURKESDITHERING, CRF_SIERRADITHERING,
+    CRF_STEVENSONARCEDITHERING, CRF_JARVISDITHERING, CRF_ORDEREDDITHERING};
 
 std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
     std::vector<RGBQUAD> pal(256);
-    for (int i = 0; i < n; ++i) pal[size_t(i)] = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    for (int i = 0; i < n; ++i)
+        pal[size_t(i)] = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
     return pal;
 }
 
@@ -66,15 +71,16 @@ std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
 TEST(ColorPalette, FixedPalettesHoldTheStandardColours) {
     // The 8-bit palette is 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
     const std::tuple<int, int, COLORREF> kEntries[] = {
-        {1, 0, RGB(0, 0, 0)},         {1, 1, RGB(255, 255, 255)},       {4, 1, RGB(128, 0, 0)},
-        {4, 7, RGB(192, 192, 192)},   {4, 8, RGB(128, 128, 128)},       {4, 12, RGB(0, 0, 255)},
-        {4, 15, RGB(255, 255, 255)},  {8, 0, RGB(0, 0, 0)},             {8, 255, RGB(255, 255, 255)},
-        {8, 7 << 5, RGB(255, 0, 0)},  {8, 7 << 2, RGB(0, 255, 0)},      {8, 3, RGB(0, 0, 255)},
+        {1, 0, RGB(0, 0, 0)},        {1, 1, RGB(255, 255, 255)},  {4, 1, RGB(128, 0, 0)},
+        {4, 7, RGB(192, 192, 192)},  {4, 8, RGB(128, 128, 128)},  {4, 12, RGB(0, 0, 255)},
+        {4, 15, RGB(255, 255, 255)}, {8, 0, RGB(0, 0, 0)},        {8, 255, RGB(255, 255, 255)},
+        {8, 7 << 5, RGB(255, 0, 0)}, {8, 7 << 2, RGB(0, 255, 0)}, {8, 3, RGB(0, 0, 255)},
     };
     RGBQUAD p[256];
     for (auto [bpp, index, colour] : kEntries) {
         ASSERT_EQ(L_GetFixedPalette(p, bpp), SUCCESS);
-        EXPECT_EQ(RGB(p[index].rgbRed, p[index].rgbGreen, p[index].rgbBlue), colour) << bpp << " bits, entry " << index;
+        EXPECT_EQ(RGB(p[index].rgbRed, p[index].rgbGreen, p[index].rgbBlue), colour)
+            << bpp << " bits, entry " << index;
     }
     for (int i = 1; i < 8; ++i) EXPECT_GT(p[i << 5].rgbRed, p[(i - 1) << 5].rgbRed);
     EXPECT_EQ(L_GetFixedPalette(p, 24), ERROR_BITPERPIXEL);
@@ -102,7 +108,8 @@ TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
         ASSERT_NE(h, nullptr);
         const bool own = bmp == &b;
         EXPECT_EQ(h->nColors, own ? 16u : 256u);
-        EXPECT_EQ(std::memcmp(h->Entries, own ? b->pPalette : fixed, h->nColors * sizeof(RGBQUAD)), 0);
+        EXPECT_EQ(std::memcmp(h->Entries, own ? b->pPalette : fixed, h->nColors * sizeof(RGBQUAD)),
+                  0);
         L_DeletePaintPalette(h);
     }
     EXPECT_EQ(L_CreatePaintPalette(nullptr, nullptr), nullptr);
@@ -130,13 +137,15 @@ TEST(ColorDither, OneBitResultsKeepTheBrightnessOfGrayAndGradients) {
             for (int y = 0; y < 64; ++y)
                 for (int x = band * 32; x < band * 32 + 32; ++x) set += Index(&out, x, y);
             const double want = (band * 32 + 15.5) / 255.0;
-            EXPECT_NEAR(double(set) / (32 * 64), want, 0.03) << "method " << std::hex << m << " band " << band;
+            EXPECT_NEAR(double(set) / (32 * 64), want, 0.03)
+                << "method " << std::hex << m << " band " << band;
         }
         results.emplace_back(out->Addr, out->Addr + out->Size);
     }
     // Each method has its own pattern.
     for (size_t i = 0; i < results.size(); ++i)
-        for (size_t j = i + 1; j < results.size(); ++j) EXPECT_NE(results[i], results[j]) << i << " vs " << j;
+        for (size_t j = i + 1; j < results.size(); ++j)
+            EXPECT_NE(results[i], results[j]) << i << " vs " << j;
 
     Bmp plain;
     ASSERT_EQ(L_ColorResBitmap(&src, &plain, 1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
@@ -154,13 +163,16 @@ TEST(ColorDither, DitheringLeavesExactPaletteColoursAlone) {
     Bmp src(64, 32, 24);
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 64; ++x)
-            if (x < 32) Put(&src, x, y, 77, 140, 13);
-            else Put(&src, x, y, 200, 90, 40);
+            if (x < 32)
+                Put(&src, x, y, 77, 140, 13);
+            else
+                Put(&src, x, y, 200, 90, 40);
     for (L_UINT m : kDitherMethods) {
         Bmp out;
         ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE | m, pal.data(), 32), SUCCESS);
         for (int y = 0; y < 32; ++y)
-            for (int x = 32; x < 64; ++x) ASSERT_EQ(Index(&out, x, y), 5u) << x << "," << y << " method " << m;
+            for (int x = 32; x < 64; ++x)
+                ASSERT_EQ(Index(&out, x, y), 5u) << x << "," << y << " method " << m;
     }
 }
 
@@ -173,18 +185,23 @@ TEST(ColorRes, NearestColourMatchesAnExhaustiveSearch) {
         std::vector<RGBQUAD> pal = RandomPalette(rng, n);
         if (n == 256) // crowd part of the palette into a small corner and repeat a colour
             for (int i = 0; i < 64; ++i)
-                pal[size_t(i)] = RGBQUAD{uint8_t(100 + i % 4), uint8_t(100 + i / 16), uint8_t(100 + i % 7), 0};
+                pal[size_t(i)] =
+                    RGBQUAD{uint8_t(100 + i % 4), uint8_t(100 + i / 16), uint8_t(100 + i % 7), 0};
         Bmp src(128, 128, 24);
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x)
-                if (y < 64) Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
-                else Put(&src, x, y, uint8_t(96 + rng() % 16), uint8_t(96 + rng() % 16), uint8_t(96 + rng() % 16));
+                if (y < 64)
+                    Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
+                else
+                    Put(&src, x, y, uint8_t(96 + rng() % 16), uint8_t(96 + rng() % 16),
+                        uint8_t(96 + rng() % 16));
         Bmp out;
         ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal.data(), L_UINT(n)), SUCCESS);
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x) {
                 lt::BGRA c = Get(&src, x, y);
-                ASSERT_EQ(int(Index(&out, x, y)), lt::NearestPaletteIndex(pal.data(), n, c.r, c.g, c.b))
+                ASSERT_EQ(int(Index(&out, x, y)),
+                          lt::NearestPaletteIndex(pal.data(), n, c.r, c.g, c.b))
                     << "palette of " << n << " at " << x << "," << y;
             }
     }
@@ -201,25 +218,27 @@ TEST(ColorRes, PaletteColoursSurviveATrueColourRoundTrip) {
         for (int deep : {24, 32}) {
             Bmp mid, back;
             ASSERT_EQ(L_ColorResBitmap(&src, &mid, deep, CRF_BYTEORDERBGR, nullptr, 0), SUCCESS);
-            ASSERT_EQ(
-                L_ColorResBitmap(&mid, &back, bpp, CRF_USERPALETTE | CRF_FLOYDSTEINDITHERING, pal.data(), L_UINT(n)),
-                SUCCESS);
+            ASSERT_EQ(L_ColorResBitmap(&mid, &back, bpp, CRF_USERPALETTE | CRF_FLOYDSTEINDITHERING,
+                                       pal.data(), L_UINT(n)),
+                      SUCCESS);
             for (int y = 0; y < 33; ++y)
-                for (int x = 0; x < 77; ++x) ASSERT_EQ(Index(&back, x, y), Index(&src, x, y)) << bpp << "/" << deep;
+                for (int x = 0; x < 77; ++x)
+                    ASSERT_EQ(Index(&back, x, y), Index(&src, x, y)) << bpp << "/" << deep;
         }
     }
 }
 
 TEST(ColorRes, ShortUserPaletteIsPaddedWithBlackButNeverUsedThere) {
     const RGBQUAD pal[2] = {{0, 0, 255, 0}, {0, 255, 0, 0}}; // red, green
-    Bmp src(8, 8, 24);                                      // all black
+    Bmp src(8, 8, 24);                                       // all black
     Bmp out;
     ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal, 2), SUCCESS);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) EXPECT_LT(Index(&out, x, y), 2u);
     EXPECT_EQ(out->pPalette[0].rgbRed, 255);
     for (int i = 2; i < 256; ++i)
-        EXPECT_EQ(out->pPalette[i].rgbRed + out->pPalette[i].rgbGreen + out->pPalette[i].rgbBlue, 0);
+        EXPECT_EQ(out->pPalette[i].rgbRed + out->pPalette[i].rgbGreen + out->pPalette[i].rgbBlue,
+                  0);
 }
 
 TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
@@ -238,11 +257,13 @@ TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
                 const RGBQUAD& q = colours[size_t((x * 7 + y * 13) % n)];
                 Put(&src, x, y, q.rgbRed, q.rgbGreen, q.rgbBlue);
             }
-        for (L_UINT flags : {CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING, L_UINT(CRF_NODITHERING)}) {
+        for (L_UINT flags :
+             {CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING, L_UINT(CRF_NODITHERING)}) {
             Bmp out;
             ASSERT_EQ(L_ColorResBitmap(&src, &out, bpp, flags, nullptr, 0), SUCCESS);
             for (int y = 0; y < 67; ++y)
-                for (int x = 0; x < 101; ++x) ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << bpp;
+                for (int x = 0; x < 101; ++x)
+                    ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << bpp;
         }
     }
 }
@@ -260,7 +281,8 @@ TEST(ColorRes, OptimizedPaletteFollowsTheImageColours) {
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 256; ++x) {
                 lt::BGRA a = Get(&src, x, y), b = Get(&out, x, y);
-                se += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+                se += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) +
+                      (a.b - b.b) * (a.b - b.b);
             }
         return std::sqrt(se / (3.0 * 256 * 128));
     };
@@ -272,9 +294,12 @@ TEST(ColorRes, OptimizedPaletteFollowsTheImageColours) {
 TEST(ColorRes, NetscapeAndIdentityPalettes) {
     Bmp src(6, 6, 24);
     for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x) Put(&src, x, y, uint8_t(x * 51), uint8_t(y * 51), uint8_t((x + y) % 6 * 51));
+        for (int x = 0; x < 6; ++x)
+            Put(&src, x, y, uint8_t(x * 51), uint8_t(y * 51), uint8_t((x + y) % 6 * 51));
     Bmp web;
-    ASSERT_EQ(L_ColorResBitmap(&src, &web, 8, CRF_NETSCAPEPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    ASSERT_EQ(
+        L_ColorResBitmap(&src, &web, 8, CRF_NETSCAPEPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0),
+        SUCCESS);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 6; ++x) EXPECT_TRUE(SameColour(Get(&web, x, y), Get(&src, x, y)));
     EXPECT_EQ(web->pPalette[215].rgbRed, 255);
@@ -289,21 +314,26 @@ TEST(ColorRes, NetscapeAndIdentityPalettes) {
     Bmp four(10, 3, 4, pal.data());
     for (int x = 0; x < 10; ++x) PutIndex(&four, x, 1, unsigned(x));
     Bmp eight;
-    ASSERT_EQ(L_ColorResBitmap(&four, &eight, 8, CRF_IDENTITYPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0), SUCCESS);
+    ASSERT_EQ(L_ColorResBitmap(&four, &eight, 8, CRF_IDENTITYPALETTE | CRF_FLOYDSTEINDITHERING,
+                               nullptr, 0),
+              SUCCESS);
     EXPECT_EQ(std::memcmp(eight->pPalette, pal.data(), 16 * sizeof(RGBQUAD)), 0);
     for (int x = 0; x < 10; ++x) EXPECT_EQ(Index(&eight, x, 1), unsigned(x));
 }
 
 TEST(ColorRes, EveryPaletteKindAndMethodMapsOnlyToItsEntries) {
     std::mt19937 rng(21);
-    const RGBQUAD five[5] = {{0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}};
+    const RGBQUAD five[5] = {
+        {0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}};
     for (int from : {1, 4, 8, 16, 24, 32}) {
         Bmp src(13, 9, from);
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 13; ++x) Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
+            for (int x = 0; x < 13; ++x)
+                Put(&src, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
         for (int to : {1, 4, 8})
-            for (L_UINT kind : {0u, L_UINT(CRF_FIXEDPALETTE), L_UINT(CRF_OPTIMIZEDPALETTE), L_UINT(CRF_IDENTITYPALETTE),
-                                L_UINT(CRF_USERPALETTE), L_UINT(CRF_NETSCAPEPALETTE)})
+            for (L_UINT kind : {0u, L_UINT(CRF_FIXEDPALETTE), L_UINT(CRF_OPTIMIZEDPALETTE),
+                                L_UINT(CRF_IDENTITYPALETTE), L_UINT(CRF_USERPALETTE),
+                                L_UINT(CRF_NETSCAPEPALETTE)})
                 for (L_UINT method = 0; method <= CRF_ORDEREDDITHERING; method += 0x10000) {
                     Bmp out;
                     ASSERT_EQ(L_ColorResBitmap(&src, &out, to, kind | method, five, 5), SUCCESS);
@@ -331,12 +361,14 @@ TEST(ColorRes, BlackAndWhiteSurviveEveryDepthPair) {
                     Put(&src, x, y, v, v, v);
                 }
             Bmp out;
-            ASSERT_EQ(L_ColorResBitmap(&src, &out, to, CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING, nullptr, 0),
+            ASSERT_EQ(L_ColorResBitmap(&src, &out, to, CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING,
+                                       nullptr, 0),
                       SUCCESS);
             EXPECT_EQ(out->BitsPerPixel, to);
             for (int y = 0; y < 7; ++y)
                 for (int x = 0; x < 19; ++x)
-                    ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << from << " -> " << to << " at " << x;
+                    ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y)))
+                        << from << " -> " << to << " at " << x;
         }
 }
 
@@ -373,7 +405,8 @@ TEST(ColorRes, InPlaceAndSeparateResultsAgree) {
     std::mt19937 rng(1);
     Bmp src(123, 45, 24, nullptr, BOTTOM_LEFT);
     for (int y = 0; y < 45; ++y)
-        for (int x = 0; x < 123; ++x) Put(&src, x, y, uint8_t(x * 2), uint8_t(y * 5 + rng() % 9), uint8_t(rng() % 256));
+        for (int x = 0; x < 123; ++x)
+            Put(&src, x, y, uint8_t(x * 2), uint8_t(y * 5 + rng() % 9), uint8_t(rng() % 256));
     src->XResolution = 300;
     src->YResolution = 150;
     Bmp before;
@@ -402,9 +435,13 @@ TEST(ColorRes, InPlaceAndSeparateResultsAgree) {
         EXPECT_EQ(copy->pRgn, oldRegion);
         EXPECT_NE(separate->pRgn, src->pRgn);
         for (int y = 0; y < 45; ++y) {
-            ASSERT_EQ(std::memcmp(L_RowPtr(&separate.b, y), L_RowPtr(&copy.b, y), size_t(separate->BytesPerLine)), 0)
+            ASSERT_EQ(std::memcmp(L_RowPtr(&separate.b, y), L_RowPtr(&copy.b, y),
+                                  size_t(separate->BytesPerLine)),
+                      0)
                 << bpp;
-            ASSERT_EQ(std::memcmp(L_RowPtr(&src.b, y), L_RowPtr(&before.b, y), size_t(src->BytesPerLine)), 0);
+            ASSERT_EQ(
+                std::memcmp(L_RowPtr(&src.b, y), L_RowPtr(&before.b, y), size_t(src->BytesPerLine)),
+                0);
         }
         if (bpp <= 8) {
             EXPECT_EQ(std::memcmp(separate->pPalette, copy->pPalette, 256 * sizeof(RGBQUAD)), 0);
@@ -472,7 +509,8 @@ TEST(ColorGray, GrayScaleUsesLuminanceAndAnOrderedRamp) {
 
 TEST(ColorGray, GrayScaleOfAGrayImageOnlyReordersItsPalette) {
     RGBQUAD reversed[256];
-    for (int i = 0; i < 256; ++i) reversed[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    for (int i = 0; i < 256; ++i)
+        reversed[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
     Bmp b(16, 16, 8, reversed);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) PutIndex(&b, x, y, unsigned(y * 16 + x));
@@ -488,7 +526,8 @@ TEST(ColorGray, GrayDetection) {
     EXPECT_EQ(L_IsGrayScaleBitmap(&one), GRAY_ORDEREDNORMAL);
     Bmp four(2, 2, 4);
     EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_NO); // VGA colours
-    for (int i = 0; i < 16; ++i) four->pPalette[i] = RGBQUAD{uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17), 0};
+    for (int i = 0; i < 16; ++i)
+        four->pPalette[i] = RGBQUAD{uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17), 0};
     EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_ORDEREDNORMAL);
     std::swap(four->pPalette[2], four->pPalette[9]);
     EXPECT_EQ(L_IsGrayScaleBitmap(&four), GRAY_NOTORDERED);
@@ -496,7 +535,8 @@ TEST(ColorGray, GrayDetection) {
     for (int bpp : {16, 24, 32}) {
         Bmp deep(9, 9, bpp);
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 9; ++x) Put(&deep, x, y, uint8_t(x * 28), uint8_t(x * 28), uint8_t(x * 28));
+            for (int x = 0; x < 9; ++x)
+                Put(&deep, x, y, uint8_t(x * 28), uint8_t(x * 28), uint8_t(x * 28));
         EXPECT_EQ(L_IsGrayScaleBitmap(&deep), GRAY_NOTORDERED) << bpp;
         Put(&deep, 8, 8, 0, 0, 200);
         EXPECT_EQ(L_IsGrayScaleBitmap(&deep), GRAY_NO) << bpp;

@@ -46,7 +46,8 @@ RoundTrip SeparateMerge(L_UINT type) {
     static const bool filled = [] {
         for (uint32_t c = 0; c < (1u << 24); ++c) {
             uint8_t* p = L_RowPtr(&all.b, int(c >> 12)) + (c & 4095) * 4;
-            p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16), p[3] = uint8_t(c * 2654435761u >> 24);
+            p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16),
+            p[3] = uint8_t(c * 2654435761u >> 24);
         }
         return true;
     }();
@@ -79,7 +80,8 @@ int Worst(const RoundTrip& rt, int fromChroma, int toChroma) {
 }
 
 TEST(ColorSeparate, RgbCmyAndCmykGiveEveryColourBackExactly) {
-    for (L_UINT type : {COLORSEP_RGB, COLORSEP_CMY, COLORSEP_CMYK}) EXPECT_EQ(Worst(SeparateMerge(type), 0, 255), 0) << type;
+    for (L_UINT type : {COLORSEP_RGB, COLORSEP_CMY, COLORSEP_CMYK})
+        EXPECT_EQ(Worst(SeparateMerge(type), 0, 255), 0) << type;
 }
 
 TEST(ColorSeparate, HsvAndHlsGiveEveryColourBackWithinHalfAHueStep) {
@@ -93,7 +95,8 @@ TEST(ColorSeparate, HsvAndHlsGiveEveryColourBackWithinHalfAHueStep) {
         const RoundTrip rt = SeparateMerge(type);
         EXPECT_EQ(rt.grayErrors, 0);
         for (int c = 0; c < 256; ++c) {
-            const int bound = hsv ? (3 * c + 128) / 256 : std::max(c & 1, (3 * (c + 1) + 128) / 256);
+            const int bound =
+                hsv ? (3 * c + 128) / 256 : std::max(c & 1, (3 * (c + 1) + 128) / 256);
             EXPECT_LE(rt.worstAtChroma[c], bound) << "chroma " << c;
         }
         EXPECT_LE(Worst(rt, 0, 127), 1);
@@ -110,25 +113,28 @@ void ExpectPlanes(L_UINT type, COLORREF colour, const int v[4]) {
     const int mx = std::max({r, g, b}), mn = std::min({r, g, b}), c = mx - mn;
     double hue = 0;
     if (c > 0) {
-        const double h6 = mx == r ? double(g - b) / c : mx == g ? 2.0 + double(b - r) / c : 4.0 + double(r - g) / c;
+        const double h6 = mx == r   ? double(g - b) / c
+                          : mx == g ? 2.0 + double(b - r) / c
+                                    : 4.0 + double(r - g) / c;
         hue = (h6 < 0 ? h6 + 6 : h6) * 256.0 / 6.0;
     }
     double e[4] = {};
     switch (type) {
-    case COLORSEP_RGB: e[0] = r, e[1] = g, e[2] = b; break;
-    case COLORSEP_CMY: e[0] = 255 - r, e[1] = 255 - g, e[2] = 255 - b; break;
-    case COLORSEP_CMYK:
-        for (int k = 0; k < 3; ++k) e[k] = mx == 0 ? 0 : (mx - (k == 0 ? r : k == 1 ? g : b)) * 255.0 / mx;
-        e[3] = 255 - mx;
-        break;
-    case COLORSEP_HSV: e[0] = hue, e[1] = mx == 0 ? 0 : 255.0 * c / mx, e[2] = mx; break;
-    case COLORSEP_HLS: {
-        e[0] = hue, e[1] = (mx + mn) / 2.0;
-        // Saturation by what it means: the chroma it rebuilds at the stored lightness.
-        const int span = v[1] < 128 ? 2 * v[1] : 510 - 2 * v[1];
-        EXPECT_LE(std::abs((v[2] * span + 127) / 255 - c), 1) << std::hex << colour;
-        break;
-    }
+        case COLORSEP_RGB: e[0] = r, e[1] = g, e[2] = b; break;
+        case COLORSEP_CMY: e[0] = 255 - r, e[1] = 255 - g, e[2] = 255 - b; break;
+        case COLORSEP_CMYK:
+            for (int k = 0; k < 3; ++k)
+                e[k] = mx == 0 ? 0 : (mx - (k == 0 ? r : k == 1 ? g : b)) * 255.0 / mx;
+            e[3] = 255 - mx;
+            break;
+        case COLORSEP_HSV: e[0] = hue, e[1] = mx == 0 ? 0 : 255.0 * c / mx, e[2] = mx; break;
+        case COLORSEP_HLS: {
+            e[0] = hue, e[1] = (mx + mn) / 2.0;
+            // Saturation by what it means: the chroma it rebuilds at the stored lightness.
+            const int span = v[1] < 128 ? 2 * v[1] : 510 - 2 * v[1];
+            EXPECT_LE(std::abs((v[2] * span + 127) / 255 - c), 1) << std::hex << colour;
+            break;
+        }
     }
     for (int i = 0; i < (type == COLORSEP_HLS ? 2 : Count(type)); ++i) {
         const bool isHue = i == 0 && (type == COLORSEP_HSV || type == COLORSEP_HLS);
@@ -139,7 +145,8 @@ void ExpectPlanes(L_UINT type, COLORREF colour, const int v[4]) {
             // to a sextant (256 / 6 steps) over the chroma.
             if (type == COLORSEP_HLS) tolerance += 256.0 / 6 / std::max(c - 1, 1);
         }
-        EXPECT_LE(d, tolerance) << "type " << type << " plane " << i << " colour " << std::hex << colour;
+        EXPECT_LE(d, tolerance) << "type " << type << " plane " << i << " colour " << std::hex
+                                << colour;
     }
 }
 
@@ -147,14 +154,17 @@ TEST(ColorSeparate, PlanesHoldTheColourModelsChannelsForEveryDepth) {
     for (int bpp : {4, 16, 24}) {
         Bmp src(97, 31, bpp, BOTTOM_LEFT);
         RandomBytes(src.b, unsigned(bpp));
-        for (L_UINT type : {COLORSEP_RGB, COLORSEP_CMYK, COLORSEP_HSV, COLORSEP_HLS, COLORSEP_CMY}) {
+        for (L_UINT type :
+             {COLORSEP_RGB, COLORSEP_CMYK, COLORSEP_HSV, COLORSEP_HLS, COLORSEP_CMY}) {
             SCOPED_TRACE(::testing::Message() << bpp << " bits");
             Planes planes;
             ASSERT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, type), SUCCESS);
             for (int i = 0; i < Count(type); ++i) {
                 const BITMAPHANDLE& p = planes.p[i];
-                ASSERT_TRUE(p.BitsPerPixel == 8 && p.ViewPerspective == TOP_LEFT && p.Width == 97 && p.Height == 31);
-                for (int k = 0; k < 256; ++k) ASSERT_TRUE(p.pPalette[k].rgbRed == k && p.pPalette[k].rgbBlue == k);
+                ASSERT_TRUE(p.BitsPerPixel == 8 && p.ViewPerspective == TOP_LEFT && p.Width == 97 &&
+                            p.Height == 31);
+                for (int k = 0; k < 256; ++k)
+                    ASSERT_TRUE(p.pPalette[k].rgbRed == k && p.pPalette[k].rgbBlue == k);
             }
             for (int y = 0; y < 31; ++y)
                 for (int x = 0; x < 97; ++x) {
@@ -176,7 +186,8 @@ TEST(ColorSeparate, EditingTheRedPlaneChangesOnlyRed) {
     BITMAPHANDLE merged;
     ASSERT_EQ(L_ColorMergeBitmap(&merged, planes.p, COLORSEP_RGB), SUCCESS);
     for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x) ASSERT_EQ(L_GetPixelColor(&merged, y, x), L_GetPixelColor(&src.b, y, x) ^ 0xFFu);
+        for (int x = 0; x < 50; ++x)
+            ASSERT_EQ(L_GetPixelColor(&merged, y, x), L_GetPixelColor(&src.b, y, x) ^ 0xFFu);
     L_FreeBitmap(&merged);
 }
 
@@ -186,7 +197,8 @@ TEST(ColorMerge, ReadsPlanesThroughTheirPalettes) {
     Planes planes;
     ASSERT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, COLORSEP_RGB), SUCCESS);
     // Green reversed in index and palette alike: the same levels.
-    for (int i = 0; i < 256; ++i) planes.p[1].pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    for (int i = 0; i < 256; ++i)
+        planes.p[1].pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x) L_RowPtr(&planes.p[1], y)[x] ^= 0xFF;
     BITMAPHANDLE merged;
@@ -201,7 +213,8 @@ TEST(ColorMerge, RefusesBadPlanesAndLeavesTheTargetAlone) {
     Planes planes;
     ASSERT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, COLORSEP_CMYK), SUCCESS);
     L_FreeBitmap(&planes.p[3]);
-    ASSERT_EQ(L_CreateBitmap(&planes.p[3], TYPE_CONV, 20, 11, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    ASSERT_EQ(L_CreateBitmap(&planes.p[3], TYPE_CONV, 20, 11, 8, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
     BITMAPHANDLE target, none[3];
     target.Width = 1234;
     EXPECT_EQ(L_ColorMergeBitmap(&target, planes.p, COLORSEP_CMYK), ERROR_INV_RANGE);
@@ -218,8 +231,11 @@ TEST(ColorSeparate, ACancelledSeparationLeavesNothingBehind) {
     Bmp src(64, 300, 24);
     STATUSCALLBACK oldFn;
     void* oldData;
-    L_SetStatusCallBack([](L_INT percent, void*) { return percent >= 50 ? L_INT(ERROR_USER_ABORT) : L_INT(SUCCESS); },
-                        nullptr, &oldFn, &oldData);
+    L_SetStatusCallBack(
+        [](L_INT percent, void*) {
+            return percent >= 50 ? L_INT(ERROR_USER_ABORT) : L_INT(SUCCESS);
+        },
+        nullptr, &oldFn, &oldData);
     BITMAPHANDLE planes[4];
     planes[0].Width = 77;
     EXPECT_EQ(L_ColorSeparateBitmap(&src.b, planes, COLORSEP_CMYK), ERROR_USER_ABORT);

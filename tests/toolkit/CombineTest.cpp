@@ -60,35 +60,38 @@ uint8_t Mul(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
 // Multiplies the three colour bytes and keeps the fourth (alpha) of d.
 uint32_t MulBGR(uint32_t d, uint32_t s) {
     uint32_t r = d & 0xFF000000u;
-    for (int k = 0; k < 3; ++k) r |= uint32_t(Mul((d >> (8 * k)) & 255, (s >> (8 * k)) & 255)) << (8 * k);
+    for (int k = 0; k < 3; ++k)
+        r |= uint32_t(Mul((d >> (8 * k)) & 255, (s >> (8 * k)) & 255)) << (8 * k);
     return r;
 }
 
 uint32_t Logical(L_UINT op, uint32_t d, uint32_t s, uint32_t mask) {
     switch (op) {
-    case CB_OP_AND: return d & s;
-    case CB_OP_ANDNOTSRC: return d & ~s & mask;
-    case CB_OP_OR: return d | s;
-    default: return ~s & mask; // CB_OP_NOTSRC
+        case CB_OP_AND: return d & s;
+        case CB_OP_ANDNOTSRC: return d & ~s & mask;
+        case CB_OP_OR: return d | s;
+        default: return ~s & mask; // CB_OP_NOTSRC
     }
 }
 
 // Combines into a copy of dst and checks every pixel: inside the clipped rectangle and
 // both regions it must be expect(oldDst, src), elsewhere unchanged.
 template <class Expect>
-void CheckCombine(const Bmp& dst, const Bmp& src, int xd, int yd, int w, int h, int xs, int ys, L_UINT op, Expect expect) {
+void CheckCombine(const Bmp& dst, const Bmp& src, int xd, int yd, int w, int h, int xs, int ys,
+                  L_UINT op, Expect expect) {
     Bmp out(dst);
     ASSERT_EQ(L_CombineBitmap(&out.b, xd, yd, w, h, &src.b, xs, ys, op), SUCCESS);
     for (int y = 0, bad = 0; y < dst.b.Height; ++y)
         for (int x = 0; x < dst.b.Width; ++x) {
             const int sx = x - xd + xs, sy = y - yd + ys;
-            const bool written = x - xd >= 0 && x - xd < w && y - yd >= 0 && y - yd < h && sx >= 0 &&
-                                 sx < src.b.Width && sy >= 0 && sy < src.b.Height && InRegion(dst.b, x, y) &&
-                                 InRegion(src.b, sx, sy);
-            const uint32_t want = written ? expect(Raw(dst.b, x, y), Raw(src.b, sx, sy)) : Raw(dst.b, x, y);
+            const bool written = x - xd >= 0 && x - xd < w && y - yd >= 0 && y - yd < h &&
+                                 sx >= 0 && sx < src.b.Width && sy >= 0 && sy < src.b.Height &&
+                                 InRegion(dst.b, x, y) && InRegion(src.b, sx, sy);
+            const uint32_t want =
+                written ? expect(Raw(dst.b, x, y), Raw(src.b, sx, sy)) : Raw(dst.b, x, y);
             if (Raw(out.b, x, y) != want && ++bad <= 3)
-                ADD_FAILURE() << "pixel (" << x << "," << y << ") = " << Raw(out.b, x, y) << ", expected " << want
-                              << (written ? " (written)" : " (untouched)");
+                ADD_FAILURE() << "pixel (" << x << "," << y << ") = " << Raw(out.b, x, y)
+                              << ", expected " << want << (written ? " (written)" : " (untouched)");
         }
 }
 
@@ -122,7 +125,8 @@ TEST(CombineBitmap, LogicalOpsWorkOnStoredBitsOfEqualDepths) {
         Randomize(src.b, 4);
         const uint32_t mask = bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
         for (L_UINT op : {CB_OP_OR, CB_OP_NOTSRC, CB_OP_ANDNOTSRC, CB_OP_AND})
-            CheckCombine(dst, src, 3, -2, 10, 6, 0, 0, op, [=](uint32_t d, uint32_t s) { return Logical(op, d, s, mask); });
+            CheckCombine(dst, src, 3, -2, 10, 6, 0, 0, op,
+                         [=](uint32_t d, uint32_t s) { return Logical(op, d, s, mask); });
     }
     Bmp a(8, 8, 1), b(8, 8, 8);
     EXPECT_EQ(L_CombineBitmap(&a.b, 0, 0, 8, 8, &b.b, 0, 0, CB_OP_OR), ERROR_BITPERPIXEL);
@@ -139,15 +143,18 @@ TEST(CombineBitmap, CopyWritesOnlyInsideBothRegions) {
         RandomRegion(dst.b, 7);
         RandomRegion(src.b, 8);
         // Same depth and palette: the stored value, alpha included, is copied.
-        CheckCombine(dst, src, -3, 14, 10, 7, 1, 2, CB_OP_COPY, [](uint32_t, uint32_t s) { return s; });
-        CheckCombine(dst, src, 5, 3, 12, 9, 0, 0, CB_OP_COPY, [](uint32_t, uint32_t s) { return s; });
+        CheckCombine(dst, src, -3, 14, 10, 7, 1, 2, CB_OP_COPY,
+                     [](uint32_t, uint32_t s) { return s; });
+        CheckCombine(dst, src, 5, 3, 12, 9, 0, 0, CB_OP_COPY,
+                     [](uint32_t, uint32_t s) { return s; });
     }
 }
 
 TEST(CombineBitmap, CopyConvertsColoursBetweenDepthsAndPalettes) {
     // True colour into a gray ramp: the nearest gray to (r, g, b) is their mean.
     Bmp g8(4, 1, 8, GrayRamp()), c24(4, 1, 24);
-    const COLORREF colours[4] = {RGB(100, 100, 100), RGB(10, 200, 30), RGB(0, 0, 0), RGB(255, 255, 254)};
+    const COLORREF colours[4] = {RGB(100, 100, 100), RGB(10, 200, 30), RGB(0, 0, 0),
+                                 RGB(255, 255, 254)};
     const uint32_t grays[4] = {100, 80, 0, 255};
     for (int x = 0; x < 4; ++x) L_PutPixelColor(&c24.b, 0, x, colours[x]);
     ASSERT_EQ(L_CombineBitmap(&g8.b, 0, 0, 4, 1, &c24.b, 0, 0, CB_OP_COPY), SUCCESS);
@@ -177,7 +184,8 @@ TEST(CombineBitmap, CopyOntoItselfReadsTheOriginalPixels) {
         ASSERT_EQ(L_CombineBitmap(&b.b, 3, 2, 20, 10, &b.b, 0, 0, CB_OP_COPY), SUCCESS);
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 20; ++x)
-                ASSERT_EQ(Raw(b.b, x, y), x >= 3 && y >= 2 ? Raw(snapshot.b, x - 3, y - 2) : Raw(snapshot.b, x, y))
+                ASSERT_EQ(Raw(b.b, x, y),
+                          x >= 3 && y >= 2 ? Raw(snapshot.b, x - 3, y - 2) : Raw(snapshot.b, x, y))
                     << bpp << " bits at " << x << "," << y;
     }
 }
@@ -196,7 +204,8 @@ TEST(CombineBitmap, MultiplyDarkensColourChannelsAndKeepsAlpha) {
     Bmp g1(16, 3, 8, GrayRamp()), g2(16, 3, 8, GrayRamp());
     Randomize(g1.b, 15);
     Randomize(g2.b, 16);
-    CheckCombine(g1, g2, 2, 0, 16, 3, 0, 0, CB_OP_MULTIPLY, [](uint32_t d, uint32_t s) { return Mul(d, s); });
+    CheckCombine(g1, g2, 2, 0, 16, 3, 0, 0, CB_OP_MULTIPLY,
+                 [](uint32_t d, uint32_t s) { return Mul(d, s); });
     // 16-bit pixels go through colours and keep their alpha bit.
     Bmp h(1, 1, 16), half(1, 1, 24);
     L_RowPtr(&h.b, 0)[0] = 0xFF;
@@ -220,10 +229,12 @@ TEST(FillBitmap, FillsInsideTheRegionAndKeepsAlpha) {
                 const uint32_t old = Raw(before.b, x, y);
                 uint32_t want = old;
                 if (InRegion(before.b, x, y)) {
-                    want = bpp <= 8 ? 1u : bpp == 16 ? (old & 0x8000u) | (31u << 10) | (8u << 5) | 1u
-                                                     : (old & 0xFF000000u) | 0xFF4208u;
+                    want = bpp <= 8    ? 1u
+                           : bpp == 16 ? (old & 0x8000u) | (31u << 10) | (8u << 5) | 1u
+                                       : (old & 0xFF000000u) | 0xFF4208u;
                 }
-                ASSERT_EQ(Raw(b.b, x, y), want) << x << "," << y << (InRegion(before.b, x, y) ? " inside" : " outside");
+                ASSERT_EQ(Raw(b.b, x, y), want)
+                    << x << "," << y << (InRegion(before.b, x, y) ? " inside" : " outside");
             }
     }
     // An RGB colour on a palette bitmap takes the nearest entry.
@@ -244,9 +255,12 @@ TEST(UnderlayBitmap, MultipliesWithATiledOrStretchedTexture) {
         ASSERT_EQ(L_UnderlayBitmap(&b.b, &tex.b, flags), SUCCESS);
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 10; ++x) {
-                const int ux = flags == UB_TILE ? x % 3 : x * 3 / 10, uy = flags == UB_TILE ? y % 2 : y * 2 / 7;
+                const int ux = flags == UB_TILE ? x % 3 : x * 3 / 10,
+                          uy = flags == UB_TILE ? y % 2 : y * 2 / 7;
                 const uint32_t old = Raw(before.b, x, y);
-                ASSERT_EQ(Raw(b.b, x, y), InRegion(before.b, x, y) ? MulBGR(old, Raw(tex.b, ux, uy)) : old) << x << "," << y;
+                ASSERT_EQ(Raw(b.b, x, y),
+                          InRegion(before.b, x, y) ? MulBGR(old, Raw(tex.b, ux, uy)) : old)
+                    << x << "," << y;
             }
     }
     // A gray palette bitmap stays one, with exact levels.
@@ -256,6 +270,7 @@ TEST(UnderlayBitmap, MultipliesWithATiledOrStretchedTexture) {
     Bmp before(g);
     ASSERT_EQ(L_UnderlayBitmap(&g.b, &gtex.b, UB_TILE), SUCCESS);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(Raw(g.b, x, y), Mul(Raw(before.b, x, y), Raw(gtex.b, x % 4, y)));
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(Raw(g.b, x, y), Mul(Raw(before.b, x, y), Raw(gtex.b, x % 4, y)));
     EXPECT_EQ(L_UnderlayBitmap(&g.b, &gtex.b, 7), ERROR_INV_PARAMETER);
 }

@@ -40,7 +40,9 @@ void MakePicture(BITMAPHANDLE* b, int w, int h) {
     }
 }
 
-bool Empty(const BITMAPHANDLE& b) { return !b.Flags.Allocated && b.Addr == nullptr && b.pPalette == nullptr; }
+bool Empty(const BITMAPHANDLE& b) {
+    return !b.Flags.Allocated && b.Addr == nullptr && b.pPalette == nullptr;
+}
 
 } // namespace
 
@@ -49,7 +51,8 @@ TEST(FileIO, MissingUnreadableAndForeignFilesReportTheirCode) {
     BITMAPHANDLE b;
     EXPECT_EQ(L_LoadBitmap((dir / "absent.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILENOTFOUND);
     EXPECT_TRUE(Empty(b));
-    EXPECT_EQ(L_LoadBitmap(dir.c_str(), &b, 0, ORDER_BGR), ERROR_FILE_OPEN) << "a folder is not a file";
+    EXPECT_EQ(L_LoadBitmap(dir.c_str(), &b, 0, ORDER_BGR), ERROR_FILE_OPEN)
+        << "a folder is not a file";
     WriteFile(dir / "text.png", {'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(L_LoadBitmap((dir / "text.png").c_str(), &b, 0, ORDER_BGR), ERROR_FILE_FORMAT);
     EXPECT_TRUE(Empty(b));
@@ -83,7 +86,8 @@ TEST(FileIO, RowsAreReportedWithPassAndRowFlags) {
     struct Seen {
         int calls = 0, rows = 0, firstRow = 0, lastRow = 0, firstPass = 0, lastPass = 0;
     } seen;
-    auto cb = [](FILEINFO*, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row, L_INT lines, void* user) -> L_INT {
+    auto cb = [](FILEINFO*, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row, L_INT lines,
+                 void* user) -> L_INT {
         auto* s = static_cast<Seen*>(user);
         ++s->calls;
         s->rows += lines;
@@ -101,7 +105,9 @@ TEST(FileIO, RowsAreReportedWithPassAndRowFlags) {
         return SUCCESS;
     };
     BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb, &seen), SUCCESS);
+    ASSERT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb,
+                         &seen),
+              SUCCESS);
     EXPECT_EQ(seen.rows, 240) << "a plain file has one pass";
     EXPECT_EQ(seen.firstRow, 1);
     EXPECT_EQ(seen.lastRow, 1);
@@ -113,7 +119,8 @@ TEST(FileIO, RowsAreReportedWithPassAndRowFlags) {
     auto stop = [](FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT, L_INT row, L_INT, void*) -> L_INT {
         return row > 100 ? ERROR_USER_ABORT : SUCCESS;
     };
-    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, stop, nullptr),
+    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                         stop, nullptr),
               ERROR_USER_ABORT);
     EXPECT_TRUE(Empty(b));
 }
@@ -138,7 +145,8 @@ TEST(FileIO, AFailedSaveLeavesTheOldFileAsItWas) {
     EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_OS2, 16, 0), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_SaveBitmap(target.c_str(), &b, 9999, 0, 0), ERROR_FEATURE_NOT_SUPPORTED);
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_NE(L_SaveBitmap((dir / "no-such-folder" / "x.bmp").c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
+    EXPECT_NE(L_SaveBitmap((dir / "no-such-folder" / "x.bmp").c_str(), &b, FILE_BMP, 0, 0),
+              SUCCESS);
     // A successful save replaces it and leaves no temporary files behind.
     ASSERT_EQ(L_SaveBitmap(target.c_str(), &b, FILE_BMP, 0, 0), SUCCESS);
     EXPECT_NE(ReadFile(target), old);
@@ -168,7 +176,8 @@ TEST(FileIO, ASaveThatRunsOutOfDiskLeavesTheOldFileIntact) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report a write error";
     EXPECT_EQ(ReadFile(target), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temporary removed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+        << "temporary removed";
 }
 
 TEST(FileIO, SavingKeepsTheCallersBitmapAndPermissions) {
@@ -200,7 +209,8 @@ TEST(FileIO, MemorySavesLoadBackTheSamePixels) {
         std::free(buf);
         ASSERT_EQ(back.BitsPerPixel, 24);
         for (int y = 0; y < 17; ++y)
-            ASSERT_EQ(std::memcmp(L_RowPtr(&b, y), L_RowPtr(&back, y), 33 * 3), 0) << format << " row " << y;
+            ASSERT_EQ(std::memcmp(L_RowPtr(&b, y), L_RowPtr(&back, y), 33 * 3), 0)
+                << format << " row " << y;
         L_FreeBitmap(&back);
     }
     L_FreeBitmap(&b);
@@ -253,12 +263,14 @@ TEST(FileIO, DamagedCopiesOfEveryFixtureLoadOrFailCleanly) {
             EXPECT_TRUE(irc == SUCCESS || irc < 0);
         };
         for (int i = 1; i <= 24; ++i) {
-            std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() * size_t(i) / 25));
+            std::vector<uint8_t> cut(bytes.begin(),
+                                     bytes.begin() + std::ptrdiff_t(bytes.size() * size_t(i) / 25));
             check(cut, "truncated");
         }
         for (int i = 0; i < 24; ++i) {
             std::vector<uint8_t> flipped = bytes;
-            for (int k = 0; k < 4; ++k) flipped[rng() % flipped.size()] ^= uint8_t(1u << (rng() % 8));
+            for (int k = 0; k < 4; ++k)
+                flipped[rng() % flipped.size()] ^= uint8_t(1u << (rng() % 8));
             check(flipped, "flipped");
         }
     }

@@ -24,22 +24,27 @@ struct Bmp {
 uint32_t Stored(const BITMAPHANDLE& b, int x, int y) {
     const uint8_t* row = L_RowPtr(&b, y);
     switch (b.BitsPerPixel) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (x & 1) ? row[x >> 1] & 15u : row[x >> 1] >> 4;
-    default: {
-        const int n = b.BitsPerPixel / 8;
-        uint32_t v = 0;
-        for (int i = 0; i < n; ++i) v |= uint32_t(row[x * n + i]) << (8 * i);
-        return v;
-    }
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+        case 4: return (x & 1) ? row[x >> 1] & 15u : row[x >> 1] >> 4;
+        default: {
+            const int n = b.BitsPerPixel / 8;
+            uint32_t v = 0;
+            for (int i = 0; i < n; ++i) v |= uint32_t(row[x * n + i]) << (8 * i);
+            return v;
+        }
     }
 }
 
 void PutStored(BITMAPHANDLE& b, int x, int y, uint32_t v) {
     uint8_t* row = L_RowPtr(&b, y);
-    if (b.BitsPerPixel == 1) row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
-    else if (b.BitsPerPixel == 4) row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u) : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
-    else for (int i = 0; i < b.BitsPerPixel / 8; ++i) row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
+    if (b.BitsPerPixel == 1)
+        row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
+    else if (b.BitsPerPixel == 4)
+        row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u)
+                                      : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
+    else
+        for (int i = 0; i < b.BitsPerPixel / 8; ++i)
+            row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
 }
 
 // Random stored values (every value possible) with a random palette and unequal resolutions.
@@ -47,7 +52,8 @@ void MakeNoise(Bmp& m, int w, int h, int bpp, int vp = TOP_LEFT) {
     std::mt19937 rng(unsigned(w * 131 + h * 7 + bpp));
     RGBQUAD pal[256];
     for (RGBQUAD& q : pal) q = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
-    ASSERT_EQ(L_CreateBitmap(&m.b, TYPE_CONV, w, h, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, vp), SUCCESS);
+    ASSERT_EQ(L_CreateBitmap(&m.b, TYPE_CONV, w, h, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, vp),
+              SUCCESS);
     const uint32_t mask = bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) PutStored(m.b, x, y, rng() & mask);
@@ -65,7 +71,8 @@ using Mapping = std::function<bool(int x, int y, int* sx, int* sy)>; // false: u
 
 // Every pixel of `out` is the source pixel the mapping names, or `fill` where uncovered;
 // with regions, region membership follows the same mapping.
-void ExpectMapped(const BITMAPHANDLE& out, const BITMAPHANDLE& src, const Mapping& map, uint32_t fill = 0) {
+void ExpectMapped(const BITMAPHANDLE& out, const BITMAPHANDLE& src, const Mapping& map,
+                  uint32_t fill = 0) {
     for (int y = 0; y < out.Height; ++y) {
         for (int x = 0; x < out.Width; ++x) {
             int sx = 0, sy = 0;
@@ -73,7 +80,8 @@ void ExpectMapped(const BITMAPHANDLE& out, const BITMAPHANDLE& src, const Mappin
             ASSERT_EQ(Stored(out, x, y), covered ? Stored(src, sx, sy) : fill)
                 << "pixel " << x << "," << y << " at " << out.BitsPerPixel << " bits";
             if (src.pRgn) {
-                ASSERT_EQ(L_IsPtInBitmapRgn(&out, y, x), covered ? L_IsPtInBitmapRgn(&src, sy, sx) : 0)
+                ASSERT_EQ(L_IsPtInBitmapRgn(&out, y, x),
+                          covered ? L_IsPtInBitmapRgn(&src, sy, sx) : 0)
                     << "region at " << x << "," << y;
             }
         }
@@ -100,20 +108,26 @@ TEST(GeometryRotate, QuarterAndFullTurnsMovePixelsExactlyAtEveryDepth) {
                 SetLRegion(src.b);
                 ASSERT_EQ(L_CopyBitmap(&out.b, &src.b), SUCCESS);
                 // Resampling must not blur quarter turns.
-                ASSERT_EQ(L_RotateBitmap(&out.b, angle, ROTATE_RESIZE | ROTATE_RESAMPLE, 0), SUCCESS);
+                ASSERT_EQ(L_RotateBitmap(&out.b, angle, ROTATE_RESIZE | ROTATE_RESAMPLE, 0),
+                          SUCCESS);
                 const int W = 7, H = 5, turns = ((angle / 9000) % 4 + 4) % 4;
                 EXPECT_EQ(out.b.Width, turns % 2 ? H : W);
                 EXPECT_EQ(out.b.Height, turns % 2 ? W : H);
                 EXPECT_EQ(out.b.XResolution, turns % 2 ? 300 : 150);
                 EXPECT_EQ(out.b.ViewPerspective, vp);
                 if (bpp <= 8) {
-                    EXPECT_EQ(std::memcmp(out.b.pPalette, src.b.pPalette, sizeof(RGBQUAD) << bpp), 0);
+                    EXPECT_EQ(std::memcmp(out.b.pPalette, src.b.pPalette, sizeof(RGBQUAD) << bpp),
+                              0);
                 }
                 ExpectMapped(out.b, src.b, [&](int x, int y, int* sx, int* sy) {
-                    if (turns == 1) *sx = y, *sy = H - 1 - x;      // clockwise: the top row becomes the right column
-                    else if (turns == 2) *sx = W - 1 - x, *sy = H - 1 - y;
-                    else if (turns == 3) *sx = W - 1 - y, *sy = x;
-                    else *sx = x, *sy = y;
+                    if (turns == 1)
+                        *sx = y, *sy = H - 1 - x; // clockwise: the top row becomes the right column
+                    else if (turns == 2)
+                        *sx = W - 1 - x, *sy = H - 1 - y;
+                    else if (turns == 3)
+                        *sx = W - 1 - y, *sy = x;
+                    else
+                        *sx = x, *sy = y;
                     return true;
                 });
             }
@@ -136,8 +150,9 @@ TEST(GeometryRotate, QuarterTurnWithoutResizeKeepsSizeAndCentre) {
                 for (int y = 0; y < 4 && ok; ++y)
                     for (int x = 0; x < 9 && ok; ++x) {
                         int rx = x - ox, ry = y - oy; // in the turned image, 4 wide and 9 high
-                        uint32_t want = (rx >= 0 && rx < 4 && ry >= 0 && ry < 9) ? Stored(src.b, ry, 3 - rx)
-                                                                                 : (bpp == 4 ? 3u : 0x010203u);
+                        uint32_t want = (rx >= 0 && rx < 4 && ry >= 0 && ry < 9)
+                                            ? Stored(src.b, ry, 3 - rx)
+                                            : (bpp == 4 ? 3u : 0x010203u);
                         ok = Stored(out.b, x, y) == want;
                     }
                 matches += ok;
@@ -147,13 +162,16 @@ TEST(GeometryRotate, QuarterTurnWithoutResizeKeepsSizeAndCentre) {
 }
 
 TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
-    struct Case { int w, h, angle, ew, eh; };
+    struct Case {
+        int w, h, angle, ew, eh;
+    };
     for (L_UINT resample : {0u, unsigned(ROTATE_RESAMPLE)})
-        for (Case c : {Case{100, 50, 3000, 112, 94}, Case{100, 50, -3000, 112, 94}, Case{100, 50, 15000, 112, 94},
-                       Case{10, 10, 4500, 15, 15}}) {
+        for (Case c : {Case{100, 50, 3000, 112, 94}, Case{100, 50, -3000, 112, 94},
+                       Case{100, 50, 15000, 112, 94}, Case{10, 10, 4500, 15, 15}}) {
             Bmp b;
             MakeFlat(b, c.w, c.h, 32, 0xFF10C80Au);
-            ASSERT_EQ(L_RotateBitmap(&b.b, c.angle, ROTATE_RESIZE | resample, RGB(200, 100, 50)), SUCCESS);
+            ASSERT_EQ(L_RotateBitmap(&b.b, c.angle, ROTATE_RESIZE | resample, RGB(200, 100, 50)),
+                      SUCCESS);
             EXPECT_EQ(b.b.Width, c.ew) << c.angle;
             EXPECT_EQ(b.b.Height, c.eh) << c.angle;
             // Uncovered corners are transparent fill colour; the middle is the image.
@@ -163,7 +181,8 @@ TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
             for (int y = 0; y < b.b.Height; ++y)
                 for (int x = 0; x < b.b.Width; ++x) partial += (Stored(b.b, x, y) >> 24) % 255 != 0;
             // Resampled slanted edges fade out instead of stepping; nearest neighbour never blends.
-            EXPECT_TRUE(resample ? c.w < 100 || partial > 40 : partial == 0) << c.angle << ": " << partial;
+            EXPECT_TRUE(resample ? c.w < 100 || partial > 40 : partial == 0)
+                << c.angle << ": " << partial;
         }
     Bmp same;
     MakeFlat(same, 100, 50, 24, 0);
@@ -176,7 +195,8 @@ TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
     for (int i = 0; i < 256; ++i) gray[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     Bmp p;
     MakeFlat(p, 40, 30, 8, 77, gray);
-    ASSERT_EQ(L_RotateBitmap(&p.b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, PALETTEINDEX(200)), SUCCESS);
+    ASSERT_EQ(L_RotateBitmap(&p.b, 3000, ROTATE_RESIZE | ROTATE_RESAMPLE, PALETTEINDEX(200)),
+              SUCCESS);
     EXPECT_EQ(p.b.BitsPerPixel, 8);
     EXPECT_EQ(std::memcmp(p.b.pPalette, gray, sizeof gray), 0);
     EXPECT_EQ(Stored(p.b, p.b.Width / 2, p.b.Height / 2), 77u);
@@ -202,7 +222,8 @@ TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
     // up to the pixels along its outline.
     std::mt19937 rng(7);
     for (int i = 0; i < 300; ++i) {
-        const int w = 1 + int(rng() % 23), h = 1 + int(rng() % 17), angle = int(rng() % 72001) - 36000;
+        const int w = 1 + int(rng() % 23), h = 1 + int(rng() % 17),
+                  angle = int(rng() % 72001) - 36000;
         Bmp b;
         MakeFlat(b, w, h, 8, 1);
         for (int y = 0; y < h; ++y)
@@ -222,7 +243,8 @@ TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
         Bmp c;
         MakeNoise(c, w, h, int(std::array{1, 4, 8, 16, 24, 32}[rng() % 6]));
         ASSERT_EQ(L_RotateBitmap(&c.b, angle, ROTATE_RESAMPLE | sizeFlag, RGB(1, 2, 3)), SUCCESS);
-        ASSERT_EQ(L_SizeBitmap(&c.b, 1 + int(rng() % 30), 1 + int(rng() % 30), rng() % 2 ? SIZE_BICUBIC : SIZE_RESAMPLE),
+        ASSERT_EQ(L_SizeBitmap(&c.b, 1 + int(rng() % 30), 1 + int(rng() % 30),
+                               rng() % 2 ? SIZE_BICUBIC : SIZE_RESAMPLE),
                   SUCCESS);
     }
 }
@@ -237,13 +259,21 @@ TEST(GeometryMirror, FlipAndReverseMirrorPixelsAndUndoThemselves) {
                 SetLRegion(src.b);
                 ASSERT_EQ(L_CopyBitmap(&b.b, &src.b), SUCCESS);
                 ASSERT_EQ(L_FlipBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) { return *sx = x, *sy = h - 1 - y, true; });
+                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
+                    return *sx = x, *sy = h - 1 - y, true;
+                });
                 ASSERT_EQ(L_FlipBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) { return *sx = x, *sy = y, true; });
+                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
+                    return *sx = x, *sy = y, true;
+                });
                 ASSERT_EQ(L_ReverseBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) { return *sx = w - 1 - x, *sy = y, true; });
+                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
+                    return *sx = w - 1 - x, *sy = y, true;
+                });
                 ASSERT_EQ(L_ReverseBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) { return *sx = x, *sy = y, true; });
+                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
+                    return *sx = x, *sy = y, true;
+                });
             }
 }
 
@@ -256,11 +286,15 @@ TEST(GeometrySize, NearestNeighbourDuplicatesOrPicksPixelsAtEveryDepth) {
             ASSERT_EQ(L_CopyBitmap(&up.b, &src.b), SUCCESS);
             ASSERT_EQ(L_SizeBitmap(&up.b, 18, 12, SIZE_NORMAL), SUCCESS);
             EXPECT_EQ(up.b.YResolution, 300);
-            ExpectMapped(up.b, src.b, [](int x, int y, int* sx, int* sy) { return *sx = x / 2, *sy = y / 2, true; });
+            ExpectMapped(up.b, src.b, [](int x, int y, int* sx, int* sy) {
+                return *sx = x / 2, *sy = y / 2, true;
+            });
             // Halving samples the source pixel under each destination pixel's centre.
             ASSERT_EQ(L_CopyBitmap(&down.b, &src.b), SUCCESS);
             ASSERT_EQ(L_SizeBitmap(&down.b, 4, 3, SIZE_NORMAL), SUCCESS);
-            ExpectMapped(down.b, src.b, [](int x, int y, int* sx, int* sy) { return *sx = 2 * x + 1, *sy = 2 * y + 1, true; });
+            ExpectMapped(down.b, src.b, [](int x, int y, int* sx, int* sy) {
+                return *sx = 2 * x + 1, *sy = 2 * y + 1, true;
+            });
         }
 }
 
@@ -290,9 +324,13 @@ TEST(GeometrySize, AreaShrinkOfCheckerboardGivesGray) {
 TEST(GeometrySize, ResamplingKeepsAFlatColourExactly) {
     RGBQUAD pal[256] = {};
     pal[1] = RGBQUAD{40, 90, 200, 0};
-    struct Depth { int bpp; uint32_t stored; };
-    for (Depth d : {Depth{32, 0x4DC85A28u}, Depth{24, 0xC85A28u}, Depth{16, 0x8000u | (25u << 10) | (11u << 5) | 5u},
-                    Depth{8, 1u}, Depth{4, 1u}, Depth{1, 1u}})
+    struct Depth {
+        int bpp;
+        uint32_t stored;
+    };
+    for (Depth d : {Depth{32, 0x4DC85A28u}, Depth{24, 0xC85A28u},
+                    Depth{16, 0x8000u | (25u << 10) | (11u << 5) | 5u}, Depth{8, 1u}, Depth{4, 1u},
+                    Depth{1, 1u}})
         for (L_UINT flags : {unsigned(SIZE_RESAMPLE), unsigned(SIZE_BICUBIC)})
             for (auto [w, h] : {std::pair{11, 7}, std::pair{80, 61}, std::pair{60, 10}}) {
                 Bmp b;
@@ -300,7 +338,9 @@ TEST(GeometrySize, ResamplingKeepsAFlatColourExactly) {
                 ASSERT_EQ(L_SizeBitmap(&b.b, w, h, flags), SUCCESS);
                 ASSERT_EQ(b.b.Width, w);
                 for (int y = 0; y < h; ++y)
-                    for (int x = 0; x < w; ++x) ASSERT_EQ(Stored(b.b, x, y), d.stored) << d.bpp << " bits " << w << "x" << h;
+                    for (int x = 0; x < w; ++x)
+                        ASSERT_EQ(Stored(b.b, x, y), d.stored)
+                            << d.bpp << " bits " << w << "x" << h;
             }
 }
 
@@ -313,7 +353,8 @@ TEST(GeometrySize, BilinearEnlargeInterpolatesBetweenPixels) {
         EXPECT_EQ(Stored(b.b, 0, y), 0u);
         EXPECT_EQ(Stored(b.b, 7, y), 0xFFFFFFu);
         for (int x = 1; x < 8; ++x) EXPECT_GE(Stored(b.b, x, y) & 255, Stored(b.b, x - 1, y) & 255);
-        EXPECT_EQ((Stored(b.b, 3, y) & 255) + (Stored(b.b, 4, y) & 255), 255u); // symmetric around the middle
+        EXPECT_EQ((Stored(b.b, 3, y) & 255) + (Stored(b.b, 4, y) & 255),
+                  255u); // symmetric around the middle
         EXPECT_GT(Stored(b.b, 3, y) & 255, 0u);
     }
 }
@@ -323,7 +364,8 @@ TEST(GeometrySize, FavorBlackKeepsThinLinesOfOneBitImages) {
     for (L_UINT flags : {unsigned(SIZE_NORMAL), unsigned(SIZE_FAVORBLACK)}) {
         Bmp b;
         MakeFlat(b, 64, 64, 1, 1, bw);
-        for (int y = 0; y < 64; ++y) PutStored(b.b, 9, y, 0); // a black line nearest neighbour steps over
+        for (int y = 0; y < 64; ++y)
+            PutStored(b.b, 9, y, 0); // a black line nearest neighbour steps over
         ASSERT_EQ(L_SizeBitmap(&b.b, 16, 16, flags), SUCCESS);
         int black = 0;
         for (int y = 0; y < 16; ++y)
@@ -341,20 +383,31 @@ TEST(GeometryShear, ShearGrowsTheBitmapAndShiftsLines) {
         MakeNoise(src, 7, 4, bpp, BOTTOM_LEFT);
         SetLRegion(src.b);
         const COLORREF fill = bpp <= 8 ? PALETTEINDEX(1) : RGB(1, 2, 3);
-        const uint32_t stored = bpp <= 8 ? 1u : (bpp == 16 ? 0x8000u : (bpp == 24 ? 0x010203u : 0x00010203u));
-        struct Case { int angle; bool horizontal; int w, h; };
-        for (Case c : {Case{4500, true, 11, 4}, Case{-4500, true, 11, 4}, Case{4500, false, 7, 11}, Case{2000, true, 9, 4}}) {
+        const uint32_t stored =
+            bpp <= 8 ? 1u : (bpp == 16 ? 0x8000u : (bpp == 24 ? 0x010203u : 0x00010203u));
+        struct Case {
+            int angle;
+            bool horizontal;
+            int w, h;
+        };
+        for (Case c : {Case{4500, true, 11, 4}, Case{-4500, true, 11, 4}, Case{4500, false, 7, 11},
+                       Case{2000, true, 9, 4}}) {
             Bmp b;
             ASSERT_EQ(L_CopyBitmap(&b.b, &src.b), SUCCESS);
             ASSERT_EQ(L_ShearBitmap(&b.b, c.angle, c.horizontal, fill), SUCCESS);
             ASSERT_EQ(b.b.Width, c.w);
             ASSERT_EQ(b.b.Height, c.h);
             if (c.angle == 2000) continue; // only the growth is checked for a fractional slope
-            ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
-                if (c.horizontal) *sx = x - (c.angle > 0 ? y : 3 - y), *sy = y;
-                else *sx = x, *sy = y - x;
-                return *sx >= 0 && *sx < 7 && *sy >= 0 && *sy < 4;
-            }, stored);
+            ExpectMapped(
+                b.b, src.b,
+                [&](int x, int y, int* sx, int* sy) {
+                    if (c.horizontal)
+                        *sx = x - (c.angle > 0 ? y : 3 - y), *sy = y;
+                    else
+                        *sx = x, *sy = y - x;
+                    return *sx >= 0 && *sx < 7 && *sy >= 0 && *sy < 4;
+                },
+                stored);
         }
     }
     Bmp b;
@@ -369,10 +422,13 @@ TEST(GeometryViewPerspective, ChangingRowOrderKeepsTheVisibleImage) {
         Bmp src, copy;
         MakeNoise(src, 11, 5, bpp, BOTTOM_LEFT);
         SetLRegion(src.b);
-        std::memset(static_cast<void*>(&copy.b), 0x5A, sizeof copy.b); // old content of dst is ignored
+        std::memset(static_cast<void*>(&copy.b), 0x5A,
+                    sizeof copy.b); // old content of dst is ignored
         ASSERT_EQ(L_ChangeBitmapViewPerspective(&copy.b, &src.b, 0), SUCCESS);
         EXPECT_EQ(copy.b.ViewPerspective, TOP_LEFT);
-        EXPECT_EQ(std::memcmp(copy.b.Addr, src.b.Addr + 4 * size_t(src.b.BytesPerLine), size_t(src.b.BytesPerLine)), 0);
+        EXPECT_EQ(std::memcmp(copy.b.Addr, src.b.Addr + 4 * size_t(src.b.BytesPerLine),
+                              size_t(src.b.BytesPerLine)),
+                  0);
         auto same = [&](const BITMAPHANDLE& a) {
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < 11; ++x) {
@@ -411,14 +467,15 @@ TEST(GeometryErrors, FailuresLeaveTheBitmapUnchanged) {
     };
     const L_INT side = L_GetLimits().MaxSide;
     for (auto [w, h] : {std::pair{0, 10}, std::pair{10, -1}, std::pair{side + 1, 10}})
-        for (L_UINT flags : {unsigned(SIZE_NORMAL), unsigned(SIZE_RESAMPLE)}) EXPECT_EQ(L_SizeBitmap(&b.b, w, h, flags), ERROR_INV_RANGE);
+        for (L_UINT flags : {unsigned(SIZE_NORMAL), unsigned(SIZE_RESAMPLE)})
+            EXPECT_EQ(L_SizeBitmap(&b.b, w, h, flags), ERROR_INV_RANGE);
     unchanged();
 
     L_LIMITS small = L_GetLimits(), saved = small;
     small.MaxSide = 45;
     L_SetLimits(small);
     EXPECT_EQ(L_RotateBitmap(&b.b, 4500, ROTATE_RESIZE, 0), ERROR_INV_RANGE); // would need 50 x 50
-    EXPECT_EQ(L_ShearBitmap(&b.b, 4500, true, 0), ERROR_INV_RANGE);        // would need 70 wide
+    EXPECT_EQ(L_ShearBitmap(&b.b, 4500, true, 0), ERROR_INV_RANGE);           // would need 70 wide
     L_SetLimits(saved);
     unchanged();
 

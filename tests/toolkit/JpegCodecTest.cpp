@@ -24,13 +24,15 @@ using testimg::WriteFile;
 // A smooth colour image (what JPEG is made for) at 24 or 32 bits.
 BITMAPHANDLE Gradient(int width, int height, int bpp) {
     BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            lt::WritePixel(&b, L_RowPtr(&b, y), x,
-                           lt::BGRA{uint8_t((x + y) * 255 / (width + height)), uint8_t(y * 255 / height),
-                                    uint8_t(x * 255 / width), uint8_t(x * 4)},
-                           false);
+            lt::WritePixel(
+                &b, L_RowPtr(&b, y), x,
+                lt::BGRA{uint8_t((x + y) * 255 / (width + height)), uint8_t(y * 255 / height),
+                         uint8_t(x * 255 / width), uint8_t(x * 4)},
+                false);
     return b;
 }
 
@@ -38,8 +40,10 @@ std::vector<uint8_t> Save(BITMAPHANDLE* b, int format, int bpp, int qfactor, int
     uint8_t* buffer = nullptr;
     size_t size = 0;
     int r = L_SaveBitmapMemory(&buffer, b, format, bpp, qfactor, &size);
-    if (rc) *rc = r;
-    else EXPECT_EQ(r, SUCCESS);
+    if (rc)
+        *rc = r;
+    else
+        EXPECT_EQ(r, SUCCESS);
     std::vector<uint8_t> bytes(buffer, buffer + (r == SUCCESS ? size : 0));
     std::free(buffer);
     return bytes;
@@ -51,7 +55,8 @@ int LumaDcStep(const std::vector<uint8_t>& jpeg) {
         if (jpeg[i] != 0xFF) return -1;
         uint8_t marker = jpeg[i + 1];
         size_t len = size_t(jpeg[i + 2] << 8 | jpeg[i + 3]);
-        if (marker == 0xDB && (jpeg[i + 4] & 0x0F) == 0) return (jpeg[i + 4] >> 4) ? jpeg[i + 5] << 8 | jpeg[i + 6] : jpeg[i + 5];
+        if (marker == 0xDB && (jpeg[i + 4] & 0x0F) == 0)
+            return (jpeg[i + 4] >> 4) ? jpeg[i + 5] << 8 | jpeg[i + 6] : jpeg[i + 5];
         if (marker == 0xDA) return -1;
         i += 2 + len;
     }
@@ -62,23 +67,30 @@ int LumaDcStep(const std::vector<uint8_t>& jpeg) {
 // pointer to IFD1 at 22, IFD1 at 26 with Compression, thumbnail offset and length values
 // at 36, 48 and 60.
 void Put32(std::vector<uint8_t>& t, bool bigEndian, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) t[at + size_t(i)] = uint8_t(bigEndian ? v >> (24 - 8 * i) : v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        t[at + size_t(i)] = uint8_t(bigEndian ? v >> (24 - 8 * i) : v >> (8 * i));
 }
 
 // Splices an APP1 Exif segment holding `thumb` as the IFD1 thumbnail into `main`.
 // `damage` may corrupt the TIFF structure after it is built.
-std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t>& main, const std::vector<uint8_t>& thumb,
-                                       bool bigEndian, void (*damage)(std::vector<uint8_t>&, bool) = nullptr) {
+std::vector<uint8_t> WithExifThumbnail(const std::vector<uint8_t>& main,
+                                       const std::vector<uint8_t>& thumb, bool bigEndian,
+                                       void (*damage)(std::vector<uint8_t>&, bool) = nullptr) {
     std::vector<uint8_t> t;
     auto u16 = [&](unsigned v) {
-        if (bigEndian) t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
-        else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
+        if (bigEndian)
+            t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
+        else
+            t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
     };
     auto u32 = [&](uint32_t v) {
-        if (bigEndian) t.insert(t.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-        else t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+        if (bigEndian)
+            t.insert(t.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+        else
+            t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
     };
-    t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
+    t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M'}
+                                : std::initializer_list<uint8_t>{'I', 'I'});
     u16(42);
     u32(8);
     // IFD0 with one (irrelevant) entry: Orientation = 1.
@@ -137,7 +149,8 @@ TEST(JpegCodec, FixturesDecodeToThePixelsImageMagickSees) {
         ASSERT_EQ(L_LoadBitmap((kJpegDir + f.file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
         EXPECT_EQ(b.BitsPerPixel, f.bpp);
         if (f.bpp == 8) {
-            for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbRed, i) << "gray palette entry " << i;
+            for (int i = 0; i < 256; ++i)
+                EXPECT_EQ(b.pPalette[i].rgbRed, i) << "gray palette entry " << i;
         }
         const testimg::RefImage ref = testimg::ReadReference(kJpegDir + f.reference);
         ASSERT_TRUE(ref.valid());
@@ -180,18 +193,23 @@ TEST(JpegCodec, QFactorSetsTheQuantisationLikeThePercentageQuality) {
 
 TEST(JpegCodec, ColourSavesKeepThePictureResolutionAndReportTheirSubsampling) {
     // Plain JFIF is written 4:2:0, so it reads back as code 23.
-    const std::pair<int, int> kCodes[] = {{FILE_JFIF, FILE_LEAD1JFIF}, {FILE_LEAD2JFIF, FILE_LEAD2JFIF},
+    const std::pair<int, int> kCodes[] = {{FILE_JFIF, FILE_LEAD1JFIF},
+                                          {FILE_LEAD2JFIF, FILE_LEAD2JFIF},
                                           {FILE_LEAD1JFIF, FILE_LEAD1JFIF}};
     for (int bpp : {24, 32}) {
         BITMAPHANDLE src = Gradient(61, 35, bpp), bottomUp;
         // A bottom-up copy must be saved right side up.
-        ASSERT_EQ(L_CreateBitmap(&bottomUp, TYPE_CONV, 61, 35, bpp, ORDER_BGR, nullptr, BOTTOM_LEFT), SUCCESS);
-        for (int y = 0; y < 35; ++y) std::memcpy(L_RowPtr(&bottomUp, y), L_RowPtr(&src, y), size_t(src.BytesPerLine));
+        ASSERT_EQ(
+            L_CreateBitmap(&bottomUp, TYPE_CONV, 61, 35, bpp, ORDER_BGR, nullptr, BOTTOM_LEFT),
+            SUCCESS);
+        for (int y = 0; y < 35; ++y)
+            std::memcpy(L_RowPtr(&bottomUp, y), L_RowPtr(&src, y), size_t(src.BytesPerLine));
         src.XResolution = bottomUp.XResolution = 600;
         src.YResolution = bottomUp.YResolution = 150;
         for (auto [saveAs, readAs] : kCodes) {
             SCOPED_TRACE(testing::Message() << bpp << " bits as " << saveAs);
-            std::vector<uint8_t> bytes = Save(saveAs == FILE_LEAD2JFIF ? &bottomUp : &src, saveAs, 0, 2);
+            std::vector<uint8_t> bytes =
+                Save(saveAs == FILE_LEAD2JFIF ? &bottomUp : &src, saveAs, 0, 2);
             FILEINFO info;
             ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
             EXPECT_EQ(info.Format, readAs);
@@ -234,7 +252,8 @@ TEST(JpegCodec, EightBitBitmapsAreSavedAsGrayByLuminance) {
     ASSERT_EQ(L_LoadBitmapMemory(bytes.data(), &back, 0, ORDER_BGR, bytes.size()), SUCCESS);
     ASSERT_EQ(back.BitsPerPixel, 8);
     const int expected[] = {0, 76, 150, 29, 200}; // 0.299 R + 0.587 G + 0.114 B
-    for (int band = 0; band < 5; ++band) EXPECT_NEAR(L_RowPtr(&back, 8)[band * 8 + 4], expected[band], 2) << band;
+    for (int band = 0; band < 5; ++band)
+        EXPECT_NEAR(L_RowPtr(&back, 8)[band * 8 + 4], expected[band], 2) << band;
     L_FreeBitmap(&back);
 
     // A gray-ramp bitmap goes through unchanged but for compression.
@@ -256,12 +275,15 @@ TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
         SCOPED_TRACE(file);
         RowLog log;
         BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadFile((kJpegDir + file).c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), SUCCESS);
+        ASSERT_EQ(L_LoadFile((kJpegDir + file).c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE,
+                             LogRows, &log),
+                  SUCCESS);
         int next = 0;
         for (auto [row, lines, flags] : log.calls) {
             EXPECT_EQ(row, next);
             EXPECT_GT(lines, 0);
-            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS),
+                      FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
             EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
             EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == b.Height);
             next = row + lines;
@@ -273,7 +295,8 @@ TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
     RowLog log;
     log.stopAfter = 1;
     BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadFile((kJpegDir + "baseline-444.jpg").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log),
+    EXPECT_EQ(L_LoadFile((kJpegDir + "baseline-444.jpg").c_str(), &b, 0, ORDER_BGR,
+                         LOADFILE_ALLOCATE, LogRows, &log),
               ERROR_USER_ABORT);
     EXPECT_FALSE(b.Flags.Allocated);
     EXPECT_EQ(log.calls.size(), 1u);
@@ -287,7 +310,8 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     EXPECT_EQ(stamp.Height, 13);
     EXPECT_TRUE(testimg::Matches(testimg::Compare(stamp, ref, 2, testimg::Alpha::Ignore)));
     L_FreeBitmap(&stamp);
-    EXPECT_EQ(L_GetCompressFileStamp((kJpegDir + "baseline-444.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
+    EXPECT_EQ(L_GetCompressFileStamp((kJpegDir + "baseline-444.jpg").c_str(), &stamp, 0),
+              ERROR_NO_STAMP);
     EXPECT_FALSE(stamp.Flags.Allocated);
 
     // Motorola byte order, and an Exif block placed before the JFIF one.
@@ -296,7 +320,8 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     const std::string dir = testimg::TempDir("jpeg");
     for (bool bigEndian : {false, true}) {
         WriteFile(dir + "/thumb.jpg", WithExifThumbnail(main, thumb, bigEndian));
-        ASSERT_EQ(L_GetCompressFileStamp((dir + "/thumb.jpg").c_str(), &stamp, 0), SUCCESS) << bigEndian;
+        ASSERT_EQ(L_GetCompressFileStamp((dir + "/thumb.jpg").c_str(), &stamp, 0), SUCCESS)
+            << bigEndian;
         EXPECT_EQ(stamp.BitsPerPixel, 8);
         EXPECT_EQ(stamp.Width, 45);
         L_FreeBitmap(&stamp);
@@ -311,25 +336,33 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     // Pointers out of the segment, or a thumbnail that is not JPEG, give no stamp.
     using Damage = void (*)(std::vector<uint8_t>&, bool);
     const Damage kDamage[] = {
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 4, 0xFFFFFFF0u); },              // IFD0 offset
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 22, uint32_t(t.size())); },      // IFD1 offset
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 48, uint32_t(t.size()) - 8); },  // thumbnail offset
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 60, 0x7FFFFFFFu); },             // thumbnail length
-        [](std::vector<uint8_t>& t, bool be) { t[36 + (be ? 1 : 0)] = 1; },                  // uncompressed
-        [](std::vector<uint8_t>& t, bool) { t[26] = t[27] = 0xFF; },                         // 65535 entries
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 4, 0xFFFFFFF0u); }, // IFD0 offset
+        [](std::vector<uint8_t>& t, bool be) {
+            Put32(t, be, 22, uint32_t(t.size()));
+        }, // IFD1 offset
+        [](std::vector<uint8_t>& t, bool be) {
+            Put32(t, be, 48, uint32_t(t.size()) - 8);
+        },                                                                       // thumbnail offset
+        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 60, 0x7FFFFFFFu); }, // thumbnail length
+        [](std::vector<uint8_t>& t, bool be) { t[36 + (be ? 1 : 0)] = 1; },      // uncompressed
+        [](std::vector<uint8_t>& t, bool) { t[26] = t[27] = 0xFF; },             // 65535 entries
     };
     for (size_t i = 0; i < std::size(kDamage); ++i)
         for (bool bigEndian : {false, true}) {
             WriteFile(dir + "/damaged.jpg", WithExifThumbnail(main, thumb, bigEndian, kDamage[i]));
-            EXPECT_EQ(L_GetCompressFileStamp((dir + "/damaged.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP)
+            EXPECT_EQ(L_GetCompressFileStamp((dir + "/damaged.jpg").c_str(), &stamp, 0),
+                      ERROR_NO_STAMP)
                 << "damage " << i << (bigEndian ? " big-endian" : "");
         }
-    EXPECT_EQ(L_GetCompressFileStamp((kMalformedDir + "jpeg-exif-bad-offset.jpg").c_str(), &stamp, 0), ERROR_NO_STAMP);
+    EXPECT_EQ(
+        L_GetCompressFileStamp((kMalformedDir + "jpeg-exif-bad-offset.jpg").c_str(), &stamp, 0),
+        ERROR_NO_STAMP);
 }
 
 TEST(JpegCodec, HugeDeclaredSizesAreRefusedBeforeDecoding) {
     BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "jpeg-65535x65535.jpg").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "jpeg-65535x65535.jpg").c_str(), &b, 0, ORDER_BGR),
+              ERROR_INV_RANGE);
     // Within what JPEG allows but beyond our limits.
     std::vector<uint8_t> bytes = ReadFile(kJpegDir + "baseline-444.jpg");
     size_t sof = 2;
@@ -342,7 +375,8 @@ TEST(JpegCodec, HugeDeclaredSizesAreRefusedBeforeDecoding) {
     EXPECT_EQ(info.Width, 30000);
     EXPECT_EQ(L_LoadBitmapMemory(bytes.data(), &b, 0, ORDER_BGR, bytes.size()), ERROR_INV_RANGE);
     EXPECT_FALSE(b.Flags.Allocated);
-    testimg::ExpectLoadsOrFails(ReadFile(kMalformedDir + "jpeg-truncated-progressive.jpg"), "truncated progressive");
+    testimg::ExpectLoadsOrFails(ReadFile(kMalformedDir + "jpeg-truncated-progressive.jpg"),
+                                "truncated progressive");
 }
 
 } // namespace

@@ -60,8 +60,14 @@ void Randomize(BITMAPHANDLE& b, unsigned seed) {
 struct Cover {
     int w, h;
     std::vector<uint8_t> on;
-    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y) * w + x]; }
-    int count() const { int n = 0; for (uint8_t v : on) n += v; return n; }
+    bool at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < w && y < h && on[size_t(y) * w + x];
+    }
+    int count() const {
+        int n = 0;
+        for (uint8_t v : on) n += v;
+        return n;
+    }
 };
 
 Cover Draw(int w, int h, const std::function<void(LDEVICE&)>& f) {
@@ -105,12 +111,14 @@ TEST(LeadDCShapes, FilledRectangleExcludesRightAndBottomAndPenFramesTheSameArea)
         for (int x = 0; x < 20; ++x) {
             const bool inArea = x >= 2 && x < 7 && y >= 3 && y < 9;
             EXPECT_EQ(fill.at(x, y), inArea) << x << "," << y;
-            EXPECT_EQ(frame.at(x, y), inArea && (x == 2 || x == 6 || y == 3 || y == 8)) << x << "," << y;
+            EXPECT_EQ(frame.at(x, y), inArea && (x == 2 || x == 6 || y == 3 || y == 8))
+                << x << "," << y;
         }
 }
 
 TEST(LeadDCShapes, LinesLeaveOutTheirLastPointAndStepOncePerMajorCoordinate) {
-    const int ends[][4] = {{3, 5, 30, 5}, {30, 5, 3, 5}, {8, 2, 8, 27}, {2, 2, 25, 25}, {4, 28, 29, 17}, {20, 1, 11, 30}};
+    const int ends[][4] = {{3, 5, 30, 5},  {30, 5, 3, 5},   {8, 2, 8, 27},
+                           {2, 2, 25, 25}, {4, 28, 29, 17}, {20, 1, 11, 30}};
     for (const auto& e : ends) {
         Cover c = Draw(32, 32, [&](LDEVICE& dc) {
             EXPECT_EQ(dc.MoveTo(e[0], e[1]).x, 0);
@@ -126,16 +134,24 @@ TEST(LeadDCShapes, LinesLeaveOutTheirLastPointAndStepOncePerMajorCoordinate) {
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32; ++x) {
                 if (!c.at(x, y)) continue;
-                const double t = dx >= dy ? double(x - e[0]) / (e[2] - e[0]) : double(y - e[1]) / (e[3] - e[1]);
+                const double t =
+                    dx >= dy ? double(x - e[0]) / (e[2] - e[0]) : double(y - e[1]) / (e[3] - e[1]);
                 const double minor = dx >= dy ? e[1] + t * (e[3] - e[1]) : e[0] + t * (e[2] - e[0]);
                 EXPECT_LE(std::abs((dx >= dy ? y : x) - minor), 0.5 + 1e-9);
             }
     }
-    EXPECT_EQ(Draw(8, 8, [](LDEVICE& dc) { dc.MoveTo(3, 3); dc.LineTo(3, 3); }).count(), 0);
+    EXPECT_EQ(Draw(8, 8,
+                   [](LDEVICE& dc) {
+                       dc.MoveTo(3, 3);
+                       dc.LineTo(3, 3);
+                   })
+                  .count(),
+              0);
 }
 
 TEST(LeadDCShapes, EllipseIsInscribedSymmetricAndFramedByItsEdgePixels) {
-    const int boxes[][4] = {{2, 2, 11, 11}, {3, 1, 13, 8}, {5, 5, 6, 10}, {1, 4, 32, 21}, {0, 0, 40, 40}, {6, 3, 8, 5}};
+    const int boxes[][4] = {{2, 2, 11, 11}, {3, 1, 13, 8},  {5, 5, 6, 10},
+                            {1, 4, 32, 21}, {0, 0, 40, 40}, {6, 3, 8, 5}};
     for (const auto& bx : boxes) {
         const int l = bx[0], t = bx[1], r = bx[2], b = bx[3];
         Cover fill = Draw(48, 48, [&](LDEVICE& dc) {
@@ -159,8 +175,8 @@ TEST(LeadDCShapes, EllipseIsInscribedSymmetricAndFramedByItsEdgePixels) {
         Cover outline = Draw(48, 48, [&](LDEVICE& dc) { dc.Ellipse(l, t, r, b); });
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 48; ++x) {
-                const bool edge = fill.at(x, y) && (!fill.at(x - 1, y) || !fill.at(x + 1, y) || !fill.at(x, y - 1) ||
-                                                    !fill.at(x, y + 1));
+                const bool edge = fill.at(x, y) && (!fill.at(x - 1, y) || !fill.at(x + 1, y) ||
+                                                    !fill.at(x, y - 1) || !fill.at(x, y + 1));
                 EXPECT_EQ(outline.at(x, y), edge) << x << "," << y;
             }
     }
@@ -178,8 +194,10 @@ TEST(LeadDCShapes, InsideFramePenStaysInTheBoxWhileASolidPenIsCentredOnIt) {
         auto draw = [&](int style) {
             return Draw(40, 40, [&](LDEVICE& dc) {
                 dc.SelectPen(LPEN{style, 5, RGB(255, 255, 255)});
-                if (shape == 0) dc.Rectangle(8, 10, 30, 26);
-                else dc.Ellipse(8, 10, 30, 26);
+                if (shape == 0)
+                    dc.Rectangle(8, 10, 30, 26);
+                else
+                    dc.Ellipse(8, 10, 30, 26);
             });
         };
         Cover inside = draw(PS_INSIDEFRAME), solid = draw(PS_SOLID);
@@ -203,7 +221,8 @@ TEST(LeadDCShapes, WidePenDabIsARoundDiscAndWideLinesHaveRoundEnds) {
         const int l = 15 - w / 2;
         EXPECT_TRUE(InsideBox(c, l, l, l + w, l + w)) << w;
         ExpectSymmetric(c, l, l, l + w, l + w);
-        for (int i = l; i < l + w; ++i) EXPECT_TRUE(c.at(i, 15 - (w % 2 == 0)) && c.at(15 - (w % 2 == 0), i)) << w;
+        for (int i = l; i < l + w; ++i)
+            EXPECT_TRUE(c.at(i, 15 - (w % 2 == 0)) && c.at(15 - (w % 2 == 0), i)) << w;
         if (w >= 4) {
             EXPECT_FALSE(c.at(l, l)) << w;
         }
@@ -217,7 +236,7 @@ TEST(LeadDCShapes, WidePenDabIsARoundDiscAndWideLinesHaveRoundEnds) {
     });
     for (int y = 12; y <= 18; ++y) EXPECT_TRUE(line.at(22, y));
     EXPECT_FALSE(line.at(22, 11) || line.at(22, 19));
-    EXPECT_TRUE(line.at(7, 15) && line.at(38, 15));   // the caps reach half the width past the ends
+    EXPECT_TRUE(line.at(7, 15) && line.at(38, 15));  // the caps reach half the width past the ends
     EXPECT_FALSE(line.at(7, 12) || line.at(38, 18)); // and are round
 }
 
@@ -238,14 +257,25 @@ TEST(LeadDCShapes, SelfOverlappingStarFillsItsCentreOnlyWhenWinding) {
     // whose centres it contains.
     const POINT square[] = {{4, 5}, {20, 5}, {20, 17}, {4, 17}};
     const POINT tri[] = {{3, 2}, {40, 11}, {9, 37}};
-    Cover sq = Draw(48, 48, [&](LDEVICE& dc) { dc.SelectPen(kNullPen); dc.SelectBrush(kWhiteBrush); dc.Polygon(square, 4); });
+    Cover sq = Draw(48, 48, [&](LDEVICE& dc) {
+        dc.SelectPen(kNullPen);
+        dc.SelectBrush(kWhiteBrush);
+        dc.Polygon(square, 4);
+    });
     Cover rc = Draw(48, 48, [](LDEVICE& dc) { dc.FillRect(RECT{4, 5, 20, 17}, kWhiteBrush); });
     EXPECT_EQ(sq.on, rc.on);
-    Cover tr = Draw(48, 48, [&](LDEVICE& dc) { dc.SelectPen(kNullPen); dc.SelectBrush(kWhiteBrush); dc.Polygon(tri, 3); });
-    auto side = [](POINT a, POINT b, double x, double y) { return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x); };
+    Cover tr = Draw(48, 48, [&](LDEVICE& dc) {
+        dc.SelectPen(kNullPen);
+        dc.SelectBrush(kWhiteBrush);
+        dc.Polygon(tri, 3);
+    });
+    auto side = [](POINT a, POINT b, double x, double y) {
+        return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
+    };
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 48; ++x) {
-            const double s0 = side(tri[0], tri[1], x + .5, y + .5), s1 = side(tri[1], tri[2], x + .5, y + .5),
+            const double s0 = side(tri[0], tri[1], x + .5, y + .5),
+                         s1 = side(tri[1], tri[2], x + .5, y + .5),
                          s2 = side(tri[2], tri[0], x + .5, y + .5);
             if (s0 != 0 && s1 != 0 && s2 != 0) {
                 EXPECT_EQ(tr.at(x, y), s0 > 0 && s1 > 0 && s2 > 0) << x << "," << y;
@@ -264,7 +294,9 @@ TEST(LeadDCShapes, DottedAndDashedPensFollowThePatternAndBackgroundMode) {
         dc->MoveTo(2, 1);
         dc->LineTo(12, 1);
         for (int x = 2; x < 12; ++x) {
-            const COLORREF want = (x - 2) % 2 == 0 ? RGB(255, 0, 0) : mode == OPAQUE ? RGB(0, 0, 255) : RGB(10, 20, 30);
+            const COLORREF want = (x - 2) % 2 == 0 ? RGB(255, 0, 0)
+                                  : mode == OPAQUE ? RGB(0, 0, 255)
+                                                   : RGB(10, 20, 30);
             EXPECT_EQ(dc->GetPixel(x, 1), want) << x;
         }
         EXPECT_EQ(dc->GetPixel(12, 1), RGB(10, 20, 30));
@@ -304,20 +336,57 @@ std::vector<Drawing> XorDrawings() {
     static const POINT zigzag[] = {{3, 3}, {50, 40}, {50, 3}, {3, 40}, {20, 57}};
     return {
         [](LDEVICE& dc) { dc.Rectangle(5, 6, 41, 33); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_SOLID, 6, RGB(200, 30, 90)}); dc.Rectangle(5, 6, 41, 33); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_INSIDEFRAME, 4, RGB(200, 30, 90)}); dc.Rectangle(5, 6, 41, 33); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)}); dc.Rectangle(5, 6, 41, 33); },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_SOLID, 6, RGB(200, 30, 90)});
+            dc.Rectangle(5, 6, 41, 33);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_INSIDEFRAME, 4, RGB(200, 30, 90)});
+            dc.Rectangle(5, 6, 41, 33);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
+            dc.Rectangle(5, 6, 41, 33);
+        },
         [](LDEVICE& dc) { dc.Ellipse(3, 4, 52, 39); },
         [](LDEVICE& dc) { dc.Ellipse(10, 10, 19, 19); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)}); dc.Ellipse(3, 4, 52, 39); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_SOLID, 5, RGB(255, 255, 255)}); dc.Ellipse(3, 4, 52, 39); },
-        [](LDEVICE& dc) { dc.SetPolyFillMode(WINDING); dc.Polygon(star, 5); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_SOLID, 3, RGB(9, 99, 199)}); dc.Polygon(star, 5); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)}); dc.Polyline(zigzag, 5); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_DASH, 1, RGB(255, 255, 255)}); dc.SetBkMode(TRANSPARENT); dc.Polyline(zigzag, 5); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_SOLID, 7, RGB(255, 255, 255)}); dc.Polyline(zigzag, 5); },
-        [](LDEVICE& dc) { dc.SelectPen(LPEN{PS_SOLID, 9, RGB(255, 255, 255)}); dc.MoveTo(20, 20); dc.LineTo(20, 20); },
-        [](LDEVICE& dc) { dc.FillRect(RECT{-5, 10, 30, 80}, LBRUSH{BS_SOLID, RGB(250, 200, 100)}); },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
+            dc.Ellipse(3, 4, 52, 39);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_SOLID, 5, RGB(255, 255, 255)});
+            dc.Ellipse(3, 4, 52, 39);
+        },
+        [](LDEVICE& dc) {
+            dc.SetPolyFillMode(WINDING);
+            dc.Polygon(star, 5);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_SOLID, 3, RGB(9, 99, 199)});
+            dc.Polygon(star, 5);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
+            dc.Polyline(zigzag, 5);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_DASH, 1, RGB(255, 255, 255)});
+            dc.SetBkMode(TRANSPARENT);
+            dc.Polyline(zigzag, 5);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_SOLID, 7, RGB(255, 255, 255)});
+            dc.Polyline(zigzag, 5);
+        },
+        [](LDEVICE& dc) {
+            dc.SelectPen(LPEN{PS_SOLID, 9, RGB(255, 255, 255)});
+            dc.MoveTo(20, 20);
+            dc.LineTo(20, 20);
+        },
+        [](LDEVICE& dc) {
+            dc.FillRect(RECT{-5, 10, 30, 80}, LBRUSH{BS_SOLID, RGB(250, 200, 100)});
+        },
     };
 }
 
@@ -384,8 +453,10 @@ TEST(LeadDCState, RestoreBringsBackEveryPartOfTheState) {
     EXPECT_TRUE(dc->RestoreDC(1));
     EXPECT_FALSE(dc->RestoreDC(1)); // already popped
     EXPECT_FALSE(dc->RestoreDC(-1));
-    EXPECT_TRUE(dc->Pen().style == PS_SOLID && dc->Pen().color == RGB(0, 0, 0) && dc->Brush().style == BS_SOLID);
-    EXPECT_TRUE(dc->ROP2() == R2_COPYPEN && dc->GetViewportOrg().x == 0 && dc->ClipRegion() == nullptr);
+    EXPECT_TRUE(dc->Pen().style == PS_SOLID && dc->Pen().color == RGB(0, 0, 0) &&
+                dc->Brush().style == BS_SOLID);
+    EXPECT_TRUE(dc->ROP2() == R2_COPYPEN && dc->GetViewportOrg().x == 0 &&
+                dc->ClipRegion() == nullptr);
     EXPECT_EQ(dc->SetPolyFillMode(ALTERNATE), ALTERNATE);
     EXPECT_EQ(dc->SetBkColor(0), RGB(255, 255, 255));
     EXPECT_EQ(dc->SetBkMode(OPAQUE), OPAQUE);
@@ -442,7 +513,8 @@ TEST(LeadDCState, ClipLimitsEveryPrimitive) {
             drawings[i](*dc.dc);
             for (int y = 0; y < 60; ++y)
                 for (int x = 0; x < 60; ++x) {
-                    const bool allowed = how == 0 ? L_PtInRgn(diamond, x, y) : (x >= 2 && x < 20 && y >= 13 && y < 17);
+                    const bool allowed = how == 0 ? L_PtInRgn(diamond, x, y)
+                                                  : (x >= 2 && x < 20 && y >= 13 && y < 17);
                     if (!allowed) {
                         ASSERT_EQ(Raw(bmp.b, x, y), 0u) << i << " " << x << "," << y;
                     }
@@ -468,7 +540,8 @@ TEST(LeadDCDepths, ColoursMapToEachDepthAndAlphaIsNeverTouched) {
     DC m(mask.b);
     m->FillRect(RECT{3, 0, 17, 2}, kWhiteBrush);
     m->FillRect(RECT{5, 0, 6, 3}, kBlackBrush);
-    for (int x = 0; x < 20; ++x) EXPECT_EQ(Raw(mask.b, x, 0), uint32_t(x >= 3 && x < 17 && x != 5)) << x;
+    for (int x = 0; x < 20; ++x)
+        EXPECT_EQ(Raw(mask.b, x, 0), uint32_t(x >= 3 && x < 17 && x != 5)) << x;
 
     // 8 bits: the nearest palette entry, or the index itself.
     RGBQUAD pal[256] = {};
@@ -492,17 +565,19 @@ TEST(LeadDCDepths, ColoursMapToEachDepthAndAlphaIsNeverTouched) {
             dc->SelectBrush(LBRUSH{BS_SOLID, RGB(200, 100, 50)});
             dc->Rectangle(0, 0, 8, 8);
             const std::vector<uint32_t> after = Pixels(b.b);
-            const uint32_t alpha = bpp == 32 ? 0xFF000000u : 0x8000u, colour = bpp == 32 ? 0xFFFFFFu : 0x7FFFu;
-            const uint32_t pen = bpp == 32 ? 0x00C86432u : ((200u >> 3) << 10) | ((100u >> 3) << 5) | (50u >> 3);
+            const uint32_t alpha = bpp == 32 ? 0xFF000000u : 0x8000u,
+                           colour = bpp == 32 ? 0xFFFFFFu : 0x7FFFu;
+            const uint32_t pen =
+                bpp == 32 ? 0x00C86432u : ((200u >> 3) << 10) | ((100u >> 3) << 5) | (50u >> 3);
             for (size_t i = 0; i < after.size(); ++i) {
                 EXPECT_EQ(after[i] & alpha, before[i] & alpha);
                 uint32_t want = 0;
                 switch (rop) {
-                case R2_COPYPEN: want = pen; break;
-                case R2_XORPEN: want = (before[i] ^ pen) & colour; break;
-                case R2_NOT: want = ~before[i] & colour; break;
-                case R2_WHITE: want = colour; break;
-                default: want = 0; break;
+                    case R2_COPYPEN: want = pen; break;
+                    case R2_XORPEN: want = (before[i] ^ pen) & colour; break;
+                    case R2_NOT: want = ~before[i] & colour; break;
+                    case R2_WHITE: want = colour; break;
+                    default: want = 0; break;
                 }
                 EXPECT_EQ(after[i] & colour, want) << bpp << " rop " << rop;
             }
@@ -528,7 +603,8 @@ TEST(LeadDCRobustness, FarAwayCoordinatesCostOnlyTheVisiblePart) {
     });
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x)
-            EXPECT_EQ(c.at(x, y), y == 3 || y == 20 || y == 29 || (x >= 8 && x <= 12)) << x << "," << y;
+            EXPECT_EQ(c.at(x, y), y == 3 || y == 20 || y == 29 || (x >= 8 && x <= 12))
+                << x << "," << y;
 }
 
 // Random drawing of every kind, state and clip at every depth and row order: nothing may be
@@ -547,7 +623,9 @@ TEST(LeadDCRobustness, RandomDrawingNeverWritesOutsideTheBitmap) {
             const std::vector<uint8_t> before(bmp.b.Addr, bmp.b.Addr + bmp.b.Size);
             DC dc(bmp.b);
             auto co = [&] { return int(rng() % 140) - 50; };
-            auto colour = [&] { return (rng() & 1) ? COLORREF(rng() & 0xFFFFFFu) : PALETTEINDEX(rng()); };
+            auto colour = [&] {
+                return (rng() & 1) ? COLORREF(rng() & 0xFFFFFFu) : PALETTEINDEX(rng());
+            };
             for (int i = 0; i < 400; ++i) {
                 dc->SetROP2(int(1 + rng() % 16));
                 dc->SelectPen(LPEN{styles[rng() % 5], int(rng() % 10), colour()});
@@ -559,49 +637,65 @@ TEST(LeadDCRobustness, RandomDrawingNeverWritesOutsideTheBitmap) {
                 POINT pts[7];
                 for (POINT& p : pts) p = POINT{co(), co()};
                 switch (rng() % 14) {
-                case 0: dc->IntersectClipRect(r); break;
-                case 1: dc->ExcludeClipRect(r); break;
-                case 2: dc->SelectClipRgn(nullptr); break;
-                case 3: dc->MoveTo(co(), co()); dc->LineTo(co(), co()); break;
-                case 4: dc->Rectangle(r.left, r.top, r.right, r.bottom); break;
-                case 5: dc->Ellipse(r.left, r.top, r.right, r.bottom); break;
-                case 6: dc->Polygon(pts, int(rng() % 8)); break;
-                case 7: dc->Polyline(pts, int(rng() % 8)); break;
-                case 8: dc->FillRect(r, dc->Brush()); break;
-                case 9: {
-                    HRGN rgn = L_CreateRectRgn(r);
-                    if (rng() & 1) dc->FillRgn(rgn, dc->Brush());
-                    else dc->FrameRgn(rgn, dc->Brush(), int(rng() % 5), int(rng() % 5));
-                    L_DeleteRgn(rgn);
-                    break;
-                }
-                case 10: dc->SetPixel(co(), co(), colour()); break;
-                case 11: {
-                    const RECT d{co(), co(), co(), co()}, sc{co(), co(), co(), co()};
-                    const uint32_t rops[] = {SRCCOPY, SRCINVERT, SRCAND, SRCPAINT};
-                    const uint32_t rop = rops[rng() % 4];
-                    const RECT* clip = (rng() & 1) ? &sc : nullptr;
-                    if (rng() & 1) L_PaintDC(dc.dc, &src.b, (rng() & 1) ? &r : nullptr, clip, &d, nullptr, rop);
-                    else L_PaintRgnDC(dc.dc, &src.b, nullptr, nullptr, &d, clip, rop);
-                    break;
-                }
-                case 12: {
-                    const RGNXFORM xf{0, int(1 + rng() % 5), int(1 + rng() % 3), int(1 + rng() % 5), int(1 + rng() % 3),
-                                      co(), co()};
-                    EXPECT_EQ(L_FrameBitmapRgn(dc.dc, &src.b, &xf, int(rng() % 9) - 4), SUCCESS);
-                    break;
-                }
-                default: dc->GetPixel(co(), co()); break;
+                    case 0: dc->IntersectClipRect(r); break;
+                    case 1: dc->ExcludeClipRect(r); break;
+                    case 2: dc->SelectClipRgn(nullptr); break;
+                    case 3:
+                        dc->MoveTo(co(), co());
+                        dc->LineTo(co(), co());
+                        break;
+                    case 4: dc->Rectangle(r.left, r.top, r.right, r.bottom); break;
+                    case 5: dc->Ellipse(r.left, r.top, r.right, r.bottom); break;
+                    case 6: dc->Polygon(pts, int(rng() % 8)); break;
+                    case 7: dc->Polyline(pts, int(rng() % 8)); break;
+                    case 8: dc->FillRect(r, dc->Brush()); break;
+                    case 9: {
+                        HRGN rgn = L_CreateRectRgn(r);
+                        if (rng() & 1)
+                            dc->FillRgn(rgn, dc->Brush());
+                        else
+                            dc->FrameRgn(rgn, dc->Brush(), int(rng() % 5), int(rng() % 5));
+                        L_DeleteRgn(rgn);
+                        break;
+                    }
+                    case 10: dc->SetPixel(co(), co(), colour()); break;
+                    case 11: {
+                        const RECT d{co(), co(), co(), co()}, sc{co(), co(), co(), co()};
+                        const uint32_t rops[] = {SRCCOPY, SRCINVERT, SRCAND, SRCPAINT};
+                        const uint32_t rop = rops[rng() % 4];
+                        const RECT* clip = (rng() & 1) ? &sc : nullptr;
+                        if (rng() & 1)
+                            L_PaintDC(dc.dc, &src.b, (rng() & 1) ? &r : nullptr, clip, &d, nullptr,
+                                      rop);
+                        else
+                            L_PaintRgnDC(dc.dc, &src.b, nullptr, nullptr, &d, clip, rop);
+                        break;
+                    }
+                    case 12: {
+                        const RGNXFORM xf{0,
+                                          int(1 + rng() % 5),
+                                          int(1 + rng() % 3),
+                                          int(1 + rng() % 5),
+                                          int(1 + rng() % 3),
+                                          co(),
+                                          co()};
+                        EXPECT_EQ(L_FrameBitmapRgn(dc.dc, &src.b, &xf, int(rng() % 9) - 4),
+                                  SUCCESS);
+                        break;
+                    }
+                    default: dc->GetPixel(co(), co()); break;
                 }
             }
             // Padding: every bit from the end of the last pixel to the end of the row.
-            const size_t used = size_t(bmp.b.Width) * size_t(bpp), total = size_t(bmp.b.BytesPerLine) * 8;
+            const size_t used = size_t(bmp.b.Width) * size_t(bpp),
+                         total = size_t(bmp.b.BytesPerLine) * 8;
             for (int y = 0; y < bmp.b.Height; ++y) {
                 const size_t base = size_t(y) * size_t(bmp.b.BytesPerLine);
                 for (size_t bit = used; bit < total; ++bit) {
                     const size_t k = base + bit / 8;
                     const unsigned m = 0x80u >> (bit % 8);
-                    ASSERT_EQ(bmp.b.Addr[k] & m, before[k] & m) << bpp << " row " << y << " bit " << bit;
+                    ASSERT_EQ(bmp.b.Addr[k] & m, before[k] & m)
+                        << bpp << " row " << y << " bit " << bit;
                 }
             }
             EXPECT_NE(std::vector<uint8_t>(bmp.b.Addr, bmp.b.Addr + bmp.b.Size), before);
@@ -622,11 +716,11 @@ struct PaintCase {
 
 TEST(LeadDCPaint, StretchMatchesNearestNeighbourReferenceAtEveryDepthAndZoom) {
     const PaintCase cases[] = {
-        {{0, 0, 37, 23}, {2, 3, 11, 9}, {0, 0}},       // about 0.25
-        {{0, 0, 37, 23}, {-4, 1, 33, 24}, {3, -2}},    // 1:1, partly off the target
-        {{3, 2, 30, 20}, {-10, -7, 71, 47}, {0, 0}},   // 3x
-        {{5, 0, 37, 23}, {0, 0, 50, 13}, {1, 1}},      // uneven
-        {{-6, -3, 40, 30}, {0, 0, 46, 33}, {0, 0}},    // source reaching past the bitmap
+        {{0, 0, 37, 23}, {2, 3, 11, 9}, {0, 0}},     // about 0.25
+        {{0, 0, 37, 23}, {-4, 1, 33, 24}, {3, -2}},  // 1:1, partly off the target
+        {{3, 2, 30, 20}, {-10, -7, 71, 47}, {0, 0}}, // 3x
+        {{5, 0, 37, 23}, {0, 0, 50, 13}, {1, 1}},    // uneven
+        {{-6, -3, 40, 30}, {0, 0, 46, 33}, {0, 0}},  // source reaching past the bitmap
     };
     for (int sbpp : kDepths) {
         for (int view : {TOP_LEFT, BOTTOM_LEFT}) {
@@ -640,12 +734,14 @@ TEST(LeadDCPaint, StretchMatchesNearestNeighbourReferenceAtEveryDepthAndZoom) {
                     const std::vector<uint32_t> before = Pixels(dst.b);
                     DC dc(dst.b);
                     dc->SetViewportOrg(pc.org.x, pc.org.y);
-                    ASSERT_EQ(L_PaintDC(dc.dc, &src.b, &pc.src, nullptr, &pc.dst, nullptr, SRCCOPY), SUCCESS);
+                    ASSERT_EQ(L_PaintDC(dc.dc, &src.b, &pc.src, nullptr, &pc.dst, nullptr, SRCCOPY),
+                              SUCCESS);
                     const int sw = pc.src.right - pc.src.left, sh = pc.src.bottom - pc.src.top;
                     const int dw = pc.dst.right - pc.dst.left, dh = pc.dst.bottom - pc.dst.top;
                     for (int y = 0; y < 40; ++y)
                         for (int x = 0; x < 64; ++x) {
-                            const int lx = x - pc.org.x - pc.dst.left, ly = y - pc.org.y - pc.dst.top;
+                            const int lx = x - pc.org.x - pc.dst.left,
+                                      ly = y - pc.org.y - pc.dst.top;
                             const uint32_t old = before[size_t(y) * 64 + x], now = Raw(dst.b, x, y);
                             int sx = -1, sy = -1;
                             if (lx >= 0 && lx < dw && ly >= 0 && ly < dh) {
@@ -659,14 +755,19 @@ TEST(LeadDCPaint, StretchMatchesNearestNeighbourReferenceAtEveryDepthAndZoom) {
                             // Compare through the destination's colour resolution.
                             L_PutPixelColor(&one.b, 0, 0, L_GetPixelColor(&src.b, sy, sx));
                             if (dbpp <= 8) { // the nearest entry; equal entries are as good
-                                ASSERT_EQ(L_GetPixelColor(&dst.b, y, x), L_GetPixelColor(&one.b, 0, 0))
+                                ASSERT_EQ(L_GetPixelColor(&dst.b, y, x),
+                                          L_GetPixelColor(&one.b, 0, 0))
                                     << sbpp << "->" << dbpp << " " << x << "," << y;
                                 continue;
                             }
                             const uint32_t want = Raw(one.b, 0, 0);
-                            const uint32_t alpha = dbpp == 32 ? 0xFF000000u : dbpp == 16 ? 0x8000u : 0;
-                            ASSERT_EQ(now & ~alpha, want & ~alpha) << sbpp << "->" << dbpp << " " << x << "," << y;
-                            ASSERT_EQ(now & alpha, alpha); // SRCCOPY leaves the backing store opaque
+                            const uint32_t alpha = dbpp == 32   ? 0xFF000000u
+                                                   : dbpp == 16 ? 0x8000u
+                                                                : 0;
+                            ASSERT_EQ(now & ~alpha, want & ~alpha)
+                                << sbpp << "->" << dbpp << " " << x << "," << y;
+                            ASSERT_EQ(now & alpha,
+                                      alpha); // SRCCOPY leaves the backing store opaque
                         }
                 }
             }
@@ -688,7 +789,8 @@ TEST(LeadDCPaint, ClipsToSourceClipDestinationClipAndContextClip) {
     dc->ExcludeClipRect(RECT{0, 0, 40, 4});
     ASSERT_EQ(L_PaintDC(dc.dc, &src.b, &s, &sclip, &d, &dclip, SRCCOPY), SUCCESS);
     for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) EXPECT_EQ(Raw(dst.b, x, y) != 0, x >= 10 && y >= 4 && y < 30) << x << "," << y;
+        for (int x = 0; x < 40; ++x)
+            EXPECT_EQ(Raw(dst.b, x, y) != 0, x >= 10 && y >= 4 && y < 30) << x << "," << y;
 
     // A clip region whose rows differ, under rows that repeat one source row.
     Bmp ring(40, 40, 1), big(60, 60, 32);
@@ -704,7 +806,8 @@ TEST(LeadDCPaint, ClipsToSourceClipDestinationClipAndContextClip) {
     const RECT z{0, 0, 60, 60};
     ASSERT_EQ(L_PaintDC(zoomed.dc, &src.b, nullptr, nullptr, &z, nullptr, SRCCOPY), SUCCESS);
     for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x) EXPECT_EQ(Raw(big.b, x, y) != 0, clip.Contains(x, y)) << x << "," << y;
+        for (int x = 0; x < 60; ++x)
+            EXPECT_EQ(Raw(big.b, x, y) != 0, clip.Contains(x, y)) << x << "," << y;
 }
 
 TEST(LeadDCPaint, LogicalOperationsCombineWithTheTargetAndMaskInvertsItsSetPixels) {
@@ -754,8 +857,9 @@ TEST(LeadDCPaint, PaintRgnDCPaintsOnlySourcePixelsInsideTheRegion) {
         for (int y = 0; y < 60; ++y)
             for (int x = 0; x < 90; ++x) {
                 const int lx = x - d.left, ly = y - d.top;
-                const bool in = lx >= 0 && lx < dw && ly >= 0 && ly < dh &&
-                                L_IsPtInBitmapRgn(&src.b, Sample(ly, 20, dh), Sample(lx, 30, dw)) == 1;
+                const bool in =
+                    lx >= 0 && lx < dw && ly >= 0 && ly < dh &&
+                    L_IsPtInBitmapRgn(&src.b, Sample(ly, 20, dh), Sample(lx, 30, dw)) == 1;
                 ASSERT_EQ(Raw(dst.b, x, y) != 0, in) << x << "," << y;
             }
     }
@@ -766,9 +870,12 @@ TEST(LeadDCPaint, BadArgumentsAndFreedTargetsAreRefusedAndEmptyRectanglesPaintNo
     L_FillBitmap(&src.b, RGB(255, 255, 255));
     DC dc(dst.b);
     BITMAPHANDLE none;
-    EXPECT_EQ(L_PaintDC(nullptr, &src.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY), ERROR_INV_PARAMETER);
-    EXPECT_EQ(L_PaintDC(dc.dc, &none, nullptr, nullptr, nullptr, nullptr, SRCCOPY), ERROR_NO_BITMAP);
-    EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, nullptr, nullptr, 0x12345678u), ERROR_INV_PARAMETER);
+    EXPECT_EQ(L_PaintDC(nullptr, &src.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY),
+              ERROR_INV_PARAMETER);
+    EXPECT_EQ(L_PaintDC(dc.dc, &none, nullptr, nullptr, nullptr, nullptr, SRCCOPY),
+              ERROR_NO_BITMAP);
+    EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, nullptr, nullptr, 0x12345678u),
+              ERROR_INV_PARAMETER);
     const RECT empty{3, 3, 3, 8}, huge{0, 0, 1 << 30, 8};
     EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, &empty, nullptr, SRCCOPY), SUCCESS);
     EXPECT_EQ(L_PaintDC(dc.dc, &src.b, &empty, nullptr, nullptr, nullptr, SRCCOPY), SUCCESS);
@@ -785,7 +892,8 @@ TEST(LeadDCPaint, BadArgumentsAndFreedTargetsAreRefusedAndEmptyRectanglesPaintNo
     dc->Rectangle(0, 0, 5, 5);
     dc->SetPixel(1, 1, 0);
     EXPECT_EQ(dc->GetPixel(1, 1), CLR_INVALID);
-    EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY), ERROR_NO_BITMAP);
+    EXPECT_EQ(L_PaintDC(dc.dc, &src.b, nullptr, nullptr, nullptr, nullptr, SRCCOPY),
+              ERROR_NO_BITMAP);
 }
 
 // ---------------------------------------------------------------------------

@@ -26,16 +26,34 @@ struct Fixture {
 };
 
 const Fixture kFixtures[] = {
-    {"gray1", 1, true},          {"gray2", 4, true},           {"gray4", 4, true},
-    {"gray8", 8, true},          {"gray16", 8, true},          {"gray2-trns", 32, false},
-    {"gray8-trns", 32, false},   {"graya8", 32, false},        {"graya16", 32, false},
-    {"palette1", 1, false},      {"palette2", 4, false},       {"palette4", 4, false},
-    {"palette8", 8, false},      {"palette8-trns", 32, false}, {"rgb8", 24, false},
-    {"rgb16", 24, false},        {"rgb8-trns", 32, false},     {"rgb16-trns", 32, false},
-    {"rgba8", 32, false},        {"rgba16", 32, false},        {"rgb8-300dpi", 24, false},
-    {"rgb8-interlaced", 24, false}, {"rgba16-interlaced", 32, false}, {"gray2-interlaced", 4, true},
-    {"palette4-interlaced", 4, false}, {"palette8-trns-interlaced", 32, false},
-    {"rgb8-interlaced-1x1", 24, false}, {"gray2-interlaced-3x2", 4, true},
+    {"gray1", 1, true},
+    {"gray2", 4, true},
+    {"gray4", 4, true},
+    {"gray8", 8, true},
+    {"gray16", 8, true},
+    {"gray2-trns", 32, false},
+    {"gray8-trns", 32, false},
+    {"graya8", 32, false},
+    {"graya16", 32, false},
+    {"palette1", 1, false},
+    {"palette2", 4, false},
+    {"palette4", 4, false},
+    {"palette8", 8, false},
+    {"palette8-trns", 32, false},
+    {"rgb8", 24, false},
+    {"rgb16", 24, false},
+    {"rgb8-trns", 32, false},
+    {"rgb16-trns", 32, false},
+    {"rgba8", 32, false},
+    {"rgba16", 32, false},
+    {"rgb8-300dpi", 24, false},
+    {"rgb8-interlaced", 24, false},
+    {"rgba16-interlaced", 32, false},
+    {"gray2-interlaced", 4, true},
+    {"palette4-interlaced", 4, false},
+    {"palette8-trns-interlaced", 32, false},
+    {"rgb8-interlaced-1x1", 24, false},
+    {"gray2-interlaced-3x2", 4, true},
 };
 
 TEST(PngCodec, EveryColourTypeAndDepthDecodesToThePixelsAnotherProgramSees) {
@@ -106,12 +124,13 @@ int CountPasses(const testimg::RowLog& log, int height) {
 }
 
 TEST(PngCodec, InterlacedFilesReportEachPass) {
-    for (const char* name : {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1", "rgb8"}) {
+    for (const char* name :
+         {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1", "rgb8"}) {
         SCOPED_TRACE(name);
         testimg::RowLog log;
         BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadFile((kPngDir + name + ".png").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                             testimg::LogRows, &log),
+        ASSERT_EQ(L_LoadFile((kPngDir + name + ".png").c_str(), &b, 0, ORDER_BGR,
+                             LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &log),
                   SUCCESS);
         EXPECT_EQ(CountPasses(log, b.Height), std::strstr(name, "interlaced") ? 7 : 1);
         L_FreeBitmap(&b);
@@ -134,15 +153,19 @@ BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed, bool gr
     RGBQUAD pal[256];
     for (int i = 0; i < 256; ++i) {
         uint8_t g = bpp <= 8 ? uint8_t(i * 255 / ((1 << bpp) - 1)) : 0;
-        pal[i] = grayRamp ? RGBQUAD{g, g, g, 0} : RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+        pal[i] = grayRamp ? RGBQUAD{g, g, g, 0}
+                          : RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
     }
     BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr, TOP_LEFT), SUCCESS);
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr,
+                             TOP_LEFT),
+              SUCCESS);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = L_RowPtr(&b, y);
         const size_t used = (size_t(width) * bpp + 7) / 8;
         for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
-        if (int spare = int(used * 8 - size_t(width) * bpp)) row[used - 1] &= uint8_t(0xFF << spare);
+        if (int spare = int(used * 8 - size_t(width) * bpp))
+            row[used - 1] &= uint8_t(0xFF << spare);
     }
     b.XResolution = 200;
     b.YResolution = 100;
@@ -181,10 +204,13 @@ TEST(PngCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
             ASSERT_EQ(back.BitsPerPixel, bpp);
             const size_t used = (size_t(src.Width) * bpp + 7) / 8;
             for (int y = 0; y < src.Height; ++y)
-                ASSERT_EQ(std::memcmp(L_RowPtr(&src, y), L_RowPtr(&back, y), used), 0) << "row " << y;
+                ASSERT_EQ(std::memcmp(L_RowPtr(&src, y), L_RowPtr(&back, y), used), 0)
+                    << "row " << y;
             for (int i = 0; bpp <= 8 && i < (1 << bpp); ++i) {
                 const RGBQUAD &p = src.pPalette[i], &q = back.pPalette[i];
-                EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue) << i;
+                EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen &&
+                            p.rgbBlue == q.rgbBlue)
+                    << i;
             }
             EXPECT_EQ(back.XResolution, 200);
             EXPECT_EQ(back.YResolution, 100);
@@ -205,7 +231,8 @@ TEST(PngCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
 // Damaged and hostile files.
 
 TEST(PngCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
-    std::vector<uint8_t> file = ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/png-65535x65535.png");
+    std::vector<uint8_t> file =
+        ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/png-65535x65535.png");
     ASSERT_FALSE(file.empty());
     BITMAPHANDLE b;
     FILEINFO info;
@@ -227,7 +254,8 @@ TEST(PngCodec, CorruptImageDataIsAFormatError) {
     for (const char* name : {"png-idat-bad-crc.png", "png-idat-truncated.png"}) {
         std::vector<uint8_t> file = ReadFile(std::string(QUILLO_TEST_DATA) + "/malformed/" + name);
         ASSERT_FALSE(file.empty()) << name;
-        EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT) << name;
+        EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT)
+            << name;
         EXPECT_EQ(b.Addr, nullptr) << name;
     }
 }
@@ -238,11 +266,13 @@ TEST(PngCodec, CutShortFilesAreRefusedUnlessEveryPixelIsThere) {
     for (const Fixture& f : kFixtures) {
         const std::vector<uint8_t> good = ReadFile(kPngDir + f.name + ".png");
         for (size_t n = 0; n < good.size(); n += 1 + n / 64) {
-            const std::vector<uint8_t> cut(good.begin(), good.begin() + long(n)); // so sanitizers see overreads
+            const std::vector<uint8_t> cut(good.begin(),
+                                           good.begin() + long(n)); // so sanitizers see overreads
             BITMAPHANDLE b;
             const int rc = L_LoadBitmapMemory(cut.data(), &b, 0, ORDER_BGR, n);
             if (rc == SUCCESS) L_FreeBitmap(&b);
-            EXPECT_TRUE(rc == SUCCESS ? n + 32 >= good.size() : rc < 0 && !b.Addr) << f.name << " cut at " << n;
+            EXPECT_TRUE(rc == SUCCESS ? n + 32 >= good.size() : rc < 0 && !b.Addr)
+                << f.name << " cut at " << n;
         }
     }
 }

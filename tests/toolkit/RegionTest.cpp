@@ -14,7 +14,9 @@ struct Grid {
     int w, h;
     std::vector<uint8_t> v;
     Grid(int w_, int h_) : w(w_), h(h_), v(size_t(w_) * size_t(h_), 0) {}
-    bool at(int x, int y) const { return x >= 0 && y >= 0 && x < w && y < h && v[size_t(y) * w + x]; }
+    bool at(int x, int y) const {
+        return x >= 0 && y >= 0 && x < w && y < h && v[size_t(y) * w + x];
+    }
     void set(int x, int y, bool on) { v[size_t(y) * w + x] = on; }
 };
 
@@ -25,7 +27,8 @@ Grid RandomGrid(int w, int h, unsigned seed, int meanRun) {
     for (int y = 0; y < h; ++y) {
         bool on = rng() & 1;
         for (int x = 0; x < w; on = !on)
-            for (int n = 1 + int(rng() % unsigned(2 * meanRun)); n > 0 && x < w; --n, ++x) g.set(x, y, on);
+            for (int n = 1 + int(rng() % unsigned(2 * meanRun)); n > 0 && x < w; --n, ++x)
+                g.set(x, y, on);
     }
     return g;
 }
@@ -40,8 +43,10 @@ BITMAPHANDLE MaskFrom(const Grid& g, int bpp = 1, int view = TOP_LEFT, uint32_t 
         if (bpp == 1 && (g.w & 7)) row[g.w >> 3] = uint8_t(0xFFu >> (g.w & 7));
         for (int x = 0; x < g.w; ++x) {
             if (!g.at(x, y)) continue;
-            if (bpp == 1) row[x >> 3] |= uint8_t(0x80u >> (x & 7));
-            else if (bpp == 4) row[x >> 1] |= uint8_t((x & 1) ? on : on << 4);
+            if (bpp == 1)
+                row[x >> 3] |= uint8_t(0x80u >> (x & 7));
+            else if (bpp == 4)
+                row[x >> 1] |= uint8_t((x & 1) ? on : on << 4);
             else
                 for (int k = 0; k < bpp / 8; ++k) row[x * (bpp / 8) + k] = uint8_t(on >> (8 * k));
         }
@@ -79,13 +84,13 @@ void ExpectGridEq(const Grid& actual, const Grid& expected, const char* what) {
 
 bool ModeResult(L_UINT mode, bool existing, bool incoming) {
     switch (mode) {
-    case L_RGN_AND: return existing && incoming;
-    case L_RGN_SET: return incoming;
-    case L_RGN_ANDNOTBITMAP:
-    case L_RGN_ANDNOTRGN: return existing && !incoming;
-    case L_RGN_OR: return existing || incoming;
-    case L_RGN_XOR: return existing != incoming;
-    default: return !incoming; // L_RGN_SETNOT
+        case L_RGN_AND: return existing && incoming;
+        case L_RGN_SET: return incoming;
+        case L_RGN_ANDNOTBITMAP:
+        case L_RGN_ANDNOTRGN: return existing && !incoming;
+        case L_RGN_OR: return existing || incoming;
+        case L_RGN_XOR: return existing != incoming;
+        default: return !incoming; // L_RGN_SETNOT
     }
 }
 
@@ -131,7 +136,8 @@ TEST(Region, HandlesCombineInPlaceMergeTouchingSpansAndOffset) {
     EXPECT_EQ(a->spans.size(), 10u) << "touching rectangles must merge into one span per row";
     HRGN copy = L_CopyRgn(a);
     L_OffsetRgn(a, -3, 4);
-    EXPECT_TRUE(L_PtInRgn(a, -3, 4) && L_PtInRgn(a, 8, 13) && !L_PtInRgn(a, 9, 13) && !L_PtInRgn(a, 0, 3));
+    EXPECT_TRUE(L_PtInRgn(a, -3, 4) && L_PtInRgn(a, 8, 13) && !L_PtInRgn(a, 9, 13) &&
+                !L_PtInRgn(a, 0, 3));
     EXPECT_TRUE(L_PtInRgn(copy, 0, 0)) << "a copy must not share spans";
     RECT box = L_GetRgnBox(a);
     EXPECT_TRUE(box.left == -3 && box.top == 4 && box.right == 9 && box.bottom == 14);
@@ -148,7 +154,8 @@ TEST(Region, MaskOfAnyDepthAndRowOrderGivesTheSamePixels) {
     for (const Grid& g : {RandomGrid(45, 17, 7, 4), RandomGrid(403, 9, 8, 90)}) {
         for (int bpp : {1, 4, 8, 16, 24, 32}) {
             for (int view : {TOP_LEFT, BOTTOM_LEFT}) {
-                SCOPED_TRACE(testing::Message() << g.w << " wide, " << bpp << " bits, view " << view);
+                SCOPED_TRACE(testing::Message()
+                             << g.w << " wide, " << bpp << " bits, view " << view);
                 // A pixel whose only non-zero byte is its last one still counts (alpha at 32 bits).
                 BITMAPHANDLE m = MaskFrom(g, bpp, view, bpp <= 8 ? 1u : 1u << (bpp - 8));
                 LRegion r = LRegion::FromMask(m);
@@ -169,7 +176,8 @@ TEST(BitmapRegion, CombineModesFollowTheirDefinitions) {
     BITMAPHANDLE me = MaskFrom(existing), mi = MaskFrom(incoming);
     for (L_UINT mode = L_RGN_AND; mode <= L_RGN_SETNOT; ++mode) {
         for (bool hadRegion : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "mode " << mode << (hadRegion ? " with" : " without") << " region");
+            SCOPED_TRACE(testing::Message()
+                         << "mode " << mode << (hadRegion ? " with" : " without") << " region");
             Bmp b(w, h, 24);
             if (hadRegion) {
                 ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &me, L_RGN_SET), SUCCESS);
@@ -180,7 +188,8 @@ TEST(BitmapRegion, CombineModesFollowTheirDefinitions) {
             Grid want(w, h);
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x)
-                    want.set(x, y, ModeResult(mode, !hadRegion || existing.at(x, y), incoming.at(x, y)));
+                    want.set(x, y,
+                             ModeResult(mode, !hadRegion || existing.at(x, y), incoming.at(x, y)));
             ExpectGridEq(RegionGrid(b.b), want, "region");
         }
     }
@@ -192,12 +201,17 @@ TEST(BitmapRegion, CombineModesFollowTheirDefinitions) {
 TEST(BitmapRegion, MaskTransformsOffsetScaleAndFlipIntoTheBitmap) {
     Grid g = RandomGrid(13, 9, 5, 2);
     BITMAPHANDLE m = MaskFrom(g);
-    struct Case { int xn, xd, yn, yd; L_UINT view; int dx, dy; };
+    struct Case {
+        int xn, xd, yn, yd;
+        L_UINT view;
+        int dx, dy;
+    };
     // Offsets like a layer's (-layerX, -layerY), partly outside; scales up and down; flips.
-    for (Case c : {Case{1, 1, 1, 1, 0, -7, -3}, Case{1, 1, 1, 1, 0, 30, 25}, Case{2, 1, 3, 1, 0, 1, -1},
-                   Case{1, 2, 1, 3, 0, 0, 0}, Case{3, 2, 2, 1, BOTTOM_LEFT, 1, -1}, Case{1, 1, 1, 1, BOTTOM_LEFT, -2, 4}}) {
-        SCOPED_TRACE(testing::Message() << c.xn << "/" << c.xd << " " << c.yn << "/" << c.yd << " view " << c.view
-                                        << " offset " << c.dx << "," << c.dy);
+    for (Case c : {Case{1, 1, 1, 1, 0, -7, -3}, Case{1, 1, 1, 1, 0, 30, 25},
+                   Case{2, 1, 3, 1, 0, 1, -1}, Case{1, 2, 1, 3, 0, 0, 0},
+                   Case{3, 2, 2, 1, BOTTOM_LEFT, 1, -1}, Case{1, 1, 1, 1, BOTTOM_LEFT, -2, 4}}) {
+        SCOPED_TRACE(testing::Message() << c.xn << "/" << c.xd << " " << c.yn << "/" << c.yd
+                                        << " view " << c.view << " offset " << c.dx << "," << c.dy);
         Bmp b(40, 30, 8);
         RGNXFORM xf{c.view, c.xn, c.xd, c.yn, c.yd, c.dx, c.dy};
         ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, &xf, &m, L_RGN_SET), SUCCESS);
@@ -222,7 +236,8 @@ TEST(BitmapRegion, MaskTransformsOffsetScaleAndFlipIntoTheBitmap) {
         Bmp rectMask(13, 30, 1), viaRect(40, 30, 8);
         RECT rc{2, 5, 7, 26};
         for (int y = rc.top; y < rc.bottom; ++y)
-            for (int x = rc.left; x < rc.right; ++x) L_PutPixelColor(&rectMask.b, y, x, PALETTEINDEX(1));
+            for (int x = rc.left; x < rc.right; ++x)
+                L_PutPixelColor(&rectMask.b, y, x, PALETTEINDEX(1));
         ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, &xf, &rectMask.b, L_RGN_SET), SUCCESS);
         ASSERT_EQ(L_SetBitmapRgnRect(&viaRect.b, &xf, &rc, L_RGN_SET), SUCCESS);
         ExpectGridEq(RegionGrid(viaRect.b), RegionGrid(b.b), "rectangle");
@@ -245,7 +260,8 @@ TEST(BitmapRegion, EmptyResultIsAnEmptyRegionNotTheWholeBitmap) {
     EXPECT_TRUE(box.left == 0 && box.top == 0 && box.right == 0 && box.bottom == 0);
     EXPECT_EQ(L_IsPtInBitmapRgn(&b.b, 1, 1), 0);
     ASSERT_EQ(L_FillBitmap(&b.b, RGB(255, 255, 255)), SUCCESS);
-    for (size_t i = 0; i < b.b.Size; ++i) ASSERT_EQ(b.b.Addr[i], 0) << "fill through an empty region wrote byte " << i;
+    for (size_t i = 0; i < b.b.Size; ++i)
+        ASSERT_EQ(b.b.Addr[i], 0) << "fill through an empty region wrote byte " << i;
     // Freeing the region means the whole bitmap again.
     ASSERT_EQ(L_FreeBitmapRgn(&b.b), SUCCESS);
     EXPECT_EQ(b.b.pRgn, nullptr);
@@ -267,7 +283,8 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
     EXPECT_EQ(back.pRgn, nullptr);
     Grid got(37, 21);
     for (int y = 0; y < 21; ++y)
-        for (int x = 0; x < 37; ++x) got.set(x, y, L_GetPixelColor(&back, y, x) == RGB(255, 255, 255));
+        for (int x = 0; x < 37; ++x)
+            got.set(x, y, L_GetPixelColor(&back, y, x) == RGB(255, 255, 255));
     ExpectGridEq(got, g, "mask round trip");
     L_FreeBitmap(&back);
 
@@ -278,7 +295,8 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
     RECT own, moved = L_GetRgnBox(h), viaBounds;
     ASSERT_EQ(L_GetBitmapRgnBounds(&b.b, nullptr, &own), SUCCESS);
     ASSERT_EQ(L_GetBitmapRgnBounds(&b.b, &xf, &viaBounds), SUCCESS);
-    EXPECT_TRUE(moved.left == own.left + 100 && moved.right == own.right + 100 && viaBounds.left == moved.left);
+    EXPECT_TRUE(moved.left == own.left + 100 && moved.right == own.right + 100 &&
+                viaBounds.left == moved.left);
     L_OffsetRgn(h, -100, 0);
     ASSERT_EQ(L_SetBitmapRgnHandle(&b.b, nullptr, h, L_RGN_XOR), SUCCESS);
     EXPECT_TRUE(b.b.pRgn->Empty());
@@ -317,7 +335,8 @@ TEST(BitmapRegion, ColorRegionSelectsMatchingPixels) {
     const uint8_t values[6] = {3, 9, 0, 3, 5, 9};
     for (int x = 0; x < 6; ++x) L_RowPtr(&p.b, 0)[x] = values[x];
     ASSERT_EQ(L_SetBitmapRgnColor(&p.b, RGB(30, 20, 10), L_RGN_SET), SUCCESS);
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(L_IsPtInBitmapRgn(&p.b, 0, x), values[x] == 3 || values[x] == 9) << x;
+    for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(L_IsPtInBitmapRgn(&p.b, 0, x), values[x] == 3 || values[x] == 9) << x;
     ASSERT_EQ(L_SetBitmapRgnColor(&p.b, PALETTEINDEX(9), L_RGN_SET), SUCCESS);
     for (int x = 0; x < 6; ++x) EXPECT_EQ(L_IsPtInBitmapRgn(&p.b, 0, x), values[x] == 9) << x;
 }

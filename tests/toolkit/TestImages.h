@@ -30,7 +30,8 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 namespace detail {
@@ -54,7 +55,8 @@ inline TempDirs& Made() {
 inline std::string TempDir(const std::string& prefix) {
     const char* base = std::getenv("QUILLO_TEST_TMP");
     std::error_code ec;
-    std::filesystem::path root = base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path(ec);
+    std::filesystem::path root =
+        base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path(ec);
     if (ec) root = "/tmp";
     std::filesystem::create_directories(root, ec);
     std::string tmpl = (root / (prefix + "-XXXXXX")).string();
@@ -80,16 +82,17 @@ struct RefImage {
     // Pixel (x, y) with samples scaled to 8 bits, rounding; opaque when there is no alpha.
     lt::BGRA At(int x, int y) const {
         const int bytes = maxval > 255 ? 2 : 1;
-        const uint8_t* s = &samples[(size_t(y) * size_t(width) + size_t(x)) * size_t(channels * bytes)];
+        const uint8_t* s =
+            &samples[(size_t(y) * size_t(width) + size_t(x)) * size_t(channels * bytes)];
         auto v = [&](int i) {
             unsigned raw = bytes == 2 ? unsigned(s[2 * i] << 8 | s[2 * i + 1]) : s[i];
             return uint8_t((raw * 255 + unsigned(maxval) / 2) / unsigned(maxval));
         };
         switch (channels) {
-        case 1: return {v(0), v(0), v(0), 255};
-        case 2: return {v(0), v(0), v(0), v(1)};
-        case 3: return {v(2), v(1), v(0), 255};
-        default: return {v(2), v(1), v(0), v(3)};
+            case 1: return {v(0), v(0), v(0), 255};
+            case 2: return {v(0), v(0), v(0), v(1)};
+            case 3: return {v(2), v(1), v(0), 255};
+            default: return {v(2), v(1), v(0), v(3)};
         }
     }
 };
@@ -99,7 +102,8 @@ namespace detail {
 inline int ParseNumber(const std::string& text, size_t& at) {
     size_t start = at;
     long long n = 0;
-    while (at < text.size() && at - start < 9 && text[at] >= '0' && text[at] <= '9') n = n * 10 + (text[at++] - '0');
+    while (at < text.size() && at - start < 9 && text[at] >= '0' && text[at] <= '9')
+        n = n * 10 + (text[at++] - '0');
     return at == start ? -1 : int(n);
 }
 
@@ -134,12 +138,17 @@ inline RefImage ReadReference(const std::filesystem::path& path) {
             if (line == "ENDHDR") break;
             size_t space = line.find(' ');
             const std::string key = line.substr(0, space);
-            size_t pos = space == std::string::npos ? line.size() : line.find_first_not_of(' ', space);
+            size_t pos =
+                space == std::string::npos ? line.size() : line.find_first_not_of(' ', space);
             if (pos == std::string::npos) pos = line.size();
-            if (key == "WIDTH") img.width = detail::ParseNumber(line, pos);
-            else if (key == "HEIGHT") img.height = detail::ParseNumber(line, pos);
-            else if (key == "DEPTH") img.channels = detail::ParseNumber(line, pos);
-            else if (key == "MAXVAL") img.maxval = detail::ParseNumber(line, pos);
+            if (key == "WIDTH")
+                img.width = detail::ParseNumber(line, pos);
+            else if (key == "HEIGHT")
+                img.height = detail::ParseNumber(line, pos);
+            else if (key == "DEPTH")
+                img.channels = detail::ParseNumber(line, pos);
+            else if (key == "MAXVAL")
+                img.maxval = detail::ParseNumber(line, pos);
         }
         start = at;
     } else if (text.rfind("P5", 0) == 0 || text.rfind("P6", 0) == 0) {
@@ -156,10 +165,11 @@ inline RefImage ReadReference(const std::filesystem::path& path) {
     } else {
         return {};
     }
-    if (img.width <= 0 || img.height <= 0 || img.channels < 1 || img.channels > 4 || img.maxval < 1 ||
-        img.maxval > 65535)
+    if (img.width <= 0 || img.height <= 0 || img.channels < 1 || img.channels > 4 ||
+        img.maxval < 1 || img.maxval > 65535)
         return {};
-    const size_t bytes = size_t(img.width) * size_t(img.height) * size_t(img.channels) * (img.maxval > 255 ? 2 : 1);
+    const size_t bytes =
+        size_t(img.width) * size_t(img.height) * size_t(img.channels) * (img.maxval > 255 ? 2 : 1);
     if (d.size() - start < bytes) return {};
     img.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
     return img;
@@ -185,7 +195,7 @@ struct PixelDiff {
     // Pixels with a channel further than the tolerance from the other side; when the sizes
     // differ every pixel counts and `worst` is 256, beyond any 8-bit difference.
     int differing = 0;
-    int worst = 0;         // largest difference of any channel compared
+    int worst = 0;             // largest difference of any channel compared
     std::vector<Sample> first; // the first few differing pixels, for the message
 };
 
@@ -194,8 +204,8 @@ inline bool HasAlpha(const BITMAPHANDLE& b) { return b.BitsPerPixel == 32 || b.B
 
 // `want(x, y)` gives the expected pixel; the bitmap is read one row at a time.
 template <class WantFn>
-PixelDiff Compare(const BITMAPHANDLE& got, int wantWidth, int wantHeight, bool wantHasAlpha, int tolerance,
-                  Alpha alpha, WantFn want) {
+PixelDiff Compare(const BITMAPHANDLE& got, int wantWidth, int wantHeight, bool wantHasAlpha,
+                  int tolerance, Alpha alpha, WantFn want) {
     PixelDiff d;
     d.gotWidth = got.Width;
     d.gotHeight = got.Height;
@@ -208,7 +218,8 @@ PixelDiff Compare(const BITMAPHANDLE& got, int wantWidth, int wantHeight, bool w
         d.worst = 256;
         return d;
     }
-    const bool withAlpha = alpha == Alpha::Compare || (alpha == Alpha::WhenBothHaveIt && HasAlpha(got) && wantHasAlpha);
+    const bool withAlpha = alpha == Alpha::Compare ||
+                           (alpha == Alpha::WhenBothHaveIt && HasAlpha(got) && wantHasAlpha);
     for (int y = 0; y < got.Height; ++y) {
         const uint8_t* row = L_RowPtr(&got, y);
         for (int x = 0; x < got.Width; ++x) {
@@ -224,15 +235,18 @@ PixelDiff Compare(const BITMAPHANDLE& got, int wantWidth, int wantHeight, bool w
 } // namespace detail
 
 // How far `got` is from the reference picture.
-inline PixelDiff Compare(const BITMAPHANDLE& got, const RefImage& want, int tolerance, Alpha alpha) {
+inline PixelDiff Compare(const BITMAPHANDLE& got, const RefImage& want, int tolerance,
+                         Alpha alpha) {
     return detail::Compare(got, want.width, want.height, want.hasAlpha(), tolerance, alpha,
                            [&](int x, int y) { return want.At(x, y); });
 }
 
 // How far `got` is from another bitmap, compared by colour (not by palette index).
-inline PixelDiff Compare(const BITMAPHANDLE& got, const BITMAPHANDLE& want, int tolerance, Alpha alpha) {
-    return detail::Compare(got, want.Width, want.Height, detail::HasAlpha(want), tolerance, alpha,
-                           [&](int x, int y) { return lt::ReadPixel(&want, L_RowPtr(&want, y), x); });
+inline PixelDiff Compare(const BITMAPHANDLE& got, const BITMAPHANDLE& want, int tolerance,
+                         Alpha alpha) {
+    return detail::Compare(
+        got, want.Width, want.Height, detail::HasAlpha(want), tolerance, alpha,
+        [&](int x, int y) { return lt::ReadPixel(&want, L_RowPtr(&want, y), x); });
 }
 
 // One line for a failed comparison: the sizes when they differ, otherwise how many pixels
@@ -240,14 +254,15 @@ inline PixelDiff Compare(const BITMAPHANDLE& got, const BITMAPHANDLE& want, int 
 inline std::string Describe(const PixelDiff& d) {
     std::ostringstream out;
     if (!d.sizeMatches) {
-        out << "size " << d.gotWidth << "x" << d.gotHeight << ", expected " << d.wantWidth << "x" << d.wantHeight;
+        out << "size " << d.gotWidth << "x" << d.gotHeight << ", expected " << d.wantWidth << "x"
+            << d.wantHeight;
         return out.str();
     }
     auto rgba = [&](const lt::BGRA& c) {
         out << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a);
     };
-    out << d.differing << " of " << d.gotWidth * d.gotHeight << " pixels differ by more than " << d.tolerance
-        << " (worst " << d.worst << ")";
+    out << d.differing << " of " << d.gotWidth * d.gotHeight << " pixels differ by more than "
+        << d.tolerance << " (worst " << d.worst << ")";
     for (const PixelDiff::Sample& s : d.first) {
         out << "; at " << s.x << "," << s.y << " got ";
         rgba(s.got);
@@ -273,7 +288,8 @@ struct RowLog {
     int stopAfter = -1;
 };
 
-inline L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines, void* user) {
+inline L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row, L_INT lines,
+                     void* user) {
     auto* log = static_cast<RowLog*>(user);
     log->calls.emplace_back(row, lines, flags);
     return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;

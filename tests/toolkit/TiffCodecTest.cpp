@@ -33,14 +33,21 @@ struct Fixture {
 };
 
 const Fixture kFixtures[] = {
-    {"rgb-none.tif", "rgb-none.ppm", FILE_TIF, 24},         {"rgb-lzw.tif", "rgb-lzw.ppm", FILE_TIFLZW, 24},
+    {"rgb-none.tif", "rgb-none.ppm", FILE_TIF, 24},
+    {"rgb-lzw.tif", "rgb-lzw.ppm", FILE_TIFLZW, 24},
     {"rgb-packbits.tif", "rgb-packbits.ppm", FILE_TIF_PACKBITS, 24},
-    {"rgb-deflate.tif", "rgb-deflate.ppm", FILE_TIF, 24},   {"rgb-tiled.tif", "rgb-tiled.ppm", FILE_TIFLZW, 24},
-    {"rgb-planar.tif", "rgb-planar.ppm", FILE_TIF, 24},     {"rgb16-msb.tif", "rgb16-msb.ppm", FILE_TIF, 24},
-    {"rgba-lzw.tif", "rgba-lzw.pam", FILE_TIFLZW, 32},      {"rgba-assoc.tif", "rgba-assoc.pam", FILE_TIF, 32},
-    {"palette8.tif", "palette8.ppm", FILE_TIF_PACKBITS, 8}, {"palette4.tif", "palette4.ppm", FILE_TIFLZW, 4},
-    {"gray8.tif", "gray8.pgm", FILE_TIF, 8},                {"gray16.tif", "gray16.pgm", FILE_TIFLZW, 8},
-    {"gray2.tif", "gray2.pgm", FILE_TIF, 4},                {"bilevel-g4.tif", "bilevel-g4.pgm", FILE_TIF, 1},
+    {"rgb-deflate.tif", "rgb-deflate.ppm", FILE_TIF, 24},
+    {"rgb-tiled.tif", "rgb-tiled.ppm", FILE_TIFLZW, 24},
+    {"rgb-planar.tif", "rgb-planar.ppm", FILE_TIF, 24},
+    {"rgb16-msb.tif", "rgb16-msb.ppm", FILE_TIF, 24},
+    {"rgba-lzw.tif", "rgba-lzw.pam", FILE_TIFLZW, 32},
+    {"rgba-assoc.tif", "rgba-assoc.pam", FILE_TIF, 32},
+    {"palette8.tif", "palette8.ppm", FILE_TIF_PACKBITS, 8},
+    {"palette4.tif", "palette4.ppm", FILE_TIFLZW, 4},
+    {"gray8.tif", "gray8.pgm", FILE_TIF, 8},
+    {"gray16.tif", "gray16.pgm", FILE_TIFLZW, 8},
+    {"gray2.tif", "gray2.pgm", FILE_TIF, 4},
+    {"bilevel-g4.tif", "bilevel-g4.pgm", FILE_TIF, 1},
     {"bilevel-miniswhite.tif", "bilevel-miniswhite.pgm", FILE_TIF_PACKBITS, 1},
     {"bilevel-minisblack.tif", "bilevel-minisblack.pgm", FILE_TIF, 1},
 };
@@ -77,7 +84,8 @@ TEST(TiffCodec, GrayFilesGetGrayRampPalettesThatFollowThePhotometric) {
     for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbGreen, i);
     L_FreeBitmap(&b);
     // Bilevel min-is-white keeps its bits: index 0 is white.
-    ASSERT_EQ(L_LoadBitmap((kTiffDir + "bilevel-miniswhite.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(L_LoadBitmap((kTiffDir + "bilevel-miniswhite.tif").c_str(), &b, 0, ORDER_BGR),
+              SUCCESS);
     EXPECT_EQ(b.pPalette[0].rgbRed, 255);
     EXPECT_EQ(b.pPalette[1].rgbRed, 0);
     L_FreeBitmap(&b);
@@ -108,7 +116,8 @@ TEST(TiffCodec, PaletteFilesKeepTheirIndicesAndColourMap) {
         for (int y = 0; y < b.Height; ++y) {
             ASSERT_EQ(TIFFReadScanline(tif, line.data(), uint32_t(y), 0), 1);
             for (int x = 0; x < b.Width; ++x)
-                ASSERT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel), lt::ReadIndex(line.data(), x, bps));
+                ASSERT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel),
+                          lt::ReadIndex(line.data(), x, bps));
         }
         TIFFClose(tif);
         L_FreeBitmap(&b);
@@ -127,11 +136,14 @@ BITMAPHANDLE RandomBitmap(int width, int height, int bpp, Pal pal, int viewPersp
     for (int i = 0; i < n; ++i) {
         uint8_t level = uint8_t(i * 255 / (n - 1));
         if (pal == Pal::Inverse) level = uint8_t(255 - level);
-        palette[i] = pal == Pal::Colours ? RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0}
-                                         : RGBQUAD{level, level, level, 0};
+        palette[i] = pal == Pal::Colours
+                         ? RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0}
+                         : RGBQUAD{level, level, level, 0};
     }
     BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, palette, viewPerspective), SUCCESS);
+    EXPECT_EQ(
+        L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, palette, viewPerspective),
+        SUCCESS);
     for (size_t i = 0; i < b.Size; ++i) b.Addr[i] = uint8_t(rng());
     b.XResolution = 300;
     b.YResolution = 200;
@@ -150,7 +162,8 @@ std::vector<uint8_t> Save(BITMAPHANDLE* b, int format) {
 // Same picture: equal indices and palettes at 8 bits or less, equal colours and alpha above.
 void ExpectSamePicture(const BITMAPHANDLE& want, const BITMAPHANDLE& got) {
     if (want.BitsPerPixel > 8) {
-        EXPECT_TRUE(testimg::Matches(testimg::Compare(got, want, 0, testimg::Alpha::WhenBothHaveIt)));
+        EXPECT_TRUE(
+            testimg::Matches(testimg::Compare(got, want, 0, testimg::Alpha::WhenBothHaveIt)));
         return;
     }
     ASSERT_EQ(got.Height, want.Height);
@@ -158,25 +171,30 @@ void ExpectSamePicture(const BITMAPHANDLE& want, const BITMAPHANDLE& got) {
     int bad = 0;
     for (int y = 0; y < want.Height; ++y)
         for (int x = 0; x < want.Width; ++x)
-            bad += lt::ReadIndex(L_RowPtr(&want, y), x, want.BitsPerPixel) != lt::ReadIndex(L_RowPtr(&got, y), x, got.BitsPerPixel);
+            bad += lt::ReadIndex(L_RowPtr(&want, y), x, want.BitsPerPixel) !=
+                   lt::ReadIndex(L_RowPtr(&got, y), x, got.BitsPerPixel);
     EXPECT_EQ(bad, 0);
     for (int i = 0; i < (1 << want.BitsPerPixel); ++i) {
         const RGBQUAD &w = want.pPalette[i], &g = got.pPalette[i];
-        EXPECT_TRUE(w.rgbRed == g.rgbRed && w.rgbGreen == g.rgbGreen && w.rgbBlue == g.rgbBlue) << "entry " << i;
+        EXPECT_TRUE(w.rgbRed == g.rgbRed && w.rgbGreen == g.rgbGreen && w.rgbBlue == g.rgbBlue)
+            << "entry " << i;
     }
 }
 
 TEST(TiffCodec, EveryDepthWrittenComesBackExactly) {
     // Bottom-up bitmaps must be written right side up.
     const std::tuple<int, Pal, int> kCases[] = {
-        {1, Pal::Ramp, TOP_LEFT},       {1, Pal::Inverse, TOP_LEFT}, {1, Pal::Colours, TOP_LEFT},
-        {4, Pal::Ramp, TOP_LEFT},       {4, Pal::Colours, TOP_LEFT}, {8, Pal::Ramp, TOP_LEFT},
-        {8, Pal::Inverse, BOTTOM_LEFT}, {8, Pal::Colours, TOP_LEFT}, {16, Pal::Colours, TOP_LEFT},
-        {24, Pal::Colours, TOP_LEFT},   {24, Pal::Colours, BOTTOM_LEFT}, {32, Pal::Colours, TOP_LEFT},
+        {1, Pal::Ramp, TOP_LEFT},        {1, Pal::Inverse, TOP_LEFT},
+        {1, Pal::Colours, TOP_LEFT},     {4, Pal::Ramp, TOP_LEFT},
+        {4, Pal::Colours, TOP_LEFT},     {8, Pal::Ramp, TOP_LEFT},
+        {8, Pal::Inverse, BOTTOM_LEFT},  {8, Pal::Colours, TOP_LEFT},
+        {16, Pal::Colours, TOP_LEFT},    {24, Pal::Colours, TOP_LEFT},
+        {24, Pal::Colours, BOTTOM_LEFT}, {32, Pal::Colours, TOP_LEFT},
     };
     for (int format : {FILE_TIF, FILE_TIFLZW, FILE_TIF_PACKBITS}) {
         for (auto [bpp, pal, view] : kCases) {
-            SCOPED_TRACE(testing::Message() << "format " << format << ", " << bpp << " bits, palette " << int(pal) << ", view " << view);
+            SCOPED_TRACE(testing::Message() << "format " << format << ", " << bpp
+                                            << " bits, palette " << int(pal) << ", view " << view);
             BITMAPHANDLE src = RandomBitmap(301, 250, bpp, pal, view);
             std::vector<uint8_t> bytes = Save(&src, format);
             FILEINFO info;
@@ -213,14 +231,16 @@ bool StrictLzwDecode(const std::vector<uint8_t>& in, std::vector<uint8_t>& out) 
     };
     auto emit = [&](int code) {
         size_t at = out.size();
-        for (int c = code; c >= 0; c = table[size_t(c)].prefix) out.push_back(table[size_t(c)].last);
+        for (int c = code; c >= 0; c = table[size_t(c)].prefix)
+            out.push_back(table[size_t(c)].last);
         std::reverse(out.begin() + long(at), out.end());
     };
     reset();
     for (;;) {
         if (bit + size_t(width) > in.size() * 8) return false;
         int code = 0;
-        for (int i = 0; i < width; ++i, ++bit) code = code << 1 | ((in[bit / 8] >> (7 - bit % 8)) & 1);
+        for (int i = 0; i < width; ++i, ++bit)
+            code = code << 1 | ((in[bit / 8] >> (7 - bit % 8)) & 1);
         if (code == 256) {
             reset();
             continue;
@@ -244,7 +264,8 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
     // Random bytes yield about one code each: these lengths end the data right around
     // the points where codes widen (512, 1024, 2048 entries) and where the table fills.
     std::vector<int> widths;
-    for (auto [from, to] : {std::pair{240, 300}, std::pair{750, 830}, std::pair{1770, 1880}, std::pair{3800, 4000}})
+    for (auto [from, to] :
+         {std::pair{240, 300}, std::pair{750, 830}, std::pair{1770, 1880}, std::pair{3800, 4000}})
         for (int w = from; w < to; ++w) widths.push_back(w);
     int bad = 0;
     for (int w : widths) {
@@ -255,9 +276,11 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
         TIFF* tif = TIFFOpen(path.c_str(), "r");
         ASSERT_NE(tif, nullptr);
         std::vector<uint8_t> raw(bytes.size()), decoded;
-        raw.resize(size_t(std::max<tmsize_t>(0, TIFFReadRawStrip(tif, 0, raw.data(), tmsize_t(raw.size())))));
+        raw.resize(size_t(
+            std::max<tmsize_t>(0, TIFFReadRawStrip(tif, 0, raw.data(), tmsize_t(raw.size())))));
         TIFFClose(tif);
-        if (!StrictLzwDecode(raw, decoded) || decoded != std::vector<uint8_t>(b.Addr, b.Addr + w)) ++bad;
+        if (!StrictLzwDecode(raw, decoded) || decoded != std::vector<uint8_t>(b.Addr, b.Addr + w))
+            ++bad;
         L_FreeBitmap(&b);
     }
     EXPECT_EQ(bad, 0) << "of " << widths.size() << " strips";
@@ -269,9 +292,10 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
 struct TiffLayout {
     uint32_t width = 45, height = 37;
     uint16_t bps = 8, spp = 1, photometric = PHOTOMETRIC_MINISBLACK;
-    uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE, sampleFormat = SAMPLEFORMAT_UINT;
+    uint16_t planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE,
+             sampleFormat = SAMPLEFORMAT_UINT;
     std::vector<uint16_t> extras{};
-    uint32_t tile = 0; // square tiles of this size, or strips when 0
+    uint32_t tile = 0;                // square tiles of this size, or strips when 0
     std::vector<uint16_t> colormap{}; // red, green, blue thirds
 };
 
@@ -280,14 +304,14 @@ using SampleFn = std::function<unsigned(uint32_t x, uint32_t y, unsigned s)>;
 
 void PutSample(uint8_t* row, uint32_t index, int bps, unsigned v) {
     switch (bps) {
-    case 32: reinterpret_cast<uint32_t*>(row)[index] = v; break;
-    case 16: reinterpret_cast<uint16_t*>(row)[index] = uint16_t(v); break;
-    case 8: row[index] = uint8_t(v); break;
-    default: {
-        int perByte = 8 / bps;
-        int shift = 8 - bps * (1 + int(index % unsigned(perByte)));
-        row[index / unsigned(perByte)] = uint8_t(row[index / unsigned(perByte)] | (v << shift));
-    }
+        case 32: reinterpret_cast<uint32_t*>(row)[index] = v; break;
+        case 16: reinterpret_cast<uint16_t*>(row)[index] = uint16_t(v); break;
+        case 8: row[index] = uint8_t(v); break;
+        default: {
+            int perByte = 8 / bps;
+            int shift = 8 - bps * (1 + int(index % unsigned(perByte)));
+            row[index / unsigned(perByte)] = uint8_t(row[index / unsigned(perByte)] | (v << shift));
+        }
     }
 }
 
@@ -297,14 +321,19 @@ bool WriteTiff(const std::string& path, const TiffLayout& s, const SampleFn& sam
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height);
     // The remaining tags are 16-bit, which TIFFSetField takes promoted to int.
-    for (auto [tag, value] : {std::pair{TIFFTAG_BITSPERSAMPLE, s.bps}, {TIFFTAG_SAMPLESPERPIXEL, s.spp},
-                              {TIFFTAG_PHOTOMETRIC, s.photometric}, {TIFFTAG_PLANARCONFIG, s.planar},
-                              {TIFFTAG_COMPRESSION, s.compression}, {TIFFTAG_SAMPLEFORMAT, s.sampleFormat}})
+    for (auto [tag, value] : {std::pair{TIFFTAG_BITSPERSAMPLE, s.bps},
+                              {TIFFTAG_SAMPLESPERPIXEL, s.spp},
+                              {TIFFTAG_PHOTOMETRIC, s.photometric},
+                              {TIFFTAG_PLANARCONFIG, s.planar},
+                              {TIFFTAG_COMPRESSION, s.compression},
+                              {TIFFTAG_SAMPLEFORMAT, s.sampleFormat}})
         TIFFSetField(tif, tag, int(value));
-    if (!s.extras.empty()) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(s.extras.size()), s.extras.data());
+    if (!s.extras.empty())
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(s.extras.size()), s.extras.data());
     if (!s.colormap.empty()) {
         size_t n = s.colormap.size() / 3;
-        TIFFSetField(tif, TIFFTAG_COLORMAP, s.colormap.data(), s.colormap.data() + n, s.colormap.data() + 2 * n);
+        TIFFSetField(tif, TIFFTAG_COLORMAP, s.colormap.data(), s.colormap.data() + n,
+                     s.colormap.data() + 2 * n);
     }
     if (s.compression == COMPRESSION_JPEG) {
         TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
@@ -332,13 +361,16 @@ bool WriteTiff(const std::string& path, const TiffLayout& s, const SampleFn& sam
         for (unsigned p = 0; p < planes; ++p)
             for (uint32_t ty = 0; ty < s.height; ty += s.tile)
                 for (uint32_t tx = 0; tx < s.width; tx += s.tile) {
-                    for (uint32_t r = 0; r < s.tile; ++r) std::memcpy(&tile[r * rowBytes], rowOf(ty + r, p, tx, s.tile).data(), rowBytes);
+                    for (uint32_t r = 0; r < s.tile; ++r)
+                        std::memcpy(&tile[r * rowBytes], rowOf(ty + r, p, tx, s.tile).data(),
+                                    rowBytes);
                     ok &= TIFFWriteTile(tif, tile.data(), tx, ty, 0, uint16_t(p)) >= 0;
                 }
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16u); // a whole number of JPEG blocks
         for (unsigned p = 0; p < planes; ++p)
-            for (uint32_t y = 0; y < s.height; ++y) ok &= TIFFWriteScanline(tif, rowOf(y, p, 0, s.width).data(), y, uint16_t(p)) == 1;
+            for (uint32_t y = 0; y < s.height; ++y)
+                ok &= TIFFWriteScanline(tif, rowOf(y, p, 0, s.width).data(), y, uint16_t(p)) == 1;
     }
     TIFFClose(tif);
     return ok;
@@ -354,17 +386,20 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     };
 
     // Two-bit palette: indices kept, four colour-map entries.
-    ASSERT_EQ(load({.bps = 2, .photometric = PHOTOMETRIC_PALETTE,
-                    .colormap = {65535, 0, 0, 32896, /*g*/ 0, 65535, 0, 32896, /*b*/ 0, 0, 65535, 32896}},
-                   [](uint32_t x, uint32_t y, unsigned) { return (x + y) % 4; }),
-              SUCCESS);
+    ASSERT_EQ(
+        load({.bps = 2,
+              .photometric = PHOTOMETRIC_PALETTE,
+              .colormap = {65535, 0, 0, 32896, /*g*/ 0, 65535, 0, 32896, /*b*/ 0, 0, 65535, 32896}},
+             [](uint32_t x, uint32_t y, unsigned) { return (x + y) % 4; }),
+        SUCCESS);
     EXPECT_EQ(b.BitsPerPixel, 4);
     EXPECT_EQ(lt::ReadIndex(L_RowPtr(&b, 5), 10, 4), 3u);
     EXPECT_EQ(L_GetPixelColor(&b, 0, 1), RGB(0, 255, 0));
     EXPECT_EQ(L_GetPixelColor(&b, 5, 10), RGB(128, 128, 128));
     L_FreeBitmap(&b);
 
-    ASSERT_EQ(load({.spp = 2, .extras = {EXTRASAMPLE_UNASSALPHA}}, wave), SUCCESS); // gray and alpha
+    ASSERT_EQ(load({.spp = 2, .extras = {EXTRASAMPLE_UNASSALPHA}}, wave),
+              SUCCESS); // gray and alpha
     ASSERT_EQ(b.BitsPerPixel, 32);
     const uint8_t g = uint8_t(wave(7, 9, 0));
     EXPECT_EQ((lt::ReadPixel(&b, L_RowPtr(&b, 9), 7)), (lt::BGRA{g, g, g, uint8_t(wave(7, 9, 1))}));
@@ -372,7 +407,9 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
 
     // CMYK: 20% black everywhere; cyan grows along x and takes red away.
     ASSERT_EQ(load({.spp = 4, .photometric = PHOTOMETRIC_SEPARATED},
-                   [](uint32_t x, uint32_t, unsigned s) { return s == 3 ? 51u : s == 0 ? x * 5 : 0u; }),
+                   [](uint32_t x, uint32_t, unsigned s) {
+                       return s == 3 ? 51u : s == 0 ? x * 5 : 0u;
+                   }),
               SUCCESS);
     ASSERT_EQ(b.BitsPerPixel, 24);
     EXPECT_EQ(L_GetPixelColor(&b, 3, 0), RGB(204, 204, 204));
@@ -386,8 +423,12 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Sixteen-bit RGBA in separate planes -> 32 bits, scaled to 8.
-    ASSERT_EQ(load({.bps = 16, .spp = 4, .photometric = PHOTOMETRIC_RGB, .planar = PLANARCONFIG_SEPARATE,
-                    .compression = COMPRESSION_LZW, .extras = {EXTRASAMPLE_UNASSALPHA}},
+    ASSERT_EQ(load({.bps = 16,
+                    .spp = 4,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .planar = PLANARCONFIG_SEPARATE,
+                    .compression = COMPRESSION_LZW,
+                    .extras = {EXTRASAMPLE_UNASSALPHA}},
                    [&](uint32_t x, uint32_t y, unsigned s) { return wave(x, y, s) * 257; }),
               SUCCESS);
     ASSERT_EQ(b.BitsPerPixel, 32);
@@ -401,13 +442,19 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     ASSERT_EQ(b.BitsPerPixel, 1);
     int bad = 0;
     for (int y = 0; y < 37; ++y)
-        for (int x = 0; x < 45; ++x) bad += lt::ReadIndex(L_RowPtr(&b, y), x, 1) != checker(uint32_t(x), uint32_t(y), 0);
+        for (int x = 0; x < 45; ++x)
+            bad += lt::ReadIndex(L_RowPtr(&b, y), x, 1) != checker(uint32_t(x), uint32_t(y), 0);
     EXPECT_EQ(bad, 0);
     L_FreeBitmap(&b);
 
     // JPEG-compressed YCbCr goes through libtiff's general reader.
-    ASSERT_EQ(load({.spp = 3, .photometric = PHOTOMETRIC_YCBCR, .compression = COMPRESSION_JPEG, .tile = 16},
-                   [](uint32_t x, uint32_t y, unsigned s) { return s == 0 ? x * 5 : s == 1 ? y * 6 : 128u; }),
+    ASSERT_EQ(load({.spp = 3,
+                    .photometric = PHOTOMETRIC_YCBCR,
+                    .compression = COMPRESSION_JPEG,
+                    .tile = 16},
+                   [](uint32_t x, uint32_t y, unsigned s) {
+                       return s == 0 ? x * 5 : s == 1 ? y * 6 : 128u;
+                   }),
               SUCCESS);
     ASSERT_EQ(b.BitsPerPixel, 24);
     const COLORREF c = L_GetPixelColor(&b, 20, 30);
@@ -417,7 +464,8 @@ TEST(TiffCodec, LessCommonLayoutsAreRead) {
     L_FreeBitmap(&b);
 
     // Floating-point samples are not something we show.
-    EXPECT_EQ(load({.bps = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP}, [](uint32_t, uint32_t, unsigned) { return 0u; }),
+    EXPECT_EQ(load({.bps = 32, .sampleFormat = SAMPLEFORMAT_IEEEFP},
+                   [](uint32_t, uint32_t, unsigned) { return 0u; }),
               ERROR_IMAGE_TYPE);
     EXPECT_FALSE(b.Flags.Allocated);
 }
@@ -433,19 +481,26 @@ TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
     std::vector<uint8_t> bytes = Save(&big, FILE_TIFLZW);
     L_FreeBitmap(&big);
     WriteFile(dir + "/big.tif", bytes);
-    ASSERT_TRUE(WriteTiff(dir + "/ycc.tif", {.spp = 3, .photometric = PHOTOMETRIC_YCBCR, .compression = COMPRESSION_JPEG}, [](uint32_t x, uint32_t y, unsigned s) { return (x + y + s) % 256; }));
-    const std::pair<std::string, int> kFiles[] = {
-        {dir + "/big.tif", 6}, {kTiffDir + "rgb-tiled.tif", 3}, {kTiffDir + "rgb-planar.tif", 1}, {dir + "/ycc.tif", 1}};
+    ASSERT_TRUE(
+        WriteTiff(dir + "/ycc.tif",
+                  {.spp = 3, .photometric = PHOTOMETRIC_YCBCR, .compression = COMPRESSION_JPEG},
+                  [](uint32_t x, uint32_t y, unsigned s) { return (x + y + s) % 256; }));
+    const std::pair<std::string, int> kFiles[] = {{dir + "/big.tif", 6},
+                                                  {kTiffDir + "rgb-tiled.tif", 3},
+                                                  {kTiffDir + "rgb-planar.tif", 1},
+                                                  {dir + "/ycc.tif", 1}};
     for (const auto& [path, calls] : kFiles) {
         SCOPED_TRACE(path);
         RowLog log;
         BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), SUCCESS);
+        ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log),
+                  SUCCESS);
         EXPECT_EQ(int(log.calls.size()), calls);
         int next = 0;
         for (auto [row, lines, flags] : log.calls) {
             EXPECT_EQ(row, next);
-            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS), FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
+            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS),
+                      FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
             EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
             EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == b.Height);
             next = row + lines;
@@ -456,7 +511,9 @@ TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
     RowLog log;
     log.stopAfter = 2;
     BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadFile((dir + "/big.tif").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log), ERROR_USER_ABORT);
+    EXPECT_EQ(
+        L_LoadFile((dir + "/big.tif").c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE, LogRows, &log),
+        ERROR_USER_ABORT);
     EXPECT_FALSE(b.Flags.Allocated);
     EXPECT_EQ(log.calls.size(), 2u);
 }
@@ -466,9 +523,11 @@ TEST(TiffCodec, RowsAreReportedInOrderAsTheyArrive) {
 
 TEST(TiffCodec, HostileHeadersAreRefused) {
     BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "tiff-65535x65535.tif").c_str(), &b, 0, ORDER_BGR), ERROR_INV_RANGE);
+    EXPECT_EQ(L_LoadBitmap((kMalformedDir + "tiff-65535x65535.tif").c_str(), &b, 0, ORDER_BGR),
+              ERROR_INV_RANGE);
     EXPECT_FALSE(b.Flags.Allocated);
-    for (const char* file : {"tiff-huge-tile.tif", "tiff-strip-past-end.tif", "tiff-truncated-lzw.tif"}) {
+    for (const char* file :
+         {"tiff-huge-tile.tif", "tiff-strip-past-end.tif", "tiff-truncated-lzw.tif"}) {
         EXPECT_LT(L_LoadBitmap((kMalformedDir + file).c_str(), &b, 0, ORDER_BGR), 0) << file;
         EXPECT_FALSE(b.Flags.Allocated) << file;
     }

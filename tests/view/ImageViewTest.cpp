@@ -41,9 +41,12 @@ COLORREF ColorOf(Px p) { return RGB(uint8_t(p.r), uint8_t(p.g), uint8_t(p.b)); }
 
 TEST(ImageViewZoom, StepsSnapToOriginalSizeAndHalveOrDouble) {
     Fixture f(100, 100, {400, 300});
-    const struct { double from; int command; double to; } cases[] = {
-        {0.5, CM_ZOOM_IN, 1.0}, {0.25, CM_ZOOM_IN, 0.5}, {2.0, CM_ZOOM_OUT, 1.0}, {1.0, CM_ZOOM_OUT, 0.5},
-        {1.0, CM_ZOOM_IN, 2.0}, {4.0, CM_ZOOM_IN, 8.0}};
+    const struct {
+        double from;
+        int command;
+        double to;
+    } cases[] = {{0.5, CM_ZOOM_IN, 1.0},  {0.25, CM_ZOOM_IN, 0.5}, {2.0, CM_ZOOM_OUT, 1.0},
+                 {1.0, CM_ZOOM_OUT, 0.5}, {1.0, CM_ZOOM_IN, 2.0},  {4.0, CM_ZOOM_IN, 8.0}};
     for (const auto& c : cases) {
         f.view.Zoom = c.from;
         ASSERT_TRUE(f.view.DoCommand(c.command)) << c.from;
@@ -109,16 +112,22 @@ TEST(ImageViewScroll, SmallCanvasIsCentredLargeOneGetsAMargin) {
 }
 
 TEST(ImageViewZoom, FitToWindowPicksThePowerOfTwoBelowTheRatio) {
-    const struct { int w, h; TSize client; double zoom; } cases[] = {
-        {300, 200, {700, 500}, 2.0}, {300, 200, {600, 400}, 2.0}, {400, 400, {400, 400}, 0.5},
-        {1000, 300, {700, 500}, 0.5}};
+    const struct {
+        int w, h;
+        TSize client;
+        double zoom;
+    } cases[] = {{300, 200, {700, 500}, 2.0},
+                 {300, 200, {600, 400}, 2.0},
+                 {400, 400, {400, 400}, 0.5},
+                 {1000, 300, {700, 500}, 0.5}};
     for (const auto& c : cases) {
         Fixture f(c.w, c.h, c.client);
         f.view.Zoom = 0.25; // small enough that no scroll bars show
         f.view.UpdateScrollRanges();
         ASSERT_FALSE(f.host.IsScrollBarShown(TScrollBar::Horizontal)) << c.w;
         f.view.DoCommand(CM_ZOOM_FIT);
-        EXPECT_DOUBLE_EQ(f.view.Zoom, c.zoom) << c.w << "x" << c.h << " in " << c.client.cx << "x" << c.client.cy;
+        EXPECT_DOUBLE_EQ(f.view.Zoom, c.zoom)
+            << c.w << "x" << c.h << " in " << c.client.cx << "x" << c.client.cy;
     }
     // Shown scroll bars count as client area: 516 / 1000 fits at 0.5, not 0.25.
     Fixture f(1000, 1000, {500, 500});
@@ -195,8 +204,10 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     ASSERT_EQ(view.OriginY, 30);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
-            ASSERT_EQ(host.Pixel(30 + 2 * x, 30 + 2 * y), ColorOf(mt::At(bg, x, y))) << x << "," << y;
-            ASSERT_EQ(host.Pixel(31 + 2 * x, 31 + 2 * y), ColorOf(mt::At(bg, x, y))) << x << "," << y;
+            ASSERT_EQ(host.Pixel(30 + 2 * x, 30 + 2 * y), ColorOf(mt::At(bg, x, y)))
+                << x << "," << y;
+            ASSERT_EQ(host.Pixel(31 + 2 * x, 31 + 2 * y), ColorOf(mt::At(bg, x, y)))
+                << x << "," << y;
         }
     EXPECT_EQ(host.Pixel(29, 40), RGB(255, 255, 255));
     EXPECT_EQ(host.Pixel(70, 40), RGB(255, 255, 255));
@@ -216,7 +227,8 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 20, 10, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
     view.SelectionMask.Adopt(mask);
     for (int y = 2; y < 6; ++y)
-        for (int x = 2; x < 6; ++x) L_RowPtr(&view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+        for (int x = 2; x < 6; ++x)
+            L_RowPtr(&view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
     ASSERT_EQ(view.UpdateSelectionOutline(), SUCCESS);
     view.HasSelection = true;
     view.InvalidateAll();
@@ -404,7 +416,8 @@ TEST(ImageViewPalette, ColourPanelOffersAPaletteImagesOwnColours) {
 
     // A 4-bit image: its 16 colours, whatever the fixed palette holds.
     RGBQUAD own[16] = {};
-    for (int i = 0; i < 16; ++i) own[i] = RGBQUAD{uint8_t(i * 3), uint8_t(200 - i), uint8_t(i * 16), 0};
+    for (int i = 0; i < 16; ++i)
+        own[i] = RGBQUAD{uint8_t(i * 3), uint8_t(200 - i), uint8_t(i * 16), 0};
     BITMAPHANDLE b;
     ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 4, ORDER_BGR, own, TOP_LEFT), SUCCESS);
     TLayer& bg = *f.doc->Image.Layers.At(0);

@@ -64,7 +64,11 @@ struct Fixture {
 TEST(LayerMenuOrder, MovesFollowTheRulesAndUndoBringsTheOrderBack) {
     Fixture f;
     EXPECT_FALSE(f.view.DoCommand(CM_LAYER_MOVEUP)); // B is already on top
-    const struct { int id; const char* undo; V order; } steps[] = {
+    const struct {
+        int id;
+        const char* undo;
+        V order;
+    } steps[] = {
         {CM_LAYER_MOVEDOWN, "Move 'B' Down", {"Background", "B", "A"}},
         {CM_LAYER_BRINGTOFRONT, "Bring 'B' To Front", {"Background", "A", "B"}},
         {CM_LAYER_SENDTOBACK, "Send 'B' To Back", {"Background", "B", "A"}},
@@ -92,10 +96,12 @@ TEST(LayerMenuOrder, MovesFollowTheRulesAndUndoBringsTheOrderBack) {
 TEST(LayerMenuOrder, NothingMovesOnTheBackgroundOrWithoutAnImage) {
     Fixture f;
     f.layers.Select(0);
-    for (int id : {CM_LAYER_MOVEUP, CM_LAYER_MOVEDOWN, CM_LAYER_SENDTOBACK, CM_LAYER_BRINGTOFRONT,
-                   CM_LAYER_REMOVE, CM_LAYER_DROPONLOWER, CM_LAYER_DROPONBACKGROUND, CM_LAYER_WALKDOWN})
+    for (int id :
+         {CM_LAYER_MOVEUP, CM_LAYER_MOVEDOWN, CM_LAYER_SENDTOBACK, CM_LAYER_BRINGTOFRONT,
+          CM_LAYER_REMOVE, CM_LAYER_DROPONLOWER, CM_LAYER_DROPONBACKGROUND, CM_LAYER_WALKDOWN})
         EXPECT_FALSE(f.Enabled(id)) << id;
-    for (int id : {CM_LAYER_DUPLICATE, CM_LAYER_WALKUP, CM_LAYER_MERGEALL}) EXPECT_TRUE(f.Enabled(id)) << id;
+    for (int id : {CM_LAYER_DUPLICATE, CM_LAYER_WALKUP, CM_LAYER_MERGEALL})
+        EXPECT_TRUE(f.Enabled(id)) << id;
     // Running one anyway (a shortcut) changes nothing and records nothing.
     EXPECT_TRUE(f.layers.Command(CM_LAYER_REMOVE));
     EXPECT_EQ(f.layers.Count(), 3);
@@ -104,7 +110,8 @@ TEST(LayerMenuOrder, NothingMovesOnTheBackgroundOrWithoutAnImage) {
     TImageDoc empty;
     THeadlessWindowHost host;
     TImageView view(empty, host);
-    for (int id : {int(CM_LAYER_DUPLICATE), int(CM_LAYER_WALKUP), int(CM_LAYER_MERGEALL), int(CM_CHANNEL_AGGREGATED), int(CM_EDITUNDO)}) {
+    for (int id : {int(CM_LAYER_DUPLICATE), int(CM_LAYER_WALKUP), int(CM_LAYER_MERGEALL),
+                   int(CM_CHANNEL_AGGREGATED), int(CM_EDITUNDO)}) {
         const TCommandEnabler ce = view.CommandState(id);
         EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
     }
@@ -120,7 +127,8 @@ TEST(LayerMenuMerge, EachMergeNamesItsStepAndLeavesTheRightLayerCurrent) {
     f.Run(CM_LAYER_DROPONLOWER, "Drop 'A' On Background");
     EXPECT_EQ(f.Names(), (V{"Background", "B"}));
     EXPECT_EQ(f.layers.CurrentIndex(), 0);
-    EXPECT_EQ(mt::At(*f.doc->Image.Layers.At(0), 7, 7), (Px{0, 0, 255, 255})) << "A's red joins the background";
+    EXPECT_EQ(mt::At(*f.doc->Image.Layers.At(0), 7, 7), (Px{0, 0, 255, 255}))
+        << "A's red joins the background";
     EXPECT_EQ(f.changes.back(), TLayerChange::Rebuild);
 
     ASSERT_TRUE(f.view.DoCommand(CM_EDITUNDO));
@@ -133,9 +141,14 @@ TEST(LayerMenuMerge, EachMergeNamesItsStepAndLeavesTheRightLayerCurrent) {
 
     // Each of these, undone, makes the duplicate on top current again.
     f.Run(CM_LAYER_DUPLICATE, "Duplicate Layer 'A'");
-    const struct { int id; const char* undo; int count; } steps[] = {
-        {CM_LAYER_DROPONBACKGROUND, "Drop 'A' On Background", 2}, {CM_LAYER_REMOVE, "Remove 'A'", 2},
-        {CM_LAYER_MERGEVISIBLE, "Merge Visible Layers", 1},       {CM_LAYER_MERGEALL, "Merge All Layers", 1}};
+    const struct {
+        int id;
+        const char* undo;
+        int count;
+    } steps[] = {{CM_LAYER_DROPONBACKGROUND, "Drop 'A' On Background", 2},
+                 {CM_LAYER_REMOVE, "Remove 'A'", 2},
+                 {CM_LAYER_MERGEVISIBLE, "Merge Visible Layers", 1},
+                 {CM_LAYER_MERGEALL, "Merge All Layers", 1}};
     for (const auto& s : steps) {
         f.Run(s.id, s.undo);
         EXPECT_EQ(f.layers.Count(), s.count) << s.undo;
@@ -162,7 +175,8 @@ TEST(LayerMenuWalk, WalkingRecordsNothingDropsTheSelectionAndRepaintsBothLayers)
         const RECT w = f.view.ImageToClientRect(f.doc->Image.Layers.At(i)->GetRect(), true);
         bool found = false;
         for (const RECT& r : f.host.Invalidated)
-            found |= r.left <= w.left - 2 && r.top <= w.top - 2 && r.right >= w.right + 2 && r.bottom >= w.bottom + 2;
+            found |= r.left <= w.left - 2 && r.top <= w.top - 2 && r.right >= w.right + 2 &&
+                     r.bottom >= w.bottom + 2;
         EXPECT_TRUE(found) << "layer " << i;
     }
     ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
@@ -247,7 +261,8 @@ TEST(LayerChannelModes, PaletteImagesOfferOnlyAggregatedEditing) {
     doc->Image.Layers.Append(std::move(bg));
     Fixture f(std::move(doc));
     EXPECT_TRUE(f.Enabled(CM_CHANNEL_AGGREGATED));
-    EXPECT_FALSE(f.Enabled(CM_LAYER_MERGEALL) || f.Enabled(CM_LAYER_MERGEVISIBLE)) << "one layer: nothing to merge";
+    EXPECT_FALSE(f.Enabled(CM_LAYER_MERGEALL) || f.Enabled(CM_LAYER_MERGEVISIBLE))
+        << "one layer: nothing to merge";
     for (int id = CM_CHANNEL_ALPHA; id <= CM_CHANNEL_HLS_SATURATION; ++id)
         EXPECT_TRUE(ChannelModeOfCommand(id) < 0 || !f.Enabled(id)) << id;
     // A mode stored while the image was deeper counts as aggregated now.
@@ -266,7 +281,8 @@ TEST(LayerChannelModes, SwitchingModesChecksTheItemAndBlocksMerging) {
     EXPECT_TRUE(f.view.CommandState(CM_CHANNEL_GREEN).Checked);
     EXPECT_FALSE(f.view.CommandState(CM_CHANNEL_AGGREGATED).Checked);
     EXPECT_EQ(f.view.StatusBpp(), "8 BPP");
-    for (int id : {CM_LAYER_DROPONLOWER, CM_LAYER_DROPONBACKGROUND, CM_LAYER_MERGEALL, CM_LAYER_MERGEVISIBLE})
+    for (int id : {CM_LAYER_DROPONLOWER, CM_LAYER_DROPONBACKGROUND, CM_LAYER_MERGEALL,
+                   CM_LAYER_MERGEVISIBLE})
         EXPECT_FALSE(f.Enabled(id)) << id;
     EXPECT_TRUE(f.Enabled(CM_LAYER_MOVEDOWN));
     EXPECT_EQ(f.doc->UndoCount(), 0);

@@ -37,10 +37,10 @@ enum class Kind {
     Indexed, // 1/4/8 bits, rows copied as they are
     Rle8,
     Rle4,
-    Rgb555,  // 16 bits x1r5g5b5, rows copied; the spare bit is alpha only when the file says so
+    Rgb555, // 16 bits x1r5g5b5, rows copied; the spare bit is alpha only when the file says so
     Copy24,
-    Rgb32,   // 32 bits BI_RGB: the fourth byte is alpha unless it is zero everywhere
-    Fields,  // arbitrary bit fields, unpacked to 24 or 32 bits
+    Rgb32,  // 32 bits BI_RGB: the fourth byte is alpha unless it is zero everywhere
+    Fields, // arbitrary bit fields, unpacked to 24 or 32 bits
 };
 
 struct Header {
@@ -65,10 +65,16 @@ uint32_t Get32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-int DpiFromPelsPerMetre(int32_t ppm) { return ppm > 0 ? int(std::lround(double(ppm) * 0.0254)) : 0; }
-int32_t PelsPerMetreFromDpi(int dpi) { return dpi > 0 ? int32_t(std::lround(double(dpi) / 0.0254)) : 0; }
+int DpiFromPelsPerMetre(int32_t ppm) {
+    return ppm > 0 ? int(std::lround(double(ppm) * 0.0254)) : 0;
+}
+int32_t PelsPerMetreFromDpi(int dpi) {
+    return dpi > 0 ? int32_t(std::lround(double(dpi) / 0.0254)) : 0;
+}
 
-bool IsWindowsHeader(uint32_t size) { return size == 40 || size == 52 || size == 56 || size == 108 || size == 124; }
+bool IsWindowsHeader(uint32_t size) {
+    return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+}
 
 // Chooses how the pixels are decoded and to what depth.
 int ChooseKind(Header& h, bool windows) {
@@ -78,48 +84,54 @@ int ChooseKind(Header& h, bool windows) {
     if (!windows && c != BI_RGB && c != BI_RLE8 && c != BI_RLE4) return ERROR_UNKNOWN_COMP;
     const bool fields = c == BI_BITFIELDS || c == BI_ALPHABITFIELDS;
     switch (h.bpp) {
-    case 1:
-    case 4:
-    case 8:
-        h.outBpp = h.bpp;
-        if (c == BI_RGB) h.kind = Kind::Indexed;
-        else if (c == BI_RLE8 && h.bpp == 8) h.kind = Kind::Rle8;
-        else if (c == BI_RLE4 && h.bpp == 4) h.kind = Kind::Rle4;
-        else return ERROR_FILE_FORMAT;
-        return SUCCESS;
-    case 16:
-        if (!fields && c != BI_RGB) return ERROR_FILE_FORMAT;
-        if (!fields) {
-            h.masks[0] = 0x7C00; h.masks[1] = 0x03E0; h.masks[2] = 0x001F; h.masks[3] = 0;
-        }
-        for (uint32_t& m : h.masks) m &= 0xFFFF;
-        if (h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F &&
-            (h.masks[3] == 0 || h.masks[3] == 0x8000)) {
-            h.kind = Kind::Rgb555;
-            h.outBpp = 16;
-        } else {
-            h.kind = Kind::Fields;
-            h.outBpp = h.masks[3] ? 32 : 24;
-        }
-        return SUCCESS;
-    case 24:
-        if (c != BI_RGB) return ERROR_FILE_FORMAT;
-        h.kind = Kind::Copy24;
-        h.outBpp = 24;
-        return SUCCESS;
-    case 32:
-        if (c == BI_RGB) {
-            h.kind = Kind::Rgb32;
-            h.outBpp = 32;
-        } else if (fields) {
-            h.kind = Kind::Fields;
-            h.outBpp = h.masks[3] ? 32 : 24;
-        } else {
-            return ERROR_FILE_FORMAT;
-        }
-        return SUCCESS;
-    default:
-        return ERROR_BITPERPIXEL;
+        case 1:
+        case 4:
+        case 8:
+            h.outBpp = h.bpp;
+            if (c == BI_RGB)
+                h.kind = Kind::Indexed;
+            else if (c == BI_RLE8 && h.bpp == 8)
+                h.kind = Kind::Rle8;
+            else if (c == BI_RLE4 && h.bpp == 4)
+                h.kind = Kind::Rle4;
+            else
+                return ERROR_FILE_FORMAT;
+            return SUCCESS;
+        case 16:
+            if (!fields && c != BI_RGB) return ERROR_FILE_FORMAT;
+            if (!fields) {
+                h.masks[0] = 0x7C00;
+                h.masks[1] = 0x03E0;
+                h.masks[2] = 0x001F;
+                h.masks[3] = 0;
+            }
+            for (uint32_t& m : h.masks) m &= 0xFFFF;
+            if (h.masks[0] == 0x7C00 && h.masks[1] == 0x03E0 && h.masks[2] == 0x001F &&
+                (h.masks[3] == 0 || h.masks[3] == 0x8000)) {
+                h.kind = Kind::Rgb555;
+                h.outBpp = 16;
+            } else {
+                h.kind = Kind::Fields;
+                h.outBpp = h.masks[3] ? 32 : 24;
+            }
+            return SUCCESS;
+        case 24:
+            if (c != BI_RGB) return ERROR_FILE_FORMAT;
+            h.kind = Kind::Copy24;
+            h.outBpp = 24;
+            return SUCCESS;
+        case 32:
+            if (c == BI_RGB) {
+                h.kind = Kind::Rgb32;
+                h.outBpp = 32;
+            } else if (fields) {
+                h.kind = Kind::Fields;
+                h.outBpp = h.masks[3] ? 32 : 24;
+            } else {
+                return ERROR_FILE_FORMAT;
+            }
+            return SUCCESS;
+        default: return ERROR_BITPERPIXEL;
     }
 }
 
@@ -231,7 +243,8 @@ void DecodeFields(const Header& h, const uint8_t* src, size_t stride, BITMAPHAND
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
     const int outBytes = h.outBpp / 8;
     const bool standard32 = h.bpp == 32 && h.masks[0] == 0x00FF0000 && h.masks[1] == 0x0000FF00 &&
-                            h.masks[2] == 0x000000FF && (h.masks[3] == 0xFF000000 || h.masks[3] == 0);
+                            h.masks[2] == 0x000000FF &&
+                            (h.masks[3] == 0xFF000000 || h.masks[3] == 0);
     for (int y = 0; y < h.height; ++y) {
         const uint8_t* s = src + size_t(h.topDown ? y : h.height - 1 - y) * stride;
         uint8_t* d = L_RowPtr(b, y);
@@ -268,7 +281,8 @@ int DecodeRle(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b
             int stop = std::min(W, x + n);
             uint8_t* row = rowAt(r);
             if (rle4) {
-                for (int i = x; i < stop; ++i) WriteIndex(row, i, 4, ((i - x) & 1) ? (v & 15) : (v >> 4));
+                for (int i = x; i < stop; ++i)
+                    WriteIndex(row, i, 4, ((i - x) & 1) ? (v & 15) : (v >> 4));
             } else if (x < stop) {
                 std::memset(row + x, v, size_t(stop - x));
             }
@@ -324,14 +338,19 @@ void ApplyResolution(const Header& h, int& x, int& y) {
 bool IsRle(const Header& h) { return h.kind == Kind::Rle8 || h.kind == Kind::Rle4; }
 
 // Bytes of a stored row with and without its padding.
-size_t FileStride(const Header& h) { return size_t((uint64_t(h.width) * uint64_t(h.bpp) + 31) / 32 * 4); }
-size_t FileRowBytes(const Header& h) { return size_t((uint64_t(h.width) * uint64_t(h.bpp) + 7) / 8); }
+size_t FileStride(const Header& h) {
+    return size_t((uint64_t(h.width) * uint64_t(h.bpp) + 31) / 32 * 4);
+}
+size_t FileRowBytes(const Header& h) {
+    return size_t((uint64_t(h.width) * uint64_t(h.bpp) + 7) / 8);
+}
 
 // Uncompressed files must hold every row; the last one may lack its padding.
 bool PixelDataPresent(const Header& h, size_t size) {
     if (IsRle(h)) return true;
     size_t need = 0;
-    return L_CheckedMul(FileStride(h), size_t(h.height - 1), &need) && need + FileRowBytes(h) <= size - h.pixelOffset;
+    return L_CheckedMul(FileStride(h), size_t(h.height - 1), &need) &&
+           need + FileRowBytes(h) <= size - h.pixelOffset;
 }
 
 int Decode(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
@@ -341,48 +360,47 @@ int Decode(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
     auto srcRow = [&](int y) { return src + size_t(h.topDown ? y : h.height - 1 - y) * stride; };
 
     switch (h.kind) {
-    case Kind::Indexed:
-    case Kind::Copy24:
-        for (int y = 0; y < h.height; ++y) std::memcpy(L_RowPtr(b, y), srcRow(y), lastRow);
-        break;
-    case Kind::Rle8:
-    case Kind::Rle4:
-        return DecodeRle(h, data, size, b);
-    case Kind::Rgb555: {
-        // Without an alpha mask the spare bit means nothing: make every pixel opaque.
-        const uint8_t opaque = h.masks[3] ? 0x00 : 0x80;
-        for (int y = 0; y < h.height; ++y) {
-            uint8_t* d = L_RowPtr(b, y);
-            std::memcpy(d, srcRow(y), lastRow);
-            if (opaque)
-                for (int x = 0; x < h.width; ++x) d[2 * x + 1] |= opaque;
-        }
-        break;
-    }
-    case Kind::Rgb32: {
-        uint8_t anyAlpha = 0;
-        for (int y = 0; y < h.height; ++y) {
-            uint8_t* d = L_RowPtr(b, y);
-            std::memcpy(d, srcRow(y), lastRow);
-            for (int x = 0; x < h.width; ++x) anyAlpha |= d[4 * x + 3];
-        }
-        // Most writers leave the fourth byte zero; such a file is opaque, not invisible.
-        if (!anyAlpha) {
+        case Kind::Indexed:
+        case Kind::Copy24:
+            for (int y = 0; y < h.height; ++y) std::memcpy(L_RowPtr(b, y), srcRow(y), lastRow);
+            break;
+        case Kind::Rle8:
+        case Kind::Rle4: return DecodeRle(h, data, size, b);
+        case Kind::Rgb555: {
+            // Without an alpha mask the spare bit means nothing: make every pixel opaque.
+            const uint8_t opaque = h.masks[3] ? 0x00 : 0x80;
             for (int y = 0; y < h.height; ++y) {
                 uint8_t* d = L_RowPtr(b, y);
-                for (int x = 0; x < h.width; ++x) d[4 * x + 3] = 255;
+                std::memcpy(d, srcRow(y), lastRow);
+                if (opaque)
+                    for (int x = 0; x < h.width; ++x) d[2 * x + 1] |= opaque;
             }
+            break;
         }
-        break;
-    }
-    case Kind::Fields:
-        DecodeFields(h, src, stride, b);
-        break;
+        case Kind::Rgb32: {
+            uint8_t anyAlpha = 0;
+            for (int y = 0; y < h.height; ++y) {
+                uint8_t* d = L_RowPtr(b, y);
+                std::memcpy(d, srcRow(y), lastRow);
+                for (int x = 0; x < h.width; ++x) anyAlpha |= d[4 * x + 3];
+            }
+            // Most writers leave the fourth byte zero; such a file is opaque, not invisible.
+            if (!anyAlpha) {
+                for (int y = 0; y < h.height; ++y) {
+                    uint8_t* d = L_RowPtr(b, y);
+                    for (int x = 0; x < h.width; ++x) d[4 * x + 3] = 255;
+                }
+            }
+            break;
+        }
+        case Kind::Fields: DecodeFields(h, src, stride, b); break;
     }
     return SUCCESS;
 }
 
-bool Sniff(const uint8_t* data, size_t size) { return size >= 18 && data[0] == 'B' && data[1] == 'M'; }
+bool Sniff(const uint8_t* data, size_t size) {
+    return size >= 18 && data[0] == 'B' && data[1] == 'M';
+}
 
 int Info(const uint8_t* data, size_t size, FILEINFO* info) {
     Header h;
@@ -452,7 +470,8 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     const bool v5 = !core && bpp == 32;
     if (core && (b->Width > 0xFFFF || b->Height > 0xFFFF)) return ERROR_INV_RANGE;
     L_INT stride = 0;
-    if (!L_BytesPerLine(b->Width, bpp, &stride) || stride > b->BytesPerLine) return ERROR_INV_PARAMETER;
+    if (!L_BytesPerLine(b->Width, bpp, &stride) || stride > b->BytesPerLine)
+        return ERROR_INV_PARAMETER;
 
     const uint32_t hsize = core ? kCoreHeaderSize : v5 ? kV5HeaderSize : kInfoHeaderSize;
     const uint32_t colors = bpp <= 8 ? 1u << bpp : 0;
@@ -499,7 +518,7 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
             Put32(out, 0x0000FF00);
             Put32(out, 0x000000FF);
             Put32(out, 0xFF000000);
-            Put32(out, 0x73524742); // 'sRGB' colour space
+            Put32(out, 0x73524742);                        // 'sRGB' colour space
             for (int i = 0; i < 9 + 3; ++i) Put32(out, 0); // end points and gamma, unused with sRGB
             Put32(out, 4);                                 // rendering intent: pictures
             Put32(out, 0);                                 // no embedded profile
@@ -521,7 +540,9 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     return SUCCESS;
 }
 
-bool HandlesFormat(int format) { return format == FILE_BMP || format == FILE_OS2 || format == FILE_OS2_2; }
+bool HandlesFormat(int format) {
+    return format == FILE_BMP || format == FILE_OS2 || format == FILE_OS2_2;
+}
 
 } // namespace
 

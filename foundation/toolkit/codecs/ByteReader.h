@@ -35,32 +35,47 @@ public:
         return true;
     }
     uint8_t u8() {
-        if (!has(1)) { ok_ = false; return 0; }
+        if (!has(1)) {
+            ok_ = false;
+            return 0;
+        }
         return data_[pos_++];
     }
     uint16_t u16le() {
-        if (!has(2)) { ok_ = false; return 0; }
+        if (!has(2)) {
+            ok_ = false;
+            return 0;
+        }
         uint16_t v = uint16_t(data_[pos_] | (data_[pos_ + 1] << 8));
         pos_ += 2;
         return v;
     }
     uint32_t u32le() {
-        if (!has(4)) { ok_ = false; return 0; }
-        uint32_t v = uint32_t(data_[pos_]) | (uint32_t(data_[pos_ + 1]) << 8) | (uint32_t(data_[pos_ + 2]) << 16) |
-                     (uint32_t(data_[pos_ + 3]) << 24);
+        if (!has(4)) {
+            ok_ = false;
+            return 0;
+        }
+        uint32_t v = uint32_t(data_[pos_]) | (uint32_t(data_[pos_ + 1]) << 8) |
+                     (uint32_t(data_[pos_ + 2]) << 16) | (uint32_t(data_[pos_ + 3]) << 24);
         pos_ += 4;
         return v;
     }
     uint16_t u16be() {
-        if (!has(2)) { ok_ = false; return 0; }
+        if (!has(2)) {
+            ok_ = false;
+            return 0;
+        }
         uint16_t v = uint16_t((data_[pos_] << 8) | data_[pos_ + 1]);
         pos_ += 2;
         return v;
     }
     uint32_t u32be() {
-        if (!has(4)) { ok_ = false; return 0; }
-        uint32_t v = (uint32_t(data_[pos_]) << 24) | (uint32_t(data_[pos_ + 1]) << 16) | (uint32_t(data_[pos_ + 2]) << 8) |
-                     uint32_t(data_[pos_ + 3]);
+        if (!has(4)) {
+            ok_ = false;
+            return 0;
+        }
+        uint32_t v = (uint32_t(data_[pos_]) << 24) | (uint32_t(data_[pos_ + 1]) << 16) |
+                     (uint32_t(data_[pos_ + 2]) << 8) | uint32_t(data_[pos_ + 3]);
         pos_ += 4;
         return v;
     }

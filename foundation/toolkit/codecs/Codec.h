@@ -12,7 +12,8 @@ namespace lt::codec {
 // Passed to a decoder: where rows are reported as they are decoded.
 class LoadContext {
 public:
-    LoadContext(FILEREADCALLBACK cb, void* user, FILEINFO* info) : cb_(cb), user_(user), info_(info) {}
+    LoadContext(FILEREADCALLBACK cb, void* user, FILEINFO* info)
+        : cb_(cb), user_(user), info_(info) {}
 
     // Reports rows [row, row + lines) of pass `pass` (0-based) out of `passes` as
     // finished in bitmap b. Decoders call it in row order within a pass. Returns

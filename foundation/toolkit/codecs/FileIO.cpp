@@ -15,7 +15,8 @@
 namespace lt::codec {
 
 const std::vector<const Codec*>& AllCodecs() {
-    static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec};
+    static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec,
+                                                     &kTiffCodec};
     return codecs;
 }
 
@@ -96,8 +97,8 @@ int ConvertLoaded(BITMAPHANDLE* b, int bpp) {
     return L_ColorResBitmap(b, b, bpp, flags, nullptr, 0);
 }
 
-int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, int order, FILEREADCALLBACK pfn,
-                   void* user, FILEINFO* infoOut) {
+int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, int order,
+                   FILEREADCALLBACK pfn, void* user, FILEINFO* infoOut) {
     if (!b) return ERROR_NO_BITMAP;
     if (bpp != 0 && !lt::IsValidBpp(bpp)) return ERROR_BITPERPIXEL;
     L_InitBitmap(b, 0, 0, 0);
@@ -132,7 +133,8 @@ L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size) 
     if (!data && size) return ERROR_INV_PARAMETER;
     std::string target(path);
     std::string dir = ".";
-    if (auto slash = target.find_last_of('/'); slash != std::string::npos) dir = slash == 0 ? "/" : target.substr(0, slash);
+    if (auto slash = target.find_last_of('/'); slash != std::string::npos)
+        dir = slash == 0 ? "/" : target.substr(0, slash);
     std::string tmpl = target + ".XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
@@ -218,8 +220,8 @@ L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo) {
     return InfoFromMemory(buffer, size, pInfo);
 }
 
-L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder, L_UINT uFlags,
-                 FILEREADCALLBACK pfn, void* pUserData) {
+L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder,
+                 L_UINT uFlags, FILEREADCALLBACK pfn, void* pUserData) {
     if (!b) return ERROR_NO_BITMAP;
     if (!(uFlags & LOADFILE_ALLOCATE)) return ERROR_INV_PARAMETER;
     std::vector<uint8_t> data;
@@ -228,27 +230,31 @@ L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT n
         L_InitBitmap(b, 0, 0, 0);
         return rc;
     }
-    return LoadFromMemory(data.data(), data.size(), b, nBitsPerPixel, nOrder, pfn, pUserData, nullptr);
+    return LoadFromMemory(data.data(), data.size(), b, nBitsPerPixel, nOrder, pfn, pUserData,
+                          nullptr);
 }
 
 L_INT L_LoadBitmap(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder) {
-    return L_LoadFile(path, b, nBitsPerPixel, nOrder, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr, nullptr);
+    return L_LoadFile(path, b, nBitsPerPixel, nOrder, LOADFILE_ALLOCATE | LOADFILE_STORE, nullptr,
+                      nullptr);
 }
 
-L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder, size_t size) {
+L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder,
+                         size_t size) {
     if (!buffer && size) return ERROR_INV_PARAMETER;
     return LoadFromMemory(buffer, size, b, nBitsPerPixel, nOrder, nullptr, nullptr, nullptr);
 }
 
-L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel, L_INT nQFactor) {
+L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
+                   L_INT nQFactor) {
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;
     return L_WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
-L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel, L_INT nQFactor,
-                         size_t* pSize) {
+L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
+                         L_INT nQFactor, size_t* pSize) {
     if (!ppBuffer || !pSize) return ERROR_INV_PARAMETER;
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
@@ -289,7 +295,8 @@ L_INT L_GetExtFileOption(EXTFILEOPTIONS* pOptions) {
 }
 
 L_INT L_SetExtFileOption(const EXTFILEOPTIONS* pOptions) {
-    if (!pOptions || pOptions->XResolution <= 0 || pOptions->YResolution <= 0) return ERROR_INV_PARAMETER;
+    if (!pOptions || pOptions->XResolution <= 0 || pOptions->YResolution <= 0)
+        return ERROR_INV_PARAMETER;
     g_extOptions = *pOptions;
     return SUCCESS;
 }

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "ByteReader.h"
 #include "Codec.h"
@@ -37,16 +37,16 @@ struct ErrorManager {
 
 int CodeForMessage(int msg) {
     switch (msg) {
-    case JERR_OUT_OF_MEMORY:
-    case JERR_NO_BACKING_STORE: return ERROR_NO_MEMORY;
-    case JERR_IMAGE_TOO_BIG:
-    case JERR_WIDTH_OVERFLOW: return ERROR_INV_RANGE;
-    case JERR_INPUT_EMPTY:
-    case JERR_INPUT_EOF: return ERROR_PREMATURE_EOF;
-    case JERR_BAD_PRECISION:
-    case JERR_CONVERSION_NOTIMPL:
-    case JERR_NOT_COMPILED: return ERROR_IMAGE_TYPE;
-    default: return ERROR_FILE_FORMAT;
+        case JERR_OUT_OF_MEMORY:
+        case JERR_NO_BACKING_STORE: return ERROR_NO_MEMORY;
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW: return ERROR_INV_RANGE;
+        case JERR_INPUT_EMPTY:
+        case JERR_INPUT_EOF: return ERROR_PREMATURE_EOF;
+        case JERR_BAD_PRECISION:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_NOT_COMPILED: return ERROR_IMAGE_TYPE;
+        default: return ERROR_FILE_FORMAT;
     }
 }
 
@@ -137,9 +137,12 @@ int CountScans(const uint8_t* d, size_t n) {
             }
             i = size_t(static_cast<const uint8_t*>(p) - d);
             uint8_t x = d[i + 1];
-            if (x == 0x00 || (x >= 0xD0 && x <= 0xD7)) i += 2;
-            else if (x == 0xFF) i += 1;
-            else break;
+            if (x == 0x00 || (x >= 0xD0 && x <= 0xD7))
+                i += 2;
+            else if (x == 0xFF)
+                i += 1;
+            else
+                break;
         }
     }
     return scans;
@@ -216,7 +219,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     const bool cmyk = IsCmyk(cinfo);
     const int bpp = gray ? 8 : 24;
     // Refuse before libjpeg or we allocate anything the size of the image.
-    int rc = L_CheckImageSize(int(cinfo.image_width), int(cinfo.image_height), bpp, nullptr, nullptr);
+    int rc =
+        L_CheckImageSize(int(cinfo.image_width), int(cinfo.image_height), bpp, nullptr, nullptr);
     if (rc != SUCCESS) Fail(reinterpret_cast<j_common_ptr>(&cinfo), rc);
 
     cinfo.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -224,8 +228,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
 
     RGBQUAD ramp[256];
     for (int i = 0; i < 256; ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    rc = L_CreateBitmap(out, TYPE_CONV, int(cinfo.image_width), int(cinfo.image_height), bpp, ORDER_BGR,
-                        gray ? ramp : nullptr, TOP_LEFT);
+    rc = L_CreateBitmap(out, TYPE_CONV, int(cinfo.image_width), int(cinfo.image_height), bpp,
+                        ORDER_BGR, gray ? ramp : nullptr, TOP_LEFT);
     if (rc != SUCCESS) Fail(reinterpret_cast<j_common_ptr>(&cinfo), rc);
     ResolutionOf(cinfo, &out->XResolution, &out->YResolution);
 
@@ -245,10 +249,13 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         int want = std::min(kRowBatch, height - first);
         for (int i = 0; i < want; ++i) rows[i] = cmyk ? cmykRows[i] : L_RowPtr(out, first + i);
         int got = int(jpeg_read_scanlines(&cinfo, rows, JDIMENSION(want)));
-        if (got <= 0) Fail(reinterpret_cast<j_common_ptr>(&cinfo), ERROR_FILE_FORMAT); // cannot happen from memory
+        if (got <= 0)
+            Fail(reinterpret_cast<j_common_ptr>(&cinfo),
+                 ERROR_FILE_FORMAT); // cannot happen from memory
         if (cmyk)
             for (int i = 0; i < got; ++i)
-                CmykRowToBgr(cmykRows[i], L_RowPtr(out, first + i), int(cinfo.output_width), adobeInverted);
+                CmykRowToBgr(cmykRows[i], L_RowPtr(out, first + i), int(cinfo.output_width),
+                             adobeInverted);
         rc = ctx.Rows(out, first, got, 0, 1);
         if (rc != SUCCESS) {
             jpeg_destroy_decompress(&cinfo);
@@ -279,7 +286,8 @@ void GrayLevels(const BITMAPHANDLE* b, uint8_t* lut, bool* identity) {
     int n = 1 << b->BitsPerPixel;
     for (int i = 0; i < 256; ++i) {
         const RGBQUAD q = (b->pPalette && i < n) ? b->pPalette[i] : RGBQUAD{};
-        lut[i] = uint8_t((19595u * q.rgbRed + 38470u * q.rgbGreen + 7471u * q.rgbBlue + 32768u) >> 16);
+        lut[i] =
+            uint8_t((19595u * q.rgbRed + 38470u * q.rgbGreen + 7471u * q.rgbBlue + 32768u) >> 16);
         if (i < n && lut[i] != i) *identity = false;
     }
 }
@@ -321,7 +329,8 @@ int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& o
         // is what the file honestly is.
         cinfo.comp_info[0].h_samp_factor = 2;
         cinfo.comp_info[0].v_samp_factor = format == FILE_LEAD2JFIF ? 1 : 2;
-        for (int c = 1; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+        for (int c = 1; c < 3; ++c)
+            cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     }
     cinfo.write_JFIF_header = TRUE;
     cinfo.density_unit = 1;
@@ -391,9 +400,12 @@ int ThumbnailFromExif(const uint8_t* tiff, size_t size, BITMAPHANDLE* out) {
         uint32_t value = type == 3 ? u16() : u32();
         if (!r.seek(at + 4)) break;
         if (type != 3 && type != 4) continue;
-        if (tag == 0x0103) compression = value;
-        else if (tag == 0x0201) offset = value, haveOffset = true;
-        else if (tag == 0x0202) length = value, haveLength = true;
+        if (tag == 0x0103)
+            compression = value;
+        else if (tag == 0x0201)
+            offset = value, haveOffset = true;
+        else if (tag == 0x0202)
+            length = value, haveLength = true;
     }
     if (!r.ok() || !haveOffset || !haveLength || compression != 6) return ERROR_NO_STAMP;
     if (offset > size || length > size - offset || length < 4) return ERROR_NO_STAMP;

@@ -41,16 +41,20 @@ void ReadBytes(png_structp png, png_bytep out, size_t n) {
     r->pos += n;
 }
 
-uint32_t Be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+uint32_t Be32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
 
-int DpiFromPelsPerMetre(png_uint_32 ppm) { return ppm ? int(std::lround(double(ppm) * 0.0254)) : 0; }
+int DpiFromPelsPerMetre(png_uint_32 ppm) {
+    return ppm ? int(std::lround(double(ppm) * 0.0254)) : 0;
+}
 
 // What a PNG decodes to, decided from its header chunks.
 struct Layout {
-    int bpp = 0;           // of the bitmap
-    bool expand2 = false;  // 2-bit samples widened to 4-bit indices by us
-    bool gray = false;     // indices are gray levels (the palette is made, not read)
-    int colors = 0;        // palette entries stored in the file
+    int bpp = 0;          // of the bitmap
+    bool expand2 = false; // 2-bit samples widened to 4-bit indices by us
+    bool gray = false;    // indices are gray levels (the palette is made, not read)
+    int colors = 0;       // palette entries stored in the file
     int passes = 1;
     int xdpi = 0, ydpi = 0;
 };
@@ -64,38 +68,38 @@ void Configure(png_structp png, png_infop info, Layout& l) {
     const bool trns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (depth == 16) png_set_scale_16(png);
     switch (ct) {
-    case PNG_COLOR_TYPE_GRAY:
-    case PNG_COLOR_TYPE_PALETTE:
-        if (trns) {
-            // A transparent colour needs an alpha channel.
-            if (ct == PNG_COLOR_TYPE_PALETTE) {
-                png_set_palette_to_rgb(png);
-                png_set_bgr(png);
+        case PNG_COLOR_TYPE_GRAY:
+        case PNG_COLOR_TYPE_PALETTE:
+            if (trns) {
+                // A transparent colour needs an alpha channel.
+                if (ct == PNG_COLOR_TYPE_PALETTE) {
+                    png_set_palette_to_rgb(png);
+                    png_set_bgr(png);
+                } else {
+                    png_set_expand_gray_1_2_4_to_8(png);
+                    png_set_gray_to_rgb(png);
+                }
+                png_set_tRNS_to_alpha(png);
+                l.bpp = 32;
             } else {
-                png_set_expand_gray_1_2_4_to_8(png);
-                png_set_gray_to_rgb(png);
+                l.bpp = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
+                l.expand2 = depth == 2;
+                l.gray = ct == PNG_COLOR_TYPE_GRAY;
             }
-            png_set_tRNS_to_alpha(png);
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            png_set_bgr(png);
+            if (trns) png_set_tRNS_to_alpha(png);
+            l.bpp = trns ? 32 : 24;
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            png_set_gray_to_rgb(png);
             l.bpp = 32;
-        } else {
-            l.bpp = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
-            l.expand2 = depth == 2;
-            l.gray = ct == PNG_COLOR_TYPE_GRAY;
-        }
-        break;
-    case PNG_COLOR_TYPE_RGB:
-        png_set_bgr(png);
-        if (trns) png_set_tRNS_to_alpha(png);
-        l.bpp = trns ? 32 : 24;
-        break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-        png_set_gray_to_rgb(png);
-        l.bpp = 32;
-        break;
-    default: // RGB with alpha
-        png_set_bgr(png);
-        l.bpp = 32;
-        break;
+            break;
+        default: // RGB with alpha
+            png_set_bgr(png);
+            l.bpp = 32;
+            break;
     }
     if (ct == PNG_COLOR_TYPE_PALETTE) {
         png_colorp pal = nullptr;
@@ -132,7 +136,9 @@ struct ReadState {
     }
 };
 
-bool Sniff(const uint8_t* data, size_t size) { return size >= 8 && std::memcmp(data, kSignature, 8) == 0; }
+bool Sniff(const uint8_t* data, size_t size) {
+    return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
+}
 
 int Info(const uint8_t* data, size_t size, FILEINFO* fi) {
     ReadState s;
@@ -196,7 +202,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     }
     png_set_read_fn(s.png, &s.reader, ReadBytes);
     const L_LIMITS limits = L_GetLimits();
-    png_set_user_limits(s.png, png_uint_32(std::max(limits.MaxSide, 1)), png_uint_32(std::max(limits.MaxSide, 1)));
+    png_set_user_limits(s.png, png_uint_32(std::max(limits.MaxSide, 1)),
+                        png_uint_32(std::max(limits.MaxSide, 1)));
     Configure(s.png, s.info, l);
     const int width = int(png_get_image_width(s.png, s.info));
     const int height = int(png_get_image_height(s.png, s.info));
@@ -213,7 +220,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         return rc;
     }
     // libpng must deliver rows that fit: in the bitmap's layout, or 2-bit rows to widen.
-    const size_t expected = l.expand2 ? (size_t(width) + 3) / 4 : (size_t(width) * size_t(l.bpp) + 7) / 8;
+    const size_t expected =
+        l.expand2 ? (size_t(width) + 3) / 4 : (size_t(width) * size_t(l.bpp) + 7) / 8;
     if (rowBytes != expected) png_error(s.png, "unexpected row layout");
 
     out->XResolution = l.xdpi;
@@ -229,7 +237,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         int n = 0;
         png_get_PLTE(s.png, s.info, &pal, &n);
         for (int i = 0; i < 256; ++i)
-            out->pPalette[i] = i < n ? RGBQUAD{pal[i].blue, pal[i].green, pal[i].red, 0} : RGBQUAD{};
+            out->pPalette[i] =
+                i < n ? RGBQUAD{pal[i].blue, pal[i].green, pal[i].red, 0} : RGBQUAD{};
     }
 
     if (l.expand2) {
@@ -252,7 +261,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
                 png_read_row(s.png, dst, nullptr);
             }
             if ((y + 1) % kProgressBand == 0 || y + 1 == height) {
-                int first = y + 1 == height ? (height - 1) / kProgressBand * kProgressBand : y + 1 - kProgressBand;
+                int first = y + 1 == height ? (height - 1) / kProgressBand * kProgressBand
+                                            : y + 1 - kProgressBand;
                 rc = ctx.Rows(out, first, y + 1 - first, pass, l.passes);
                 if (rc != SUCCESS) {
                     L_FreeBitmap(out);
@@ -354,14 +364,18 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     png_set_compression_buffer_size(s.png, kIdatBuffer);
 
     int colorType = PNG_COLOR_TYPE_RGB;
-    if (bpp == 32) colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    else if (bpp <= 8) colorType = IsGrayRamp(b) ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
-    png_set_IHDR(s.png, s.info, png_uint_32(b->Width), png_uint_32(b->Height), bpp <= 8 ? bpp : 8, colorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    if (bpp == 32)
+        colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    else if (bpp <= 8)
+        colorType = IsGrayRamp(b) ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
+    png_set_IHDR(s.png, s.info, png_uint_32(b->Width), png_uint_32(b->Height), bpp <= 8 ? bpp : 8,
+                 colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
         // Every entry is written so that the palette comes back exactly as it was.
         const int n = 1 << bpp;
-        for (int i = 0; i < n; ++i) pal[i] = png_color{b->pPalette[i].rgbRed, b->pPalette[i].rgbGreen, b->pPalette[i].rgbBlue};
+        for (int i = 0; i < n; ++i)
+            pal[i] =
+                png_color{b->pPalette[i].rgbRed, b->pPalette[i].rgbGreen, b->pPalette[i].rgbBlue};
         png_set_PLTE(s.png, s.info, pal, n);
     }
     const EncoderSettings es = ChooseSettings(b, colorType == PNG_COLOR_TYPE_PALETTE || bpp < 8);
@@ -372,8 +386,8 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     L_GetExtFileOption(&ext);
     const int xdpi = b->XResolution > 0 ? b->XResolution : ext.XResolution;
     const int ydpi = b->YResolution > 0 ? b->YResolution : ext.YResolution;
-    png_set_pHYs(s.png, s.info, png_uint_32(std::lround(xdpi / 0.0254)), png_uint_32(std::lround(ydpi / 0.0254)),
-                 PNG_RESOLUTION_METER);
+    png_set_pHYs(s.png, s.info, png_uint_32(std::lround(xdpi / 0.0254)),
+                 png_uint_32(std::lround(ydpi / 0.0254)), PNG_RESOLUTION_METER);
     png_write_info(s.png, s.info);
     if (bpp >= 24) png_set_bgr(s.png);
     for (int y = 0; y < b->Height; ++y) png_write_row(s.png, L_RowPtr(b, y));

@@ -114,8 +114,8 @@ TiffPtr Open(MemStream* s, const char* mode, ErrorState* errors, tmsize_t allocL
     if (allocLimit > 0) TIFFOpenOptionsSetMaxSingleMemAlloc(opts, allocLimit);
     TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, errors);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, nullptr);
-    TIFF* tif = TIFFClientOpenExt("memory", mode, s, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                                  UnmapProc, opts);
+    TIFF* tif = TIFFClientOpenExt("memory", mode, s, ReadProc, WriteProc, SeekProc, CloseProc,
+                                  SizeProc, MapProc, UnmapProc, opts);
     TIFFOpenOptionsFree(opts);
     return TiffPtr(tif);
 }
@@ -137,7 +137,8 @@ enum class Kind {
 
 struct Layout {
     uint32_t width = 0, height = 0;
-    uint16_t bps = 1, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
+    uint16_t bps = 1, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG,
+             compression = COMPRESSION_NONE;
     bool tiled = false;
     uint32_t tileW = 0, tileH = 0, rowsPerStrip = 0;
     Kind kind = Kind::Generic;
@@ -148,12 +149,16 @@ struct Layout {
     bool minIsWhite = false;
 };
 
-bool OneOf(unsigned v, std::initializer_list<unsigned> set) { return std::find(set.begin(), set.end(), v) != set.end(); }
+bool OneOf(unsigned v, std::initializer_list<unsigned> set) {
+    return std::find(set.begin(), set.end(), v) != set.end();
+}
 
 int Analyze(TIFF* tif, Layout* L) {
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &L->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &L->height))
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &L->width) ||
+        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &L->height))
         return ERROR_FILE_FORMAT;
-    if (L->width == 0 || L->height == 0 || L->width > uint32_t(INT32_MAX) || L->height > uint32_t(INT32_MAX))
+    if (L->width == 0 || L->height == 0 || L->width > uint32_t(INT32_MAX) ||
+        L->height > uint32_t(INT32_MAX))
         return ERROR_INV_RANGE;
     uint16_t sampleFormat = SAMPLEFORMAT_UINT, inkSet = INKSET_CMYK;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &L->bps);
@@ -169,8 +174,8 @@ int Analyze(TIFF* tif, Layout* L) {
     if (!TIFFIsCODECConfigured(L->compression)) return ERROR_UNKNOWN_COMP;
     L->tiled = TIFFIsTiled(tif) != 0;
     if (L->tiled) {
-        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &L->tileW) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &L->tileH) ||
-            L->tileW == 0 || L->tileH == 0)
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &L->tileW) ||
+            !TIFFGetField(tif, TIFFTAG_TILELENGTH, &L->tileH) || L->tileW == 0 || L->tileH == 0)
             return ERROR_FILE_FORMAT;
     } else {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &L->rowsPerStrip);
@@ -189,45 +194,45 @@ int Analyze(TIFF* tif, Layout* L) {
     L->kind = Kind::Generic;
     if (uintSamples && tilesAligned && !jpegYcc) {
         switch (L->photometric) {
-        case PHOTOMETRIC_MINISBLACK:
-        case PHOTOMETRIC_MINISWHITE:
-            if (L->spp == 1 && OneOf(L->bps, {1, 2, 4, 8, 16})) {
-                L->kind = Kind::Gray;
-                L->alpha = false;
-                L->bpp = L->bps == 1 ? 1 : L->bps <= 4 ? 4 : 8;
-                L->samples = 1;
-            } else if (L->spp >= 2 && OneOf(L->bps, {8, 16})) {
-                L->kind = Kind::Gray;
-                L->alpha = true;
-                L->bpp = 32;
-                L->samples = 2;
-            }
-            break;
-        case PHOTOMETRIC_PALETTE:
-            if (L->spp == 1 && OneOf(L->bps, {1, 2, 4, 8})) {
-                L->kind = Kind::Palette;
-                L->alpha = false;
-                L->bpp = L->bps == 1 ? 1 : L->bps <= 4 ? 4 : 8;
-                L->samples = 1;
-            }
-            break;
-        case PHOTOMETRIC_RGB:
-            if (L->spp >= 3 && OneOf(L->bps, {8, 16})) {
-                L->kind = Kind::Rgb;
-                L->alpha = L->spp >= 4 && L->alpha;
-                L->bpp = L->alpha ? 32 : 24;
-                L->samples = L->alpha ? 4 : 3;
-            }
-            break;
-        case PHOTOMETRIC_SEPARATED:
-            if (inkSet == INKSET_CMYK && L->spp >= 4 && L->bps == 8) {
-                L->kind = Kind::Cmyk;
-                L->alpha = false;
-                L->bpp = 24;
-                L->samples = 4;
-            }
-            break;
-        default: break;
+            case PHOTOMETRIC_MINISBLACK:
+            case PHOTOMETRIC_MINISWHITE:
+                if (L->spp == 1 && OneOf(L->bps, {1, 2, 4, 8, 16})) {
+                    L->kind = Kind::Gray;
+                    L->alpha = false;
+                    L->bpp = L->bps == 1 ? 1 : L->bps <= 4 ? 4 : 8;
+                    L->samples = 1;
+                } else if (L->spp >= 2 && OneOf(L->bps, {8, 16})) {
+                    L->kind = Kind::Gray;
+                    L->alpha = true;
+                    L->bpp = 32;
+                    L->samples = 2;
+                }
+                break;
+            case PHOTOMETRIC_PALETTE:
+                if (L->spp == 1 && OneOf(L->bps, {1, 2, 4, 8})) {
+                    L->kind = Kind::Palette;
+                    L->alpha = false;
+                    L->bpp = L->bps == 1 ? 1 : L->bps <= 4 ? 4 : 8;
+                    L->samples = 1;
+                }
+                break;
+            case PHOTOMETRIC_RGB:
+                if (L->spp >= 3 && OneOf(L->bps, {8, 16})) {
+                    L->kind = Kind::Rgb;
+                    L->alpha = L->spp >= 4 && L->alpha;
+                    L->bpp = L->alpha ? 32 : 24;
+                    L->samples = L->alpha ? 4 : 3;
+                }
+                break;
+            case PHOTOMETRIC_SEPARATED:
+                if (inkSet == INKSET_CMYK && L->spp >= 4 && L->bps == 8) {
+                    L->kind = Kind::Cmyk;
+                    L->alpha = false;
+                    L->bpp = 24;
+                    L->samples = 4;
+                }
+                break;
+            default: break;
         }
     }
     if (L->kind == Kind::Generic) {
@@ -240,9 +245,9 @@ int Analyze(TIFF* tif, Layout* L) {
 
 int FormatOf(uint16_t compression) {
     switch (compression) {
-    case COMPRESSION_LZW: return FILE_TIFLZW;
-    case COMPRESSION_PACKBITS: return FILE_TIF_PACKBITS;
-    default: return FILE_TIF;
+        case COMPRESSION_LZW: return FILE_TIFLZW;
+        case COMPRESSION_PACKBITS: return FILE_TIF_PACKBITS;
+        default: return FILE_TIF;
     }
 }
 
@@ -309,8 +314,10 @@ struct RowConverter {
 
     template <class T>
     static uint8_t To8(T v) {
-        if constexpr (sizeof(T) == 2) return Scale16(v);
-        else return v;
+        if constexpr (sizeof(T) == 2)
+            return Scale16(v);
+        else
+            return v;
     }
 
     template <class T>
@@ -361,31 +368,33 @@ struct RowConverter {
     void operator()(const uint8_t* src, uint8_t* dst, int x0, int n) const {
         if (L.bpp <= 8) {
             switch (L.bps) {
-            case 1: std::memcpy(dst + x0 / 8, src, size_t(n + 7) / 8); break;
-            case 2: {
-                uint8_t* d = dst + x0 / 2;
-                for (int i = 0; i < n; i += 2) {
-                    uint8_t byte = src[i / 4];
-                    int shift = 6 - 2 * (i & 3);
-                    uint8_t hi = lut2[(byte >> shift) & 3];
-                    uint8_t lo = i + 1 < n ? lut2[(byte >> (shift - 2)) & 3] : 0;
-                    d[i / 2] = uint8_t(hi << 4 | lo);
+                case 1: std::memcpy(dst + x0 / 8, src, size_t(n + 7) / 8); break;
+                case 2: {
+                    uint8_t* d = dst + x0 / 2;
+                    for (int i = 0; i < n; i += 2) {
+                        uint8_t byte = src[i / 4];
+                        int shift = 6 - 2 * (i & 3);
+                        uint8_t hi = lut2[(byte >> shift) & 3];
+                        uint8_t lo = i + 1 < n ? lut2[(byte >> (shift - 2)) & 3] : 0;
+                        d[i / 2] = uint8_t(hi << 4 | lo);
+                    }
+                    break;
                 }
-                break;
-            }
-            case 4: std::memcpy(dst + x0 / 2, src, size_t(n + 1) / 2); break;
-            case 8: std::memcpy(dst + x0, src, size_t(n)); break;
-            default: {
-                const auto* s = reinterpret_cast<const uint16_t*>(src);
-                for (int i = 0; i < n; ++i) dst[x0 + i] = Scale16(s[i]);
-                break;
-            }
+                case 4: std::memcpy(dst + x0 / 2, src, size_t(n + 1) / 2); break;
+                case 8: std::memcpy(dst + x0, src, size_t(n)); break;
+                default: {
+                    const auto* s = reinterpret_cast<const uint16_t*>(src);
+                    for (int i = 0; i < n; ++i) dst[x0 + i] = Scale16(s[i]);
+                    break;
+                }
             }
             return;
         }
         uint8_t* d = dst + size_t(x0) * size_t(L.bpp / 8);
-        if (L.bps == 16) Color(reinterpret_cast<const uint16_t*>(src), d, n);
-        else Color(src, d, n);
+        if (L.bps == 16)
+            Color(reinterpret_cast<const uint16_t*>(src), d, n);
+        else
+            Color(src, d, n);
     }
 };
 
@@ -405,7 +414,8 @@ int MakePalette(TIFF* tif, const Layout& L, RGBQUAD* pal, RowConverter* conv) {
         return SUCCESS;
     }
     uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
-    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) return ERROR_FILE_FORMAT;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
+        return ERROR_FILE_FORMAT;
     const int n = 1 << L.bps; // libtiff guarantees this many entries
     // Some old writers stored 8-bit values in the 16-bit map.
     bool eightBit = true;
@@ -441,17 +451,19 @@ void Interleave(const uint8_t* const* planes, int count, int bytesPerSample, int
 // Contiguous strips are read a row at a time: libtiff decodes strips incrementally, so
 // a single-strip file needs no strip-sized buffer and each row is converted while it is
 // still in the cache.
-int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out, LoadContext& ctx,
-             const ErrorState& errors) {
+int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out,
+             LoadContext& ctx, const ErrorState& errors) {
     const uint64_t rowBytes = TIFFScanlineSize64(tif);
     if (rowBytes == 0) return ERROR_FILE_FORMAT;
     Buffer row;
     if (!row.Allocate(size_t(rowBytes))) return ERROR_NO_MEMORY;
     // Rows are reported in batches of about a strip, at least a few kilobytes' worth.
-    const uint32_t batch = std::max(L.rowsPerStrip, uint32_t(std::max<uint64_t>(1, 65536 / rowBytes)));
+    const uint32_t batch =
+        std::max(L.rowsPerStrip, uint32_t(std::max<uint64_t>(1, 65536 / rowBytes)));
     uint32_t reported = 0;
     for (uint32_t y = 0; y < L.height; ++y) {
-        if (TIFFReadScanline(tif, row.p.get(), y, 0) != 1 || errors.failed) return ERROR_FILE_FORMAT;
+        if (TIFFReadScanline(tif, row.p.get(), y, 0) != 1 || errors.failed)
+            return ERROR_FILE_FORMAT;
         conv(row.p.get(), L_RowPtr(out, int(y)), 0, int(L.width));
         if (y + 1 - reported >= batch || y + 1 == L.height) {
             int rc = ctx.Rows(out, int(reported), int(y + 1 - reported), 0, 1);
@@ -463,19 +475,21 @@ int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE*
 }
 
 // Reads tiles or separate-plane strips (blocks) and converts their rows into the bitmap.
-int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out, LoadContext& ctx,
-               const ErrorState& errors) {
+int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out,
+               LoadContext& ctx, const ErrorState& errors) {
     const bool separate = L.planar == PLANARCONFIG_SEPARATE && L.spp > 1;
     const int planes = separate ? L.samples : 1;
     const uint32_t blockW = L.tiled ? L.tileW : L.width;
     const uint32_t blockH = L.tiled ? L.tileH : L.rowsPerStrip;
     const uint64_t rowBytes64 = L.tiled ? TIFFTileRowSize64(tif) : TIFFScanlineSize64(tif);
     const uint64_t blockBytes64 = L.tiled ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
-    if (rowBytes64 == 0 || blockBytes64 == 0 || blockBytes64 / blockH < rowBytes64) return ERROR_FILE_FORMAT;
+    if (rowBytes64 == 0 || blockBytes64 == 0 || blockBytes64 / blockH < rowBytes64)
+        return ERROR_FILE_FORMAT;
     // A strip never holds more than the image; a tile may be larger than a small image,
     // but not absurdly so.
     uint64_t imageBytes = rowBytes64 * uint64_t(L.height);
-    if (L.tiled && blockBytes64 > uint64_t(kBaseAllocLimit) && blockBytes64 > imageBytes * 4) return ERROR_INV_RANGE;
+    if (L.tiled && blockBytes64 > uint64_t(kBaseAllocLimit) && blockBytes64 > imageBytes * 4)
+        return ERROR_INV_RANGE;
     const size_t rowBytes = size_t(rowBytes64), blockBytes = size_t(blockBytes64);
 
     Buffer blocks[4], scratch;
@@ -493,10 +507,12 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
                 tmsize_t want, got;
                 if (L.tiled) {
                     want = tmsize_t(blockBytes);
-                    got = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, uint16_t(p)), blocks[p].p.get(), want);
+                    got = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, uint16_t(p)),
+                                              blocks[p].p.get(), want);
                 } else {
                     want = tmsize_t(rowBytes * rows);
-                    got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, uint16_t(p)), blocks[p].p.get(), want);
+                    got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, uint16_t(p)),
+                                               blocks[p].p.get(), want);
                 }
                 if (got != want || errors.failed) return ERROR_FILE_FORMAT;
             }
@@ -504,7 +520,8 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
                 const uint8_t* src = blocks[0].p.get() + size_t(r) * rowBytes;
                 if (separate) {
                     const uint8_t* rowPlanes[4];
-                    for (int p = 0; p < planes; ++p) rowPlanes[p] = blocks[p].p.get() + size_t(r) * rowBytes;
+                    for (int p = 0; p < planes; ++p)
+                        rowPlanes[p] = blocks[p].p.get() + size_t(r) * rowBytes;
                     Interleave(rowPlanes, planes, bytesPerSample, int(cols), scratch.p.get());
                     src = scratch.p.get();
                 }
@@ -564,7 +581,8 @@ uint64_t GenericBlockBytes(TIFF* tif, const Layout& L) {
     return L.planar == PLANARCONFIG_SEPARATE ? block * L.spp : block;
 }
 
-int LoadPage(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx, const ErrorState& errors) {
+int LoadPage(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx,
+             const ErrorState& errors) {
     RGBQUAD pal[256];
     RowConverter conv;
     conv.L = L;
@@ -573,14 +591,17 @@ int LoadPage(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx, co
         int rc = MakePalette(tif, L, pal, &conv);
         if (rc != SUCCESS) return rc;
     }
-    int rc = L_CreateBitmap(out, TYPE_CONV, int(L.width), int(L.height), L.bpp, ORDER_BGR, L.bpp <= 8 ? pal : nullptr,
-                            TOP_LEFT);
+    int rc = L_CreateBitmap(out, TYPE_CONV, int(L.width), int(L.height), L.bpp, ORDER_BGR,
+                            L.bpp <= 8 ? pal : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     ResolutionOf(tif, &out->XResolution, &out->YResolution);
     const bool contiguousStrips = !L.tiled && (L.planar == PLANARCONFIG_CONTIG || L.spp == 1);
-    if (L.kind == Kind::Generic) rc = LoadGeneric(tif, L, out, ctx);
-    else if (contiguousStrips) rc = LoadRows(tif, L, conv, out, ctx, errors);
-    else rc = LoadBlocks(tif, L, conv, out, ctx, errors);
+    if (L.kind == Kind::Generic)
+        rc = LoadGeneric(tif, L, out, ctx);
+    else if (contiguousStrips)
+        rc = LoadRows(tif, L, conv, out, ctx, errors);
+    else
+        rc = LoadBlocks(tif, L, conv, out, ctx, errors);
     if (rc == SUCCESS && errors.failed) rc = ERROR_FILE_FORMAT;
     return rc;
 }
@@ -634,7 +655,8 @@ Ramp GrayRamp(const BITMAPHANDLE* b) {
 }
 
 bool CanSave(int format, int bpp) {
-    return (format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS) && IsValidBpp(bpp);
+    return (format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS) &&
+           IsValidBpp(bpp);
 }
 
 // TIFF's LZW: 9- to 12-bit codes written most significant bit first, Clear (256) at the
@@ -731,30 +753,30 @@ void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool predict) {
     const int w = b->Width;
     uint8_t* row = d;
     switch (b->BitsPerPixel) {
-    case 32:
-        for (int x = 0; x < w; ++x, s += 4, d += 4) {
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
-            d[3] = s[3];
-        }
-        break;
-    case 24:
-        for (int x = 0; x < w; ++x, s += 3, d += 3) {
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
-        }
-        break;
-    case 16:
-        for (int x = 0; x < w; ++x, d += 3) {
-            BGRA c = Unpack16(uint16_t(s[x * 2] | s[x * 2 + 1] << 8));
-            d[0] = c.r;
-            d[1] = c.g;
-            d[2] = c.b;
-        }
-        break;
-    default: std::memcpy(d, s, (size_t(w) * size_t(b->BitsPerPixel) + 7) / 8); return;
+        case 32:
+            for (int x = 0; x < w; ++x, s += 4, d += 4) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+                d[3] = s[3];
+            }
+            break;
+        case 24:
+            for (int x = 0; x < w; ++x, s += 3, d += 3) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+            }
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x, d += 3) {
+                BGRA c = Unpack16(uint16_t(s[x * 2] | s[x * 2 + 1] << 8));
+                d[0] = c.r;
+                d[1] = c.g;
+                d[2] = c.b;
+            }
+            break;
+        default: std::memcpy(d, s, (size_t(w) * size_t(b->BitsPerPixel) + 7) / 8); return;
     }
     if (predict) {
         // Right to left, so each sample still sees its neighbour's original value.
@@ -764,7 +786,7 @@ void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool predict) {
 }
 
 int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
-    const uint16_t compression = format == FILE_TIFLZW          ? COMPRESSION_LZW
+    const uint16_t compression = format == FILE_TIFLZW         ? COMPRESSION_LZW
                                  : format == FILE_TIF_PACKBITS ? COMPRESSION_PACKBITS
                                                                : COMPRESSION_NONE;
     out.clear();
@@ -814,13 +836,16 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     }
     EXTFILEOPTIONS opt;
     L_GetExtFileOption(&opt);
-    TIFFSetField(t, TIFFTAG_XRESOLUTION, float(b->XResolution > 0 ? b->XResolution : opt.XResolution));
-    TIFFSetField(t, TIFFTAG_YRESOLUTION, float(b->YResolution > 0 ? b->YResolution : opt.YResolution));
+    TIFFSetField(t, TIFFTAG_XRESOLUTION,
+                 float(b->XResolution > 0 ? b->XResolution : opt.XResolution));
+    TIFFSetField(t, TIFFTAG_YRESOLUTION,
+                 float(b->YResolution > 0 ? b->YResolution : opt.YResolution));
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 
     const size_t rowBytes = size_t(TIFFScanlineSize64(t));
     if (rowBytes == 0) return ERROR_FILE_WRITE;
-    const uint32_t rowsPerStrip = uint32_t(std::clamp<size_t>(kStripBytes / rowBytes, 1, size_t(b->Height)));
+    const uint32_t rowsPerStrip =
+        uint32_t(std::clamp<size_t>(kStripBytes / rowBytes, 1, size_t(b->Height)));
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     Buffer strip;
     if (!strip.Allocate(rowBytes * rowsPerStrip)) return ERROR_NO_MEMORY;
@@ -832,7 +857,8 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     }
     for (uint32_t y0 = 0, index = 0; y0 < uint32_t(b->Height); y0 += rowsPerStrip, ++index) {
         const uint32_t rows = std::min(rowsPerStrip, uint32_t(b->Height) - y0);
-        for (uint32_t r = 0; r < rows; ++r) FileRow(b, int(y0 + r), strip.p.get() + size_t(r) * rowBytes, predict);
+        for (uint32_t r = 0; r < rows; ++r)
+            FileRow(b, int(y0 + r), strip.p.get() + size_t(r) * rowBytes, predict);
         const size_t bytes = rowBytes * rows;
         tmsize_t written;
         if (lzw) {
@@ -863,7 +889,9 @@ bool Sniff(const uint8_t* d, size_t n) {
            (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && (d[3] == 42 || d[3] == 43));
 }
 
-bool HandlesFormat(int format) { return format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS; }
+bool HandlesFormat(int format) {
+    return format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS;
+}
 
 } // namespace
 
