@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "Effects.h"
-#include "Region.h"
+#include "PixelAccess.h"
 
 namespace {
 
@@ -263,7 +263,7 @@ L_INT TLayeredImage::SetChannelMode(int mode) {
             if (view->pRgn && L_GetBitmapRgnBounds(view, nullptr, &b) == SUCCESS && b.left == 0 &&
                 b.top == 0 && b.right == view->Width && b.bottom == view->Height) {
                 size_t n = 0;
-                for (const RgnSpan& s : view->pRgn->spans) n += size_t(s.x1 - s.x0);
+                for (const RgnSpan& s : lt::RegionSpans(view->pRgn)) n += size_t(s.x1 - s.x0);
                 if (n == size_t(view->Width) * size_t(view->Height)) L_FreeBitmapRgn(view);
             }
         }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "Effects.h"
-#include "Region.h"
+#include "PixelAccess.h"
 
 TLeadBitmap::~TLeadBitmap() { Free(); }
 
@@ -98,7 +98,7 @@ L_INT TLeadBitmap::FillWithAlpha(COLORREF color) {
         for (int y = 0; y < Height; ++y) fill(L_RowPtr(this, y), 0, Width);
         return SUCCESS;
     }
-    for (const RgnSpan& s : pRgn->spans) {
+    for (const RgnSpan& s : lt::RegionSpans(pRgn)) {
         if (s.y < 0 || s.y >= Height) continue;
         const int x0 = std::max(s.x0, 0), x1 = std::min(s.x1, Width);
         if (x0 < x1) fill(L_RowPtr(this, s.y), x0, x1);

@@ -22,8 +22,10 @@
 #include <new>
 #include <vector>
 
-#include "../foundation/toolkit/codecs/ByteReader.h"
+#include "ByteReader.h"
 #include "LayeredImage.h"
+#include "OwnedBitmap.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -31,19 +33,6 @@ constexpr uint8_t kMagic[4] = {'Q', 'L', 'X', ' '};
 constexpr size_t kHeaderBytes = 10;
 constexpr size_t kRecordBytes = 82;
 constexpr size_t kNameBytes = 64;
-// Far above any image the decoders' limits let through; keeps a hostile size from
-// turning into one huge allocation before anything is checked.
-constexpr uint64_t kMaxFileBytes = uint64_t(2) << 30;
-
-// Owns a malloc'ed block handed out by L_SaveBitmapMemory.
-struct MallocBlock {
-    uint8_t* data = nullptr;
-    size_t size = 0;
-    MallocBlock() = default;
-    MallocBlock(const MallocBlock&) = delete;
-    MallocBlock& operator=(const MallocBlock&) = delete;
-    ~MallocBlock() { std::free(data); }
-};
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
@@ -52,49 +41,6 @@ void Put16(uint8_t* p, uint16_t v) {
 void Put32(uint8_t* p, uint32_t v) {
     Put16(p, uint16_t(v));
     Put16(p + 2, uint16_t(v >> 16));
-}
-
-// The whole file in memory. Not zero-filled first: every byte is read over anyway, and
-// layered files run to hundreds of megabytes.
-struct FileBytes {
-    std::unique_ptr<uint8_t[]> data;
-    size_t size = 0;
-};
-
-// ERROR_FILE_OPEN when the file cannot be opened.
-L_INT ReadFileBytes(const char* path, FileBytes& out) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ERROR_FILE_OPEN;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return ERROR_FILE_OPEN;
-    }
-    if (uint64_t(st.st_size) > kMaxFileBytes) {
-        ::close(fd);
-        return ERROR_FILE_FORMAT;
-    }
-    const size_t want = size_t(st.st_size);
-    out.data.reset(new (std::nothrow) uint8_t[want ? want : 1]);
-    if (!out.data) {
-        ::close(fd);
-        return ERROR_NO_MEMORY;
-    }
-    L_INT rc = SUCCESS;
-    size_t done = 0;
-    while (done < want) {
-        ssize_t n = ::read(fd, out.data.get() + done, want - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            rc = ERROR_FILE_READ;
-            break;
-        }
-        if (n == 0) break; // the file shrank while we read it: parse what is there
-        done += size_t(n);
-    }
-    out.size = done;
-    ::close(fd);
-    return rc;
 }
 
 // The stored depth of a layer's pixel stream: what the user sees, where PNG can hold it.
@@ -130,9 +76,8 @@ bool TLayeredImage::IsNativeFile(const char* path) {
 }
 
 L_INT TLayeredImage::Load(const char* path, FILEREADCALLBACK progress, void* user) {
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ERROR_FILE_OPEN;
-    ::close(fd);
+    // Both readers go through the toolkit's file reader, so a missing or unreadable file
+    // gives the same code whichever kind it is.
     if (IsNativeFile(path)) return LoadNative(path);
 
     auto layer = std::make_unique<TLayer>();
@@ -155,14 +100,14 @@ L_INT TLayeredImage::Load(const char* path, FILEREADCALLBACK progress, void* use
 }
 
 L_INT TLayeredImage::LoadNative(const char* path) {
-    FileBytes bytes;
-    const L_INT rc = ReadFileBytes(path, bytes);
+    std::vector<uint8_t> bytes;
+    const L_INT rc = lt::ReadWholeFile(path, bytes);
     if (rc != SUCCESS) return rc;
-    return LoadNativeMemory(bytes.data.get(), bytes.size);
+    return LoadNativeMemory(bytes.data(), bytes.size());
 }
 
 L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
-    lt::codec::ByteReader r(data, size);
+    lt::ByteReader r(data, size);
     uint8_t magic[4];
     if (!r.bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0)
         return ERROR_FILE_FORMAT;
@@ -252,8 +197,19 @@ L_INT TLayeredImage::SaveNative(const char* path) {
         if (l.Y < -32768 || l.Y > 32767) return ERROR_YORIGIN;
     }
 
+    struct Stream {
+        TMallocBlock data;
+        size_t size = 0;
+        // Encodes a bitmap into this stream.
+        L_INT Save(BITMAPHANDLE* b, L_INT format, L_INT bpp) {
+            uint8_t* block = nullptr;
+            const L_INT rc = L_SaveBitmapMemory(&block, b, format, bpp, 0, &size);
+            data.reset(block);
+            return rc;
+        }
+    };
     struct Streams {
-        MallocBlock pixels, mask;
+        Stream pixels, mask;
     };
     std::vector<Streams> streams(static_cast<size_t>(count));
     size_t total = kHeaderBytes;
@@ -261,8 +217,7 @@ L_INT TLayeredImage::SaveNative(const char* path) {
         TLayer& l = *Layers.At(i);
         Streams& s = streams[size_t(i)];
         const L_INT bpp = StreamBpp(l);
-        L_INT rc = L_SaveBitmapMemory(&s.pixels.data, &l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp, 0,
-                                      &s.pixels.size);
+        L_INT rc = s.pixels.Save(&l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp);
         if (rc != SUCCESS) return rc;
         if (L_BitmapHasRgn(&l)) {
             TLeadBitmap mask;
@@ -270,7 +225,7 @@ L_INT TLayeredImage::SaveNative(const char* path) {
             rc = L_CreateMaskFromBitmapRgn(&l, &m);
             if (rc != SUCCESS) return rc;
             mask.Adopt(m);
-            rc = L_SaveBitmapMemory(&s.mask.data, &mask, FILE_PNG, 0, 0, &s.mask.size);
+            rc = s.mask.Save(&mask, FILE_PNG, 0);
             if (rc != SUCCESS) return rc;
         }
         if (s.pixels.size > 0xFFFFFFFFu || s.mask.size > 0xFFFFFFFFu) return ERROR_INV_RANGE;
@@ -301,9 +256,9 @@ L_INT TLayeredImage::SaveNative(const char* path) {
         Put32(p + 14, uint32_t(s.mask.size));
         PutName(p + 18, l.Name);
         p += kRecordBytes;
-        std::memcpy(p, s.pixels.data, s.pixels.size);
+        std::memcpy(p, s.pixels.data.get(), s.pixels.size);
         p += s.pixels.size;
-        if (s.mask.size) std::memcpy(p, s.mask.data, s.mask.size);
+        if (s.mask.size) std::memcpy(p, s.mask.data.get(), s.mask.size);
         p += s.mask.size;
     }
     return L_WriteFileAtomically(path, file.data(), file.size());

@@ -15,7 +15,7 @@
 #include <new>
 #include <vector>
 
-#include "BitmapInternal.h"
+#include "PixelAccess.h"
 #include "Effects.h"
 
 struct LxSavedAlpha {
@@ -183,7 +183,7 @@ L_INT Lx_CreateMaskFromAlpha(const BITMAPHANDLE* b, BITMAPHANDLE* mask) {
 L_INT Lx_IntersectBitmapAlphaWithMask(BITMAPHANDLE* b) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
     if (b->BitsPerPixel != 32 || !b->pRgn) return SUCCESS;
-    const std::vector<RgnSpan>& spans = b->pRgn->spans;
+    const std::span<const RgnSpan> spans = lt::RegionSpans(b->pRgn);
     size_t i = 0;
     for (int y = 0; y < b->Height; ++y) {
         uint8_t* row = L_RowPtr(b, y);

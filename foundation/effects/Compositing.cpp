@@ -20,7 +20,7 @@
 #include <optional>
 #include <vector>
 
-#include "BitmapInternal.h"
+#include "PixelAccess.h"
 #include "Effects.h"
 
 // Function multiversioning needs ifunc support (glibc); define QUILLO_NO_CLONES to build the

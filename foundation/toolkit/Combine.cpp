@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "OwnedBitmap.h"
 
 namespace {
 
@@ -126,16 +127,12 @@ L_INT L_CombineBitmap(pBITMAPHANDLE dst, L_INT xDst, L_INT yDst, L_INT width, L_
     try {
         // Combining a bitmap with itself (or with a handle sharing its pixels) would read
         // pixels already written; work from a copy then.
-        BITMAPHANDLE aliasCopy;
+        TOwnedBitmap aliasCopy;
         if (src->Addr == dst->Addr) {
-            L_INT rc = L_CopyBitmap(&aliasCopy, src);
+            L_INT rc = L_CopyBitmap(aliasCopy.get(), src);
             if (rc != SUCCESS) return rc;
-            src = &aliasCopy;
+            src = aliasCopy.get();
         }
-        struct FreeOnExit {
-            BITMAPHANDLE* b;
-            ~FreeOnExit() { L_FreeBitmap(b); }
-        } freeCopy{&aliasCopy};
 
         // Calls fn(dstRow, srcRow, x, sx, n) for each run of n pixels written at dst column x,
         // taken from src column sx: dst's region, src's region and the clip all apply.
@@ -361,16 +358,12 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
     if (!lt::IsValidBpp(b->BitsPerPixel) || !lt::IsValidBpp(underlay->BitsPerPixel))
         return ERROR_BITPERPIXEL;
     try {
-        BITMAPHANDLE aliasCopy;
+        TOwnedBitmap aliasCopy;
         if (underlay->Addr == b->Addr) {
-            L_INT rc = L_CopyBitmap(&aliasCopy, underlay);
+            L_INT rc = L_CopyBitmap(aliasCopy.get(), underlay);
             if (rc != SUCCESS) return rc;
-            underlay = &aliasCopy;
+            underlay = aliasCopy.get();
         }
-        struct FreeOnExit {
-            BITMAPHANDLE* b;
-            ~FreeOnExit() { L_FreeBitmap(b); }
-        } freeCopy{&aliasCopy};
 
         const int W = b->Width, H = b->Height, uw = underlay->Width, uh = underlay->Height;
         const bool tile = uFlags == UB_TILE;

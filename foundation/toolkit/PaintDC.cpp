@@ -43,37 +43,12 @@ inline uint32_t Pack15(uint32_t bgr) {
     return ((bgr >> 3) & 0x1Fu) | (((bgr >> 11) & 0x1Fu) << 5) | (((bgr >> 19) & 0x1Fu) << 10);
 }
 
-// Nearest palette entries of true colours, remembered in a small direct-mapped table:
-// an image maps few distinct colours onto a palette over and over.
-class NearestCache {
-public:
-    NearestCache(const RGBQUAD* pal, int count)
-        : pal_(pal), count_(count), keys_(kSize, 0), vals_(kSize, 0) {}
-    uint32_t Get(uint32_t bgr) {
-        const uint32_t key = 0x01000000u | bgr;
-        const size_t h = ((key * 2654435761u) >> 20) & (kSize - 1);
-        if (keys_[h] != key) {
-            keys_[h] = key;
-            vals_[h] = uint8_t(lt::NearestPaletteIndex(pal_, count_, int((bgr >> 16) & 0xFFu),
-                                                       int((bgr >> 8) & 0xFFu), int(bgr & 0xFFu)));
-        }
-        return vals_[h];
-    }
-
-private:
-    static constexpr size_t kSize = 4096;
-    const RGBQUAD* pal_;
-    int count_;
-    std::vector<uint32_t> keys_;
-    std::vector<uint8_t> vals_;
-};
-
 // What a true-colour source pixel becomes on the destination.
 enum DstKind { kBGR, k15, kIndex };
 
 struct Converter {
     uint32_t lut[256] = {}; // palette sources: the destination value of each index
-    NearestCache* nearest = nullptr;
+    lt::NearestCache* nearest = nullptr;
 };
 
 // Destination values (in 4-byte slots, OR orMask) of n destination pixels whose source
@@ -103,7 +78,7 @@ void Fetch(const uint8_t* srow, const int32_t* cols, int n, uint8_t* out, uint32
                 }
             }
             if constexpr (DK == k15 && SB != 16) v = Pack15(v);
-            if constexpr (DK == kIndex) v = cv.nearest->Get(v);
+            if constexpr (DK == kIndex) v = cv.nearest->Get(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
         }
         Store32(out + size_t(i) * 4, v | orMask);
     }
@@ -312,7 +287,7 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
         const int sbpp = b->BitsPerPixel, dbpp = t->BitsPerPixel;
         const DstKind dk = dbpp >= 24 ? kBGR : dbpp == 16 ? k15 : kIndex;
         Converter cv;
-        std::unique_ptr<NearestCache> nearest;
+        std::unique_ptr<lt::NearestCache> nearest;
         if (sbpp <= 8) {
             const uint32_t mask = lt::ColorMask(dbpp);
             for (unsigned i = 0; i < (1u << sbpp); ++i) {
@@ -341,7 +316,7 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
                 }
             }
         } else if (dk == kIndex) {
-            nearest = std::make_unique<NearestCache>(t->pPalette, 1 << dbpp);
+            nearest = std::make_unique<lt::NearestCache>(t->pPalette, 1 << dbpp);
             cv.nearest = nearest.get();
         }
 

@@ -148,6 +148,11 @@ void ScanRowGeneric(int width, int y, std::vector<RgnSpan>& out, Pred nonZero) {
 
 namespace lt {
 
+std::span<const RgnSpan> RegionSpans(HRGN rgn) {
+    if (!rgn) return {};
+    return rgn->spans;
+}
+
 // Applies a transform and keeps only what falls inside `clip` (bitmap coordinates) when
 // one is given. Scales must be positive. Each source pixel covers the block
 // [floor(x * num / den), floor((x + 1) * num / den)) + offset; these blocks tile the

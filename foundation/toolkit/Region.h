@@ -4,13 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "Toolkit.h"
-
-struct RgnSpan {
-    int y;
-    int x0; // first pixel
-    int x1; // one past the last pixel
-};
+#include "PixelAccess.h"
 
 class LRegion {
 public:

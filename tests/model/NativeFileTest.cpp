@@ -161,7 +161,7 @@ TEST(NativeFile, OrdinaryFilesAndLookalikesLoadAsOneBackgroundLayer) {
     OneKeeper(keep);
     EXPECT_EQ(keep.Load(fake.c_str()), ERROR_FILE_FORMAT);
     ExpectKeeper(keep);
-    EXPECT_EQ(keep.Load(Tmp("does-not-exist").c_str()), ERROR_FILE_OPEN);
+    EXPECT_EQ(keep.Load(Tmp("does-not-exist").c_str()), ERROR_FILENOTFOUND);
     ExpectKeeper(keep);
 }
 
@@ -199,7 +199,7 @@ TEST(NativeFile, DamagedHeadersAndRecordsAreRefusedAndTheImageKeepsItsLayers) {
         EXPECT_EQ(keep.LoadNativeMemory(bad.data(), bad.size()), ERROR_FILE_FORMAT);
         ExpectKeeper(keep);
     }
-    EXPECT_EQ(img.LoadNative(Tmp("does-not-exist").c_str()), ERROR_FILE_OPEN);
+    EXPECT_EQ(img.LoadNative(Tmp("does-not-exist").c_str()), ERROR_FILENOTFOUND);
 }
 
 TEST(NativeFile, EveryTruncationAndRandomDamageLoadsOrIsRefusedAsInvalid) {

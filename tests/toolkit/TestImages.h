@@ -18,7 +18,7 @@
 #include <tuple>
 #include <vector>
 
-#include "BitmapInternal.h"
+#include "PixelAccess.h"
 #include "Toolkit.h"
 
 namespace testimg {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "../BitmapInternal.h"
-#include "../Toolkit.h"
+#include "BitmapInternal.h"
+#include "Toolkit.h"
 
 namespace lt::codec {
 

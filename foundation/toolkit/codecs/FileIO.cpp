@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Codec.h"
+#include "WholeFile.h"
 
 namespace lt::codec {
 
@@ -22,12 +23,7 @@ const std::vector<const Codec*>& AllCodecs() {
 
 } // namespace lt::codec
 
-namespace {
-
-using lt::codec::AllCodecs;
-using lt::codec::Codec;
-
-EXTFILEOPTIONS g_extOptions;
+namespace lt {
 
 // Files larger than this are refused before they are read; no supported image of the
 // largest allowed size needs more.
@@ -65,6 +61,16 @@ int ReadWholeFile(const char* path, std::vector<uint8_t>& out) {
     ::close(fd);
     return SUCCESS;
 }
+
+} // namespace lt
+
+namespace {
+
+using lt::codec::AllCodecs;
+using lt::codec::Codec;
+using lt::ReadWholeFile;
+
+EXTFILEOPTIONS g_extOptions;
 
 const Codec* FindCodec(const uint8_t* data, size_t size) {
     for (const Codec* c : AllCodecs())

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace lt::codec {
+namespace lt {
 
 class ByteReader {
 public:
@@ -87,4 +87,4 @@ private:
     bool ok_ = true;
 };
 
-} // namespace lt::codec
+} // namespace lt
