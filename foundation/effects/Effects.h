@@ -1,8 +1,9 @@
-// The effects library: alpha compositing and alpha-plane utilities on toolkit bitmaps.
+// The effects library on toolkit bitmaps: alpha compositing, alpha planes, the magic wand.
 // Every function that can fail returns SUCCESS or a toolkit error code.
 #pragma once
 
 #include "Toolkit.h"
+#include "MagicWand.h"
 
 // Blends the rectangle (srcX, srcY, width, height) of a 32-bit source over the destination at
 // (x, y) by the source's alpha ("over" on straight alpha). The destination may be 32 bits

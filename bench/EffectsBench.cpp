@@ -1,0 +1,99 @@
+// The effects library's interactive work on a 4000 x 3000 photo: the magic wand (a click, a
+// click that floods the whole picture, growing a selection, colour replace everywhere).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "Effects.h"
+
+namespace {
+
+constexpr int kW = 4000, kH = 3000;
+
+// Smooth colour fields with fine grain, stored as the editor stores photos (32 bits, opaque).
+const BITMAPHANDLE& Photo() {
+    static BITMAPHANDLE b = [] {
+        BITMAPHANDLE p;
+        if (L_CreateBitmap(&p, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+            std::abort();
+        uint32_t seed = 12345;
+        for (int y = 0; y < kH; ++y) {
+            uint8_t* q = L_RowPtr(&p, y);
+            for (int x = 0; x < kW; ++x, q += 4) {
+                seed = seed * 1664525u + 1013904223u;
+                const int grain = int(seed >> 28) - 8;
+                q[0] = uint8_t(std::clamp(60 + y * 150 / kH + grain, 0, 255));
+                q[1] = uint8_t(std::clamp(90 + ((x * y) >> 16) % 80 + grain, 0, 255));
+                q[2] = uint8_t(std::clamp(200 - x * 120 / kW + grain, 0, 255));
+                q[3] = 255;
+            }
+        }
+        return p;
+    }();
+    return b;
+}
+
+BITMAPHANDLE NewMask() {
+    BITMAPHANDLE m;
+    if (L_CreateBitmap(&m, TYPE_CONV, kW, kH, 1, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
+        std::abort();
+    return m;
+}
+
+void Wand(benchmark::State& state, double tolerance, int x, int y, L_INT flags) {
+    const BITMAPHANDLE& photo = Photo();
+    BITMAPHANDLE mask = NewMask();
+    RECT rect{};
+    for (auto _ : state) {
+        if (MagicWandBitmap(&photo, &mask, tolerance, x, y, &rect, flags) != SUCCESS) {
+            state.SkipWithError("magic wand failed");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["area%"] =
+        100.0 * (rect.right - rect.left) * (rect.bottom - rect.top) / (double(kW) * kH);
+    L_FreeBitmap(&mask);
+}
+
+void BM_MagicWand_Click10Percent(benchmark::State& state) {
+    Wand(state, 0.10, kW / 2, kH / 2, MAGICWAND_CONNECTED);
+}
+BENCHMARK(BM_MagicWand_Click10Percent)->Unit(benchmark::kMillisecond);
+
+// The worst case: every pixel is reached.
+void BM_MagicWand_FloodsWholePhoto(benchmark::State& state) {
+    Wand(state, 1.0, kW / 2, kH / 2, MAGICWAND_CONNECTED);
+}
+BENCHMARK(BM_MagicWand_FloodsWholePhoto)->Unit(benchmark::kMillisecond);
+
+void BM_MagicWand_ColorReplaceEverywhere(benchmark::State& state) {
+    Wand(state, 0.10, kW / 2, kH / 2, MAGICWAND_EVERYWHERE);
+}
+BENCHMARK(BM_MagicWand_ColorReplaceEverywhere)->Unit(benchmark::kMillisecond);
+
+// Expand: a 10 % click, grown once (each iteration starts from the same click).
+void BM_MagicWand_GrowSelection(benchmark::State& state) {
+    const BITMAPHANDLE& photo = Photo();
+    BITMAPHANDLE click = NewMask(), mask = NewMask();
+    if (MagicWandBitmap(&photo, &click, 0.10, kW / 2, kH / 2, nullptr, 0) != SUCCESS) std::abort();
+    RECT rect{};
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::copy(click.Addr, click.Addr + click.Size, mask.Addr);
+        state.ResumeTiming();
+        if (MagicWandBitmap(&photo, &mask, 0.10, -1, -1, &rect, 0) != SUCCESS) {
+            state.SkipWithError("magic wand failed");
+            break;
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["area%"] = 100.0 * (rect.right - rect.left) * (rect.bottom - rect.top) /
+                              (double(kW) * kH);
+    L_FreeBitmap(&click);
+    L_FreeBitmap(&mask);
+}
+BENCHMARK(BM_MagicWand_GrowSelection)->Unit(benchmark::kMillisecond);
+
+} // namespace
