@@ -39,6 +39,7 @@ COLORREF ColorOf(Px p) { return RGB(uint8_t(p.r), uint8_t(p.g), uint8_t(p.b)); }
 
 } // namespace
 
+// Zooms that are no power of two (after Fit to Window) land on 1:1 once they come near.
 TEST(ImageViewZoom, StepsSnapToOriginalSizeAndHalveOrDouble) {
     Fixture f(100, 100, {400, 300});
     const struct {
@@ -46,7 +47,9 @@ TEST(ImageViewZoom, StepsSnapToOriginalSizeAndHalveOrDouble) {
         int command;
         double to;
     } cases[] = {{0.5, CM_ZOOM_IN, 1.0},  {0.25, CM_ZOOM_IN, 0.5}, {2.0, CM_ZOOM_OUT, 1.0},
-                 {1.0, CM_ZOOM_OUT, 0.5}, {1.0, CM_ZOOM_IN, 2.0},  {4.0, CM_ZOOM_IN, 8.0}};
+                 {1.0, CM_ZOOM_OUT, 0.5}, {1.0, CM_ZOOM_IN, 2.0},  {4.0, CM_ZOOM_IN, 8.0},
+                 {0.3, CM_ZOOM_IN, 1.0},  {0.7, CM_ZOOM_IN, 1.0},  {0.75, CM_ZOOM_IN, 1.5},
+                 {2.5, CM_ZOOM_OUT, 1.0}, {3.0, CM_ZOOM_OUT, 1.5}, {0.9, CM_ZOOM_OUT, 0.45}};
     for (const auto& c : cases) {
         f.view.Zoom = c.from;
         ASSERT_TRUE(f.view.DoCommand(c.command)) << c.from;
