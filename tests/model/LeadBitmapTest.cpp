@@ -122,6 +122,12 @@ TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
     std::unique_ptr<TLayer> taken = list.Take(0);
     EXPECT_EQ(taken.get(), a);
     EXPECT_EQ(list.Current()->Name, "b");
+    // Removing the layer under the cursor lands it on the next; inserting at the cursor
+    // pushes its layer up with it.
+    list.Remove(0);
+    EXPECT_EQ(list.Current()->Name, "c");
+    list.Insert(0, Solid(1, 1, {}, 32, "y"));
+    EXPECT_EQ(list.Current()->Name, "c");
     // A cursor outside the list has no layer.
     list.Seek(7);
     EXPECT_EQ(list.Index(), 7);
