@@ -94,9 +94,16 @@ TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
     RGBQUAD out[3];
     ASSERT_EQ(L_GetBitmapColors(&b, 13, 3, out), SUCCESS);
     EXPECT_EQ(std::memcmp(in, out, sizeof in), 0);
-    EXPECT_EQ(L_PutBitmapColors(&b, 14, 3, in), ERROR_INV_RANGE);
-    EXPECT_EQ(L_GetBitmapColors(&b, -1, 2, out), ERROR_INV_RANGE);
-    EXPECT_EQ(L_GetBitmapColors(&b, 0, -1, out), ERROR_INV_RANGE);
+    // Ranges that run off either end of the table; an empty one at the end is fine.
+    for (const bool put : {false, true}) {
+        auto call = [&](int i, int n) {
+            return put ? L_PutBitmapColors(&b, i, n, in) : L_GetBitmapColors(&b, i, n, out);
+        };
+        EXPECT_EQ(call(14, 3), ERROR_INV_RANGE);
+        EXPECT_EQ(call(-1, 2), ERROR_INV_RANGE);
+        EXPECT_EQ(call(0, -1), ERROR_INV_RANGE);
+        EXPECT_EQ(call(16, 0), SUCCESS);
+    }
     EXPECT_EQ(L_GetBitmapColors(&t, 0, 1, out), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_PutBitmapColors(&t, 0, 1, in), ERROR_BITPERPIXEL);
 
