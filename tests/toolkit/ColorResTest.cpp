@@ -159,6 +159,30 @@ TEST(ColorDither, OneBitResultsKeepTheBrightnessOfGrayAndGradients) {
     for (int x = 0; x < 256; ++x) EXPECT_EQ(Index(&plain, x, 10), x >= 128 ? 1u : 0u) << x;
 }
 
+TEST(ColorDither, EachChannelKeepsItsMeanOnTheFixedPalette) {
+    // Error diffusion passes every channel's error on, so a flat colour keeps its mean; error
+    // spread into the wrong channel shows as a cast. (Ordered dithering uses one step for all
+    // channels of an arbitrary palette and does not promise this.)
+    Bmp src(64, 64, 24);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) Put(&src, x, y, 200, 90, 30);
+    for (L_UINT m : kDitherMethods) {
+        if (m == CRF_ORDEREDDITHERING) continue;
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
+        double r = 0, g = 0, b = 0;
+        for (int y = 8; y < 64; ++y) // past the first rows, which the error has not yet reached
+            for (int x = 0; x < 64; ++x) {
+                const lt::BGRA c = Get(&out, x, y);
+                r += c.r, g += c.g, b += c.b;
+            }
+        const double n = 56 * 64;
+        EXPECT_NEAR(r / n, 200, 2) << std::hex << m;
+        EXPECT_NEAR(g / n, 90, 2) << std::hex << m;
+        EXPECT_NEAR(b / n, 30, 2) << std::hex << m;
+    }
+}
+
 TEST(ColorDither, DitheringLeavesExactPaletteColoursAlone) {
     // Left half an off-palette colour that throws error around, right half a palette colour.
     std::mt19937 rng(7);
