@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -187,10 +188,12 @@ TEST(ImageViewScroll, CentreOnBringsThePointToTheMiddleAndZoomKeepsIt) {
     f.view.Zoom = 1;
     f.view.UpdateScrollRanges();
     f.view.CentreOn(POINT{600, 900});
-    f.view.DoCommand(CM_ZOOM_IN);
-    const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-    EXPECT_NEAR(mid.x, 600, 2);
-    EXPECT_NEAR(mid.y, 900, 2);
+    for (int command : {CM_ZOOM_IN, CM_ZOOM_OUT, CM_ZOOM_OUT}) {
+        f.view.DoCommand(command);
+        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
+        EXPECT_NEAR(mid.x, 600, 2) << f.view.Zoom;
+        EXPECT_NEAR(mid.y, 900, 2) << f.view.Zoom;
+    }
 }
 
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
@@ -302,6 +305,29 @@ TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     EXPECT_EQ(view.StatusLayerRect(), "");
     doc->Image.SetCurrent(1);
     EXPECT_EQ(view.StatusLayerRect(), "(5,5) - (15,15)");
+}
+
+TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEdge) {
+    auto bit = [](const BITMAPHANDLE& b, int x, int y) {
+        return x >= 0 && y >= 0 && x < b.Width && y < b.Height &&
+               ((L_RowPtr(&b, y)[x / 8] >> (7 - x % 8)) & 1);
+    };
+    Fixture f(37, 23, {100, 100}); // a width that ends inside a byte
+    BITMAPHANDLE mask;
+    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 37, 23, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    f.view.SelectionMask.Adopt(mask);
+    std::mt19937 rng(4);
+    for (int y = 0; y < 23; ++y) // mostly set, so that inner pixels exist
+        for (int x = 0; x < 37; ++x)
+            if (rng() % 5) L_RowPtr(&f.view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+    ASSERT_EQ(f.view.UpdateSelectionOutline(), SUCCESS);
+    const BITMAPHANDLE &m = f.view.SelectionMask, &o = f.view.SelectionOutline;
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) {
+            const bool edge = bit(m, x, y) && !(bit(m, x - 1, y) && bit(m, x + 1, y) &&
+                                                bit(m, x, y - 1) && bit(m, x, y + 1));
+            ASSERT_EQ(bit(o, x, y), edge) << x << "," << y;
+        }
 }
 
 TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
