@@ -3,27 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include "Effects.h"
+#include "EffectsTestUtil.h"
 
 #include <cstring>
 #include <random>
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using efx::Bit;
+using efx::Bmp;
 
 uint8_t& Alpha(BITMAPHANDLE& b, int x, int y) { return L_RowPtr(&b, y)[x * 4 + 3]; }
-bool Bit(const BITMAPHANDLE& m, int x, int y) {
-    return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1;
-}
 bool In(const BITMAPHANDLE& b, int x, int y) { return L_IsPtInBitmapRgn(&b, y, x) == 1; }
 
 // Random bytes, and for 32 bits alpha with runs of zeros.

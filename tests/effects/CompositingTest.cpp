@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Effects.h"
+#include "EffectsTestUtil.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,15 +12,7 @@
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using efx::Bmp;
 
 struct Px {
     int b, g, r, a;
