@@ -7,18 +7,12 @@
 #include <cstdlib>
 #include <random>
 
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using tb::Bmp;
 
 struct Planes {
     BITMAPHANDLE p[4];

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "Region.h"
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
+
+using tb::Bmp;
 
 struct Grid {
     int w, h;
@@ -93,14 +96,6 @@ bool ModeResult(L_UINT mode, bool existing, bool incoming) {
         default: return !incoming; // L_RGN_SETNOT
     }
 }
-
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, const RGBQUAD* pal = nullptr) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
-    }
-    ~Bmp() { L_FreeBitmap(&b); }
-};
 
 } // namespace
 
