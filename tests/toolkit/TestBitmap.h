@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "Toolkit.h"
 
@@ -21,6 +22,7 @@ struct Bmp {
     Bmp(int w, int h, int bpp, int view, const RGBQUAD* pal = nullptr)
         : Bmp(w, h, bpp, pal, view) {}
     Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
+    Bmp(Bmp&& o) noexcept : b(std::exchange(o.b, BITMAPHANDLE{})) {}
     Bmp& operator=(const Bmp&) = delete;
     ~Bmp() { L_FreeBitmap(&b); }
 };
