@@ -290,8 +290,9 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
 
     // Without a region: the mask is all set and the handle is the whole rectangle.
     Bmp plain(9, 3, 8);
-    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&plain.b, &back.b), SUCCESS);
-    EXPECT_EQ(L_GetPixelColor(&back.b, 2, 8), RGB(255, 255, 255));
+    Bmp again;
+    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&plain.b, &again.b), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&again.b, 2, 8), RGB(255, 255, 255));
     ASSERT_EQ(L_GetBitmapRgnHandle(&plain.b, nullptr, &h), SUCCESS);
     EXPECT_EQ(h->spans.size(), 3u);
     EXPECT_EQ(L_GetRgnBox(h).right, 9);
