@@ -5,6 +5,8 @@
 //   quillo-tool flatten OUT IN...
 //   quillo-tool layers FILE
 //   quillo-tool stack OUT.qlx IN[@X,Y]...
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -69,7 +71,24 @@ bool ParseInt(const char* s, int lo, int hi, int* out) {
     return true;
 }
 
+// A layered file is not a format the toolkit knows: its canvas is the background layer.
+int LayeredInfo(const char* path) {
+    TLayeredImage image;
+    const int rc = image.LoadNative(path);
+    if (rc != SUCCESS) return Fail(path, rc);
+    struct stat st {};
+    const unsigned long long size = ::stat(path, &st) == 0 ? st.st_size : 0;
+    const TLayer* bg = image.Count() ? image.Layers.At(0) : nullptr;
+    std::printf(
+        "format: qlx\nwidth: %d\nheight: %d\nbits per pixel: %d\nlayers: %d\n"
+        "file size: %llu\n",
+        bg ? bg->Width : 0, bg ? bg->Height : 0, bg ? bg->GetBitsPerPixel() : 0, image.Count(),
+        size);
+    return 0;
+}
+
 int Info(const char* path) {
+    if (TLayeredImage::IsNativeFile(path)) return LayeredInfo(path);
     FILEINFO fi;
     int rc = L_FileInfo(path, &fi);
     if (rc != SUCCESS) return Fail(path, rc);

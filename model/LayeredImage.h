@@ -146,7 +146,8 @@ public:
     L_INT LoadNativeMemory(const uint8_t* data, size_t size);
     // Writes all layers; the old file is replaced only by a complete new one.
     L_INT SaveNative(const char* path);
-    // Saves a flattened copy (hidden layers included); this image is not changed.
+    // Saves a flattened copy of what the view shows (hidden layers left out); this image is
+    // not changed.
     L_INT SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality);
 
     TLayerList Layers;

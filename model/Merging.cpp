@@ -153,8 +153,7 @@ L_INT TLayeredImage::FlattenLayers(bool hiddenToo) {
     flat.XResolution = bg.XResolution;
     flat.YResolution = bg.YResolution;
     if (flat.BitsPerPixel == 32 && flat.LogicalBpp != 32) flat.MakeAlphaOpaque();
-    // Each layer where it is in the image. A file saved flattened carries everything the
-    // document holds (hidden layers too); merging the visible layers leaves the hidden ones
+    // Each layer where it is in the image. Merging the visible layers leaves the hidden ones
     // out of the result and keeps them as they are, above it.
     for (int i = 0; i < Count(); ++i) {
         const TLayer& layer = *Layers.At(i);

@@ -3,8 +3,11 @@
 // Layout (all integers little-endian):
 //   header, 10 bytes:  "QLX " | header size (6) | layer count | current layer index
 //   per layer, bottom first: an 82-byte record, the pixel stream, then the mask stream if any
-//     record: size (82) | has mask | reserved | X | Y (both int16) | pixel stream bytes |
+//     record: size (82) | has mask | flags | X | Y (both int16) | pixel stream bytes |
 //             mask stream bytes (u32 each) | name (64 bytes, NUL-terminated, zero-filled)
+//     flags: bit 0 set = the layer is hidden; the other bits are written as 0 and ignored,
+//             so older files (all 0) load with every layer shown and older readers still
+//             load newer files
 //   pixel stream: a 32-bit BMP file for layers the user sees at 32 bits (alpha kept), a PNG
 //     file at the layer's visible depth otherwise; mask stream: a PNG of the region's 1-bit mask.
 //
@@ -33,6 +36,7 @@ constexpr uint8_t kMagic[4] = {'Q', 'L', 'X', ' '};
 constexpr size_t kHeaderBytes = 10;
 constexpr size_t kRecordBytes = 82;
 constexpr size_t kNameBytes = 64;
+constexpr uint16_t kFlagHidden = 1;
 
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
@@ -129,7 +133,7 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < count; ++i) {
         r.u16le(); // record size: records are always 82 bytes
         const bool hasMask = r.u16le() != 0;
-        r.u16le(); // reserved
+        const uint16_t flags = r.u16le();
         const int16_t x = int16_t(r.u16le());
         const int16_t y = int16_t(r.u16le());
         const size_t pixelBytes = r.u32le();
@@ -176,6 +180,7 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
         layer->Name.assign(name, size_t(static_cast<const char*>(nul) - name));
         layer->X = x;
         layer->Y = y;
+        layer->Visible = (flags & kFlagHidden) == 0;
         loaded.Append(std::move(layer));
     }
     loaded.Seek(int(current));
@@ -250,6 +255,7 @@ L_INT TLayeredImage::SaveNative(const char* path) {
         const Streams& s = streams[size_t(i)];
         Put16(p, uint16_t(kRecordBytes));
         Put16(p + 2, s.mask.data ? 1 : 0);
+        Put16(p + 4, l.Visible ? 0 : kFlagHidden);
         Put16(p + 6, uint16_t(l.X));
         Put16(p + 8, uint16_t(l.Y));
         Put32(p + 10, uint32_t(s.pixels.size));
@@ -267,14 +273,27 @@ L_INT TLayeredImage::SaveNative(const char* path) {
 L_INT TLayeredImage::SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality) {
     CommitChannels(false);
     if (Count() == 0) return ERROR_NO_BITMAP;
-    if (Count() == 1) {
+    if (Count() == 1 && Layers.At(0)->Visible) {
         TLayer& l = *Layers.At(0);
         return L_SaveBitmap(path, &l, format, bpp ? bpp : l.GetBitsPerPixel(), quality);
     }
-    // Flatten a copy so that the user's layers stay as they are.
+    // The file gets what the view shows: the visible layers only, over the view colour where
+    // a hidden background leaves the canvas bare (transparent when the user sees 32 bits,
+    // since a file has no view around it). A copy is flattened so the user's layers stay.
     TLayeredImage flat;
     L_INT rc = flat.CopyFrom(*this);
-    if (rc == SUCCESS) rc = flat.Flatten();
+    if (rc != SUCCESS) return rc;
+    for (int i = flat.Count() - 1; i > 0; --i)
+        if (!flat.Layers.At(i)->Visible) flat.Layers.Remove(i);
+    TLayer& base = *flat.Layers.At(0);
+    if (!base.Visible) {
+        L_FreeBitmapRgn(&base);
+        const COLORREF fill =
+            base.LogicalBpp == 32 ? 0 : (ViewBackground & 0xFFFFFFu) | 0xFF000000u;
+        if ((rc = base.FillWithAlpha(fill)) != SUCCESS) return rc;
+        base.Visible = true;
+    }
+    rc = flat.Flatten();
     if (rc != SUCCESS) return rc;
     TLayer& bg = *flat.Layers.At(0);
     return L_SaveBitmap(path, &bg, format, bpp ? bpp : bg.GetBitsPerPixel(), quality);

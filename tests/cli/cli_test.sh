@@ -45,6 +45,7 @@ check "layers lists an ordinary image as one background layer" sh -c "'$TOOL' la
 check "layers lists the shapes of a layered file" sh -c "'$TOOL' layers '$DATA/qlx/three-layers.qlx' | grep -q '^2 name=\"Top\" x=3 y=-1 .* shape=1\$'"
 check "flatten takes a layered file's layers as they were stacked" sh -c "'$TOOL' stack '$TMP/s0.qlx' '$DATA/sample.png' '$DATA/png/rgba8.png' && '$TOOL' flatten '$TMP/fq.png' '$TMP/s0.qlx' && '$TOOL' flatten '$TMP/fp.png' '$DATA/sample.png' '$DATA/png/rgba8.png' && cmp -s '$TMP/fq.png' '$TMP/fp.png'"
 check "stack refuses a position the file cannot hold and writes nothing" sh -c "! '$TOOL' stack '$TMP/far.qlx' '$DATA/sample.png' '$DATA/png/rgba8.png@40000,0' 2>'$TMP/e' && grep -q 'X origin specified invalid!' '$TMP/e' && [ ! -e '$TMP/far.qlx' ]"
+check "info on a layered file gives its canvas, depth and layer count" sh -c "'$TOOL' info '$TMP/s.qlx' >'$TMP/i' && grep -qx 'format: qlx' '$TMP/i' && grep -qx 'width: 320' '$TMP/i' && grep -qx 'height: 240' '$TMP/i' && grep -qx 'bits per pixel: 24' '$TMP/i' && grep -qx 'layers: 2' '$TMP/i'"
 check "a damaged layered file is refused as invalid" sh -c "! '$TOOL' layers '$DATA/malformed/qlx-mask-past-end.qlx' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e'"
 
 echo "$passes passed, $fails failed"

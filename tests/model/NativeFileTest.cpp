@@ -28,6 +28,9 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
     return uint16_t(b[at] | (b[at + 1] << 8));
 }
+size_t U32(const std::vector<uint8_t>& b, size_t at) {
+    return size_t(U16(b, at)) | size_t(U16(b, at + 2)) << 16;
+}
 
 std::string Tmp(const std::string& name) { return mt::TmpDir() + "/native-" + name; }
 
@@ -92,6 +95,14 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
     EXPECT_EQ((std::vector<int>{U16(bytes, 4), U16(bytes, 6), U16(bytes, 8)}),
               (std::vector<int>{6, 3, 1}));
 
+    // Each record's flags word: only the hidden top layer has bit 0 set.
+    std::vector<int> flags;
+    for (size_t at = 10; at + 82 <= bytes.size() && flags.size() < 3;) {
+        flags.push_back(U16(bytes, at + 4));
+        at += 82 + U32(bytes, at + 10) + U32(bytes, at + 14);
+    }
+    EXPECT_EQ(flags, (std::vector<int>{0, 0, 1}));
+
     TLayeredImage back;
     OneKeeper(back);
     ASSERT_EQ(back.Load(path.c_str()), SUCCESS);
@@ -106,7 +117,7 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
         EXPECT_EQ(b.Name, names[i]);
         ASSERT_EQ((std::vector<int>{b.X, b.Y, b.Width, b.Height, b.LogicalBpp, b.BitsPerPixel,
                                     b.Visible}),
-                  (std::vector<int>{a.X, a.Y, a.Width, a.Height, a.LogicalBpp, 32, true}));
+                  (std::vector<int>{a.X, a.Y, a.Width, a.Height, a.LogicalBpp, 32, a.Visible}));
         ExpectSameShape(a, b);
         for (int y = 0; y < a.Height; ++y)
             for (int x = 0; x < a.Width; ++x) {
@@ -274,24 +285,46 @@ TEST(NativeFile, PositionsOutsideSixteenBitsAreRefusedBeforeTheFileIsTouched) {
     EXPECT_EQ(back.GetLayer(1)->Y, 32767);
 }
 
-TEST(NativeFile, SaveFlatWritesHiddenLayersTooAndLeavesTheLayersAlone) {
+TEST(NativeFile, SaveFlatWritesWhatTheViewShowsAndLeavesTheLayersAlone) {
     TLayeredImage img;
     img.Layers.Append(mt::Solid(20, 20, Px{0, 0, 255, 255}, 24, "Background"));
+    auto glass = mt::At(mt::Solid(8, 8, Px{255, 0, 0, 128}, 32, "Glass"), 4, 4);
+    img.Layers.Append(std::move(glass));
     auto hidden = mt::At(mt::Solid(5, 5, Px{0, 255, 0, 255}, 24, "Hidden"), 10, 10);
     hidden->Visible = false;
     img.Layers.Append(std::move(hidden));
-    img.Layers.Seek(1);
+    img.Layers.Seek(2);
     const std::string path = Tmp("flat.png");
     ASSERT_EQ(img.SaveFlat(path.c_str(), FILE_PNG, 0, 0), SUCCESS);
-    ASSERT_EQ(img.Count(), 2);
-    EXPECT_EQ(img.GetCurrentIndex(), 1);
-    EXPECT_FALSE(img.GetLayer(1)->Visible);
+    ASSERT_EQ(img.Count(), 3);
+    EXPECT_EQ(img.GetCurrentIndex(), 2);
+    EXPECT_FALSE(img.GetLayer(2)->Visible);
     TLayeredImage flat;
     ASSERT_EQ(flat.Load(path.c_str()), SUCCESS);
     ASSERT_EQ(flat.Count(), 1);
     EXPECT_EQ(flat.GetLayer(0)->LogicalBpp, 24) << "saved at the depth the user sees";
-    EXPECT_EQ(mt::At(*flat.GetLayer(0), 12, 12), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(mt::At(*flat.GetLayer(0), 2, 2), (Px{0, 0, 255, 255}));
+    // Pixel for pixel the display composite.
+    ASSERT_EQ(img.Recompose(TPaintOptions{}, RECT{0, 0, 20, 20}), SUCCESS);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(mt::At(*flat.GetLayer(0), x, y), mt::At(img.Composite, x, y))
+                << x << "," << y;
+
+    // A hidden background at 32 bits leaves the canvas transparent; a lone hidden layer too.
+    img.GetLayer(0)->Visible = false;
+    img.GetLayer(0)->LogicalBpp = 32;
+    ASSERT_EQ(img.SaveFlat(path.c_str(), FILE_PNG, 0, 0), SUCCESS);
+    ASSERT_EQ(flat.Load(path.c_str()), SUCCESS);
+    EXPECT_EQ(mt::At(*flat.GetLayer(0), 1, 1).a, 0);
+    EXPECT_EQ(mt::At(*flat.GetLayer(0), 6, 6).b, 255) << "the visible layer is there";
+    EXPECT_EQ(mt::At(*flat.GetLayer(0), 12, 12).g, 0) << "the hidden one is not";
+    TLayeredImage lone;
+    lone.Layers.Append(mt::Solid(4, 4, Px{9, 9, 9, 255}, 32, "Background"));
+    lone.GetLayer(0)->Visible = false;
+    ASSERT_EQ(lone.SaveFlat(path.c_str(), FILE_PNG, 0, 0), SUCCESS);
+    ASSERT_EQ(flat.Load(path.c_str()), SUCCESS);
+    EXPECT_EQ(mt::At(*flat.GetLayer(0), 2, 2).a, 0);
+    EXPECT_EQ(mt::At(*lone.GetLayer(0), 2, 2), (Px{9, 9, 9, 255}));
 }
 
 TEST(NativeFile, KillingTheSavingProcessLeavesTheOldFileOrTheNewOneNeverAMix) {
