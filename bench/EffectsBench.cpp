@@ -89,11 +89,32 @@ void BM_MagicWand_GrowSelection(benchmark::State& state) {
         }
         benchmark::ClobberMemory();
     }
-    state.counters["area%"] = 100.0 * (rect.right - rect.left) * (rect.bottom - rect.top) /
-                              (double(kW) * kH);
+    state.counters["area%"] =
+        100.0 * (rect.right - rect.left) * (rect.bottom - rect.top) / (double(kW) * kH);
     L_FreeBitmap(&click);
     L_FreeBitmap(&mask);
 }
 BENCHMARK(BM_MagicWand_GrowSelection)->Unit(benchmark::kMillisecond);
+
+// Fine rotation of the photo by 7.5 degrees on a grown canvas (a fresh copy each iteration).
+void BM_RotateFine_7_5Degrees(benchmark::State& state) {
+    const BITMAPHANDLE& photo = Photo();
+    for (auto _ : state) {
+        state.PauseTiming();
+        BITMAPHANDLE b;
+        if (L_CopyBitmap(&b, &photo) != SUCCESS) std::abort();
+        state.ResumeTiming();
+        if (Lx_RotateBitmapFine(&b, 750, LX_ROTATE_GROW, RGB(255, 255, 255)) != SUCCESS) {
+            state.SkipWithError("rotation failed");
+            L_FreeBitmap(&b);
+            break;
+        }
+        benchmark::ClobberMemory();
+        state.PauseTiming();
+        L_FreeBitmap(&b);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_RotateFine_7_5Degrees)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,8 +2,8 @@
 // Every function that can fail returns SUCCESS or a toolkit error code.
 #pragma once
 
-#include "Toolkit.h"
 #include "MagicWand.h"
+#include "Toolkit.h"
 
 // Blends the rectangle (srcX, srcY, width, height) of a 32-bit source over the destination at
 // (x, y) by the source's alpha ("over" on straight alpha). The destination may be 32 bits
@@ -47,3 +47,11 @@ L_INT Lx_RGBtoGS(COLORREF color);
 // named with two leading underscores: such names belong to the C library, whose <cmath>
 // declares its own __round.)
 L_INT Lx_Round(double value);
+
+// Turns the bitmap by `angle` hundredths of a degree clockwise, resampled (bilinear; the
+// alpha of 32-bit bitmaps is turned with the colours, and the region with the pixels). With
+// LX_ROTATE_GROW in `flags` the canvas grows to the turned image's bounding box; without it
+// the size is kept and the corners are cut off. Uncovered pixels take `fill` (opaque at 32
+// bits; the nearest palette entry at 8 bits and less). Any other flag bit is rejected.
+enum : L_INT { LX_ROTATE_GROW = 1 };
+L_INT Lx_RotateBitmapFine(BITMAPHANDLE* b, L_INT angle, L_INT flags, COLORREF fill);

@@ -243,7 +243,9 @@ L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFi
         TOwnedBitmap out;
         r = NewLike(b, w, h, out.get());
         if (r != SUCCESS) return r;
-        const Fill fill = MakeFill(b, crFill);
+        Fill fill = MakeFill(b, crFill);
+        if ((uFlags & ROTATE_OPAQUE_FILL) && b->BitsPerPixel == 32)
+            fill.color[3] = fill.stored[3] = 255;
         Progress prog(h);
         if (!quarter && (uFlags & ROTATE_RESAMPLE))
             r = RotateBilinear(b, out.get(), m, fill.color, &prog);

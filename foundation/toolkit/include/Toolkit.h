@@ -321,6 +321,7 @@ L_INT L_ResampleBitmap(pBITMAPHANDLE b, L_INT width, L_INT height);
 enum : L_UINT {
     ROTATE_RESIZE = 0x0001, // grow the bitmap so nothing is cut off
     ROTATE_RESAMPLE = 0x0002,
+    ROTATE_OPAQUE_FILL = 0x0004, // at 32 bits the fill is opaque (otherwise transparent)
 };
 // Rotates by nAngle hundredths of a degree clockwise; uncovered pixels take crFill.
 L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFill = 0);
