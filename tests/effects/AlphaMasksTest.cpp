@@ -3,27 +3,18 @@
 
 #include <gtest/gtest.h>
 
-#include "Effects.h"
+#include "EffectsTestUtil.h"
+#include "OwnedBitmap.h"
 
 #include <cstring>
 #include <random>
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using efx::Bit;
+using efx::Bmp;
 
 uint8_t& Alpha(BITMAPHANDLE& b, int x, int y) { return L_RowPtr(&b, y)[x * 4 + 3]; }
-bool Bit(const BITMAPHANDLE& m, int x, int y) {
-    return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1;
-}
 bool In(const BITMAPHANDLE& b, int x, int y) { return L_IsPtInBitmapRgn(&b, y, x) == 1; }
 
 // Random bytes, and for 32 bits alpha with runs of zeros.
@@ -106,25 +97,23 @@ TEST(RegionFromAlpha, UsesThePaletteIndexOrAnyColourBelowThirtyTwoBits) {
 TEST(MaskFromAlpha, AnEditedAlphaViewBecomesALayerShape) {
     Bmp layer(33, 12, 32);
     Randomize(layer.b, 11);
-    BITMAPHANDLE mask, view;
-    ASSERT_EQ(Lx_CreateMaskFromAlpha(&layer.b, &mask), SUCCESS);
-    EXPECT_TRUE(mask.BitsPerPixel == 1 && mask.pPalette[0].rgbRed == 0 &&
-                mask.pPalette[1].rgbRed == 255);
+    TOwnedBitmap mask, view;
+    ASSERT_EQ(Lx_CreateMaskFromAlpha(&layer.b, mask.get()), SUCCESS);
+    EXPECT_TRUE(mask->BitsPerPixel == 1 && mask->pPalette[0].rgbRed == 0 &&
+                mask->pPalette[1].rgbRed == 255);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 33; ++x)
-            ASSERT_EQ(Bit(mask, x, y), Alpha(layer.b, x, y) != 0) << x << "," << y;
-    L_FreeBitmap(&mask);
+            ASSERT_EQ(Bit(*mask, x, y), Alpha(layer.b, x, y) != 0) << x << "," << y;
+    mask.Reset();
     // The 8-bit alpha view, edited and given a reversed palette: gray 0 is transparent.
-    ASSERT_EQ(L_GetBitmapAlpha(&layer.b, &view), SUCCESS);
-    std::memset(L_RowPtr(&view, 5), 0, 33);
+    ASSERT_EQ(L_GetBitmapAlpha(&layer.b, view.get()), SUCCESS);
+    std::memset(L_RowPtr(view.get(), 5), 0, 33);
     for (int i = 0; i < 256; ++i)
-        view.pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
-    ASSERT_EQ(Lx_CreateMaskFromAlpha(&view, &mask), SUCCESS);
+        view->pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
+    ASSERT_EQ(Lx_CreateMaskFromAlpha(view.get(), mask.get()), SUCCESS);
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 33; ++x)
-            ASSERT_EQ(Bit(mask, x, y), L_RowPtr(&view, y)[x] != 255) << x << "," << y;
-    L_FreeBitmap(&mask);
-    L_FreeBitmap(&view);
+            ASSERT_EQ(Bit(*mask, x, y), L_RowPtr(view.get(), y)[x] != 255) << x << "," << y;
 }
 
 TEST(IntersectAlphaWithRegion, ClearsAlphaOutsideTheRegionOnly) {

@@ -1,6 +1,7 @@
 // What the composite shows: blending by stored alpha, hidden layers, palette images,
 // layer shapes, clipping, and the incremental update of only the stale rectangle.
 #include "ModelTestUtil.h"
+#include "OwnedBitmap.h"
 
 #include <cstring>
 #include <tuple>
@@ -166,14 +167,14 @@ void BuildScene(TLayeredImage& img) {
     Shape(*glass, RECT{0, 0, 20, 12});
     img.Layers.Append(std::move(glass));
     auto cur = At(Solid(22, 16, Px{0, 220, 255, 255}, 24, "current"), 34, 5);
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 22, 16, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    TOwnedBitmap mask;
+    ASSERT_EQ(L_CreateBitmap(mask.get(), TYPE_CONV, 22, 16, 1, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 22; ++x)
             if ((2 * x - 21) * (2 * x - 21) * 256 + (2 * y - 15) * (2 * y - 15) * 484 <= 484 * 256)
-                L_PutPixelColor(&mask, y, x, PALETTEINDEX(1));
-    ASSERT_EQ(L_SetBitmapRgnFromMask(cur.get(), nullptr, &mask, L_RGN_SET), SUCCESS);
-    L_FreeBitmap(&mask);
+                L_PutPixelColor(mask.get(), y, x, PALETTEINDEX(1));
+    ASSERT_EQ(L_SetBitmapRgnFromMask(cur.get(), nullptr, mask.get(), L_RGN_SET), SUCCESS);
     img.Layers.Append(std::move(cur));
     img.Layers.Seek(3);
 }

@@ -1,6 +1,7 @@
 // The layer stack: z-order and the cursor, new layers from selections, copies, and the
 // whole-image conversions that must keep every layer in the background's colour class.
 #include "ModelTestUtil.h"
+#include "OwnedBitmap.h"
 
 #include <vector>
 
@@ -79,15 +80,17 @@ TEST(LayeredImage, LayerFromSelectionTakesTheSelectedOpaquePixelsInsideTheImage)
     img.SetCurrent(0);
     auto src = Pattern(10, 10, 32);
     for (int y = 0; y < 10; ++y) Put(*src, 0, y, Px{0, 0, 0, 0}); // a transparent left column
-    BITMAPHANDLE mask, empty;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 40, 30, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    ASSERT_EQ(L_CreateBitmap(&empty, TYPE_CONV, 40, 30, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    TOwnedBitmap mask, empty;
+    ASSERT_EQ(L_CreateBitmap(mask.get(), TYPE_CONV, 40, 30, 1, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
+    ASSERT_EQ(L_CreateBitmap(empty.get(), TYPE_CONV, 40, 30, 1, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
     // Selected: source columns 0..5 of rows 2..7 at (15, 20), and image columns 0..2 of rows 0..3.
     for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x) L_PutPixelColor(&mask, 22 + y, 15 + x, PALETTEINDEX(1));
+        for (int x = 0; x < 6; ++x) L_PutPixelColor(mask.get(), 22 + y, 15 + x, PALETTEINDEX(1));
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 3; ++x) L_PutPixelColor(&mask, y, x, PALETTEINDEX(1));
-    ASSERT_EQ(img.CreateLayerFromSelection(15, 20, *src, &mask), SUCCESS);
+        for (int x = 0; x < 3; ++x) L_PutPixelColor(mask.get(), y, x, PALETTEINDEX(1));
+    ASSERT_EQ(img.CreateLayerFromSelection(15, 20, *src, mask.get()), SUCCESS);
     EXPECT_EQ(Order(img), "LayerA");
     EXPECT_EQ(img.GetCurrentIndex(), 1);
     const TLayer& l = *img.Layers.At(1);
@@ -98,28 +101,26 @@ TEST(LayeredImage, LayerFromSelectionTakesTheSelectedOpaquePixelsInsideTheImage)
 
     // A source sticking out of the image keeps the mask aligned.
     auto src24 = Pattern(10, 10, 24);
-    ASSERT_EQ(img.CreateLayerFromSelection(-5, -2, *src24, &mask), SUCCESS);
+    ASSERT_EQ(img.CreateLayerFromSelection(-5, -2, *src24, mask.get()), SUCCESS);
     const TLayer& m = *img.GetCurrentLayer();
     EXPECT_EQ((std::vector<int>{m.X, m.Y, m.Width, m.Height}), (std::vector<int>{0, 0, 3, 4}));
     EXPECT_EQ(At(m, 0, 0), At(*src24, 5, 2));
     EXPECT_EQ(m.LogicalBpp, 24);
     // Nothing selected under the source: no layer.
-    EXPECT_NE(img.CreateLayerFromSelection(3, 3, *src24, &empty), SUCCESS);
+    EXPECT_NE(img.CreateLayerFromSelection(3, 3, *src24, empty.get()), SUCCESS);
     EXPECT_EQ(img.Count(), 4);
-    L_FreeBitmap(&mask);
-    L_FreeBitmap(&empty);
 }
 
 TEST(LayeredImage, AddedLayerIsNormalisedCroppedAndGoesAboveTheCurrent) {
     TLayeredImage img;
     Build(img, "AB");
     img.SetCurrent(1);
-    BITMAPHANDLE raw;
-    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 12, 9, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    TOwnedBitmap raw;
+    ASSERT_EQ(L_CreateBitmap(raw.get(), TYPE_CONV, 12, 9, 24, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
     RECT shape{4, 2, 10, 5};
-    ASSERT_EQ(L_SetBitmapRgnRect(&raw, nullptr, &shape, L_RGN_SET), SUCCESS);
-    ASSERT_EQ(img.AddLayer(raw, "added"), SUCCESS);
-    L_FreeBitmap(&raw);
+    ASSERT_EQ(L_SetBitmapRgnRect(raw.get(), nullptr, &shape, L_RGN_SET), SUCCESS);
+    ASSERT_EQ(img.AddLayer(*raw, "added"), SUCCESS);
     EXPECT_EQ(Order(img), "AaddedB");
     EXPECT_EQ(img.GetCurrentIndex(), 2);
     TLayer& l = *img.GetCurrentLayer();

@@ -1,5 +1,6 @@
 // The bitmap wrappers: ownership, the storage rule for depths, crops and fills.
 #include "ModelTestUtil.h"
+#include "OwnedBitmap.h"
 
 #include <tuple>
 #include <vector>
@@ -44,18 +45,18 @@ TEST(LeadBitmap, DeepPixelsAreStoredAt32BitsWithTheirDepthKept) {
                                     b.ViewPerspective}),
                   (std::vector<int>{c.logical, c.logical, c.stored, TOP_LEFT}));
         // Deep pixels are opaque unless the file itself had alpha, which is kept.
-        BITMAPHANDLE raw;
-        ASSERT_EQ(L_LoadBitmap(Data(c.file).c_str(), &raw, 0, ORDER_BGR), SUCCESS);
+        TOwnedBitmap raw;
+        ASSERT_EQ(L_LoadBitmap(Data(c.file).c_str(), raw.get(), 0, ORDER_BGR), SUCCESS);
         bool partial = false;
         for (int y = 0; c.logical >= 16 && y < b.Height; ++y)
             for (int x = 0; x < b.Width; ++x) {
-                ASSERT_EQ(L_GetPixelColor(&b, y, x), L_GetPixelColor(&raw, y, x)) << x << "," << y;
+                ASSERT_EQ(L_GetPixelColor(&b, y, x), L_GetPixelColor(raw.get(), y, x))
+                    << x << "," << y;
                 const int a = At(b, x, y).a;
-                ASSERT_EQ(a, c.logical == 32 ? At(raw, x, y).a : 255) << x << "," << y;
+                ASSERT_EQ(a, c.logical == 32 ? At(*raw, x, y).a : 255) << x << "," << y;
                 partial = partial || a != 255;
             }
         EXPECT_EQ(partial, c.logical == 32);
-        L_FreeBitmap(&raw);
     }
 }
 
@@ -122,6 +123,12 @@ TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
     std::unique_ptr<TLayer> taken = list.Take(0);
     EXPECT_EQ(taken.get(), a);
     EXPECT_EQ(list.Current()->Name, "b");
+    // Removing the layer under the cursor lands it on the next; inserting at the cursor
+    // pushes its layer up with it.
+    list.Remove(0);
+    EXPECT_EQ(list.Current()->Name, "c");
+    list.Insert(0, Solid(1, 1, {}, 32, "y"));
+    EXPECT_EQ(list.Current()->Name, "c");
     // A cursor outside the list has no layer.
     list.Seek(7);
     EXPECT_EQ(list.Index(), 7);

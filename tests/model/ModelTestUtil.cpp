@@ -1,4 +1,5 @@
 #include "ModelTestUtil.h"
+#include "OwnedBitmap.h"
 
 namespace mt {
 
@@ -6,11 +7,10 @@ namespace {
 
 void Save(const BITMAPHANDLE& b, const std::string& path) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    BITMAPHANDLE copy;
-    ASSERT_EQ(L_CopyBitmap(&copy, &b), SUCCESS);
-    L_FreeBitmapRgn(&copy);
-    EXPECT_EQ(L_SaveBitmap(path.c_str(), &copy, FILE_PNG, 24, 0), SUCCESS) << path;
-    L_FreeBitmap(&copy);
+    TOwnedBitmap copy;
+    ASSERT_EQ(L_CopyBitmap(copy.get(), &b), SUCCESS);
+    L_FreeBitmapRgn(copy.get());
+    EXPECT_EQ(L_SaveBitmap(path.c_str(), copy.get(), FILE_PNG, 24, 0), SUCCESS) << path;
 }
 
 } // namespace
@@ -23,19 +23,19 @@ void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, in
         Save(actual, golden);
         return;
     }
-    BITMAPHANDLE expected;
-    ASSERT_EQ(L_LoadBitmap(golden.c_str(), &expected, 0, ORDER_BGR), SUCCESS)
+    TOwnedBitmap expected;
+    ASSERT_EQ(L_LoadBitmap(golden.c_str(), expected.get(), 0, ORDER_BGR), SUCCESS)
         << "missing golden " << golden << " (create it with QUILLO_UPDATE_GOLDEN=1)";
     int differing = 0;
-    if (expected.Width != actual.Width || expected.Height != actual.Height) {
+    if (expected->Width != actual.Width || expected->Height != actual.Height) {
         ADD_FAILURE() << name << ": size " << actual.Width << "x" << actual.Height << ", golden "
-                      << expected.Width << "x" << expected.Height;
+                      << expected->Width << "x" << expected->Height;
         differing = -1;
     } else {
         for (int y = 0; y < actual.Height; ++y)
             for (int x = 0; x < actual.Width; ++x) {
                 const COLORREF a = L_GetPixelColor(&actual, y, x),
-                               e = L_GetPixelColor(&expected, y, x);
+                               e = L_GetPixelColor(expected.get(), y, x);
                 for (int k = 0; k < 3; ++k)
                     if (std::abs(int((a >> (8 * k)) & 255) - int((e >> (8 * k)) & 255)) >
                         tolerance) {
@@ -49,10 +49,9 @@ void ExpectMatchesGolden(const BITMAPHANDLE& actual, const std::string& name, in
     if (differing < 0 || differing > maxDiffering) {
         const std::string out = std::string(QUILLO_TEST_OUT) + "/" + name;
         Save(actual, out + ".actual.png");
-        Save(expected, out + ".expected.png");
+        Save(*expected, out + ".expected.png");
         std::fprintf(stderr, "wrote %s.actual.png and .expected.png\n", out.c_str());
     }
-    L_FreeBitmap(&expected);
 }
 
 } // namespace mt

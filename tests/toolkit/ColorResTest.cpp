@@ -94,9 +94,16 @@ TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
     RGBQUAD out[3];
     ASSERT_EQ(L_GetBitmapColors(&b, 13, 3, out), SUCCESS);
     EXPECT_EQ(std::memcmp(in, out, sizeof in), 0);
-    EXPECT_EQ(L_PutBitmapColors(&b, 14, 3, in), ERROR_INV_RANGE);
-    EXPECT_EQ(L_GetBitmapColors(&b, -1, 2, out), ERROR_INV_RANGE);
-    EXPECT_EQ(L_GetBitmapColors(&b, 0, -1, out), ERROR_INV_RANGE);
+    // Ranges that run off either end of the table; an empty one at the end is fine.
+    for (const bool put : {false, true}) {
+        auto call = [&](int i, int n) {
+            return put ? L_PutBitmapColors(&b, i, n, in) : L_GetBitmapColors(&b, i, n, out);
+        };
+        EXPECT_EQ(call(14, 3), ERROR_INV_RANGE);
+        EXPECT_EQ(call(-1, 2), ERROR_INV_RANGE);
+        EXPECT_EQ(call(0, -1), ERROR_INV_RANGE);
+        EXPECT_EQ(call(16, 0), SUCCESS);
+    }
     EXPECT_EQ(L_GetBitmapColors(&t, 0, 1, out), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_PutBitmapColors(&t, 0, 1, in), ERROR_BITPERPIXEL);
 
@@ -150,6 +157,30 @@ TEST(ColorDither, OneBitResultsKeepTheBrightnessOfGrayAndGradients) {
     Bmp plain;
     ASSERT_EQ(L_ColorResBitmap(&src, &plain, 1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
     for (int x = 0; x < 256; ++x) EXPECT_EQ(Index(&plain, x, 10), x >= 128 ? 1u : 0u) << x;
+}
+
+TEST(ColorDither, EachChannelKeepsItsMeanOnTheFixedPalette) {
+    // Error diffusion passes every channel's error on, so a flat colour keeps its mean; error
+    // spread into the wrong channel shows as a cast. (Ordered dithering uses one step for all
+    // channels of an arbitrary palette and does not promise this.)
+    Bmp src(64, 64, 24);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) Put(&src, x, y, 200, 90, 30);
+    for (L_UINT m : kDitherMethods) {
+        if (m == CRF_ORDEREDDITHERING) continue;
+        Bmp out;
+        ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_FIXEDPALETTE | m, nullptr, 0), SUCCESS);
+        double r = 0, g = 0, b = 0;
+        for (int y = 8; y < 64; ++y) // past the first rows, which the error has not yet reached
+            for (int x = 0; x < 64; ++x) {
+                const lt::BGRA c = Get(&out, x, y);
+                r += c.r, g += c.g, b += c.b;
+            }
+        const double n = 56 * 64;
+        EXPECT_NEAR(r / n, 200, 2) << std::hex << m;
+        EXPECT_NEAR(g / n, 90, 2) << std::hex << m;
+        EXPECT_NEAR(b / n, 30, 2) << std::hex << m;
+    }
 }
 
 TEST(ColorDither, DitheringLeavesExactPaletteColoursAlone) {

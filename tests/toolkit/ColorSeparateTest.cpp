@@ -7,18 +7,12 @@
 #include <cstdlib>
 #include <random>
 
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using tb::Bmp;
 
 struct Planes {
     BITMAPHANDLE p[4];
@@ -54,13 +48,13 @@ RoundTrip SeparateMerge(L_UINT type) {
     EXPECT_TRUE(filled);
     RoundTrip rt;
     Planes planes;
-    BITMAPHANDLE merged;
+    Bmp merged;
     EXPECT_EQ(L_ColorSeparateBitmap(&all.b, planes.p, type), SUCCESS);
-    EXPECT_EQ(L_ColorMergeBitmap(&merged, planes.p, type), SUCCESS);
-    EXPECT_EQ(merged.BitsPerPixel, 24);
+    EXPECT_EQ(L_ColorMergeBitmap(&merged.b, planes.p, type), SUCCESS);
+    EXPECT_EQ(merged.b.BitsPerPixel, 24);
     for (int y = 0; y < 4096; ++y) {
         const uint8_t* s = L_RowPtr(&all.b, y);
-        const uint8_t* m = L_RowPtr(&merged, y);
+        const uint8_t* m = L_RowPtr(&merged.b, y);
         for (int x = 0; x < 4096; ++x, s += 4, m += 3) {
             const int mx = std::max({s[0], s[1], s[2]}), mn = std::min({s[0], s[1], s[2]});
             int worst = 0;
@@ -71,7 +65,6 @@ RoundTrip SeparateMerge(L_UINT type) {
             rt.grayErrors += mx == mn && worst != 0;
         }
     }
-    L_FreeBitmap(&merged);
     return rt;
 }
 
@@ -183,12 +176,11 @@ TEST(ColorSeparate, EditingTheRedPlaneChangesOnlyRed) {
     ASSERT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, COLORSEP_RGB), SUCCESS);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 50; ++x) L_RowPtr(&planes.p[0], y)[x] ^= 0xFF;
-    BITMAPHANDLE merged;
-    ASSERT_EQ(L_ColorMergeBitmap(&merged, planes.p, COLORSEP_RGB), SUCCESS);
+    Bmp merged;
+    ASSERT_EQ(L_ColorMergeBitmap(&merged.b, planes.p, COLORSEP_RGB), SUCCESS);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 50; ++x)
-            ASSERT_EQ(L_GetPixelColor(&merged, y, x), L_GetPixelColor(&src.b, y, x) ^ 0xFFu);
-    L_FreeBitmap(&merged);
+            ASSERT_EQ(L_GetPixelColor(&merged.b, y, x), L_GetPixelColor(&src.b, y, x) ^ 0xFFu);
 }
 
 TEST(ColorMerge, ReadsPlanesThroughTheirPalettes) {
@@ -201,11 +193,10 @@ TEST(ColorMerge, ReadsPlanesThroughTheirPalettes) {
         planes.p[1].pPalette[i] = RGBQUAD{uint8_t(255 - i), uint8_t(255 - i), uint8_t(255 - i), 0};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x) L_RowPtr(&planes.p[1], y)[x] ^= 0xFF;
-    BITMAPHANDLE merged;
-    ASSERT_EQ(L_ColorMergeBitmap(&merged, planes.p, COLORSEP_RGB), SUCCESS);
-    EXPECT_EQ(L_GetPixelColor(&merged, 1, 3), RGB(10, 20, 30));
-    EXPECT_EQ(L_GetPixelColor(&merged, 0, 0), RGB(0, 0, 0));
-    L_FreeBitmap(&merged);
+    Bmp merged;
+    ASSERT_EQ(L_ColorMergeBitmap(&merged.b, planes.p, COLORSEP_RGB), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&merged.b, 1, 3), RGB(10, 20, 30));
+    EXPECT_EQ(L_GetPixelColor(&merged.b, 0, 0), RGB(0, 0, 0));
 }
 
 TEST(ColorMerge, RefusesBadPlanesAndLeavesTheTargetAlone) {
@@ -215,16 +206,16 @@ TEST(ColorMerge, RefusesBadPlanesAndLeavesTheTargetAlone) {
     L_FreeBitmap(&planes.p[3]);
     ASSERT_EQ(L_CreateBitmap(&planes.p[3], TYPE_CONV, 20, 11, 8, ORDER_BGR, nullptr, TOP_LEFT),
               SUCCESS);
-    BITMAPHANDLE target, none[3];
-    target.Width = 1234;
-    EXPECT_EQ(L_ColorMergeBitmap(&target, planes.p, COLORSEP_CMYK), ERROR_INV_RANGE);
-    EXPECT_TRUE(target.Width == 1234 && target.Addr == nullptr);
-    EXPECT_EQ(L_ColorMergeBitmap(&target, planes.p, 7), ERROR_INV_PARAMETER);
-    EXPECT_EQ(L_ColorMergeBitmap(&target, none, COLORSEP_RGB), ERROR_NO_BITMAP);
+    Bmp target;
+    BITMAPHANDLE none[3];
+    target.b.Width = 1234;
+    EXPECT_EQ(L_ColorMergeBitmap(&target.b, planes.p, COLORSEP_CMYK), ERROR_INV_RANGE);
+    EXPECT_TRUE(target.b.Width == 1234 && target.b.Addr == nullptr);
+    EXPECT_EQ(L_ColorMergeBitmap(&target.b, planes.p, 7), ERROR_INV_PARAMETER);
+    EXPECT_EQ(L_ColorMergeBitmap(&target.b, none, COLORSEP_RGB), ERROR_NO_BITMAP);
     EXPECT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, 5), ERROR_INV_PARAMETER);
     // Three planes of equal size are enough for the three-plane models.
-    ASSERT_EQ(L_ColorMergeBitmap(&target, planes.p, COLORSEP_CMY), SUCCESS);
-    L_FreeBitmap(&target);
+    ASSERT_EQ(L_ColorMergeBitmap(&target.b, planes.p, COLORSEP_CMY), SUCCESS);
 }
 
 TEST(ColorSeparate, ACancelledSeparationLeavesNothingBehind) {

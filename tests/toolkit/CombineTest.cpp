@@ -5,35 +5,16 @@
 #include <cstring>
 #include <random>
 
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, const RGBQUAD* pal = nullptr, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, view), SUCCESS);
-    }
-    Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+using tb::Bmp;
+using tb::Randomize;
+using tb::Raw;
 
 // The stored value of a pixel: its index, or its bytes read little-endian.
-uint32_t Raw(const BITMAPHANDLE& b, int x, int y) {
-    const uint8_t* row = L_RowPtr(&b, y);
-    if (b.BitsPerPixel == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    if (b.BitsPerPixel == 4) return (x & 1) ? (row[x >> 1] & 15u) : (row[x >> 1] >> 4);
-    uint32_t v = 0;
-    std::memcpy(&v, row + size_t(x) * size_t(b.BitsPerPixel / 8), size_t(b.BitsPerPixel / 8));
-    return v;
-}
-
-void Randomize(BITMAPHANDLE& b, unsigned seed) {
-    std::mt19937 rng(seed);
-    for (size_t i = 0; i < b.Size; ++i) b.Addr[i] = uint8_t(rng());
-}
-
 // A region of runs of 1..9 pixels.
 void RandomRegion(BITMAPHANDLE& b, unsigned seed) {
     std::mt19937 rng(seed);

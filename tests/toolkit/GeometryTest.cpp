@@ -6,36 +6,19 @@
 #include <functional>
 #include <random>
 
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
+using tb::Bmp;
+using tb::Raw;
+
 constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
 constexpr int kPerspectives[] = {TOP_LEFT, BOTTOM_LEFT};
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp() = default;
-    Bmp(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
-
 // A pixel as stored: the palette index, or the pixel's bytes little-endian above 8 bits.
-uint32_t Stored(const BITMAPHANDLE& b, int x, int y) {
-    const uint8_t* row = L_RowPtr(&b, y);
-    switch (b.BitsPerPixel) {
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-        case 4: return (x & 1) ? row[x >> 1] & 15u : row[x >> 1] >> 4;
-        default: {
-            const int n = b.BitsPerPixel / 8;
-            uint32_t v = 0;
-            for (int i = 0; i < n; ++i) v |= uint32_t(row[x * n + i]) << (8 * i);
-            return v;
-        }
-    }
-}
-
-void PutStored(BITMAPHANDLE& b, int x, int y, uint32_t v) {
+void PutRaw(BITMAPHANDLE& b, int x, int y, uint32_t v) {
     uint8_t* row = L_RowPtr(&b, y);
     if (b.BitsPerPixel == 1)
         row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
@@ -56,7 +39,7 @@ void MakeNoise(Bmp& m, int w, int h, int bpp, int vp = TOP_LEFT) {
               SUCCESS);
     const uint32_t mask = bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) PutStored(m.b, x, y, rng() & mask);
+        for (int x = 0; x < w; ++x) PutRaw(m.b, x, y, rng() & mask);
     m.b.XResolution = 150;
     m.b.YResolution = 300;
 }
@@ -64,7 +47,7 @@ void MakeNoise(Bmp& m, int w, int h, int bpp, int vp = TOP_LEFT) {
 void MakeFlat(Bmp& m, int w, int h, int bpp, uint32_t stored, const RGBQUAD* pal = nullptr) {
     ASSERT_EQ(L_CreateBitmap(&m.b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) PutStored(m.b, x, y, stored);
+        for (int x = 0; x < w; ++x) PutRaw(m.b, x, y, stored);
 }
 
 using Mapping = std::function<bool(int x, int y, int* sx, int* sy)>; // false: uncovered
@@ -77,7 +60,7 @@ void ExpectMapped(const BITMAPHANDLE& out, const BITMAPHANDLE& src, const Mappin
         for (int x = 0; x < out.Width; ++x) {
             int sx = 0, sy = 0;
             const bool covered = map(x, y, &sx, &sy);
-            ASSERT_EQ(Stored(out, x, y), covered ? Stored(src, sx, sy) : fill)
+            ASSERT_EQ(Raw(out, x, y), covered ? Raw(src, sx, sy) : fill)
                 << "pixel " << x << "," << y << " at " << out.BitsPerPixel << " bits";
             if (src.pRgn) {
                 ASSERT_EQ(L_IsPtInBitmapRgn(&out, y, x),
@@ -151,9 +134,9 @@ TEST(GeometryRotate, QuarterTurnWithoutResizeKeepsSizeAndCentre) {
                     for (int x = 0; x < 9 && ok; ++x) {
                         int rx = x - ox, ry = y - oy; // in the turned image, 4 wide and 9 high
                         uint32_t want = (rx >= 0 && rx < 4 && ry >= 0 && ry < 9)
-                                            ? Stored(src.b, ry, 3 - rx)
+                                            ? Raw(src.b, ry, 3 - rx)
                                             : (bpp == 4 ? 3u : 0x010203u);
-                        ok = Stored(out.b, x, y) == want;
+                        ok = Raw(out.b, x, y) == want;
                     }
                 matches += ok;
             }
@@ -175,11 +158,11 @@ TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
             EXPECT_EQ(b.b.Width, c.ew) << c.angle;
             EXPECT_EQ(b.b.Height, c.eh) << c.angle;
             // Uncovered corners are transparent fill colour; the middle is the image.
-            EXPECT_EQ(Stored(b.b, 0, 0), 0x00C86432u);
-            EXPECT_EQ(Stored(b.b, b.b.Width / 2, b.b.Height / 2), 0xFF10C80Au);
+            EXPECT_EQ(Raw(b.b, 0, 0), 0x00C86432u);
+            EXPECT_EQ(Raw(b.b, b.b.Width / 2, b.b.Height / 2), 0xFF10C80Au);
             int partial = 0;
             for (int y = 0; y < b.b.Height; ++y)
-                for (int x = 0; x < b.b.Width; ++x) partial += (Stored(b.b, x, y) >> 24) % 255 != 0;
+                for (int x = 0; x < b.b.Width; ++x) partial += (Raw(b.b, x, y) >> 24) % 255 != 0;
             // Resampled slanted edges fade out instead of stepping; nearest neighbour never blends.
             EXPECT_TRUE(resample ? c.w < 100 || partial > 40 : partial == 0)
                 << c.angle << ": " << partial;
@@ -199,8 +182,8 @@ TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
               SUCCESS);
     EXPECT_EQ(p.b.BitsPerPixel, 8);
     EXPECT_EQ(std::memcmp(p.b.pPalette, gray, sizeof gray), 0);
-    EXPECT_EQ(Stored(p.b, p.b.Width / 2, p.b.Height / 2), 77u);
-    EXPECT_EQ(Stored(p.b, 0, 0), 200u);
+    EXPECT_EQ(Raw(p.b, p.b.Width / 2, p.b.Height / 2), 77u);
+    EXPECT_EQ(Raw(p.b, 0, 0), 200u);
 }
 
 TEST(GeometryRotate, PositiveAnglesTurnClockwise) {
@@ -208,11 +191,11 @@ TEST(GeometryRotate, PositiveAnglesTurnClockwise) {
         Bmp b;
         MakeFlat(b, 41, 41, 24, 0);
         for (int y = 19; y <= 21; ++y)
-            for (int x = 29; x <= 31; ++x) PutStored(b.b, x, y, 0xFFFFFF); // right of the centre
+            for (int x = 29; x <= 31; ++x) PutRaw(b.b, x, y, 0xFFFFFF); // right of the centre
         ASSERT_EQ(L_RotateBitmap(&b.b, 4500, flags, 0), SUCCESS);
-        EXPECT_EQ(Stored(b.b, 27, 27), 0xFFFFFFu); // now below right
-        EXPECT_EQ(Stored(b.b, 27, 13), 0u);
-        EXPECT_EQ(Stored(b.b, 30, 20), 0u);
+        EXPECT_EQ(Raw(b.b, 27, 27), 0xFFFFFFu); // now below right
+        EXPECT_EQ(Raw(b.b, 27, 13), 0u);
+        EXPECT_EQ(Raw(b.b, 30, 20), 0u);
     }
 }
 
@@ -227,13 +210,13 @@ TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
         Bmp b;
         MakeFlat(b, w, h, 8, 1);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) PutStored(b.b, x, y, 1 + (x * 7 + y * 13) % 255);
+            for (int x = 0; x < w; ++x) PutRaw(b.b, x, y, 1 + (x * 7 + y * 13) % 255);
         const bool resize = rng() & 1;
         const L_UINT sizeFlag = resize ? L_UINT(ROTATE_RESIZE) : 0u;
         ASSERT_EQ(L_RotateBitmap(&b.b, angle, sizeFlag, PALETTEINDEX(0)), SUCCESS);
         int covered = 0;
         for (int y = 0; y < b.b.Height; ++y)
-            for (int x = 0; x < b.b.Width; ++x) covered += Stored(b.b, x, y) != 0;
+            for (int x = 0; x < b.b.Width; ++x) covered += Raw(b.b, x, y) != 0;
         if (resize) {
             EXPECT_NEAR(covered, w * h, 2 * (w + h)) << w << "x" << h << " at " << angle;
         } else {
@@ -307,11 +290,11 @@ TEST(GeometrySize, AreaShrinkOfCheckerboardGivesGray) {
             MakeFlat(b, 64, 48, bpp, 0, bpp == 8 ? gray : nullptr);
             for (int y = 0; y < 48; ++y)
                 for (int x = 0; x < 64; ++x)
-                    if ((x + y) & 1) PutStored(b.b, x, y, bpp == 8 ? 255u : 0xFFFFFFFFu);
+                    if ((x + y) & 1) PutRaw(b.b, x, y, bpp == 8 ? 255u : 0xFFFFFFFFu);
             ASSERT_EQ(L_ResampleBitmap(&b.b, w, h), SUCCESS);
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x) {
-                    const uint32_t v = Stored(b.b, x, y);
+                    const uint32_t v = Raw(b.b, x, y);
                     for (int c = 0; c < bpp / 8; ++c) {
                         const int ch = int((v >> (8 * c)) & 255);
                         ASSERT_GE(ch, lo) << bpp << " bits, " << w << " wide";
@@ -339,23 +322,22 @@ TEST(GeometrySize, ResamplingKeepsAFlatColourExactly) {
                 ASSERT_EQ(b.b.Width, w);
                 for (int y = 0; y < h; ++y)
                     for (int x = 0; x < w; ++x)
-                        ASSERT_EQ(Stored(b.b, x, y), d.stored)
-                            << d.bpp << " bits " << w << "x" << h;
+                        ASSERT_EQ(Raw(b.b, x, y), d.stored) << d.bpp << " bits " << w << "x" << h;
             }
 }
 
 TEST(GeometrySize, BilinearEnlargeInterpolatesBetweenPixels) {
     Bmp b;
     MakeFlat(b, 2, 1, 24, 0);
-    PutStored(b.b, 1, 0, 0xFFFFFF);
+    PutRaw(b.b, 1, 0, 0xFFFFFF);
     ASSERT_EQ(L_ResampleBitmap(&b.b, 8, 3), SUCCESS);
     for (int y = 0; y < 3; ++y) {
-        EXPECT_EQ(Stored(b.b, 0, y), 0u);
-        EXPECT_EQ(Stored(b.b, 7, y), 0xFFFFFFu);
-        for (int x = 1; x < 8; ++x) EXPECT_GE(Stored(b.b, x, y) & 255, Stored(b.b, x - 1, y) & 255);
-        EXPECT_EQ((Stored(b.b, 3, y) & 255) + (Stored(b.b, 4, y) & 255),
+        EXPECT_EQ(Raw(b.b, 0, y), 0u);
+        EXPECT_EQ(Raw(b.b, 7, y), 0xFFFFFFu);
+        for (int x = 1; x < 8; ++x) EXPECT_GE(Raw(b.b, x, y) & 255, Raw(b.b, x - 1, y) & 255);
+        EXPECT_EQ((Raw(b.b, 3, y) & 255) + (Raw(b.b, 4, y) & 255),
                   255u); // symmetric around the middle
-        EXPECT_GT(Stored(b.b, 3, y) & 255, 0u);
+        EXPECT_GT(Raw(b.b, 3, y) & 255, 0u);
     }
 }
 
@@ -365,14 +347,14 @@ TEST(GeometrySize, FavorBlackKeepsThinLinesOfOneBitImages) {
         Bmp b;
         MakeFlat(b, 64, 64, 1, 1, bw);
         for (int y = 0; y < 64; ++y)
-            PutStored(b.b, 9, y, 0); // a black line nearest neighbour steps over
+            PutRaw(b.b, 9, y, 0); // a black line nearest neighbour steps over
         ASSERT_EQ(L_SizeBitmap(&b.b, 16, 16, flags), SUCCESS);
         int black = 0;
         for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x) black += Stored(b.b, x, y) == 0;
+            for (int x = 0; x < 16; ++x) black += Raw(b.b, x, y) == 0;
         EXPECT_EQ(black, flags == SIZE_FAVORBLACK ? 16 : 0);
         if (flags == SIZE_FAVORBLACK) {
-            EXPECT_EQ(Stored(b.b, 2, 5), 0u);
+            EXPECT_EQ(Raw(b.b, 2, 5), 0u);
         }
     }
 }
@@ -432,7 +414,7 @@ TEST(GeometryViewPerspective, ChangingRowOrderKeepsTheVisibleImage) {
         auto same = [&](const BITMAPHANDLE& a) {
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < 11; ++x) {
-                    ASSERT_EQ(Stored(a, x, y), Stored(src.b, x, y));
+                    ASSERT_EQ(Raw(a, x, y), Raw(src.b, x, y));
                     ASSERT_EQ(L_GetPixelColor(&a, y, x), L_GetPixelColor(&src.b, y, x));
                     ASSERT_EQ(L_IsPtInBitmapRgn(&a, y, x), L_IsPtInBitmapRgn(&src.b, y, x));
                 }

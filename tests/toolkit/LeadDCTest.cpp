@@ -11,20 +11,16 @@
 
 #include "LeadDC.h"
 #include "Region.h"
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
-constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
+using tb::Bmp;
+using tb::Randomize;
+using tb::Raw;
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT, const RGBQUAD* pal = nullptr) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, view), SUCCESS);
-    }
-    Bmp(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-};
+constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
 
 struct DC {
     HDC dc;
@@ -35,25 +31,11 @@ struct DC {
 };
 
 // A pixel as stored: the index, or the pixel's bytes little-endian.
-uint32_t Raw(const BITMAPHANDLE& b, int x, int y) {
-    const uint8_t* row = L_RowPtr(&b, y);
-    if (b.BitsPerPixel == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    if (b.BitsPerPixel == 4) return (x & 1) ? row[x >> 1] & 15u : row[x >> 1] >> 4;
-    uint32_t v = 0;
-    std::memcpy(&v, row + size_t(x) * size_t(b.BitsPerPixel / 8), size_t(b.BitsPerPixel / 8));
-    return v;
-}
-
 std::vector<uint32_t> Pixels(const BITMAPHANDLE& b) {
     std::vector<uint32_t> v;
     for (int y = 0; y < b.Height; ++y)
         for (int x = 0; x < b.Width; ++x) v.push_back(Raw(b, x, y));
     return v;
-}
-
-void Randomize(BITMAPHANDLE& b, unsigned seed) {
-    std::mt19937 rng(seed);
-    for (size_t i = 0; i < b.Size; ++i) b.Addr[i] = uint8_t(rng());
 }
 
 // The pixels a drawing covers: drawn in white on a black 24-bit bitmap.

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "Region.h"
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
+
+using tb::Bmp;
 
 struct Grid {
     int w, h;
@@ -35,11 +38,10 @@ Grid RandomGrid(int w, int h, unsigned seed, int meanRun) {
 
 // A mask bitmap holding the grid: pixel value `on` where set, 0 elsewhere; 1-bit rows get
 // garbage in their padding bits, which must not count as pixels.
-BITMAPHANDLE MaskFrom(const Grid& g, int bpp = 1, int view = TOP_LEFT, uint32_t on = 1) {
-    BITMAPHANDLE m;
-    EXPECT_EQ(L_CreateBitmap(&m, TYPE_CONV, g.w, g.h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
+Bmp MaskFrom(const Grid& g, int bpp = 1, int view = TOP_LEFT, uint32_t on = 1) {
+    Bmp m(g.w, g.h, bpp, view);
     for (int y = 0; y < g.h; ++y) {
-        uint8_t* row = L_RowPtr(&m, y);
+        uint8_t* row = L_RowPtr(&m.b, y);
         if (bpp == 1 && (g.w & 7)) row[g.w >> 3] = uint8_t(0xFFu >> (g.w & 7));
         for (int x = 0; x < g.w; ++x) {
             if (!g.at(x, y)) continue;
@@ -94,14 +96,6 @@ bool ModeResult(L_UINT mode, bool existing, bool incoming) {
     }
 }
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, const RGBQUAD* pal = nullptr) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
-    }
-    ~Bmp() { L_FreeBitmap(&b); }
-};
-
 } // namespace
 
 TEST(Region, CombinationsMatchPerPixelReferenceOnLargeRandomMasks) {
@@ -110,8 +104,8 @@ TEST(Region, CombinationsMatchPerPixelReferenceOnLargeRandomMasks) {
     // Rows empty on one side only.
     for (int y = 0; y < h; y += 7)
         for (int x = 0; x < w; ++x) (y % 2 ? ga : gb).set(x, y, false);
-    BITMAPHANDLE ma = MaskFrom(ga), mb = MaskFrom(gb);
-    LRegion a = LRegion::FromMask(ma), b = LRegion::FromMask(mb);
+    Bmp ma = MaskFrom(ga), mb = MaskFrom(gb);
+    LRegion a = LRegion::FromMask(ma.b), b = LRegion::FromMask(mb.b);
     for (L_UINT mode : {L_RGN_AND, L_RGN_SET, L_RGN_ANDNOTRGN, L_RGN_OR, L_RGN_XOR}) {
         SCOPED_TRACE(mode);
         HRGN dst = L_CreateRectRgn(RECT{});
@@ -126,8 +120,6 @@ TEST(Region, CombinationsMatchPerPixelReferenceOnLargeRandomMasks) {
         ExpectGridEq(got, want, "combined");
         L_DeleteRgn(dst);
     }
-    L_FreeBitmap(&ma);
-    L_FreeBitmap(&mb);
 }
 
 TEST(Region, HandlesCombineInPlaceMergeTouchingSpansAndOffset) {
@@ -157,14 +149,13 @@ TEST(Region, MaskOfAnyDepthAndRowOrderGivesTheSamePixels) {
                 SCOPED_TRACE(testing::Message()
                              << g.w << " wide, " << bpp << " bits, view " << view);
                 // A pixel whose only non-zero byte is its last one still counts (alpha at 32 bits).
-                BITMAPHANDLE m = MaskFrom(g, bpp, view, bpp <= 8 ? 1u : 1u << (bpp - 8));
-                LRegion r = LRegion::FromMask(m);
+                Bmp m = MaskFrom(g, bpp, view, bpp <= 8 ? 1u : 1u << (bpp - 8));
+                LRegion r = LRegion::FromMask(m.b);
                 ExpectWellFormed(r);
                 Grid got(g.w, g.h);
                 for (int y = 0; y < g.h; ++y)
                     for (int x = 0; x < g.w; ++x) got.set(x, y, r.Contains(x, y));
                 ExpectGridEq(got, g, "mask region");
-                L_FreeBitmap(&m);
             }
         }
     }
@@ -173,16 +164,16 @@ TEST(Region, MaskOfAnyDepthAndRowOrderGivesTheSamePixels) {
 TEST(BitmapRegion, CombineModesFollowTheirDefinitions) {
     const int w = 29, h = 13;
     Grid existing = RandomGrid(w, h, 11, 3), incoming = RandomGrid(w, h, 12, 4);
-    BITMAPHANDLE me = MaskFrom(existing), mi = MaskFrom(incoming);
+    Bmp me = MaskFrom(existing), mi = MaskFrom(incoming);
     for (L_UINT mode = L_RGN_AND; mode <= L_RGN_SETNOT; ++mode) {
         for (bool hadRegion : {true, false}) {
             SCOPED_TRACE(testing::Message()
                          << "mode " << mode << (hadRegion ? " with" : " without") << " region");
             Bmp b(w, h, 24);
             if (hadRegion) {
-                ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &me, L_RGN_SET), SUCCESS);
+                ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &me.b, L_RGN_SET), SUCCESS);
             }
-            ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &mi, mode), SUCCESS);
+            ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &mi.b, mode), SUCCESS);
             ExpectWellFormed(*b.b.pRgn);
             // Without a region the whole bitmap is the existing region.
             Grid want(w, h);
@@ -193,14 +184,12 @@ TEST(BitmapRegion, CombineModesFollowTheirDefinitions) {
             ExpectGridEq(RegionGrid(b.b), want, "region");
         }
     }
-    EXPECT_EQ(L_SetBitmapRgnFromMask(&me, nullptr, &mi, 7), ERROR_INV_PARAMETER);
-    L_FreeBitmap(&me);
-    L_FreeBitmap(&mi);
+    EXPECT_EQ(L_SetBitmapRgnFromMask(&me.b, nullptr, &mi.b, 7), ERROR_INV_PARAMETER);
 }
 
 TEST(BitmapRegion, MaskTransformsOffsetScaleAndFlipIntoTheBitmap) {
     Grid g = RandomGrid(13, 9, 5, 2);
-    BITMAPHANDLE m = MaskFrom(g);
+    Bmp m = MaskFrom(g);
     struct Case {
         int xn, xd, yn, yd;
         L_UINT view;
@@ -214,7 +203,7 @@ TEST(BitmapRegion, MaskTransformsOffsetScaleAndFlipIntoTheBitmap) {
                                         << " view " << c.view << " offset " << c.dx << "," << c.dy);
         Bmp b(40, 30, 8);
         RGNXFORM xf{c.view, c.xn, c.xd, c.yn, c.yd, c.dx, c.dy};
-        ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, &xf, &m, L_RGN_SET), SUCCESS);
+        ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, &xf, &m.b, L_RGN_SET), SUCCESS);
         ExpectWellFormed(*b.b.pRgn);
         // The source pixel whose block holds v: the largest s with floor(s * num / den) <= v.
         auto source = [](int v, int num, int den) {
@@ -242,7 +231,6 @@ TEST(BitmapRegion, MaskTransformsOffsetScaleAndFlipIntoTheBitmap) {
         ASSERT_EQ(L_SetBitmapRgnRect(&viaRect.b, &xf, &rc, L_RGN_SET), SUCCESS);
         ExpectGridEq(RegionGrid(viaRect.b), RegionGrid(b.b), "rectangle");
     }
-    L_FreeBitmap(&m);
     Bmp b(4, 4, 8);
     RGNXFORM zero{0, 1, 0, 1, 1, 0, 0};
     RECT rc{0, 0, 2, 2};
@@ -273,20 +261,18 @@ TEST(BitmapRegion, EmptyResultIsAnEmptyRegionNotTheWholeBitmap) {
 
 TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
     Grid g = RandomGrid(37, 21, 21, 3);
-    BITMAPHANDLE m = MaskFrom(g, 1, BOTTOM_LEFT);
+    Bmp m = MaskFrom(g, 1, BOTTOM_LEFT);
     Bmp b(37, 21, 24);
-    ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &m, L_RGN_SET), SUCCESS);
-    L_FreeBitmap(&m);
-    BITMAPHANDLE back;
-    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&b.b, &back), SUCCESS);
-    ASSERT_EQ(back.BitsPerPixel, 1);
-    EXPECT_EQ(back.pRgn, nullptr);
+    ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &m.b, L_RGN_SET), SUCCESS);
+    Bmp back;
+    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&b.b, &back.b), SUCCESS);
+    ASSERT_EQ(back.b.BitsPerPixel, 1);
+    EXPECT_EQ(back.b.pRgn, nullptr);
     Grid got(37, 21);
     for (int y = 0; y < 21; ++y)
         for (int x = 0; x < 37; ++x)
-            got.set(x, y, L_GetPixelColor(&back, y, x) == RGB(255, 255, 255));
+            got.set(x, y, L_GetPixelColor(&back.b, y, x) == RGB(255, 255, 255));
     ExpectGridEq(got, g, "mask round trip");
-    L_FreeBitmap(&back);
 
     // The handle is a copy, moved by the transform; XOR with the original empties it.
     HRGN h = nullptr;
@@ -304,9 +290,9 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
 
     // Without a region: the mask is all set and the handle is the whole rectangle.
     Bmp plain(9, 3, 8);
-    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&plain.b, &back), SUCCESS);
-    EXPECT_EQ(L_GetPixelColor(&back, 2, 8), RGB(255, 255, 255));
-    L_FreeBitmap(&back);
+    Bmp again;
+    ASSERT_EQ(L_CreateMaskFromBitmapRgn(&plain.b, &again.b), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&again.b, 2, 8), RGB(255, 255, 255));
     ASSERT_EQ(L_GetBitmapRgnHandle(&plain.b, nullptr, &h), SUCCESS);
     EXPECT_EQ(h->spans.size(), 3u);
     EXPECT_EQ(L_GetRgnBox(h).right, 9);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -39,6 +40,7 @@ COLORREF ColorOf(Px p) { return RGB(uint8_t(p.r), uint8_t(p.g), uint8_t(p.b)); }
 
 } // namespace
 
+// Zooms that are no power of two (after Fit to Window) land on 1:1 once they come near.
 TEST(ImageViewZoom, StepsSnapToOriginalSizeAndHalveOrDouble) {
     Fixture f(100, 100, {400, 300});
     const struct {
@@ -46,7 +48,9 @@ TEST(ImageViewZoom, StepsSnapToOriginalSizeAndHalveOrDouble) {
         int command;
         double to;
     } cases[] = {{0.5, CM_ZOOM_IN, 1.0},  {0.25, CM_ZOOM_IN, 0.5}, {2.0, CM_ZOOM_OUT, 1.0},
-                 {1.0, CM_ZOOM_OUT, 0.5}, {1.0, CM_ZOOM_IN, 2.0},  {4.0, CM_ZOOM_IN, 8.0}};
+                 {1.0, CM_ZOOM_OUT, 0.5}, {1.0, CM_ZOOM_IN, 2.0},  {4.0, CM_ZOOM_IN, 8.0},
+                 {0.3, CM_ZOOM_IN, 1.0},  {0.7, CM_ZOOM_IN, 1.0},  {0.75, CM_ZOOM_IN, 1.5},
+                 {2.5, CM_ZOOM_OUT, 1.0}, {3.0, CM_ZOOM_OUT, 1.5}, {0.9, CM_ZOOM_OUT, 0.45}};
     for (const auto& c : cases) {
         f.view.Zoom = c.from;
         ASSERT_TRUE(f.view.DoCommand(c.command)) << c.from;
@@ -184,10 +188,12 @@ TEST(ImageViewScroll, CentreOnBringsThePointToTheMiddleAndZoomKeepsIt) {
     f.view.Zoom = 1;
     f.view.UpdateScrollRanges();
     f.view.CentreOn(POINT{600, 900});
-    f.view.DoCommand(CM_ZOOM_IN);
-    const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-    EXPECT_NEAR(mid.x, 600, 2);
-    EXPECT_NEAR(mid.y, 900, 2);
+    for (int command : {CM_ZOOM_IN, CM_ZOOM_OUT, CM_ZOOM_OUT}) {
+        f.view.DoCommand(command);
+        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
+        EXPECT_NEAR(mid.x, 600, 2) << f.view.Zoom;
+        EXPECT_NEAR(mid.y, 900, 2) << f.view.Zoom;
+    }
 }
 
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
@@ -299,6 +305,29 @@ TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     EXPECT_EQ(view.StatusLayerRect(), "");
     doc->Image.SetCurrent(1);
     EXPECT_EQ(view.StatusLayerRect(), "(5,5) - (15,15)");
+}
+
+TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEdge) {
+    auto bit = [](const BITMAPHANDLE& b, int x, int y) {
+        return x >= 0 && y >= 0 && x < b.Width && y < b.Height &&
+               ((L_RowPtr(&b, y)[x / 8] >> (7 - x % 8)) & 1);
+    };
+    Fixture f(37, 23, {100, 100}); // a width that ends inside a byte
+    BITMAPHANDLE mask;
+    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 37, 23, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    f.view.SelectionMask.Adopt(mask);
+    std::mt19937 rng(4);
+    for (int y = 0; y < 23; ++y) // mostly set, so that inner pixels exist
+        for (int x = 0; x < 37; ++x)
+            if (rng() % 5) L_RowPtr(&f.view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+    ASSERT_EQ(f.view.UpdateSelectionOutline(), SUCCESS);
+    const BITMAPHANDLE &m = f.view.SelectionMask, &o = f.view.SelectionOutline;
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) {
+            const bool edge = bit(m, x, y) && !(bit(m, x - 1, y) && bit(m, x + 1, y) &&
+                                                bit(m, x, y - 1) && bit(m, x, y + 1));
+            ASSERT_EQ(bit(o, x, y), edge) << x << "," << y;
+        }
 }
 
 TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
