@@ -88,7 +88,7 @@ TEST(PointOps, InvertAndPosterize) {
             [&](BGRA c) {
                 return PerChannel(c, [&](int v) {
                     const double q = std::floor(v * (levels - 1) / 255.0 + 0.5);
-                    return uint8_t(std::ceil(q * 255 / (levels - 1) - 0.5));
+                    return uint8_t(std::floor(q * 255 / (levels - 1) + 0.5));
                 });
             });
     }

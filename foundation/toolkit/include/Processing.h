@@ -50,7 +50,7 @@ L_INT L_GammaCorrectBitmap(pBITMAPHANDLE b, L_INT nGamma);
 // v' = 255 - v.
 L_INT L_InvertBitmap(pBITMAPHANDLE b);
 // Leaves nLevels evenly spaced levels per channel (2..256): v' = q * 255 / (n - 1) with
-// q = round(v * (n - 1) / 255); a level that falls on a half is rounded down.
+// q = round(v * (n - 1) / 255), both rounded half up.
 L_INT L_PosterizeBitmap(pBITMAPHANDLE b, L_INT nLevels);
 // Pixels whose gray level (0.299 R + 0.587 G + 0.114 B) lies in nLow..nHigh become white,
 // the others black (0 <= nLow <= nHigh <= 255).

@@ -27,15 +27,15 @@ QUILLO_ROW_KERNEL void InvertBytes(const uint8_t* in, uint8_t* out, size_t n) {
     for (size_t i = 0; i < n; ++i) out[i] = uint8_t(~in[i]);
 }
 
-// v * (n - 1) / 255 rounded, then back to the level q * 255 / (n - 1) rounded. The first
-// division is exact through x * 0x8081 >> 23 for x < 2^16; the second is a float multiply
-// with a nudge that settles the halves downwards, as ImageMagick's levels fall (other
-// quotients are at least 1 / 510 away from a half), so the loop vectorises.
+// v * (n - 1) / 255 rounded, then back to the level q * 255 / (n - 1) rounded, halves
+// up. The first division is exact through x * 0x8081 >> 23 for x < 2^16; the second is a
+// float multiply with a nudge of 1/1024 that lifts the exact halves past the float's error
+// (other quotients are at least 1/510 away from a half), so the loop vectorises.
 QUILLO_ROW_KERNEL void PosterizeBytes(unsigned steps, float scale, const uint8_t* in, uint8_t* out,
                                       size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const unsigned q = ((in[i] * steps + 127u) * 0x8081u) >> 23;
-        out[i] = uint8_t(int(float(q) * scale + 0.499f));
+        out[i] = uint8_t(int(float(q) * scale + (0.5f + 1.0f / 1024)));
     }
 }
 
