@@ -5,6 +5,7 @@
 //   quillo-tool flatten OUT IN...
 //   quillo-tool layers FILE
 //   quillo-tool stack OUT.qlx IN[@X,Y]...
+//   quillo-tool apply IN OUT OP [ARGS...] [--threads N]   (apply --list: the operations)
 #include <sys/stat.h>
 
 #include <cctype>
@@ -15,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "Apply.h"
+#include "CliCommon.h"
 #include "LayeredImage.h"
 #include "Toolkit.h"
 
@@ -37,38 +40,11 @@ int Usage() {
                  "    visibility and whether it has a shape; then the current layer\n"
                  "  quillo-tool stack OUT.qlx IN[@X,Y]...\n"
                  "    writes a layered file from images placed at X,Y (default 0,0);\n"
-                 "    the first is the background\n");
+                 "    the first is the background\n"
+                 "  quillo-tool apply IN OUT OP [ARGS...] [--threads N]\n"
+                 "    runs one processing operation on the image and saves the result;\n"
+                 "    quillo-tool apply --list shows the operations and their arguments\n");
     return 2;
-}
-
-int Fail(const char* what, int code) {
-    std::fprintf(stderr, "quillo-tool: %s: %s\n", what, L_ErrorMessage(code));
-    return 1;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The format written for a file name's extension; 0 when there is none we know.
-int FormatFromName(const std::string& path) {
-    auto dot = path.find_last_of('.');
-    if (dot == std::string::npos) return 0;
-    std::string ext = Lower(path.substr(dot + 1));
-    if (ext == "bmp" || ext == "dib") return FILE_BMP;
-    if (ext == "png") return FILE_PNG;
-    if (ext == "jpg" || ext == "jpeg" || ext == "jff" || ext == "jpe") return FILE_JFIF;
-    if (ext == "tif" || ext == "tiff") return FILE_TIFLZW;
-    return 0;
-}
-
-bool ParseInt(const char* s, int lo, int hi, int* out) {
-    char* end = nullptr;
-    long v = std::strtol(s, &end, 10);
-    if (!*s || *end || v < lo || v > hi) return false;
-    *out = int(v);
-    return true;
 }
 
 // A layered file is not a format the toolkit knows: its canvas is the background layer.
@@ -156,14 +132,7 @@ int Convert(const ConvertArgs& a) {
             return Fail("converting", rc);
         }
     }
-    // The toolkit's quality factor counts down from best (0) to smallest (255).
-    int qfactor = 255 - int(std::lround(a.quality * 255.0 / 100.0));
-    // A depth the format cannot hold is converted on the way out when the user did not ask
-    // for a particular one: JPEG has no alpha or palettes, so 32 and 4 bits become 24 and 8.
-    int saveBpp = 0;
-    if (!a.bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
-        saveBpp = bmp.BitsPerPixel == 8 && L_IsGrayScaleBitmap(&bmp) != GRAY_NO ? 8 : 24;
-    rc = L_SaveBitmap(a.out, &bmp, format, saveBpp, qfactor);
+    rc = SaveImage(a.out, &bmp, format, a.bpp, a.quality);
     L_FreeBitmap(&bmp);
     if (rc != SUCCESS) return Fail(a.out, rc);
     return 0;
@@ -308,6 +277,7 @@ int main(int argc, char** argv) {
         if (argc < 4) return Usage();
         return StackFiles(argv[2], argv + 3, argc - 3);
     }
+    if (cmd == "apply") return RunApply(argc - 2, argv + 2);
     if (cmd == "flatten") {
         if (argc < 4) return Usage();
         return FlattenFiles(argv[2], argv + 3, argc - 3);

@@ -441,7 +441,11 @@ L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* p
 
 L_INT L_ReportStatus(L_INT nPercent) {
     if (!g_status) return SUCCESS;
-    return g_status(nPercent, g_statusUser) == SUCCESS ? SUCCESS : ERROR_USER_ABORT;
+    // A callback that answers with an error code of its own (the water colour's -100) has
+    // the operation fail with that code; any other refusal is a plain abort.
+    const L_INT rc = g_status(nPercent, g_statusUser);
+    if (rc == SUCCESS) return SUCCESS;
+    return rc < 0 ? rc : ERROR_USER_ABORT;
 }
 
 L_INT L_SetDisplayMode(L_UINT uMask, L_UINT uValues) {

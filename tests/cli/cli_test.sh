@@ -48,5 +48,12 @@ check "stack refuses a position the file cannot hold and writes nothing" sh -c "
 check "info on a layered file gives its canvas, depth and layer count" sh -c "'$TOOL' info '$TMP/s.qlx' >'$TMP/i' && grep -qx 'format: qlx' '$TMP/i' && grep -qx 'width: 320' '$TMP/i' && grep -qx 'height: 240' '$TMP/i' && grep -qx 'bits per pixel: 24' '$TMP/i' && grep -qx 'layers: 2' '$TMP/i'"
 check "a damaged layered file is refused as invalid" sh -c "! '$TOOL' layers '$DATA/malformed/qlx-mask-past-end.qlx' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e'"
 
+check "apply --list names every operation with its arguments" sh -c "'$TOOL' apply --list >'$TMP/ops' && for op in invert flip reverse grayscale 'median SIZE' 'average SIZE' 'posterize LEVELS' 'sharpen AMOUNT' 'intensity AMOUNT' 'contrast AMOUNT' 'gamma GAMMA100' 'hue DEGREES' 'saturation AMOUNT' histoequalize stretchintensity 'emboss DIRECTION DEPTH' 'addnoise RANGE CHANNEL SEED' 'mosaic SIZE' 'oilify SIZE' 'spatialfilter NAME' 'resample WIDTH HEIGHT' 'underlay PATTERNFILE'; do grep -q \"^\$op \" '$TMP/ops' || { echo missing \$op; exit 1; }; done && grep -q 'SIZE: 1..255' '$TMP/ops'"
+check "apply with an argument out of range prints the range and fails" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/m.png' median 300 2>'$TMP/e'; [ \$? -eq 1 ] && grep -q '1..255' '$TMP/e' && [ ! -e '$TMP/m.png' ]"
+check "apply with a missing argument names them" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/m.png' emboss n 2>'$TMP/e'; [ \$? -eq 1 ] && grep -q 'DIRECTION DEPTH' '$TMP/e'"
+check "apply gives the same picture on one thread and on four" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/n1.png' addnoise 300 all 5 --threads 1 && '$TOOL' apply '$DATA/sample.png' '$TMP/n4.png' addnoise 300 all 5 --threads 4 && cmp -s '$TMP/n1.png' '$TMP/n4.png' && ! cmp -s '$TMP/n1.png' '$DATA/sample.png'"
+check "apply resample changes the size, grayscale the depth" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/r.png' resample 100 50 && '$TOOL' info '$TMP/r.png' | grep -qx 'width: 100' && '$TOOL' apply '$DATA/sample.png' '$TMP/g.bmp' grayscale && '$TOOL' info '$TMP/g.bmp' | grep -qx 'bits per pixel: 8'"
+check "apply underlay reports a pattern it cannot read" sh -c "! '$TOOL' apply '$DATA/sample.png' '$TMP/u.png' underlay '$TMP/junk.png' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e' && '$TOOL' apply '$DATA/sample.png' '$TMP/u.png' underlay '$DATA/png/rgba8.png'"
+
 echo "$passes passed, $fails failed"
 [ "$fails" -eq 0 ]

@@ -359,12 +359,14 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
 
 // ---------------------------------------------------------------------------
 // Status callback: long operations report a percentage 0..100; a return value other
-// than SUCCESS cancels the operation (it then fails with ERROR_USER_ABORT).
+// than SUCCESS cancels the operation. It then fails with the callback's value when that is
+// an error code (negative), else with ERROR_USER_ABORT.
 
 using STATUSCALLBACK = L_INT (*)(L_INT nPercent, void* pUserData);
 L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* pOldFn = nullptr,
                           void** pOldUserData = nullptr);
-// Reports progress through the current callback; returns SUCCESS or ERROR_USER_ABORT.
+// Reports progress through the current callback; returns SUCCESS or the code the operation
+// is to fail with.
 L_INT L_ReportStatus(L_INT nPercent);
 
 // Display modes (screen painting options); kept as a set of flags.

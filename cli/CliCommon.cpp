@@ -1,0 +1,42 @@
+#include "CliCommon.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+int Fail(const char* what, int code) {
+    std::fprintf(stderr, "quillo-tool: %s: %s\n", what, L_ErrorMessage(code));
+    return 1;
+}
+
+bool ParseInt(const char* s, int lo, int hi, int* out) {
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (!*s || *end || v < lo || v > hi) return false;
+    *out = int(v);
+    return true;
+}
+
+int FormatFromName(const std::string& path) {
+    auto dot = path.find_last_of('.');
+    if (dot == std::string::npos) return 0;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "bmp" || ext == "dib") return FILE_BMP;
+    if (ext == "png") return FILE_PNG;
+    if (ext == "jpg" || ext == "jpeg" || ext == "jff" || ext == "jpe") return FILE_JFIF;
+    if (ext == "tif" || ext == "tiff") return FILE_TIFLZW;
+    return 0;
+}
+
+L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int quality) {
+    // The toolkit's quality factor counts down from best (0) to smallest (255).
+    const int qfactor = 255 - int(std::lround(quality * 255.0 / 100.0));
+    // A depth the format cannot hold is converted on the way out when the user did not ask
+    // for a particular one: JPEG has no alpha or palettes, so 32 and 4 bits become 24 and 8.
+    int saveBpp = 0;
+    if (!bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
+        saveBpp = b->BitsPerPixel == 8 && L_IsGrayScaleBitmap(b) != GRAY_NO ? 8 : 24;
+    return L_SaveBitmap(path, b, format, saveBpp, qfactor);
+}
