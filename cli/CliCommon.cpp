@@ -6,7 +6,10 @@
 #include <cstdlib>
 
 int Fail(const char* what, int code) {
-    std::fprintf(stderr, "quillo-tool: %s: %s\n", what, L_ErrorMessage(code));
+    // A write the file system refused says why ("The disk is full.").
+    const L_INT cause = code == ERROR_FILE_WRITE ? L_GetLastWriteError() : 0;
+    std::fprintf(stderr, "quillo-tool: %s: %s%s%s\n", what, L_ErrorMessage(code), cause ? " " : "",
+                 L_WriteErrorText(cause));
     return 1;
 }
 

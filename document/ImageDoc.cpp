@@ -209,13 +209,18 @@ bool TImageDoc::Commit(bool force) {
                               TMbIcon::Exclamation) != TMbResult::Yes)
         return false;
 
+    L_ClearLastWriteError();
     lastSaveError_ = WriteFile(format);
     if (lastSaveError_ == SUCCESS) {
         Checkpoint(false, std::string());
         return true;
     }
     // Codecs that do not exist yet answer "Feature not supported!" and end up here too.
-    MessageBoxHost().Show(kSaveFailedText, kAppName, TMbButtons::Ok, TMbIcon::Stop);
+    // When the file system refused the write, its reason follows on a line of its own.
+    std::string text = kSaveFailedText;
+    if (const L_INT cause = L_GetLastWriteError())
+        text += std::string("\n") + L_WriteErrorText(cause);
+    MessageBoxHost().Show(text, kAppName, TMbButtons::Ok, TMbIcon::Stop);
     return FallBackToSaveAs();
 }
 

@@ -1,5 +1,5 @@
 // The file functions: read a file, find the codec by content, decode, convert;
-// encode and write files so that a failed save never damages the old file.
+// encode and hand the bytes to the atomic writer.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,55 +163,6 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
 
 } // namespace
 
-L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size) {
-    if (!path || !*path) return ERROR_INV_FILENAME;
-    if (!data && size) return ERROR_INV_PARAMETER;
-    std::string target(path);
-    std::string dir = ".";
-    if (auto slash = target.find_last_of('/'); slash != std::string::npos)
-        dir = slash == 0 ? "/" : target.substr(0, slash);
-    std::string tmpl = target + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return ERROR_FILE_OPEN;
-    // Keep the permissions of the file we replace; a new file gets the usual 0666 & ~umask.
-    struct stat st {};
-    if (::stat(path, &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(name.data());
-            return ERROR_FILE_WRITE;
-        }
-        done += size_t(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(name.data());
-        return ERROR_FILE_WRITE;
-    }
-    if (::rename(name.data(), path) != 0) {
-        ::unlink(name.data());
-        return ERROR_FILE_WRITE;
-    }
-    // Make the rename itself durable.
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return SUCCESS;
-}
-
 namespace {
 
 int EncodeToMemory(BITMAPHANDLE* b, int format, int bpp, int qfactor, std::vector<uint8_t>& out) {
@@ -290,6 +241,8 @@ L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerP
 
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor) {
+    // A save that fails before writing has no write cause; none from an earlier save shows.
+    L_ClearLastWriteError();
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;

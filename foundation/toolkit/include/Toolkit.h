@@ -453,14 +453,27 @@ L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo);
 // Saves in a format (the codes above). nBitsPerPixel 0 keeps the bitmap's depth;
 // a depth the format cannot store is refused with ERROR_BITPERPIXEL. QFactor is
 // the JPEG quality factor: 2 (best) .. 255 (smallest); 0 means best. The file is
-// written to a temporary in the same folder and renamed over the target only when
-// complete, so a failed save leaves an existing file untouched.
+// written through L_WriteFileAtomically, so a failed save leaves an existing file untouched.
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor);
-// Writes bytes to a file the safe way: into a temporary file in the same folder, flushed to
-// disk, then renamed over the target. The target is always either the old file or the
-// complete new one, whatever happens meanwhile; a failure removes the temporary.
+// Writes bytes to a file the safe way: the new file is written without a name (or, where the
+// filesystem cannot, under a short hidden name in the same folder), flushed to disk, then
+// renamed over the target. The target is always either the old file or the complete new one,
+// whatever happens meanwhile; a failure leaves nothing behind, and temporaries of a killed
+// save are removed by the next save into that folder. A symbolic link stays a link: the file
+// it leads to is replaced. A target that is a folder, a device or a pipe is refused before
+// anything is written. The replaced file keeps its permission bits (and owner, where the
+// system allows); a new one gets 0666 & ~umask. ERROR_FILE_WRITE on failure, with the cause
+// in L_GetLastWriteError.
 L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size);
+// The cause of the last failed file write on this thread: an errno value (EACCES, ENOSPC,
+// EFBIG, ENAMETOOLONG, ...), WRITE_ERROR_NOT_REGULAR for a target that is not a regular file,
+// or 0 after a write that succeeded or failed for another reason.
+constexpr L_INT WRITE_ERROR_NOT_REGULAR = -1;
+L_INT L_GetLastWriteError();
+void L_ClearLastWriteError();
+// A short English sentence naming such a cause ("The disk is full."); "" for 0.
+const char* L_WriteErrorText(L_INT cause);
 // Saves into a malloc'ed buffer (free with free()).
 L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                          L_INT nQFactor, size_t* pSize);
