@@ -105,8 +105,10 @@ private slots:
                 QVERIFY2(!Control(d, id)->isVisible(), qPrintable(QString::number(id)));
             QVERIFY(bits32->isVisible());
 
+            // Keys a whole number of pixels cannot hold are refused as they are typed.
             width->selectAll();
-            QTest::keyClicks(width, "640");
+            QTest::keyClicks(width, "6x4.-0");
+            QCOMPARE(width->text(), QStringLiteral("640"));
             height->selectAll();
             QTest::keyClicks(height, "480");
             // The group's mnemonic goes to its checked button (24 bits); the labels' to their edits.
