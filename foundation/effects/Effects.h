@@ -16,6 +16,56 @@ L_INT AlphaBlendBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, 
 L_INT AlphaCombineBitmapRects32(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
                                 const BITMAPHANDLE* src, L_INT srcX, L_INT srcY);
 
+// The paint tools' compositing. Masks are 8-bit coverage (0 none .. 255 full), one byte a
+// pixel, rows `maskRowLength` bytes apart (the rectangle's width where no length is given).
+// Layers are 32-bit (paint raises the alpha as well as moving the colour: paint over) or
+// 8-bit grayscale, where a colour up to 255 is the gray level itself (larger values are
+// taken as colours and turned to gray). Other depths blend through the colour and store the
+// nearest palette entry. Every call clips to the destination and writes only inside its
+// region; a width or height of 0 does nothing.
+//
+// Paints `color` through the mask at (x, y). A fractional position shifts the mask
+// bilinearly (in 1/256 pixel steps), so the dab then reaches one pixel further right and
+// down; whole positions use the mask as it is. NaN or infinite positions are refused.
+L_INT AlphaBlendBmpWithColor(BITMAPHANDLE* b, double x, double y, L_INT width, L_INT height,
+                             COLORREF color, const uint8_t* mask, L_INT maskRowLength);
+// Sets each pixel under the mask wholly to `color` with probability coverage / 255 (always
+// at 255, never at 0), so palette layers can be sprayed too. The choice is pseudo-random
+// from the pixel's position and a call counter, so repeated dabs on one spot keep adding
+// paint; Lx_SetDissolveSeed restarts the counter and makes a sequence of calls repeatable.
+L_INT DissolveBlendBmpWithColor(BITMAPHANDLE* b, L_INT x, L_INT y, L_INT width, L_INT height,
+                                COLORREF color, const uint8_t* mask, L_INT maskRowLength);
+void Lx_SetDissolveSeed(L_UINT seed);
+// Moves the destination rectangle (x, y, width, height) towards the source pixels at
+// (srcX, srcY) by the mask (a width x height array; null means full coverage). Between two
+// 32-bit bitmaps all four channels move, so transparency is copied too; onto other depths a
+// 32-bit source's alpha thins the coverage. `gray` says an 8-bit destination holds gray
+// levels (an 8-bit source is then taken as gray levels too, others as their luminance).
+L_INT AlphaBlendBitmapRects(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
+                            const BITMAPHANDLE* src, L_INT srcX, L_INT srcY, const uint8_t* mask,
+                            L_INT gray);
+// Mixes the source pixels at (x, y) of the destination's size into the destination, which
+// keeps the share given by the mask (dst width x height) or, without a mask, by its own
+// alpha (32 bits; other depths without a mask keep themselves). Pixels outside the source
+// count as `color`. The destination's alpha is left as it was. Source and destination are
+// both 32-bit, or both 8-bit gray (detected from the palette), or blend through colours.
+L_INT AlphaBlendBitmaps(BITMAPHANDLE* dst, const BITMAPHANDLE* src, L_INT x, L_INT y,
+                        COLORREF color, const uint8_t* mask);
+// A new top-left bitmap of width x height at the source's depth and palette, holding the
+// source's rectangle at (x, y); whatever lies outside the source is `color` (opaque at 32
+// bits). The source's region is not carried. `out`'s old content is ignored, not freed, and
+// it is written only on success.
+L_INT CopyBitmapRect(BITMAPHANDLE* out, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width,
+                     L_INT height, COLORREF color);
+// Copies the source rectangle (srcX, srcY, width, height) into the destination at (x, y).
+// A 32-bit destination keeps its alpha unless LX_INSERT_ALPHA is given. Bitmaps of other or
+// different depths (or palettes) are copied through the colour.
+enum : L_INT { LX_INSERT_ALPHA = 1 };
+L_INT InsertBitmapRect(BITMAPHANDLE* dst, const BITMAPHANDLE* src, L_INT x, L_INT y, L_INT width,
+                       L_INT height, L_INT srcX, L_INT srcY, L_INT flags);
+// Makes the mask (width x height bytes) the alpha of a 32-bit bitmap.
+L_INT InsertAlpha(BITMAPHANDLE* b, const uint8_t* mask);
+
 // The alpha of a rectangle of a 32-bit bitmap, kept while drawing calls run. A null rect
 // means the whole bitmap. Free with Lx_RestoreBitmapAlpha, which puts it back (or, with
 // discard, only frees it).
