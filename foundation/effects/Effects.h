@@ -66,6 +66,26 @@ L_INT InsertBitmapRect(BITMAPHANDLE* dst, const BITMAPHANDLE* src, L_INT x, L_IN
 // Makes the mask (width x height bytes) the alpha of a 32-bit bitmap.
 L_INT InsertAlpha(BITMAPHANDLE* b, const uint8_t* mask);
 
+// Antialiased drawing on 32-bit and 8-bit gray layers (other depths through the nearest
+// palette entry). Each pixel is painted by the share of its square the shape covers, paint
+// over: the colour moves towards the shape's and a 32-bit layer's alpha towards opaque.
+// `gray` says an 8-bit layer holds gray levels; colours are then gray levels (as above).
+// Clipped to the layer and its region.
+//
+// A line of `width` pixels between the centres of pixels (x0, y0) and (x1, y1), with round
+// ends, so that both end pixels are painted; equal points give a round dot. The width must be
+// positive (and finite).
+L_INT DrawAntialiasedLine(BITMAPHANDLE* b, L_INT x0, L_INT y0, L_INT x1, L_INT y1, double width,
+                          COLORREF color, L_INT gray);
+// The ellipse inscribed in the pixel rectangle [left, right) x [top, bottom) (corners in
+// either order). The outline, `width` pixels thick, lies inside the rectangle (the inner edge
+// is the ellipse with both half-axes `width` shorter); with LX_ELLIPSE_FILLED what it
+// encloses takes the fill colour, and LX_ELLIPSE_FILL_ONLY fills the whole ellipse without
+// an outline. An empty rectangle draws nothing.
+enum : L_INT { LX_ELLIPSE_OUTLINE = 0, LX_ELLIPSE_FILLED = 1, LX_ELLIPSE_FILL_ONLY = 2 };
+L_INT DrawAntialiasedEllipse(BITMAPHANDLE* b, L_INT left, L_INT top, L_INT right, L_INT bottom,
+                             L_INT width, COLORREF outline, COLORREF fill, L_INT style, L_INT gray);
+
 // The alpha of a rectangle of a 32-bit bitmap, kept while drawing calls run. A null rect
 // means the whole bitmap. Free with Lx_RestoreBitmapAlpha, which puts it back (or, with
 // discard, only frees it).
