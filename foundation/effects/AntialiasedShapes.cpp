@@ -6,6 +6,7 @@
 // the pixel: first to the pixel row, then, for the pixels at the shape's edge, to the pixel
 // itself. Pixels that lie wholly inside take full coverage without clipping. A ring (the
 // ellipse's outline) is its outer shape less its inner one.
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <numbers>

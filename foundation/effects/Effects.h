@@ -86,6 +86,20 @@ enum : L_INT { LX_ELLIPSE_OUTLINE = 0, LX_ELLIPSE_FILLED = 1, LX_ELLIPSE_FILL_ON
 L_INT DrawAntialiasedEllipse(BITMAPHANDLE* b, L_INT left, L_INT top, L_INT right, L_INT bottom,
                              L_INT width, COLORREF outline, COLORREF fill, L_INT style, L_INT gray);
 
+// Fills a width x height brush mask (one byte a pixel, rows `width` apart) with coverage:
+// a shape inscribed in the mask, full in its core and fading to 0 at its rim. `softness`
+// (percent, cut to 0..100) is the part of the radius the fade takes: 0 a hard edge, 100 a
+// fade all the way from the centre; a nonzero `flag` makes the fade S-shaped (smooth at both
+// ends) instead of straight. `roundness` 255 gives an ellipse (a circle in a square mask), 0
+// a rectangle, values between a shape between the two. The fully covered core holds
+// `peak` * (255 - `transparency`) / 255: the brushes pass 255 for peak and roundness and a
+// transparency that lowers the brush's strength (the airbrush and smudge derive it from
+// their pressure). Each byte is the mean coverage over the pixel's square. Values out of
+// 0..255 and sizes out of 1..LX_BRUSH_MAX are refused.
+enum : L_INT { LX_BRUSH_MAX = 4096 };
+L_INT CreateAntialiasedBrush(L_INT transparency, L_INT peak, L_INT roundness, L_INT width,
+                             L_INT height, uint8_t* mask, L_INT flag, double softness);
+
 // The alpha of a rectangle of a 32-bit bitmap, kept while drawing calls run. A null rect
 // means the whole bitmap. Free with Lx_RestoreBitmapAlpha, which puts it back (or, with
 // discard, only frees it).

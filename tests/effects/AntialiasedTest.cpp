@@ -1,6 +1,6 @@
-// Antialiased lines and ellipses: the share of each pixel the shape covers, against a
-// supersampled reference (128 x 128 samples a pixel), read back from a transparent
-// layer whose alpha the paint raises by exactly that share.
+// Antialiased lines, ellipses and brush masks: the share of each pixel the shape covers,
+// against a supersampled reference (128 x 128 samples a pixel). Shapes are read back from a
+// transparent layer, whose alpha the paint raises by exactly that share.
 
 #include <gtest/gtest.h>
 
@@ -8,27 +8,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
+#include <vector>
 
 namespace {
 
 using efx::Bmp;
-
-// The share of pixel (x, y) for which inside(px, py) holds, sampled on a 128 x 128 grid
-// (off-centre, so that no edge of the tests runs along a line of samples). Pixels whose
-// corners and 17 x 17 points all agree are wholly in or out: no shape here is thin enough to
-// slip between those points.
-double Reference(int x, int y, const std::function<bool(double, double)>& inside) {
-    int hits = 0;
-    for (int j = 0; j <= 16; ++j)
-        for (int i = 0; i <= 16; ++i) hits += inside(x + i / 16.0, y + j / 16.0);
-    if (hits == 0 || hits == 17 * 17) return hits ? 1 : 0;
-    const int n = 128;
-    hits = 0;
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) hits += inside(x + (i + 0.37) / n, y + (j + 0.61) / n);
-    return double(hits) / (n * n);
-}
+using efx::Reference;
 
 bool NearSegment(double px, double py, double ax, double ay, double bx, double by, double r) {
     const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
@@ -133,6 +118,54 @@ TEST(AntialiasedEllipse, OutlineInsideTheRectangleAndFillWithinEachByItsShare) {
                 ASSERT_LE(std::abs(p[3] - (c.style == 0 ? all - in : all)), 2.0);
             }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(BrushMask, FadesFromAFullCoreToTheRimByTheSoftnessAsEachToolAsksForIt) {
+    struct Case {
+        int transparency, roundness, w, h, flag;
+        double softness;
+    };
+    // The brush at several soft edges, the history brush's S-shaped fade, the airbrush at
+    // 25 % pressure, the smudge, the clone brush; tiny and odd sizes, an oval, a square and a
+    // shape between the two.
+    const Case cases[] = {
+        {2, 255, 20, 20, 0, 100}, {2, 255, 21, 21, 0, 50},    {2, 255, 17, 17, 0, 0},
+        {2, 255, 16, 16, 3, 30},  {191, 255, 13, 13, 0, 100}, {2, 255, 9, 9, 1, 100},
+        {1, 255, 1, 1, 0, 100},   {1, 255, 2, 2, 0, 0},       {0, 255, 9, 14, 0, 40},
+        {0, 0, 12, 12, 0, 50},    {0, 0, 7, 10, 1, 0},        {0, 128, 15, 15, 0, 60},
+        {0, 255, 6, 6, 0, 150},   {0, 0, 24, 24, 0, 100},     {0, 0, 20, 20, 1, 20},
+        {0, 128, 30, 30, 1, 15},  {0, 255, 40, 40, 0, 8},     {0, 255, 33, 33, 0, 12}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> mask(size_t(c.w) * size_t(c.h), 77);
+        ASSERT_EQ(CreateAntialiasedBrush(c.transparency, 255, c.roundness, c.w, c.h, mask.data(),
+                                         c.flag, c.softness),
+                  SUCCESS);
+        const double cx = c.w / 2.0, cy = c.h / 2.0, soft = std::min(c.softness, 100.0) / 100,
+                     k = c.roundness / 255.0;
+        const auto coverage = [&](double px, double py) {
+            const double u = std::fabs(px - cx) / cx, v = std::fabs(py - cy) / cy;
+            const double d = k * std::hypot(u, v) + (1 - k) * std::max(u, v);
+            if (d >= 1) return 0.0;
+            if (d <= 1 - soft) return 1.0;
+            const double t = (1 - d) / soft;
+            return c.flag ? t * t * (3 - 2 * t) : t;
+        };
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const double e = Reference(x, y, coverage) * (255 - c.transparency);
+                ASSERT_LE(std::abs(mask[size_t(y * c.w + x)] - e), 2.0)
+                    << c.transparency << " " << c.roundness << " " << c.w << "x" << c.h << " flag "
+                    << c.flag << " soft " << c.softness << " at " << x << "," << y;
+            }
+    }
+    std::vector<uint8_t> mask(4);
+    EXPECT_EQ(CreateAntialiasedBrush(256, 255, 255, 2, 2, mask.data(), 0, 0), ERROR_INV_PARAMETER);
+    EXPECT_EQ(CreateAntialiasedBrush(0, 255, 255, 0, 2, mask.data(), 0, 0), ERROR_INV_RANGE);
+    EXPECT_EQ(CreateAntialiasedBrush(0, 255, 255, 2, 2, nullptr, 0, 0), ERROR_INV_PARAMETER);
 }
 
 } // namespace
