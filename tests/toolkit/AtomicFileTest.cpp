@@ -5,13 +5,17 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -77,7 +81,19 @@ TEST_P(AtomicFileTest, ASymbolicLinkStaysALinkAndTheFileItLeadsToIsReplaced) {
 TEST_P(AtomicFileTest, FoldersPipesAndDevicesAreRefusedBeforeAnythingIsWritten) {
     ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0644), 0);
     fs::create_directory(dir + "/folder");
-    fs::create_symlink("/dev/null", dir + "/device");
+    // Never a real device: a broken writer would replace it for everyone on the machine. A
+    // node of the null device here is harmless; where nodes cannot be made, a socket stands in.
+    const std::string device = dir + "/device-node";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        ASSERT_LT(device.size(), sizeof addr.sun_path);
+        std::strcpy(addr.sun_path, device.c_str());
+        ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(s);
+    }
+    fs::create_symlink("device-node", dir + "/device");
     // Opening the pipe for writing would block; the test would then time out.
     for (const char* name : {"/pipe", "/folder", "/folder/", "/device"}) {
         EXPECT_EQ(Write(dir + name, kNew), ERROR_FILE_WRITE) << name;
@@ -87,7 +103,8 @@ TEST_P(AtomicFileTest, FoldersPipesAndDevicesAreRefusedBeforeAnythingIsWritten) 
                  "The target is not a regular file (a folder, a device or a pipe).");
     EXPECT_TRUE(fs::is_fifo(dir + "/pipe"));
     EXPECT_TRUE(fs::is_empty(dir + "/folder"));
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"device", "folder", "pipe"}));
+    EXPECT_FALSE(fs::is_regular_file(device));
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"device", "device-node", "folder", "pipe"}));
 }
 
 TEST_P(AtomicFileTest, TheLongestNameASystemAllowsSavesAndOneMoreIsNamedAsTooLong) {
@@ -125,18 +142,18 @@ TEST_P(AtomicFileTest, TheNextSaveSweepsOnlyTheLeftoversOfDeadSaves) {
     const std::string ofDead = ".~q" + std::to_string(dead) + ".aB3dE9";
     const std::string ofLive = ".~q" + std::to_string(getpid()) + ".Zz0Zz0";
     const std::string ofLiveButOld = ".~q" + std::to_string(getpid()) + ".Old123";
-    for (const std::string& name :
-         {ofDead, ofLive, ofLiveButOld, std::string(".~q1.short"), "x" + ofDead, ofDead + "x"})
+    for (const std::string& name : {ofDead, ofLive, ofLiveButOld, std::string(".~q1.short"),
+                                    std::string(".~q.aB3dE9"), "x" + ofDead, ofDead + "x"})
         WriteFile(dir + "/" + name, kOld);
     const timeval old[2] = {{::time(nullptr) - 2 * 86400, 0}, {::time(nullptr) - 2 * 86400, 0}};
     ASSERT_EQ(::utimes((dir + "/" + ofLiveButOld).c_str(), old), 0);
-    // A folder of that name is not ours to remove.
-    const std::string folder = ".~q" + std::to_string(dead) + ".Folder";
-    fs::create_directory(dir + "/" + folder);
+    // A link of that name is not ours to remove.
+    const std::string link = ".~q" + std::to_string(dead) + ".SymLnk";
+    fs::create_symlink("p.png", dir + "/" + link);
 
     ASSERT_EQ(Write(dir + "/p.png", kNew), SUCCESS);
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"p.png", ofLive, ".~q1.short", "x" + ofDead,
-                                                 ofDead + "x", folder}));
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"p.png", ofLive, ".~q1.short", ".~q.aB3dE9",
+                                                 "x" + ofDead, ofDead + "x", link}));
 }
 
 // A child saves two pictures by turns, and is killed at a random moment of a save. The target
