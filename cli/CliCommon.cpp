@@ -13,6 +13,13 @@ int Fail(const char* what, int code) {
     return 1;
 }
 
+void WarnIfTruncated(const char* path) {
+    if (L_GetLoadWarnings() & LOADWARN_TRUNCATED)
+        std::fprintf(stderr,
+                     "quillo-tool: %s: The file ends early; the missing part is shown in gray.\n",
+                     path);
+}
+
 bool ParseInt(const char* s, int lo, int hi, int* out) {
     char* end = nullptr;
     long v = std::strtol(s, &end, 10);

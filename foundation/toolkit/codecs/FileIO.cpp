@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,29 @@
 #include <string>
 
 #include "Codec.h"
+#include "PixelAccess.h"
 #include "WholeFile.h"
 
 namespace lt::codec {
+
+void FillGrayRows(BITMAPHANDLE* b, int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, b->Height);
+    if (first >= last) return;
+    const BGRA gray{128, 128, 128, 255};
+    // Every pixel of a row is the same, so one row is made and copied.
+    uint8_t* row0 = L_RowPtr(b, first);
+    for (int x = 0; x < b->Width; ++x) WritePixel(b, row0, x, gray, false);
+    for (int y = first + 1; y < last; ++y)
+        std::memcpy(L_RowPtr(b, y), row0, size_t(b->BytesPerLine));
+}
+
+int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int last) {
+    if (rowsDecoded <= 0) return ERROR_FILE_FORMAT;
+    FillGrayRows(b, first, last);
+    truncated_ = true;
+    return SUCCESS;
+}
 
 const std::vector<const Codec*>& AllCodecs() {
     static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec,
@@ -71,6 +92,7 @@ using lt::codec::AllCodecs;
 using lt::codec::Codec;
 
 EXTFILEOPTIONS g_extOptions;
+thread_local L_UINT t_loadWarnings = 0;
 
 const Codec* FindCodec(const uint8_t* data, size_t size) {
     for (const Codec* c : AllCodecs())
@@ -105,6 +127,7 @@ int ConvertLoaded(BITMAPHANDLE* b, int bpp) {
 
 int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, int order,
                    FILEREADCALLBACK pfn, void* user, FILEINFO* infoOut) {
+    t_loadWarnings = 0;
     if (!b) return ERROR_NO_BITMAP;
     if (bpp != 0 && !lt::IsValidBpp(bpp)) return ERROR_BITPERPIXEL;
     L_InitBitmap(b, 0, 0, 0);
@@ -113,7 +136,12 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
     FILEINFO info;
     int rc = InfoFromMemory(data, size, &info);
     if (rc != SUCCESS) return rc;
-    lt::codec::LoadContext ctx(pfn, user, &info);
+    lt::codec::LoadContext ctx(pfn, user, &info, size);
+    // Past the limits is a bad size whatever the data; within them, the bitmap alone must
+    // fit what the file can pay for (codecs check their working memory on top of it).
+    rc = L_CheckImageSize(info.Width, info.Height, info.BitsPerPixel, nullptr, nullptr);
+    if (rc != SUCCESS) return rc;
+    if (info.SizeMem > ctx.Budget()) return ERROR_FILE_FORMAT;
     BITMAPHANDLE out;
     L_InitBitmap(&out, 0, 0, 0);
     rc = codec->Load(data, size, &out, ctx);
@@ -121,6 +149,7 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
         L_FreeBitmap(&out);
         return rc;
     }
+    if (ctx.Truncated()) t_loadWarnings |= LOADWARN_TRUNCATED;
     rc = ConvertLoaded(&out, bpp);
     if (rc != SUCCESS) {
         L_FreeBitmap(&out);
@@ -163,6 +192,13 @@ int EncodeToMemory(BITMAPHANDLE* b, int format, int bpp, int qfactor, std::vecto
 
 } // namespace
 
+L_UINT L_GetLoadWarnings() { return t_loadWarnings; }
+
+uint64_t L_DecodeBudget(uint64_t fileBytes) {
+    constexpr uint64_t kBase = uint64_t(64) << 20, kPerByte = 2000;
+    return kBase + std::min(fileBytes, uint64_t(1) << 40) * kPerByte;
+}
+
 L_INT L_FileInfo(const char* path, FILEINFO* pInfo) {
     if (!pInfo) return ERROR_INV_PARAMETER;
     std::vector<uint8_t> data;
@@ -184,6 +220,7 @@ L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT n
     std::vector<uint8_t> data;
     int rc = ReadWholeFile(path, data);
     if (rc != SUCCESS) {
+        t_loadWarnings = 0;
         L_InitBitmap(b, 0, 0, 0);
         return rc;
     }
