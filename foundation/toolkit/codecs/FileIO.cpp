@@ -241,8 +241,6 @@ L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerP
 
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor) {
-    // A save that fails before writing has no write cause; none from an earlier save shows.
-    L_ClearLastWriteError();
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;
