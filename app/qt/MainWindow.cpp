@@ -471,6 +471,16 @@ TDocument* TQuilloFrame::ActiveDocument() const {
     return child ? &child->Doc() : nullptr;
 }
 
+void TQuilloFrame::ActivateView(TDocument& doc) {
+    for (TImageChild* child : Children()) {
+        if (&child->Doc() != &doc) continue;
+        if (child->isMinimized()) child->showNormal();
+        mdi_->setActiveSubWindow(child);
+        child->raise();
+        return;
+    }
+}
+
 void TQuilloFrame::CreateView(TDocument& doc) {
     auto* imageDoc = dynamic_cast<TImageDoc*>(&doc);
     if (!imageDoc) return;

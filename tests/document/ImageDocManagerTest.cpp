@@ -31,6 +31,7 @@ public:
         Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
     }
     TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
+    void ActivateView(TDocument&) override {}
     std::vector<TDocument*> Views;
     std::vector<int> LayersWhenShown;
 };
