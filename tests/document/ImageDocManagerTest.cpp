@@ -248,7 +248,9 @@ TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite)
     manager.Command(CM_FILESAVE);
     EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
     ASSERT_FALSE(boxes.Shown.empty());
-    EXPECT_EQ(boxes.Shown[0].Text, "Unable to save the file. Maybe the file is read-only.");
+    EXPECT_EQ(boxes.Shown[0].Text,
+              "Unable to save the file. Maybe the file is read-only.\n"
+              "The folder does not exist.");
     EXPECT_TRUE(doc->GetDocPath().empty());
     EXPECT_EQ(doc->GetTitle(), "Untitled");
     EXPECT_TRUE(doc->IsDirty());
