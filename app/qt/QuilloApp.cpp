@@ -4,9 +4,12 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLayout>
+#include <QMdiArea>
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +136,9 @@ void TQuilloApp::InitInstance() {
         ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
 
     const TOptions& o = Options();
+    // Until the user has put the Layers window somewhere, its stored default would drop it
+    // on the frame's tool bars; it goes beside them once the frame is laid out.
+    const bool layersPlaced = TProfileFile::Read(settingsPath_).HasKey("Options", "LayerListX");
     QWidget* toolOptions = frame_->ToolOptionsBar();
     toolOptions->move(o.ToolOptX, o.ToolOptY);
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
@@ -147,7 +153,10 @@ void TQuilloApp::InitInstance() {
     else
         frame_->show();
     toolOptions->show();
-    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) layers->show();
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
+        if (!layersPlaced) PlaceInsideDocumentArea(*layers);
+        layers->show();
+    }
     if (splash_) splash_->raise();
 
     // The palette bar offers the toolkit's fixed 256 colours.
@@ -157,6 +166,18 @@ void TQuilloApp::InitInstance() {
         frame_->PaletteBar()->Palette().SetColors(fixed, 256);
 
     ProcessCommandLine();
+}
+
+void TQuilloApp::PlaceInsideDocumentArea(QWidget& window) {
+    // The top right corner of the document area: under the top tool bars, left of any bar
+    // docked at the right, and where a new document window (placed top left) is not.
+    if (QLayout* layout = frame_->layout()) layout->activate();
+    const QMdiArea* area = frame_->MdiArea();
+    const QPoint topLeft = area->mapToGlobal(QPoint(0, 0));
+    constexpr int kGap = 8;
+    const QSize outer = window.frameGeometry().size();
+    const int x = std::max(topLeft.x(), topLeft.x() + area->width() - outer.width() - kGap);
+    window.move(x, topLeft.y() + kGap);
 }
 
 void TQuilloApp::ProcessCommandLine() {

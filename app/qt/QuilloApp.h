@@ -50,6 +50,8 @@ private:
     void ConstructMainWindow();
     void InitInstance();
     void ProcessCommandLine();
+    // Puts a tool window into the frame's document area, clear of every tool bar.
+    void PlaceInsideDocumentArea(QWidget& window);
     void StoreToolWindowPositions();
     void SaveSettings();
     void FollowEnvironmentRequests();
