@@ -136,9 +136,11 @@ void TQuilloApp::InitInstance() {
         ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
 
     const TOptions& o = Options();
-    // Until the user has put the Layers window somewhere, its stored default would drop it
-    // on the frame's tool bars; it goes beside them once the frame is laid out.
-    const bool layersPlaced = TProfileFile::Read(settingsPath_).HasKey("Options", "LayerListX");
+    // Until the user has put the tool windows somewhere, their stored defaults would drop
+    // them on the frame's menu and tool bars; they go beside them once the frame is laid out.
+    const TProfileFile stored = TProfileFile::Read(settingsPath_);
+    const bool layersPlaced = stored.HasKey("Options", "LayerListX");
+    const bool toolOptionsPlaced = stored.HasKey("Options", "ToolOptX");
     QWidget* toolOptions = frame_->ToolOptionsBar();
     toolOptions->move(o.ToolOptX, o.ToolOptY);
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
@@ -152,11 +154,13 @@ void TQuilloApp::InitInstance() {
         frame_->showMaximized();
     else
         frame_->show();
-    toolOptions->show();
+    int taken = 0;
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
-        if (!layersPlaced) PlaceInsideDocumentArea(*layers);
+        if (!layersPlaced) taken = PlaceInsideDocumentArea(*layers, 0);
         layers->show();
     }
+    if (!toolOptionsPlaced) PlaceInsideDocumentArea(*toolOptions, taken);
+    toolOptions->show();
     if (splash_) splash_->raise();
 
     // The palette bar offers the toolkit's fixed 256 colours.
@@ -168,7 +172,7 @@ void TQuilloApp::InitInstance() {
     ProcessCommandLine();
 }
 
-void TQuilloApp::PlaceInsideDocumentArea(QWidget& window) {
+int TQuilloApp::PlaceInsideDocumentArea(QWidget& window, int below) {
     // The top right corner of the document area: under the top tool bars, left of any bar
     // docked at the right, and where a new document window (placed top left) is not.
     if (QLayout* layout = frame_->layout()) layout->activate();
@@ -177,7 +181,8 @@ void TQuilloApp::PlaceInsideDocumentArea(QWidget& window) {
     constexpr int kGap = 8;
     const QSize outer = window.frameGeometry().size();
     const int x = std::max(topLeft.x(), topLeft.x() + area->width() - outer.width() - kGap);
-    window.move(x, topLeft.y() + kGap);
+    window.move(x, topLeft.y() + below + kGap);
+    return below + kGap + outer.height();
 }
 
 void TQuilloApp::ProcessCommandLine() {
