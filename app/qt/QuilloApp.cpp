@@ -179,7 +179,10 @@ int TQuilloApp::PlaceInsideDocumentArea(QWidget& window, int below) {
     const QMdiArea* area = frame_->MdiArea();
     const QPoint topLeft = area->mapToGlobal(QPoint(0, 0));
     constexpr int kGap = 8;
-    const QSize outer = window.frameGeometry().size();
+    QSize outer = window.frameGeometry().size();
+    // A window never shown has no decoration yet; the window manager adds about this much.
+    constexpr int kTitleBarAllowance = 32;
+    if (outer == window.size()) outer.rheight() += kTitleBarAllowance;
     const int x = std::max(topLeft.x(), topLeft.x() + area->width() - outer.width() - kGap);
     window.move(x, topLeft.y() + below + kGap);
     return below + kGap + outer.height();
