@@ -77,6 +77,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
         redo_.clear();
         Trimmed = false;
         SetDocumentDirty(false);
+        HistoryChanged();
         return true;
     }
     if (Image.Count() == 0) return true;
@@ -108,6 +109,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
     undo_.push_back(std::move(item));
     // The caller changes the pixels next and rebuilds the palette afterwards.
     DeletePalette();
+    HistoryChanged();
     return true;
 }
 
@@ -125,6 +127,7 @@ bool TImageData::Undo() {
     LastSnapshot = present.get();
     redo_.push_back(std::move(present));
     RebuildPalette();
+    HistoryChanged();
     return true;
 }
 
@@ -141,6 +144,7 @@ bool TImageData::Redo() {
     LastSnapshot = present.get();
     undo_.push_back(std::move(present));
     RebuildPalette();
+    HistoryChanged();
     return true;
 }
 

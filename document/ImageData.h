@@ -56,6 +56,9 @@ public:
     // document class routes these to its framework state.
     virtual bool DocumentDirty() const { return documentDirty_; }
     virtual void SetDocumentDirty(bool dirty) { documentDirty_ = dirty; }
+    // Called after the history changed (a step recorded, undone or redone, or the history
+    // reset by a save or revert), so that IsDirty may answer differently.
+    virtual void HistoryChanged() {}
 
     // Recreates the display palette from the bitmap the display shows.
     void RebuildPalette();

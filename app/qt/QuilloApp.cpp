@@ -4,9 +4,12 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLayout>
+#include <QMdiArea>
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +136,11 @@ void TQuilloApp::InitInstance() {
         ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
 
     const TOptions& o = Options();
+    // Until the user has put the tool windows somewhere, their stored defaults would drop
+    // them on the frame's menu and tool bars; they go beside them once the frame is laid out.
+    const TProfileFile stored = TProfileFile::Read(settingsPath_);
+    const bool layersPlaced = stored.HasKey("Options", "LayerListX");
+    const bool toolOptionsPlaced = stored.HasKey("Options", "ToolOptX");
     QWidget* toolOptions = frame_->ToolOptionsBar();
     toolOptions->move(o.ToolOptX, o.ToolOptY);
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
@@ -146,8 +154,13 @@ void TQuilloApp::InitInstance() {
         frame_->showMaximized();
     else
         frame_->show();
+    int taken = 0;
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
+        if (!layersPlaced) taken = PlaceInsideDocumentArea(*layers, 0);
+        layers->show();
+    }
+    if (!toolOptionsPlaced) PlaceInsideDocumentArea(*toolOptions, taken);
     toolOptions->show();
-    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) layers->show();
     if (splash_) splash_->raise();
 
     // The palette bar offers the toolkit's fixed 256 colours.
@@ -157,6 +170,22 @@ void TQuilloApp::InitInstance() {
         frame_->PaletteBar()->Palette().SetColors(fixed, 256);
 
     ProcessCommandLine();
+}
+
+int TQuilloApp::PlaceInsideDocumentArea(QWidget& window, int below) {
+    // The top right corner of the document area: under the top tool bars, left of any bar
+    // docked at the right, and where a new document window (placed top left) is not.
+    if (QLayout* layout = frame_->layout()) layout->activate();
+    const QMdiArea* area = frame_->MdiArea();
+    const QPoint topLeft = area->mapToGlobal(QPoint(0, 0));
+    constexpr int kGap = 8;
+    QSize outer = window.frameGeometry().size();
+    // A window never shown has no decoration yet; the window manager adds about this much.
+    constexpr int kTitleBarAllowance = 32;
+    if (outer == window.size()) outer.rheight() += kTitleBarAllowance;
+    const int x = std::max(topLeft.x(), topLeft.x() + area->width() - outer.width() - kGap);
+    window.move(x, topLeft.y() + below + kGap);
+    return below + kGap + outer.height();
 }
 
 void TQuilloApp::ProcessCommandLine() {

@@ -50,6 +50,9 @@ private:
     void ConstructMainWindow();
     void InitInstance();
     void ProcessCommandLine();
+    // Puts a tool window into the frame's document area, clear of every tool bar, at its
+    // right edge and `below` pixels down; the height taken there, this window included.
+    int PlaceInsideDocumentArea(QWidget& window, int below);
     void StoreToolWindowPositions();
     void SaveSettings();
     void FollowEnvironmentRequests();

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include "AppFiles.h"
 #include "CommandTables.h"
@@ -107,6 +108,20 @@ private slots:
         LayerListWindow& list = *f.LayerList();
         QVERIFY(list.isVisible());
         QVERIFY(image.Count() > 2); // unlike sample.png's one
+        // On a first start it covers no tool bar and shows the current layer's row.
+        for (const QWidget* tool : {static_cast<QWidget*>(&list), f.ToolOptionsBar()}) {
+            const QRect placed = tool->frameGeometry();
+            QVERIFY(!placed.intersects(
+                QRect(f.menuBar()->mapToGlobal(QPoint(0, 0)), f.menuBar()->size())));
+            for (QToolBar* bar : f.findChildren<QToolBar*>())
+                if (bar->isVisible())
+                    QVERIFY2(!placed.intersects(QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size())),
+                             qPrintable(bar->objectName()));
+        }
+        QVERIFY(!list.frameGeometry().intersects(f.ToolOptionsBar()->frameGeometry()));
+        const int current = list.Logic().GetView()->LayerHandler().CurrentIndex();
+        QVERIFY(current >= list.Logic().FirstVisible() &&
+                current < list.Logic().FirstVisible() + list.Logic().VisibleRows());
         QCOMPARE(list.Logic().Count(), image.Count());
         for (int i = 0; i < image.Count(); ++i)
             QCOMPARE(list.Logic().Row(i).Name, image.GetLayer(i)->Name);
