@@ -110,6 +110,9 @@ void TOptions::Load(const TProfileFile& p) {
     LayerListY = Int("LayerListY", d.LayerListY);
     LayerListW = Int("LayerListW", d.LayerListW);
     LayerListH = Int("LayerListH", d.LayerListH);
+    // A negative value cannot mean anything but "never"; a huge one is capped at a day so
+    // the timer's millisecond count cannot overflow.
+    AutosaveMinutes = std::clamp(Int("Autosave Minutes", d.AutosaveMinutes), 0, 24 * 60);
 }
 
 void TOptions::Save(TProfileFile& p) const {
@@ -138,6 +141,7 @@ void TOptions::Save(TProfileFile& p) const {
     Int("LayerListY", LayerListY);
     Int("LayerListW", LayerListW);
     Int("LayerListH", LayerListH);
+    Int("Autosave Minutes", AutosaveMinutes);
 }
 
 void TOptions::Load(const std::string& path) { Load(TProfileFile::Read(path)); }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "Codec.h"
@@ -66,9 +67,9 @@ int ReadWholeFile(const char* path, std::vector<uint8_t>& out) {
 
 namespace {
 
+using lt::ReadWholeFile;
 using lt::codec::AllCodecs;
 using lt::codec::Codec;
-using lt::ReadWholeFile;
 
 EXTFILEOPTIONS g_extOptions;
 
@@ -151,6 +152,10 @@ L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size) 
     if (::stat(path, &st) == 0) {
         ::fchmod(fd, st.st_mode & 07777);
     } else {
+        // Reading the mask means setting it; two threads saving at once (an autosave in
+        // the background) must not leave each other's zero behind.
+        static std::mutex umaskLock;
+        std::lock_guard<std::mutex> lock(umaskLock);
         mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
