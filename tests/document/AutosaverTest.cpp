@@ -195,8 +195,9 @@ TEST_F(AutosaverTest, AnEditDuringTheCopyStartsItOverSoNoTwoStatesAreMixed) {
     }
     ASSERT_EQ(slices, 3);
     ASSERT_TRUE(saver->SlotOf(doc).empty()) << "the copy is not complete yet";
-    // ...when the layers change.
-    Edit(doc, "Second");
+    // ...when a command repaints the background: same layers, same sizes, new pixels.
+    ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
+    ASSERT_EQ(doc.Image.Layers.At(0)->FillWithAlpha(RGB(10, 200, 30) | 0xFF000000u), SUCCESS);
     Finish(1024);
     TLayeredImage back;
     ASSERT_EQ(back.LoadNative(saver->Store().ImagePath(saver->SlotOf(doc)).c_str()), SUCCESS);
