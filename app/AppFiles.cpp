@@ -127,7 +127,8 @@ std::string FindDefaultsFile() { return FindFileIn(DefaultsSearchDirs(), "Quillo
 
 std::string IntroImagePath(const std::string& defaultsFile) {
     if (!IsRegularFile(defaultsFile)) return std::string();
-    const TProfileFile profile = TProfileFile::Read(defaultsFile);
+    // The defaults file belongs to the installation: a damaged one is left as it is.
+    const TProfileFile profile = TProfileFile::Read(defaultsFile, TProfileFile::TDamagedFile::Keep);
     std::string image = profile.GetString("Intro", "IntroImage");
     // Hand-edited files often carry blanks around the value.
     const auto first = image.find_first_not_of(" \t");

@@ -280,6 +280,7 @@ int RunApply(int argc, char** argv) {
     TOwnedBitmap b;
     L_INT rc = L_LoadBitmap(in, b.get(), 0, ORDER_BGR);
     if (rc != SUCCESS) return Fail(in, rc);
+    WarnIfTruncated(in);
     rc = op->run(b.get(), values);
     if (rc != SUCCESS) return Fail(op->name, rc);
     rc = SaveImage(out, b.get(), format, 0, 90);

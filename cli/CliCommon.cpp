@@ -6,8 +6,18 @@
 #include <cstdlib>
 
 int Fail(const char* what, int code) {
-    std::fprintf(stderr, "quillo-tool: %s: %s\n", what, L_ErrorMessage(code));
+    // A write the file system refused says why ("The disk is full.").
+    const L_INT cause = code == ERROR_FILE_WRITE ? L_GetLastWriteError() : 0;
+    std::fprintf(stderr, "quillo-tool: %s: %s%s%s\n", what, L_ErrorMessage(code), cause ? " " : "",
+                 L_WriteErrorText(cause));
     return 1;
+}
+
+void WarnIfTruncated(const char* path) {
+    if (L_GetLoadWarnings() & LOADWARN_TRUNCATED)
+        std::fprintf(stderr,
+                     "quillo-tool: %s: The file ends early; the missing part is shown in gray.\n",
+                     path);
 }
 
 bool ParseInt(const char* s, int lo, int hi, int* out) {

@@ -7,6 +7,8 @@
 
 // Prints "quillo-tool: WHAT: message" for a toolkit code; returns the exit status 1.
 int Fail(const char* what, int code);
+// After a load: says on stderr when the file ended early and was completed in gray.
+void WarnIfTruncated(const char* path);
 // A whole decimal number in lo..hi.
 bool ParseInt(const char* s, int lo, int hi, int* out);
 // The format written for a file name's extension; 0 when there is none we know.

@@ -124,6 +124,7 @@ int Convert(const ConvertArgs& a) {
     BITMAPHANDLE bmp;
     int rc = L_LoadBitmap(a.in, &bmp, 0, ORDER_BGR);
     if (rc != SUCCESS) return Fail(a.in, rc);
+    WarnIfTruncated(a.in);
     if (a.bpp && a.bpp != bmp.BitsPerPixel) {
         L_UINT flags = a.bpp <= 8 ? (a.dither | a.palette) : CRF_BYTEORDERBGR;
         rc = L_ColorResBitmap(&bmp, &bmp, a.bpp, flags, nullptr, 0);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "MessageBox.h"
 #include "Options.h"
 
 namespace {
@@ -15,6 +16,8 @@ constexpr std::array<int, 5> kPresetIds = {IDC_PRESET400, IDC_PRESET200, IDC_PRE
                                            IDC_PRESET75, IDC_PRESET50};
 constexpr std::array<double, 5> kPresetFactors = {4.0, 2.0, 1.5, 0.75, 0.5};
 constexpr std::array<int, 6> kBits = {1, 4, 8, 16, 24, 32};
+
+constexpr const char* kSizeNeededText = "Please enter a width and a height of at least one pixel.";
 
 // The spins run over 1..10000 against the number in their edit box.
 constexpr int kSpinMin = 1;
@@ -218,15 +221,23 @@ TDialogTemplate SizeDialogTemplate(int resourceId) {
 
 int EffectiveResolution(int dpi) { return dpi > 0 ? dpi : 72; }
 
-bool ReadSizeTransfer(const TResizeTransfer& t, int xRes, int yRes, int& widthPx, int& heightPx) {
-    const double w = Options().ToPixels(ReadNumber(t.Width), EffectiveResolution(xRes));
-    const double h = Options().ToPixels(ReadNumber(t.Height), EffectiveResolution(yRes));
-    // A size typed in a unit converts through a factor like 1/2.54 that binary floating
-    // point cannot hold exactly: 6.35 cm at 96 dpi comes out as 239.99999999999997 pixels.
-    // The tolerance keeps truncation from taking a whole pixel off such sizes.
+namespace {
+
+// A size typed in a unit converts through a factor like 1/2.54 that binary floating point
+// cannot hold exactly: 6.35 cm at 96 dpi comes out as 239.99999999999997 pixels. The
+// tolerance keeps truncation from taking a whole pixel off such sizes.
+double WholePixels(const std::string& text, int dpi) {
     constexpr double kTolerance = 1e-6;
-    const double wt = std::floor(w + kTolerance), ht = std::floor(h + kTolerance);
-    if (!(wt >= 1 && ht >= 1 && wt <= INT_MAX && ht <= INT_MAX)) return false;
+    return std::floor(Options().ToPixels(ReadNumber(text), EffectiveResolution(dpi)) + kTolerance);
+}
+
+bool UsableSize(double pixels) { return pixels >= 1 && pixels <= INT_MAX; }
+
+} // namespace
+
+bool ReadSizeTransfer(const TResizeTransfer& t, int xRes, int yRes, int& widthPx, int& heightPx) {
+    const double wt = WholePixels(t.Width, xRes), ht = WholePixels(t.Height, yRes);
+    if (!UsableSize(wt) || !UsableSize(ht)) return false;
     widthPx = int(wt);
     heightPx = int(ht);
     return true;
@@ -253,15 +264,15 @@ TResizeDialog::TResizeDialog(int widthPx, int heightPx, int xRes, int yRes, int 
                              TResizeTransfer& transfer)
     : TCenterDialog(SizeDialogTemplate(resourceId)),
       transfer_(transfer),
+      xRes_(xRes),
+      yRes_(yRes),
       // A zero height would make the ratio infinite and lock the other side at 0 or
       // infinity; such an image has no shape to keep, so the lock keeps a square.
       aspect_(heightPx > 0 && widthPx > 0 ? double(widthPx) / heightPx : 1.0),
       originalWidth_(widthPx),
       originalHeight_(heightPx),
       width_(widthPx),
-      height_(heightPx),
-      xRes_(xRes),
-      yRes_(yRes) {
+      height_(heightPx) {
     HelpContext = kSizeDialogHelpContext;
 }
 
@@ -289,6 +300,7 @@ void TResizeDialog::SetupWindow() {
     NormaliseUnits();
     TCenterDialog::SetupWindow();
     updating_ = true;
+    LimitInputToUnit();
     CheckDlgButton(IDC_CUSTOM, true);
     SetRange(IDC_WIDTHSPIN, kSpinMin, kSpinMax);
     SetRange(IDC_HEIGHTSPIN, kSpinMin, kSpinMax);
@@ -298,6 +310,14 @@ void TResizeDialog::SetupWindow() {
     height_ = originalHeight_;
     Refresh(true, true, true);
     updating_ = false;
+}
+
+void TResizeDialog::LimitInputToUnit() {
+    // Whole pixels, or hundredths of a centimetre or an inch: what the texts show.
+    const TEditInput input =
+        Options().MeasurementUnits == UNITS_PIXELS ? TEditInput::Digits : TEditInput::Decimal;
+    SetEditInput(IDC_WIDTH, input);
+    SetEditInput(IDC_HEIGHT, input);
 }
 
 std::string TResizeDialog::FormatUnits(double pixels, int resolution) const {
@@ -355,6 +375,7 @@ void TResizeDialog::EvCommand(int id, int notifyCode) {
         const int sel = GetSelIndex(IDC_UNITS);
         if (sel < 0) return;
         Options().MeasurementUnits = int(GetItemData(IDC_UNITS, sel));
+        LimitInputToUnit();
         Refresh(true, true, false);
     } else if (id == IDC_KEEPASPECT && notifyCode == BN_CLICKED) {
         if (!locked) return;
@@ -414,6 +435,18 @@ void TNewFilePropsDialog::TransferData(TTransfer direction) {
         else
             transfer_.Bits[i] = IsDlgButtonChecked(id);
     }
+}
+
+bool TNewFilePropsDialog::CanClose() {
+    const bool width = UsableSize(WholePixels(GetDlgItemText(IDC_WIDTH), xRes_));
+    const bool height = UsableSize(WholePixels(GetDlgItemText(IDC_HEIGHT), yRes_));
+    if (width && height) return true;
+    // Closing would make no image and say nothing; the user keeps what was typed and
+    // learns what is missing.
+    MessageBoxHost().Show(kSizeNeededText, Template().Caption, TMbButtons::Ok,
+                          TMbIcon::Exclamation);
+    SetFocusTo(width ? IDC_HEIGHT : IDC_WIDTH);
+    return false;
 }
 
 bool RunNewImageDialog(int& widthPx, int& heightPx, int& bitsPerPixel) {

@@ -107,8 +107,11 @@ protected:
     // a preset, and moves the spins to match the texts.
     void Refresh(bool widthText, bool heightText, bool resetPresets);
     void SyncSpins();
+    // The edits take whole numbers in pixels, two decimals in the other units.
+    void LimitInputToUnit();
 
     TResizeTransfer& transfer_;
+    int xRes_, yRes_;
 
 private:
     std::string FormatUnits(double pixels, int resolution) const;
@@ -116,7 +119,6 @@ private:
     double aspect_;
     double originalWidth_, originalHeight_;
     double width_, height_;
-    int xRes_, yRes_;
     bool widthEditedLast_ = true;
     // Set while the dialog rewrites its own controls.
     bool updating_ = false;
@@ -140,6 +142,9 @@ public:
 
 protected:
     void TransferData(TTransfer direction) override;
+    // OK with a size below one pixel (0, or nothing typed) keeps the dialog open with a
+    // message and the texts as typed.
+    bool CanClose() override;
 };
 
 // File New's question: runs "New Image Properties" for a 100 x 100 image at 72 dots per

@@ -15,6 +15,14 @@ constexpr const char* kLowerDepthText =
     "Are you sure to save the file with this format?";
 constexpr const char* kLowerDepthCaption = "Warning";
 constexpr const char* kSaveFailedText = "Unable to save the file. Maybe the file is read-only.";
+constexpr const char* kTruncatedText = "The file ends early; the missing part is shown in gray.";
+
+// After a load: a file that ended early opened in part, and the user must know that
+// saving it over the original keeps only that part.
+void WarnIfTruncated() {
+    if (L_GetLoadWarnings() & LOADWARN_TRUNCATED)
+        MessageBoxHost().Show(kTruncatedText, kAppName, TMbButtons::Ok, TMbIcon::Exclamation);
+}
 
 // Progress of the file being loaded, kept across callback calls.
 struct TLoadProgress {
@@ -114,6 +122,7 @@ bool TImageDoc::Open(int mode, const std::string& path) {
             L_INT rc = Image.Load(path.c_str(), LoadProgressCallback, nullptr);
             if (rc != SUCCESS) throw TXLeadLib(path, rc);
         }
+        WarnIfTruncated();
         if (const char* type = FileTypeForFormat(info.Format); type && Templates) {
             for (const auto& t : *Templates)
                 if (t->GetDescription() == type) {
@@ -200,13 +209,18 @@ bool TImageDoc::Commit(bool force) {
                               TMbIcon::Exclamation) != TMbResult::Yes)
         return false;
 
+    L_ClearLastWriteError();
     lastSaveError_ = WriteFile(format);
     if (lastSaveError_ == SUCCESS) {
         Checkpoint(false, std::string());
         return true;
     }
     // Codecs that do not exist yet answer "Feature not supported!" and end up here too.
-    MessageBoxHost().Show(kSaveFailedText, kAppName, TMbButtons::Ok, TMbIcon::Stop);
+    // When the file system refused the write, its reason follows on a line of its own.
+    std::string text = kSaveFailedText;
+    if (const L_INT cause = L_GetLastWriteError())
+        text += std::string("\n") + L_WriteErrorText(cause);
+    MessageBoxHost().Show(text, kAppName, TMbButtons::Ok, TMbIcon::Stop);
     return FallBackToSaveAs();
 }
 
@@ -227,6 +241,7 @@ bool TImageDoc::Revert(bool clear) {
         const L_INT rc = fresh.Load(path.c_str(), LoadProgressCallback, nullptr);
         if (rc != SUCCESS) throw TXLeadLib(path, rc);
     }
+    WarnIfTruncated();
     if (!TDocument::Revert(clear)) return false;
     Checkpoint(false, std::string());
     NotifyViews(TDocEvent::Closed);

@@ -159,7 +159,8 @@ bool TImageDocManager::SelectDocPath(std::vector<std::string>& paths, int& templ
     TFileDialogRequest request;
     request.Caption = "Open";
     for (const auto& t : templates)
-        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+        request.Filters.push_back(
+            TFileFilter{t->GetDescription(), t->GetFileFilter(), t->GetDefaultExt()});
     request.FilterIndex = last;
     request.InitialDir = options.DefaultDirectory;
     request.DefaultExt = templates[size_t(last)]->GetDefaultExt();

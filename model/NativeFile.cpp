@@ -125,9 +125,29 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
 
     // Each stream is held to the toolkit's size limits on its own; the layers together may
     // hold a few times that. Without a total, a small file of many well-compressed layers
-    // could ask for far more memory than any real picture needs.
+    // could ask for far more memory than any real picture needs. The sizes the streams
+    // declare are added up before the first is decoded.
+    const size_t recordsAt = r.pos();
     const uint64_t pixelBudget = 4 * L_GetLimits().MaxPixels;
-    uint64_t pixelsSoFar = 0;
+    const uint64_t memoryBudget = L_DecodeBudget(size);
+    uint64_t pixels = 0, bytes = 0;
+    for (size_t i = 0; i < count; ++i) {
+        r.skip(2 + 2 + 2 + 2 + 2);
+        const size_t streams[2] = {r.u32le(), r.u32le()};
+        r.skip(kNameBytes);
+        for (size_t n : streams) {
+            if (!r.has(n)) return ERROR_FILE_FORMAT;
+            FILEINFO info;
+            if (n > 0) {
+                if (L_FileInfoMemory(r.here(), n, &info) != SUCCESS) return ERROR_FILE_FORMAT;
+                pixels += uint64_t(info.Width) * uint64_t(info.Height);
+                bytes += info.SizeMem;
+            }
+            r.skip(n);
+        }
+        if (!r.ok() || pixels > pixelBudget || bytes > memoryBudget) return ERROR_FILE_FORMAT;
+    }
+    r.seek(recordsAt);
     // Built aside and swapped in only when the whole file was good.
     TLayerList loaded;
     for (size_t i = 0; i < count; ++i) {
@@ -152,10 +172,10 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
         // refused, because loading it without that layer would lose it on the next save.
         L_INT rc = L_LoadBitmapMemory(r.here(), &pixels, 0, ORDER_BGR, pixelBytes);
         if (rc == ERROR_NO_MEMORY) return rc;
-        if (rc != SUCCESS) return ERROR_FILE_FORMAT;
+        // A stream cut short inside the file is damage, not a file that ends early.
+        if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&pixels);
+        if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
         layer->Adopt(pixels);
-        pixelsSoFar += uint64_t(layer->Width) * uint64_t(layer->Height);
-        if (pixelsSoFar > pixelBudget) return ERROR_FILE_FORMAT;
         rc = layer->NormalizeDepth();
         if (rc == SUCCESS) rc = L_ChangeBitmapViewPerspective(nullptr, layer.get(), 0);
         if (rc != SUCCESS) return rc;
@@ -167,7 +187,8 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
             BITMAPHANDLE m;
             rc = L_LoadBitmapMemory(r.here(), &m, 0, ORDER_BGR, maskBytes);
             if (rc == ERROR_NO_MEMORY) return rc;
-            if (rc != SUCCESS) return ERROR_FILE_FORMAT;
+            if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&m);
+            if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
             mask.Adopt(m);
             // A shape of another size than its layer cannot have come from this layer.
             if (mask.Width != layer->Width || mask.Height != layer->Height)

@@ -13,6 +13,9 @@
 struct TFileFilter {
     std::string Description; // "JPEG File Interchange Format"
     std::string Patterns;    // "*.jpg;*.jff"
+    // Added by a save dialog to a name typed without one while this type is selected
+    // (without the dot; empty: none).
+    std::string DefaultExt;
 };
 
 struct TFileDialogRequest {

@@ -1,6 +1,7 @@
 #include "Dialog.h"
 
 #include <algorithm>
+#include <regex>
 #include <utility>
 
 const TControlTemplate* TDialogTemplate::Find(int id) const {
@@ -172,6 +173,26 @@ void TDialog::SetPageStep(int id, int step) {
     }
 }
 
+const char* EditInputPattern(TEditInput input) {
+    switch (input) {
+        case TEditInput::Digits: return "[0-9]*";
+        case TEditInput::Decimal: return "[0-9]*([.][0-9]{0,2})?";
+        default: return ".*";
+    }
+}
+
+bool EditAccepts(TEditInput input, const std::string& text) {
+    if (input == TEditInput::Any) return true;
+    return std::regex_match(text, std::regex(EditInputPattern(input)));
+}
+
+void TDialog::SetEditInput(int id, TEditInput input) {
+    TControlState* s = Mutable(id);
+    if (!s || s->Input == input) return;
+    s->Input = input;
+    Changed(id);
+}
+
 void TDialog::EnableControl(int id, bool enabled) {
     TControlState* s = Mutable(id);
     if (!s || s->Enabled == enabled) return;
@@ -294,6 +315,7 @@ bool TDialog::TypeText(int id, const std::string& text) {
     Focus(id);
     if (!open_) return false;
     TControlState& s = states_[size_t(i)];
+    if (!EditAccepts(s.Input, text)) return false;
     s.Text = text;
     Changed(id);
     EvCommand(id, EN_CHANGE);

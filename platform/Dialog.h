@@ -84,6 +84,14 @@ struct TListItem {
     std::intptr_t Data = 0;
 };
 
+// What an edit box lets the user type: anything, a whole number, or a number with at most
+// two decimals (the precision the size dialogs show in centimetres and inches).
+enum class TEditInput { Any, Digits, Decimal };
+// The pattern (ECMAScript syntax, matched against the whole text) of what an edit box with
+// this input takes; the Qt host gives its line edits the same one.
+const char* EditInputPattern(TEditInput input);
+bool EditAccepts(TEditInput input, const std::string& text);
+
 // Everything a host needs to show one control.
 struct TControlState {
     std::string Text;
@@ -94,6 +102,7 @@ struct TControlState {
     bool Enabled = true;
     bool Visible = true;
     const BITMAPHANDLE* Bitmap = nullptr; // image panes; not owned
+    TEditInput Input = TEditInput::Any;   // edit boxes
 };
 
 // The rendering side of a running dialog. Every state change, whoever made it, is
@@ -149,6 +158,8 @@ public:
     void SetLineStep(int id, int step);
     void SetPageStep(int id, int step);
 
+    // What the user may type into an edit box from now on; the text there stays as it is.
+    void SetEditInput(int id, TEditInput input);
     void EnableControl(int id, bool enabled);
     bool IsControlEnabled(int id) const;
     void ShowControl(int id, bool visible);
@@ -172,7 +183,8 @@ public:
 
     // --- The user's actions, for hosts and tests. Each returns false when the control is
     // missing, hidden, disabled or of the wrong kind, or the dialog is not open.
-    // Replaces an edit's text and raises EN_CHANGE.
+    // Replaces an edit's text and raises EN_CHANGE; text the edit's input does not take is
+    // refused (false, nothing changes), as the keyboard would refuse it.
     bool TypeText(int id, const std::string& text);
     // A button press: a radio button becomes checked and the others of its group unchecked,
     // a check box toggles; the focus moves to the button first (an edit losing it raises

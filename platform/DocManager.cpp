@@ -222,6 +222,24 @@ bool TDocManager::SaveDoc(TDocument& doc) {
     return true;
 }
 
+TDocTemplate* SaveTemplateForName(const std::vector<TDocTemplate*>& savable, TDocTemplate* chosen,
+                                  std::string& path) {
+    const std::string name = FileNamePart(path);
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) {
+        if (chosen && !chosen->GetDefaultExt().empty()) path += "." + chosen->GetDefaultExt();
+        return chosen;
+    }
+    // "picture.png" with the layered type selected means a PNG file: writing another
+    // format under that name would give a file that no program, this one included, reads
+    // as what its name says. The selected type wins when it takes the name itself.
+    if (!chosen || chosen->MatchesPath(name)) return chosen;
+    for (TDocTemplate* t : savable)
+        if (t->MatchesPath(name)) return t;
+    // An extension no savable type uses ("notes.v2") is part of the name.
+    return chosen;
+}
+
 bool TDocManager::SaveDocAs(TDocument& doc) {
     std::vector<TDocTemplate*> savable;
     for (const auto& t : templates_)
@@ -231,7 +249,8 @@ bool TDocManager::SaveDocAs(TDocument& doc) {
     TFileDialogRequest request;
     request.Caption = "Save As";
     for (TDocTemplate* t : savable)
-        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+        request.Filters.push_back(
+            TFileFilter{t->GetDescription(), t->GetFileFilter(), t->GetDefaultExt()});
     auto current = std::find(savable.begin(), savable.end(), doc.GetTemplate());
     request.FilterIndex = current == savable.end() ? 0 : int(current - savable.begin());
     TDocTemplate* proposed = savable[size_t(request.FilterIndex)];
@@ -250,10 +269,8 @@ bool TDocManager::SaveDocAs(TDocument& doc) {
         result.Paths[0].empty())
         return false;
     const int index = std::clamp(result.FilterIndex, 0, int(savable.size()) - 1);
-    TDocTemplate* chosen = savable[size_t(index)];
     std::string path = result.Paths[0];
-    if (FileNamePart(path).find('.') == std::string::npos && !chosen->GetDefaultExt().empty())
-        path += "." + chosen->GetDefaultExt();
+    TDocTemplate* chosen = SaveTemplateForName(savable, savable[size_t(index)], path);
 
     // Until the file is written the document stays what it was: a declined or failed save
     // must not leave it claiming a file that does not hold it.
@@ -396,7 +413,8 @@ bool TDocManager::SelectDocPath(std::vector<std::string>& paths, int& templateIn
     TFileDialogRequest request;
     request.Caption = "Open";
     for (const auto& t : templates_)
-        request.Filters.push_back(TFileFilter{t->GetDescription(), t->GetFileFilter()});
+        request.Filters.push_back(
+            TFileFilter{t->GetDescription(), t->GetFileFilter(), t->GetDefaultExt()});
     request.MultipleSelection = true;
     TFileDialogResult result;
     if (!CommonDialogs().GetOpenFileNames(request, result)) return false;

@@ -73,6 +73,13 @@ private:
     std::vector<std::string> paths_;
 };
 
+// The type a file named in the Save dialog is written as, among the savable templates: the
+// chosen one, unless the name ends in the extension of another savable type, which is then
+// taken (the first such). A name without an extension gets the chosen type's (path is
+// changed); an extension no savable type has is kept, with the chosen type.
+TDocTemplate* SaveTemplateForName(const std::vector<TDocTemplate*>& savable, TDocTemplate* chosen,
+                                  std::string& path);
+
 class TDocManager : public ICommandTarget {
 public:
     TDocManager();
@@ -117,8 +124,9 @@ public:
 
     // Saves under the document's path (Save As when it has none). True when saved.
     bool SaveDoc(TDocument& doc);
-    // Asks for a path and type among the savable templates and saves there. When the save
-    // fails or is declined the document keeps its old path and type.
+    // Asks for a path and type among the savable templates and saves there, with the type
+    // the name's extension says (SaveTemplateForName). When the save fails or is declined
+    // the document keeps its old path, title and type, and no recent file is added.
     bool SaveDocAs(TDocument& doc);
     // Closes the document: a dirty one asks "Save changes to <title>?" first (Yes saves,
     // and a failed save keeps it open; No discards). False when it stays open.

@@ -1,7 +1,11 @@
 #include "ProfileFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <utility>
 
 namespace {
@@ -58,21 +62,71 @@ TProfileFile::TProfileFile(std::string_view text) {
     }
 }
 
-TProfileFile TProfileFile::Read(const std::string& path) {
-    FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-    if (!f) return TProfileFile();
-    // Read one byte past the limit, so an oversized file (or an endless device) is noticed
-    // without trusting a size reported up front.
-    std::string data(MaxFileSize + 1, '\0');
-    size_t got = std::fread(data.data(), 1, data.size(), f);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed || got > MaxFileSize) return TProfileFile();
+namespace {
+
+enum class TFileState { Missing, NotAFile, Damaged, Read };
+
+TFileState Load(const std::string& path, std::string& data) {
+    // Non-blocking, so that a pipe in the file's place cannot hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? TFileState::Missing : TFileState::Damaged;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return TFileState::NotAFile;
+    }
+    // Read one byte past the limit, so an oversized file is noticed without trusting a size
+    // reported up front.
+    data.assign(TProfileFile::MaxFileSize + 1, '\0');
+    size_t got = 0;
+    bool failed = false;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        got += size_t(n);
+    }
+    ::close(fd);
     data.resize(got);
-    return TProfileFile(data);
+    // A settings file never holds a NUL byte; a file cut short by a crash is often full of them.
+    if (failed || got > TProfileFile::MaxFileSize || data.find('\0') != std::string::npos)
+        return TFileState::Damaged;
+    return TFileState::Read;
+}
+
+// Keeps an unusable settings file under "<name>.bad"; true when it is out of the way.
+bool SetAside(const std::string& path) {
+    return ::rename(path.c_str(), (path + ".bad").c_str()) == 0 || errno == ENOENT;
+}
+
+} // namespace
+
+TProfileFile TProfileFile::Read(const std::string& path, TDamagedFile damaged) {
+    std::string data;
+    switch (path.empty() ? TFileState::Missing : Load(path, data)) {
+        case TFileState::Read: return TProfileFile(data);
+        case TFileState::Damaged: {
+            TProfileFile empty;
+            if (damaged == TDamagedFile::Keep || !SetAside(path)) empty.unreadable_ = path;
+            return empty;
+        }
+        case TFileState::Missing:
+        case TFileState::NotAFile: break;
+    }
+    return TProfileFile();
 }
 
 L_INT TProfileFile::Write(const std::string& path) const {
+    // What was unreadable when this profile was read may read well now, but this profile
+    // holds none of its settings: keep it aside rather than replace it.
+    if (!path.empty() && path == unreadable_ && !SetAside(path)) return ERROR_FILE_WRITE;
+    std::string current;
+    if (!path.empty() && Load(path, current) == TFileState::Damaged && !SetAside(path))
+        return ERROR_FILE_WRITE;
     std::string text = Text();
     return L_WriteFileAtomically(path.c_str(), reinterpret_cast<const uint8_t*>(text.data()),
                                  text.size());

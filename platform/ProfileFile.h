@@ -16,13 +16,21 @@ public:
     // Files larger than this are not settings files; they read as empty.
     static constexpr size_t MaxFileSize = 1 << 20;
 
+    // What Read does with a file it cannot use (unreadable, oversized, or holding NUL bytes,
+    // as a file cut short by a crash does): SetAside renames it to "<name>.bad" so that the
+    // next write starts a fresh one; Keep leaves it where it is (for files we never write).
+    enum class TDamagedFile { SetAside, Keep };
+
     TProfileFile() = default;
     // Parses text in the file's format (CR LF or LF line ends).
     explicit TProfileFile(std::string_view text);
 
     // Reads a file; a missing, unreadable or oversized file gives an empty profile.
-    static TProfileFile Read(const std::string& path);
+    static TProfileFile Read(const std::string& path,
+                             TDamagedFile damaged = TDamagedFile::SetAside);
     // Writes the profile through the toolkit's atomic write: SUCCESS or a toolkit error code.
+    // A file that could not be read is never overwritten: it is set aside as "<name>.bad"
+    // first, and when that fails the write is refused with ERROR_FILE_WRITE.
     L_INT Write(const std::string& path) const;
 
     bool HasKey(std::string_view section, std::string_view key) const;
@@ -59,4 +67,6 @@ private:
     static const TLine* FindKey(const TSection& s, std::string_view key);
 
     std::vector<TSection> sections_;
+    // The file this profile was read from when it could not be read and is still in place.
+    std::string unreadable_;
 };

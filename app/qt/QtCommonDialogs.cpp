@@ -28,6 +28,17 @@ bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDial
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.OverwritePrompt);
     }
     if (!request.DefaultExt.empty()) dialog.setDefaultSuffix(ToQString(request.DefaultExt));
+    // The suffix follows the type: a bare name typed with PNG selected is "name.png", not
+    // the name with the extension of the type the dialog opened with.
+    if (mode == QFileDialog::AcceptSave) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &request, filters](const QString& filter) {
+                             const qsizetype i = filters.indexOf(filter);
+                             if (i < 0 || size_t(i) >= request.Filters.size()) return;
+                             const std::string& ext = request.Filters[size_t(i)].DefaultExt;
+                             dialog.setDefaultSuffix(ToQString(ext));
+                         });
+    }
     if (!request.FileName.empty()) dialog.selectFile(ToQString(request.FileName));
     if (dialog.exec() != QDialog::Accepted) return false;
 

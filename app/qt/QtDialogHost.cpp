@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -334,6 +336,16 @@ void TQtDialogWindow::Apply(int id) {
             auto* e = static_cast<QLineEdit*>(w);
             // Rewriting an unchanged text would move the caret of the box being typed in.
             if (e->text() != text) e->setText(text);
+            // The keyboard refuses what the dialog would refuse, so no key seems lost.
+            const auto* had = qobject_cast<const QRegularExpressionValidator*>(e->validator());
+            const QString pattern = QString::fromLatin1(EditInputPattern(s->Input));
+            if (s->Input == TEditInput::Any) {
+                if (had) e->setValidator(nullptr);
+            } else if (!had || had->regularExpression().pattern() != pattern) {
+                e->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), e));
+            }
+            if (had && e->validator() != had)
+                const_cast<QRegularExpressionValidator*>(had)->deleteLater();
             break;
         }
         case TControlKind::CheckBox:

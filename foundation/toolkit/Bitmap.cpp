@@ -1,5 +1,7 @@
 // The bitmap record: limits, lifetime, pixel access, alpha planes and DIB interchange.
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -224,8 +226,12 @@ uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size) {
     h.biHeight = b->Height; // bottom-up
     h.biBitCount = uint16_t(b->BitsPerPixel);
     h.biSizeImage = uint32_t(b->Size);
-    h.biXPelsPerMeter = int32_t(b->XResolution * 10000 / 254);
-    h.biYPelsPerMeter = int32_t(b->YResolution * 10000 / 254);
+    // In 64 bits: a resolution above 214,748 dpi would overflow the product.
+    auto perMetre = [](L_INT dpi) {
+        return int32_t(std::clamp<int64_t>(int64_t(dpi) * 10000 / 254, INT32_MIN, INT32_MAX));
+    };
+    h.biXPelsPerMeter = perMetre(b->XResolution);
+    h.biYPelsPerMeter = perMetre(b->YResolution);
     h.biClrUsed = b->BitsPerPixel <= 8 ? (1u << b->BitsPerPixel) : 0;
     if (b->BitsPerPixel == 16) {
         // Our 16-bit pixels are 5-5-5 like a DIB's; the alpha bit is dropped by readers.
@@ -242,10 +248,13 @@ uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size) {
     return block;
 }
 
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits,
-                       size_t bitsBytes) {
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, size_t infoBytes,
+                       const uint8_t* bits, size_t bitsBytes) {
     if (!b || !info || !bits) return ERROR_INV_PARAMETER;
-    if (info->biSize < 40 || info->biPlanes != 1) return ERROR_FILE_FORMAT;
+    if (infoBytes < sizeof *info || info->biSize < 40 || info->biSize > infoBytes ||
+        info->biPlanes != 1)
+        return ERROR_FILE_FORMAT;
+    const size_t tableBytes = infoBytes - info->biSize;
     const int bpp = info->biBitCount;
     if (!lt::IsValidBpp(bpp)) return ERROR_BITPERPIXEL;
     if (info->biCompression != 0 && !(info->biCompression == 3 && (bpp == 16 || bpp == 32)))
@@ -253,25 +262,29 @@ L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint
     if (info->biHeight == INT32_MIN) return ERROR_INV_RANGE;
     const bool topDown = info->biHeight < 0;
     const int height = topDown ? -info->biHeight : info->biHeight;
-    BITMAPHANDLE out;
-    const auto* table =
-        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + info->biSize);
+    // The bits must be there before the bitmap is made for them.
+    size_t need = 0;
+    L_INT rc = L_CheckImageSize(info->biWidth, height, bpp, &need, nullptr);
+    if (rc != SUCCESS) return rc;
+    if (need > bitsBytes) return ERROR_FILE_FORMAT;
+    const uint8_t* table = reinterpret_cast<const uint8_t*>(info) + info->biSize;
+    const bool bitfields = info->biCompression == 3;
+    uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
+    if (bitfields) {
+        if (tableBytes < sizeof masks) return ERROR_FILE_FORMAT;
+        std::memcpy(masks, table, sizeof masks);
+    }
     RGBQUAD pal[256];
     if (bpp <= 8) {
         L_GetFixedPalette(pal, bpp);
         unsigned n = info->biClrUsed ? std::min<unsigned>(info->biClrUsed, 1u << bpp) : (1u << bpp);
+        if (tableBytes < sizeof(RGBQUAD) * n) return ERROR_FILE_FORMAT;
         std::memcpy(pal, table, sizeof(RGBQUAD) * n);
     }
-    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, info->biWidth, height, bpp, ORDER_BGR,
-                              bpp <= 8 ? pal : nullptr, TOP_LEFT);
+    BITMAPHANDLE out;
+    rc = L_CreateBitmap(&out, TYPE_CONV, info->biWidth, height, bpp, ORDER_BGR,
+                        bpp <= 8 ? pal : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
-    if (out.Size > bitsBytes) {
-        L_FreeBitmap(&out);
-        return ERROR_FILE_FORMAT;
-    }
-    uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
-    const bool bitfields = info->biCompression == 3;
-    if (bitfields) std::memcpy(masks, table, sizeof masks);
     for (int y = 0; y < height; ++y) {
         const uint8_t* s = bits + size_t(topDown ? y : height - 1 - y) * size_t(out.BytesPerLine);
         uint8_t* d = L_RowPtr(&out, y);

@@ -105,8 +105,10 @@ private slots:
                 QVERIFY2(!Control(d, id)->isVisible(), qPrintable(QString::number(id)));
             QVERIFY(bits32->isVisible());
 
+            // Keys a whole number of pixels cannot hold are refused as they are typed.
             width->selectAll();
-            QTest::keyClicks(width, "640");
+            QTest::keyClicks(width, "6x4.-0");
+            QCOMPARE(width->text(), QStringLiteral("640"));
             height->selectAll();
             QTest::keyClicks(height, "480");
             // The group's mnemonic goes to its checked button (24 bits); the labels' to their edits.
@@ -175,8 +177,8 @@ private slots:
         QtCommonDialogs dialogs;
         TFileDialogRequest request;
         request.Caption = "Open";
-        request.Filters = {{"Portable Network Graphics", "*.png"},
-                           {"JPEG File Interchange Format", "*.jpg;*.jff"}};
+        request.Filters = {{"Portable Network Graphics", "*.png", "png"},
+                           {"JPEG File Interchange Format", "*.jpg;*.jff", "jpg"}};
         request.FilterIndex = 1;
         request.InitialDir = dir.path().toStdString();
         request.MultipleSelection = true;
@@ -207,6 +209,22 @@ private slots:
         });
         QVERIFY(dialogs.GetSaveFileName(request, result));
         QCOMPARE(result.Paths, std::vector<std::string>{dir.filePath("new.png").toStdString()});
+        // A bare name gets the extension of the type selected, not of the first one.
+        WhenDialogShows([&](QDialog* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            QVERIFY(fd);
+            // As a user picks it: through the type list, which is what Qt listens to.
+            auto* types = fd->findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(types);
+            types->setCurrentIndex(1);
+            emit types->activated(1);
+            emit types->textActivated(types->itemText(1));
+            fd->selectFile("other");
+            d->accept();
+        });
+        QVERIFY(dialogs.GetSaveFileName(request, result));
+        QCOMPARE(result.Paths, std::vector<std::string>{dir.filePath("other.jpg").toStdString()});
+        QCOMPARE(result.FilterIndex, 1);
 
         WhenDialogShows([](QDialog*) {});
         QVERIFY(!dialogs.GetOpenFileNames(request, result));

@@ -2,6 +2,7 @@
 // switching units, then OK; and File New's question with its conversions.
 #include <gtest/gtest.h>
 
+#include "MessageBox.h"
 #include "Options.h"
 #include "ResizeDialog.h"
 
@@ -161,12 +162,17 @@ TEST_F(SizeDialogs, SpinsStepOnePixelOrOneHundredthOfAUnitAndCancelKeepsTheRecor
     EXPECT_FALSE(t.Presets[1]);
 }
 
-TEST_F(SizeDialogs, TextsThatAreNotNumbersCountAsZeroAndImagesWithoutResolutionUseSeventyTwoDpi) {
+TEST_F(SizeDialogs, EditsTakeOnlyWhatTheUnitShowsAndImagesWithoutResolutionUseSeventyTwoDpi) {
     Options().MeasurementUnits = UNITS_INCHES;
     RunResize(144, 72, 0, [](TDialog& d) {
         EXPECT_EQ(Size(d), "2.00 x 1.00");
-        EXPECT_EQ(Type(d, IDC_WIDTH, "nan"), "nan x 0.00");
-        EXPECT_EQ(Type(d, IDC_WIDTH, "abc"), "abc x 0.00");
+        for (const char* refused : {"nan", "abc", "-1", "1e3", "1.255", "1.2.3"})
+            EXPECT_EQ(Type(d, IDC_WIDTH, refused), "2.00 x 1.00") << refused;
+        EXPECT_EQ(Type(d, IDC_WIDTH, "1.25"), "1.25 x 0.62"); // the aspect lock follows
+        // Whole numbers only once the unit is pixels.
+        EXPECT_EQ(Unit(d, UNITS_PIXELS), "90 x 45");
+        EXPECT_EQ(Type(d, IDC_HEIGHT, "7.5"), "90 x 45");
+        EXPECT_EQ(Type(d, IDC_HEIGHT, ""), "0 x ");
         return IDCANCEL;
     });
 }
@@ -243,21 +249,33 @@ TEST_F(SizeDialogs, NewImageReturnsTheSizeInPixelsAndTheBitsChosen) {
     EXPECT_EQ(Options().MeasurementUnits, UNITS_PIXELS);
 }
 
-TEST_F(SizeDialogs, NewImageRefusesCancelAndSizesNoImageCanHave) {
+TEST_F(SizeDialogs, NewImageStaysOpenWithAMessageForASizeNoImageCanHave) {
+    THeadlessMessageBoxes boxes;
+    IMessageBoxHost* oldBoxes = SetMessageBoxHost(&boxes);
     int w = 5, h = 6, bpp = 7;
     EXPECT_FALSE(RunNewImageDialog(w, h, bpp)); // no script: cancelled
-    for (const char* text : {"0", "-5", "1e12", "x"}) {
+    for (const char* text : {"0", "", "99999999999"}) {
         host.QueueScript([text](TDialog& d) {
-            d.TypeText(IDC_WIDTH, text);
+            d.TypeText(IDC_HEIGHT, text);
+            d.Click(IDOK);
+            // Still open, with what was typed and the focus where the fault is.
+            EXPECT_TRUE(d.IsOpen()) << text;
+            EXPECT_EQ(Size(d), std::string("100 x ") + text);
+            EXPECT_EQ(d.Focused(), IDC_HEIGHT);
+            d.TypeText(IDC_HEIGHT, "30");
             return IDOK;
         });
-        EXPECT_FALSE(RunNewImageDialog(w, h, bpp)) << text;
+        EXPECT_TRUE(RunNewImageDialog(w, h, bpp)) << text;
+        EXPECT_EQ(h, 30);
     }
-    EXPECT_EQ(std::make_pair(w, bpp), std::make_pair(5, 7));
-    ASSERT_EQ(host.Shown.size(), 5u);
+    ASSERT_EQ(boxes.Shown.size(), 3u);
+    EXPECT_EQ(boxes.Shown[0].Caption, "New Image Properties");
+    EXPECT_EQ(boxes.Shown[0].Text, "Please enter a width and a height of at least one pixel.");
+    ASSERT_EQ(host.Shown.size(), 4u);
     EXPECT_EQ(host.Shown[0].ResourceId, IDD_NEWIMAGE);
     EXPECT_EQ(host.Shown[0].Result, IDCANCEL);
     EXPECT_EQ(host.Shown[1].Result, IDOK);
+    SetMessageBoxHost(oldBoxes);
 }
 
 TEST_F(SizeDialogs, NewDialogsKeepPresetsAndTheLockOutOfReach) {

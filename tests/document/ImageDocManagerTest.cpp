@@ -1,9 +1,14 @@
 // The program's document manager over real image documents: opening several files from the
 // dialog and what it remembers, new blank images, reverting, saving a new image, and the
 // commands that are not available yet.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 
 #include "model/ModelTestUtil.h"
 
@@ -242,7 +247,9 @@ TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite)
     manager.Command(CM_FILESAVE);
     EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
     ASSERT_FALSE(boxes.Shown.empty());
-    EXPECT_EQ(boxes.Shown[0].Text, "Unable to save the file. Maybe the file is read-only.");
+    EXPECT_EQ(boxes.Shown[0].Text,
+              "Unable to save the file. Maybe the file is read-only.\n"
+              "The folder does not exist.");
     EXPECT_TRUE(doc->GetDocPath().empty());
     EXPECT_EQ(doc->GetTitle(), "Untitled");
     EXPECT_TRUE(doc->IsDirty());
@@ -261,6 +268,99 @@ TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite)
     manager.Command(CM_FILECLOSE);
     EXPECT_TRUE(manager.Documents().empty());
     EXPECT_TRUE(boxes.Shown.empty());
+}
+
+TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
+    TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
+    ASSERT_NE(doc, nullptr);
+    const int qlx = TemplateIndex("QLX multilayered images", true);
+    FILEINFO info;
+
+    // A PNG named test.png, though the layered type was selected.
+    dialogs.QueueSave({{dir + "/test.png"}, qlx});
+    ASSERT_TRUE(manager.SaveDocAs(*doc));
+    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "PNG images");
+    ASSERT_EQ(L_FileInfo((dir + "/test.png").c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_PNG);
+
+    // The other way round, and a bare name gets the selected type's extension.
+    dialogs.QueueSave({{dir + "/art.qlx"}, TemplateIndex("PNG images", true)});
+    dialogs.QueueSave({{dir + "/plain"}, qlx});
+    ASSERT_TRUE(manager.SaveDocAs(*doc));
+    ASSERT_TRUE(manager.SaveDocAs(*doc));
+    EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/art.qlx").c_str()));
+    EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/plain.qlx").c_str()));
+    EXPECT_EQ(doc->GetDocPath(), dir + "/plain.qlx");
+
+    // Two types share .jpg: the one selected is kept.
+    dialogs.QueueSave({{dir + "/photo.jpg"}, TemplateIndex("Exif (JPEG)", true)});
+    manager.SaveDocAs(*doc);
+    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Exif (JPEG)");
+    EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
+}
+
+// A document opened from photo.png and changed, with the recent files kept in a settings
+// file: what a failed Save As must leave as it was.
+struct TSaveAsState {
+    std::string path, title, type;
+    std::vector<std::string> recent;
+    bool operator==(const TSaveAsState&) const = default;
+};
+
+TEST_F(ImageDocManagerTest, FailedOrCancelledSaveAsKeepsNameTypeAndRecentFiles) {
+    TRecentFiles recent(dir + "/Quillo32.ini");
+    manager.SetRecentFiles(&recent);
+    const std::string photo = Sample("photo.png");
+    TImageDoc* doc = static_cast<TImageDoc*>(manager.CreateDoc(nullptr, photo));
+    ASSERT_NE(doc, nullptr);
+    // Noise, so that the file cannot be squeezed under the size limit below.
+    ASSERT_TRUE(doc->Checkpoint(true, "Paint"));
+    std::mt19937 rng(3);
+    TLayer& layer = *doc->Image.Layers.At(0);
+    for (int y = 0; y < layer.Height; ++y)
+        for (int x = 0; x < layer.BytesPerLine; ++x) L_RowPtr(&layer, y)[x] = uint8_t(rng());
+    auto state = [&] {
+        return TSaveAsState{doc->GetDocPath(), doc->GetTitle(),
+                            doc->GetTemplate()->GetDescription(),
+                            TRecentFiles(dir + "/Quillo32.ini").Paths()};
+    };
+    const TSaveAsState before = state();
+    ASSERT_EQ(before.recent, std::vector<std::string>{photo});
+
+    // Cancelled.
+    EXPECT_FALSE(manager.SaveDocAs(*doc));
+    EXPECT_EQ(state(), before);
+
+    // A type that cannot be written: the failure is shown, Save As is offered again and
+    // cancelled; no file of that name is left.
+    dialogs.QueueSave({{dir + "/photo.psd"}, 0});
+    EXPECT_FALSE(manager.SaveDocAs(*doc));
+    EXPECT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(state(), before);
+    EXPECT_FALSE(fs::exists(dir + "/photo.psd"));
+    EXPECT_TRUE(doc->IsDirty());
+
+    // A full disk: the write stops at the file size limit, in a child process so that
+    // the limit does not outlive this test.
+    auto saveOnFullDisk = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 4096;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        dialogs.QueueSave({{dir + "/big.qlx"}, 0});
+        const bool saved = manager.SaveDocAs(*doc);
+        const bool same = state() == before, gone = !fs::exists(dir + "/big.qlx");
+        std::fprintf(stderr, "saved=%d same=%d gone=%d\n", saved, same, gone);
+        std::_Exit(!saved && same && gone ? 0 : 1);
+    };
+    EXPECT_EXIT(saveOnFullDisk(), ::testing::ExitedWithCode(0), "saved=0 same=1 gone=1");
+
+    // Revert still reads the file the document came from.
+    boxes.QueueAnswer(TMbResult::Yes);
+    manager.Command(CM_FILEREVERT);
+    EXPECT_FALSE(doc->IsDirty());
+    EXPECT_EQ(state(), before);
+    manager.SetRecentFiles(nullptr);
 }
 
 } // namespace

@@ -224,7 +224,7 @@ TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
     EXPECT_FALSE(doc.Commit());
     EXPECT_EQ(saveAsCalls, 1);
     ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
+    EXPECT_EQ(boxes.Shown[0].Text, std::string(kSaveFailed) + "\nThe folder does not exist.");
     EXPECT_EQ(boxes.Shown[0].Caption, "Quillo Professional");
     EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Stop);
     EXPECT_TRUE(doc.IsDirty());
@@ -252,6 +252,8 @@ TEST_F(ImageDocTest, TypeWithoutCodecReportsTheSaveFailureNotTheDepthQuestion) {
     ASSERT_EQ(doc.Image.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
     doc.SaveAsHandler = [](TDocument&) { return false; };
     doc.SetDirty();
+    // The cause of an earlier failed write is not shown for this one.
+    ASSERT_NE(L_WriteFileAtomically((dir + "/missing/x").c_str(), nullptr, 0), SUCCESS);
     EXPECT_FALSE(doc.Commit());
     EXPECT_EQ(doc.LastSaveError(), ERROR_FEATURE_NOT_SUPPORTED);
     ASSERT_EQ(boxes.Shown.size(), 1u);

@@ -4,22 +4,16 @@
 
 #include <cstdio>
 
-#include "Toolkit.h"
+#include "FuzzBudget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Small limits keep each run quick; the size checks are still exercised.
-    static const bool limited = [] {
-        L_LIMITS limits;
-        limits.MaxSide = 4096;
-        limits.MaxPixels = 4u << 20;
-        L_SetLimits(limits);
-        return true;
-    }();
-    (void)limited;
+    fuzz::SetLimits();
     FILEINFO info;
     L_FileInfoMemory(data, size, &info);
     BITMAPHANDLE b;
+    fuzz::Budget budget(size);
     if (L_LoadBitmapMemory(data, &b, 0, ORDER_BGR, size) == SUCCESS) L_FreeBitmap(&b);
+    budget.Check();
     // The stamp is read from a path: hand the bytes over through a memory file.
     int fd = memfd_create("jpeg_fuzz", 0);
     if (fd < 0) return 0;

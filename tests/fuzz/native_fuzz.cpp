@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "FuzzBudget.h"
 #include "LayeredImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Small limits keep the fuzzer's memory bounded; the size checks are exercised all the same.
-    L_SetLimits(L_LIMITS{4096, 4u << 20});
+    fuzz::SetLimits();
     TLayeredImage image;
     BITMAPHANDLE b;
     if (L_CreateBitmap(&b, TYPE_CONV, 2, 2, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS) return 0;
@@ -18,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     keep->LogicalBpp = 24;
     image.Layers.Append(std::move(keep));
 
+    fuzz::Budget budget(size);
     const L_INT rc = image.LoadNativeMemory(data, size);
+    budget.Check();
     if (rc != SUCCESS) {
         if (image.Count() != 1 || image.GetLayer(0)->Width != 2) std::abort();
         return 0;

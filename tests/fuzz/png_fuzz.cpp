@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "Toolkit.h"
+#include "FuzzBudget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Small limits keep the fuzzer's memory bounded; the size checks are exercised all the same.
-    L_SetLimits(L_LIMITS{4096, 4u << 20});
+    fuzz::SetLimits();
     BITMAPHANDLE b;
-    if (L_LoadBitmapMemory(data, &b, 0, ORDER_BGR, size) == SUCCESS) {
+    fuzz::Budget budget(size);
+    const L_INT rc = L_LoadBitmapMemory(data, &b, 0, ORDER_BGR, size);
+    budget.Check();
+    if (rc == SUCCESS) {
         uint8_t* out = nullptr;
         size_t n = 0;
         if (L_SaveBitmapMemory(&out, &b, FILE_PNG, 0, 0, &n) == SUCCESS) std::free(out);

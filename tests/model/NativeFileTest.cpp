@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ModelTestUtil.h"
+#include "support/AllocationMeter.h"
 
 namespace {
 
@@ -263,6 +264,17 @@ TEST(NativeFile, LayersTogetherMayNotOutgrowFourTimesTheSingleImageLimit) {
     ExpectKeeper(back);
     EXPECT_EQ(back.LoadNative(four.c_str()), SUCCESS);
     EXPECT_EQ(back.Count(), 4);
+}
+
+TEST(NativeFile, LayersThatTogetherCostMoreThanTheFilePaysForAreRefusedBeforeDecoding) {
+    // Twenty run-length layers of 8192 x 8192, each fine on its own: 1.3 GB together.
+    const auto file =
+        ReadAll(std::string(QUILLO_TEST_DATA) + "/malformed/qlx-twenty-large-layers.qlx");
+    ASSERT_FALSE(file.empty());
+    TLayeredImage img;
+    meter::Start();
+    EXPECT_EQ(img.LoadNativeMemory(file.data(), file.size()), ERROR_FILE_FORMAT);
+    EXPECT_LE(meter::Peak(), L_DecodeBudget(file.size()));
 }
 
 TEST(NativeFile, PositionsOutsideSixteenBitsAreRefusedBeforeTheFileIsTouched) {

@@ -273,6 +273,36 @@ TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
     EXPECT_EQ(recent.Paths().front(), dir + "/scan.ro"); // only the open was recorded
 }
 
+TEST_F(DocManagerTest, SaveAsWritesTheTypeTheTypedExtensionNames) {
+    TFakeDoc* doc = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, ""));
+    ASSERT_NE(doc, nullptr);
+    // The savable types are Pictures (0, *.pic) and Sketches (1, *.sk).
+    const struct {
+        const char* typed;
+        int chosen;
+        const char* savedAs;
+        const char* type;
+    } cases[] = {
+        {"a.sk", 0, "a.sk", "Sketches"},         // another savable type's extension wins
+        {"b.PIC", 1, "b.PIC", "Pictures"},       // in any case
+        {"c.sk", 1, "c.sk", "Sketches"},         // the chosen type's own
+        {"d", 1, "d.sk", "Sketches"},            // none: the chosen type's is added
+        {"e.ro", 1, "e.ro", "Sketches"},         // only an open-only type reads it: kept as typed
+        {"f.v2", 0, "f.v2", "Pictures"},         // no type's extension: part of the name
+        {"g.sk/h", 0, "g.sk/h.pic", "Pictures"}, // a dot in a folder name is no extension
+    };
+    fs::create_directories(dir + "/g.sk");
+    for (const auto& c : cases) {
+        dialogs.QueueSave({{dir + "/" + c.typed}, c.chosen});
+        EXPECT_TRUE(manager.SaveDocAs(*doc)) << c.typed;
+        EXPECT_EQ(doc->GetDocPath(), dir + "/" + c.savedAs);
+        EXPECT_EQ(doc->GetTemplate()->GetDescription(), c.type) << c.typed;
+    }
+    // The dialog knows each type's extension, so that it can follow the type selected.
+    ASSERT_FALSE(dialogs.SaveRequests.empty());
+    EXPECT_EQ(dialogs.SaveRequests[0].Filters[1].DefaultExt, "sk");
+}
+
 TEST_F(DocManagerTest, ClosingAChangedDocumentAsksFirst) {
     TFakeDoc *yes = Open("yes.pic"), *no = Open("no.pic"), *failing = Open("fail.sk"),
              *clean = Open("clean.pic");

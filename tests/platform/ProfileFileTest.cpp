@@ -3,12 +3,15 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "ErrorCodes.h"
 #include "ProfileFile.h"
 #include "toolkit/TestImages.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -91,12 +94,43 @@ TEST(ProfileFile, FilesRoundTripAndBadFilesReadAsEmpty) {
     EXPECT_EQ(Slurp(path), "[Options]\nDefault Directory=/x/y z\n");
     EXPECT_EQ(TProfileFile::Read(path).GetString("options", "default directory"), "/x/y z");
 
-    {
-        std::ofstream big(path, std::ios::binary | std::ios::trunc);
-        big << "[Options]\nJPEG Compression=1\n" << std::string(TProfileFile::MaxFileSize, ';');
-    }
-    EXPECT_FALSE(TProfileFile::Read(path).HasKey("Options", "JPEG Compression"));
     EXPECT_NE(p.Write(dir + "/no/such/folder/a.ini"), SUCCESS);
+}
+
+TEST(ProfileFile, ASettingsFileThatCannotBeReadIsKeptAsBadAndNeverOverwritten) {
+    const std::string dir = TempDir(), path = dir + "/Quillo32.ini", bad = path + ".bad";
+    const std::string big =
+        "[Options]\nJPEG Compression=1\n" + std::string(TProfileFile::MaxFileSize, ';');
+    testimg::WriteFile(path, std::vector<uint8_t>(big.begin(), big.end()));
+    // Read as defaults, and moved out of the way so that the next write starts afresh.
+    TProfileFile p = TProfileFile::Read(path);
+    EXPECT_FALSE(p.HasKey("Options", "JPEG Compression"));
+    EXPECT_EQ(Slurp(bad), big);
+    p.WriteString("Options", "JPEG Compression", "2");
+    ASSERT_EQ(p.Write(path), SUCCESS);
+    EXPECT_EQ(Slurp(path), "[Options]\nJPEG Compression=2\n");
+
+    // A file cut short by a crash (NUL bytes) is not overwritten by a profile that never
+    // read it either.
+    testimg::WriteFile(path, {'[', 'O', ']', '\n', 0, 0, 0});
+    ASSERT_EQ(p.Write(path), SUCCESS);
+    EXPECT_EQ(Slurp(bad), std::string("[O]\n\0\0\0", 7));
+
+    // Where it cannot be moved aside, it stays as it is and nothing is written over it.
+    fs::remove(bad);
+    fs::create_directories(bad + "/in-the-way");
+    testimg::WriteFile(path, {0});
+    TProfileFile q = TProfileFile::Read(path);
+    testimg::WriteFile(path, {'o', 'k'}); // readable now, but q holds none of it
+    EXPECT_EQ(q.Write(path), ERROR_FILE_WRITE);
+    EXPECT_EQ(Slurp(path), "ok");
+
+    // A file the program only reads (the installation's defaults) is left where it is.
+    const std::string defaults = dir + "/QuilloDef.ini";
+    testimg::WriteFile(defaults, {0});
+    TProfileFile::Read(defaults, TProfileFile::TDamagedFile::Keep);
+    EXPECT_TRUE(fs::exists(defaults));
+    EXPECT_FALSE(fs::exists(defaults + ".bad"));
 }
 
 } // namespace

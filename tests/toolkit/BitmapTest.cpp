@@ -201,9 +201,17 @@ TEST(Bitmap, DeviceIndependentBitmapsRoundTripAtEveryDepth) {
         size_t table = bpp <= 8 ? sizeof(RGBQUAD) << bpp : 0;
         const uint8_t* bits = dib + sizeof(BITMAPINFOHEADER) + table;
         const size_t bitsBytes = size - sizeof(BITMAPINFOHEADER) - table;
-        EXPECT_EQ(L_ConvertFromDIB(back.get(), header, bits, bitsBytes - 1), ERROR_FILE_FORMAT)
-            << "short DIB";
-        ASSERT_EQ(L_ConvertFromDIB(back.get(), header, bits, bitsBytes), SUCCESS);
+        const size_t infoBytes = sizeof(BITMAPINFOHEADER) + table;
+        EXPECT_EQ(L_ConvertFromDIB(back.get(), header, infoBytes, bits, bitsBytes - 1),
+                  ERROR_FILE_FORMAT)
+            << "short bits";
+        if (table) {
+            EXPECT_EQ(L_ConvertFromDIB(back.get(), header, infoBytes - 1, bits, bitsBytes),
+                      ERROR_FILE_FORMAT)
+                << "short colour table";
+        }
+        EXPECT_FALSE(back->Flags.Allocated) << "nothing allocated for a refused DIB";
+        ASSERT_EQ(L_ConvertFromDIB(back.get(), header, infoBytes, bits, bitsBytes), SUCCESS);
         std::free(dib);
         EXPECT_EQ(back->BitsPerPixel, bpp);
         EXPECT_EQ(L_GetPixelColor(back.get(), 0, 6), kExact[1]) << bpp;
@@ -226,9 +234,26 @@ TEST(Bitmap, BitFieldDibsWith565PixelsConvert) {
     dib.masks[2] = 0x001F;
     const uint8_t bits[4] = {0x00, 0xF8, 0xE0, 0x07}; // pure red, pure green
     Bmp m;
-    ASSERT_EQ(L_ConvertFromDIB(m.get(), &dib.h, bits, sizeof bits), SUCCESS);
+    EXPECT_EQ(L_ConvertFromDIB(m.get(), &dib.h, sizeof dib - 1, bits, sizeof bits),
+              ERROR_FILE_FORMAT)
+        << "masks cut short";
+    ASSERT_EQ(L_ConvertFromDIB(m.get(), &dib.h, sizeof dib, bits, sizeof bits), SUCCESS);
     EXPECT_EQ(L_GetPixelColor(m.get(), 0, 0), RGB(255, 0, 0));
     EXPECT_EQ(L_GetPixelColor(m.get(), 0, 1), RGB(0, 255, 0));
+}
+
+TEST(Bitmap, DibResolutionOfAnySizeConverts) {
+    for (L_INT dpi : {1'000'000, INT32_MAX}) {
+        Bmp m;
+        ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 1, 1, 24, ORDER_BGR, nullptr, 0), SUCCESS);
+        m->XResolution = m->YResolution = dpi;
+        size_t size = 0;
+        uint8_t* dib = L_ChangeToDIB(m.get(), &size);
+        ASSERT_NE(dib, nullptr);
+        const auto* h = reinterpret_cast<const BITMAPINFOHEADER*>(dib);
+        EXPECT_EQ(h->biXPelsPerMeter, dpi == INT32_MAX ? INT32_MAX : 39'370'078);
+        std::free(dib);
+    }
 }
 
 TEST(Bitmap, StatusCallbackCanCancel) {

@@ -165,8 +165,13 @@ TEST(BmpCodec, RunLengthDataNeverWritesOutsideThePicture) {
     EXPECT_EQ(Indices(b, 2), (std::vector<unsigned>(6, 1)));
     L_FreeBitmap(&b);
 
-    // Data that stops before the picture is complete is an error, not a partial picture.
+    // Data that stops after the first row keeps it; before it, it is an error.
     file = MakeBmp(4, 2, 8, 1, pal, {6, 1, 0, 0, 2});
+    ASSERT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), SUCCESS);
+    EXPECT_EQ(L_GetLoadWarnings(), unsigned(LOADWARN_TRUNCATED));
+    EXPECT_EQ(Indices(b, 1), (std::vector<unsigned>(4, 1)));
+    L_FreeBitmap(&b);
+    file = MakeBmp(4, 2, 8, 1, pal, {6, 1, 0});
     EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
     EXPECT_EQ(b.Addr, nullptr);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "TestImages.h"
 #include "Toolkit.h"
 
@@ -168,13 +169,21 @@ TEST(FileIO, ASaveThatRunsOutOfDiskLeavesTheOldFileIntact) {
         setrlimit(RLIMIT_FSIZE, &lim);
         BITMAPHANDLE b;
         MakePicture(&b, 200, 200);
-        int rc = L_SaveBitmap(target.c_str(), &b, FILE_BMP, 24, 0);
-        _exit(rc == ERROR_FILE_WRITE ? 0 : 1);
+        // Both with a nameless file and with a named temporary, which must be removed.
+        int failures = 0;
+        for (auto use :
+             {lt::atomic::TNamelessFiles::Allowed, lt::atomic::TNamelessFiles::Forbidden}) {
+            lt::atomic::SetNamelessFiles(use);
+            int rc = L_SaveBitmap(target.c_str(), &b, FILE_BMP, 24, 0);
+            failures += rc == ERROR_FILE_WRITE && L_GetLastWriteError() == EFBIG &&
+                        std::strcmp(L_WriteErrorText(EFBIG), "The disk is full.") == 0;
+        }
+        _exit(failures == 2 ? 0 : 1);
     }
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report a write error";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report the full disk";
     EXPECT_EQ(ReadFile(target), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
         << "temporary removed";

@@ -239,7 +239,7 @@ struct Channel {
     }
 };
 
-void DecodeFields(const Header& h, const uint8_t* src, size_t stride, BITMAPHANDLE* b) {
+void DecodeFields(const Header& h, const uint8_t* src, size_t stride, BITMAPHANDLE* b, int skip) {
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
     const int outBytes = h.outBpp / 8;
     const bool standard32 = h.bpp == 32 && h.masks[0] == 0x00FF0000 && h.masks[1] == 0x0000FF00 &&
@@ -247,7 +247,7 @@ void DecodeFields(const Header& h, const uint8_t* src, size_t stride, BITMAPHAND
                             (h.masks[3] == 0xFF000000 || h.masks[3] == 0);
     for (int y = 0; y < h.height; ++y) {
         const uint8_t* s = src + size_t(h.topDown ? y : h.height - 1 - y) * stride;
-        uint8_t* d = L_RowPtr(b, y);
+        uint8_t* d = L_RowPtr(b, y + skip);
         if (standard32 && outBytes == 4) {
             std::memcpy(d, s, size_t(h.width) * 4);
             continue;
@@ -263,8 +263,8 @@ void DecodeFields(const Header& h, const uint8_t* src, size_t stride, BITMAPHAND
 }
 
 // Run-length data: runs and absolute stretches are clipped to the bitmap, deltas move the
-// pen, and whatever the data never reaches stays index 0. Fails only when the data ends
-// before the picture does.
+// pen, and whatever the data never reaches stays index 0. Returns the rows (in file order)
+// finished when the data ended before the picture did, or the height.
 int DecodeRle(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
     const bool rle4 = h.kind == Kind::Rle4;
     const int W = h.width, H = h.height;
@@ -273,7 +273,7 @@ int DecodeRle(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b
     int x = 0, r = 0; // r counts rows in file order
     auto rowAt = [&](int fileRow) { return L_RowPtr(b, h.topDown ? fileRow : H - 1 - fileRow); };
     while (r < H) {
-        if (end - p < 2) return ERROR_FILE_FORMAT;
+        if (end - p < 2) return r;
         const int n = p[0];
         const int v = p[1];
         p += 2;
@@ -293,15 +293,15 @@ int DecodeRle(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b
             x = 0;
             ++r;
         } else if (v == 1) { // end of bitmap
-            return SUCCESS;
+            return H;
         } else if (v == 2) { // delta
-            if (end - p < 2) return ERROR_FILE_FORMAT;
+            if (end - p < 2) return r;
             x = std::min(W, x + p[0]);
             r += p[1];
             p += 2;
         } else { // absolute: v pixels, padded to a 16-bit boundary
             size_t bytes = rle4 ? size_t(v + 1) / 2 : size_t(v);
-            if (size_t(end - p) < bytes) return ERROR_FILE_FORMAT;
+            if (size_t(end - p) < bytes) return r;
             int stop = std::min(W, x + v);
             uint8_t* row = rowAt(r);
             if (rle4) {
@@ -316,7 +316,7 @@ int DecodeRle(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b
             p += std::min(size_t(end - p), (bytes + 1) & ~size_t(1));
         }
     }
-    return SUCCESS;
+    return H;
 }
 
 int ReportRows(BITMAPHANDLE* b, LoadContext& ctx) {
@@ -345,32 +345,37 @@ size_t FileRowBytes(const Header& h) {
     return size_t((uint64_t(h.width) * uint64_t(h.bpp) + 7) / 8);
 }
 
-// Uncompressed files must hold every row; the last one may lack its padding.
-bool PixelDataPresent(const Header& h, size_t size) {
-    if (IsRle(h)) return true;
-    size_t need = 0;
-    return L_CheckedMul(FileStride(h), size_t(h.height - 1), &need) &&
-           need + FileRowBytes(h) <= size - h.pixelOffset;
+// Complete rows of an uncompressed file; the last one may lack its padding.
+int RowsPresent(const Header& h, size_t size) {
+    const size_t avail = size - h.pixelOffset, row = FileRowBytes(h);
+    if (avail < row) return 0;
+    return int(std::min<size_t>(size_t(h.height), (avail - row) / FileStride(h) + 1));
 }
 
-int Decode(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
-    const size_t stride = FileStride(h);
-    const size_t lastRow = FileRowBytes(h);
-    const uint8_t* src = data + h.pixelOffset;
+int Decode(const Header& hdr, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
+    const size_t stride = FileStride(hdr);
+    const size_t lastRow = FileRowBytes(hdr);
+    const uint8_t* src = data + hdr.pixelOffset;
+    // Decoding stops at the rows the file holds; the caller fills the rest.
+    Header h = hdr;
+    h.height = RowsPresent(hdr, size);
+    // Row y of the picture (from the top) as stored, and where it goes in the bitmap.
     auto srcRow = [&](int y) { return src + size_t(h.topDown ? y : h.height - 1 - y) * stride; };
+    const int skip = h.topDown ? 0 : hdr.height - h.height;
+    auto dstRow = [&](int y) { return L_RowPtr(b, y + skip); };
 
     switch (h.kind) {
         case Kind::Indexed:
         case Kind::Copy24:
-            for (int y = 0; y < h.height; ++y) std::memcpy(L_RowPtr(b, y), srcRow(y), lastRow);
+            for (int y = 0; y < h.height; ++y) std::memcpy(dstRow(y), srcRow(y), lastRow);
             break;
         case Kind::Rle8:
-        case Kind::Rle4: return DecodeRle(h, data, size, b);
+        case Kind::Rle4: return SUCCESS;
         case Kind::Rgb555: {
             // Without an alpha mask the spare bit means nothing: make every pixel opaque.
             const uint8_t opaque = h.masks[3] ? 0x00 : 0x80;
             for (int y = 0; y < h.height; ++y) {
-                uint8_t* d = L_RowPtr(b, y);
+                uint8_t* d = dstRow(y);
                 std::memcpy(d, srcRow(y), lastRow);
                 if (opaque)
                     for (int x = 0; x < h.width; ++x) d[2 * x + 1] |= opaque;
@@ -380,20 +385,20 @@ int Decode(const Header& h, const uint8_t* data, size_t size, BITMAPHANDLE* b) {
         case Kind::Rgb32: {
             uint8_t anyAlpha = 0;
             for (int y = 0; y < h.height; ++y) {
-                uint8_t* d = L_RowPtr(b, y);
+                uint8_t* d = dstRow(y);
                 std::memcpy(d, srcRow(y), lastRow);
                 for (int x = 0; x < h.width; ++x) anyAlpha |= d[4 * x + 3];
             }
             // Most writers leave the fourth byte zero; such a file is opaque, not invisible.
             if (!anyAlpha) {
                 for (int y = 0; y < h.height; ++y) {
-                    uint8_t* d = L_RowPtr(b, y);
+                    uint8_t* d = dstRow(y);
                     for (int x = 0; x < h.width; ++x) d[4 * x + 3] = 255;
                 }
             }
             break;
         }
-        case Kind::Fields: DecodeFields(h, src, stride, b); break;
+        case Kind::Fields: DecodeFields(h, src, stride, b, skip); break;
     }
     return SUCCESS;
 }
@@ -424,7 +429,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     // Refuse before allocating anything.
     rc = L_CheckImageSize(h.width, h.height, h.outBpp, nullptr, nullptr);
     if (rc != SUCCESS) return rc;
-    if (!PixelDataPresent(h, size)) return ERROR_FILE_FORMAT;
+    const int rows = IsRle(h) ? 0 : RowsPresent(h, size);
+    if (!IsRle(h) && rows == 0) return ERROR_FILE_FORMAT;
 
     L_InitBitmap(out, h.width, h.height, h.outBpp);
     rc = AllocatePixels(out);
@@ -440,6 +446,11 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         for (int i = h.paletteCount; i < 256; ++i) out->pPalette[i] = RGBQUAD{};
     }
     rc = Decode(h, data, size, out);
+    // Rows the file never reached: at the top of a bottom-up file, at the bottom otherwise.
+    const int done = IsRle(h) ? DecodeRle(h, data, size, out) : rows;
+    if (rc == SUCCESS && done < h.height)
+        rc = h.topDown ? ctx.EndedEarly(out, done, done, h.height)
+                       : ctx.EndedEarly(out, done, 0, h.height - done);
     if (rc == SUCCESS) rc = ReportRows(out, ctx);
     if (rc != SUCCESS) {
         L_FreeBitmap(out);

@@ -12,8 +12,22 @@ namespace lt::codec {
 // Passed to a decoder: where rows are reported as they are decoded.
 class LoadContext {
 public:
-    LoadContext(FILEREADCALLBACK cb, void* user, FILEINFO* info)
-        : cb_(cb), user_(user), info_(info) {}
+    LoadContext(FILEREADCALLBACK cb, void* user, FILEINFO* info, size_t fileSize)
+        : cb_(cb), user_(user), info_(info), budget_(L_DecodeBudget(fileSize)) {}
+
+    // What the decoder may allocate in all, the bitmap included (see L_DecodeBudget).
+    uint64_t Budget() const { return budget_; }
+    // ERROR_FILE_FORMAT when `bytes` more than the bitmap would exceed the budget.
+    int CheckWorkingMemory(uint64_t bytes, const BITMAPHANDLE* b) const {
+        const uint64_t bitmap = b ? uint64_t(b->Size) : 0;
+        return bytes <= budget_ && bitmap <= budget_ - bytes ? SUCCESS : ERROR_FILE_FORMAT;
+    }
+
+    // The data ended after `rowsDecoded` rows of real pixels: rows [first, last) of the
+    // bitmap were never written and are filled with gray. Returns SUCCESS, or
+    // ERROR_FILE_FORMAT when not a single row came from the file.
+    int EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int last);
+    bool Truncated() const { return truncated_; }
 
     // Reports rows [row, row + lines) of pass `pass` (0-based) out of `passes` as
     // finished in bitmap b. Decoders call it in row order within a pass. Returns
@@ -34,7 +48,13 @@ private:
     FILEREADCALLBACK cb_;
     void* user_;
     FILEINFO* info_;
+    uint64_t budget_;
+    bool truncated_ = false;
 };
+
+// Fills rows [first, last) with mid gray at the bitmap's depth (the palette entry nearest
+// to it below 16 bits).
+void FillGrayRows(BITMAPHANDLE* b, int first, int last);
 
 struct Codec {
     const char* name;

@@ -1,20 +1,40 @@
 // The file functions: read a file, find the codec by content, decode, convert;
-// encode and write files so that a failed save never damages the old file.
+// encode and hand the bytes to the atomic writer.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "Codec.h"
+#include "PixelAccess.h"
 #include "WholeFile.h"
 
 namespace lt::codec {
+
+void FillGrayRows(BITMAPHANDLE* b, int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, b->Height);
+    if (first >= last) return;
+    const BGRA gray{128, 128, 128, 255};
+    // Every pixel of a row is the same, so one row is made and copied.
+    uint8_t* row0 = L_RowPtr(b, first);
+    for (int x = 0; x < b->Width; ++x) WritePixel(b, row0, x, gray, false);
+    for (int y = first + 1; y < last; ++y)
+        std::memcpy(L_RowPtr(b, y), row0, size_t(b->BytesPerLine));
+}
+
+int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int last) {
+    if (rowsDecoded <= 0) return ERROR_FILE_FORMAT;
+    FillGrayRows(b, first, last);
+    truncated_ = true;
+    return SUCCESS;
+}
 
 const std::vector<const Codec*>& AllCodecs() {
     static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec,
@@ -72,6 +92,7 @@ using lt::codec::AllCodecs;
 using lt::codec::Codec;
 
 EXTFILEOPTIONS g_extOptions;
+thread_local L_UINT t_loadWarnings = 0;
 
 const Codec* FindCodec(const uint8_t* data, size_t size) {
     for (const Codec* c : AllCodecs())
@@ -106,6 +127,7 @@ int ConvertLoaded(BITMAPHANDLE* b, int bpp) {
 
 int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, int order,
                    FILEREADCALLBACK pfn, void* user, FILEINFO* infoOut) {
+    t_loadWarnings = 0;
     if (!b) return ERROR_NO_BITMAP;
     if (bpp != 0 && !lt::IsValidBpp(bpp)) return ERROR_BITPERPIXEL;
     L_InitBitmap(b, 0, 0, 0);
@@ -114,7 +136,12 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
     FILEINFO info;
     int rc = InfoFromMemory(data, size, &info);
     if (rc != SUCCESS) return rc;
-    lt::codec::LoadContext ctx(pfn, user, &info);
+    lt::codec::LoadContext ctx(pfn, user, &info, size);
+    // Past the limits is a bad size whatever the data; within them, the bitmap alone must
+    // fit what the file can pay for (codecs check their working memory on top of it).
+    rc = L_CheckImageSize(info.Width, info.Height, info.BitsPerPixel, nullptr, nullptr);
+    if (rc != SUCCESS) return rc;
+    if (info.SizeMem > ctx.Budget()) return ERROR_FILE_FORMAT;
     BITMAPHANDLE out;
     L_InitBitmap(&out, 0, 0, 0);
     rc = codec->Load(data, size, &out, ctx);
@@ -122,6 +149,7 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
         L_FreeBitmap(&out);
         return rc;
     }
+    if (ctx.Truncated()) t_loadWarnings |= LOADWARN_TRUNCATED;
     rc = ConvertLoaded(&out, bpp);
     if (rc != SUCCESS) {
         L_FreeBitmap(&out);
@@ -134,59 +162,6 @@ int LoadFromMemory(const uint8_t* data, size_t size, BITMAPHANDLE* b, int bpp, i
 }
 
 } // namespace
-
-L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size) {
-    if (!path || !*path) return ERROR_INV_FILENAME;
-    if (!data && size) return ERROR_INV_PARAMETER;
-    std::string target(path);
-    std::string dir = ".";
-    if (auto slash = target.find_last_of('/'); slash != std::string::npos)
-        dir = slash == 0 ? "/" : target.substr(0, slash);
-    std::string tmpl = target + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return ERROR_FILE_OPEN;
-    // Keep the permissions of the file we replace; a new file gets the usual 0666 & ~umask.
-    struct stat st {};
-    if (::stat(path, &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        // Reading the mask means setting it; two threads saving at once (an autosave in
-        // the background) must not leave each other's zero behind.
-        static std::mutex umaskLock;
-        std::lock_guard<std::mutex> lock(umaskLock);
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(name.data());
-            return ERROR_FILE_WRITE;
-        }
-        done += size_t(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        ::unlink(name.data());
-        return ERROR_FILE_WRITE;
-    }
-    if (::rename(name.data(), path) != 0) {
-        ::unlink(name.data());
-        return ERROR_FILE_WRITE;
-    }
-    // Make the rename itself durable.
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return SUCCESS;
-}
 
 namespace {
 
@@ -217,6 +192,13 @@ int EncodeToMemory(BITMAPHANDLE* b, int format, int bpp, int qfactor, std::vecto
 
 } // namespace
 
+L_UINT L_GetLoadWarnings() { return t_loadWarnings; }
+
+uint64_t L_DecodeBudget(uint64_t fileBytes) {
+    constexpr uint64_t kBase = uint64_t(64) << 20, kPerByte = 2000;
+    return kBase + std::min(fileBytes, uint64_t(1) << 40) * kPerByte;
+}
+
 L_INT L_FileInfo(const char* path, FILEINFO* pInfo) {
     if (!pInfo) return ERROR_INV_PARAMETER;
     std::vector<uint8_t> data;
@@ -238,6 +220,7 @@ L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT n
     std::vector<uint8_t> data;
     int rc = ReadWholeFile(path, data);
     if (rc != SUCCESS) {
+        t_loadWarnings = 0;
         L_InitBitmap(b, 0, 0, 0);
         return rc;
     }
@@ -258,6 +241,8 @@ L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerP
 
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor) {
+    // A save that fails before writing has no write cause; none from an earlier save shows.
+    L_ClearLastWriteError();
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;

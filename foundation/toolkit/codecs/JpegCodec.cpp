@@ -2,6 +2,7 @@
 // (libjpeg-turbo converts to blue-green-red itself) and encoding reads straight from
 // them, so a photo is never copied in between. Exif thumbnails serve as file stamps.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -33,6 +34,10 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     int code;
+    // Set when the data ended early; libjpeg then decodes the rest as mid gray. Whether
+    // any real rows came before: a finished scan, or a finished row of MCUs in the first.
+    bool ended;
+    bool realRows;
 };
 
 int CodeForMessage(int msg) {
@@ -57,9 +62,18 @@ int CodeForMessage(int msg) {
 }
 
 // Warnings (corrupt data, premature end) are not fatal: libjpeg fills what is missing
-// and we keep the picture, as every viewer does. Nothing is printed.
+// and we keep the picture, as every viewer does. Nothing is printed, but the end of the
+// data is noted so that the load can say so.
 void OnMessage(j_common_ptr) {}
-void OnEmit(j_common_ptr, int) {}
+void OnEmit(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level >= 0 || err->pub.msg_code != JWRN_JPEG_EOF || err->ended ||
+        cinfo->is_decompressor == 0)
+        return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    err->ended = true;
+    err->realRows = d->input_scan_number > 1 || d->input_iMCU_row > 0;
+}
 
 void InitErrors(ErrorManager* err) {
     jpeg_std_error(&err->pub);
@@ -67,6 +81,8 @@ void InitErrors(ErrorManager* err) {
     err->pub.output_message = OnMessage;
     err->pub.emit_message = OnEmit;
     err->code = SUCCESS;
+    err->ended = false;
+    err->realRows = false;
 }
 
 [[noreturn]] void Fail(j_common_ptr cinfo, int code) {
@@ -226,6 +242,19 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     cinfo.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
     cinfo.dct_method = JDCT_ISLOW;
 
+    // A progressive file keeps every coefficient of the image (2 bytes each) until its
+    // last scan; that and the bitmap must fit what the file can pay for. libjpeg's own
+    // allocations are held to the same budget.
+    uint64_t coefficients = 0;
+    if (cinfo.progressive_mode || cinfo.buffered_image)
+        for (int c = 0; c < cinfo.num_components; ++c)
+            coefficients += uint64_t(cinfo.comp_info[c].width_in_blocks) *
+                            cinfo.comp_info[c].height_in_blocks * DCTSIZE2 * sizeof(JCOEF);
+    const uint64_t bitmapBytes = uint64_t(cinfo.image_width) * cinfo.image_height * (bpp / 8);
+    if (coefficients > ctx.Budget() || bitmapBytes > ctx.Budget() - coefficients)
+        Fail(reinterpret_cast<j_common_ptr>(&cinfo), ERROR_FILE_FORMAT);
+    cinfo.mem->max_memory_to_use = long(std::min<uint64_t>(ctx.Budget() - bitmapBytes, LONG_MAX));
+
     RGBQUAD ramp[256];
     for (int i = 0; i < 256; ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     rc = L_CreateBitmap(out, TYPE_CONV, int(cinfo.image_width), int(cinfo.image_height), bpp,
@@ -262,6 +291,11 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
             L_FreeBitmap(out);
             return rc;
         }
+    }
+    // Nothing after the data's end is real: the rest of the rows are libjpeg's gray.
+    if (err.ended) {
+        rc = ctx.EndedEarly(out, err.realRows ? 1 : 0, 0, 0);
+        if (rc != SUCCESS) Fail(reinterpret_cast<j_common_ptr>(&cinfo), rc);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -411,7 +445,7 @@ int ThumbnailFromExif(const uint8_t* tiff, size_t size, BITMAPHANDLE* out) {
     if (offset > size || length > size - offset || length < 4) return ERROR_NO_STAMP;
     const uint8_t* thumb = tiff + offset;
     if (thumb[0] != 0xFF || thumb[1] != 0xD8) return ERROR_NO_STAMP;
-    LoadContext quiet(nullptr, nullptr, nullptr);
+    LoadContext quiet(nullptr, nullptr, nullptr, length);
     return Load(thumb, length, out, quiet);
 }
 

@@ -29,6 +29,7 @@ struct Reader {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
+    bool ended = false; // asked for bytes past the end
 };
 
 [[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -36,9 +37,17 @@ void OnWarning(png_structp, png_const_charp) {}
 
 void ReadBytes(png_structp png, png_bytep out, size_t n) {
     auto* r = static_cast<Reader*>(png_get_io_ptr(png));
-    if (n > r->size - r->pos) png_error(png, "file truncated");
-    std::memcpy(out, r->data + r->pos, n);
-    r->pos += n;
+    // libpng reads image data ahead in large pieces: past the end, it gets what there is and
+    // zeros after it, so that the rows the real bytes hold still decode. The zeros are no
+    // valid continuation, so decoding stops with an error soon after.
+    const size_t have = std::min(n, r->size - r->pos);
+    std::memcpy(out, r->data + r->pos, have);
+    r->pos += have;
+    if (have < n) {
+        std::memset(out + have, 0, n - have);
+        if (r->ended) png_error(png, "file truncated");
+        r->ended = true;
+    }
 }
 
 uint32_t Be32(const uint8_t* p) {
@@ -129,6 +138,8 @@ struct ReadState {
     png_infop info = nullptr;
     uint8_t* raw = nullptr; // 2-bit rows before widening
     bool noMemory = false;
+    int rowsDone = 0; // complete rows of the first pass
+    int passes = 1;   // kept here, not in a local: read after a longjmp
 
     ~ReadState() {
         std::free(raw);
@@ -196,6 +207,11 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     Layout l;
     int rc = SUCCESS;
     if (setjmp(png_jmpbuf(s.png))) {
+        // A file cut short keeps the rows it holds. Interlaced rows are not complete
+        // before the last pass, so only a single-pass file can be shown in part.
+        if (s.reader.ended && s.passes == 1 && IsAllocated(out) &&
+            ctx.EndedEarly(out, s.rowsDone, s.rowsDone, out->Height) == SUCCESS)
+            return ctx.Rows(out, 0, out->Height, 0, 1) == SUCCESS ? SUCCESS : ERROR_FILE_FORMAT;
         L_FreeBitmap(out);
         L_InitBitmap(out, 0, 0, 0);
         return s.noMemory ? ERROR_NO_MEMORY : ERROR_FILE_FORMAT;
@@ -204,7 +220,13 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     const L_LIMITS limits = L_GetLimits();
     png_set_user_limits(s.png, png_uint_32(std::max(limits.MaxSide, 1)),
                         png_uint_32(std::max(limits.MaxSide, 1)));
+    // Text and profile chunks are decompressed by libpng into memory of its own: hold them
+    // to a small share of the budget, and their number too.
+    png_set_chunk_malloc_max(s.png,
+                             png_alloc_size_t(std::min<uint64_t>(ctx.Budget() / 8, 8u << 20)));
+    png_set_chunk_cache_max(s.png, 256);
     Configure(s.png, s.info, l);
+    s.passes = l.passes;
     const int width = int(png_get_image_width(s.png, s.info));
     const int height = int(png_get_image_height(s.png, s.info));
     // Refuse before libpng or we allocate anything of the image's size.
@@ -244,6 +266,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     if (l.expand2) {
         // Interlaced passes build on the rows of earlier ones, so keep them all.
         size_t rawBytes = l.passes > 1 ? rowBytes * size_t(height) : rowBytes;
+        if (ctx.CheckWorkingMemory(rawBytes, out) != SUCCESS) png_error(s.png, "too large");
         s.raw = static_cast<uint8_t*>(std::calloc(rawBytes, 1));
         if (!s.raw) {
             s.noMemory = true;
@@ -260,6 +283,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
             } else {
                 png_read_row(s.png, dst, nullptr);
             }
+            if (pass == 0) s.rowsDone = y + 1;
             if ((y + 1) % kProgressBand == 0 || y + 1 == height) {
                 int first = y + 1 == height ? (height - 1) / kProgressBand * kProgressBand
                                             : y + 1 - kProgressBand;

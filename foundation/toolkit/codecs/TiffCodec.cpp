@@ -124,6 +124,18 @@ tmsize_t ReadAllocLimit(size_t fileSize) {
     return kBaseAllocLimit + tmsize_t(std::min<size_t>(fileSize, size_t(1) << 40));
 }
 
+// More samples per pixel than any real picture has (colour, alpha and a few spot
+// channels); each one widens every strip, so a crafted count would cost gigabytes.
+constexpr uint16_t kMaxSamples = 16;
+
+// True when strip or tile `block` lies (partly) past the end of the file: a failure to
+// read it means the file was cut short, not that its data is damaged.
+bool BlockPastEnd(TIFF* tif, uint32_t block, size_t fileSize) {
+    const uint64_t offset = TIFFGetStrileOffset(tif, block);
+    const uint64_t bytes = TIFFGetStrileByteCount(tif, block);
+    return offset >= fileSize || bytes > fileSize - offset;
+}
+
 // ---------------------------------------------------------------------------
 // What the first page holds and what we turn it into.
 
@@ -168,6 +180,9 @@ int Analyze(TIFF* tif, Layout* L) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
     TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &L->photometric)) return ERROR_FILE_FORMAT;
+    if (L->spp == 0 || L->spp > kMaxSamples || L->bps == 0 || L->bps > 32) return ERROR_FILE_FORMAT;
+    // A colour map indexes single samples.
+    if (L->photometric == PHOTOMETRIC_PALETTE && L->spp != 1) return ERROR_FILE_FORMAT;
     uint16_t extraCount = 0;
     uint16_t* extras = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
@@ -452,9 +467,9 @@ void Interleave(const uint8_t* const* planes, int count, int bytesPerSample, int
 // a single-strip file needs no strip-sized buffer and each row is converted while it is
 // still in the cache.
 int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out,
-             LoadContext& ctx, const ErrorState& errors) {
+             LoadContext& ctx, const ErrorState& errors, size_t fileSize) {
     const uint64_t rowBytes = TIFFScanlineSize64(tif);
-    if (rowBytes == 0) return ERROR_FILE_FORMAT;
+    if (rowBytes == 0 || ctx.CheckWorkingMemory(rowBytes, out) != SUCCESS) return ERROR_FILE_FORMAT;
     Buffer row;
     if (!row.Allocate(size_t(rowBytes))) return ERROR_NO_MEMORY;
     // Rows are reported in batches of about a strip, at least a few kilobytes' worth.
@@ -462,8 +477,14 @@ int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE*
         std::max(L.rowsPerStrip, uint32_t(std::max<uint64_t>(1, 65536 / rowBytes)));
     uint32_t reported = 0;
     for (uint32_t y = 0; y < L.height; ++y) {
-        if (TIFFReadScanline(tif, row.p.get(), y, 0) != 1 || errors.failed)
-            return ERROR_FILE_FORMAT;
+        if (TIFFReadScanline(tif, row.p.get(), y, 0) != 1 || errors.failed) {
+            // Whole strips are read at once, so the rows before this one's strip are real.
+            if (!BlockPastEnd(tif, TIFFComputeStrip(tif, y, 0), fileSize)) return ERROR_FILE_FORMAT;
+            const int done = int(y / L.rowsPerStrip * L.rowsPerStrip);
+            int rc = ctx.EndedEarly(out, done, done, int(L.height));
+            return rc == SUCCESS ? ctx.Rows(out, int(reported), int(L.height - reported), 0, 1)
+                                 : rc;
+        }
         conv(row.p.get(), L_RowPtr(out, int(y)), 0, int(L.width));
         if (y + 1 - reported >= batch || y + 1 == L.height) {
             int rc = ctx.Rows(out, int(reported), int(y + 1 - reported), 0, 1);
@@ -476,7 +497,7 @@ int LoadRows(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE*
 
 // Reads tiles or separate-plane strips (blocks) and converts their rows into the bitmap.
 int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDLE* out,
-               LoadContext& ctx, const ErrorState& errors) {
+               LoadContext& ctx, const ErrorState& errors, size_t fileSize) {
     const bool separate = L.planar == PLANARCONFIG_SEPARATE && L.spp > 1;
     const int planes = separate ? L.samples : 1;
     const uint32_t blockW = L.tiled ? L.tileW : L.width;
@@ -490,14 +511,16 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
     uint64_t imageBytes = rowBytes64 * uint64_t(L.height);
     if (L.tiled && blockBytes64 > uint64_t(kBaseAllocLimit) && blockBytes64 > imageBytes * 4)
         return ERROR_INV_RANGE;
+    const int bytesPerSample = L.bps / 8;
+    const uint64_t scratchBytes = separate ? uint64_t(blockW) * planes * bytesPerSample : 0;
+    if (ctx.CheckWorkingMemory(blockBytes64 * planes + scratchBytes, out) != SUCCESS)
+        return ERROR_FILE_FORMAT;
     const size_t rowBytes = size_t(rowBytes64), blockBytes = size_t(blockBytes64);
 
     Buffer blocks[4], scratch;
     for (int p = 0; p < planes; ++p)
         if (!blocks[p].Allocate(blockBytes)) return ERROR_NO_MEMORY;
-    const int bytesPerSample = L.bps / 8;
-    if (separate && !scratch.Allocate(size_t(blockW) * size_t(planes) * size_t(bytesPerSample)))
-        return ERROR_NO_MEMORY;
+    if (separate && !scratch.Allocate(size_t(scratchBytes))) return ERROR_NO_MEMORY;
 
     for (uint32_t y0 = 0; y0 < L.height; y0 += blockH) {
         const uint32_t rows = std::min(blockH, L.height - y0);
@@ -505,16 +528,22 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
             const uint32_t cols = std::min(blockW, L.width - x0);
             for (int p = 0; p < planes; ++p) {
                 tmsize_t want, got;
+                uint32_t block;
                 if (L.tiled) {
                     want = tmsize_t(blockBytes);
-                    got = TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, uint16_t(p)),
-                                              blocks[p].p.get(), want);
+                    block = TIFFComputeTile(tif, x0, y0, 0, uint16_t(p));
+                    got = TIFFReadEncodedTile(tif, block, blocks[p].p.get(), want);
                 } else {
                     want = tmsize_t(rowBytes * rows);
-                    got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, uint16_t(p)),
-                                               blocks[p].p.get(), want);
+                    block = TIFFComputeStrip(tif, y0, uint16_t(p));
+                    got = TIFFReadEncodedStrip(tif, block, blocks[p].p.get(), want);
                 }
-                if (got != want || errors.failed) return ERROR_FILE_FORMAT;
+                if (got != want || errors.failed) {
+                    if (!BlockPastEnd(tif, block, fileSize)) return ERROR_FILE_FORMAT;
+                    // The bands above this one are complete.
+                    int rc = ctx.EndedEarly(out, int(y0), int(y0), int(L.height));
+                    return rc == SUCCESS ? ctx.Rows(out, int(y0), int(L.height - y0), 0, 1) : rc;
+                }
             }
             for (uint32_t r = 0; r < rows; ++r) {
                 const uint8_t* src = blocks[0].p.get() + size_t(r) * rowBytes;
@@ -546,6 +575,7 @@ int LoadGeneric(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx)
     const bool premultiplied = img.alpha != 0;
     size_t rasterBytes = 0;
     int rc = L_CheckImageSize(int(L.width), int(L.height), 32, &rasterBytes, nullptr);
+    if (rc == SUCCESS) rc = ctx.CheckWorkingMemory(rasterBytes, out);
     Buffer raster;
     if (rc == SUCCESS && !raster.Allocate(rasterBytes)) rc = ERROR_NO_MEMORY;
     if (rc == SUCCESS) {
@@ -582,7 +612,7 @@ uint64_t GenericBlockBytes(TIFF* tif, const Layout& L) {
 }
 
 int LoadPage(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx,
-             const ErrorState& errors) {
+             const ErrorState& errors, size_t fileSize) {
     RGBQUAD pal[256];
     RowConverter conv;
     conv.L = L;
@@ -599,17 +629,18 @@ int LoadPage(TIFF* tif, const Layout& L, BITMAPHANDLE* out, LoadContext& ctx,
     if (L.kind == Kind::Generic)
         rc = LoadGeneric(tif, L, out, ctx);
     else if (contiguousStrips)
-        rc = LoadRows(tif, L, conv, out, ctx, errors);
+        rc = LoadRows(tif, L, conv, out, ctx, errors, fileSize);
     else
-        rc = LoadBlocks(tif, L, conv, out, ctx, errors);
-    if (rc == SUCCESS && errors.failed) rc = ERROR_FILE_FORMAT;
+        rc = LoadBlocks(tif, L, conv, out, ctx, errors, fileSize);
+    if (rc == SUCCESS && errors.failed && !ctx.Truncated()) rc = ERROR_FILE_FORMAT;
     return rc;
 }
 
 int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) {
     MemStream s{data, size};
     ErrorState errors;
-    tmsize_t limit = ReadAllocLimit(size);
+    // libtiff never gets more at once than the file can pay for.
+    tmsize_t limit = tmsize_t(std::min<uint64_t>(uint64_t(ReadAllocLimit(size)), ctx.Budget()));
     TiffPtr tif = Open(&s, "r", &errors, limit);
     if (!tif) return ERROR_FILE_FORMAT;
     Layout L;
@@ -618,19 +649,23 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     if (rc == SUCCESS) rc = L_CheckImageSize(int(L.width), int(L.height), L.bpp, nullptr, nullptr);
     if (rc != SUCCESS) return rc;
     if (L.kind == Kind::Generic) {
-        // The RGBA reader decodes whole strips with libtiff's own buffers; now that the
-        // image is known to be within limits, let it have what such a strip needs.
-        uint64_t need = GenericBlockBytes(tif.get(), L);
+        // The RGBA reader decodes whole strips with libtiff's own buffers, beside its
+        // raster of 4 bytes a pixel and the bitmap: all of it within the budget.
+        const uint64_t need = GenericBlockBytes(tif.get(), L);
+        const uint64_t pixels = uint64_t(L.width) * L.height;
+        const uint64_t bitmap = pixels * uint64_t(L.bpp / 8);
+        if (need > ctx.Budget() || bitmap + pixels * 4 > ctx.Budget() - need)
+            return ERROR_FILE_FORMAT;
         if (need > uint64_t(limit)) {
-            if (need > (uint64_t(8) << 30)) return ERROR_INV_RANGE;
             tif.reset();
             s.pos = 0;
             errors = ErrorState{};
-            tif = Open(&s, "r", &errors, tmsize_t(need) + kBaseAllocLimit);
+            tif = Open(&s, "r", &errors,
+                       tmsize_t(std::min<uint64_t>(need + kBaseAllocLimit, ctx.Budget())));
             if (!tif) return ERROR_FILE_FORMAT;
         }
     }
-    rc = LoadPage(tif.get(), L, out, ctx, errors);
+    rc = LoadPage(tif.get(), L, out, ctx, errors, size);
     if (rc != SUCCESS) L_FreeBitmap(out);
     return rc;
 }

@@ -176,11 +176,12 @@ struct BITMAPINFOHEADER {
 // Packs the bitmap into one malloc'ed DIB block (header, colour table, bits) and frees
 // the bitmap. Returns null on failure (the bitmap is then left untouched).
 uint8_t* L_ChangeToDIB(pBITMAPHANDLE b, size_t* size);
-// Builds a bitmap from a DIB header (with its colour table right after it) and its bits.
-// A DIB comes from other programs, so the caller says how many bytes of bits there are
-// and a DIB that claims more is refused (ERROR_FILE_FORMAT).
-L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, const uint8_t* bits,
-                       size_t bitsBytes);
+// Builds a bitmap from a DIB header (with its colour table or masks right after it) and
+// its bits. A DIB comes from other programs, so the caller says how many bytes the header
+// block (header and table) and the bits have; a DIB that claims more of either is refused
+// (ERROR_FILE_FORMAT) before anything is allocated.
+L_INT L_ConvertFromDIB(pBITMAPHANDLE b, const BITMAPINFOHEADER* info, size_t infoBytes,
+                       const uint8_t* bits, size_t bitsBytes);
 
 // ---------------------------------------------------------------------------
 // Pixels.
@@ -436,19 +437,44 @@ L_INT L_LoadFile(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT n
 L_INT L_LoadBitmap(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder);
 L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerPixel, L_INT nOrder,
                          size_t size);
+// What the last load on this thread had to put up with; 0 after a clean load.
+enum : L_UINT {
+    // The file ended before the picture did: the rows it holds were decoded and the rest
+    // filled with gray. A file that ends before its first row fails instead.
+    LOADWARN_TRUNCATED = 0x0001,
+};
+L_UINT L_GetLoadWarnings();
+// The memory a decoder may take for a file of this many bytes before its data has shown
+// that it really describes more: 64 MiB plus 2000 bytes per byte of file, beyond what
+// run-length, deflate, LZW or JPEG coding of a real picture expand to. A header of a few
+// bytes claiming a huge picture is refused instead of costing gigabytes.
+uint64_t L_DecodeBudget(uint64_t fileBytes);
 L_INT L_FileInfo(const char* path, FILEINFO* pInfo);
 L_INT L_FileInfoMemory(const uint8_t* buffer, size_t size, FILEINFO* pInfo);
 // Saves in a format (the codes above). nBitsPerPixel 0 keeps the bitmap's depth;
 // a depth the format cannot store is refused with ERROR_BITPERPIXEL. QFactor is
 // the JPEG quality factor: 2 (best) .. 255 (smallest); 0 means best. The file is
-// written to a temporary in the same folder and renamed over the target only when
-// complete, so a failed save leaves an existing file untouched.
+// written through L_WriteFileAtomically, so a failed save leaves an existing file untouched.
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor);
-// Writes bytes to a file the safe way: into a temporary file in the same folder, flushed to
-// disk, then renamed over the target. The target is always either the old file or the
-// complete new one, whatever happens meanwhile; a failure removes the temporary.
+// Writes bytes to a file the safe way: the new file is written without a name (or, where the
+// filesystem cannot, under a short hidden name in the same folder), flushed to disk, then
+// renamed over the target. The target is always either the old file or the complete new one,
+// whatever happens meanwhile; a failure leaves nothing behind, and temporaries of a killed
+// save are removed by the next save into that folder. A symbolic link stays a link: the file
+// it leads to is replaced. A target that is a folder, a device or a pipe is refused before
+// anything is written. The replaced file keeps its permission bits (and owner, where the
+// system allows); a new one gets 0666 & ~umask. ERROR_FILE_WRITE on failure, with the cause
+// in L_GetLastWriteError.
 L_INT L_WriteFileAtomically(const char* path, const uint8_t* data, size_t size);
+// The cause of the last failed file write on this thread: an errno value (EACCES, ENOSPC,
+// EFBIG, ENAMETOOLONG, ...), WRITE_ERROR_NOT_REGULAR for a target that is not a regular file,
+// or 0 after a write that succeeded or failed for another reason.
+constexpr L_INT WRITE_ERROR_NOT_REGULAR = -1;
+L_INT L_GetLastWriteError();
+void L_ClearLastWriteError();
+// A short English sentence naming such a cause ("The disk is full."); "" for 0.
+const char* L_WriteErrorText(L_INT cause);
 // Saves into a malloc'ed buffer (free with free()).
 L_INT L_SaveBitmapMemory(uint8_t** ppBuffer, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                          L_INT nQFactor, size_t* pSize);
