@@ -45,12 +45,13 @@ uint64_t Peak() {
 #endif
 
 #ifdef QUILLO_METER_HOOKS
-#include <sanitizer/allocator_interface.h>
-
+// The sanitizer runtime calls these for every allocation (declared here: gcc ships no
+// header for them).
 extern "C" {
+size_t __sanitizer_get_allocated_size(const volatile void* p);
 void __sanitizer_malloc_hook(const volatile void*, size_t size) { Add(size); }
 void __sanitizer_free_hook(const volatile void* p) {
-    if (p) Sub(__sanitizer_get_allocated_size(const_cast<const void*>(p)));
+    if (p) Sub(__sanitizer_get_allocated_size(p));
 }
 }
 
