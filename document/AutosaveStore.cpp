@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "ProfileFile.h"
+#include "XdgDirs.h"
 
 namespace fs = std::filesystem;
 
@@ -83,16 +84,8 @@ bool ProcessRuns(const TProcessId& process) {
 }
 
 std::string TAutosaveStore::DefaultFolder() {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = std::string(home) + "/.local/state";
-    } else {
-        return std::string();
-    }
-    return base + "/quillo/autosave";
+    const std::string base = XdgBaseDir("XDG_STATE_HOME", ".local/state");
+    return base.empty() ? base : base + "/quillo/autosave";
 }
 
 TAutosaveStore::TAutosaveStore(std::string folder) : folder_(std::move(folder)) {}

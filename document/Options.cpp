@@ -10,6 +10,7 @@
 
 #include "ErrorCodes.h"
 #include "ProfileFile.h"
+#include "XdgDirs.h"
 
 double TOptions::ToUnits(double pixels, double resolution) const {
     switch (MeasurementUnits) {
@@ -158,15 +159,6 @@ L_INT TOptions::Save(const std::string& path) const {
 }
 
 std::string DefaultSettingsPath() {
-    // Relative values are ignored: the folder would move with the working directory.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = std::string(home) + "/.config";
-    } else {
-        return std::string();
-    }
-    return base + "/quillo/Quillo32.ini";
+    const std::string base = XdgBaseDir("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? base : base + "/quillo/Quillo32.ini";
 }

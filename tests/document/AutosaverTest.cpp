@@ -11,25 +11,15 @@
 #include <thread>
 
 #include "model/ModelTestUtil.h"
+#include "platform/FakeViews.h"
 
 #include "Autosaver.h"
 #include "ImageDocManager.h"
-#include "ImageSnapshot.h"
 #include "MessageBox.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TViews : public IDocViewFactory {
-public:
-    void CreateView(TDocument& doc) override { Views.push_back(&doc); }
-    void DestroyViews(TDocument& doc) override {
-        Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
-    }
-    TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
-    std::vector<TDocument*> Views;
-};
 
 // The id of a process that has ended.
 long GonePid() {
@@ -130,7 +120,7 @@ protected:
 
     std::string dir;
     THeadlessMessageBoxes boxes;
-    TViews views;
+    TFakeViews views;
     TImageDocManager manager;
     std::unique_ptr<TAutosaver> saver;
 
@@ -202,20 +192,6 @@ TEST_F(AutosaverTest, AnEditDuringTheCopyStartsItOverSoNoTwoStatesAreMixed) {
     TLayeredImage back;
     ASSERT_EQ(back.LoadNative(saver->Store().ImagePath(saver->SlotOf(doc)).c_str()), SUCCESS);
     ExpectSameImage(back, doc.Image);
-}
-
-TEST_F(AutosaverTest, SnapshotRefusesToGoOnOnceTheLayersChanged) {
-    TImageDoc& doc = Open("photo.png");
-    TImageSnapshot snapshot;
-    ASSERT_EQ(snapshot.Begin(doc), SUCCESS);
-    snapshot.Prefault();
-    ASSERT_EQ(snapshot.CopySome(doc, 100), SUCCESS);
-    EXPECT_FALSE(snapshot.Done());
-    EXPECT_EQ(snapshot.Take(), nullptr);
-    doc.Undo(); // nothing to undo: still the same layers
-    ASSERT_EQ(snapshot.CopySome(doc, 100), SUCCESS);
-    Edit(doc, "New");
-    EXPECT_EQ(snapshot.CopySome(doc, 100), ERROR_INV_PARAMETER);
 }
 
 TEST_F(AutosaverTest, SavingOrClosingRemovesTheAutosaveEvenWithAWriteUnderWay) {
