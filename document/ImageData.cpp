@@ -68,6 +68,7 @@ void TImageData::Forget(const TUndoItem* item) {
 }
 
 bool TImageData::Checkpoint(bool record, const std::string& name) {
+    ++editCount_;
     if (!record) {
         // A reset drops everything even for an image without layers: stale snapshots of a
         // closed image must not keep the document dirty or be undone into it.
@@ -115,6 +116,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
 
 bool TImageData::Undo() {
     if (undo_.empty()) return false;
+    ++editCount_;
     std::unique_ptr<TUndoItem> present = std::make_unique<TUndoItem>();
     // Swap commits the views of both sides, then exchanges the layer lists: the present
     // state moves into the new snapshot without a pixel being copied.
@@ -133,6 +135,7 @@ bool TImageData::Undo() {
 
 bool TImageData::Redo() {
     if (redo_.empty()) return false;
+    ++editCount_;
     std::unique_ptr<TUndoItem> present = std::make_unique<TUndoItem>();
     Image.Swap(*present);
     std::unique_ptr<TUndoItem> back = std::move(redo_.back());

@@ -51,6 +51,12 @@ public:
 
     // Unsaved changes: history to undo, snapshots dropped, or a dirty document with an image.
     bool IsDirty() const;
+    // Counts checkpoints, undos and redos: the steps that may replace or restructure the
+    // layers. Work that reads the layers over several turns of the event loop starts over
+    // when it moves.
+    uint64_t EditCount() const { return editCount_; }
+    // Changes to compare against the last autosave: every step and every invalidation.
+    uint64_t ChangeStamp() const { return editCount_ + Image.Changes; }
 
     // The document's own dirty flag (set by new/pasted images, cleared by a save). A
     // document class routes these to its framework state.
@@ -94,6 +100,7 @@ public:
 
 private:
     bool documentDirty_ = false;
+    uint64_t editCount_ = 0;
 };
 
 // Texts and states of the Edit menu's Undo and Redo items.

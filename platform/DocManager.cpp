@@ -303,6 +303,7 @@ bool TDocManager::CloseDoc(TDocument& doc) {
         if (answer != TMbResult::Yes && answer != TMbResult::No) return false;
     }
     if (!doc.Close()) return false;
+    DocClosed(doc);
     if (factory_) factory_->DestroyViews(doc);
     // The views may have closed documents of their own; look the document up again.
     it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == &doc; });

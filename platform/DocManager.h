@@ -160,6 +160,8 @@ protected:
     virtual bool SelectDocPath(std::vector<std::string>& paths, int& templateIndex);
     // Called after a document was opened or saved under a path (records a recent file).
     virtual void DocPathUsed(TDocument& doc);
+    // Called once a document has closed, before it is deleted.
+    virtual void DocClosed(TDocument&) {}
     // A document object of the template's type, not yet opened nor kept: its template
     // set and Save As leading here.
     std::unique_ptr<TDocument> NewDoc(TDocTemplate& t);

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -129,6 +130,14 @@ TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& capti
             : QMessageBox::Ok;
     QMessageBox box(qicon, ToQString(caption), ToQString(text), qbuttons,
                     QApplication::activeWindow());
+    if (buttons == TMbButtons::RecoverDiscardLater) {
+        // The standard roles, with the words the question needs.
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Recover"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("&Discard"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("&Later"));
+        box.setDefaultButton(QMessageBox::Yes);
+    }
     switch (box.exec()) {
         case QMessageBox::Yes: return TMbResult::Yes;
         case QMessageBox::No: return TMbResult::No;
@@ -136,9 +145,10 @@ TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& capti
         case QMessageBox::Cancel: return TMbResult::Cancel;
         // Closed with Esc or the title bar: the answer that changes nothing.
         default:
-            return buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
-                   : buttons == TMbButtons::YesNo     ? TMbResult::No
-                                                      : TMbResult::Ok;
+            return buttons == TMbButtons::YesNoCancel || buttons == TMbButtons::RecoverDiscardLater
+                       ? TMbResult::Cancel
+                   : buttons == TMbButtons::YesNo ? TMbResult::No
+                                                  : TMbResult::Ok;
     }
 }
 

@@ -13,6 +13,7 @@
 #include "ErrorCodes.h"
 #include "ErrorDisplay.h"
 #include "ProfileFile.h"
+#include "platform/FakeViews.h"
 
 namespace fs = std::filesystem;
 using Paths = std::vector<std::string>;
@@ -38,21 +39,6 @@ public:
     bool FailSaves = false, Closed = false;
     int Commits = 0;
     Paths SavedTo;
-};
-
-// The newest window is the active one.
-class TFakeViews : public IDocViewFactory {
-public:
-    void CreateView(TDocument& doc) override { Views.push_back(&doc); }
-    void DestroyViews(TDocument& doc) override {
-        Views.erase(std::remove(Views.begin(), Views.end(), &doc), Views.end());
-    }
-    TDocument* ActiveDocument() const override { return Views.empty() ? nullptr : Views.back(); }
-    void ActivateView(TDocument& doc) override {
-        DestroyViews(doc);
-        Views.push_back(&doc);
-    }
-    std::vector<TDocument*> Views;
 };
 
 class TTestManager : public TDocManager {
