@@ -41,7 +41,18 @@ void TLayerListWnd::SetView(TImageView* view) {
     Attach(view);
     first_ = 0;
     selected_ = std::max(0, Handler() ? Handler()->CurrentIndex() : 0);
+    ShowCurrentRow();
     Refresh();
+}
+
+void TLayerListWnd::ShowCurrentRow() {
+    const int current = Handler() ? Handler()->CurrentIndex() : -1;
+    if (current < 0 || visibleRows_ <= 0) return;
+    // The layer being worked on is the one row that must not be scrolled out of sight when
+    // the list first shows an image; the rest stay where they are when possible.
+    if (current < first_) first_ = current;
+    if (current >= first_ + visibleRows_) first_ = current - visibleRows_ + 1;
+    ClampFirst();
 }
 
 void TLayerListWnd::Attach(TImageView* view) {
@@ -87,8 +98,10 @@ void TLayerListWnd::Changed() {
 
 void TLayerListWnd::SetClientHeight(int pixels) {
     clientHeight_ = std::max(0, pixels);
+    const bool firstLayout = visibleRows_ == 0;
     visibleRows_ = clientHeight_ / kRowHeight;
     ClampFirst();
+    if (firstLayout) ShowCurrentRow();
     Changed();
 }
 

@@ -41,8 +41,8 @@ public:
     TLayerListWnd(const TLayerListWnd&) = delete;
     TLayerListWnd& operator=(const TLayerListWnd&) = delete;
 
-    // Shows the layers of this view (null: a blank list). A rename in progress is
-    // committed to the view it was started on first.
+    // Shows the layers of this view (null: a blank list), scrolled to the current layer's
+    // row. A rename in progress is committed to the view it was started on first.
     void SetView(TImageView* view);
     TImageView* GetView() const { return view_; }
     // The layered image shown; null without a view or while its document holds no image.
@@ -96,6 +96,8 @@ private:
     void Detach();
     void OnLayerChange(TLayerChange change);
     void ClampFirst();
+    // Scrolls as little as needed to bring the current layer's row into view.
+    void ShowCurrentRow();
     void Changed();
     TLayeredImageHandler* Handler() const;
 

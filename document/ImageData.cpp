@@ -68,6 +68,7 @@ void TImageData::Forget(const TUndoItem* item) {
 }
 
 bool TImageData::Checkpoint(bool record, const std::string& name) {
+    ++editCount_;
     if (!record) {
         // A reset drops everything even for an image without layers: stale snapshots of a
         // closed image must not keep the document dirty or be undone into it.
@@ -77,6 +78,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
         redo_.clear();
         Trimmed = false;
         SetDocumentDirty(false);
+        HistoryChanged();
         return true;
     }
     if (Image.Count() == 0) return true;
@@ -108,11 +110,13 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
     undo_.push_back(std::move(item));
     // The caller changes the pixels next and rebuilds the palette afterwards.
     DeletePalette();
+    HistoryChanged();
     return true;
 }
 
 bool TImageData::Undo() {
     if (undo_.empty()) return false;
+    ++editCount_;
     std::unique_ptr<TUndoItem> present = std::make_unique<TUndoItem>();
     // Swap commits the views of both sides, then exchanges the layer lists: the present
     // state moves into the new snapshot without a pixel being copied.
@@ -125,11 +129,13 @@ bool TImageData::Undo() {
     LastSnapshot = present.get();
     redo_.push_back(std::move(present));
     RebuildPalette();
+    HistoryChanged();
     return true;
 }
 
 bool TImageData::Redo() {
     if (redo_.empty()) return false;
+    ++editCount_;
     std::unique_ptr<TUndoItem> present = std::make_unique<TUndoItem>();
     Image.Swap(*present);
     std::unique_ptr<TUndoItem> back = std::move(redo_.back());
@@ -141,6 +147,7 @@ bool TImageData::Redo() {
     LastSnapshot = present.get();
     undo_.push_back(std::move(present));
     RebuildPalette();
+    HistoryChanged();
     return true;
 }
 

@@ -51,11 +51,20 @@ public:
 
     // Unsaved changes: history to undo, snapshots dropped, or a dirty document with an image.
     bool IsDirty() const;
+    // Counts checkpoints, undos and redos: the steps that may replace or restructure the
+    // layers. Work that reads the layers over several turns of the event loop starts over
+    // when it moves.
+    uint64_t EditCount() const { return editCount_; }
+    // Changes to compare against the last autosave: every step and every invalidation.
+    uint64_t ChangeStamp() const { return editCount_ + Image.Changes; }
 
     // The document's own dirty flag (set by new/pasted images, cleared by a save). A
     // document class routes these to its framework state.
     virtual bool DocumentDirty() const { return documentDirty_; }
     virtual void SetDocumentDirty(bool dirty) { documentDirty_ = dirty; }
+    // Called after the history changed (a step recorded, undone or redone, or the history
+    // reset by a save or revert), so that IsDirty may answer differently.
+    virtual void HistoryChanged() {}
 
     // Recreates the display palette from the bitmap the display shows.
     void RebuildPalette();
@@ -91,6 +100,7 @@ public:
 
 private:
     bool documentDirty_ = false;
+    uint64_t editCount_ = 0;
 };
 
 // Texts and states of the Edit menu's Undo and Redo items.

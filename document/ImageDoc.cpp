@@ -263,6 +263,7 @@ bool TImageDoc::InitFromBitmap(BITMAPHANDLE& bitmap) {
     RebuildPalette();
     NotifyViews(TDocEvent::Opened);
     SetDirty(true);
+    NotifyViews(TDocEvent::Changed);
     return true;
 }
 

@@ -66,6 +66,8 @@ public:
     // The document's dirty flag is the framework's.
     bool DocumentDirty() const override { return GetDirtyFlag(); }
     void SetDocumentDirty(bool dirty) override { SetDirty(dirty); }
+    // The windows learn of it, to mark the title of a changed document.
+    void HistoryChanged() override { NotifyViews(TDocEvent::Changed); }
 
 private:
     L_INT WriteFile(const TSaveFormat& format);

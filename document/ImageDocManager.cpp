@@ -48,6 +48,33 @@ TImageDoc* TImageDocManager::CreateFromBitmap(BITMAPHANDLE& bitmap) {
     return image;
 }
 
+TImageDoc* TImageDocManager::OpenRecovered(TLayeredImage& image, const std::string& path,
+                                           const std::string& title, const std::string& type) {
+    if (Templates().empty() || image.Count() == 0) return nullptr;
+    TDocTemplate* t = Templates().front().get();
+    for (const auto& candidate : Templates())
+        if (candidate->GetDescription() == type) t = candidate.get();
+    std::unique_ptr<TDocument> doc = NewDoc(*t);
+    auto* recovered = static_cast<TImageDoc*>(doc.get());
+    if (!recovered || !recovered->Open(OM_NEW, std::string())) return nullptr;
+    recovered->Image.Swap(image);
+    if (!path.empty() && !FindDocument(path)) recovered->SetDocPath(path);
+    if (!title.empty()) recovered->SetTitle(title);
+    recovered->RebuildPalette();
+    recovered->SetDirty(true);
+    AddDoc(std::move(doc));
+    return recovered;
+}
+
+void TImageDocManager::DocPathUsed(TDocument& doc) {
+    TDocManager::DocPathUsed(doc);
+    if (DocumentSaved) DocumentSaved(doc);
+}
+
+void TImageDocManager::DocClosed(TDocument& doc) {
+    if (DocumentClosed) DocumentClosed(doc);
+}
+
 void TImageDocManager::CmFileNew() {
     if (!AskNewImage) return;
     int width = 100, height = 100, bpp = 24;

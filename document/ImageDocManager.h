@@ -42,6 +42,16 @@ public:
     // A new document without a file (first template) holding the bitmap, whose content it
     // takes over; dirty. Null when the bitmap cannot be taken.
     TImageDoc* CreateFromBitmap(BITMAPHANDLE& bitmap);
+    // A document brought back from an autosave: it takes over image's layers, gets the
+    // path, title and file type (by description; the first one when unknown) it had, and
+    // is dirty. A path already open elsewhere is left out, so the two never save over
+    // each other. Null when there is nothing to show.
+    TImageDoc* OpenRecovered(TLayeredImage& image, const std::string& path,
+                             const std::string& title, const std::string& type);
+
+    // Told after a document was saved under a path (and after one was opened), and after
+    // one closed. The autosaver listens.
+    std::function<void(TDocument&)> DocumentSaved, DocumentClosed;
 
     void CommandEnable(TCommandEnabler& ce) override;
     bool Command(int id) override;
@@ -51,6 +61,8 @@ public:
 
 protected:
     std::unique_ptr<TDocument> ConstructDoc(TDocTemplate& t) override;
+    void DocPathUsed(TDocument& doc) override;
+    void DocClosed(TDocument& doc) override;
     // The open dialog starts in the last folder with the last type (kept in the options,
     // so they also outlive the run).
     bool SelectDocPath(std::vector<std::string>& paths, int& templateIndex) override;

@@ -10,6 +10,7 @@
 
 #include "ErrorCodes.h"
 #include "ProfileFile.h"
+#include "XdgDirs.h"
 
 double TOptions::ToUnits(double pixels, double resolution) const {
     switch (MeasurementUnits) {
@@ -110,6 +111,9 @@ void TOptions::Load(const TProfileFile& p) {
     LayerListY = Int("LayerListY", d.LayerListY);
     LayerListW = Int("LayerListW", d.LayerListW);
     LayerListH = Int("LayerListH", d.LayerListH);
+    // A negative value cannot mean anything but "never"; a huge one is capped at a day so
+    // the timer's millisecond count cannot overflow.
+    AutosaveMinutes = std::clamp(Int("Autosave Minutes", d.AutosaveMinutes), 0, 24 * 60);
 }
 
 void TOptions::Save(TProfileFile& p) const {
@@ -138,6 +142,7 @@ void TOptions::Save(TProfileFile& p) const {
     Int("LayerListY", LayerListY);
     Int("LayerListW", LayerListW);
     Int("LayerListH", LayerListH);
+    Int("Autosave Minutes", AutosaveMinutes);
 }
 
 void TOptions::Load(const std::string& path) { Load(TProfileFile::Read(path)); }
@@ -154,15 +159,6 @@ L_INT TOptions::Save(const std::string& path) const {
 }
 
 std::string DefaultSettingsPath() {
-    // Relative values are ignored: the folder would move with the working directory.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = std::string(home) + "/.config";
-    } else {
-        return std::string();
-    }
-    return base + "/quillo/Quillo32.ini";
+    const std::string base = XdgBaseDir("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? base : base + "/quillo/Quillo32.ini";
 }

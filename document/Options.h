@@ -30,6 +30,8 @@ struct TOptions {
     int LayerListY = 140;
     int LayerListW = 200;
     int LayerListH = 100;
+    // Minutes between autosaves of documents with unsaved changes; 0 turns autosave off.
+    int AutosaveMinutes = 5;
 
     // Pixels to the current unit and back, at `resolution` dots per inch. An unknown unit
     // gives -1.0, and so does ToUnits in centimetres or inches without a positive resolution.

@@ -104,7 +104,10 @@ public:
                        const TPaintOptions& options);
     // Marks image pixels stale; the next paint recombines only them.
     void Invalidate(const RECT& rect);
-    void InvalidateAll() { RecomposeAll = true; }
+    void InvalidateAll() {
+        RecomposeAll = true;
+        ++Changes;
+    }
     // Brings the stale part of the composite (which covers `full` in image coordinates)
     // up to date.
     L_INT Recompose(const TPaintOptions& options, const RECT& full);
@@ -156,6 +159,10 @@ public:
     TLeadBitmapX Composite;
     RECT DirtyRect{};
     bool RecomposeAll = false;
+    // Counts Invalidate and InvalidateAll calls. Every change the user can see is
+    // invalidated to reach the screen, so an unchanged count means nothing was edited
+    // (a scroll may count too: it only costs a needless autosave).
+    uint64_t Changes = 0;
     // The colour around the image and under transparent or hidden parts of it.
     COLORREF ViewBackground = RGB(255, 255, 255);
 

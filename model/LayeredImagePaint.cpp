@@ -16,6 +16,7 @@ RECT Intersect(const RECT& a, const RECT& b) {
 
 void TLayeredImage::Invalidate(const RECT& rect) {
     if (IsEmpty(rect)) return;
+    ++Changes;
     if (IsEmpty(DirtyRect)) {
         DirtyRect = rect;
         return;

@@ -130,7 +130,7 @@ TDocument* TDocManager::CreateDoc(TDocTemplate* t, const std::string& name, int 
     // current folder has become.
     const std::string path = AbsolutePath(name);
     if (TDocument* open = FindDocument(path)) {
-        PostDocError(*open, IDS_DOCALREADYLOADED);
+        ShowAlreadyLoaded(*open);
         return nullptr;
     }
     if (!t) t = MatchTemplate(path);
@@ -202,7 +202,7 @@ std::vector<TDocument*> TDocManager::OpenFiles(const std::vector<std::string>& p
     std::vector<TDocument*> opened;
     for (const std::string& path : paths) {
         if (TDocument* open = FindDocument(path)) {
-            PostDocError(*open, IDS_DOCALREADYLOADED);
+            ShowAlreadyLoaded(*open);
             continue;
         }
         TDocument* doc = CreateDoc(t, path, OM_READ);
@@ -303,6 +303,7 @@ bool TDocManager::CloseDoc(TDocument& doc) {
         if (answer != TMbResult::Yes && answer != TMbResult::No) return false;
     }
     if (!doc.Close()) return false;
+    DocClosed(doc);
     if (factory_) factory_->DestroyViews(doc);
     // The views may have closed documents of their own; look the document up again.
     it = std::find_if(docs_.begin(), docs_.end(), [&](const auto& d) { return d.get() == &doc; });
@@ -387,6 +388,12 @@ void TDocManager::CmFileRevert() {
         // The document keeps what it had; the user learns why the file was not read.
         ShowToolkitError(e, LoadString(IDS_FILEOPENCAPTION));
     }
+}
+
+void TDocManager::ShowAlreadyLoaded(TDocument& doc) {
+    // The user asked for this file: show where it is before saying why nothing opened.
+    if (factory_) factory_->ActivateView(doc);
+    PostDocError(doc, IDS_DOCALREADYLOADED);
 }
 
 TMbResult TDocManager::PostDocError(TDocument& doc, int stringId, TMbButtons buttons) {

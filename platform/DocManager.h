@@ -53,6 +53,8 @@ public:
     virtual void DestroyViews(TDocument& doc) = 0;
     // The document of the active window, or null.
     virtual TDocument* ActiveDocument() const = 0;
+    // Brings a window showing doc to the front and activates it.
+    virtual void ActivateView(TDocument& doc) = 0;
 };
 
 // The recent-files list: newest first, at most kRecentFileCount paths, kept in the
@@ -105,8 +107,8 @@ public:
     virtual TDocument* GetCurrentDoc() const;
 
     // Opens path with the template (null: the matching one, else the first) and makes a
-    // view for it. An open path shows "Document already loaded." through PostDocError
-    // and returns null; a file that cannot be read is reported (caption "File Open") and
+    // view for it. An open path brings its window to the front, shows "Document already
+    // loaded." through PostDocError and returns null; a file that cannot be read is reported (caption "File Open") and
     // gives null. An empty path makes a new, empty document titled "Untitled". A
     // relative path is made absolute first; the document keeps that.
     TDocument* CreateDoc(TDocTemplate* t, const std::string& path, int mode = 0);
@@ -158,17 +160,21 @@ protected:
     virtual bool SelectDocPath(std::vector<std::string>& paths, int& templateIndex);
     // Called after a document was opened or saved under a path (records a recent file).
     virtual void DocPathUsed(TDocument& doc);
+    // Called once a document has closed, before it is deleted.
+    virtual void DocClosed(TDocument&) {}
     // A document object of the template's type, not yet opened nor kept: its template
     // set and Save As leading here.
     std::unique_ptr<TDocument> NewDoc(TDocTemplate& t);
     // Keeps an opened (or filled) document: "Untitled" when it has no file, the path
     // recorded as recent, a view made. The document.
     TDocument* AddDoc(std::unique_ptr<TDocument> doc);
-    // Opens each path with the template; an open one shows "Document already loaded."
-    // and the rest still open; a failing one stops the rest. The documents opened.
+    // Opens each path with the template; an open one comes to the front with "Document
+    // already loaded." and the rest still open; a failing one stops the rest. The documents opened.
     std::vector<TDocument*> OpenFiles(const std::vector<std::string>& paths, TDocTemplate* t);
 
 private:
+    void ShowAlreadyLoaded(TDocument& doc);
+
     std::vector<std::unique_ptr<TDocTemplate>> templates_;
     std::vector<std::unique_ptr<TDocument>> docs_;
     IDocViewFactory* factory_ = nullptr;

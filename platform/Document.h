@@ -16,8 +16,9 @@ enum TDocOpenMode : int {
     OM_NEW = 0x0004,
 };
 
-// What the views of a document are told.
-enum class TDocEvent { Opened, Closed };
+// What the views of a document are told. Changed: whether it has unsaved changes may
+// have changed.
+enum class TDocEvent { Opened, Closed, Changed };
 
 class TDocument {
 public:

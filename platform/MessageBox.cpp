@@ -21,9 +21,10 @@ IMessageBoxHost* SetMessageBoxHost(IMessageBoxHost* host) {
 
 TMbResult THeadlessMessageBoxes::Show(const std::string& text, const std::string& caption,
                                       TMbButtons buttons, TMbIcon icon) {
-    TMbResult r = buttons == TMbButtons::YesNo         ? TMbResult::No
-                  : buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
-                                                       : TMbResult::Ok;
+    TMbResult r = buttons == TMbButtons::YesNo ? TMbResult::No
+                  : buttons == TMbButtons::YesNoCancel || buttons == TMbButtons::RecoverDiscardLater
+                      ? TMbResult::Cancel
+                      : TMbResult::Ok;
     if (!answers_.empty()) {
         r = answers_.front();
         answers_.pop_front();

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-enum class TMbButtons { Ok, YesNo, YesNoCancel };
+// RecoverDiscardLater answers Yes (recover), No (discard) or Cancel (ask again later).
+enum class TMbButtons { Ok, YesNo, YesNoCancel, RecoverDiscardLater };
 enum class TMbIcon { None, Exclamation, Stop, Question };
 enum class TMbResult { Ok, Yes, No, Cancel };
 
@@ -36,7 +37,8 @@ public:
     TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons,
                    TMbIcon icon) override;
     // The next answers, in order. With the queue empty a box answers OK, No to a Yes/No
-    // question and Cancel when it offers one: the choices that never write anything.
+    // question and Cancel when it offers one (Later to the recovery question): the choices
+    // that never write nor delete anything.
     void QueueAnswer(TMbResult r) { answers_.push_back(r); }
 
     std::vector<TShown> Shown;

@@ -64,13 +64,19 @@ TProfileFile::TProfileFile(std::string_view text) {
 
 namespace {
 
-enum class TFileState { Missing, NotAFile, Damaged, Read };
+// Unavailable: the system could not open it just now (out of descriptors or memory), which
+// says nothing about the file.
+enum class TFileState { Missing, NotAFile, Unavailable, Damaged, Read };
 
 TFileState Load(const std::string& path, std::string& data) {
     // Non-blocking, so that a pipe in the file's place cannot hang the program.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? TFileState::Missing : TFileState::Damaged;
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return TFileState::Missing;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOMEM || errno == EINTR)
+            return TFileState::Unavailable;
+        return TFileState::Damaged;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -109,9 +115,12 @@ TProfileFile TProfileFile::Read(const std::string& path, TDamagedFile damaged) {
     std::string data;
     switch (path.empty() ? TFileState::Missing : Load(path, data)) {
         case TFileState::Read: return TProfileFile(data);
-        case TFileState::Damaged: {
+        case TFileState::Damaged:
+            if (damaged == TDamagedFile::SetAside && SetAside(path)) break;
+            [[fallthrough]];
+        case TFileState::Unavailable: {
             TProfileFile empty;
-            if (damaged == TDamagedFile::Keep || !SetAside(path)) empty.unreadable_ = path;
+            empty.unreadable_ = path;
             return empty;
         }
         case TFileState::Missing:
@@ -121,12 +130,19 @@ TProfileFile TProfileFile::Read(const std::string& path, TDamagedFile damaged) {
 }
 
 L_INT TProfileFile::Write(const std::string& path) const {
-    // What was unreadable when this profile was read may read well now, but this profile
-    // holds none of its settings: keep it aside rather than replace it.
-    if (!path.empty() && path == unreadable_ && !SetAside(path)) return ERROR_FILE_WRITE;
     std::string current;
-    if (!path.empty() && Load(path, current) == TFileState::Damaged && !SetAside(path))
-        return ERROR_FILE_WRITE;
+    switch (path.empty() ? TFileState::Missing : Load(path, current)) {
+        case TFileState::Damaged:
+            if (!SetAside(path)) return ERROR_FILE_WRITE;
+            break;
+        case TFileState::Unavailable: return ERROR_FILE_WRITE;
+        case TFileState::Read:
+            // It reads well now, but this profile holds none of its settings.
+            if (path == unreadable_) return ERROR_FILE_WRITE;
+            break;
+        case TFileState::Missing:
+        case TFileState::NotAFile: break;
+    }
     std::string text = Text();
     return L_WriteFileAtomically(path.c_str(), reinterpret_cast<const uint8_t*>(text.data()),
                                  text.size());

@@ -29,8 +29,9 @@ public:
     static TProfileFile Read(const std::string& path,
                              TDamagedFile damaged = TDamagedFile::SetAside);
     // Writes the profile through the toolkit's atomic write: SUCCESS or a toolkit error code.
-    // A file that could not be read is never overwritten: it is set aside as "<name>.bad"
-    // first, and when that fails the write is refused with ERROR_FILE_WRITE.
+    // A file that cannot be read is never overwritten: it is set aside as "<name>.bad" first,
+    // and when that fails the write is refused with ERROR_FILE_WRITE. So is a write over a
+    // good file when this profile was read while that file could not be.
     L_INT Write(const std::string& path) const;
 
     bool HasKey(std::string_view section, std::string_view key) const;
@@ -67,6 +68,6 @@ private:
     static const TLine* FindKey(const TSection& s, std::string_view key);
 
     std::vector<TSection> sections_;
-    // The file this profile was read from when it could not be read and is still in place.
+    // The file this profile was read from when it could not be read and was left in place.
     std::string unreadable_;
 };

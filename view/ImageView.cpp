@@ -44,7 +44,7 @@ TImageView::TImageView(TImageDoc& doc, IWindowHost& host)
         if (!self || !*self) return;
         if (event == TDocEvent::Opened)
             (*self)->OnDocumentOpened();
-        else
+        else if (event == TDocEvent::Closed)
             (*self)->OnDocumentClosed();
     });
     host_.SetClient(this);

@@ -21,6 +21,9 @@ void DrawSwatch(QPainter& p, const QRect& r, COLORREF c) {
 TColorPaletteGadget::TColorPaletteGadget(TColorPalette& palette, QWidget* parent)
     : QWidget(parent), palette_(palette) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The right button picks the background colour here; the frame's menu of tool bars
+    // popping up over the pick would hide what was picked.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     setToolTip(
         QStringLiteral("Left button: foreground color; right button: background color;\n"
                        "double-click the foreground color to choose any color"));

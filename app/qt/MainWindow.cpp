@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,12 +14,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <memory>
 
 #include "AboutBox.h"
@@ -68,8 +71,20 @@ public:
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
         setWindowIcon(DocumentIcon());
-        setWindowTitle(
-            ToQString(doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle()));
+        UpdateTitle();
+        // The document says when its unsaved state may have changed; the window may be
+        // gone by then (the document outlives it while it closes).
+        doc_.AddListener([self = QPointer<TImageChild>(this)](TDocument&, TDocEvent event) {
+            if (self && event == TDocEvent::Changed) self->UpdateTitle();
+        });
+    }
+
+    // The document's title, with "*" after it while it has unsaved changes.
+    void UpdateTitle() {
+        std::string title = doc_.GetTitle().empty() ? std::string("Untitled") : doc_.GetTitle();
+        if (doc_.IsDirty()) title += '*';
+        const QString text = ToQString(title);
+        if (windowTitle() != text) setWindowTitle(text);
     }
     ~TImageChild() override { view_.reset(); }
 
@@ -115,6 +130,14 @@ TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& capti
             : QMessageBox::Ok;
     QMessageBox box(qicon, ToQString(caption), ToQString(text), qbuttons,
                     QApplication::activeWindow());
+    if (buttons == TMbButtons::RecoverDiscardLater) {
+        // The standard roles, with the words the question needs.
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Recover"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("&Discard"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("&Later"));
+        box.setDefaultButton(QMessageBox::Yes);
+    }
     switch (box.exec()) {
         case QMessageBox::Yes: return TMbResult::Yes;
         case QMessageBox::No: return TMbResult::No;
@@ -122,9 +145,10 @@ TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& capti
         case QMessageBox::Cancel: return TMbResult::Cancel;
         // Closed with Esc or the title bar: the answer that changes nothing.
         default:
-            return buttons == TMbButtons::YesNoCancel ? TMbResult::Cancel
-                   : buttons == TMbButtons::YesNo     ? TMbResult::No
-                                                      : TMbResult::Ok;
+            return buttons == TMbButtons::YesNoCancel || buttons == TMbButtons::RecoverDiscardLater
+                       ? TMbResult::Cancel
+                   : buttons == TMbButtons::YesNo ? TMbResult::No
+                                                  : TMbResult::Ok;
     }
 }
 
@@ -471,6 +495,16 @@ TDocument* TQuilloFrame::ActiveDocument() const {
     return child ? &child->Doc() : nullptr;
 }
 
+void TQuilloFrame::ActivateView(TDocument& doc) {
+    for (TImageChild* child : Children()) {
+        if (&child->Doc() != &doc) continue;
+        if (child->isMinimized()) child->showNormal();
+        mdi_->setActiveSubWindow(child);
+        child->raise();
+        return;
+    }
+}
+
 void TQuilloFrame::CreateView(TDocument& doc) {
     auto* imageDoc = dynamic_cast<TImageDoc*>(&doc);
     if (!imageDoc) return;
@@ -481,22 +515,40 @@ void TQuilloFrame::CreateView(TDocument& doc) {
     child->show();
     // As large as the image where the MDI area allows, never larger than most of it. The
     // window's decoration is measured once it is laid out.
+    const QSize room = mdi_->viewport()->size() * 0.9;
+    const bool roomy = room.width() > 100 && room.height() > 100;
     QSize size = child->size();
-    if (child->View()->Canvas()) {
-        // The scroller's content is the image with the view's margin around it.
-        child->View()->UpdateScrollRanges();
-        const TScrollState& content = child->Host()->Scroller();
+    if (TImageView* view = child->View(); view->Canvas()) {
         if (QLayout* layout = child->layout()) layout->activate();
         const QSize extra = child->size() - child->Host()->maximumViewportSize();
-        size = QSize(content.RangeX * content.UnitX, content.RangeY * content.UnitY) + extra;
+        // The scroller's content is the image with the view's margin around it.
+        const auto contentSize = [&] {
+            view->UpdateScrollRanges();
+            const TScrollState& content = child->Host()->Scroller();
+            return QSize(content.RangeX * content.UnitX, content.RangeY * content.UnitY) + extra;
+        };
+        size = contentSize();
+        // An image larger than the room opens at the largest of the zoom steps Zoom To Fit
+        // uses (halves) at which all of it, margin included, fits; a small one is never
+        // blown up.
+        const auto fits = [&] {
+            return size.width() <= room.width() && size.height() <= room.height();
+        };
+        while (roomy && !fits() && view->Zoom > 1.0 / 64) {
+            view->Zoom /= 2;
+            size = contentSize();
+        }
+        view->InvalidateAll();
     }
-    const QSize room = mdi_->viewport()->size() * 0.9;
-    if (room.width() > 100 && room.height() > 100) size = size.boundedTo(room);
+    if (roomy) size = size.boundedTo(room);
     child->resize(size.expandedTo(QSize(200, 150)));
-    // Each new window a title bar lower than the one before, as cascading would place it.
+    // Each new window a title bar lower than the one before, as cascading would place it,
+    // but never so low or far right that part of it is outside the area.
     const int step = child->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, child) + 4;
     const int index = int(Children().size()) - 1;
-    child->move((index % 8) * step, (index % 8) * step);
+    const QSize free = mdi_->viewport()->size() - child->size();
+    child->move(std::clamp((index % 8) * step, 0, std::max(0, free.width())),
+                std::clamp((index % 8) * step, 0, std::max(0, free.height())));
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
         UpdatePanelColors();
@@ -553,10 +605,7 @@ void TQuilloFrame::OnIdle() {
     UpdateCommandStates();
     UpdateStatus();
     // Save As gives a document a new name; its window follows.
-    for (TImageChild* child : Children()) {
-        const QString title = ToQString(child->Doc().GetTitle());
-        if (!title.isEmpty() && child->windowTitle() != title) child->setWindowTitle(title);
-    }
+    for (TImageChild* child : Children()) child->UpdateTitle();
 }
 
 // --- Status bar ------------------------------------------------------------

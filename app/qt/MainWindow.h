@@ -105,6 +105,7 @@ public:
     void CreateView(TDocument& doc) override;
     void DestroyViews(TDocument& doc) override;
     TDocument* ActiveDocument() const override;
+    void ActivateView(TDocument& doc) override;
 
     // --- The frame's own commands: Exit, the window commands, the View toggles and Help.
     void CommandEnable(TCommandEnabler& ce) override;

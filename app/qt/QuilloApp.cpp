@@ -4,16 +4,25 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLayout>
+#include <QMdiArea>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "AppFiles.h"
+#include "Autosaver.h"
 #include "ColorPaletteBar.h"
+#include "ErrorDisplay.h"
 #include "HelpWindow.h"
 #include "ImageDocManager.h"
 #include "Options.h"
@@ -23,6 +32,7 @@
 #include "QtDialogHost.h"
 #include "Registration.h"
 #include "ResizeDialog.h"
+#include "SignalPipe.h"
 #include "SplashWindow.h"
 #include "WaitCursor.h"
 
@@ -54,6 +64,10 @@ TQuilloApp::TQuilloApp(std::vector<std::string> args, THosts hosts)
     : args_(std::move(args)), hosts_(hosts) {}
 
 TQuilloApp::~TQuilloApp() {
+    autosaveStepTimer_.reset();
+    autosaveTimer_.reset();
+    signalNotifier_.reset();
+    signals_.reset();
     if (frame_) {
         frame_->CanCloseHandler = nullptr;
         if (!settingsSaved_) {
@@ -70,7 +84,9 @@ TQuilloApp::~TQuilloApp() {
         TWaitCursor::SetHook(nullptr);
     }
     if (splash_) delete splash_.data();
-    // The windows go before the manager and its documents.
+    // The windows go before the manager and its documents; the autosaver, listening to the
+    // manager, before both (what it wrote stays for the next start).
+    autosaver_.reset();
     frame_.reset();
     manager_.reset();
 }
@@ -89,6 +105,7 @@ void TQuilloApp::Start() {
     recent_ = std::make_unique<TRecentFiles>(settingsPath_);
     manager_ = std::make_unique<TImageDocManager>();
     manager_->SetRecentFiles(recent_.get());
+    autosaver_ = std::make_unique<TAutosaver>(*manager_, TAutosaveStore::DefaultFolder());
     manager_->AskNewImage = [](int& w, int& h, int& bpp) { return RunNewImageDialog(w, h, bpp); };
     if (hosts_ == THosts::Desktop) {
         boxes_ = std::make_unique<QtMessageBoxes>();
@@ -97,7 +114,76 @@ void TQuilloApp::Start() {
     }
     ConstructMainWindow();
     InitInstance();
+    StartAutosave();
     FollowEnvironmentRequests();
+}
+
+void TQuilloApp::StartAutosave() {
+    // The signal handler only wakes the window thread, which does the saving.
+    signals_ = std::make_unique<TSignalPipe>(std::vector<int>{SIGTERM, SIGHUP});
+    if (signals_->ReadFd() >= 0) {
+        signalNotifier_ =
+            std::make_unique<QSocketNotifier>(signals_->ReadFd(), QSocketNotifier::Read);
+        QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
+            const std::vector<int> got = signals_->Take();
+            if (!got.empty()) EndOnSignal(got.front());
+        });
+    }
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, frame_.get(),
+                     [this](QSessionManager&) { SaveForShutdown(); });
+#endif
+
+    autosaver_->WriteFailed = [this](const std::string& title, L_INT code) {
+        // Said once per run: a full disk would otherwise raise a box every few minutes.
+        static bool told = false;
+        std::fprintf(stderr, "quillo: autosave of %s failed: %s\n", title.c_str(),
+                     ToolkitErrorText(code).c_str());
+        if (told) return;
+        told = true;
+        // Not from inside the step: a box runs its own event loop.
+        QTimer::singleShot(0, frame_.get(), [title, code] {
+            ShowToolkitError(code, kAppName, "The changes of " + title + " could not be autosaved");
+        });
+    };
+    const int interval =
+        AutosaveIntervalMs(Options().AutosaveMinutes, Env("QUILLO_AUTOSAVE_SECONDS"));
+    if (interval <= 0) return;
+    autosaveStepTimer_ = std::make_unique<QTimer>();
+    autosaveStepTimer_->setSingleShot(true);
+    QObject::connect(autosaveStepTimer_.get(), &QTimer::timeout, frame_.get(),
+                     [this] { RunAutosaveStep(); });
+    autosaveTimer_ = std::make_unique<QTimer>();
+    QObject::connect(autosaveTimer_.get(), &QTimer::timeout, frame_.get(), [this] {
+        autosaver_->StartRound();
+        RunAutosaveStep();
+    });
+    autosaveTimer_->start(interval);
+}
+
+void TQuilloApp::RunAutosaveStep() {
+    switch (autosaver_->Step()) {
+        // Each step copies a slice; the events that queued meanwhile come first.
+        case TAutosaver::TStep::Copying: autosaveStepTimer_->start(0); break;
+        case TAutosaver::TStep::Waiting: autosaveStepTimer_->start(25); break;
+        case TAutosaver::TStep::Idle: break;
+    }
+}
+
+void TQuilloApp::SaveForShutdown() {
+    if (autosaveStepTimer_) autosaveStepTimer_->stop();
+    autosaver_->SaveAllNow();
+    if (!frame_) return;
+    StoreToolWindowPositions();
+    WriteFramePlacement();
+    SaveSettings();
+}
+
+void TQuilloApp::EndOnSignal(int signo) {
+    SaveForShutdown();
+    // No question may hold the end up: the frame is not asked whether it can close.
+    frame_->CanCloseHandler = nullptr;
+    QApplication::exit(128 + signo);
 }
 
 void TQuilloApp::ConstructMainWindow() {
@@ -133,6 +219,11 @@ void TQuilloApp::InitInstance() {
         ReadPlacement(TProfileFile::Read(settingsPath_), screen.width(), screen.height());
 
     const TOptions& o = Options();
+    // Until the user has put the tool windows somewhere, their stored defaults would drop
+    // them on the frame's menu and tool bars; they go beside them once the frame is laid out.
+    const TProfileFile stored = TProfileFile::Read(settingsPath_);
+    const bool layersPlaced = stored.HasKey("Options", "LayerListX");
+    const bool toolOptionsPlaced = stored.HasKey("Options", "ToolOptX");
     QWidget* toolOptions = frame_->ToolOptionsBar();
     toolOptions->move(o.ToolOptX, o.ToolOptY);
     if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
@@ -146,9 +237,18 @@ void TQuilloApp::InitInstance() {
         frame_->showMaximized();
     else
         frame_->show();
+    int taken = 0;
+    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) {
+        if (!layersPlaced) taken = PlaceInsideDocumentArea(*layers, 0);
+        layers->show();
+    }
+    if (!toolOptionsPlaced) PlaceInsideDocumentArea(*toolOptions, taken);
     toolOptions->show();
-    if (QWidget* layers = frame_->ToggledWindow(CM_VIEW_LAYERLIST)) layers->show();
     if (splash_) splash_->raise();
+
+    // Changes a crash left behind come back before the command line opens anything, so a
+    // file named there again finds its recovered document.
+    autosaver_->OfferRecovery();
 
     // The palette bar offers the toolkit's fixed 256 colours.
     L_SetDisplayMode(0x4 | 0x80 | 0x100, 0);
@@ -157,6 +257,22 @@ void TQuilloApp::InitInstance() {
         frame_->PaletteBar()->Palette().SetColors(fixed, 256);
 
     ProcessCommandLine();
+}
+
+int TQuilloApp::PlaceInsideDocumentArea(QWidget& window, int below) {
+    // The top right corner of the document area: under the top tool bars, left of any bar
+    // docked at the right, and where a new document window (placed top left) is not.
+    if (QLayout* layout = frame_->layout()) layout->activate();
+    const QMdiArea* area = frame_->MdiArea();
+    const QPoint topLeft = area->mapToGlobal(QPoint(0, 0));
+    constexpr int kGap = 8;
+    QSize outer = window.frameGeometry().size();
+    // A window never shown has no decoration yet; the window manager adds about this much.
+    constexpr int kTitleBarAllowance = 32;
+    if (outer == window.size()) outer.rheight() += kTitleBarAllowance;
+    const int x = std::max(topLeft.x(), topLeft.x() + area->width() - outer.width() - kGap);
+    window.move(x, topLeft.y() + below + kGap);
+    return below + kGap + outer.height();
 }
 
 void TQuilloApp::ProcessCommandLine() {
@@ -195,20 +311,22 @@ bool TQuilloApp::CanClose() {
     StoreToolWindowPositions();
     if (!manager_->CloseAll()) return false;
     CloseHelp();
-    if (!settingsPath_.empty()) {
-        TProfileFile profile = TProfileFile::Read(settingsPath_);
-        TPlacement placement;
-        placement.IsMaximized = frame_->isMaximized();
-        // The restored rectangle: a maximized frame comes back maximized over it.
-        const QRect normal = frame_->isMaximized() || frame_->isMinimized()
-                                 ? frame_->normalGeometry()
-                                 : frame_->geometry();
-        placement.Box = ToRect(normal.isValid() ? normal : frame_->geometry());
-        WritePlacement(profile, placement);
-        profile.Write(settingsPath_);
-    }
+    WriteFramePlacement();
     SaveSettings();
     return true;
+}
+
+void TQuilloApp::WriteFramePlacement() {
+    if (settingsPath_.empty()) return;
+    TProfileFile profile = TProfileFile::Read(settingsPath_);
+    TPlacement placement;
+    placement.IsMaximized = frame_->isMaximized();
+    // The restored rectangle: a maximized frame comes back maximized over it.
+    const QRect normal = frame_->isMaximized() || frame_->isMinimized() ? frame_->normalGeometry()
+                                                                        : frame_->geometry();
+    placement.Box = ToRect(normal.isValid() ? normal : frame_->geometry());
+    WritePlacement(profile, placement);
+    profile.Write(settingsPath_);
 }
 
 void TQuilloApp::FollowEnvironmentRequests() {
@@ -219,6 +337,22 @@ void TQuilloApp::FollowEnvironmentRequests() {
                 std::chrono::steady_clock::now() - g_processStart);
             std::fprintf(stderr, "quillo: first frame painted after %.1f ms\n", ms.count());
         });
+
+    // QUILLO_COMMANDS=id,id,...: once the first document is on screen, run these menu
+    // commands on it as if chosen, then say so on the standard error. Lets a test edit a
+    // document in a real editor it cannot click in.
+    if (const char* list = Env("QUILLO_COMMANDS")) {
+        const QStringList ids = QString::fromLatin1(list).split(',', Qt::SkipEmptyParts);
+        auto run = [this, ids] {
+            for (const QString& id : ids) frame_->ExecuteCommand(id.toInt());
+            std::fprintf(stderr, "quillo: commands done\n");
+        };
+        if (manager_->Documents().empty())
+            QTimer::singleShot(0, frame_.get(), run);
+        else
+            QObject::connect(frame_.get(), &TQuilloFrame::DocumentPainted, frame_.get(), run,
+                             Qt::SingleShotConnection);
+    }
 
     // QUILLO_SCREENSHOT=path: once the first document (or the empty frame) is on screen, save
     // a picture of it and quit.

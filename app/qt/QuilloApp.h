@@ -15,7 +15,11 @@
 #include "SplashWindow.h"
 #include "StartupRules.h"
 
+class QSocketNotifier;
+class QTimer;
+class TAutosaver;
 class TImageDocManager;
+class TSignalPipe;
 
 class TQuilloApp {
 public:
@@ -39,6 +43,7 @@ public:
     TImageDocManager& Manager() const { return *manager_; }
     const std::string& InstanceName() const { return instanceName_; }
     const std::string& SettingsPath() const { return settingsPath_; }
+    TAutosaver& Autosaver() const { return *autosaver_; }
     TSplashWindow* Splash() const { return splash_; }
 
     // The frame is closing: false when a document stays open. Otherwise the placement is
@@ -46,13 +51,25 @@ public:
     // every case.
     bool CanClose();
 
+    // The process is told to end (SIGTERM, SIGHUP) or the desktop session ends: every
+    // document with changes is autosaved and the settings and placement written, without
+    // a question. A signal then ends the event loop with 128 + its number.
+    void SaveForShutdown();
+    void EndOnSignal(int signo);
+
 private:
     void ConstructMainWindow();
     void InitInstance();
     void ProcessCommandLine();
+    // Puts a tool window into the frame's document area, clear of every tool bar, at its
+    // right edge and `below` pixels down; the height taken there, this window included.
+    int PlaceInsideDocumentArea(QWidget& window, int below);
     void StoreToolWindowPositions();
     void SaveSettings();
     void FollowEnvironmentRequests();
+    void StartAutosave();
+    void RunAutosaveStep();
+    void WriteFramePlacement();
 
     std::vector<std::string> args_;
     THosts hosts_;
@@ -61,9 +78,13 @@ private:
     // Declared before the frame: the frame's windows hold views on the manager's documents.
     std::unique_ptr<TRecentFiles> recent_;
     std::unique_ptr<TImageDocManager> manager_;
+    std::unique_ptr<TAutosaver> autosaver_;
     std::unique_ptr<TQuilloFrame> frame_;
     std::unique_ptr<TProgressRule> progress_;
     std::unique_ptr<IMessageBoxHost> boxes_;
     QPointer<TSplashWindow> splash_;
+    std::unique_ptr<QTimer> autosaveTimer_, autosaveStepTimer_;
+    std::unique_ptr<TSignalPipe> signals_;
+    std::unique_ptr<QSocketNotifier> signalNotifier_;
     bool settingsSaved_ = false;
 };

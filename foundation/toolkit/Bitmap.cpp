@@ -1,9 +1,11 @@
 // The bitmap record: limits, lifetime, pixel access, alpha planes and DIB interchange.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "BitmapInternal.h"
 
@@ -440,6 +442,9 @@ L_INT L_SetBitmapAlpha(pBITMAPHANDLE b, const BITMAPHANDLE* pAlpha) {
 namespace {
 STATUSCALLBACK g_status = nullptr;
 void* g_statusUser = nullptr;
+// The callback drives a window; work done on other threads (a background save) must not
+// reach it, so only the thread that registered it reports.
+std::atomic<std::thread::id> g_statusThread{};
 L_UINT g_displayMode = 0;
 } // namespace
 
@@ -449,11 +454,12 @@ L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* p
     if (pOldUserData) *pOldUserData = g_statusUser;
     g_status = pfn;
     g_statusUser = pUserData;
+    g_statusThread = std::this_thread::get_id();
     return SUCCESS;
 }
 
 L_INT L_ReportStatus(L_INT nPercent) {
-    if (!g_status) return SUCCESS;
+    if (g_statusThread.load() != std::this_thread::get_id() || !g_status) return SUCCESS;
     // A callback that answers with an error code of its own (the water colour's -100) has
     // the operation fail with that code; any other refusal is a plain abort.
     const L_INT rc = g_status(nPercent, g_statusUser);

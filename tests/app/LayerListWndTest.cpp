@@ -29,6 +29,7 @@ struct Fixture {
         list.OnChanged = [this] { ++changed; };
         list.SetClientHeight(height);
         list.SetView(view.get());
+        list.Scroll(TLayerListWnd::TScroll::Top); // the tests count rows from the bottom layer
     }
     TLayeredImageHandler& Layers() { return view->LayerHandler(); }
     int RowY(int r) const { return (r - list.FirstVisible()) * TLayerListWnd::kRowHeight + 12; }
@@ -90,6 +91,22 @@ TEST(LayerListWnd, ScrollingStaysWithinCountMinusVisibleRows) {
     Fixture few(3, 200);
     few.list.Scroll(S::PageDown);
     EXPECT_EQ(few.list.FirstVisible(), 0);
+}
+
+TEST(LayerListWnd, TheCurrentLayersRowIsInSightWhenAnImageIsShown) {
+    Fixture f(10, 100); // the top layer (9) is current; 4 rows fit
+    f.list.SetView(nullptr);
+    f.list.SetView(f.view.get());
+    EXPECT_EQ(f.list.FirstVisible(), 6);
+    // Also when the window gets its size only after the image.
+    TLayerListWnd late;
+    late.SetView(f.view.get());
+    late.SetClientHeight(48);
+    EXPECT_EQ(late.FirstVisible(), 8);
+    // A resize later leaves the scroll to the user.
+    late.Scroll(S::Top);
+    late.SetClientHeight(72);
+    EXPECT_EQ(late.FirstVisible(), 0);
 }
 
 TEST(LayerListWnd, SelectedAndFirstRowsFollowRemovedLayers) {

@@ -1,6 +1,8 @@
 // The "Colors" bar on screen: what it draws where, clicks picking colours, the colour
 // chooser, and the bar standing upright when docked at the side. Also the key texts of
 // the accelerator table, which only Qt can read.
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QImage>
 #include <QKeySequence>
@@ -27,6 +29,20 @@ QImage Grab(QWidget* w, const char* name) {
     image.save(QStringLiteral(QUILLO_TEST_OUT "/") + QLatin1String(name));
     return image;
 }
+
+// Counts the events of one type that reach the objects it filters.
+class TEventCounter : public QObject {
+public:
+    TEventCounter(QEvent::Type type, int* count) : type_(type), count_(count) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++*count_;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    int* count_;
+};
 
 } // namespace
 
@@ -60,6 +76,16 @@ private slots:
         QCOMPARE(picked.count(), 1); // the background is not announced
         QCOMPARE(picked.at(0).at(0).value<COLORREF>(), palette.Color(100));
         QCOMPARE(palette.BackgroundColor(), palette.Color(200));
+        // The right click's menu request stays with the gadget: no tool bar menu.
+        int menuRequests = 0;
+        TEventCounter counter(QEvent::ContextMenu, &menuRequests);
+        bar->installEventFilter(&counter);
+        w.setContextMenuPolicy(Qt::NoContextMenu); // a failure must not wait in a menu
+        const QPoint at = Centre(palette.CellRect(200));
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, gadget->mapToGlobal(at));
+        QApplication::sendEvent(gadget, &menu);
+        QCOMPARE(menuRequests, 0);
+        bar->removeEventFilter(&counter);
         // The squares show the new colours once the bar has repainted.
         squaresShow(Grab(gadget, "palette-picked.png"), palette.Color(100), palette.Color(200));
 

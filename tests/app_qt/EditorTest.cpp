@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include "AppFiles.h"
 #include "CommandTables.h"
@@ -19,6 +20,7 @@
 #include "LayerListWindow.h"
 #include "LayeredImageHandler.h"
 #include "Options.h"
+#include "PrivateHome.h"
 #include "ProfileFile.h"
 #include "QuilloApp.h"
 #include "Registration.h"
@@ -27,41 +29,6 @@
 namespace {
 const QString kSamplePng = QStringLiteral(QUILLO_TEST_DATA "/sample.png");
 const QString kSampleQlx = QStringLiteral(QUILLO_TEST_DATA "/../../data/sample.qlx");
-
-// A private home: settings and file associations go to a temporary folder, and the
-// variables are put back afterwards.
-class TPrivateHome {
-public:
-    TPrivateHome() {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-            saved_.append({name, qgetenv(name)});
-        qputenv("HOME", dir_.path().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toLocal8Bit());
-        qputenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit());
-        SetMessageBoxHost(&Boxes);
-        SetCommonDialogs(&Dialogs);
-    }
-    ~TPrivateHome() {
-        SetCommonDialogs(nullptr);
-        SetMessageBoxHost(nullptr);
-        for (const auto& [name, value] : saved_) {
-            if (value.isNull())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        }
-    }
-    QString Path(const QString& name) const { return dir_.filePath(name); }
-    QString SettingsPath() const { return dir_.filePath("config/quillo/Quillo32.ini"); }
-    TProfileFile Settings() const { return TProfileFile::Read(SettingsPath().toStdString()); }
-
-    THeadlessMessageBoxes Boxes;
-    THeadlessCommonDialogs Dialogs;
-
-private:
-    QTemporaryDir dir_;
-    QList<QPair<const char*, QByteArray>> saved_;
-};
 
 // The command's menu item, brought up to date by opening its pop-up as a user would.
 QAction* MenuItem(TQuilloFrame& f, int id) {
@@ -107,6 +74,20 @@ private slots:
         LayerListWindow& list = *f.LayerList();
         QVERIFY(list.isVisible());
         QVERIFY(image.Count() > 2); // unlike sample.png's one
+        // On a first start it covers no tool bar and shows the current layer's row.
+        for (const QWidget* tool : {static_cast<QWidget*>(&list), f.ToolOptionsBar()}) {
+            const QRect placed = tool->frameGeometry();
+            QVERIFY(!placed.intersects(
+                QRect(f.menuBar()->mapToGlobal(QPoint(0, 0)), f.menuBar()->size())));
+            for (QToolBar* bar : f.findChildren<QToolBar*>())
+                if (bar->isVisible())
+                    QVERIFY2(!placed.intersects(QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size())),
+                             qPrintable(bar->objectName()));
+        }
+        QVERIFY(!list.frameGeometry().intersects(f.ToolOptionsBar()->frameGeometry()));
+        const int current = list.Logic().GetView()->LayerHandler().CurrentIndex();
+        QVERIFY(current >= list.Logic().FirstVisible() &&
+                current < list.Logic().FirstVisible() + list.Logic().VisibleRows());
         QCOMPARE(list.Logic().Count(), image.Count());
         for (int i = 0; i < image.Count(); ++i)
             QCOMPARE(list.Logic().Row(i).Name, image.GetLayer(i)->Name);

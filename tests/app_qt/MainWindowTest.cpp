@@ -1,6 +1,7 @@
 // The main frame on the offscreen platform, with the program's document manager: menus that
 // follow the open documents, commands and Undo from the menus, the status gadgets, the View
 // toggles, closing document windows, dropped files and the gauge.
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -141,12 +142,16 @@ private slots:
         TFixture fx;
         TQuilloFrame& f = fx.frame;
         QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        QMdiSubWindow* window = f.MdiArea()->currentSubWindow();
+        QCOMPARE(window->windowTitle(), QStringLiteral("sample.png"));
         QAction* undo = MenuItem(f, CM_EDITUNDO);
         QVERIFY(undo && !undo->isEnabled());
         QAction* duplicate = MenuItem(f, CM_LAYER_DUPLICATE);
         QVERIFY(duplicate && duplicate->isEnabled());
         duplicate->trigger();
         QCOMPARE(f.LayerList()->Logic().Count(), 2);
+        // Changed: the title says so at once, without waiting for the window to idle.
+        QCOMPARE(window->windowTitle(), QStringLiteral("sample.png*"));
 
         MenuItem(f, CM_EDITUNDO);
         QVERIFY(undo->isEnabled());
@@ -157,8 +162,39 @@ private slots:
         MenuItem(f, CM_EDITUNDO);
         QVERIFY(!undo->isEnabled());
         QCOMPARE(undo->text(), QStringLiteral("Undo"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("sample.png"));
         QCOMPARE(MenuItem(f, CM_EDITREDO)->text(),
                  QStringLiteral("&Redo Duplicate Layer 'Background'\tCtrl+Y"));
+    }
+
+    // A photo larger than the document area opens at the zoom that shows all of it, in a
+    // window inside the area.
+    void LargeImagesOpenZoomedToFitInsideTheDocumentArea() {
+        TFixture fx;
+        TQuilloFrame& f = fx.frame;
+        f.resize(900, 700);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QTemporaryDir dir;
+        const QString big = dir.filePath("big.png");
+        QImage image(3000, 1000, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(big));
+        QVERIFY(fx.manager.OpenCommandLineFile(big.toStdString()));
+        QApplication::processEvents();
+        const double zoom = f.ActiveView()->Zoom;
+        QVERIFY2(zoom < 1 && zoom * 3000 <= f.MdiArea()->viewport()->width(),
+                 qPrintable(QString::number(zoom)));
+        QMdiSubWindow* window = f.MdiArea()->currentSubWindow();
+        QVERIFY(f.MdiArea()->viewport()->rect().contains(window->geometry()));
+        auto* host = qobject_cast<QAbstractScrollArea*>(window->widget());
+        QVERIFY(host && !host->horizontalScrollBar()->isVisible() &&
+                !host->verticalScrollBar()->isVisible());
+        // A small one is shown at its size, never blown up.
+        QVERIFY(fx.manager.OpenCommandLineFile(kSample));
+        QCOMPARE(f.ActiveView()->Zoom, 1.0);
+        QVERIFY(
+            f.MdiArea()->viewport()->rect().contains(f.MdiArea()->currentSubWindow()->geometry()));
     }
 
     void F1OverAMenuItemOpensItsHelpInsteadOfRunningIt() {

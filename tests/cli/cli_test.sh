@@ -36,6 +36,7 @@ check "a damaged file fails with the toolkit's message and a non-zero status" \
 check "a missing file says so" sh -c "! '$TOOL' convert '$TMP/none.png' '$TMP/x.bmp' 2>'$TMP/e' && grep -q 'File not found!' '$TMP/e'"
 check "an unknown extension asks for a format" sh -c "! '$TOOL' convert '$DATA/sample.png' '$TMP/x.unknown' 2>/dev/null"
 check "a failed save leaves the existing file alone" sh -c "cp '$TMP/a.bmp' '$TMP/keep.bmp' && ! '$TOOL' convert '$DATA/sample.png' '$TMP/keep.bmp' --format 14 --bpp 16 2>/dev/null; cmp -s '$TMP/a.bmp' '$TMP/keep.bmp'"
+check "a save into a missing folder says why" sh -c "! '$TOOL' convert '$DATA/sample.png' '$TMP/none/x.png' 2>'$TMP/e' && grep -q 'Error writing file! The folder does not exist.' '$TMP/e'"
 
 check "flatten stacks layers over the first image and keeps its size" sh -c "'$TOOL' flatten '$TMP/flat.png' '$DATA/sample.png' '$DATA/png/rgba8.png' && '$TOOL' info '$TMP/flat.png' | grep -qx 'width: 320' && '$TOOL' convert '$DATA/sample.png' '$TMP/plain.png' && ! cmp -s '$TMP/flat.png' '$TMP/plain.png'"
 check "flatten reports an unreadable layer" sh -c "! '$TOOL' flatten '$TMP/f2.png' '$DATA/sample.png' '$TMP/junk.png' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e' && [ ! -e '$TMP/f2.png' ]"

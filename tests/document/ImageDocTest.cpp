@@ -476,7 +476,7 @@ TEST_F(ImageDocTest, InitFromBitmapTakesOverTheBitmapAsADirtyBackground) {
     EXPECT_EQ((std::vector<int>{bg->BitsPerPixel, bg->LogicalBpp, At(*bg, 7, 5).a}),
               (std::vector<int>{32, 24, 255}));
     EXPECT_TRUE(doc.IsDirty());
-    EXPECT_EQ(events, std::vector<TDocEvent>{TDocEvent::Opened});
+    EXPECT_EQ(events, (std::vector<TDocEvent>{TDocEvent::Opened, TDocEvent::Changed}));
     ASSERT_TRUE(doc.Close());
     EXPECT_FALSE(doc.IsOpen());
     EXPECT_EQ(events.back(), TDocEvent::Closed);

@@ -42,6 +42,7 @@ TOptions Changed() {
     o.LayerListY = 20;
     o.LayerListW = 321;
     o.LayerListH = 456;
+    o.AutosaveMinutes = 0;
     return o;
 }
 
@@ -65,6 +66,12 @@ TEST(OptionsFile, MissingFileOrKeysGiveTheDefaults) {
     EXPECT_EQ(o.JpegCompression, 90);
     EXPECT_EQ(o.LayerListH, 100);
     EXPECT_EQ(o.DefaultDirectory, ".");
+    EXPECT_EQ(o.AutosaveMinutes, 5);
+
+    // A negative period can only mean "never".
+    Spit(dir + "/negative.ini", "[Options]\nAutosave Minutes=-3\n");
+    o.Load(dir + "/negative.ini");
+    EXPECT_EQ(o.AutosaveMinutes, 0);
 }
 
 TEST(OptionsFile, WritesExactlyTheKnownKeysAndFormats) {
@@ -90,7 +97,8 @@ TEST(OptionsFile, WritesExactlyTheKnownKeysAndFormats) {
               "LayerListX=1000\n"
               "LayerListY=20\n"
               "LayerListW=321\n"
-              "LayerListH=456\n");
+              "LayerListH=456\n"
+              "Autosave Minutes=0\n");
     TOptions back;
     back.Load(path);
     EXPECT_EQ(Fields(back), Fields(Changed()));

@@ -1,5 +1,6 @@
 // The settings file format: what other versions and hand edits leave in it must survive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdlib>
@@ -87,6 +88,10 @@ TEST(ProfileFile, FilesRoundTripAndBadFilesReadAsEmpty) {
     std::string path = dir + "/a.ini";
     EXPECT_EQ(TProfileFile::Read(path).Text(), "");
     EXPECT_EQ(TProfileFile::Read(dir).Text(), ""); // a folder
+    // A pipe in the file's place reads as empty at once, instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo((dir + "/pipe.ini").c_str(), 0644), 0);
+    EXPECT_EQ(TProfileFile::Read(dir + "/pipe.ini").Text(), "");
+    EXPECT_TRUE(fs::is_fifo(dir + "/pipe.ini"));
 
     TProfileFile p;
     p.WriteString("Options", "Default Directory", "/x/y z");

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "Toolkit.h"
@@ -266,6 +267,11 @@ TEST(Bitmap, StatusCallbackCanCancel) {
     L_SetStatusCallBack(cancelAtHalf, nullptr, &old, &oldUser);
     EXPECT_EQ(L_ReportStatus(10), SUCCESS);
     EXPECT_EQ(L_ReportStatus(60), ERROR_USER_ABORT);
+    EXPECT_EQ(calls, 2);
+    // A background thread's work neither reaches the window's callback nor is cancelled.
+    L_INT elsewhere = 0;
+    std::thread([&] { elsewhere = L_ReportStatus(60); }).join();
+    EXPECT_EQ(elsewhere, SUCCESS);
     EXPECT_EQ(calls, 2);
     L_SetStatusCallBack(old, oldUser);
     EXPECT_EQ(L_ReportStatus(60), SUCCESS) << "no callback: nothing cancels";

@@ -107,10 +107,11 @@ std::unique_ptr<TImageDoc> RandomImage(std::mt19937& rng) {
 } // namespace
 
 TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
+    constexpr int kRename = 0; // a rename typed into the layer list
     const int commands[] = {
         CM_LAYER_DROPONLOWER,  CM_LAYER_DROPONBACKGROUND, CM_LAYER_MERGEALL, CM_LAYER_MERGEVISIBLE,
         CM_LAYER_REMOVE,       CM_LAYER_MOVEUP,           CM_LAYER_MOVEDOWN, CM_LAYER_SENDTOBACK,
-        CM_LAYER_BRINGTOFRONT, CM_LAYER_DUPLICATE,
+        CM_LAYER_BRINGTOFRONT, CM_LAYER_DUPLICATE,        kRename,
     };
     THeadlessMessageBoxes boxes;
     SetMessageBoxHost(&boxes);
@@ -144,8 +145,12 @@ TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
                 }
                 TLayeredImage before;
                 ASSERT_EQ(before.CopyFrom(doc->Image), SUCCESS);
-                if (!view.IsCommandEnabled(id)) continue;
-                ASSERT_TRUE(view.DoCommand(id));
+                if (id == kRename) {
+                    ASSERT_TRUE(view.LayerHandler().Rename(current, "Renamed"));
+                } else {
+                    if (!view.IsCommandEnabled(id)) continue;
+                    ASSERT_TRUE(view.DoCommand(id));
+                }
                 ASSERT_EQ(doc->UndoCount(), fullHistory ? 4 : 1) << "command " << id;
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 doc->Image.CommitChannels(false);
@@ -163,16 +168,4 @@ TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
     EXPECT_GT(undone, 60 * 8);
     EXPECT_TRUE(boxes.Shown.empty()) << boxes.Shown.front().Text;
     SetMessageBoxHost(nullptr);
-}
-
-TEST(LayerUndo, RenameFromTheLayerListIsUndoneExactly) {
-    std::mt19937 rng(7);
-    auto doc = RandomImage(rng);
-    THeadlessWindowHost host({120, 90});
-    TImageView view(*doc, host);
-    TLayeredImage before;
-    ASSERT_EQ(before.CopyFrom(doc->Image), SUCCESS);
-    ASSERT_TRUE(view.LayerHandler().Rename(1, "Mountain"));
-    ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
-    EXPECT_EQ(Difference(doc->Image, before), "");
 }

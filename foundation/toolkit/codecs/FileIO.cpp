@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "Codec.h"
@@ -92,6 +93,9 @@ using lt::codec::AllCodecs;
 using lt::codec::Codec;
 
 EXTFILEOPTIONS g_extOptions;
+// Codecs read the options on whatever thread saves (the autosave writes in the
+// background) while a new document may set them on the window thread.
+std::mutex g_extOptionsLock;
 thread_local L_UINT t_loadWarnings = 0;
 
 const Codec* FindCodec(const uint8_t* data, size_t size) {
@@ -241,8 +245,6 @@ L_INT L_LoadBitmapMemory(const uint8_t* buffer, pBITMAPHANDLE b, L_INT nBitsPerP
 
 L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBitsPerPixel,
                    L_INT nQFactor) {
-    // A save that fails before writing has no write cause; none from an earlier save shows.
-    L_ClearLastWriteError();
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
     if (rc != SUCCESS) return rc;
@@ -286,6 +288,7 @@ L_INT L_GetCompressFileStamp(const char* path, pBITMAPHANDLE b, L_INT nBitsPerPi
 
 L_INT L_GetExtFileOption(EXTFILEOPTIONS* pOptions) {
     if (!pOptions) return ERROR_INV_PARAMETER;
+    std::lock_guard<std::mutex> lock(g_extOptionsLock);
     *pOptions = g_extOptions;
     return SUCCESS;
 }
@@ -293,6 +296,7 @@ L_INT L_GetExtFileOption(EXTFILEOPTIONS* pOptions) {
 L_INT L_SetExtFileOption(const EXTFILEOPTIONS* pOptions) {
     if (!pOptions || pOptions->XResolution <= 0 || pOptions->YResolution <= 0)
         return ERROR_INV_PARAMETER;
+    std::lock_guard<std::mutex> lock(g_extOptionsLock);
     g_extOptions = *pOptions;
     return SUCCESS;
 }

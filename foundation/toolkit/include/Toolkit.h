@@ -367,7 +367,8 @@ using STATUSCALLBACK = L_INT (*)(L_INT nPercent, void* pUserData);
 L_INT L_SetStatusCallBack(STATUSCALLBACK pfn, void* pUserData, STATUSCALLBACK* pOldFn = nullptr,
                           void** pOldUserData = nullptr);
 // Reports progress through the current callback; returns SUCCESS or the code the operation
-// is to fail with.
+// is to fail with. Only the thread that registered the callback reaches it: work on any
+// other thread reports nothing and is never cancelled by it.
 L_INT L_ReportStatus(L_INT nPercent);
 
 // Display modes (screen painting options); kept as a set of flags.
