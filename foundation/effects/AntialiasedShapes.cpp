@@ -4,7 +4,8 @@
 // convex polygons (round parts as polygons fine enough that the arc is never more than a
 // thousandth of a pixel from its chord), and the share is the area of the polygon clipped to
 // the pixel: first to the pixel row, then, for the pixels at the shape's edge, to the pixel
-// itself. Pixels that lie wholly inside take full coverage without clipping. A ring (the
+// itself. Pixels that lie wholly inside take full coverage without clipping. Rows are
+// computed and painted one at a time. A ring (the
 // ellipse's outline) is its outer shape less its inner one.
 #include <algorithm>
 #include <cmath>
@@ -49,55 +50,50 @@ double Area(const Poly& p) {
     return std::fabs(s) * 0.5;
 }
 
-// Coverage (0..1) of the pixels of a rectangle of the layer.
-class Coverage {
+// Coverage (0..1) of one pixel row of a convex polygon, over the columns of a clip range.
+// Only a row is held at a time, so a shape across a whole photo needs no photo-sized buffer.
+class RowCoverage {
 public:
-    explicit Coverage(RECT r)
-        : r_(r), w_(r.right - r.left), c_(size_t(w_) * size_t(r.bottom - r.top)) {}
-    double At(int x, int y) const {
-        return c_[size_t(y - r_.top) * size_t(w_) + size_t(x - r_.left)];
-    }
+    RowCoverage(const Poly& poly, int left, int right)
+        : poly_(poly), left_(left), lo_(left), hi_(left), c_(size_t(right - left)) {}
 
-    // Adds (sign +1) or takes away (sign -1) the coverage of a convex polygon.
-    void AddConvex(const Poly& poly, double sign) {
-        double top = poly[0].y, bottom = poly[0].y;
-        for (const Pt& p : poly) top = std::min(top, p.y), bottom = std::max(bottom, p.y);
-        const int y0 = std::max(r_.top, int(std::floor(top))),
-                  y1 = std::min(r_.bottom, int(std::ceil(bottom)));
-        for (int y = y0; y < y1; ++y) {
-            ClipHalf(poly, tmp_, false, y, 1);
-            ClipHalf(tmp_, strip_, false, y + 1, -1);
-            if (strip_.size() < 3) continue;
-            // Columns whose whole height lies in the strip: between the polygon's widths along
-            // the row's top and bottom lines (it is convex).
-            double minX = strip_[0].x, maxX = strip_[0].x;
-            double tl = 1e300, tr = -1e300, bl = 1e300, br = -1e300;
-            for (const Pt& p : strip_) {
-                minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-                if (p.y <= y + 1e-12) tl = std::min(tl, p.x), tr = std::max(tr, p.x);
-                if (p.y >= y + 1 - 1e-12) bl = std::min(bl, p.x), br = std::max(br, p.x);
+    // Computes row y for the columns [lo(), hi()); nothing outside them is covered (and
+    // what the buffer holds there is stale).
+    void Compute(int y) {
+        lo_ = hi_ = left_;
+        ClipHalf(poly_, tmp_, false, y, 1);
+        ClipHalf(tmp_, strip_, false, y + 1, -1);
+        if (strip_.size() < 3) return;
+        // Columns whose whole height lies in the strip: between the polygon's widths along
+        // the row's top and bottom lines (it is convex).
+        double minX = strip_[0].x, maxX = strip_[0].x;
+        double tl = 1e300, tr = -1e300, bl = 1e300, br = -1e300;
+        for (const Pt& p : strip_) {
+            minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
+            if (p.y <= y + 1e-12) tl = std::min(tl, p.x), tr = std::max(tr, p.x);
+            if (p.y >= y + 1 - 1e-12) bl = std::min(bl, p.x), br = std::max(br, p.x);
+        }
+        const double fullL = std::max(tl, bl), fullR = std::min(tr, br);
+        const int right = left_ + int(c_.size());
+        lo_ = std::clamp(int(std::floor(minX)), left_, right);
+        hi_ = std::clamp(int(std::ceil(maxX)), lo_, right);
+        for (int x = lo_; x < hi_; ++x) {
+            double a = 1;
+            if (!(x >= fullL && x + 1 <= fullR)) {
+                ClipHalf(strip_, tmp_, true, x, 1);
+                ClipHalf(tmp_, cell_, true, x + 1, -1);
+                a = cell_.size() < 3 ? 0 : Area(cell_);
             }
-            const double fullL = std::max(tl, bl), fullR = std::min(tr, br);
-            const int xa = std::max(r_.left, int(std::floor(minX))),
-                      xb = std::min(r_.right, int(std::ceil(maxX)));
-            double* row = &c_[size_t(y - r_.top) * size_t(w_)];
-            for (int x = xa; x < xb; ++x) {
-                double a;
-                if (x >= fullL && x + 1 <= fullR) {
-                    a = 1;
-                } else {
-                    ClipHalf(strip_, tmp_, true, x, 1);
-                    ClipHalf(tmp_, cell_, true, x + 1, -1);
-                    a = cell_.size() < 3 ? 0 : Area(cell_);
-                }
-                row[x - r_.left] += sign * a;
-            }
+            c_[size_t(x - left_)] = a;
         }
     }
+    int lo() const { return lo_; }
+    int hi() const { return hi_; }
+    double At(int x) const { return c_[size_t(x - left_)]; }
 
 private:
-    RECT r_;
-    int w_;
+    const Poly& poly_;
+    int left_, lo_, hi_;
     std::vector<double> c_;
     Poly tmp_, strip_, cell_;
 };
@@ -167,13 +163,15 @@ L_INT DrawAntialiasedLine(BITMAPHANDLE* b, L_INT x0, L_INT y0, L_INT x1, L_INT y
         const RECT box = Bounds(b, std::min(a.x, e.x) - r, std::min(a.y, e.y) - r,
                                 std::max(a.x, e.x) + r, std::max(a.y, e.y) + r);
         if (box.left >= box.right || box.top >= box.bottom) return SUCCESS;
-        Coverage cov(box);
-        cov.AddConvex(Capsule(a, e, r), 1);
+        const Poly shape = Capsule(a, e, r);
+        RowCoverage cov(shape, box.left, box.right);
         const lt::BGRA c = efx::ResolveColor(b, color, t.kind == efx::Kind::Gray8);
+        int computed = -1;
         lt::ForEachSpan(b, box, [&](int row, int xa, int xb) {
+            if (row != computed) cov.Compute(computed = row);
             uint8_t* p = L_RowPtr(b, row);
-            for (int x = xa; x < xb; ++x)
-                if (const unsigned w = Weight(cov.At(x, row))) efx::PaintPixel(t, p, x, c, w);
+            for (int x = std::max(xa, cov.lo()); x < std::min(xb, cov.hi()); ++x)
+                if (const unsigned w = Weight(cov.At(x))) efx::PaintPixel(t, p, x, c, w);
         });
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
@@ -200,17 +198,25 @@ L_INT DrawAntialiasedEllipse(BITMAPHANDLE* b, L_INT left, L_INT top, L_INT right
         const double cx = (double(left) + right) / 2, cy = (double(top) + bottom) / 2;
         // The outline lies inside the rectangle, `width` thick; the fill is what it encloses.
         const double w = style == LX_ELLIPSE_FILL_ONLY ? 0 : width;
-        Coverage outer(box), inner(box);
-        outer.AddConvex(Ellipse(cx, cy, rx, ry), 1);
-        if (rx > w && ry > w) inner.AddConvex(Ellipse(cx, cy, rx - w, ry - w), 1);
+        const Poly outerShape = Ellipse(cx, cy, rx, ry);
+        const Poly innerShape = rx > w && ry > w ? Ellipse(cx, cy, rx - w, ry - w) : Poly{};
+        RowCoverage outer(outerShape, box.left, box.right), inner(innerShape, box.left, box.right);
+        int computed = -1;
         const bool gray8 = t.kind == efx::Kind::Gray8;
         const lt::BGRA oc = efx::ResolveColor(b, outline, gray8),
                        fc = efx::ResolveColor(b, fill, gray8);
         const bool filled = style != LX_ELLIPSE_OUTLINE;
         lt::ForEachSpan(b, box, [&](int row, int xa, int xb) {
+            if (row != computed) {
+                outer.Compute(row);
+                if (!innerShape.empty()) inner.Compute(row);
+                computed = row;
+            }
             uint8_t* p = L_RowPtr(b, row);
-            for (int x = xa; x < xb; ++x) {
-                const double all = outer.At(x, row), in = inner.At(x, row);
+            // The inner shape lies within the outer one.
+            for (int x = std::max(xa, outer.lo()); x < std::min(xb, outer.hi()); ++x) {
+                const double all = outer.At(x),
+                             in = x >= inner.lo() && x < inner.hi() ? inner.At(x) : 0.0;
                 const double ring = std::max(0.0, all - in);
                 // One blend of both colours by their shares, so the seam between outline and
                 // fill shows neither colour missing nor the layer through.
