@@ -15,8 +15,8 @@
 #include <new>
 #include <vector>
 
-#include "Effects.h"
 #include "PixelAccess.h"
+#include "Effects.h"
 
 struct LxSavedAlpha {
     RECT rect;                  // clipped to the bitmap when saved; empty = restores nothing

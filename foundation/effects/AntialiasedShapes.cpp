@@ -156,7 +156,7 @@ L_INT DrawAntialiasedLine(BITMAPHANDLE* b, L_INT x0, L_INT y0, L_INT x1, L_INT y
     if (!std::isfinite(width) || width <= 0 || width > 1e6) return ERROR_INV_PARAMETER;
     efx::Target t;
     try {
-        if (!t.Init(b, gray != 0)) return ERROR_INV_PARAMETER;
+        if (const L_INT rc = t.Init(b, gray != 0); rc != SUCCESS) return rc;
         // Between the pixel centres, round at both ends, so the end pixels are painted.
         const Pt a{x0 + 0.5, y0 + 0.5}, e{x1 + 0.5, y1 + 0.5};
         const double r = width / 2;
@@ -192,7 +192,7 @@ L_INT DrawAntialiasedEllipse(BITMAPHANDLE* b, L_INT left, L_INT top, L_INT right
     if (rx <= 0 || ry <= 0) return SUCCESS;
     efx::Target t;
     try {
-        if (!t.Init(b, gray != 0)) return ERROR_INV_PARAMETER;
+        if (const L_INT rc = t.Init(b, gray != 0); rc != SUCCESS) return rc;
         const RECT box = Bounds(b, left, top, right, bottom);
         if (box.left >= box.right || box.top >= box.bottom) return SUCCESS;
         const double cx = (double(left) + right) / 2, cy = (double(top) + bottom) / 2;

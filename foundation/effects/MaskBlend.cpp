@@ -73,11 +73,7 @@ L_INT AlphaBlendBmpWithColor(BITMAPHANDLE* b, double x, double y, L_INT width, L
     // Far beyond any bitmap: nothing to paint (and no overflow converting to integers).
     if (width == 0 || height == 0 || std::fabs(x) > 1e9 || std::fabs(y) > 1e9) return SUCCESS;
     Target t;
-    try {
-        if (!t.Init(b, IsGray8(b))) return ERROR_INV_PARAMETER;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
+    if (const L_INT rc = t.Init(b, IsGray8(b)); rc != SUCCESS) return rc;
     const lt::BGRA c = ResolveColor(b, color, t.kind == Kind::Gray8);
     // A fractional position shifts the mask bilinearly in 1/256 pixel steps, so a dab moved
     // by a fraction of a pixel moves smoothly; the dab then reaches one pixel further right
@@ -120,11 +116,7 @@ L_INT DissolveBlendBmpWithColor(BITMAPHANDLE* b, L_INT x, L_INT y, L_INT width, 
     if (!lt::IsValidBpp(b->BitsPerPixel)) return ERROR_BITPERPIXEL;
     if (!ValidMask(mask, width, height, maskRowLength)) return ERROR_INV_PARAMETER;
     Target t;
-    try {
-        if (!t.Init(b, IsGray8(b))) return ERROR_INV_PARAMETER;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
+    if (const L_INT rc = t.Init(b, IsGray8(b)); rc != SUCCESS) return rc;
     const lt::BGRA c = ResolveColor(b, color, t.kind == Kind::Gray8);
     // The palette entry is found once: a dissolved pixel takes the colour whole.
     unsigned index = 0;
@@ -157,11 +149,7 @@ L_INT AlphaBlendBitmapRects(BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_
     efx::Placement p;
     if (!efx::Place(dst, x, y, width, height, src, srcX, srcY, &p)) return SUCCESS;
     Target t;
-    try {
-        if (!t.Init(dst, gray != 0)) return ERROR_INV_PARAMETER;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
+    if (const L_INT rc = t.Init(dst, gray != 0); rc != SUCCESS) return rc;
     const bool gray8ToGray8 = t.kind == Kind::Gray8 && src->BitsPerPixel == 8;
     const bool both32 = t.kind == Kind::Bgra32 && src->BitsPerPixel == 32;
     lt::ForEachSpan(dst, p.dst, [&](int row, int x0, int x1) {
@@ -202,11 +190,7 @@ L_INT AlphaBlendBitmaps(BITMAPHANDLE* dst, const BITMAPHANDLE* src, L_INT x, L_I
         return ERROR_BITPERPIXEL;
     const bool gray = IsGray8(dst);
     Target t;
-    try {
-        if (!t.Init(dst, gray)) return ERROR_INV_PARAMETER;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
+    if (const L_INT rc = t.Init(dst, gray); rc != SUCCESS) return rc;
     const lt::BGRA outside = ResolveColor(src, color, gray);
     const bool srcGray = gray && IsGray8(src);
     lt::ForEachSpan(dst, lt::FullRect(dst), [&](int row, int x0, int x1) {
@@ -311,11 +295,7 @@ L_INT InsertBitmapRect(BITMAPHANDLE* dst, const BITMAPHANDLE* src, L_INT x, L_IN
         raw = dst->pPalette && src->pPalette &&
               std::memcmp(dst->pPalette, src->pPalette, sizeof(RGBQUAD) << bpp) == 0;
     Target t;
-    try {
-        if (!t.Init(dst, false)) return ERROR_INV_PARAMETER;
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
+    if (const L_INT rc = t.Init(dst, false); rc != SUCCESS) return rc;
     const bool keepAlpha = !(flags & LX_INSERT_ALPHA);
     lt::ForEachSpan(dst, p.dst, [&](int row, int x0, int x1) {
         uint8_t* d = L_RowPtr(dst, row);

@@ -2,6 +2,7 @@
 // at 32 bits and on gray levels, through the colour and the nearest palette entry otherwise.
 #pragma once
 
+#include <new>
 #include <optional>
 
 #include "Effects.h"
@@ -23,17 +24,22 @@ struct Target {
     Kind kind;
     std::optional<lt::NearestCache> cache;
 
-    // False when the bitmap cannot take pixels (no palette at 8 bits or less).
-    bool Init(BITMAPHANDLE* bitmap, bool gray) {
+    // ERROR_INV_PARAMETER when the bitmap cannot take pixels (no palette at 8 bits or
+    // less), ERROR_NO_MEMORY when the palette cache cannot be had.
+    L_INT Init(BITMAPHANDLE* bitmap, bool gray) {
         b = bitmap;
         kind = b->BitsPerPixel == 32            ? Kind::Bgra32
                : (gray && b->BitsPerPixel == 8) ? Kind::Gray8
                                                 : Kind::Other;
         if (kind == Kind::Other && b->BitsPerPixel <= 8) {
-            if (!b->pPalette) return false;
-            cache.emplace(b->pPalette, 1 << b->BitsPerPixel);
+            if (!b->pPalette) return ERROR_INV_PARAMETER;
+            try {
+                cache.emplace(b->pPalette, 1 << b->BitsPerPixel);
+            } catch (const std::bad_alloc&) {
+                return ERROR_NO_MEMORY;
+            }
         }
-        return true;
+        return SUCCESS;
     }
     void Write(uint8_t* row, int x, lt::BGRA c) {
         if (cache)
