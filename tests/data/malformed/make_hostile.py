@@ -115,7 +115,7 @@ def main():
     # A palette TIFF claiming 56321 samples per pixel: each strip 4 GB.
     colormap = (320, 3, [i * 257 for i in range(256)] * 3)
     write("tiff-spp-56321.tif",
-          tiff_page(2093, 37, 8, 56321, 3, 1, bytes(400), [colormap]))
+          tiff_page(2093, 37, 8, 56321, 3, 5, bytes(400), [colormap]))
     # TIFFs of 16384 x 16384 with a kilobyte of data, in each compression and layout.
     write("tiff-16384-none.tif", tiff_page(SIDE, SIDE, 8, 1, 1, 1, bytes(800)))
     write("tiff-16384-lzw.tif", tiff_page(SIDE, SIDE, 8, 1, 1, 5, b"\x80" + bytes(799)))
