@@ -29,6 +29,15 @@ struct Bmp {
     }
 };
 
+// An 8-bit layer of gray levels (palette entry i is gray level i), all 0.
+inline Bmp GrayLayer(int w, int h) {
+    RGBQUAD pal[256];
+    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    Bmp b(w, h, 8);
+    std::memcpy(b.b.pPalette, pal, sizeof pal);
+    return b;
+}
+
 inline bool Bit(const BITMAPHANDLE& m, int x, int y) {
     return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1;
 }

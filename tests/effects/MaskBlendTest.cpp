@@ -14,14 +14,7 @@
 namespace {
 
 using efx::Bmp;
-
-Bmp GrayLayer(int w, int h) {
-    RGBQUAD pal[256];
-    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    Bmp b(w, h, 8);
-    std::memcpy(b.b.pPalette, pal, sizeof pal);
-    return b;
-}
+using efx::GrayLayer;
 
 Bmp Layer(int w, int h, int bpp, unsigned seed) {
     Bmp b = bpp == 8 ? GrayLayer(w, h) : Bmp(w, h, bpp);
@@ -96,53 +89,36 @@ TEST(BrushDab, MovesEachPixelTowardsTheColourByItsCoverageAndRaisesTheAlpha) {
 TEST(BrushDab, DissolveSetsWholePixelsAtTheCoverageRateAndKeepsAddingAtOneSpot) {
     const int n = 40;
     std::vector<uint8_t> mask(size_t(n) * n);
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i)
-            mask[size_t(j * n + i)] = uint8_t(i < 10 ? 0 : i < 20 ? 255 : 64);
-    // A palette layer (the dissolve is the brush offered there), a gray one, a 32-bit one.
+    for (size_t k = 0; k < mask.size(); ++k) mask[k] = k % n < 10 ? 0 : k % n < 20 ? 255 : 64;
+    // A palette layer (the dissolve is the brush offered there), a gray one, a 32-bit one;
+    // the dab hangs over the left edge.
     for (int bpp : {4, 8, 32}) {
-        Bmp layer = bpp == 8 ? GrayLayer(n, n) : Bmp(n, n, bpp);
-        Lx_SetDissolveSeed(5);
         const COLORREF c = bpp == 8 ? 200 : RGB(255, 255, 255);
-        ASSERT_EQ(DissolveBlendBmpWithColor(&layer.b, 0, 0, n, n, c, mask.data(), n), SUCCESS);
-        Bmp once(layer);
+        auto spray = [&](Bmp& layer, unsigned seed) {
+            Lx_SetDissolveSeed(seed);
+            ASSERT_EQ(DissolveBlendBmpWithColor(&layer.b, -3, 2, n, n, c, mask.data(), n), SUCCESS);
+        };
+        Bmp layer = bpp == 8 ? GrayLayer(n, n) : Bmp(n, n, bpp), again(layer);
+        spray(layer, 5);
         int hits = 0;
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
                 const COLORREF p = L_GetPixelColor(&layer.b, y, x);
-                const bool set = bpp == 8 ? p == RGB(200, 200, 200) : p == RGB(255, 255, 255);
-                ASSERT_TRUE(set || p == 0) << bpp << " at " << x << "," << y;
-                if (x < 10) {
-                    ASSERT_FALSE(set);
-                }
-                if (x >= 10 && x < 20) {
-                    ASSERT_TRUE(set);
-                }
-                if (x >= 20) hits += set;
+                const bool set = p == (bpp == 8 ? RGB(200, 200, 200) : RGB(255, 255, 255));
+                const int i = x + 3;
+                // Unset pixels stay as they were; full coverage always sets, none never.
+                const bool under = y >= 2 && i >= 10, full = under && i < 20;
+                ASSERT_TRUE(set ? under : p == 0 && !full) << bpp << " at " << x << "," << y;
+                hits += set && i >= 20;
             }
-        // 64 / 255 of 800 pixels is about 201.
-        EXPECT_NEAR(hits, 201, 45) << bpp;
+        // 64 / 255 of 38 x 17 pixels is about 162.
+        EXPECT_NEAR(hits, 162, 40) << bpp;
         // The same seed repeats the spray; the next call at the same spot adds paint.
-        Bmp again = bpp == 8 ? GrayLayer(n, n) : Bmp(n, n, bpp);
-        Lx_SetDissolveSeed(5);
-        ASSERT_EQ(DissolveBlendBmpWithColor(&again.b, 0, 0, n, n, c, mask.data(), n), SUCCESS);
-        EXPECT_TRUE(again.Same(once)) << bpp;
-        ASSERT_EQ(DissolveBlendBmpWithColor(&layer.b, 0, 0, n, n, c, mask.data(), n), SUCCESS);
-        EXPECT_FALSE(layer.Same(once)) << bpp;
+        spray(again, 5);
+        EXPECT_TRUE(again.Same(layer)) << bpp;
+        spray(again, 6);
+        EXPECT_FALSE(again.Same(layer)) << bpp;
     }
-    // Off the layer and outside its region nothing is written.
-    Bmp layer = Layer(10, 10, 32, 4), before(layer);
-    ScatterRegion(layer, 9);
-    Bmp withRgn(layer);
-    const std::vector<uint8_t> full(100, 255);
-    ASSERT_EQ(DissolveBlendBmpWithColor(&withRgn.b, 4, -3, 10, 10, RGB(1, 2, 3), full.data(), 10),
-              SUCCESS);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x) {
-            const bool painted = x >= 4 && y < 7 && Inside(layer, x, y);
-            EXPECT_EQ(L_GetPixelColor(&withRgn.b, y, x),
-                      painted ? RGB(1, 2, 3) : L_GetPixelColor(&before.b, y, x));
-        }
 }
 
 TEST(CloneAndHistoryBrush, CopyTheSourceThroughTheMaskTransparencyIncluded) {
@@ -230,31 +206,22 @@ TEST(Smudge, CarriesThePaintItPickedUpAndFillsBeyondTheLayerWithTheColour) {
     }
 }
 
-TEST(Smudge, InsertingWithAlphaCopiesItAndOtherDepthsGoThroughTheColour) {
-    Bmp dst = Layer(6, 4, 32, 1), src = Layer(6, 4, 32, 2);
+TEST(BrushCompositing, InsertsWithAlphaOnRequestAndRefusesBadArguments) {
+    Bmp dst = Layer(6, 4, 32, 1), src = Layer(6, 4, 32, 2), rgb = Layer(6, 4, 24, 3);
     ASSERT_EQ(InsertBitmapRect(&dst.b, &src.b, 0, 0, 6, 4, 0, 0, LX_INSERT_ALPHA), SUCCESS);
     EXPECT_TRUE(dst.Same(src));
-    Bmp rgb = Layer(6, 4, 24, 3);
+    // Other depths go through the colour.
     ASSERT_EQ(InsertBitmapRect(&rgb.b, &src.b, 1, 1, 6, 4, 0, 0, 0), SUCCESS);
     EXPECT_EQ(L_GetPixelColor(&rgb.b, 1, 1), L_GetPixelColor(&src.b, 0, 0) & 0xFFFFFFu);
-    EXPECT_EQ(InsertBitmapRect(&dst.b, &src.b, 0, 0, 6, 4, 0, 0, 2), ERROR_INV_PARAMETER);
-}
-
-TEST(BrushCompositing, RefusesBadArgumentsAndLeavesTheLayerAlone) {
-    Bmp layer = Layer(8, 8, 32, 5), before(layer);
     const std::vector<uint8_t> mask(16, 255);
-    BITMAPHANDLE empty;
-    EXPECT_EQ(AlphaBlendBmpWithColor(&layer.b, NAN, 0, 4, 4, 0, mask.data(), 4),
-              ERROR_INV_PARAMETER);
-    EXPECT_EQ(AlphaBlendBmpWithColor(&layer.b, 0, 0, 4, 4, 0, nullptr, 4), ERROR_INV_PARAMETER);
-    EXPECT_EQ(AlphaBlendBmpWithColor(&layer.b, 0, 0, 4, 4, 0, mask.data(), 3), ERROR_INV_PARAMETER);
-    EXPECT_EQ(DissolveBlendBmpWithColor(&empty, 0, 0, 4, 4, 0, mask.data(), 4), ERROR_NO_BITMAP);
-    EXPECT_EQ(InsertAlpha(&layer.b, nullptr), ERROR_INV_PARAMETER);
-    EXPECT_EQ(CopyBitmapRect(&empty, &layer.b, 0, 0, 0, 4, 0), ERROR_INV_RANGE);
+    EXPECT_EQ(InsertBitmapRect(&dst.b, &src.b, 0, 0, 6, 4, 0, 0, 2), ERROR_INV_PARAMETER);
+    EXPECT_EQ(AlphaBlendBmpWithColor(&dst.b, NAN, 0, 4, 4, 0, mask.data(), 4), ERROR_INV_PARAMETER);
+    EXPECT_EQ(AlphaBlendBmpWithColor(&dst.b, 0, 0, 4, 4, 0, mask.data(), 3), ERROR_INV_PARAMETER);
+    EXPECT_EQ(DissolveBlendBmpWithColor(&dst.b, 0, 0, 4, 4, 0, nullptr, 4), ERROR_INV_PARAMETER);
     // Far off the layer is nothing to do, not an error.
-    EXPECT_EQ(AlphaBlendBmpWithColor(&layer.b, -1e300, 3e12, 4, 4, 0, mask.data(), 4), SUCCESS);
-    EXPECT_EQ(DissolveBlendBmpWithColor(&layer.b, INT32_MAX, 0, 4, 4, 0, mask.data(), 4), SUCCESS);
-    EXPECT_TRUE(layer.Same(before));
+    EXPECT_EQ(AlphaBlendBmpWithColor(&dst.b, -1e300, 3e12, 4, 4, 0, mask.data(), 4), SUCCESS);
+    EXPECT_EQ(DissolveBlendBmpWithColor(&dst.b, INT32_MAX, 0, 4, 4, 0, mask.data(), 4), SUCCESS);
+    EXPECT_TRUE(dst.Same(src));
 }
 
 } // namespace
