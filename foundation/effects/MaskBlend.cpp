@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "Effects.h"
 #include "PaintTarget.h"
@@ -85,24 +86,50 @@ L_INT AlphaBlendBmpWithColor(BITMAPHANDLE* b, double x, double y, L_INT width, L
     if (fy == 256) ++iy, fy = 0;
     const RECT clip = DabRect(b, ix, iy, width + (fx != 0), height + (fy != 0));
     const unsigned wx[2] = {256 - fx, fx}, wy[2] = {256 - fy, fy};
-    // Mask value at (i, j) of the mask, 0 outside it.
-    auto at = [&](int64_t i, int64_t j) -> unsigned {
-        return (i < 0 || j < 0 || i >= width || j >= height) ? 0u : mask[j * maskRowLength + i];
-    };
+    // The weights of a row are found first, then laid on in one tight loop per kind of pixel.
+    std::vector<uint8_t> weights;
+    try {
+        weights.resize(size_t(clip.right - clip.left));
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
     lt::ForEachSpan(b, clip, [&](int row, int x0, int x1) {
-        uint8_t* r = L_RowPtr(b, row);
         const int64_t j = row - iy;
-        for (int px = x0; px < x1; ++px) {
-            const int64_t i = px - ix;
-            unsigned w;
-            if (fx == 0 && fy == 0) {
-                w = mask[j * maskRowLength + i];
-            } else {
-                const unsigned sum = (at(i, j) * wx[0] + at(i - 1, j) * wx[1]) * wy[0] +
-                                     (at(i, j - 1) * wx[0] + at(i - 1, j - 1) * wx[1]) * wy[1];
-                w = (sum + 32768) >> 16;
+        // Rows j and j - 1 of the mask (none where outside it), read from column i.
+        const uint8_t* m0 = j < height ? mask + j * maskRowLength : nullptr;
+        const uint8_t* m1 = j >= 1 ? mask + (j - 1) * maskRowLength : nullptr;
+        auto at = [&](const uint8_t* m, int64_t i) -> unsigned {
+            return m && i >= 0 && i < width ? m[i] : 0u;
+        };
+        uint8_t* w = weights.data();
+        const int n = x1 - x0;
+        const int64_t i0 = x0 - ix;
+        if (fx == 0 && fy == 0) {
+            std::memcpy(w, m0 + i0, size_t(n));
+        } else {
+            for (int k = 0; k < n; ++k) {
+                const int64_t i = i0 + k;
+                const unsigned sum = (at(m0, i) * wx[0] + at(m0, i - 1) * wx[1]) * wy[0] +
+                                     (at(m1, i) * wx[0] + at(m1, i - 1) * wx[1]) * wy[1];
+                w[k] = uint8_t((sum + 32768) >> 16);
             }
-            if (w) PaintPixel(t, r, px, c, w);
+        }
+        uint8_t* r = L_RowPtr(b, row);
+        if (t.kind == Kind::Bgra32) {
+            uint8_t* p = r + size_t(x0) * 4;
+            for (int k = 0; k < n; ++k, p += 4) {
+                const unsigned a = w[k];
+                p[0] = Lerp255(p[0], c.b, a);
+                p[1] = Lerp255(p[1], c.g, a);
+                p[2] = Lerp255(p[2], c.r, a);
+                p[3] = Lerp255(p[3], 255, a);
+            }
+        } else if (t.kind == Kind::Gray8) {
+            uint8_t* p = r + x0;
+            for (int k = 0; k < n; ++k) p[k] = Lerp255(p[k], c.g, w[k]);
+        } else {
+            for (int k = 0; k < n; ++k)
+                if (w[k]) PaintPixel(t, r, x0 + k, c, w[k]);
         }
     });
     return SUCCESS;
