@@ -1,4 +1,5 @@
-// The effects library on toolkit bitmaps: alpha compositing, alpha planes, the magic wand.
+// The effects library on toolkit bitmaps: alpha compositing, alpha planes, the paint tools'
+// compositing, antialiased drawing and brush masks, the magic wand and fine rotation.
 // Every function that can fail returns SUCCESS or a toolkit error code.
 #pragma once
 
