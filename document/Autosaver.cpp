@@ -102,7 +102,10 @@ TAutosaver::TAutosaver(TImageDocManager& manager, std::string folder)
 TAutosaver::~TAutosaver() {
     manager_.DocumentSaved = nullptr;
     manager_.DocumentClosed = nullptr;
+    // A write that finishes for a document closed meanwhile must still be cleaned up, or
+    // the next start would offer changes the user chose to drop.
     worker_->WaitIdle();
+    worker_->Collect();
     worker_.reset();
 }
 
