@@ -2,7 +2,9 @@
 // operation on the whole image and saves OUT in the format of its extension.
 #include "Apply.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "CliCommon.h"
+#include "Effects.h"
 #include "OwnedBitmap.h"
 #include "Processing.h"
 
@@ -80,6 +83,12 @@ const std::vector<TOp>& Ops() {
          {{"HUNDREDTHS", TArgKind::Int, -36000, 36000}},
          [](BITMAPHANDLE* b, const TValues& v) {
              return L_RotateBitmap(b, v.n[0], ROTATE_RESIZE | ROTATE_RESAMPLE, 0);
+         }},
+        {"rotatefine",
+         "Lx_RotateBitmapFine: clockwise, bilinear, the canvas grown, corners FILLCOLOR",
+         {{"HUNDREDTHS", TArgKind::Int, -36000, 36000}, {"FILLCOLOR", TArgKind::Color}},
+         [](BITMAPHANDLE* b, const TValues& v) {
+             return Lx_RotateBitmapFine(b, v.n[0], LX_ROTATE_GROW, COLORREF(v.n[1]));
          }},
         {"grayscale",
          "L_GrayScaleBitmap: 8-bit gray levels",
@@ -173,7 +182,9 @@ const std::vector<TOp>& Ops() {
 
 std::string Range(const TArg& a) {
     switch (a.kind) {
-        case TArgKind::Color: return "#RRGGBB";
+        case TArgKind::Color:
+            return "RRGGBB or #RRGGBB in hex, or a colour number 0..16777215 (red in the low "
+                   "byte; 0x for hex)";
         case TArgKind::File: return "an image file";
         case TArgKind::Int: break;
     }
@@ -199,13 +210,23 @@ bool Parse(const TArg& a, const char* text, TValues* v) {
     switch (a.kind) {
         case TArgKind::File: v->files.push_back(text); return true;
         case TArgKind::Color: {
-            // #RRGGBB as on the web; the toolkit's colours keep red in the low byte.
+            // Six hex digits (with or without #) are RRGGBB as on the web; anything else is
+            // the toolkit's colour number, which keeps red in the low byte.
+            const char* hex = text[0] == '#' ? text + 1 : text;
             unsigned rgb = 0;
             char tail = 0;
-            if (text[0] != '#' || std::strlen(text) != 7 ||
-                std::sscanf(text + 1, "%6x%c", &rgb, &tail) != 1)
-                return false;
-            v->n.push_back(int(RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255)));
+            if (std::strlen(hex) == 6 && std::strspn(hex, "0123456789abcdefABCDEF") == 6 &&
+                std::sscanf(hex, "%6x%c", &rgb, &tail) == 1) {
+                v->n.push_back(int(RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255)));
+                return true;
+            }
+            if (hex != text) return false;
+            char* end = nullptr;
+            errno = 0;
+            const bool prefixed = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+            const unsigned long n = std::strtoul(text, &end, prefixed ? 16 : 10);
+            if (errno || end == text || *end || text[0] == '-' || n > 0xFFFFFFul) return false;
+            v->n.push_back(int(n));
             return true;
         }
         case TArgKind::Int: break;

@@ -20,8 +20,9 @@
 #include <optional>
 #include <vector>
 
-#include "PixelAccess.h"
 #include "Effects.h"
+#include "PixelAccess.h"
+#include "Placement.h"
 
 // Function multiversioning needs ifunc support (glibc); define QUILLO_NO_CLONES to build the
 // plain versions only.
@@ -33,15 +34,16 @@
 
 namespace {
 
+using efx::Div255;
+using efx::Place;
+using efx::Placement;
+
 inline uint32_t Load32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
 }
 inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-
-// x / 255 rounded down, exact for 0 <= x < 65535 (all our sums stay below 65153).
-inline unsigned Div255(unsigned x) { return (x + 1 + (x >> 8)) >> 8; }
 
 // The blend of one source pixel over one destination pixel (both as little-endian BGRA
 // words); the destination's alpha byte is kept. Two 16-bit lanes carry blue and red:
@@ -112,39 +114,6 @@ inline uint32_t CombinePixel(uint32_t s, uint32_t d) {
 QUILLO_ROW_KERNEL void CombineRow32(uint8_t* __restrict d, const uint8_t* __restrict s, int n) {
     for (int i = 0; i < n; ++i)
         Store32(d + 4 * i, CombinePixel(Load32(s + 4 * i), Load32(d + 4 * i)));
-}
-
-// The destination rectangle and the source offset after clipping to both bitmaps.
-struct Placement {
-    RECT dst;    // in destination coordinates
-    int dxToSrc; // source x = destination x + dxToSrc
-    int dyToSrc;
-};
-
-bool Place(const BITMAPHANDLE* dst, L_INT x, L_INT y, L_INT width, L_INT height,
-           const BITMAPHANDLE* src, L_INT srcX, L_INT srcY, Placement* out) {
-    // 64-bit so that extreme offsets and sizes cannot overflow while clipping.
-    auto clip = [](int64_t& d, int64_t& s, int64_t& len, int64_t dLimit, int64_t sLimit) {
-        if (d < 0) {
-            s -= d;
-            len += d;
-            d = 0;
-        }
-        if (s < 0) {
-            d -= s;
-            len += s;
-            s = 0;
-        }
-        len = std::min({len, dLimit - d, sLimit - s});
-        return len > 0;
-    };
-    int64_t dx = x, sx = srcX, w = width, dy = y, sy = srcY, h = height;
-    if (!clip(dx, sx, w, dst->Width, src->Width) || !clip(dy, sy, h, dst->Height, src->Height))
-        return false;
-    out->dst = RECT{int(dx), int(dy), int(dx + w), int(dy + h)};
-    out->dxToSrc = int(sx - dx);
-    out->dyToSrc = int(sy - dy);
-    return true;
 }
 
 // Common checks and the span walk of both calls. rowFn(dstRow, dstX, srcPixels, count).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "Effects.h"
@@ -27,6 +28,15 @@ struct Bmp {
         return true;
     }
 };
+
+// An 8-bit layer of gray levels (palette entry i is gray level i), all 0.
+inline Bmp GrayLayer(int w, int h) {
+    RGBQUAD pal[256];
+    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    Bmp b(w, h, 8);
+    std::memcpy(b.b.pPalette, pal, sizeof pal);
+    return b;
+}
 
 inline bool Bit(const BITMAPHANDLE& m, int x, int y) {
     return (L_RowPtr(&m, y)[x >> 3] >> (7 - (x & 7))) & 1;
@@ -74,6 +84,27 @@ inline Bmp Blocks(int w, int h, int bpp, unsigned seed, int view = TOP_LEFT) {
                                nullptr, 0),
               SUCCESS);
     return out;
+}
+
+// The mean of share(px, py) (1 inside a shape, 0 outside, or a weight between) over pixel
+// (x, y), sampled on a 128 x 128 grid (off-centre, so that no edge of the tests runs along a
+// line of samples). Pixels whose corners and 17 x 17 points all give 0 or all give 1 are
+// taken as wholly out or in: no shape in the tests is thin enough to slip between those.
+inline double Reference(int x, int y, const std::function<double(double, double)>& share) {
+    int zeros = 0, ones = 0;
+    for (int j = 0; j <= 16; ++j)
+        for (int i = 0; i <= 16; ++i) {
+            const double v = share(x + i / 16.0, y + j / 16.0);
+            zeros += v == 0;
+            ones += v == 1;
+        }
+    if (zeros == 17 * 17) return 0;
+    if (ones == 17 * 17) return 1;
+    const int n = 128;
+    double sum = 0;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) sum += share(x + (i + 0.37) / n, y + (j + 0.61) / n);
+    return sum / (n * n);
 }
 
 } // namespace efx
