@@ -1,6 +1,7 @@
 #include "ScriptRunner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -603,21 +604,15 @@ int TScriptRunner::LayerRowY(int index) {
 }
 
 POINT TScriptRunner::ClientPoint(int x, int y) const {
-    const TImageView& view = *Active().View;
-    // Of the client points showing the pixel, the middle one; when the zoom is below 1
-    // some pixels have none, and the nearest point is taken.
-    const auto axis = [&](int q, bool horizontal) {
-        const POINT a = view.ImageToClient(POINT{q, q}, true);
-        const POINT b = view.ImageToClient(POINT{q + 1, q + 1}, true);
-        const int from = (horizontal ? a.x : a.y) - 1, to = (horizontal ? b.x : b.y) + 1;
-        std::vector<int> hits;
-        for (int c = from; c <= to; ++c) {
-            const POINT back = view.ClientToImage(POINT{c, c}, true);
-            if ((horizontal ? back.x : back.y) == q) hits.push_back(c);
-        }
-        return hits.empty() ? (horizontal ? a.x : a.y) : hits[hits.size() / 2];
+    const TWindow& win = Active();
+    const TImageView& view = *win.View;
+    const TScrollState& s = win.Host->Scroller();
+    // The client pixel over the image pixel's centre: at zooms below 1 several image pixels
+    // share one client pixel, and this is the one a user pointing at the pixel would hit.
+    const auto axis = [&](int q, int origin, int scroll) {
+        return int(std::floor((q + 0.5) * view.Zoom)) + origin - scroll;
     };
-    return POINT{axis(x, true), axis(y, false)};
+    return POINT{axis(x, view.OriginX, s.PosX * s.UnitX), axis(y, view.OriginY, s.PosY * s.UnitY)};
 }
 
 void TScriptRunner::Mouse(const std::vector<std::string>& w) {

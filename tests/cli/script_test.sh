@@ -6,7 +6,9 @@
 set -u
 TOOL=$1
 DATA=$2
-SCRIPTS=$(dirname "$0")/scripts
+SCRIPTS=$(cd "$(dirname "$0")/scripts" && pwd)
+# The scripts run in a scratch folder: the tool must be found from there.
+case $TOOL in /*) ;; *) TOOL=$PWD/$TOOL ;; esac
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 fails=0

@@ -3,6 +3,7 @@
 open sample.png
 command 15875
 visible 0 0
+visible 0 0
 print layers
 print undo
 export hidden.png
