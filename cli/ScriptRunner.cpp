@@ -166,7 +166,6 @@ private:
 struct TFileAnswer {
     int Line = 0;
     std::string Path;
-    std::optional<int> FilterIndex;  // open: the type of the file's name
     std::optional<std::string> Type; // save: the description of the type chosen
 };
 
@@ -216,8 +215,7 @@ public:
 
 private:
     void RunLine(const std::vector<std::string>& w);
-    // After every line, as the desktop's idle time would: the window repaints, and every
-    // answer given for the line must have been taken.
+    // After every line: every answer given for the line must have been taken.
     void Settle();
     [[noreturn]] void Error(const std::string& reason) const { throw TLineError{line_, reason}; }
     TWindow& Active() const;
@@ -318,7 +316,8 @@ bool TScriptFileDialogs::GetOpenFileNames(const TFileDialogRequest& request,
                                           TFileDialogResult& result) {
     if (!Open) return false;
     result.Paths = {Open->Path};
-    result.FilterIndex = Open->FilterIndex.value_or(request.FilterIndex);
+    // The type list stays where it was: a file opens as what its content is.
+    result.FilterIndex = request.FilterIndex;
     Open.reset();
     return true;
 }
@@ -446,7 +445,6 @@ int TScriptRunner::Run(std::istream& in) {
 }
 
 void TScriptRunner::Settle() {
-    if (!windows_.empty()) windows_.back()->Host->Update();
     if (failure_) throw *failure_;
     // Answers are for what the line itself brings up; one left over means the editor
     // did not do what the script expected.
@@ -474,13 +472,7 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
     };
     if (verb == "open") {
         need(2, 2, "open PATH");
-        TFileAnswer a{line_, w[1], std::nullopt, std::nullopt};
-        // The open dialog's type list shows the type of the file chosen.
-        if (TDocTemplate* t = manager_.MatchTemplate(w[1])) {
-            const auto& all = manager_.Templates();
-            for (size_t i = 0; i < all.size(); ++i)
-                if (all[i].get() == t) a.FilterIndex = int(i);
-        }
+        const TFileAnswer a{line_, w[1], std::nullopt};
         files_.Open = a;
         Command(CM_FILEOPEN);
     } else if (verb == "new") {
@@ -532,7 +524,7 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         boxes_.Answers.push_back(TMessageAnswer{line_, r});
     } else if (verb == "save") {
         if (n < 2) Error("usage: save PATH [TYPE DESCRIPTION]");
-        TFileAnswer a{line_, std::filesystem::absolute(w[1]).string(), std::nullopt, std::nullopt};
+        TFileAnswer a{line_, std::filesystem::absolute(w[1]).string(), std::nullopt};
         if (n > 2) {
             std::string type = w[2];
             for (size_t i = 3; i < n; ++i) type += " " + w[i];
@@ -607,10 +599,11 @@ POINT TScriptRunner::ClientPoint(int x, int y) const {
     const TWindow& win = Active();
     const TImageView& view = *win.View;
     const TScrollState& s = win.Host->Scroller();
-    // The client pixel over the image pixel's centre: at zooms below 1 several image pixels
-    // share one client pixel, and this is the one a user pointing at the pixel would hit.
+    // The client pixel where the image pixel begins: below 1:1 several image pixels share
+    // one client pixel, and this is the one a user pointing at the pixel would hit (the
+    // view's own ImageToClient rounds, which lands on the next pixel there).
     const auto axis = [&](int q, int origin, int scroll) {
-        return int(std::floor((q + 0.5) * view.Zoom)) + origin - scroll;
+        return int(std::floor(q * view.Zoom)) + origin - scroll;
     };
     return POINT{axis(x, view.OriginX, s.PosX * s.UnitX), axis(y, view.OriginY, s.PosY * s.UnitY)};
 }

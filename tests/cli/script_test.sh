@@ -42,7 +42,7 @@ done
 
 "$TOOL" convert "$DATA/sample.png" "$TMP/plain.png"
 check "the export of an opened file holds its pixels" same_pixels "$TMP/shown.png" "$TMP/plain.png"
-check "Save As picks the type of the name's extension" sh -c "'$TOOL' info '$TMP/copy.bmp' | grep -qx 'format: 6'"
+check "Save As picks the type of the name's extension, or adds the chosen type's" sh -c "'$TOOL' info '$TMP/typed.qlx' | grep -qx 'format: qlx' && '$TOOL' info '$TMP/copy.bmp' | grep -qx 'format: 6'"
 check "a hidden background leaves the view colour in the export" sh -c "! cmp -s '$TMP/hidden.png' '$TMP/shown.png' && '$TOOL' stack '$TMP/two.qlx' '$DATA/sample.png' '$DATA/sample.png@20,20' && '$TOOL' flatten '$TMP/both.png' '$TMP/two.qlx' && ! cmp -s '$TMP/hidden.png' '$TMP/both.png'"
 check "the export matches a flattened save of the same view" sh -c "printf 'open sample.png\ncommand 15875\nvisible 0 0\nexport v.png\nsave flat.png\n' | (cd '$TMP' && '$TOOL' script -) && cmp -s '$TMP/v.png' '$TMP/flat.png'"
 check "a layer hidden in the script stays hidden in the saved layered file" sh -c "'$TOOL' layers '$TMP/hidden.qlx' | grep -q '^0 name=\"Background\" .* visible=0 shape=0\$'"
