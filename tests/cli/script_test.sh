@@ -46,6 +46,7 @@ check "Save As picks the type of the name's extension, or adds the chosen type's
 check "a hidden background leaves the view colour in the export" sh -c "! cmp -s '$TMP/hidden.png' '$TMP/shown.png' && '$TOOL' stack '$TMP/two.qlx' '$DATA/sample.png' '$DATA/sample.png@20,20' && '$TOOL' flatten '$TMP/both.png' '$TMP/two.qlx' && ! cmp -s '$TMP/hidden.png' '$TMP/both.png'"
 check "the export matches a flattened save of the same view" sh -c "printf 'open sample.png\ncommand 15875\nvisible 0 0\nexport v.png\nsave flat.png\n' | (cd '$TMP' && '$TOOL' script -) && cmp -s '$TMP/v.png' '$TMP/flat.png'"
 check "a layer hidden in the script stays hidden in the saved layered file" sh -c "'$TOOL' layers '$TMP/hidden.qlx' | grep -q '^0 name=\"Background\" .* visible=0 shape=0\$'"
+check "hiding a layer, then Yes to the question on closing, keeps it hidden in the file" sh -c "'$TOOL' layers '$TMP/layers.qlx' | grep -q '^1 name=.* visible=0 shape=0\$'"
 "$TOOL" apply "$DATA/sample.png" "$TMP/allwhite.png" intensity 1000
 check "a new image is filled with the background colour" sh -c "same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/white.png' '$TMP/allwhite.png' && ! same_ '$TMP/red.png' '$TMP/allwhite.png'"
 
