@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "LayeredImage.h"
+
 int Fail(const char* what, int code) {
     // A write the file system refused says why ("The disk is full.").
     const L_INT cause = code == ERROR_FILE_WRITE ? L_GetLastWriteError() : 0;
@@ -49,4 +51,14 @@ L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int qual
     if (!bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
         saveBpp = b->BitsPerPixel == 8 && L_IsGrayScaleBitmap(b) != GRAY_NO ? 8 : 24;
     return L_SaveBitmap(path, b, format, saveBpp, qfactor);
+}
+
+void PrintLayers(const TLayeredImage& image) {
+    for (int i = 0; i < image.Count(); ++i) {
+        TLayer& l = *image.Layers.At(i);
+        std::printf("%d name=\"%s\" x=%d y=%d width=%d height=%d depth=%d visible=%d shape=%d\n", i,
+                    l.Name.c_str(), l.X, l.Y, l.Width, l.Height, l.GetBitsPerPixel(),
+                    l.Visible ? 1 : 0, L_BitmapHasRgn(&l));
+    }
+    std::printf("current=%d\n", image.Count() ? image.GetCurrentIndex() : -1);
 }

@@ -6,6 +6,7 @@
 //   quillo-tool layers FILE
 //   quillo-tool stack OUT.qlx IN[@X,Y]...
 //   quillo-tool apply IN OUT OP [ARGS...] [--threads N]   (apply --list: the operations)
+//   quillo-tool script FILE|-
 #include <sys/stat.h>
 
 #include <cctype>
@@ -19,6 +20,7 @@
 #include "Apply.h"
 #include "CliCommon.h"
 #include "LayeredImage.h"
+#include "ScriptRunner.h"
 #include "Toolkit.h"
 
 namespace {
@@ -43,7 +45,10 @@ int Usage() {
                  "    the first is the background\n"
                  "  quillo-tool apply IN OUT OP [ARGS...] [--threads N]\n"
                  "    runs one processing operation on the image and saves the result;\n"
-                 "    quillo-tool apply --list shows the operations and their arguments\n");
+                 "    quillo-tool apply --list shows the operations and their arguments\n"
+                 "  quillo-tool script FILE|-\n"
+                 "    runs the editor without a window on the commands of FILE (- reads\n"
+                 "    them from the standard input), one a line; see README\n");
     return 2;
 }
 
@@ -180,13 +185,7 @@ int ListLayers(const char* path) {
     TLayeredImage image;
     int rc = image.Load(path);
     if (rc != SUCCESS) return Fail(path, rc);
-    for (int i = 0; i < image.Count(); ++i) {
-        const TLayer& l = *image.Layers.At(i);
-        std::printf("%d name=\"%s\" x=%d y=%d width=%d height=%d depth=%d visible=%d shape=%d\n", i,
-                    l.Name.c_str(), l.X, l.Y, l.Width, l.Height, l.GetBitsPerPixel(),
-                    l.Visible ? 1 : 0, L_BitmapHasRgn(&l));
-    }
-    std::printf("current=%d\n", image.Count() ? image.GetCurrentIndex() : -1);
+    PrintLayers(image);
     return 0;
 }
 
@@ -277,6 +276,10 @@ int main(int argc, char** argv) {
     if (cmd == "stack") {
         if (argc < 4) return Usage();
         return StackFiles(argv[2], argv + 3, argc - 3);
+    }
+    if (cmd == "script") {
+        if (argc != 3) return Usage();
+        return RunScriptFile(argv[2]);
     }
     if (cmd == "apply") return RunApply(argc - 2, argv + 2);
     if (cmd == "flatten") {

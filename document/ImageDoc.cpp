@@ -188,9 +188,11 @@ bool TImageDoc::FallBackToSaveAs() {
     // A Save As that fails again must not start yet another Save As from inside itself.
     if (inSaveAs_) return false;
     inSaveAs_ = true;
-    SaveAs();
+    // Whether the user saved somewhere else: a clean document whose write failed is not
+    // saved just because it had no changes.
+    const bool saved = SaveAs();
     inSaveAs_ = false;
-    return !IsDirty();
+    return saved;
 }
 
 bool TImageDoc::Commit(bool force) {

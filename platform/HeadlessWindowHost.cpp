@@ -94,6 +94,33 @@ void THeadlessWindowHost::Wheel(int delta, unsigned keys, POINT client) {
     if (client_) client_->OnMouseWheel(delta, keys, client);
 }
 
+bool THeadlessWindowHost::Inside(POINT p) const {
+    return p.x >= 0 && p.y >= 0 && p.x < client_size_.cx && p.y < client_size_.cy;
+}
+
+void THeadlessWindowHost::ButtonDown(TMouseButton button, unsigned keys, POINT client) {
+    MoveCursor(client, Inside(client));
+    if (client_) client_->OnButtonDown(button, keys, client);
+}
+
+void THeadlessWindowHost::ButtonUp(TMouseButton button, unsigned keys, POINT client) {
+    MoveCursor(client, Inside(client));
+    if (client_) client_->OnButtonUp(button, keys, client);
+}
+
+void THeadlessWindowHost::MouseMove(unsigned keys, POINT client) {
+    MoveCursor(client, Inside(client));
+    if (client_) client_->OnMouseMove(keys, client);
+}
+
+void THeadlessWindowHost::KeyDown(int key, unsigned keys) {
+    if (client_) client_->OnKeyDown(key, keys);
+}
+
+void THeadlessWindowHost::KeyUp(int key, unsigned keys) {
+    if (client_) client_->OnKeyUp(key, keys);
+}
+
 COLORREF THeadlessWindowHost::Pixel(int x, int y) const {
     auto* self = const_cast<THeadlessWindowHost*>(this);
     BITMAPHANDLE* b = self->store_.Bitmap();

@@ -58,6 +58,12 @@ public:
     // Period of a set timer, 0 when it is not set.
     int TimerPeriod(int id) const;
     void Wheel(int delta, unsigned keys, POINT client = {});
+    // The mouse goes to the point first, as a real one would, then the client hears of it.
+    void ButtonDown(TMouseButton button, unsigned keys, POINT client);
+    void ButtonUp(TMouseButton button, unsigned keys, POINT client);
+    void MouseMove(unsigned keys, POINT client);
+    void KeyDown(int key, unsigned keys);
+    void KeyUp(int key, unsigned keys);
 
     // The pending invalid area's bounds (empty when nothing is invalid).
     RECT InvalidBounds() const { return invalid_; }
@@ -72,6 +78,7 @@ public:
     COLORREF Pixel(int x, int y) const;
 
 private:
+    bool Inside(POINT p) const;
     IWindowClient* client_ = nullptr;
     TSize client_size_;
     TScrollState scroll_;

@@ -17,8 +17,33 @@ struct TSize {
 
 enum class TScrollBar { Horizontal, Vertical };
 
-// Modifier keys carried by input events.
-enum : unsigned { MK_SHIFT = 0x0004, MK_CONTROL = 0x0008 };
+// Modifier keys carried by input events. Windows reads Alt from the key state; our events
+// carry it with the others.
+enum : unsigned { MK_SHIFT = 0x0004, MK_CONTROL = 0x0008, MK_ALT = 0x0020 };
+
+enum class TMouseButton { Left, Middle, Right };
+
+// Key codes of the keys the view reacts to (the Windows virtual-key values); letters and
+// digits are their upper-case characters.
+enum : int {
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12, // Alt
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_PRIOR = 0x21, // Page Up
+    VK_NEXT = 0x22,  // Page Down
+    VK_END = 0x23,
+    VK_HOME = 0x24,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+    VK_DELETE = 0x2E,
+};
 
 // Scroller state: a content of Range units of Unit pixels each, scrolled to Pos units.
 // The position never goes below zero nor past the point where the content's end meets
@@ -47,6 +72,13 @@ public:
     virtual void OnSetFocus() {}
     // delta in 1/120 notches, positive away from the user; keys MK_* flags.
     virtual void OnMouseWheel(int /*delta*/, unsigned /*keys*/, POINT /*client*/) {}
+    // Buttons and moves at a client point (window coordinates); keys MK_* flags held.
+    virtual void OnButtonDown(TMouseButton /*button*/, unsigned /*keys*/, POINT /*client*/) {}
+    virtual void OnButtonUp(TMouseButton /*button*/, unsigned /*keys*/, POINT /*client*/) {}
+    virtual void OnMouseMove(unsigned /*keys*/, POINT /*client*/) {}
+    // A key (VK_* code) pressed or let go; keys the MK_* flags held with it.
+    virtual void OnKeyDown(int /*key*/, unsigned /*keys*/) {}
+    virtual void OnKeyUp(int /*key*/, unsigned /*keys*/) {}
 };
 
 class IWindowHost {

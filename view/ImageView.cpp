@@ -562,6 +562,56 @@ void TImageView::OnMouseWheel(int delta, unsigned keys, POINT) {
     }
 }
 
+namespace {
+int ButtonNumber(TMouseButton b) {
+    return b == TMouseButton::Left ? 1 : b == TMouseButton::Middle ? 2 : 3;
+}
+} // namespace
+
+void TImageView::OnButtonDown(TMouseButton button, unsigned, POINT client) {
+    if (!data_ || MouseButton != 0) return;
+    MouseButton = ButtonNumber(button);
+    DownPoint = client;
+    const TScrollState& s = host_.Scroller();
+    DownScroll = POINT{s.PosX, s.PosY};
+}
+
+void TImageView::OnButtonUp(TMouseButton button, unsigned, POINT) {
+    if (ButtonNumber(button) == MouseButton) MouseButton = 0;
+}
+
+void TImageView::OnKeyDown(int key, unsigned keys) {
+    if (keys & MK_SHIFT) return;
+    const bool ctrl = (keys & MK_CONTROL) != 0;
+    const TScrollState& s = host_.Scroller();
+    const TSize client = host_.GetClientSize();
+    const int pageX = std::max(1, client.cx / s.UnitX), pageY = std::max(1, client.cy / s.UnitY);
+    const int stepX = std::max(1, pageX / 8), stepY = std::max(1, pageY / 8);
+    // Positions past the ends are brought back by the scroller.
+    switch (key) {
+        case VK_NEXT: host_.ScrollTo(s.PosX, ctrl ? s.RangeY : s.PosY + pageY); break;
+        case VK_PRIOR: host_.ScrollTo(s.PosX, ctrl ? 0 : s.PosY - pageY); break;
+        case VK_END: host_.ScrollTo(ctrl ? s.RangeX : s.PosX + pageX, s.PosY); break;
+        case VK_HOME: host_.ScrollTo(ctrl ? 0 : s.PosX - pageX, s.PosY); break;
+        case VK_LEFT:
+            if (!ctrl) host_.ScrollTo(s.PosX - stepX, s.PosY);
+            break;
+        case VK_RIGHT:
+            if (!ctrl) host_.ScrollTo(s.PosX + stepX, s.PosY);
+            break;
+        case VK_UP:
+            if (!ctrl) host_.ScrollTo(s.PosX, s.PosY - stepY);
+            break;
+        case VK_DOWN:
+            if (!ctrl) host_.ScrollTo(s.PosX, s.PosY + stepY);
+            break;
+        case VK_ESCAPE:
+            if (!ctrl && HasSelection) Deselect();
+            break;
+        default: break;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Status texts.
 

@@ -135,6 +135,13 @@ public:
     void OnTimer(int id) override;
     void OnSetFocus() override { InvalidateAll(); }
     void OnMouseWheel(int delta, unsigned keys, POINT client) override;
+    // A press starts a gesture of that button (a second button while one is down is
+    // ignored); its release ends it.
+    void OnButtonDown(TMouseButton button, unsigned keys, POINT client) override;
+    void OnButtonUp(TMouseButton button, unsigned keys, POINT client) override;
+    // The paging keys scroll (a page, to an end with Ctrl, an eighth of a page with the
+    // arrows); Esc drops the selection. Nothing happens while Shift is held.
+    void OnKeyDown(int key, unsigned keys) override;
 
     // Display state.
     double Zoom = 1.0;
@@ -148,6 +155,11 @@ public:
     // Interaction state the tools set: a drag of the mouse running, the mouse captured
     // by a hand scroll or a layer drag, and the interaction mode (5 = deformation).
     bool Dragging = false;
+    // The gesture running: its button (0 none, 1 left, 2 middle, 3 right), the client
+    // point of its press and the scroll position at that moment.
+    int MouseButton = 0;
+    POINT DownPoint{};
+    POINT DownScroll{};
     bool Capturing = false;
     int InteractionMode = 0;
 

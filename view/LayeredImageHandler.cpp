@@ -294,6 +294,9 @@ bool TLayeredImageHandler::SetVisible(int index, bool visible) {
     TLayeredImage* image = GetImage();
     TLayer* layer = image ? image->Layers.At(index) : nullptr;
     if (!layer) return false;
+    // No undo step, but the file now stores visibility: closing must not drop the change
+    // without asking.
+    if (layer->Visible != visible) Data()->SetDocumentDirty(true);
     layer->Visible = visible;
     // A view of the layer would hand its own copy back to the layer when it is merged.
     if (TLayer* shown = image->GetLayer(index); shown && shown != layer) shown->Visible = visible;

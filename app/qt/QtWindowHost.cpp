@@ -1,6 +1,8 @@
 #include "QtWindowHost.h"
 
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -27,6 +29,8 @@ QtWindowHost::QtWindowHost(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     // The backing store covers the whole viewport, so Qt need not clear it first.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves reach the view without a button held too: the tools follow the pointer.
+    viewport()->setMouseTracking(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     store_.Resize(GetClientSize());
@@ -181,6 +185,95 @@ void QtWindowHost::wheelEvent(QWheelEvent* event) {
     const int delta =
         event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
     client_->OnMouseWheel(delta, keys, POINT{p.x(), p.y()});
+    event->accept();
+}
+
+namespace {
+
+unsigned ModifierKeys(Qt::KeyboardModifiers m) {
+    unsigned keys = 0;
+    if (m & Qt::ShiftModifier) keys |= MK_SHIFT;
+    if (m & Qt::ControlModifier) keys |= MK_CONTROL;
+    if (m & Qt::AltModifier) keys |= MK_ALT;
+    return keys;
+}
+
+bool ButtonOf(Qt::MouseButton b, TMouseButton* out) {
+    switch (b) {
+        case Qt::LeftButton: *out = TMouseButton::Left; return true;
+        case Qt::MiddleButton: *out = TMouseButton::Middle; return true;
+        case Qt::RightButton: *out = TMouseButton::Right; return true;
+        default: return false;
+    }
+}
+
+// The view's key code for a Qt key; 0 for keys the view never hears of.
+int KeyCodeOf(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return key; // Qt uses the upper-case characters too
+    switch (key) {
+        case Qt::Key_Backspace: return VK_BACK;
+        case Qt::Key_Tab: return VK_TAB;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return VK_RETURN;
+        case Qt::Key_Shift: return VK_SHIFT;
+        case Qt::Key_Control: return VK_CONTROL;
+        case Qt::Key_Alt: return VK_MENU;
+        case Qt::Key_Escape: return VK_ESCAPE;
+        case Qt::Key_Space: return VK_SPACE;
+        case Qt::Key_PageUp: return VK_PRIOR;
+        case Qt::Key_PageDown: return VK_NEXT;
+        case Qt::Key_End: return VK_END;
+        case Qt::Key_Home: return VK_HOME;
+        case Qt::Key_Left: return VK_LEFT;
+        case Qt::Key_Up: return VK_UP;
+        case Qt::Key_Right: return VK_RIGHT;
+        case Qt::Key_Down: return VK_DOWN;
+        case Qt::Key_Delete: return VK_DELETE;
+        default: return 0;
+    }
+}
+
+} // namespace
+
+void QtWindowHost::mousePressEvent(QMouseEvent* event) {
+    TMouseButton button;
+    if (!client_ || !ButtonOf(event->button(), &button))
+        return QAbstractScrollArea::mousePressEvent(event);
+    const QPoint p = event->position().toPoint();
+    client_->OnButtonDown(button, ModifierKeys(event->modifiers()), POINT{p.x(), p.y()});
+    event->accept();
+}
+
+void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
+    TMouseButton button;
+    if (!client_ || !ButtonOf(event->button(), &button))
+        return QAbstractScrollArea::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    client_->OnButtonUp(button, ModifierKeys(event->modifiers()), POINT{p.x(), p.y()});
+    event->accept();
+}
+
+void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
+    if (!client_) return QAbstractScrollArea::mouseMoveEvent(event);
+    const QPoint p = event->position().toPoint();
+    client_->OnMouseMove(ModifierKeys(event->modifiers()), POINT{p.x(), p.y()});
+    event->accept();
+}
+
+void QtWindowHost::keyPressEvent(QKeyEvent* event) {
+    const int key = KeyCodeOf(event->key());
+    // The view does its own paging; the scroll area's would move the bars behind its back.
+    if (!client_ || !key) return QAbstractScrollArea::keyPressEvent(event);
+    client_->OnKeyDown(key, ModifierKeys(event->modifiers()));
+    event->accept();
+}
+
+void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
+    const int key = KeyCodeOf(event->key());
+    if (!client_ || !key || event->isAutoRepeat())
+        return QAbstractScrollArea::keyReleaseEvent(event);
+    client_->OnKeyUp(key, ModifierKeys(event->modifiers()));
     event->accept();
 }
 

@@ -290,9 +290,19 @@ TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
     EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/art.qlx").c_str()));
 
     // Two types share .jpg: the one selected is kept.
-    dialogs.QueueSave({{dir + "/photo.jpg"}, TemplateIndex("Exif (JPEG)", true)});
-    manager.SaveDocAs(*doc);
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Exif (JPEG)");
+    std::vector<TDocTemplate*> savable;
+    for (const auto& t : manager.Templates())
+        if (!t->IsOpenOnly()) savable.push_back(t.get());
+    const int exif = TemplateIndex("Exif (JPEG)", true);
+    std::string photo = dir + "/photo.jpg";
+    EXPECT_EQ(SaveTemplateForName(savable, savable.at(size_t(exif)), photo),
+              savable.at(size_t(exif)));
+    // Exif cannot be written yet: the save fails and the document stays what it was, even
+    // though it had no unsaved changes.
+    dialogs.QueueSave({{photo}, exif});
+    EXPECT_FALSE(manager.SaveDocAs(*doc));
+    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "QLX multilayered images");
+    EXPECT_EQ(doc->GetDocPath(), dir + "/art.qlx");
     EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
 }
 

@@ -455,3 +455,44 @@ TEST(ImageViewPalette, ColourPanelOffersAPaletteImagesOwnColours) {
     ASSERT_EQ(f.view.PanelColors(colors), 16);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(colors[i].rgbGreen, 200 - i) << i;
 }
+
+TEST(ImageViewKeys, PagingKeysScrollAndEscDropsTheSelectionUnlessShiftOrCtrlIsHeld) {
+    Fixture f(1000, 800, {200, 160});
+    f.view.UpdateScrollRanges();
+    const TScrollState& s = f.host.Scroller();
+    const auto at = [&] { return POINT{s.PosX * s.UnitX, s.PosY * s.UnitY}; };
+    f.host.KeyDown(VK_NEXT, 0);
+    EXPECT_EQ(at().y, 160);
+    f.host.KeyDown(VK_DOWN, 0); // an eighth of a page
+    EXPECT_EQ(at().y, 180);
+    f.host.KeyDown(VK_NEXT, MK_SHIFT); // Shift: nothing
+    EXPECT_EQ(at().y, 180);
+    f.host.KeyDown(VK_END, MK_CONTROL);
+    EXPECT_EQ(at().x, s.MaxPosX(200) * s.UnitX);
+    f.host.KeyDown(VK_HOME, 0);
+    EXPECT_EQ(at().x, (s.MaxPosX(200) * s.UnitX) - 200);
+    f.host.KeyDown(VK_PRIOR, MK_CONTROL);
+    EXPECT_EQ(at().y, 0);
+
+    BITMAPHANDLE mask;
+    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 1000, 800, 1, ORDER_BGR, nullptr, TOP_LEFT),
+              SUCCESS);
+    f.view.SelectionMask.Adopt(mask);
+    f.view.HasSelection = true;
+    f.host.KeyDown(VK_ESCAPE, MK_CONTROL);
+    EXPECT_TRUE(f.view.HasSelection);
+    f.host.KeyDown(VK_ESCAPE, 0);
+    EXPECT_FALSE(f.view.HasSelection);
+}
+
+TEST(ImageViewMouse, AGestureBelongsToTheButtonThatStartedIt) {
+    Fixture f(100, 100, {200, 160});
+    f.host.ButtonDown(TMouseButton::Right, 0, POINT{50, 60});
+    f.host.ButtonDown(TMouseButton::Left, 0, POINT{70, 80}); // ignored while right is down
+    EXPECT_EQ(f.view.MouseButton, 3);
+    EXPECT_EQ(f.view.DownPoint.x, 50);
+    f.host.ButtonUp(TMouseButton::Left, 0, POINT{70, 80});
+    EXPECT_EQ(f.view.MouseButton, 3);
+    f.host.ButtonUp(TMouseButton::Right, 0, POINT{70, 80});
+    EXPECT_EQ(f.view.MouseButton, 0);
+}

@@ -1,0 +1,762 @@
+#include "ScriptRunner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliCommon.h"
+#include "ColorPalette.h"
+#include "CommonDialogs.h"
+#include "Dialog.h"
+#include "HeadlessWindowHost.h"
+#include "ImageDocManager.h"
+#include "ImageView.h"
+#include "LayerListWnd.h"
+#include "MessageBox.h"
+#include "Options.h"
+#include "ResizeDialog.h"
+
+namespace {
+
+// The client area every document window gets, as on a large screen with the window
+// maximised.
+constexpr TSize kClientSize{1280, 1024};
+// Tall enough for ten rows; the runner scrolls the list to the row it clicks.
+constexpr int kLayerListHeight = 10 * TLayerListWnd::kRowHeight;
+
+// A line that cannot run; thrown to the loop, which reports it and stops.
+struct TLineError {
+    int Line;
+    std::string Reason;
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Splits a line into words. Double quotes group words with their spaces (and are
+// dropped); a word starting with '#' outside quotes starts a comment.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"')
+                quoted = false;
+            else
+                word += c;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\r') {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        if (c == '#' && !inWord) break;
+        inWord = true;
+        if (c == '"')
+            quoted = true;
+        else
+            word += c;
+    }
+    if (quoted) throw std::string("a quote is not closed");
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+// One control set by a `dialog` line: CONTROL=VALUE, or a list entry chosen by its data.
+struct TSetting {
+    int Id = 0;
+    std::string Value;
+    std::optional<std::intptr_t> ItemData;
+};
+
+struct TDialogAnswer {
+    int Line = 0;
+    int ResourceId = 0;
+    std::vector<TSetting> Settings;
+    bool Ok = true;
+};
+
+// What a control of a running dialog is set to, through the user's entry points; an
+// empty answer when it took the value, else why not.
+std::string Apply(TDialog& d, const TSetting& s) {
+    const TControlTemplate* t = d.Template().Find(s.Id);
+    if (!t) return "it has no control " + std::to_string(s.Id);
+    const std::string control = "control " + std::to_string(s.Id);
+    const std::string refused = control + " does not take \"" + s.Value + "\"";
+    switch (t->Kind) {
+        case TControlKind::Edit: return d.TypeText(s.Id, s.Value) ? "" : refused;
+        case TControlKind::CheckBox:
+            if (s.Value != "0" && s.Value != "1") return control + " is a check box: 0 or 1";
+            if (d.IsDlgButtonChecked(s.Id) == (s.Value == "1")) return "";
+            return d.Click(s.Id) ? "" : refused;
+        case TControlKind::RadioButton:
+            if (s.Value != "1") return control + " is a radio button: only 1 chooses it";
+            return d.Click(s.Id) ? "" : refused;
+        case TControlKind::PushButton:
+            if (s.Value != "click") return control + " is a button: click";
+            return d.Click(s.Id) ? "" : refused;
+        case TControlKind::ListBox:
+        case TControlKind::DropDownList: {
+            int index = -1;
+            for (int i = 0; i < d.GetCount(s.Id) && index < 0; ++i)
+                if (s.ItemData ? d.GetItemData(s.Id, i) == *s.ItemData
+                               : d.GetString(s.Id, i) == s.Value)
+                    index = i;
+            if (index < 0 && !s.ItemData && !ParseInt(s.Value.c_str(), 0, 1 << 20, &index))
+                return refused;
+            return d.Select(s.Id, index) ? "" : refused;
+        }
+        case TControlKind::Slider:
+        case TControlKind::SpinScrollBar: {
+            int pos;
+            if (!ParseInt(s.Value.c_str(), -1000000, 1000000, &pos)) return refused;
+            return d.Scroll(s.Id, SB_THUMBPOSITION, pos) ? "" : refused;
+        }
+        default: return control + " cannot be set";
+    }
+}
+
+class TScriptRunner;
+
+// Dialogs: each one that opens takes the next `dialog` answer, which must name it.
+class TScriptDialogHost : public THeadlessDialogHost {
+public:
+    explicit TScriptDialogHost(TScriptRunner& runner) : runner_(runner) {}
+    int Execute(TDialog& dialog, IWindowHost* parent) override;
+    std::deque<TDialogAnswer> Answers;
+
+private:
+    TScriptRunner& runner_;
+};
+
+struct TMessageAnswer {
+    int Line = 0;
+    TMbResult Result = TMbResult::Ok;
+};
+
+// Message boxes: printed as they come, answered by the `answer` lines.
+class TScriptMessageBoxes : public IMessageBoxHost {
+public:
+    explicit TScriptMessageBoxes(TScriptRunner& runner) : runner_(runner) {}
+    TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons,
+                   TMbIcon icon) override;
+    std::deque<TMessageAnswer> Answers;
+
+private:
+    TScriptRunner& runner_;
+    // Without an answer a box gets the choice that neither writes nor deletes anything.
+    THeadlessMessageBoxes defaults_;
+};
+
+struct TFileAnswer {
+    int Line = 0;
+    std::string Path;
+    std::optional<std::string> Type; // save: the description of the type chosen
+};
+
+// The file dialogs answer with the path of an `open` or `save` line.
+class TScriptFileDialogs : public ICommonDialogs {
+public:
+    explicit TScriptFileDialogs(TScriptRunner& runner) : runner_(runner) {}
+    bool GetOpenFileNames(const TFileDialogRequest& request, TFileDialogResult& result) override;
+    bool GetSaveFileName(const TFileDialogRequest& request, TFileDialogResult& result) override;
+    // No colour chooser is scripted: the colour stays.
+    bool ChooseColor(COLORREF&, TCustomColors&) override { return false; }
+    std::optional<TFileAnswer> Open, Save;
+
+private:
+    TScriptRunner& runner_;
+};
+
+// One document window: the host the view paints into, and the view.
+struct TWindow {
+    TImageDoc* Doc = nullptr;
+    std::unique_ptr<THeadlessWindowHost> Host;
+    std::unique_ptr<TImageView> View;
+};
+
+class TScriptRunner : public IDocViewFactory {
+public:
+    TScriptRunner();
+    ~TScriptRunner() override;
+    TScriptRunner(const TScriptRunner&) = delete;
+    TScriptRunner& operator=(const TScriptRunner&) = delete;
+
+    int Run(std::istream& in);
+
+    // A fault found while the editor runs (in a dialog or box answered wrongly): kept until
+    // the line's work is done, then reported for the line that gave the answer.
+    void Fail(int line, const std::string& reason) {
+        if (!failure_) failure_ = TLineError{line, reason};
+    }
+
+    // IDocViewFactory.
+    void CreateView(TDocument& doc) override;
+    void DestroyViews(TDocument& doc) override;
+    TDocument* ActiveDocument() const override {
+        return windows_.empty() ? nullptr : windows_.back()->Doc;
+    }
+    void ActivateView(TDocument& doc) override;
+
+private:
+    void RunLine(const std::vector<std::string>& w);
+    // After every line: every answer given for the line must have been taken.
+    void Settle();
+    [[noreturn]] void Error(const std::string& reason) const { throw TLineError{line_, reason}; }
+    TWindow& Active() const;
+    int Int(const std::string& word, int lo, int hi, const char* what) const;
+    void Command(int id);
+    // A client point of the active view showing image pixel (x, y) at its zoom and scroll.
+    POINT ClientPoint(int x, int y) const;
+    void Mouse(const std::vector<std::string>& w);
+    void Key(const std::vector<std::string>& w);
+    void Dialog(const std::vector<std::string>& w);
+    void Print(const std::string& what);
+    void Export(const std::string& path);
+    // Scrolls the layer list to the row of layer index and returns the row's middle.
+    int LayerRowY(int index);
+    void OnActiveChanged();
+
+    TScriptMessageBoxes boxes_{*this};
+    TScriptDialogHost dialogs_{*this};
+    TScriptFileDialogs files_{*this};
+    IMessageBoxHost* oldBoxes_ = nullptr;
+    IDialogHost* oldDialogs_ = nullptr;
+    ICommonDialogs* oldFiles_ = nullptr;
+    TOptions oldOptions_;
+
+    TRecentFiles recent_{""};
+    TColorPalette palette_;
+    TImageDocManager manager_;
+    TCommandRouter router_;
+    TLayerListWnd layerList_;
+    std::vector<std::unique_ptr<TWindow>> windows_; // the active one last
+    unsigned heldKeys_ = 0;
+    int line_ = 0;
+    std::optional<TLineError> failure_;
+};
+
+int TScriptDialogHost::Execute(TDialog& dialog, IWindowHost* parent) {
+    const int id = dialog.Template().ResourceId;
+    if (Answers.empty()) {
+        const int result = THeadlessDialogHost::Execute(dialog, parent);
+        std::printf("dialog: %d \"%s\": not answered, cancelled\n", id, dialog.Caption().c_str());
+        return result;
+    }
+    const TDialogAnswer answer = Answers.front();
+    Answers.pop_front();
+    bool applied = true;
+    QueueScript([&](TDialog& d) {
+        if (id != answer.ResourceId) {
+            runner_.Fail(answer.Line, "dialog " + std::to_string(answer.ResourceId) +
+                                          " was answered, but dialog " + std::to_string(id) +
+                                          " \"" + d.Caption() + "\" opened");
+            applied = false;
+            return int(IDCANCEL);
+        }
+        for (const TSetting& s : answer.Settings) {
+            const std::string why = Apply(d, s);
+            if (why.empty()) continue;
+            runner_.Fail(answer.Line, "dialog " + std::to_string(id) + ": " + why);
+            applied = false;
+            return int(IDCANCEL);
+        }
+        return answer.Ok ? int(IDOK) : int(IDCANCEL);
+    });
+    const int result = THeadlessDialogHost::Execute(dialog, parent);
+    // The dialog refused to close (it told the user why); the user gives up.
+    if (applied && answer.Ok && result != IDOK)
+        std::printf("dialog: %d \"%s\": stayed open after OK, cancelled\n", id,
+                    dialog.Caption().c_str());
+    return result;
+}
+
+bool Offers(TMbButtons buttons, TMbResult r) {
+    switch (buttons) {
+        case TMbButtons::Ok: return r == TMbResult::Ok;
+        case TMbButtons::YesNo: return r == TMbResult::Yes || r == TMbResult::No;
+        case TMbButtons::YesNoCancel:
+        case TMbButtons::RecoverDiscardLater: return r != TMbResult::Ok;
+    }
+    return false;
+}
+
+TMbResult TScriptMessageBoxes::Show(const std::string& text, const std::string& caption,
+                                    TMbButtons buttons, TMbIcon icon) {
+    // One box, one line of output.
+    std::string flat = text;
+    std::replace(flat.begin(), flat.end(), '\n', ' ');
+    std::printf("message: %s: %s\n", caption.c_str(), flat.c_str());
+    if (Answers.empty()) return defaults_.Show(text, caption, buttons, icon);
+    const TMessageAnswer a = Answers.front();
+    Answers.pop_front();
+    if (!Offers(buttons, a.Result)) {
+        runner_.Fail(a.Line, "the message box \"" + caption + "\" does not offer that answer");
+        return defaults_.Show(text, caption, buttons, icon);
+    }
+    return a.Result;
+}
+
+bool TScriptFileDialogs::GetOpenFileNames(const TFileDialogRequest& request,
+                                          TFileDialogResult& result) {
+    if (!Open) return false;
+    result.Paths = {Open->Path};
+    // The type list stays where it was: a file opens as what its content is.
+    result.FilterIndex = request.FilterIndex;
+    Open.reset();
+    return true;
+}
+
+bool TScriptFileDialogs::GetSaveFileName(const TFileDialogRequest& request,
+                                         TFileDialogResult& result) {
+    if (!Save) return false;
+    const TFileAnswer a = *Save;
+    Save.reset();
+    result.Paths = {a.Path};
+    result.FilterIndex = request.FilterIndex;
+    if (a.Type) {
+        const auto it =
+            std::find_if(request.Filters.begin(), request.Filters.end(),
+                         [&](const TFileFilter& f) { return f.Description == *a.Type; });
+        if (it == request.Filters.end()) {
+            runner_.Fail(a.Line, "no savable type is called \"" + *a.Type + "\"");
+            return false;
+        }
+        result.FilterIndex = int(it - request.Filters.begin());
+    }
+    return true;
+}
+
+TScriptRunner::TScriptRunner() : oldOptions_(Options()) {
+    // The run starts from the program's defaults and leaves the user's settings alone.
+    Options() = TOptions();
+    oldBoxes_ = SetMessageBoxHost(&boxes_);
+    oldDialogs_ = SetDialogHost(&dialogs_);
+    oldFiles_ = SetCommonDialogs(&files_);
+    manager_.SetRecentFiles(&recent_);
+    manager_.SetViewFactory(this);
+    manager_.AskNewImage = [](int& w, int& h, int& bpp) { return RunNewImageDialog(w, h, bpp); };
+    manager_.BackgroundColor = [this] { return palette_.BackgroundColor(); };
+    layerList_.SetClientHeight(kLayerListHeight);
+    OnActiveChanged();
+}
+
+TScriptRunner::~TScriptRunner() {
+    // Whatever the script left unsaved goes without a question.
+    layerList_.SetView(nullptr);
+    windows_.clear();
+    manager_.SetViewFactory(nullptr);
+    SetCommonDialogs(oldFiles_);
+    SetDialogHost(oldDialogs_);
+    SetMessageBoxHost(oldBoxes_);
+    Options() = oldOptions_;
+}
+
+void TScriptRunner::CreateView(TDocument& doc) {
+    auto* imageDoc = dynamic_cast<TImageDoc*>(&doc);
+    if (!imageDoc) return;
+    auto w = std::make_unique<TWindow>();
+    w->Doc = imageDoc;
+    w->Host = std::make_unique<THeadlessWindowHost>(kClientSize);
+    w->View = std::make_unique<TImageView>(*imageDoc, *w->Host);
+    w->View->UpdateScrollRanges();
+    w->Host->SetFocus(true);
+    windows_.push_back(std::move(w));
+    OnActiveChanged();
+}
+
+void TScriptRunner::DestroyViews(TDocument& doc) {
+    for (auto it = windows_.begin(); it != windows_.end();) {
+        if ((*it)->Doc != &doc) {
+            ++it;
+            continue;
+        }
+        if (layerList_.GetView() == (*it)->View.get()) layerList_.SetView(nullptr);
+        it = windows_.erase(it);
+    }
+    OnActiveChanged();
+}
+
+void TScriptRunner::ActivateView(TDocument& doc) {
+    const auto it = std::find_if(windows_.begin(), windows_.end(),
+                                 [&](const auto& w) { return w->Doc == &doc; });
+    if (it == windows_.end()) return;
+    std::rotate(it, it + 1, windows_.end());
+    OnActiveChanged();
+}
+
+void TScriptRunner::OnActiveChanged() {
+    TImageView* view = windows_.empty() ? nullptr : windows_.back()->View.get();
+    router_.Chain = {view, &manager_};
+    layerList_.SetView(view);
+}
+
+TWindow& TScriptRunner::Active() const {
+    if (windows_.empty()) Error("no document is open");
+    return *windows_.back();
+}
+
+int TScriptRunner::Int(const std::string& word, int lo, int hi, const char* what) const {
+    int v;
+    if (!ParseInt(word.c_str(), lo, hi, &v))
+        Error(std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
+              std::to_string(hi) + ", not \"" + word + "\"");
+    return v;
+}
+
+int TScriptRunner::Run(std::istream& in) {
+    std::string text;
+    try {
+        while (std::getline(in, text)) {
+            ++line_;
+            std::vector<std::string> words;
+            try {
+                words = Words(text);
+            } catch (const std::string& why) {
+                Error(why);
+            }
+            if (words.empty()) continue;
+            RunLine(words);
+            // Answers wait for the line that brings their dialog or box up.
+            if (words[0] != "dialog" && words[0] != "answer") Settle();
+            std::fflush(stdout);
+        }
+    } catch (const TLineError& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "quillo-tool script: line %d: %s\n", e.Line, e.Reason.c_str());
+        return 2;
+    }
+    return 0;
+}
+
+void TScriptRunner::Settle() {
+    if (failure_) throw *failure_;
+    // Answers are for what the line itself brings up; one left over means the editor
+    // did not do what the script expected.
+    if (!dialogs_.Answers.empty())
+        throw TLineError{
+            dialogs_.Answers.front().Line,
+            "dialog " + std::to_string(dialogs_.Answers.front().ResourceId) + " was not opened"};
+    if (!boxes_.Answers.empty())
+        throw TLineError{boxes_.Answers.front().Line, "no message box was shown to answer"};
+    if (files_.Open || files_.Save) Error("the editor asked for no file name");
+}
+
+void TScriptRunner::Command(int id) {
+    const TCommandEnabler state = router_.State(id);
+    if (!state.Handled) Error("no part of the editor knows command " + std::to_string(id));
+    if (!state.Enabled) Error("command " + std::to_string(id) + " is disabled");
+    router_.Execute(id);
+}
+
+void TScriptRunner::RunLine(const std::vector<std::string>& w) {
+    const std::string& verb = w[0];
+    const size_t n = w.size();
+    const auto need = [&](size_t lo, size_t hi, const char* usage) {
+        if (n < lo || n > hi) Error(std::string("usage: ") + usage);
+    };
+    if (verb == "open") {
+        need(2, 2, "open PATH");
+        const TFileAnswer a{line_, w[1], std::nullopt};
+        files_.Open = a;
+        Command(CM_FILEOPEN);
+    } else if (verb == "new") {
+        need(4, 4, "new WIDTH HEIGHT BPP");
+        const int width = Int(w[1], 1, 1 << 20, "WIDTH"), height = Int(w[2], 1, 1 << 20, "HEIGHT");
+        const int bpp = Int(w[3], 1, 32, "BPP");
+        static constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
+        const int* depth = std::find(std::begin(kDepths), std::end(kDepths), bpp);
+        if (depth == std::end(kDepths)) Error("BPP must be 1, 4, 8, 16, 24 or 32");
+        TDialogAnswer a{line_, IDD_NEWIMAGE, {}, true};
+        a.Settings.push_back(TSetting{IDC_UNITS, "", std::intptr_t(UNITS_PIXELS)});
+        a.Settings.push_back(TSetting{IDC_WIDTH, std::to_string(width), std::nullopt});
+        a.Settings.push_back(TSetting{IDC_HEIGHT, std::to_string(height), std::nullopt});
+        a.Settings.push_back(TSetting{IDC_BPP1 + int(depth - kDepths), "1", std::nullopt});
+        dialogs_.Answers.push_back(a);
+        Command(CM_FILENEW);
+    } else if (verb == "command") {
+        need(2, 2, "command ID");
+        Command(Int(w[1], 1, 65535, "ID"));
+    } else if (verb == "color") {
+        need(3, 3, "color fg|bg RRGGBB");
+        const std::string& hex = w[2];
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(hex.c_str(), &end, 16);
+        if (hex.size() != 6 || *end) Error("the colour must be six hex digits RRGGBB");
+        const COLORREF c = RGB(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
+        if (w[1] == "fg")
+            palette_.SetForegroundColor(c);
+        else if (w[1] == "bg")
+            palette_.SetBackgroundColor(c);
+        else
+            Error("usage: color fg|bg RRGGBB");
+    } else if (verb == "dialog") {
+        Dialog(w);
+    } else if (verb == "answer") {
+        need(2, 2, "answer yes|no|cancel|ok");
+        const std::string a = Lower(w[1]);
+        TMbResult r;
+        if (a == "yes")
+            r = TMbResult::Yes;
+        else if (a == "no")
+            r = TMbResult::No;
+        else if (a == "cancel")
+            r = TMbResult::Cancel;
+        else if (a == "ok")
+            r = TMbResult::Ok;
+        else
+            Error("usage: answer yes|no|cancel|ok");
+        boxes_.Answers.push_back(TMessageAnswer{line_, r});
+    } else if (verb == "save") {
+        if (n < 2) Error("usage: save PATH [TYPE DESCRIPTION]");
+        TFileAnswer a{line_, std::filesystem::absolute(w[1]).string(), std::nullopt};
+        if (n > 2) {
+            std::string type = w[2];
+            for (size_t i = 3; i < n; ++i) type += " " + w[i];
+            a.Type = type;
+        }
+        files_.Save = a;
+        Command(CM_FILESAVEAS);
+    } else if (verb == "export") {
+        need(2, 2, "export PATH");
+        Export(w[1]);
+    } else if (verb == "print") {
+        need(2, 2, "print layers|status|undo");
+        Print(w[1]);
+    } else if (verb == "visible") {
+        need(3, 3, "visible INDEX 0|1");
+        TLayeredImageHandler& layers = Active().View->LayerHandler();
+        const int index = Int(w[1], 0, std::max(0, layers.Count() - 1), "INDEX");
+        const int want = Int(w[2], 0, 1, "the visibility");
+        const int y = LayerRowY(index);
+        // The eye shows the state already; a click on it toggles.
+        if (layers.IsVisible(index) != (want == 1)) layerList_.Click(10, y);
+    } else if (verb == "rename") {
+        if (n < 3) Error("usage: rename INDEX NAME");
+        TLayeredImageHandler& layers = Active().View->LayerHandler();
+        const int index = Int(w[1], 0, std::max(0, layers.Count() - 1), "INDEX");
+        std::string name = w[2];
+        for (size_t i = 3; i < n; ++i) name += " " + w[i];
+        // A double click on the name opens the editor; Enter gives the layer what was typed.
+        const int y = LayerRowY(index), x = TLayerListWnd::kNameLeft + 10;
+        layerList_.Click(x, y);
+        layerList_.Click(x, y);
+        if (!layerList_.DoubleClick(x, y)) Error("the layer list did not start renaming");
+        layerList_.SetRenameText(name);
+        layerList_.CommitRename();
+    } else if (verb == "press" || verb == "move" || verb == "release" || verb == "drag") {
+        Mouse(w);
+    } else if (verb == "key") {
+        Key(w);
+    } else if (verb == "tick") {
+        need(2, 3, "tick TIMERID [COUNT]");
+        const int id = Int(w[1], 1, 65535, "TIMERID");
+        const int count = n > 2 ? Int(w[2], 1, 100000, "COUNT") : 1;
+        TWindow& win = Active();
+        for (int i = 0; i < count; ++i)
+            if (!win.Host->FireTimer(id)) Error("timer " + w[1] + " is not running");
+    } else {
+        Error("unknown command \"" + verb + "\"");
+    }
+}
+
+void TScriptRunner::Dialog(const std::vector<std::string>& w) {
+    if (w.size() < 3) Error("usage: dialog ID CONTROL=VALUE ... ok|cancel");
+    TDialogAnswer a{line_, Int(w[1], 1, 65535, "ID"), {}, true};
+    const std::string last = Lower(w.back());
+    if (last != "ok" && last != "cancel") Error("a dialog line ends with ok or cancel");
+    a.Ok = last == "ok";
+    for (size_t i = 2; i + 1 < w.size(); ++i) {
+        const size_t eq = w[i].find('=');
+        if (eq == std::string::npos) Error("\"" + w[i] + "\" is not CONTROL=VALUE");
+        a.Settings.push_back(
+            TSetting{Int(w[i].substr(0, eq), -1, 65535, "CONTROL"), w[i].substr(eq + 1), {}});
+    }
+    dialogs_.Answers.push_back(a);
+}
+
+int TScriptRunner::LayerRowY(int index) {
+    layerList_.Scroll(TLayerListWnd::TScroll::Thumb, index);
+    return layerList_.RowTop(index) + TLayerListWnd::kRowHeight / 2;
+}
+
+POINT TScriptRunner::ClientPoint(int x, int y) const {
+    const TWindow& win = Active();
+    const TImageView& view = *win.View;
+    const TScrollState& s = win.Host->Scroller();
+    // The client pixel where the image pixel begins: below 1:1 several image pixels share
+    // one client pixel, and this is the one a user pointing at the pixel would hit (the
+    // view's own ImageToClient rounds, which lands on the next pixel there).
+    const auto axis = [&](int q, int origin, int scroll) {
+        return int(std::floor(q * view.Zoom)) + origin - scroll;
+    };
+    return POINT{axis(x, view.OriginX, s.PosX * s.UnitX), axis(y, view.OriginY, s.PosY * s.UnitY)};
+}
+
+void TScriptRunner::Mouse(const std::vector<std::string>& w) {
+    const std::string& verb = w[0];
+    const size_t coords = verb == "drag" ? 4 : 2;
+    if (w.size() < 1 + coords) Error("usage: " + verb + " X Y ...");
+    std::vector<POINT> points;
+    for (size_t i = 0; i < coords; i += 2)
+        points.push_back(
+            POINT{Int(w[1 + i], -1000000, 1000000, "X"), Int(w[2 + i], -1000000, 1000000, "Y")});
+    TMouseButton button = TMouseButton::Left;
+    unsigned keys = heldKeys_;
+    int steps = 8;
+    for (size_t i = 1 + coords; i < w.size(); ++i) {
+        const std::string o = Lower(w[i]);
+        if (o == "left")
+            button = TMouseButton::Left;
+        else if (o == "middle")
+            button = TMouseButton::Middle;
+        else if (o == "right")
+            button = TMouseButton::Right;
+        else if (o == "shift")
+            keys |= MK_SHIFT;
+        else if (o == "ctrl")
+            keys |= MK_CONTROL;
+        else if (o == "alt")
+            keys |= MK_ALT;
+        else if (verb == "drag" && i == 1 + coords && ParseInt(o.c_str(), 1, 10000, &steps))
+            continue;
+        else
+            Error("\"" + w[i] + "\" is no button or modifier");
+    }
+    THeadlessWindowHost& host = *Active().Host;
+    const auto client = [&](POINT q) { return ClientPoint(q.x, q.y); };
+    const auto press = [&](POINT q) {
+        const POINT p = client(q);
+        if (p.x < 0 || p.y < 0 || p.x >= kClientSize.cx || p.y >= kClientSize.cy)
+            Error("pixel " + std::to_string(q.x) + "," + std::to_string(q.y) +
+                  " is not in the view (scroll or zoom first)");
+        host.ButtonDown(button, keys, p);
+    };
+    if (verb == "press") {
+        press(points[0]);
+    } else if (verb == "move") {
+        host.MouseMove(keys, client(points[0]));
+    } else if (verb == "release") {
+        host.ButtonUp(button, keys, client(points[0]));
+    } else {
+        press(points[0]);
+        const POINT a = points[0], b = points[1];
+        for (int i = 1; i <= steps; ++i)
+            host.MouseMove(
+                keys, client(POINT{a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps}));
+        host.ButtonUp(button, keys, client(b));
+    }
+}
+
+void TScriptRunner::Key(const std::vector<std::string>& w) {
+    if (w.size() < 2 || w.size() > 3) Error("usage: key NAME [down|up]");
+    static const std::pair<const char*, int> kNames[] = {
+        {"esc", VK_ESCAPE},    {"escape", VK_ESCAPE},  {"delete", VK_DELETE}, {"space", VK_SPACE},
+        {"shift", VK_SHIFT},   {"ctrl", VK_CONTROL},   {"alt", VK_MENU},      {"pageup", VK_PRIOR},
+        {"pagedown", VK_NEXT}, {"home", VK_HOME},      {"end", VK_END},       {"left", VK_LEFT},
+        {"right", VK_RIGHT},   {"up", VK_UP},          {"down", VK_DOWN},     {"enter", VK_RETURN},
+        {"tab", VK_TAB},       {"backspace", VK_BACK},
+    };
+    const std::string name = Lower(w[1]);
+    int key = 0;
+    for (const auto& [n, code] : kNames)
+        if (name == n) key = code;
+    if (!key && name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        key = std::toupper(static_cast<unsigned char>(name[0]));
+    if (!key) Error("unknown key \"" + w[1] + "\"");
+    const std::string how = w.size() > 2 ? Lower(w[2]) : "";
+    if (!how.empty() && how != "down" && how != "up") Error("usage: key NAME [down|up]");
+    const unsigned flag = key == VK_SHIFT     ? unsigned(MK_SHIFT)
+                          : key == VK_CONTROL ? MK_CONTROL
+                          : key == VK_MENU    ? MK_ALT
+                                              : 0u;
+    THeadlessWindowHost& host = *Active().Host;
+    // A modifier held down stays held for the keys and the mouse until it is let go.
+    if (how != "up") {
+        heldKeys_ |= flag;
+        host.KeyDown(key, heldKeys_);
+    }
+    if (how != "down") {
+        heldKeys_ &= ~flag;
+        host.KeyUp(key, heldKeys_);
+    }
+}
+
+void TScriptRunner::Print(const std::string& what) {
+    TWindow& win = Active();
+    TImageView& view = *win.View;
+    TImageData* data = view.GetImageData();
+    if (what == "layers") {
+        if (data) PrintLayers(data->Image);
+    } else if (what == "status") {
+        const TScrollState& s = win.Host->Scroller();
+        std::printf("title: %s\nmodified: %d\nzoom: %g\nscroll: %d,%d\n",
+                    win.Doc->GetTitle().c_str(), win.Doc->IsDirty() ? 1 : 0, view.Zoom,
+                    s.PosX * s.UnitX, s.PosY * s.UnitY);
+        std::printf("size: %s\nbpp: %s\nlayer: %s\ncursor: %s\n", view.StatusSize().c_str(),
+                    view.StatusBpp().c_str(), view.StatusLayerRect().c_str(),
+                    view.StatusCursor().c_str());
+    } else if (what == "undo") {
+        // Newest first, as Undo and Redo take them.
+        const int undo = data ? data->UndoCount() : 0, redo = data ? data->RedoCount() : 0;
+        std::printf("history: %d undo, %d redo\n", undo, redo);
+        for (int i = undo - 1; i >= 0; --i)
+            std::printf("undo: %s\n", data->UndoItem(i)->Name.c_str());
+        for (int i = redo - 1; i >= 0; --i)
+            std::printf("redo: %s\n", data->RedoItem(i)->Name.c_str());
+    } else {
+        Error("usage: print layers|status|undo");
+    }
+}
+
+void TScriptRunner::Export(const std::string& path) {
+    TWindow& win = Active();
+    TImageData* data = win.View->GetImageData();
+    // The paint brings the display composite up to date; it is what the view shows.
+    win.Host->Update();
+    BITMAPHANDLE* shown = data ? &data->Image.Composite : nullptr;
+    if (!shown || !shown->Flags.Allocated) Error("the view shows no image");
+    // A view of the same pixels, not owning them, that carries the image's resolution (the
+    // composite is made at the screen's).
+    BITMAPHANDLE file = *shown;
+    if (const TLayer* bg = data->Image.Layers.At(0)) {
+        file.XResolution = bg->XResolution;
+        file.YResolution = bg->YResolution;
+    }
+    // The composite is opaque: the file gets its colours, without an alpha channel.
+    const int bpp = shown->BitsPerPixel == 32 ? 24 : 0;
+    const L_INT rc = L_SaveBitmap(path.c_str(), &file, FILE_PNG, bpp, 0);
+    if (rc != SUCCESS) Error("export " + path + ": " + L_ErrorMessage(rc));
+}
+
+} // namespace
+
+int RunScript(std::istream& in) {
+    TScriptRunner runner;
+    return runner.Run(in);
+}
+
+int RunScriptFile(const char* path) {
+    if (std::string(path) == "-") return RunScript(std::cin);
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "quillo-tool script: cannot read %s\n", path);
+        return 2;
+    }
+    return RunScript(in);
+}
