@@ -210,8 +210,13 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         // A file cut short keeps the rows it holds. Interlaced rows are not complete
         // before the last pass, so only a single-pass file can be shown in part.
         if (s.reader.ended && s.passes == 1 && IsAllocated(out) &&
-            ctx.EndedEarly(out, s.rowsDone, s.rowsDone, out->Height) == SUCCESS)
-            return ctx.Rows(out, 0, out->Height, 0, 1) == SUCCESS ? SUCCESS : ERROR_FILE_FORMAT;
+            ctx.EndedEarly(out, s.rowsDone, s.rowsDone, out->Height) == SUCCESS) {
+            const int reported = ctx.Rows(out, 0, out->Height, 0, 1);
+            if (reported == SUCCESS) return SUCCESS;
+            L_FreeBitmap(out);
+            L_InitBitmap(out, 0, 0, 0);
+            return reported; // the callback asked to stop
+        }
         L_FreeBitmap(out);
         L_InitBitmap(out, 0, 0, 0);
         return s.noMemory ? ERROR_NO_MEMORY : ERROR_FILE_FORMAT;
