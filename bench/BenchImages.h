@@ -47,23 +47,32 @@ inline void FillFiveLayers(TLayeredImage& image) {
     image.Layers.Seek(4);
 }
 
-// Writes a photo-like 4000 x 3000 JPEG (smooth colour fields with fine grain) to path.
-inline void WritePhotoJpeg(const std::string& path) {
+// A photo-like 4000 x 3000 picture (smooth colour fields with fine grain) at 24 bits, or at
+// 32 bits opaque as the editor stores photos.
+inline BITMAPHANDLE MakePhoto(int bpp) {
     BITMAPHANDLE b;
-    if (L_CreateBitmap(&b, TYPE_CONV, kPhotoW, kPhotoH, 24, ORDER_BGR, nullptr, TOP_LEFT) !=
+    if (L_CreateBitmap(&b, TYPE_CONV, kPhotoW, kPhotoH, bpp, ORDER_BGR, nullptr, TOP_LEFT) !=
         SUCCESS)
         std::abort();
+    const int step = bpp / 8;
     uint32_t seed = 12345;
     for (int y = 0; y < kPhotoH; ++y) {
         uint8_t* p = L_RowPtr(&b, y);
-        for (int x = 0; x < kPhotoW; ++x, p += 3) {
+        for (int x = 0; x < kPhotoW; ++x, p += step) {
             seed = seed * 1664525u + 1013904223u;
             const int grain = int(seed >> 28) - 8;
             p[0] = uint8_t(std::clamp(60 + y * 150 / kPhotoH + grain, 0, 255));
             p[1] = uint8_t(std::clamp(90 + ((x * y) >> 16) % 80 + grain, 0, 255));
             p[2] = uint8_t(std::clamp(200 - x * 120 / kPhotoW + grain, 0, 255));
+            if (step == 4) p[3] = 255;
         }
     }
+    return b;
+}
+
+// Writes the photo as a JPEG to path.
+inline void WritePhotoJpeg(const std::string& path) {
+    BITMAPHANDLE b = MakePhoto(24);
     if (L_SaveBitmap(path.c_str(), &b, FILE_JFIF, 24, 25) != SUCCESS) std::abort();
     L_FreeBitmap(&b);
 }

@@ -7,32 +7,15 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchImages.h"
 #include "Effects.h"
 
 namespace {
 
-constexpr int kW = 4000, kH = 3000;
+constexpr int kW = bench::kPhotoW, kH = bench::kPhotoH;
 
-// Smooth colour fields with fine grain, stored as the editor stores photos (32 bits, opaque).
 const BITMAPHANDLE& Photo() {
-    static BITMAPHANDLE b = [] {
-        BITMAPHANDLE p;
-        if (L_CreateBitmap(&p, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
-            std::abort();
-        uint32_t seed = 12345;
-        for (int y = 0; y < kH; ++y) {
-            uint8_t* q = L_RowPtr(&p, y);
-            for (int x = 0; x < kW; ++x, q += 4) {
-                seed = seed * 1664525u + 1013904223u;
-                const int grain = int(seed >> 28) - 8;
-                q[0] = uint8_t(std::clamp(60 + y * 150 / kH + grain, 0, 255));
-                q[1] = uint8_t(std::clamp(90 + ((x * y) >> 16) % 80 + grain, 0, 255));
-                q[2] = uint8_t(std::clamp(200 - x * 120 / kW + grain, 0, 255));
-                q[3] = 255;
-            }
-        }
-        return p;
-    }();
+    static BITMAPHANDLE b = bench::MakePhoto(32);
     return b;
 }
 

@@ -8,12 +8,11 @@
 #include <cstring>
 #include <functional>
 
+#include "BenchImages.h"
 #include "Effects.h"
 #include "Processing.h"
 
 namespace {
-
-constexpr int kW = 4000, kH = 3000;
 
 BITMAPHANDLE MakePhoto() {
     BITMAPHANDLE p;
@@ -21,21 +20,7 @@ BITMAPHANDLE MakePhoto() {
         if (L_LoadBitmap(path, &p, 32, ORDER_BGR) != SUCCESS) std::abort();
         return p;
     }
-    if (L_CreateBitmap(&p, TYPE_CONV, kW, kH, 32, ORDER_BGR, nullptr, TOP_LEFT) != SUCCESS)
-        std::abort();
-    uint32_t seed = 12345;
-    for (int y = 0; y < kH; ++y) {
-        uint8_t* q = L_RowPtr(&p, y);
-        for (int x = 0; x < kW; ++x, q += 4) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 28) - 8;
-            q[0] = uint8_t(std::clamp(60 + y * 150 / kH + grain, 0, 255));
-            q[1] = uint8_t(std::clamp(90 + ((x * y) >> 16) % 80 + grain, 0, 255));
-            q[2] = uint8_t(std::clamp(200 - x * 120 / kW + grain, 0, 255));
-            q[3] = 255;
-        }
-    }
-    return p;
+    return bench::MakePhoto(32);
 }
 
 const BITMAPHANDLE& Photo() {

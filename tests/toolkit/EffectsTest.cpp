@@ -16,11 +16,11 @@ TEST(Effects, NoiseIsBoundedByItsRangeAndTheSameForTheSameSeed) {
     };
     TOwnedBitmap a = gray(), same = gray(), other = gray(), red = gray(), o = gray();
     L_SetProcessingThreads(1);
-    ASSERT_EQ(L_AddBitmapNoise(a.get(), 200, CHANNEL_MASTER, 7), SUCCESS);
+    ASSERT_EQ(L_AddBitmapNoise(a.get(), 200, NOISE_ALL_CHANNELS, 7), SUCCESS);
     L_SetProcessingThreads(4);
-    ASSERT_EQ(L_AddBitmapNoise(same.get(), 200, CHANNEL_MASTER, 7), SUCCESS);
-    ASSERT_EQ(L_AddBitmapNoise(other.get(), 200, CHANNEL_MASTER, 8), SUCCESS);
-    ASSERT_EQ(L_AddBitmapNoise(red.get(), 200, CHANNEL_RED, 7), SUCCESS);
+    ASSERT_EQ(L_AddBitmapNoise(same.get(), 200, NOISE_ALL_CHANNELS, 7), SUCCESS);
+    ASSERT_EQ(L_AddBitmapNoise(other.get(), 200, NOISE_ALL_CHANNELS, 8), SUCCESS);
+    ASSERT_EQ(L_AddBitmapNoise(red.get(), 200, NOISE_RED, 7), SUCCESS);
     L_SetProcessingThreads(0);
     EXPECT_EQ(std::memcmp(a->Addr, same->Addr, a->Size), 0) << "threads change nothing";
     EXPECT_NE(std::memcmp(a->Addr, other->Addr, a->Size), 0) << "another seed, other noise";
@@ -46,7 +46,7 @@ TEST(Effects, NoiseStaysInsideTheRegionAndKeepsPalettesAndGrayLevels) {
         TOwnedBitmap b = RandomBitmap(20, 12, d, 3), before;
         ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
         SetTwoRectRegion(b.get());
-        ASSERT_EQ(L_AddBitmapNoise(b.get(), 1000, CHANNEL_GREEN, 1), SUCCESS);
+        ASSERT_EQ(L_AddBitmapNoise(b.get(), 1000, NOISE_GREEN, 1), SUCCESS);
         bool changed = false;
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 20; ++x) {

@@ -109,11 +109,13 @@ L_INT L_EmbossBitmap(pBITMAPHANDLE b, L_INT nDirection, L_INT nDepth);
 
 // Effects.
 
+// The channel L_AddBitmapNoise adds to (named apart from the layered image's channel modes,
+// whose values differ).
 enum : L_INT {
-    CHANNEL_MASTER = 0, // all three colour channels
-    CHANNEL_RED = 1,
-    CHANNEL_GREEN = 2,
-    CHANNEL_BLUE = 3,
+    NOISE_ALL_CHANNELS = 0, // all three colour channels
+    NOISE_RED = 1,
+    NOISE_GREEN = 2,
+    NOISE_BLUE = 3,
 };
 // Adds uniform noise of up to nRange tenths of a percent of full scale (0..1000) to one
 // channel or all. The same seed gives the same noise whatever the thread count.

@@ -34,7 +34,7 @@ QUILLO_ROW_KERNEL void NoiseRow(uint8_t* row, size_t len, int c, const bool* kee
 
 L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSeed) {
     if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
-    if (nRange < 0 || nRange > 1000 || nChannel < CHANNEL_MASTER || nChannel > CHANNEL_BLUE)
+    if (nRange < 0 || nRange > 1000 || nChannel < NOISE_ALL_CHANNELS || nChannel > NOISE_BLUE)
         return ERROR_INV_PARAMETER;
     const int range = int((nRange * 255 + 500) / 1000);
     if (range == 0) return SUCCESS;
@@ -43,9 +43,9 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
     bool keep[4] = {true, true, true, false};
     if (c == 1) {
         keep[0] = true; // a gray picture takes the noise in its level whatever the channel
-    } else if (nChannel != CHANNEL_MASTER) {
+    } else if (nChannel != NOISE_ALL_CHANNELS) {
         keep[0] = keep[1] = keep[2] = false;
-        keep[CHANNEL_BLUE - nChannel] = true; // bytes are blue, green, red
+        keep[NOISE_BLUE - nChannel] = true; // bytes are blue, green, red
     }
     const size_t len = size_t(b->Width) * size_t(c);
     const uint32_t seedKey = Hash32(uSeed ^ 0x9E3779B9u);
