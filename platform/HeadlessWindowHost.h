@@ -38,6 +38,7 @@ public:
     void SetCapture() override { capture_ = true; }
     void ReleaseCapture() override { capture_ = false; }
     bool HasCapture() const override { return capture_; }
+    void SetCursor(int cursor) override { Cursor = cursor; }
 
     void SetTimer(int id, int periodMs) override { timers_[id] = periodMs; }
     void KillTimer(int id) override { timers_.erase(id); }
@@ -74,6 +75,8 @@ public:
     std::vector<RECT> Invalidated;
     std::vector<RECT> Painted;
     std::vector<RECT> Shown;
+    // The cursor last set.
+    int Cursor = CURSOR_ARROW;
     // A backing-store pixel; CLR_INVALID outside it.
     COLORREF Pixel(int x, int y) const;
 

@@ -79,6 +79,17 @@ public:
     // A key (VK_* code) pressed or let go; keys the MK_* flags held with it.
     virtual void OnKeyDown(int /*key*/, unsigned /*keys*/) {}
     virtual void OnKeyUp(int /*key*/, unsigned /*keys*/) {}
+    // The window lost the focus, another window took the mouse capture, or the system
+    // cancelled whatever gesture runs.
+    virtual void OnKillFocus() {}
+    virtual void OnCaptureChanged() {}
+    virtual void OnCancelMode() {}
+};
+
+// Cursors: the program's cursor resources 15 to 39 by number, and the system's own.
+enum : int {
+    CURSOR_ARROW = 32512,
+    CURSOR_NO = 32648,
 };
 
 class IWindowHost {
@@ -119,6 +130,8 @@ public:
     virtual void SetCapture() = 0;
     virtual void ReleaseCapture() = 0;
     virtual bool HasCapture() const = 0;
+    // The pointer shown over the client area: a cursor resource number or CURSOR_*.
+    virtual void SetCursor(int /*cursor*/) {}
 
     // --- Timers: one per id; setting an existing id changes its period.
     virtual void SetTimer(int id, int periodMs) = 0;

@@ -353,7 +353,7 @@ TPaintOptions TImageView::PaintOptions() const {
     TPaintOptions o;
     o.SuppressOverlays = false;
     o.PaintImage = true;
-    o.ShowTransformFrame = InteractionMode == 5;
+    o.ShowTransformFrame = Mode == 5;
     o.ShowCurrentOutline = ShowActiveOutline && !Capturing;
     o.ShowOtherOutlines = ShowInactiveOutlines;
     o.FrameStyle = AntsPhase;

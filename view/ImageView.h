@@ -12,6 +12,8 @@
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
+#include "ToolOptions.h"
+#include "ViewTools.h"
 #include "WindowHost.h"
 
 // Command ids of the View menu handled by the view.
@@ -161,7 +163,27 @@ public:
     POINT DownPoint{};
     POINT DownScroll{};
     bool Capturing = false;
-    int InteractionMode = 0;
+    // The interaction mode (0-4 the selection shapes, 5 deformation, 6 a paint tool of
+    // PaintToolKind, 7 move, 8 zoom, 9 hand) and the one the move, zoom and hand toggles
+    // return to.
+    int Mode = 0;
+    int PrevMode = 0;
+    int PaintToolKind = 0;
+    // (Shift held ? 2 : 0) + (Ctrl held ? 1 : 0); chooses the selection combine operation.
+    int SelectModifier = 0;
+    // The layer drag: where the mouse was, in image pixels, and whether its undo step is
+    // recorded yet.
+    POINT MoveAnchor{};
+    bool MoveUndoDone = false;
+    bool StrokeTimerOn = false;
+    TToolOptions ToolOptions;
+
+    // --- Tools. The view hands its input, tool commands and overlay painting to them;
+    // without any, the view only scrolls, zooms and shows.
+    void SetTools(std::unique_ptr<IViewTools> tools) { tools_ = std::move(tools); }
+    IViewTools* Tools() const { return tools_.get(); }
+    // The status bar's message text for the current mode and keys.
+    std::function<void(const std::string&)> OnStatusHint;
 
 private:
     // The view's own commands; ce stays unhandled for any other id.
@@ -175,6 +197,7 @@ private:
     int viewNumber_;
     // Lets the document's listener know whether this view still exists.
     std::shared_ptr<TImageView*> self_;
+    std::unique_ptr<IViewTools> tools_;
     // Declared last so that it goes first: it tells its listeners that the view is going
     // while the rest of the view is still whole.
     TLayeredImageHandler layers_{*this};
