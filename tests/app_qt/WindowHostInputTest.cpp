@@ -183,6 +183,8 @@ private slots:
         };
         send(QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier);
         send(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
+        send(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+        send(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
         send(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
         send(QEvent::KeyPress, Qt::Key_Control, Qt::ShiftModifier);
         send(QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier | Qt::ControlModifier);
@@ -191,6 +193,8 @@ private slots:
         click(Qt::Key_Delete, Qt::NoModifier);
         click(Qt::Key_Escape, Qt::AltModifier);
         const std::vector<TEvent> expected = {
+            {TEvent::KeyDown, VK_MENU, MK_ALT},
+            {TEvent::KeyUp, VK_MENU, 0},
             {TEvent::KeyDown, VK_MENU, MK_ALT},
             {TEvent::KeyUp, VK_MENU, 0},
             {TEvent::KeyDown, VK_SHIFT, MK_SHIFT},
@@ -256,9 +260,9 @@ private slots:
         QVERIFY(QWidget::mouseGrabber() != host->viewport());
         menu.close();
 
-        // Hiding the window while it holds the mouse lets the mouse go too.
+        // Hiding the view's window while it holds the mouse lets the mouse go too.
         host->SetCapture();
-        window.hide();
+        host->hide();
         QCOMPARE(client.Count(TEvent::CaptureChanged), 2);
         QVERIFY(!host->HasCapture());
         host->SetClient(nullptr);
