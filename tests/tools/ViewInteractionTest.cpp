@@ -104,6 +104,16 @@ TEST(ViewInteractionSelection, ShapesAreCutAtTheCurrentLayerAndVanishOutsideIt) 
     f.Drag({0, 0}, {5, 5});
     EXPECT_FALSE(f.view->HasSelection);
     EXPECT_EQ(f.view->StatusSelection(), "(20,10) - (30,20)"); // the layer rectangle again
+
+    f.view->DoCommand(CM_ZOOM_TOOL);
+    ASSERT_TRUE(f.view->DoCommand(CM_SELECT_WHOLE_LAYER));
+    EXPECT_EQ(f.view->Mode, MODE_RECT_SELECTION);
+    EXPECT_EQ(f.view->StatusSelection(), "(20,10) - (30,20)");
+    EXPECT_EQ(CountBits(f.view->SelectionMask), 100);
+    // On the background it needs a selection to start from.
+    f.view->Deselect();
+    f.doc->Image.SetCurrent(0);
+    EXPECT_FALSE(f.view->IsCommandEnabled(CM_SELECT_WHOLE_LAYER));
 }
 
 // With Alt each click adds a corner and the pointer drags the last one; letting Alt go
@@ -171,6 +181,10 @@ TEST(ViewInteractionZoom, RightClickHalvesClickDoublesDragFitsByPowersOfTwo) {
         f.Drag({20, 15}, {20, 15}, 0, TMouseButton::Right);
         EXPECT_DOUBLE_EQ(f.view->Zoom, 0.5);
         f.view->Zoom = 2.0;
+        f.view->UpdateScrollRanges();
+        f.Drag({20, 15}, {20, 15}, 0, TMouseButton::Right);
+        EXPECT_DOUBLE_EQ(f.view->Zoom, 1.0);
+        f.view->Zoom = 2.5; // 1.25 is near enough to 1:1 to land on it
         f.view->UpdateScrollRanges();
         f.Drag({20, 15}, {20, 15}, 0, TMouseButton::Right);
         EXPECT_DOUBLE_EQ(f.view->Zoom, 1.0);
