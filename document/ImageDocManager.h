@@ -18,12 +18,6 @@ public:
     static constexpr int IDS_ACQUIRE = 802;        // "Acquire"
     static constexpr int IDS_PREFERENCES = 806;    // "Preferences"
     static constexpr int IDS_REVERTQUESTION = 807; // "Revert %s to last saved version?"
-    // Commands the manager answers for that are not available yet: scanning, choosing the
-    // scanner, preferences, and pasting with no document open.
-    static constexpr int CM_ACQUIRE = 15001;
-    static constexpr int CM_SELECTSOURCE = 15002;
-    static constexpr int CM_PREFERENCES = 15003;
-    static constexpr int CM_EDITPASTE = 24324;
 
     // Registers the file types, in their order. The last manager made is the process's.
     TImageDocManager();
@@ -38,6 +32,9 @@ public:
     std::function<bool(int& width, int& height, int& bpp)> AskNewImage;
     // The colour a new image is filled with. Unset: white.
     std::function<COLORREF()> BackgroundColor;
+    // The colour the paint tools draw with (the background colour is their second one).
+    // Unset: black.
+    std::function<COLORREF()> ForegroundColor;
 
     // A new document without a file (first template) holding the bitmap, whose content it
     // takes over; dirty. Null when the bitmap cannot be taken.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "CommandIds.h"
 #include "Commands.h"
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
@@ -15,22 +16,6 @@
 #include "ToolOptions.h"
 #include "ViewTools.h"
 #include "WindowHost.h"
-
-// Command ids of the View menu handled by the view.
-enum : int {
-    CM_OUTLINE_ACTIVE = 15211,
-    CM_OUTLINE_INACTIVE = 15212,
-    CM_ZOOM_OUT = 15221,
-    CM_ZOOM_IN = 15222,
-    CM_ZOOM_ORIGINAL = 15223,
-    CM_ZOOM_FIT = 15224,
-};
-
-// The Edit menu's history commands (the framework's numbers).
-enum : int {
-    CM_EDITUNDO = 24321,
-    CM_EDITREDO = 24329,
-};
 
 // The marching-ants timer and its period.
 inline constexpr int kAntsTimer = 9999;
@@ -124,6 +109,9 @@ public:
     std::string StatusSize() const;
     std::string StatusBpp() const;
     std::string StatusLayerRect() const;
+    // The selection gadget: what the tools show (the selection's bounds, a tool's own
+    // text), else the layer rectangle.
+    std::string StatusSelection() const;
     std::string StatusCursor() const;
 
     // The colours the frame's colour panel offers for this view: the canvas' own colour
@@ -144,6 +132,12 @@ public:
     // The paging keys scroll (a page, to an end with Ctrl, an eighth of a page with the
     // arrows); Esc drops the selection. Nothing happens while Shift is held.
     void OnKeyDown(int key, unsigned keys) override;
+    // The rest goes to the tools, when the view has them.
+    void OnMouseMove(unsigned keys, POINT client) override;
+    void OnKeyUp(int key, unsigned keys) override;
+    void OnKillFocus() override;
+    void OnCaptureChanged() override;
+    void OnCancelMode() override;
 
     // Display state.
     double Zoom = 1.0;

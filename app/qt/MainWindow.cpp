@@ -31,6 +31,7 @@
 #include "HelpWindow.h"
 #include "ImageDoc.h"
 #include "ImageView.h"
+#include "ViewInteraction.h"
 #include "LayerListWindow.h"
 #include "QtConvert.h"
 #include "QtWindowHost.h"
@@ -70,6 +71,7 @@ public:
         : frame_(frame), doc_(doc), host_(new QtWindowHost) {
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
+        AttachTools(*view_);
         setWindowIcon(DocumentIcon());
         UpdateTitle();
         // The document says when its unsaved state may have changed; the window may be
@@ -636,7 +638,7 @@ void TQuilloFrame::UpdateStatus() {
     set(IDG_MESSAGE, child ? child->Hint() : std::string());
     set(IDG_IMAGESIZE, view ? view->StatusSize() : std::string());
     set(IDG_BPP, view ? view->StatusBpp() : std::string());
-    set(IDG_SELECTION, view ? view->StatusLayerRect() : std::string());
+    set(IDG_SELECTION, view ? view->StatusSelection() : std::string());
     set(IDG_CURSOR, view ? view->StatusCursor() : std::string());
 }
 
