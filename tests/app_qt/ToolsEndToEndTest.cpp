@@ -125,6 +125,14 @@ private slots:
         QCOMPARE(fx.frame.StatusText(IDG_MESSAGE),
                  QStringLiteral("Shift, Ctrl and Alt change selection mode"));
         QCOMPARE(fx.Host()->CursorId(), 19);
+        // Holding Shift says what the next drag will do, at once, and shows the adding cross.
+        QTest::keyPress(fx.Canvas(), Qt::Key_Shift);
+        QCOMPARE(fx.frame.StatusText(IDG_MESSAGE), QStringLiteral("Add to selection"));
+        QCOMPARE(fx.Host()->CursorId(), 20);
+        QTest::keyRelease(fx.Canvas(), Qt::Key_Shift);
+        QCOMPARE(fx.frame.StatusText(IDG_MESSAGE),
+                 QStringLiteral("Shift, Ctrl and Alt change selection mode"));
+        QCOMPARE(fx.Host()->CursorId(), 19);
 
         // Inside the current layer, the title at (20, 20) to (270, 68): a selection is
         // clipped to the layer it is made on.
