@@ -137,9 +137,10 @@ TEST(SelectionRubberBand, XorBandEnclosesTheCornersAndErasesItself) {
     ASSERT_EQ(L_CreateBitmap(&screen, TYPE_CONV, 60, 60, 24, ORDER_BGR, nullptr, TOP_LEFT),
               SUCCESS);
     TRectSelection r(2.0, 5, 7);
-    r.AddPoint(10, 10, true);
-    r.AddPoint(12, 12, false);
     HDC dc = L_CreateLeadDC(&screen);
+    r.AddPoint(10, 10, true);
+    r.Draw(dc); // nothing yet: a mouse move erases before it adds its point
+    r.AddPoint(12, 12, false);
     r.Draw(dc);
     // Image pixels 10..12 at zoom 2 cover client 25..30 x 27..32; the band runs around them.
     int right = 0, inside = 0;
