@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CommandIds.h"
+
 // One menu entry. Items non-empty: a pop-up whose title is Text. Id 0 with empty Text and
 // no Items: a separator. Otherwise a command item; its Text may hold "\t" followed by the
 // accelerator's text, and "&" marks the mnemonic.
@@ -24,14 +26,6 @@ enum : int {
     IDM_IMAGE = 200, // the menu of a document window (the view's menu merged in)
 };
 
-// Commands that have no framework number.
-enum : int {
-    CM_HELPCONTENTS = 15004,
-    CM_HELPABOUT = 15005,
-    CM_PLUGIN_FIRST = 14000, // plug-in k is command 14000 + k
-    CM_LASTFILTER = 15900,
-};
-
 // True for the File menu's recent-file slots (CM_MRU_FIRST ..): the shell shows the paths
 // there and hides the slots without one.
 bool IsRecentFileSlot(int id);
@@ -41,7 +35,7 @@ const TMenuDef& MenuResource(int id);
 
 // Fills the plug-in pop-up ("Pl&ugins") of menu 200: pluginNames non-empty appends it after
 // Effects with "&Last Filter\tCtrl+F", a separator and one item per plug-in (command
-// 14000 + index); empty removes it. Call before the shell builds its menus.
+// CM_PLUGIN_FIRST + index); empty removes it. Call before the shell builds its menus.
 void SetPluginMenu(const std::vector<std::string>& pluginNames);
 
 // An accelerator: the command and its key in Qt's portable text ("Ctrl+Shift+<").

@@ -18,12 +18,6 @@ public:
     static constexpr int IDS_ACQUIRE = 802;        // "Acquire"
     static constexpr int IDS_PREFERENCES = 806;    // "Preferences"
     static constexpr int IDS_REVERTQUESTION = 807; // "Revert %s to last saved version?"
-    // Commands the manager answers for that are not available yet: scanning, choosing the
-    // scanner, preferences, and pasting with no document open.
-    static constexpr int CM_ACQUIRE = 15001;
-    static constexpr int CM_SELECTSOURCE = 15002;
-    static constexpr int CM_PREFERENCES = 15003;
-    static constexpr int CM_EDITPASTE = 24324;
 
     // Registers the file types, in their order. The last manager made is the process's.
     TImageDocManager();

@@ -1,6 +1,78 @@
 // The program's command ids, by name. Menus, accelerators, toolbars, icons, handlers and
-// tests all take their numbers from here, so no number is written twice.
+// tests all take their numbers from here, so no number is written twice. The program's own
+// commands lie in CM_OWN_FIRST .. CM_OWN_LAST, the file, edit and window commands keep the
+// framework's numbers (CM_FRAMEWORK_FIRST .. CM_FRAMEWORK_LAST), and plug-in filters come
+// below both.
 #pragma once
+
+enum : int {
+    CM_OWN_FIRST = 15001,
+    CM_OWN_LAST = 16001,
+    CM_FRAMEWORK_FIRST = 24310,
+    CM_FRAMEWORK_LAST = 24365,
+};
+
+// Plug-in filter k is command CM_PLUGIN_FIRST + k; the range ends where the program's own
+// commands begin.
+enum : int {
+    CM_PLUGIN_FIRST = 14000,
+    CM_PLUGIN_LAST = 14999,
+    CM_LASTFILTER = 15900,
+};
+
+// File and window commands, in the framework's numbering.
+enum : int {
+    CM_EXIT = 24310,
+    CM_FILENEW = 24331,
+    CM_FILEOPEN = 24332,
+    CM_FILESAVE = 24333,
+    CM_FILESAVEAS = 24334,
+    CM_FILEREVERT = 24335,
+    CM_FILECLOSE = 24336,
+    CM_FILEPRINT = 24337,
+    CM_FILEPRINTERSETUP = 24338,
+    CM_FILEPRINTPREVIEW = 24340,
+    CM_MRU_FIRST = 24351, // the recent files, newest first: CM_MRU_FIRST .. + 3
+    CM_CASCADECHILDREN = 24361,
+    CM_TILECHILDREN = 24362,
+    CM_ARRANGEICONS = 24363,
+    CM_CLOSECHILDREN = 24364,
+};
+
+// The Edit menu (the framework's numbers).
+enum : int {
+    CM_EDITUNDO = 24321,
+    CM_EDITCUT = 24322,
+    CM_EDITCOPY = 24323,
+    CM_EDITPASTE = 24324,
+    CM_EDITREDO = 24329,
+};
+
+// The document manager's own File items, and Help.
+enum : int {
+    CM_ACQUIRE = 15001,
+    CM_SELECTSOURCE = 15002,
+    CM_PREFERENCES = 15003,
+    CM_HELPCONTENTS = 15004,
+    CM_HELPABOUT = 15005,
+};
+
+// The View menu: the frame's bar toggles (in this order), the layer outlines and zoom.
+enum : int {
+    CM_VIEW_MAINBAR = 15201,
+    CM_VIEW_EFFECTSBAR = 15202,
+    CM_VIEW_TOOLSBAR = 15203,
+    CM_VIEW_PALETTE = 15204,
+    CM_VIEW_TOOLOPTIONS = 15205,
+    CM_VIEW_LAYERLIST = 15206,
+
+    CM_OUTLINE_ACTIVE = 15211,
+    CM_OUTLINE_INACTIVE = 15212,
+    CM_ZOOM_OUT = 15221,
+    CM_ZOOM_IN = 15222,
+    CM_ZOOM_ORIGINAL = 15223,
+    CM_ZOOM_FIT = 15224,
+};
 
 // Interaction modes and paint tools (Tools menu and toolbar).
 enum : int {
@@ -27,6 +99,87 @@ enum : int {
     CM_AIRBRUSH_TOOL = 15311,
 };
 
+// The channel editing modes (Image menu).
+enum : int {
+    CM_CHANNEL_AGGREGATED = 15271,
+    CM_CHANNEL_ALPHA = 15272,
+    CM_CHANNEL_RED = 15275,
+    CM_CHANNEL_GREEN = 15276,
+    CM_CHANNEL_BLUE = 15277,
+    CM_CHANNEL_CMYK_CYAN = 15279,
+    CM_CHANNEL_CMYK_MAGENTA = 15280,
+    CM_CHANNEL_CMYK_YELLOW = 15281,
+    CM_CHANNEL_CMYK_BLACK = 15282,
+    CM_CHANNEL_CMY_CYAN = 15284,
+    CM_CHANNEL_CMY_MAGENTA = 15285,
+    CM_CHANNEL_CMY_YELLOW = 15286,
+    CM_CHANNEL_HSV_HUE = 15288,
+    CM_CHANNEL_HSV_SATURATION = 15289,
+    CM_CHANNEL_HSV_VALUE = 15290,
+    CM_CHANNEL_HLS_HUE = 15292,
+    CM_CHANNEL_HLS_LIGHTNESS = 15293,
+    CM_CHANNEL_HLS_SATURATION = 15294,
+};
+
+// The Image menu, its Palette and Adjust pop-ups, and the layer geometry dialogs.
+enum : int {
+    CM_IMAGE_RESIZE = 15501,
+    CM_IMAGE_RESIZE_CANVAS = 15502,
+    CM_IMAGE_COLOR_DEPTH = 15504,
+    CM_IMAGE_GRAYSCALE = 15505,
+    CM_ADJUST_RGB = 15521,
+    CM_ADJUST_CMYK = 15522,
+    CM_PALETTE_EDIT = 15541,
+    CM_PALETTE_SAVE = 15542,
+    CM_PALETTE_LOAD = 15543,
+    CM_LAYER_ROTATE = 15561,
+    CM_LAYER_RESIZE = 15562,
+
+    CM_IMAGE_CROP = 15601,
+    CM_IMAGE_FLIP_HORIZONTAL = 15602,
+    CM_IMAGE_FLIP_VERTICAL = 15603,
+    CM_IMAGE_INVERT = 15604,
+    CM_IMAGE_AUTO_CONTRAST = 15605,
+    CM_IMAGE_AUTO_EQUALIZE = 15606,
+    CM_ADJUST_BRIGHTNESS_CONTRAST = 15607,
+    CM_ADJUST_HUE_SATURATION = 15608,
+    CM_ADJUST_SHARPNESS = 15609,
+    CM_EFFECT_RED_EYE = 15610,
+    CM_ADJUST_GAMMA = 15611,
+    CM_EFFECT_AVERAGE = 15612,
+    CM_EFFECT_MEDIAN = 15613,
+};
+
+// The Effects menu.
+enum : int {
+    CM_EFFECT_UNDERLAY = 15701,
+    CM_EFFECT_WATER_COLOR = 15702,
+    CM_EFFECT_EMBOSS = 15703,
+    CM_EFFECT_ADD_NOISE = 15704,
+    CM_EFFECT_POSTERIZE = 15705,
+    CM_EFFECT_MOSAIC = 15706,
+    CM_EFFECT_SPATIAL_FILTER = 15707,
+    CM_EFFECT_DIFFUSE_OUTLINE = 15708,
+};
+
+// The one-click corrections (Image menu's Quick Corrections and the effects toolbar).
+enum : int {
+    CM_QUICK_SUNLIGHT_LESS = 15751,
+    CM_QUICK_SUNLIGHT_MORE = 15752,
+    CM_QUICK_FLUORESCENT_LESS = 15753,
+    CM_QUICK_FLUORESCENT_MORE = 15754,
+    CM_QUICK_LIGHTEN_LESS = 15755,
+    CM_QUICK_LIGHTEN_MORE = 15756,
+    CM_QUICK_DARKEN_LESS = 15757,
+    CM_QUICK_DARKEN_MORE = 15758,
+    CM_QUICK_SHARPEN_LESS = 15759,
+    CM_QUICK_SHARPEN_MORE = 15760,
+    CM_QUICK_REDUCE_NOISE_LESS = 15761,
+    CM_QUICK_REDUCE_NOISE_MORE = 15762,
+    CM_QUICK_CONTRAST_INCREASE = 15763,
+    CM_QUICK_CONTRAST_DECREASE = 15764,
+};
+
 // Selection menu.
 enum : int {
     CM_SELECT_WHOLE_LAYER = 15801,
@@ -37,4 +190,21 @@ enum : int {
     CM_SELECTION_CLEAR = 15808,
     CM_SELECTION_TO_LAYER = 15821,
     CM_SELECTION_CUT_TO_LAYER = 15822,
+};
+
+// Layer menu.
+enum : int {
+    CM_LAYER_NEW = 15851,
+    CM_LAYER_DROPONLOWER = 15852,
+    CM_LAYER_DROPONBACKGROUND = 15853,
+    CM_LAYER_MERGEALL = 15854,
+    CM_LAYER_MERGEVISIBLE = 15855,
+    CM_LAYER_REMOVE = 15856,
+    CM_LAYER_MOVEUP = 15871,
+    CM_LAYER_MOVEDOWN = 15872,
+    CM_LAYER_SENDTOBACK = 15873,
+    CM_LAYER_BRINGTOFRONT = 15874,
+    CM_LAYER_DUPLICATE = 15875,
+    CM_LAYER_WALKUP = 15876,
+    CM_LAYER_WALKDOWN = 15877,
 };

@@ -9,29 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "CommandIds.h"
 #include "Commands.h"
 #include "DocTemplate.h"
 #include "Document.h"
 #include "MessageBox.h"
 
-// File and window commands, in the framework's numbering.
-enum : int {
-    CM_EXIT = 24310,
-    CM_FILENEW = 24331,
-    CM_FILEOPEN = 24332,
-    CM_FILESAVE = 24333,
-    CM_FILESAVEAS = 24334,
-    CM_FILEREVERT = 24335,
-    CM_FILECLOSE = 24336,
-    CM_FILEPRINT = 24337,
-    CM_FILEPRINTERSETUP = 24338,
-    CM_FILEPRINTPREVIEW = 24340,
-    CM_MRU_FIRST = 24351, // the recent files, newest first: 24351 .. 24354
-    CM_CASCADECHILDREN = 24361,
-    CM_TILECHILDREN = 24362,
-    CM_ARRANGEICONS = 24363,
-    CM_CLOSECHILDREN = 24364,
-};
 inline constexpr int kRecentFileCount = 4;
 
 // The framework's document messages (string ids), shown through PostDocError.

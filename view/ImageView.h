@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "CommandIds.h"
 #include "Commands.h"
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
@@ -15,22 +16,6 @@
 #include "ToolOptions.h"
 #include "ViewTools.h"
 #include "WindowHost.h"
-
-// Command ids of the View menu handled by the view.
-enum : int {
-    CM_OUTLINE_ACTIVE = 15211,
-    CM_OUTLINE_INACTIVE = 15212,
-    CM_ZOOM_OUT = 15221,
-    CM_ZOOM_IN = 15222,
-    CM_ZOOM_ORIGINAL = 15223,
-    CM_ZOOM_FIT = 15224,
-};
-
-// The Edit menu's history commands (the framework's numbers).
-enum : int {
-    CM_EDITUNDO = 24321,
-    CM_EDITREDO = 24329,
-};
 
 // The marching-ants timer and its period.
 inline constexpr int kAntsTimer = 9999;

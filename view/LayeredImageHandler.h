@@ -10,47 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "CommandIds.h"
 #include "Commands.h"
 
 class TImageData;
 class TImageView;
 class TLayer;
 class TLayeredImage;
-
-// Command ids of the Layer menu and of the channel editing modes.
-enum : int {
-    CM_CHANNEL_AGGREGATED = 15271,
-    CM_CHANNEL_ALPHA = 15272,
-    CM_CHANNEL_RED = 15275,
-    CM_CHANNEL_GREEN = 15276,
-    CM_CHANNEL_BLUE = 15277,
-    CM_CHANNEL_CMYK_CYAN = 15279,
-    CM_CHANNEL_CMYK_MAGENTA = 15280,
-    CM_CHANNEL_CMYK_YELLOW = 15281,
-    CM_CHANNEL_CMYK_BLACK = 15282,
-    CM_CHANNEL_CMY_CYAN = 15284,
-    CM_CHANNEL_CMY_MAGENTA = 15285,
-    CM_CHANNEL_CMY_YELLOW = 15286,
-    CM_CHANNEL_HSV_HUE = 15288,
-    CM_CHANNEL_HSV_SATURATION = 15289,
-    CM_CHANNEL_HSV_VALUE = 15290,
-    CM_CHANNEL_HLS_HUE = 15292,
-    CM_CHANNEL_HLS_LIGHTNESS = 15293,
-    CM_CHANNEL_HLS_SATURATION = 15294,
-
-    CM_LAYER_DROPONLOWER = 15852,
-    CM_LAYER_DROPONBACKGROUND = 15853,
-    CM_LAYER_MERGEALL = 15854,
-    CM_LAYER_MERGEVISIBLE = 15855,
-    CM_LAYER_REMOVE = 15856,
-    CM_LAYER_MOVEUP = 15871,
-    CM_LAYER_MOVEDOWN = 15872,
-    CM_LAYER_SENDTOBACK = 15873,
-    CM_LAYER_BRINGTOFRONT = 15874,
-    CM_LAYER_DUPLICATE = 15875,
-    CM_LAYER_WALKUP = 15876,
-    CM_LAYER_WALKDOWN = 15877,
-};
 
 // The channel editing mode a command selects; -1 when id is not a channel command.
 int ChannelModeOfCommand(int id);

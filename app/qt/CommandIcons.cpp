@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "CommandIds.h"
+
 namespace {
 // Every picture is drawn on a 24 x 24 grid; the icon holds it at 24 and 48 pixels so it
 // stays sharp on dense screens.
@@ -123,9 +125,8 @@ void Letter(QPainter& p, const QString& text, const QColor& colour) {
 
 TDraw Picture(int id) {
     switch (id) {
-        case 24331: // New
-            return [](QPainter& p) { Page(p, QRectF(5, 2, 14, 20)); };
-        case 24332: // Open
+        case CM_FILENEW: return [](QPainter& p) { Page(p, QRectF(5, 2, 14, 20)); };
+        case CM_FILEOPEN:
             return [](QPainter& p) {
                 p.setPen(Pen(QColor(143, 89, 2), 1.2));
                 p.setBrush(QColor(193, 125, 17));
@@ -135,7 +136,7 @@ TDraw Picture(int id) {
                 front << QPointF(5, 10) << QPointF(22, 10) << QPointF(19, 20) << QPointF(2, 20);
                 p.drawPolygon(front);
             };
-        case 24333: // Save
+        case CM_FILESAVE:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kBlue);
@@ -145,7 +146,7 @@ TDraw Picture(int id) {
                 p.setBrush(kGrey);
                 p.drawRect(QRectF(7, 14, 10, 7));
             };
-        case 15001: // Acquire (scanner)
+        case CM_ACQUIRE: // a scanner
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kGrey.lighter(140));
@@ -156,7 +157,7 @@ TDraw Picture(int id) {
                 p.drawLine(QPointF(5, 15), QPointF(19, 15));
                 Page(p, QRectF(7, 2, 10, 7));
             };
-        case 24337: // Print
+        case CM_FILEPRINT:
             return [](QPainter& p) {
                 Page(p, QRectF(6, 2, 12, 9));
                 p.setPen(Pen(kInk, 1.2));
@@ -165,17 +166,17 @@ TDraw Picture(int id) {
                 p.setBrush(kPaper);
                 p.drawRect(QRectF(6, 15, 12, 7));
             };
-        case 24340: // Print Preview
+        case CM_FILEPRINTPREVIEW:
             return [](QPainter& p) {
                 Page(p, QRectF(3, 2, 14, 19));
                 Magnifier(p, QPointF(13, 13), 4.5);
             };
-        case 24323: // Copy
+        case CM_EDITCOPY:
             return [](QPainter& p) {
                 Page(p, QRectF(3, 2, 12, 15));
                 Page(p, QRectF(9, 7, 12, 15));
             };
-        case 24324: // Paste
+        case CM_EDITPASTE:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(QColor(193, 125, 17));
@@ -184,11 +185,9 @@ TDraw Picture(int id) {
                 p.drawRect(QRectF(7, 2, 6, 4));
                 Page(p, QRectF(10, 9, 11, 13));
             };
-        case 24321: // Undo
-            return [](QPainter& p) { Arrow(p, false); };
-        case 24329: // Redo
-            return [](QPainter& p) { Arrow(p, true); };
-        case 15501: // Resize
+        case CM_EDITUNDO: return [](QPainter& p) { Arrow(p, false); };
+        case CM_EDITREDO: return [](QPainter& p) { Arrow(p, true); };
+        case CM_IMAGE_RESIZE:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kPaper);
@@ -200,16 +199,16 @@ TDraw Picture(int id) {
                 p.drawLine(QPointF(18, 6), QPointF(13, 6));
                 p.drawLine(QPointF(18, 6), QPointF(18, 11));
             };
-        case 15601: // Crop
+        case CM_IMAGE_CROP:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 2.4));
                 p.drawPolyline(QPolygonF() << QPointF(7, 2) << QPointF(7, 17) << QPointF(22, 17));
                 p.drawPolyline(QPolygonF() << QPointF(2, 7) << QPointF(17, 7) << QPointF(17, 22));
             };
-        case 15602: // Flip Horizontally
-        case 15603: // Flip Vertically
+        case CM_IMAGE_FLIP_HORIZONTAL:
+        case CM_IMAGE_FLIP_VERTICAL:
             return [id](QPainter& p) {
-                if (id == 15603) {
+                if (id == CM_IMAGE_FLIP_VERTICAL) {
                     p.translate(12, 12);
                     p.rotate(90);
                     p.translate(-12, -12);
@@ -222,7 +221,7 @@ TDraw Picture(int id) {
                 p.setPen(Pen(kRed, 1.2, Qt::DashLine));
                 p.drawLine(QPointF(12, 1), QPointF(12, 23));
             };
-        case 15607: // Brightness/Contrast
+        case CM_ADJUST_BRIGHTNESS_CONTRAST:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.4));
                 p.setBrush(kPaper);
@@ -230,7 +229,7 @@ TDraw Picture(int id) {
                 p.setBrush(kInk);
                 p.drawPie(QRectF(3, 3, 18, 18), 90 * 16, 180 * 16);
             };
-        case 15608: // Hue/Saturation
+        case CM_ADJUST_HUE_SATURATION:
             return [](QPainter& p) {
                 QConicalGradient g(12, 12, 0);
                 g.setColorAt(0.0, Qt::red);
@@ -246,7 +245,7 @@ TDraw Picture(int id) {
                 p.setBrush(Qt::white);
                 p.drawEllipse(QPointF(12, 12), 3, 3);
             };
-        case 15521: // RGB adjust
+        case CM_ADJUST_RGB:
             return [](QPainter& p) {
                 p.setPen(Qt::NoPen);
                 p.setCompositionMode(QPainter::CompositionMode_Plus);
@@ -257,7 +256,7 @@ TDraw Picture(int id) {
                 p.setBrush(QColor(0, 0, 255));
                 p.drawEllipse(QPointF(16, 15), 6.5, 6.5);
             };
-        case 15611: // Gamma Correct
+        case CM_ADJUST_GAMMA:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kPaper);
@@ -269,7 +268,7 @@ TDraw Picture(int id) {
                 p.setBrush(Qt::NoBrush);
                 p.drawPath(curve);
             };
-        case 15609: // Sharpness
+        case CM_ADJUST_SHARPNESS:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kSky);
@@ -277,7 +276,7 @@ TDraw Picture(int id) {
                 p.setPen(Pen(Qt::white, 1.4));
                 p.drawLine(QPointF(12, 6), QPointF(12, 18));
             };
-        case 15504: // Color Depth
+        case CM_IMAGE_COLOR_DEPTH:
             return [](QPainter& p) {
                 const QColor bands[] = {kRed, kOrange, kYellow, kGreen, kBlue};
                 p.setPen(Qt::NoPen);
@@ -289,9 +288,8 @@ TDraw Picture(int id) {
                 p.setBrush(Qt::NoBrush);
                 p.drawRect(QRectF(3, 3, 18, 18));
             };
-        case 15252: // Zoom Tool
-            return [](QPainter& p) { Magnifier(p, QPointF(10, 10), 6.5); };
-        case 15251: // Move Tool
+        case CM_ZOOM_TOOL: return [](QPainter& p) { Magnifier(p, QPointF(10, 10), 6.5); };
+        case CM_MOVE_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.8));
                 p.drawLine(QPointF(12, 3), QPointF(12, 21));
@@ -303,7 +301,7 @@ TDraw Picture(int id) {
                 p.drawPolygon(QPolygonF() << QPointF(1, 12) << QPointF(5, 9) << QPointF(5, 15));
                 p.drawPolygon(QPolygonF() << QPointF(23, 12) << QPointF(19, 9) << QPointF(19, 15));
             };
-        case 15253: // Hand Tool
+        case CM_HAND_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.1));
                 p.setBrush(QColor(252, 233, 210));
@@ -317,15 +315,15 @@ TDraw Picture(int id) {
                 p.drawRoundedRect(QRectF(-7, -1.6, 8, 3.2), 1.6, 1.6);
                 p.restore();
             };
-        case 15260: // Rectangular selection
+        case CM_RECT_SELECTION:
             return [](QPainter& p) {
                 DashedShape(p, [](QPainter& q) { q.drawRect(QRectF(3, 5, 18, 14)); });
             };
-        case 15262: // Elliptic selection
+        case CM_ELLIPSE_SELECTION:
             return [](QPainter& p) {
                 DashedShape(p, [](QPainter& q) { q.drawEllipse(QRectF(2, 5, 20, 14)); });
             };
-        case 15261: // Free Hand selection
+        case CM_FREEHAND_SELECTION:
             return [](QPainter& p) {
                 DashedShape(p, [](QPainter& q) {
                     QPainterPath path;
@@ -336,14 +334,14 @@ TDraw Picture(int id) {
                     q.drawPath(path);
                 });
             };
-        case 15263: // Selection Retoucher
+        case CM_SELECTION_RETOUCHER:
             return [](QPainter& p) {
                 DashedShape(p, [](QPainter& q) { q.drawRect(QRectF(2, 3, 14, 12)); });
                 p.setPen(Pen(kInk, 1));
                 p.setBrush(kSky);
                 p.drawEllipse(QPointF(16, 16), 5.5, 5.5);
             };
-        case 15264: // Magic Wand
+        case CM_MAGIC_WAND:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 2.4));
                 p.drawLine(QPointF(3, 21), QPointF(14, 10));
@@ -357,24 +355,24 @@ TDraw Picture(int id) {
                     p.restore();
                 }
             };
-        case 15301: // Line
+        case CM_LINE_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 2));
                 p.drawLine(QPointF(3, 20), QPointF(21, 4));
             };
-        case 15302: // Rectangle
+        case CM_RECTANGLE_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.8));
                 p.setBrush(Qt::NoBrush);
                 p.drawRect(QRectF(3, 5, 18, 14));
             };
-        case 15303: // Ellipse
+        case CM_ELLIPSE_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.8));
                 p.setBrush(Qt::NoBrush);
                 p.drawEllipse(QRectF(2, 5, 20, 14));
             };
-        case 15308: // Fill
+        case CM_FILL_TOOL:
             return [](QPainter& p) {
                 p.save();
                 p.translate(10, 13);
@@ -391,9 +389,8 @@ TDraw Picture(int id) {
                 p.setBrush(kSky);
                 p.drawPath(drop);
             };
-        case 15304: // Brush
-            return [](QPainter& p) { Brush(p, kBlue); };
-        case 15311: // Airbrush
+        case CM_BRUSH_TOOL: return [](QPainter& p) { Brush(p, kBlue); };
+        case CM_AIRBRUSH_TOOL:
             return [](QPainter& p) {
                 p.setPen(Qt::NoPen);
                 p.setBrush(kBlue);
@@ -405,7 +402,7 @@ TDraw Picture(int id) {
                 p.drawRoundedRect(QRectF(14, 12, 7, 10), 2, 2);
                 p.drawRect(QRectF(12, 13, 2, 3));
             };
-        case 15310: // History Brush
+        case CM_HISTORY_BRUSH_TOOL:
             return [](QPainter& p) {
                 Brush(p, kOrange);
                 p.setPen(Pen(kGreen, 1.4));
@@ -413,7 +410,7 @@ TDraw Picture(int id) {
                 p.drawArc(QRectF(13, 13, 9, 9), 90 * 16, 270 * 16);
                 p.drawLine(QPointF(17.5, 17.5), QPointF(17.5, 15));
             };
-        case 15305: // Smudge
+        case CM_SMUDGE_TOOL:
             return [](QPainter& p) {
                 QLinearGradient g(3, 12, 21, 12);
                 g.setColorAt(0, QColor(52, 101, 164, 30));
@@ -425,7 +422,7 @@ TDraw Picture(int id) {
                 p.setBrush(Qt::NoBrush);
                 p.drawPath(path);
             };
-        case 15307: // Clone Brush (a stamp)
+        case CM_CLONE_TOOL: // a stamp
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(QColor(143, 89, 2));
@@ -435,7 +432,7 @@ TDraw Picture(int id) {
                 p.setBrush(kRed);
                 p.drawRect(QRectF(5, 17, 14, 3));
             };
-        case 15309: // Text
+        case CM_TEXT_TOOL:
             return [](QPainter& p) {
                 QFont font("Serif");
                 font.setPixelSize(20);
@@ -444,7 +441,7 @@ TDraw Picture(int id) {
                 p.setPen(kInk);
                 p.drawText(QRectF(0, 0, 24, 24), Qt::AlignCenter, QStringLiteral("T"));
             };
-        case 15306: // Eyedropper
+        case CM_EYEDROPPER_TOOL:
             return [](QPainter& p) {
                 p.setPen(Pen(kInk, 1.2));
                 p.setBrush(kPaper);

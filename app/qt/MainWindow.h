@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "CommandIds.h"
 #include "Commands.h"
 #include "DocManager.h"
 #include "MessageBox.h"
@@ -35,16 +36,6 @@ class QtMessageBoxes : public IMessageBoxHost {
 public:
     TMbResult Show(const std::string& text, const std::string& caption, TMbButtons buttons,
                    TMbIcon icon) override;
-};
-
-// Commands of the frame itself.
-enum : int {
-    CM_VIEW_MAINBAR = 15201,
-    CM_VIEW_EFFECTSBAR = 15202,
-    CM_VIEW_TOOLSBAR = 15203,
-    CM_VIEW_PALETTE = 15204,
-    CM_VIEW_TOOLOPTIONS = 15205,
-    CM_VIEW_LAYERLIST = 15206,
 };
 
 // Status bar gadgets.
@@ -91,7 +82,7 @@ public:
     QProgressBar* GaugeWidget() const;
 
     // --- Bars and tool windows.
-    // The window a View toggle (15201..15206) shows or hides.
+    // The window a View toggle (CM_VIEW_MAINBAR .. CM_VIEW_LAYERLIST) shows or hides.
     QWidget* ToggledWindow(int commandId) const;
     QWidget* ToolOptionsBar() const { return toolOptions_; }
     LayerListWindow* LayerList() const { return layerList_; }

@@ -64,8 +64,8 @@ TEST_F(CommandTablesTest, MenusAreWellFormedAndEachCommandHasOneIdOneTextAndAHin
         std::map<int, int> seen;
         const auto command = [&](const TMenuDef& item) {
             // The program's own numbers, or the framework's file, edit and window commands.
-            EXPECT_TRUE((item.Id >= 15001 && item.Id <= 16001) ||
-                        (item.Id >= 24310 && item.Id <= 24365))
+            EXPECT_TRUE((item.Id >= CM_OWN_FIRST && item.Id <= CM_OWN_LAST) ||
+                        (item.Id >= CM_FRAMEWORK_FIRST && item.Id <= CM_FRAMEWORK_LAST))
                 << "item \"" << item.Text << "\" has command " << item.Id;
             EXPECT_FALSE(item.Text.empty()) << item.Id;
             EXPECT_EQ(++seen[item.Id], 1) << item.Id << " twice in menu " << menuId;
@@ -165,6 +165,6 @@ TEST_F(CommandTablesTest, HintsAndPlainTexts) {
     EXPECT_EQ(PlainMenuText("Save &As...\tCtrl+S"), "Save As...");
     EXPECT_EQ(PlainMenuText("Black && &White"), "Black & White");
     EXPECT_EQ(PlainMenuText("Trailing&"), "Trailing");
-    EXPECT_EQ(CommandHint(15703), "Emboss"); // from the menu text, without the dots
+    EXPECT_EQ(CommandHint(CM_EFFECT_EMBOSS), "Emboss"); // from the menu text, without the dots
     EXPECT_TRUE(CommandHint(99999).empty());
 }

@@ -119,7 +119,7 @@ private slots:
         QVERIFY(host->viewport()->width() >= 320 && host->viewport()->height() >= 240);
 
         // A command of a later issue is on the menu with its text, and disabled.
-        QAction* crop = MenuItem(f, 15601);
+        QAction* crop = MenuItem(f, CM_IMAGE_CROP);
         QVERIFY(crop && !crop->text().isEmpty() && !crop->isEnabled());
         // The view's own command, from its menu item.
         QAction* zoomIn = MenuItem(f, CM_ZOOM_IN);

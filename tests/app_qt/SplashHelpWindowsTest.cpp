@@ -11,6 +11,7 @@
 
 #include "AboutBox.h"
 #include "AppFiles.h"
+#include "CommandIds.h"
 #include "HelpWindow.h"
 #include "SplashWindow.h"
 #include "TestRegistry.h"
@@ -101,7 +102,7 @@ private slots:
 
     void helpOpensOnTheTopicsPageAndClosesAtShutdown() {
         QVERIFY(!FindHelpFile().empty());
-        ShowHelp(nullptr, 15856);
+        ShowHelp(nullptr, CM_LAYER_REMOVE);
         QVERIFY(HelpWasOpened());
         QTextBrowser* browser = HelpBrowser();
         QVERIFY(browser);

@@ -229,8 +229,7 @@ TEST_F(ImageDocManagerTest, RevertAsksFirstAndReportsAFileThatWentBad) {
     EXPECT_FALSE(doc->IsDirty());
 
     // Scanning, preferences and pasting without a document are shown, but not offered.
-    using M = TImageDocManager;
-    for (int id : {M::CM_ACQUIRE, M::CM_SELECTSOURCE, M::CM_PREFERENCES, M::CM_EDITPASTE}) {
+    for (int id : {int(CM_ACQUIRE), int(CM_SELECTSOURCE), int(CM_PREFERENCES), int(CM_EDITPASTE)}) {
         TCommandEnabler ce(id);
         manager.CommandEnable(ce);
         EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
