@@ -33,7 +33,10 @@ struct Selection {
         EXPECT_EQ(L_CreateBitmap(&outline, TYPE_CONV, w, h, 1, ORDER_BGR, nullptr, TOP_LEFT),
                   SUCCESS);
     }
-    L_INT Apply(TXSelection& s, int combine) { return s.Apply(mask, outline, combine, &dirty); }
+    L_INT Apply(TXSelection& s, int combine) {
+        RECT dirty;
+        return s.Apply(mask, outline, combine, &dirty);
+    }
     int Count() const {
         int n = 0;
         for (int y = 0; y < mask.Height; ++y)
@@ -47,7 +50,6 @@ struct Selection {
                 ASSERT_EQ(Bit(outline, x, y), OutlineAt(mask, x, y)) << x << "," << y;
     }
     TLeadBitmap mask, outline;
-    RECT dirty{};
 };
 
 std::unique_ptr<TRectSelection> Rect(int x0, int y0, int x1, int y1) {
