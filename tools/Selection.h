@@ -50,6 +50,8 @@ public:
 protected:
     // Image point to scroller-logical client coordinates.
     POINT ToClient(POINT p) const;
+    // Replaces the region kept for GetRegion's caller.
+    void SetRegion(HRGN rgn);
 
     HRGN Region = nullptr; // built on demand, owned
     std::vector<POINT> Points;
@@ -68,6 +70,10 @@ public:
     void Draw(HDC dc) override;
     RECT GetBounds() const override;
     bool IsValid() const override;
+
+protected:
+    // The dotted XOR band around both corner pixels, as a rectangle or an ellipse.
+    void DrawBand(HDC dc, bool ellipse);
 };
 
 class TEllipseSelection : public TRectSelection {

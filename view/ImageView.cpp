@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "SelectionOutline.h"
 
 namespace {
 
@@ -476,42 +477,20 @@ void TImageView::ClipSelectionToLayer() {
 }
 
 L_INT TImageView::UpdateSelectionOutline() {
-    SelectionOutline.Free();
-    if (!SelectionMask.IsAllocated() || SelectionMask.BitsPerPixel != 1) return ERROR_INV_PARAMETER;
-    const int w = SelectionMask.Width, h = SelectionMask.Height;
-    BITMAPHANDLE out;
-    L_INT rc = L_CreateBitmap(&out, TYPE_CONV, w, h, 1, ORDER_BGR, nullptr, TOP_LEFT);
-    if (rc != SUCCESS) return rc;
-    SelectionOutline.Adopt(out);
-
-    // Whole bytes at a time: a pixel is inside when it and its four neighbours are set;
-    // pixels off the canvas count as unselected, so the canvas edge is boundary.
-    const size_t n = size_t(w + 7) / 8;
-    std::vector<uint8_t> rows(3 * n, 0);
-    uint8_t *up = rows.data(), *cur = up + n, *down = cur + n;
-    const uint8_t lastMask = uint8_t(0xFF << ((8 - w % 8) % 8));
-    auto load = [&](uint8_t* dst, int y) {
-        if (y < 0 || y >= h) {
-            std::memset(dst, 0, n);
-            return;
-        }
-        std::memcpy(dst, L_RowPtr(&SelectionMask, y), n);
-        dst[n - 1] &= lastMask;
-    };
-    load(cur, 0);
-    load(down, 1);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* o = L_RowPtr(&SelectionOutline, y);
-        for (size_t i = 0; i < n; ++i) {
-            const uint8_t left = uint8_t((cur[i] >> 1) | (i > 0 ? cur[i - 1] << 7 : 0));
-            const uint8_t right = uint8_t((cur[i] << 1) | (i + 1 < n ? cur[i + 1] >> 7 : 0));
-            o[i] = uint8_t(cur[i] & ~(up[i] & down[i] & left & right));
-        }
-        std::swap(up, cur);
-        std::swap(cur, down);
-        load(down, y + 2);
+    if (!SelectionMask.IsAllocated() || SelectionMask.BitsPerPixel != 1) {
+        SelectionOutline.Free();
+        return ERROR_INV_PARAMETER;
     }
-    return SUCCESS;
+    const int w = SelectionMask.Width, h = SelectionMask.Height;
+    if (!SelectionOutline.IsAllocated() || SelectionOutline.BitsPerPixel != 1 ||
+        SelectionOutline.Width != w || SelectionOutline.Height != h) {
+        SelectionOutline.Free();
+        BITMAPHANDLE out;
+        L_INT rc = L_CreateBitmap(&out, TYPE_CONV, w, h, 1, ORDER_BGR, nullptr, TOP_LEFT);
+        if (rc != SUCCESS) return rc;
+        SelectionOutline.Adopt(out);
+    }
+    return MakeOutline(SelectionMask, SelectionOutline, nullptr);
 }
 
 // ---------------------------------------------------------------------------
