@@ -252,6 +252,16 @@ TEST(ViewInteractionKeys, SpaceHoldsTheHandToolUntilItIsLetGo) {
     f.host.KeyUp(VK_SPACE, 0);
     EXPECT_EQ(f.view->Mode, MODE_ELLIPSE_SELECTION);
     EXPECT_TRUE(f.view->IsCommandChecked(CM_ELLIPSE_SELECTION));
+
+    // Space in the middle of a drag ends the drag first.
+    f.Press(5, 5);
+    f.Move(15, 15);
+    f.host.KeyDown(VK_SPACE, 0);
+    EXPECT_FALSE(f.view->Dragging);
+    EXPECT_TRUE(f.view->HasSelection);
+    f.Release(15, 15);
+    f.host.KeyUp(VK_SPACE, 0);
+    EXPECT_TRUE(f.view->IsCommandEnabled(CM_ZOOM_IN));
 }
 
 namespace {
