@@ -551,6 +551,10 @@ void TQuilloFrame::CreateView(TDocument& doc) {
     const QSize free = mdi_->viewport()->size() - child->size();
     child->move(std::clamp((index % 8) * step, 0, std::max(0, free.width())),
                 std::clamp((index % 8) * step, 0, std::max(0, free.height())));
+    // The tools' hint for the mode and keys goes where menu hints go.
+    child->View()->OnStatusHint = [this](const std::string& hint) {
+        statusBar()->showMessage(ToQString(hint));
+    };
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
         UpdatePanelColors();
