@@ -24,6 +24,7 @@
 #include "MessageBox.h"
 #include "Options.h"
 #include "ResizeDialog.h"
+#include "ViewInteraction.h"
 
 namespace {
 
@@ -228,6 +229,8 @@ private:
     void Dialog(const std::vector<std::string>& w);
     void Print(const std::string& what);
     void Export(const std::string& path);
+    void Option(const std::string& name, const std::string& value);
+    void Mask(const std::string& path);
     // Scrolls the layer list to the row of layer index and returns the row's middle.
     int LayerRowY(int index);
     void OnActiveChanged();
@@ -352,6 +355,7 @@ TScriptRunner::TScriptRunner() : oldOptions_(Options()) {
     manager_.SetViewFactory(this);
     manager_.AskNewImage = [](int& w, int& h, int& bpp) { return RunNewImageDialog(w, h, bpp); };
     manager_.BackgroundColor = [this] { return palette_.BackgroundColor(); };
+    manager_.ForegroundColor = [this] { return palette_.ForegroundColor(); };
     layerList_.SetClientHeight(kLayerListHeight);
     OnActiveChanged();
 }
@@ -374,6 +378,7 @@ void TScriptRunner::CreateView(TDocument& doc) {
     w->Doc = imageDoc;
     w->Host = std::make_unique<THeadlessWindowHost>(kClientSize);
     w->View = std::make_unique<TImageView>(*imageDoc, *w->Host);
+    AttachTools(*w->View);
     w->View->UpdateScrollRanges();
     w->Host->SetFocus(true);
     windows_.push_back(std::move(w));
@@ -535,8 +540,14 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
     } else if (verb == "export") {
         need(2, 2, "export PATH");
         Export(w[1]);
+    } else if (verb == "option") {
+        need(3, 3, "option \"NAME\" VALUE");
+        Option(w[1], w[2]);
+    } else if (verb == "mask") {
+        need(2, 2, "mask PATH");
+        Mask(w[1]);
     } else if (verb == "print") {
-        need(2, 2, "print layers|status|undo");
+        need(2, 2, "print layers|status|undo|selection");
         Print(w[1]);
     } else if (verb == "visible") {
         need(3, 3, "visible INDEX 0|1");
@@ -719,9 +730,84 @@ void TScriptRunner::Print(const std::string& what) {
             std::printf("undo: %s\n", data->UndoItem(i)->Name.c_str());
         for (int i = redo - 1; i >= 0; --i)
             std::printf("redo: %s\n", data->RedoItem(i)->Name.c_str());
+    } else if (what == "selection") {
+        RECT r;
+        if (view.HasSelection && SelectionBounds(view.SelectionMask, &r))
+            std::printf("selection: (%d,%d) - (%d,%d)\n", r.left, r.top, r.right, r.bottom);
+        else
+            std::printf("selection: none\n");
     } else {
-        Error("usage: print layers|status|undo");
+        Error("usage: print layers|status|undo|selection");
     }
+}
+
+void TScriptRunner::Option(const std::string& name, const std::string& value) {
+    TToolOptions& o = Active().View->ToolOptions;
+    // Names as the options bar labels them, without their units.
+    const std::pair<const char*, int*> ints[] = {
+        {"retoucher width", &o.RetouchWidth},
+        {"tolerance", &o.Tolerance},
+        {"color replace", &o.ColorReplace},
+        {"line antialiased", &o.LineAntialiased},
+        {"rectangle fill style", &o.RectangleFillStyle},
+        {"ellipse fill style", &o.EllipseFillStyle},
+        {"ellipse antialiased", &o.EllipseAntialiased},
+        {"brush width", &o.BrushWidth},
+        {"brush smooth", &o.BrushSmooth},
+        {"brush antialiased", &o.BrushAntialiased},
+        {"clone aligned", &o.CloneAligned},
+        {"smudge width", &o.SmudgeWidth},
+        {"smudge pressure", &o.SmudgePressure},
+        {"airbrush width", &o.AirbrushWidth},
+        {"airbrush pressure", &o.AirbrushPressure},
+        {"airbrush spacing", &o.AirbrushSpacing},
+        {"airbrush dissolve", &o.AirbrushDissolve},
+        {"text size", &o.TextSize},
+        {"text alignment", &o.TextAlign},
+        {"text style flags", &o.TextStyle},
+    };
+    const std::pair<const char*, double*> doubles[] = {
+        {"line width", &o.LineWidth},
+        {"rectangle outline width", &o.RectangleWidth},
+        {"ellipse outline width", &o.EllipseWidth},
+        {"brush soft edge", &o.BrushSoftEdge},
+        {"brush spacing", &o.BrushSpacing},
+        {"clone spacing", &o.CloneSpacing},
+    };
+    const std::string key = Lower(name);
+    if (key == "text font face") {
+        if (value.empty() || value.size() > 255) Error("a font face has 1 to 255 characters");
+        o.TextFace = value;
+        return;
+    }
+    for (const auto& [n, field] : ints) {
+        if (key == n) {
+            *field = Int(value, -1000000, 1000000, "VALUE");
+            return;
+        }
+    }
+    for (const auto& [n, field] : doubles) {
+        if (key == n) {
+            char* end = nullptr;
+            const double v = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end || !std::isfinite(v)) Error("VALUE must be a number");
+            *field = v;
+            return;
+        }
+    }
+    Error("no tool has the option \"" + name + "\"");
+}
+
+void TScriptRunner::Mask(const std::string& path) {
+    const TImageView& view = *Active().View;
+    if (!view.HasSelection || !view.SelectionMask.IsAllocated()) {
+        std::printf("mask: no selection, %s not written\n", path.c_str());
+        return;
+    }
+    // A view of the mask's pixels; the file names white as selected.
+    BITMAPHANDLE file = view.SelectionMask;
+    const L_INT rc = L_SaveBitmap(path.c_str(), &file, FILE_PNG, 1, 0);
+    if (rc != SUCCESS) Error("mask " + path + ": " + L_ErrorMessage(rc));
 }
 
 void TScriptRunner::Export(const std::string& path) {

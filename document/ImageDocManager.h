@@ -32,6 +32,9 @@ public:
     std::function<bool(int& width, int& height, int& bpp)> AskNewImage;
     // The colour a new image is filled with. Unset: white.
     std::function<COLORREF()> BackgroundColor;
+    // The colour the paint tools draw with (the background colour is their second one).
+    // Unset: black.
+    std::function<COLORREF()> ForegroundColor;
 
     // A new document without a file (first template) holding the bitmap, whose content it
     // takes over; dirty. Null when the bitmap cannot be taken.

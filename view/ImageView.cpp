@@ -106,6 +106,8 @@ void TImageView::UpdateScrollRanges() {
 }
 
 void TImageView::ZoomIn() {
+    // A tool may take the zoom keys for itself.
+    if (tools_ && tools_->Notify(180)) return;
     int cw, ch;
     if (!CanvasSize(&cw, &ch)) return;
     const TSize client = host_.GetClientSize();
@@ -119,6 +121,8 @@ void TImageView::ZoomIn() {
 }
 
 void TImageView::ZoomOut() {
+    // A tool may take the zoom keys for itself.
+    if (tools_ && tools_->Notify(180)) return;
     int cw, ch;
     if (!CanvasSize(&cw, &ch)) return;
     const TSize client = host_.GetClientSize();
@@ -210,12 +214,14 @@ void TImageView::OwnCommandState(TCommandEnabler& ce) const {
 void TImageView::CommandEnable(TCommandEnabler& ce) {
     OwnCommandState(ce);
     if (!ce.Handled) layers_.CommandEnable(ce);
+    if (!ce.Handled && tools_) tools_->CommandEnable(ce);
 }
 
 TCommandEnabler TImageView::CommandState(int id) const {
     TCommandEnabler ce(id);
     OwnCommandState(ce);
     if (!ce.Handled) layers_.QueryCommand(ce);
+    if (!ce.Handled && tools_) tools_->CommandEnable(ce);
     return ce;
 }
 
@@ -235,7 +241,7 @@ bool TImageView::Command(int id) {
             return true;
         case CM_EDITUNDO: UndoCommand(); return true;
         case CM_EDITREDO: RedoCommand(); return true;
-        default: return layers_.Command(id);
+        default: return layers_.Command(id) || (tools_ && tools_->Command(id));
     }
 }
 
@@ -389,6 +395,7 @@ void TImageView::Paint(const RECT& rc) {
     if (HasSelection && SelectionOutline.IsAllocated())
         L_PaintDC(dc, &SelectionOutline, nullptr, nullptr, &dest, &paint, SRCINVERT);
     DrawOutlines(dc);
+    if (tools_) tools_->Paint(dc, paint);
 }
 
 void TImageView::DrawOutlines(HDC dc) {
@@ -497,6 +504,7 @@ L_INT TImageView::UpdateSelectionOutline() {
 // Notifications and events.
 
 void TImageView::OnDocumentOpened() {
+    if (tools_) tools_->Reset();
     data_ = doc_.IsOpen() ? static_cast<TImageData*>(&doc_) : nullptr;
     UpdateScrollRanges();
     if (data_) data_->RebuildPalette();
@@ -505,6 +513,7 @@ void TImageView::OnDocumentOpened() {
 }
 
 void TImageView::OnDocumentClosed() {
+    if (tools_) tools_->Reset();
     data_ = nullptr;
     host_.InvalidateAll();
     layers_.Notify(TLayerChange::Rebuild);
@@ -517,7 +526,11 @@ void TImageView::OnSize() {
 }
 
 void TImageView::OnTimer(int id) {
-    if (id != kAntsTimer || !data_ || data_->Image.Count() == 0) return;
+    if (id != kAntsTimer) {
+        if (tools_) tools_->OnTimer(id);
+        return;
+    }
+    if (!data_ || data_->Image.Count() == 0) return;
     if (data_->Image.GetCurrentIndex() == 0) return; // the background has no outline
     AntsPhase = (AntsPhase + 3) % 8;
     DrawOutlines(nullptr);
@@ -530,6 +543,7 @@ void TImageView::OnMouseWheel(int delta, unsigned keys, POINT) {
         return;
     }
     // Three lines of 16 pixels per notch; at least one unit for any turn of the wheel.
+    if (tools_) tools_->Notify(181);
     const TScrollState& s = host_.Scroller();
     const int pixels = -delta * 48 / 120;
     if (keys & MK_SHIFT) {
@@ -547,7 +561,11 @@ int ButtonNumber(TMouseButton b) {
 }
 } // namespace
 
-void TImageView::OnButtonDown(TMouseButton button, unsigned, POINT client) {
+void TImageView::OnButtonDown(TMouseButton button, unsigned keys, POINT client) {
+    if (tools_) {
+        tools_->OnButtonDown(button, keys, client);
+        return;
+    }
     if (!data_ || MouseButton != 0) return;
     MouseButton = ButtonNumber(button);
     DownPoint = client;
@@ -555,17 +573,43 @@ void TImageView::OnButtonDown(TMouseButton button, unsigned, POINT client) {
     DownScroll = POINT{s.PosX, s.PosY};
 }
 
-void TImageView::OnButtonUp(TMouseButton button, unsigned, POINT) {
+void TImageView::OnButtonUp(TMouseButton button, unsigned keys, POINT client) {
+    if (tools_) {
+        tools_->OnButtonUp(button, keys, client);
+        return;
+    }
     if (ButtonNumber(button) == MouseButton) MouseButton = 0;
 }
 
+void TImageView::OnMouseMove(unsigned keys, POINT client) {
+    if (tools_) tools_->OnMouseMove(keys, client);
+}
+
+void TImageView::OnKeyUp(int key, unsigned keys) {
+    if (tools_) tools_->OnKeyUp(key, keys);
+}
+
+void TImageView::OnKillFocus() {
+    if (tools_) tools_->OnKillFocus();
+}
+
+void TImageView::OnCaptureChanged() {
+    if (tools_) tools_->OnCaptureChanged();
+}
+
+void TImageView::OnCancelMode() {
+    if (tools_) tools_->OnCancelMode();
+}
+
 void TImageView::OnKeyDown(int key, unsigned keys) {
+    if (tools_ && tools_->OnKeyDown(key, keys)) return;
     if (keys & MK_SHIFT) return;
     const bool ctrl = (keys & MK_CONTROL) != 0;
     const TScrollState& s = host_.Scroller();
     const TSize client = host_.GetClientSize();
     const int pageX = std::max(1, client.cx / s.UnitX), pageY = std::max(1, client.cy / s.UnitY);
     const int stepX = std::max(1, pageX / 8), stepY = std::max(1, pageY / 8);
+    if (tools_) tools_->Notify(181);
     // Positions past the ends are brought back by the scroller.
     switch (key) {
         case VK_NEXT: host_.ScrollTo(s.PosX, ctrl ? s.RangeY : s.PosY + pageY); break;
@@ -618,6 +662,12 @@ std::string TImageView::StatusLayerRect() const {
     char text[96];
     std::snprintf(text, sizeof text, "(%i,%i) - (%i,%i)", r.left, r.top, r.right, r.bottom);
     return text;
+}
+
+std::string TImageView::StatusSelection() const {
+    std::string text;
+    if (tools_ && tools_->StatusText(&text)) return text;
+    return StatusLayerRect();
 }
 
 std::string TImageView::StatusCursor() const {

@@ -109,6 +109,9 @@ public:
     std::string StatusSize() const;
     std::string StatusBpp() const;
     std::string StatusLayerRect() const;
+    // The selection gadget: what the tools show (the selection's bounds, a tool's own
+    // text), else the layer rectangle.
+    std::string StatusSelection() const;
     std::string StatusCursor() const;
 
     // The colours the frame's colour panel offers for this view: the canvas' own colour
@@ -129,6 +132,12 @@ public:
     // The paging keys scroll (a page, to an end with Ctrl, an eighth of a page with the
     // arrows); Esc drops the selection. Nothing happens while Shift is held.
     void OnKeyDown(int key, unsigned keys) override;
+    // The rest goes to the tools, when the view has them.
+    void OnMouseMove(unsigned keys, POINT client) override;
+    void OnKeyUp(int key, unsigned keys) override;
+    void OnKillFocus() override;
+    void OnCaptureChanged() override;
+    void OnCancelMode() override;
 
     // Display state.
     double Zoom = 1.0;

@@ -30,8 +30,9 @@ public:
     virtual bool Notify(int code) = 0;
     // Draws the overlay of a tool that has one (content coordinates on dc).
     virtual void Paint(HDC dc, const RECT& rc) = 0;
-    // The text the status bar's selection gadget shows while a tool object exists; false
-    // when none does (the gadget then shows the layer rectangle).
+    // The text the status bar's selection gadget shows: the selection's bounds while a
+    // selection exists, else a tool object's own text; false when neither exists (the
+    // gadget then shows the layer rectangle).
     virtual bool StatusText(std::string* text) const = 0;
     // The document's image was replaced or closed: drop every gesture and tool object.
     virtual void Reset() = 0;

@@ -31,6 +31,7 @@
 #include "HelpWindow.h"
 #include "ImageDoc.h"
 #include "ImageView.h"
+#include "ViewInteraction.h"
 #include "LayerListWindow.h"
 #include "QtConvert.h"
 #include "QtWindowHost.h"
@@ -70,6 +71,7 @@ public:
         : frame_(frame), doc_(doc), host_(new QtWindowHost) {
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
+        AttachTools(*view_);
         setWindowIcon(DocumentIcon());
         UpdateTitle();
         // The document says when its unsaved state may have changed; the window may be
@@ -549,6 +551,10 @@ void TQuilloFrame::CreateView(TDocument& doc) {
     const QSize free = mdi_->viewport()->size() - child->size();
     child->move(std::clamp((index % 8) * step, 0, std::max(0, free.width())),
                 std::clamp((index % 8) * step, 0, std::max(0, free.height())));
+    // The tools' hint for the mode and keys goes where menu hints go.
+    child->View()->OnStatusHint = [this](const std::string& hint) {
+        statusBar()->showMessage(ToQString(hint));
+    };
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
         UpdatePanelColors();
@@ -619,7 +625,7 @@ void TQuilloFrame::UpdateStatus() {
     };
     set(IDG_IMAGESIZE, view ? view->StatusSize() : std::string());
     set(IDG_BPP, view ? view->StatusBpp() : std::string());
-    set(IDG_SELECTION, view ? view->StatusLayerRect() : std::string());
+    set(IDG_SELECTION, view ? view->StatusSelection() : std::string());
     set(IDG_CURSOR, view ? view->StatusCursor() : std::string());
 }
 

@@ -205,6 +205,7 @@ void TQuilloApp::ConstructMainWindow() {
     }
     TColorPaletteBar* palette = frame_->PaletteBar();
     manager_->BackgroundColor = [palette] { return palette->Palette().BackgroundColor(); };
+    manager_->ForegroundColor = [palette] { return palette->Palette().ForegroundColor(); };
 
     // Long toolkit operations report through one callback; the rule decides when the gauge
     // is worth showing. File loads drive the same gauge.

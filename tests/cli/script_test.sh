@@ -41,6 +41,7 @@ for script in "$SCRIPTS"/*.qs; do
 done
 
 "$TOOL" convert "$DATA/sample.png" "$TMP/plain.png"
+check "mask writes the selection as a 1-bit file, and nothing without one" sh -c "'$TOOL' info '$TMP/sel.png' | grep -qx 'bits per pixel: 1' && [ ! -e '$TMP/none.png' ]"
 check "the export of an opened file holds its pixels" same_pixels "$TMP/shown.png" "$TMP/plain.png"
 check "Save As picks the type of the name's extension, or adds the chosen type's" sh -c "'$TOOL' info '$TMP/typed.qlx' | grep -qx 'format: qlx' && '$TOOL' info '$TMP/copy.bmp' | grep -qx 'format: 6'"
 check "a hidden background leaves the view colour in the export" sh -c "! cmp -s '$TMP/hidden.png' '$TMP/shown.png' && '$TOOL' stack '$TMP/two.qlx' '$DATA/sample.png' '$DATA/sample.png@20,20' && '$TOOL' flatten '$TMP/both.png' '$TMP/two.qlx' && ! cmp -s '$TMP/hidden.png' '$TMP/both.png'"
