@@ -182,9 +182,11 @@ HRGN TRectSelection::GetRegion() {
 
 void TRectSelection::Draw(HDC dc) { DrawBand(dc, false); }
 
-// The band encloses both corner pixels whichever way the drag went.
+// The band encloses both corner pixels whichever way the drag went. With only the press
+// point there is no band yet, so that the first erase-add-draw of a mouse move leaves
+// nothing behind.
 void TRectSelection::DrawBand(HDC dc, bool ellipse) {
-    if (Count == 0 || !dc) return;
+    if (Count < 2 || !dc) return;
     const RECT b = GetBounds();
     const POINT a = ToClient(POINT{b.left, b.top});
     const POINT c = ToClient(POINT{b.right + 1, b.bottom + 1});

@@ -118,7 +118,14 @@ void TViewInteraction::UpdateModifier() {
 
 int TViewInteraction::SelectCombine() const { return kCombines[view_.SelectModifier & 3]; }
 
+void TViewInteraction::EndGesture() {
+    // A drag left running under another mode would never end: its release goes to the
+    // new mode, and Dragging would keep the zoom commands off for good.
+    if (view_.Dragging || view_.Capturing) Finish(SELECT_REPLACE, true);
+}
+
 void TViewInteraction::SetMode(int mode) {
+    EndGesture();
     if (view_.Mode == MODE_DEFORMATION || mode == MODE_DEFORMATION) view_.InvalidateAll();
     view_.Mode = mode;
     if (IsSelectionMode(mode)) UpdateModifier();
@@ -135,6 +142,7 @@ void TViewInteraction::AfterModeChange() {
 }
 
 void TViewInteraction::ToggleMode(int mode) {
+    EndGesture();
     if (view_.Mode != mode) {
         view_.PrevMode = view_.Mode;
         SetMode(mode);
@@ -149,6 +157,7 @@ void TViewInteraction::ToggleMode(int mode) {
 
 void TViewInteraction::ChoosePaintTool(int kind) {
     const bool same = view_.Mode == MODE_PAINT && view_.PaintToolKind == kind;
+    if (!same) EndGesture();
     if (view_.Mode == MODE_DEFORMATION) view_.InvalidateAll();
     view_.Mode = MODE_PAINT;
     view_.PaintToolKind = kind;

@@ -75,6 +75,7 @@ public:
     void ZoomToRect(const RECT& r);
 
 private:
+    void EndGesture();
     void SetMode(int mode);
     void ToggleMode(int mode);
     void ChoosePaintTool(int kind);

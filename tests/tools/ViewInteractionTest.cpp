@@ -252,6 +252,16 @@ TEST(ViewInteractionKeys, SpaceHoldsTheHandToolUntilItIsLetGo) {
     f.host.KeyUp(VK_SPACE, 0);
     EXPECT_EQ(f.view->Mode, MODE_ELLIPSE_SELECTION);
     EXPECT_TRUE(f.view->IsCommandChecked(CM_ELLIPSE_SELECTION));
+
+    // Space in the middle of a drag ends the drag first.
+    f.Press(5, 5);
+    f.Move(15, 15);
+    f.host.KeyDown(VK_SPACE, 0);
+    EXPECT_FALSE(f.view->Dragging);
+    EXPECT_TRUE(f.view->HasSelection);
+    f.Release(15, 15);
+    f.host.KeyUp(VK_SPACE, 0);
+    EXPECT_TRUE(f.view->IsCommandEnabled(CM_ZOOM_IN));
 }
 
 namespace {
@@ -342,4 +352,58 @@ TEST(ViewInteractionPaint, AFinishedStrokeIsKeptInsideTheSelection) {
     EXPECT_EQ(f.PixelAt(14, 16), RGB(255, 0, 0));
     EXPECT_EQ(f.PixelAt(5, 15), before); // outside, put back
     EXPECT_EQ(f.PixelAt(6, 14), before);
+}
+
+TEST(ViewInteractionKeys, HandDragScrollsWithTheMouse) {
+    Fixture f(false, 2000, 1500);
+    f.view->DoCommand(CM_HAND_TOOL);
+    f.host.ButtonDown(TMouseButton::Left, 0, POINT{200, 150});
+    EXPECT_TRUE(f.view->Capturing);
+    f.host.MouseMove(0, POINT{150, 120});
+    EXPECT_EQ(f.host.Scroller().PosX, 50);
+    EXPECT_EQ(f.host.Scroller().PosY, 30);
+    f.host.ButtonUp(TMouseButton::Left, 0, POINT{150, 120});
+    EXPECT_FALSE(f.view->Capturing);
+    EXPECT_FALSE(f.host.HasCapture());
+}
+
+// A lost focus ends the drag, and since its release never comes the next press must
+// still start a gesture.
+TEST(ViewInteractionSelection, LosingTheFocusFinishesTheDragAndFreesTheButton) {
+    Fixture f;
+    f.Press(5, 5);
+    f.Move(10, 10);
+    f.view->OnKillFocus();
+    EXPECT_FALSE(f.view->Dragging);
+    EXPECT_EQ(f.view->StatusSelection(), "(5,5) - (11,11)");
+    f.Drag({20, 20}, {22, 22});
+    EXPECT_EQ(f.view->StatusSelection(), "(20,20) - (23,23)");
+}
+
+// The outline circle is XOR: after a repaint of part of it, erasing must still leave the
+// picture exactly as it was.
+TEST(ViewInteractionSelection, RetoucherCircleErasesCleanlyAfterAPartialRepaint) {
+    Fixture f;
+    f.view->ToolOptions.RetouchWidth = 20;
+    f.host.SetFocus(true);
+    f.host.InvalidateAll();
+    f.host.Update();
+    const BITMAPHANDLE& store = *f.host.BackingStore();
+    const auto snapshot = [&] {
+        std::vector<uint8_t> v;
+        for (int y = 0; y < store.Height; ++y) {
+            const uint8_t* row = L_RowPtr(&store, y);
+            v.insert(v.end(), row, row + store.BytesPerLine);
+        }
+        return v;
+    };
+    const std::vector<uint8_t> before = snapshot();
+    f.view->DoCommand(CM_SELECTION_RETOUCHER);
+    const POINT c = f.Client(20, 15);
+    f.host.MoveCursor(c);
+    ASSERT_TRUE(f.host.FireTimer(kRetouchCursorTimer));
+    EXPECT_NE(snapshot(), before);
+    f.view->Paint(RECT{c.x - 20, c.y - 20, c.x, c.y + 20}); // the left half
+    f.host.KeyDown('A', 0);                                 // any key hides the circle
+    EXPECT_EQ(snapshot(), before);
 }
