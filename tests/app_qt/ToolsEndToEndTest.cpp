@@ -133,6 +133,12 @@ private slots:
         QCOMPARE(fx.frame.StatusText(IDG_MESSAGE),
                  QStringLiteral("Shift, Ctrl and Alt change selection mode"));
         QCOMPARE(fx.Host()->CursorId(), 19);
+        // Alt reaches the view past the menu bar: with the free hand it starts a polygon.
+        QVERIFY(fx.ChooseTool(CM_FREEHAND_SELECTION));
+        QTest::keyPress(fx.Canvas(), Qt::Key_Alt);
+        QCOMPARE(fx.frame.StatusText(IDG_MESSAGE), QStringLiteral("Polygonal selection"));
+        QTest::keyRelease(fx.Canvas(), Qt::Key_Alt);
+        QVERIFY(fx.ChooseTool(CM_RECT_SELECTION));
 
         // Inside the current layer, the title at (20, 20) to (270, 68): a selection is
         // clipped to the layer it is made on.
