@@ -92,6 +92,10 @@ public:
 
     TImageDoc& Doc() const { return doc_; }
     TImageView* View() const { return view_.get(); }
+    // What the view last wrote into the status bar's message area; it comes back when
+    // the window is active again.
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& hint) { hint_ = hint; }
     QtWindowHost* Host() const { return host_; }
 
     // The document is going: the view must go before it, the window may follow later.
@@ -117,6 +121,7 @@ private:
     TImageDoc& doc_;
     QtWindowHost* host_;
     std::unique_ptr<TImageView> view_;
+    std::string hint_;
 };
 
 TMbResult QtMessageBoxes::Show(const std::string& text, const std::string& caption,
@@ -199,6 +204,12 @@ TQuilloFrame::~TQuilloFrame() {
 
 void TQuilloFrame::BuildStatusBar() {
     QStatusBar* bar = statusBar();
+    // The message area takes the room the gadgets leave. Menu and button hints shown
+    // while the mouse is over them cover it for a moment; then it shows again.
+    auto* message = new QLabel(bar);
+    message->setObjectName(QStringLiteral("gadget%1").arg(IDG_MESSAGE));
+    bar->addWidget(message, 1);
+    gadgets_.insert(IDG_MESSAGE, message);
     for (const int id : {IDG_IMAGESIZE, IDG_BPP, IDG_SELECTION, IDG_CURSOR}) {
         auto* label = new QLabel(bar);
         label->setObjectName(QStringLiteral("gadget%1").arg(id));
@@ -551,9 +562,9 @@ void TQuilloFrame::CreateView(TDocument& doc) {
     const QSize free = mdi_->viewport()->size() - child->size();
     child->move(std::clamp((index % 8) * step, 0, std::max(0, free.width())),
                 std::clamp((index % 8) * step, 0, std::max(0, free.height())));
-    // The tools' hint for the mode and keys goes where menu hints go.
-    child->View()->OnStatusHint = [this](const std::string& hint) {
-        statusBar()->showMessage(ToQString(hint));
+    child->View()->OnStatusHint = [this, child](const std::string& hint) {
+        child->SetHint(hint);
+        if (child == ActiveChild()) UpdateStatus();
     };
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
@@ -617,12 +628,14 @@ void TQuilloFrame::OnIdle() {
 // --- Status bar ------------------------------------------------------------
 
 void TQuilloFrame::UpdateStatus() {
-    TImageView* view = ActiveView();
+    TImageChild* child = ActiveChild();
+    TImageView* view = child ? child->View() : nullptr;
     const auto set = [this](int id, const std::string& text) {
         QLabel* label = gadgets_.value(id);
         const QString q = ToQString(text);
         if (label->text() != q) label->setText(q);
     };
+    set(IDG_MESSAGE, child ? child->Hint() : std::string());
     set(IDG_IMAGESIZE, view ? view->StatusSize() : std::string());
     set(IDG_BPP, view ? view->StatusBpp() : std::string());
     set(IDG_SELECTION, view ? view->StatusSelection() : std::string());

@@ -38,8 +38,9 @@ public:
                    TMbIcon icon) override;
 };
 
-// Status bar gadgets.
+// Status bar gadgets: the message area with the active view's hint, then the rest.
 enum : int {
+    IDG_MESSAGE = 32040,
     IDG_IMAGESIZE = 14001,
     IDG_BPP = 14002,
     IDG_SELECTION = 14003,

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "Cursors.h"
 #include "QtConvert.h"
 
 namespace {
@@ -198,6 +199,26 @@ unsigned ModifierKeys(Qt::KeyboardModifiers m) {
     return keys;
 }
 
+// The flag a modifier key itself stands for; 0 for other keys.
+unsigned FlagOfKey(int key) {
+    switch (key) {
+        case VK_SHIFT: return MK_SHIFT;
+        case VK_CONTROL: return MK_CONTROL;
+        case VK_MENU: return MK_ALT;
+        default: return 0;
+    }
+}
+
+// The keys held as the view should see them when a key goes down or up. Window systems
+// differ in whether a modifier's own event already counts it as held; the view reads the
+// state after the event, as Windows reports it: held after its press, free after its
+// release.
+unsigned KeysAfter(int key, Qt::KeyboardModifiers m, bool down) {
+    const unsigned keys = ModifierKeys(m);
+    const unsigned own = FlagOfKey(key);
+    return down ? keys | own : keys & ~own;
+}
+
 bool ButtonOf(Qt::MouseButton b, TMouseButton* out) {
     switch (b) {
         case Qt::LeftButton: *out = TMouseButton::Left; return true;
@@ -265,7 +286,7 @@ void QtWindowHost::keyPressEvent(QKeyEvent* event) {
     const int key = KeyCodeOf(event->key());
     // The view does its own paging; the scroll area's would move the bars behind its back.
     if (!client_ || !key) return QAbstractScrollArea::keyPressEvent(event);
-    client_->OnKeyDown(key, ModifierKeys(event->modifiers()));
+    client_->OnKeyDown(key, KeysAfter(key, event->modifiers(), true));
     event->accept();
 }
 
@@ -273,13 +294,49 @@ void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
     const int key = KeyCodeOf(event->key());
     if (!client_ || !key || event->isAutoRepeat())
         return QAbstractScrollArea::keyReleaseEvent(event);
-    client_->OnKeyUp(key, ModifierKeys(event->modifiers()));
+    client_->OnKeyUp(key, KeysAfter(key, event->modifiers(), false));
     event->accept();
 }
 
 void QtWindowHost::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     if (client_) client_->OnSetFocus();
+}
+
+void QtWindowHost::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    if (client_) client_->OnKillFocus();
+    // A pop-up menu or another window taking over also takes the mouse; moving the focus
+    // inside the window (Tab, a click on the layer list) leaves a running drag alone.
+    if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason)
+        LoseCapture();
+}
+
+void QtWindowHost::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) LoseCapture();
+}
+
+void QtWindowHost::hideEvent(QHideEvent* event) {
+    QAbstractScrollArea::hideEvent(event);
+    LoseCapture();
+}
+
+void QtWindowHost::LoseCapture() {
+    if (!capture_) return;
+    capture_ = false;
+    if (QWidget::mouseGrabber() == viewport()) viewport()->releaseMouse();
+    if (client_) client_->OnCaptureChanged();
+}
+
+void QtWindowHost::SetCursor(int cursor) {
+    // The view sets the cursor on every mouse move; building a QCursor each time would
+    // make the pointer flicker on some window systems.
+    const qreal ratio = viewport()->devicePixelRatioF();
+    if (cursor == cursorId_ && ratio == cursorRatio_) return;
+    cursorId_ = cursor;
+    cursorRatio_ = ratio;
+    viewport()->setCursor(CursorFor(cursor, ratio));
 }
 
 bool QtWindowHost::IsMinimized() const { return window()->isMinimized(); }

@@ -39,6 +39,10 @@ public:
     void SetCapture() override;
     void ReleaseCapture() override;
     bool HasCapture() const override { return capture_; }
+    // Shows a tool cursor, the arrow or the no-entry sign over the viewport.
+    void SetCursor(int cursor) override;
+    // The cursor number last set (CURSOR_ARROW before any).
+    int CursorId() const { return cursorId_; }
 
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -52,6 +56,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -67,6 +74,10 @@ private:
     void PaintInvalid();
     // Re-creates the backing store when the viewport's size changed, and tells the view.
     void FollowViewportSize();
+    // The mouse is no longer ours (another window became active, a menu popped up, the
+    // window went away): the grab is let go and the view told, as Windows tells a window
+    // that loses the capture.
+    void LoseCapture();
 
     IWindowClient* client_ = nullptr;
     TScrollState scroll_;
@@ -74,6 +85,8 @@ private:
     RECT invalid_{};
     bool redraw_ = true;
     bool capture_ = false;
+    int cursorId_ = CURSOR_ARROW;
+    qreal cursorRatio_ = 0;
     // Set while the scroll bars are being adjusted from the scroller, so their signals
     // are not taken for the user's scrolling.
     bool syncing_ = false;
