@@ -77,17 +77,27 @@ const TInPlaceCommand* Find(int id) {
 } // namespace
 
 void TImageCommands::QueryCommand(TCommandEnabler& ce) const {
-    if (!Find(ce.Id)) return;
     TImageData* data = view_.GetImageData();
-    ce.Enable(data && data->Image.GetCurrentLayer());
+    if (ce.Id == CM_IMAGE_GRAYSCALE)
+        ce.Enable(data && !view_.GetDocument().IsGrayscale());
+    else if (Find(ce.Id))
+        ce.Enable(data && data->Image.GetCurrentLayer());
 }
 
 bool TImageCommands::Command(int id) {
     const TInPlaceCommand* c = Find(id);
-    if (!c) return false;
+    if (!c && id != CM_IMAGE_GRAYSCALE) return false;
     TCommandEnabler ce(id);
     QueryCommand(ce);
     if (!ce.Enabled) return true;
+    if (!c) {
+        TWaitCursor wait;
+        view_.GetDocument().ConvertToGrayscale();
+        view_.UpdateScrollRanges();
+        view_.InvalidateAll();
+        view_.LayerHandler().Notify(TLayerChange::Rebuild);
+        return true;
+    }
     if (c->DropsSelection) view_.Deselect();
     ApplyToLayer(c->Operation, c->UndoName, true, false);
     return true;

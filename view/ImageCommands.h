@@ -1,6 +1,6 @@
-// The commands of the Image menu and the effects toolbar that change the edit target in
-// place: the flips, Invert, Auto Equalize and Auto Contrast, and the fourteen quick
-// corrections. Each runs through ApplyToLayer: one undo step, confined to the selection.
+// The commands of the Image menu and the effects toolbar that change the picture in place:
+// Convert To Grayscale, and through ApplyToLayer (one undo step, confined to the selection)
+// the flips, Invert, Auto Equalize, Auto Contrast and the fourteen quick corrections.
 #pragma once
 
 #include <functional>
