@@ -82,8 +82,11 @@ extern const Codec kBmpCodec;
 extern const Codec kPngCodec;
 extern const Codec kJpegCodec;
 extern const Codec kTiffCodec;
+extern const Codec kPcxCodec;
+extern const Codec kSunCodec;
+extern const Codec kTgaCodec;
 
-// Every codec, in sniffing order.
+// Every codec, in sniffing order: TARGA, which has no magic number, last.
 const std::vector<const Codec*>& AllCodecs();
 
 } // namespace lt::codec

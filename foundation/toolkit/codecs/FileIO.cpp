@@ -38,8 +38,8 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 }
 
 const std::vector<const Codec*>& AllCodecs() {
-    static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec,
-                                                     &kTiffCodec};
+    static const std::vector<const Codec*> codecs = {
+        &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec, &kSunCodec, &kTgaCodec};
     return codecs;
 }
 
