@@ -3,6 +3,7 @@
 // cleanly or open in part.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -145,6 +146,32 @@ TEST(PcxCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
     uint8_t* buf = nullptr;
     size_t size = 0;
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &deep.b, FILE_PCX, 0, 0, &size), ERROR_BITPERPIXEL);
+}
+
+TEST(PcxCodec, SavingOverADcxReplacesItsFirstPageAndKeepsTheOthers) {
+    const std::string dir = testimg::TempDir("dcx");
+    const std::string path = dir + "/pages.dcx", fresh = dir + "/new.DCX";
+    testimg::WriteFile(path, testimg::ReadFile(kData + "pcx/two-pages.dcx"));
+    tb::Bmp pic = RandomBitmap(24, 3, TOP_LEFT);
+    ASSERT_EQ(L_SaveBitmap(path.c_str(), &pic.b, FILE_PCX, 0, 0), SUCCESS);
+    ASSERT_EQ(L_SaveBitmap(fresh.c_str(), &pic.b, FILE_PCX, 0, 0), SUCCESS);
+    for (const std::string& p : {path, fresh}) {
+        SCOPED_TRACE(p);
+        FILEINFO info;
+        ASSERT_EQ(L_FileInfo(p.c_str(), &info), SUCCESS);
+        EXPECT_EQ(info.PageCount, p == path ? 2 : 1);
+        EXPECT_EQ(testimg::ReadFile(p)[0], 0xB1); // the container's magic number
+        tb::Bmp back;
+        ASSERT_EQ(L_LoadBitmap(p.c_str(), &back.b, 0, ORDER_BGR), SUCCESS);
+        EXPECT_TRUE(testimg::Matches(testimg::Compare(back.b, pic.b, 0, testimg::Alpha::Compare)));
+    }
+    // The second page is the old one, byte for byte.
+    const std::vector<uint8_t> before = testimg::ReadFile(kData + "pcx/two-pages.dcx");
+    const std::vector<uint8_t> after = testimg::ReadFile(path);
+    const std::vector<uint8_t> page2 = testimg::ReadFile(kData + "pcx/rgb24.pcx");
+    ASSERT_GE(after.size(), page2.size());
+    EXPECT_TRUE(std::equal(page2.begin(), page2.end(), after.end() - long(page2.size())));
+    EXPECT_TRUE(std::equal(page2.begin(), page2.end(), before.end() - long(page2.size())));
 }
 
 TEST(TgaCodec, SavedFilesComeBackUnchangedAtEveryDepth) {

@@ -15,6 +15,7 @@
 
 #include "ByteReader.h"
 #include "Codec.h"
+#include "WholeFile.h"
 
 namespace lt::codec {
 namespace {
@@ -447,7 +448,65 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
 
 bool HandlesFormat(int format) { return format == FILE_PCX; }
 
+bool HasDcxExtension(const char* path) {
+    const size_t n = std::strlen(path);
+    if (n < 4 || path[n - 4] != '.') return false;
+    const char* e = path + n - 3;
+    return (e[0] | 0x20) == 'd' && (e[1] | 0x20) == 'c' && (e[2] | 0x20) == 'x';
+}
+
 } // namespace
+
+int KeepDcxPages(const char* path, std::vector<uint8_t>& pcx) {
+    std::vector<uint8_t> old;
+    const bool wasDcx = ReadWholeFile(path, old) == SUCCESS && IsDcx(old.data(), old.size());
+    if (!wasDcx && !HasDcxExtension(path)) return SUCCESS;
+    // The pages after the first, as their offsets give them; one that lies outside the file
+    // or holds no picture cannot be kept.
+    std::vector<std::pair<size_t, size_t>> pages;
+    if (wasDcx) {
+        std::vector<uint32_t> offsets;
+        ByteReader r(old.data(), old.size());
+        r.skip(4);
+        for (uint32_t o; offsets.size() < size_t(kDcxMaxPages) && (o = r.u32le()) != 0 && r.ok();)
+            offsets.push_back(o);
+        for (size_t k = 1; k < offsets.size(); ++k) {
+            const size_t start = offsets[k];
+            size_t end = old.size();
+            if (k + 1 < offsets.size() && offsets[k + 1] > start)
+                end = std::min(end, size_t(offsets[k + 1]));
+            if (start < end && LooksLikePcx(old.data() + start, end - start))
+                pages.emplace_back(start, end);
+        }
+    }
+    const size_t table = 4 + 4 * (pages.size() + 2);
+    uint64_t total = table + pcx.size();
+    for (auto [start, end] : pages) total += end - start;
+    if (total > UINT32_MAX) return ERROR_INV_RANGE;
+    std::vector<uint8_t> out;
+    try {
+        out.reserve(size_t(total));
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    put32(kDcxMagic);
+    size_t at = table;
+    put32(uint32_t(at));
+    at += pcx.size();
+    for (auto [start, end] : pages) {
+        put32(uint32_t(at));
+        at += end - start;
+    }
+    put32(0);
+    out.insert(out.end(), pcx.begin(), pcx.end());
+    for (auto [start, end] : pages)
+        out.insert(out.end(), old.begin() + long(start), old.begin() + long(end));
+    pcx.swap(out);
+    return SUCCESS;
+}
 
 extern const Codec kPcxCodec = {"pcx", Sniff, Info, Load, CanSave, Save, nullptr, HandlesFormat};
 
