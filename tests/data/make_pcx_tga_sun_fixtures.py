@@ -149,7 +149,9 @@ def make_pcx():
     table = b"\x0c" + b"".join(bytes(COLOURS[i % 16]) for i in range(256))
     flat = [bytes(row) + b"\0" for row in idx]
     write(os.path.join(d, "gray8-no-table.pcx"), pcx(8, 1, flat))
-    write(os.path.join(d, "pal8-runs-across-rows.pcx"), pcx(8, 1, flat, across_rows=True,
+    # (the padding byte matches the flat row below it, so one run spans two rows)
+    padded = [bytes(row) + b"\3" for row in idx]
+    write(os.path.join(d, "pal8-runs-across-rows.pcx"), pcx(8, 1, padded, across_rows=True,
                                                              tail=table))
     # Raw (uncompressed) 24 bits, three planes.
     planes = []

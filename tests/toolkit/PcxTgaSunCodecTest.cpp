@@ -80,6 +80,11 @@ TEST(PcxTgaSunCodecs, EveryVariantDecodesToThePixelsImageMagickSees) {
     FILEINFO info;
     ASSERT_EQ(L_FileInfo((kData + "pcx/two-pages.dcx").c_str(), &info), SUCCESS);
     EXPECT_EQ(info.PageCount, 2);
+    // Padding left zero is opaque, not invisible.
+    tb::Bmp padded;
+    ASSERT_EQ(L_LoadBitmap((kData + "sun/rgb32-zero-pad.ras").c_str(), &padded.b, 0, ORDER_BGR),
+              SUCCESS);
+    EXPECT_EQ(lt::ReadPixel(&padded.b, L_RowPtr(&padded.b, 3), 5).a, 255);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,6 +265,8 @@ TEST(PcxTgaSunCodecs, DamagedFilesFailCleanlyOrOpenWithWhatTheyHold) {
         {"pcx: rows shorter than the width", Pcx(9, 2, 8, 1, 4, row4), ERROR_FILE_FORMAT},
         {"pcx: 16 bits in 2 planes", Pcx(4, 2, 8, 2, 4, row4), ERROR_BITPERPIXEL},
         {"pcx: window ends before it starts", backwards, ERROR_FILE_FORMAT},
+        {"pcx: alpha plane left zero is opaque", Pcx(1, 1, 8, 4, 1, {1, 2, 3, 0}), SUCCESS,
+         int(0xFF010203), int(0xFF010203)},
         {"dcx: first page past the end",
          {0xB1, 0x68, 0xDE, 0x3A, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0},
          ERROR_FILE_FORMAT},
@@ -271,6 +278,8 @@ TEST(PcxTgaSunCodecs, DamagedFilesFailCleanlyOrOpenWithWhatTheyHold) {
         {"tga: raw packet past the end", Tga(11, 4, 2, 8, 0, {0x03, 9, 9, 9, 9, 0x7F, 1}), SUCCESS,
          9, 128, true},
         {"tga: run longer than the picture", Tga(11, 4, 2, 8, 0, {0xFF, 5}), SUCCESS, 5, 5},
+        {"tga: alpha left zero is opaque", Tga(2, 1, 1, 32, 0, {1, 2, 3, 0}), SUCCESS,
+         int(0xFF030201), int(0xFF030201)},
         {"tga: second row missing", Tga(3, 4, 2, 8, 0, {6, 6, 6, 6, 6}), SUCCESS, 6, 128, true},
         // SUN
         {"sun: colour map larger than the file", Sun(2, 2, 8, 1, 4000, {}), ERROR_FILE_FORMAT},
