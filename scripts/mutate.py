@@ -283,10 +283,16 @@ def run_each(binary, tests, timeout, workdir, jobs=2):
 def run(args):
     root = os.path.abspath(args.root)
     build = os.path.abspath(args.build)
+    copied = []
     if args.reuse:
         with open(args.reuse) as f:
-            mutations = [{k: m[k] for k in ("file", "line", "col", "old", "new", "kind")}
-                         for m in json.load(f)["mutations"]]
+            old = json.load(f)["mutations"]
+        if args.only_killed:
+            # Fewer or weaker tests cannot kill what the old tests let survive, and the code
+            # did not change, so what did not compile still does not: only the kills are rerun.
+            copied = [dict(m, copied=True) for m in old if m["status"] != "killed"]
+            old = [m for m in old if m["status"] == "killed"]
+        mutations = [{k: m[k] for k in ("file", "line", "col", "old", "new", "kind")} for m in old]
     else:
         mutations = []
         for spec in args.sources:
@@ -312,7 +318,7 @@ def run(args):
 
     results = {"root": root, "build": build, "started": time.strftime("%Y-%m-%dT%H:%M:%SZ",
                                                                       time.gmtime()),
-               "tests": {}, "mutations": []}
+               "tests": {}, "mutations": list(copied)}
     baselines = {}
     workdir = tempfile.mkdtemp(prefix="mutate-")
 
@@ -460,6 +466,8 @@ def main():
                    help="seconds per test when they run one by one")
     r.add_argument("--shards", type=int, default=2, help="test processes side by side")
     r.add_argument("--reuse", help="run the mutations of an earlier result file")
+    r.add_argument("--only-killed", action="store_true",
+                   help="with --reuse: rerun only the mutations it killed, copy the rest")
     r.add_argument("--shuffle", action="store_true", help="run the mutations in random order")
     r.add_argument("--only", action="append", help="only mutations of files under this prefix")
     r.add_argument("--list", action="store_true", help="only print the mutations")
