@@ -319,6 +319,15 @@ def run(args):
     results = {"root": root, "build": build, "started": time.strftime("%Y-%m-%dT%H:%M:%SZ",
                                                                       time.gmtime()),
                "tests": {}, "mutations": list(copied)}
+    if args.resume and os.path.exists(args.out):
+        # Carries on from an earlier (maybe stopped) run into the same file: what it already
+        # measured is kept and not run again.
+        with open(args.out) as f:
+            earlier = json.load(f)
+        results["tests"] = earlier["tests"]
+        results["mutations"] = earlier["mutations"]
+        done = {mutation_key(m) for m in earlier["mutations"]}
+        mutations = [m for m in mutations if mutation_key(m) not in done]
     baselines = {}
     workdir = tempfile.mkdtemp(prefix="mutate-")
 
@@ -391,6 +400,10 @@ def run(args):
     print(json.dumps(results["summary"]))
 
 
+def mutation_key(m):
+    return (m["file"], m["line"], m["col"], m["old"], m["new"])
+
+
 def summary(results):
     counted = [m for m in results["mutations"] if m["status"] != "invalid"]
     killed = sum(m["status"] == "killed" for m in counted)
@@ -431,7 +444,7 @@ def compare_cmd(args):
     for path in (args.before, args.after):
         with open(path) as f:
             runs.append(json.load(f))
-    key = lambda m: (m["file"], m["line"], m["col"], m["old"], m["new"])
+    key = mutation_key
     before = {key(m): m for m in runs[0]["mutations"]}
     after = {key(m): m for m in runs[1]["mutations"]}
     if set(before) != set(after):
@@ -470,6 +483,8 @@ def main():
                    help="with --reuse: rerun only the mutations it killed, copy the rest")
     r.add_argument("--shuffle", action="store_true", help="run the mutations in random order")
     r.add_argument("--only", action="append", help="only mutations of files under this prefix")
+    r.add_argument("--resume", action="store_true",
+                   help="keep the results already in --out and add the missing mutations")
     r.add_argument("--list", action="store_true", help="only print the mutations")
     t = sub.add_parser("tests", help="kill count per test of a result file")
     t.add_argument("result")
