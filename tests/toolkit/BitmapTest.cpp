@@ -276,13 +276,3 @@ TEST(Bitmap, StatusCallbackCanCancel) {
     L_SetStatusCallBack(old, oldUser);
     EXPECT_EQ(L_ReportStatus(60), SUCCESS) << "no callback: nothing cancels";
 }
-
-TEST(Bitmap, EveryCodeHasTheMessageUsersSee) {
-    EXPECT_STREQ(L_ErrorMessage(ERROR_FILE_FORMAT), "Invalid file format!");
-    EXPECT_STREQ(L_ErrorMessage(-1), "Not enough memory available!");
-    EXPECT_STREQ(L_ErrorMessage(-3), "Not enough memory available!");
-    EXPECT_STREQ(L_ErrorMessage(-76), "Premature end-of-line code!");
-    EXPECT_STREQ(L_ErrorMessage(-100), "Operation was cancelled!");
-    EXPECT_STREQ(L_ErrorMessage(-20), "Internal or Unrecognized Error!");
-    EXPECT_STREQ(L_ErrorMessage(SUCCESS), "Internal or Unrecognized Error!");
-}

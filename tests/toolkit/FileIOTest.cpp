@@ -207,45 +207,6 @@ TEST(FileIO, SavingKeepsTheCallersBitmapAndPermissions) {
     L_FreeBitmap(&b);
 }
 
-TEST(FileIO, MemorySavesLoadBackTheSamePixels) {
-    BITMAPHANDLE b, back;
-    MakePicture(&b, 33, 17);
-    for (int format : {FILE_BMP, FILE_PNG, FILE_TIF, FILE_TIFLZW, FILE_TIF_PACKBITS}) {
-        uint8_t* buf = nullptr;
-        size_t size = 0;
-        ASSERT_EQ(L_SaveBitmapMemory(&buf, &b, format, 24, 0, &size), SUCCESS) << format;
-        ASSERT_EQ(L_LoadBitmapMemory(buf, &back, 0, ORDER_BGR, size), SUCCESS) << format;
-        std::free(buf);
-        ASSERT_EQ(back.BitsPerPixel, 24);
-        for (int y = 0; y < 17; ++y)
-            ASSERT_EQ(std::memcmp(L_RowPtr(&b, y), L_RowPtr(&back, y), 33 * 3), 0)
-                << format << " row " << y;
-        L_FreeBitmap(&back);
-    }
-    L_FreeBitmap(&b);
-}
-
-TEST(FileIO, StampsAreMissingFromFormatsWithoutThumbnails) {
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_GetCompressFileStamp(kSample.c_str(), &b, 0), ERROR_NO_STAMP);
-    EXPECT_TRUE(Empty(b));
-}
-
-TEST(FileIO, ExtendedOptionsKeepTheResolution) {
-    EXTFILEOPTIONS saved;
-    ASSERT_EQ(L_GetExtFileOption(&saved), SUCCESS);
-    EXTFILEOPTIONS o = saved;
-    o.XResolution = 72;
-    o.YResolution = 72;
-    ASSERT_EQ(L_SetExtFileOption(&o), SUCCESS);
-    EXTFILEOPTIONS back;
-    L_GetExtFileOption(&back);
-    EXPECT_EQ(back.XResolution, 72);
-    o.XResolution = 0;
-    EXPECT_EQ(L_SetExtFileOption(&o), ERROR_INV_PARAMETER);
-    L_SetExtFileOption(&saved);
-}
-
 // Every committed fixture, cut short or with bytes flipped, either loads or fails with a
 // code; a failure leaves no half-built bitmap.
 TEST(FileIO, DamagedCopiesOfEveryFixtureLoadOrFailCleanly) {

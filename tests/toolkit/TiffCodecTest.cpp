@@ -78,52 +78,6 @@ TEST(TiffCodec, FixturesDecodeToThePixelsImageMagickSees) {
     EXPECT_EQ(info.Width, 20);
 }
 
-TEST(TiffCodec, GrayFilesGetGrayRampPalettesThatFollowThePhotometric) {
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadBitmap((kTiffDir + "gray8.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
-    for (int i = 0; i < 256; ++i) EXPECT_EQ(b.pPalette[i].rgbGreen, i);
-    L_FreeBitmap(&b);
-    // Bilevel min-is-white keeps its bits: index 0 is white.
-    ASSERT_EQ(L_LoadBitmap((kTiffDir + "bilevel-miniswhite.tif").c_str(), &b, 0, ORDER_BGR),
-              SUCCESS);
-    EXPECT_EQ(b.pPalette[0].rgbRed, 255);
-    EXPECT_EQ(b.pPalette[1].rgbRed, 0);
-    L_FreeBitmap(&b);
-    // Four gray levels land on the matching entries of a 16-level ramp.
-    ASSERT_EQ(L_LoadBitmap((kTiffDir + "gray2.tif").c_str(), &b, 0, ORDER_BGR), SUCCESS);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(b.pPalette[i].rgbBlue, i * 17);
-    for (int y = 0; y < b.Height; ++y)
-        for (int x = 0; x < b.Width; ++x) EXPECT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, 4) % 5, 0u);
-    L_FreeBitmap(&b);
-}
-
-TEST(TiffCodec, PaletteFilesKeepTheirIndicesAndColourMap) {
-    for (const char* file : {"palette8.tif", "palette4.tif"}) {
-        SCOPED_TRACE(file);
-        BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadBitmap((kTiffDir + file).c_str(), &b, 0, ORDER_BGR), SUCCESS);
-        TIFF* tif = TIFFOpen((kTiffDir + file).c_str(), "r");
-        ASSERT_NE(tif, nullptr);
-        uint16_t *r, *g, *bl, bps = 0;
-        TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-        ASSERT_TRUE(TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &bl));
-        for (int i = 0; i < (1 << bps); ++i) {
-            EXPECT_EQ(b.pPalette[i].rgbRed, r[i] / 257);
-            EXPECT_EQ(b.pPalette[i].rgbGreen, g[i] / 257);
-            EXPECT_EQ(b.pPalette[i].rgbBlue, bl[i] / 257);
-        }
-        std::vector<uint8_t> line(size_t(TIFFScanlineSize(tif)));
-        for (int y = 0; y < b.Height; ++y) {
-            ASSERT_EQ(TIFFReadScanline(tif, line.data(), uint32_t(y), 0), 1);
-            for (int x = 0; x < b.Width; ++x)
-                ASSERT_EQ(lt::ReadIndex(L_RowPtr(&b, y), x, b.BitsPerPixel),
-                          lt::ReadIndex(line.data(), x, bps));
-        }
-        TIFFClose(tif);
-        L_FreeBitmap(&b);
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Round trips.
 
