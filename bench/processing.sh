@@ -8,7 +8,10 @@
 # usage: bench/processing.sh [BUILD_DIR] [FLOOR_C]   (make bench runs it)
 set -euo pipefail
 BUILD=$(realpath "${1:-build}")
-FLOOR_C=${2:-$(dirname "$0")/../../shared/perf/floor.c}
+# shared/ lies beside the checkout, or beside the folder of checkouts in a git worktree.
+HERE=$(dirname "$0")
+FLOOR_C=${2:-$HERE/../../shared/perf/floor.c}
+[ -n "${2:-}" ] || [ -f "$FLOOR_C" ] || FLOOR_C=$HERE/../../../shared/perf/floor.c
 IM=/usr/bin/convert
 GM=/usr/bin/gm
 RUNS=${RUNS:-3}
@@ -19,6 +22,8 @@ trap 'rm -rf "$WORK"' EXIT
 have_floor=0
 if [ -f "$FLOOR_C" ]; then
     gcc -O3 -march=native -fno-strict-aliasing -o "$WORK/floor" "$FLOOR_C" -lm && have_floor=1
+else
+    echo "no floor at $FLOOR_C: its column stays empty (pass its path as the second argument)" >&2
 fi
 cd "$WORK"
 # The same photo-like picture as bench/compare.sh.
