@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Options.h"
+#include "Rect.h"
 #include "SelectionOutline.h"
 
 namespace {
@@ -16,13 +17,6 @@ int g_viewCounter = 0;
 int Trunc(double v) { return static_cast<int>(std::trunc(v)); }
 // Nearest integer, halves away from zero.
 int Round(double v) { return static_cast<int>(std::lround(v)); }
-
-RECT Intersect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-    if (r.left >= r.right || r.top >= r.bottom) r = RECT{};
-    return r;
-}
 
 std::string Format(const char* format, int a, int b) {
     char text[64];
@@ -214,6 +208,7 @@ void TImageView::OwnCommandState(TCommandEnabler& ce) const {
 void TImageView::CommandEnable(TCommandEnabler& ce) {
     OwnCommandState(ce);
     if (!ce.Handled) layers_.CommandEnable(ce);
+    if (!ce.Handled) selectionCommands_.CommandEnable(ce);
     if (!ce.Handled && tools_) tools_->CommandEnable(ce);
 }
 
@@ -221,6 +216,7 @@ TCommandEnabler TImageView::CommandState(int id) const {
     TCommandEnabler ce(id);
     OwnCommandState(ce);
     if (!ce.Handled) layers_.QueryCommand(ce);
+    if (!ce.Handled) selectionCommands_.QueryCommand(ce);
     if (!ce.Handled && tools_) tools_->CommandEnable(ce);
     return ce;
 }
@@ -241,7 +237,9 @@ bool TImageView::Command(int id) {
             return true;
         case CM_EDITUNDO: UndoCommand(); return true;
         case CM_EDITREDO: RedoCommand(); return true;
-        default: return layers_.Command(id) || (tools_ && tools_->Command(id));
+        default:
+            return layers_.Command(id) || selectionCommands_.Command(id) ||
+                   (tools_ && tools_->Command(id));
     }
 }
 
@@ -311,7 +309,9 @@ RECT TImageView::CanvasClientRect() const {
     return RECT{OriginX, OriginY, OriginX + Round(cw * Zoom), OriginY + Round(ch * Zoom)};
 }
 
-RECT TImageView::ClipToCanvas(const RECT& rc) const { return Intersect(rc, CanvasClientRect()); }
+RECT TImageView::ClipToCanvas(const RECT& rc) const {
+    return IntersectRect(rc, CanvasClientRect());
+}
 
 bool TImageView::GetCursorImagePoint(POINT* q) const {
     int cw, ch;
@@ -460,7 +460,7 @@ void TImageView::ClipSelectionToLayer() {
             for (int y = 0; y < SelectionMask.Height; ++y)
                 std::memset(L_RowPtr(&SelectionMask, y), 0, size_t(SelectionMask.BytesPerLine));
             // Only the part of the layer that lies on the canvas.
-            const RECT on = Intersect(
+            const RECT on = IntersectRect(
                 RECT{target->X, target->Y, target->X + inside.Width, target->Y + inside.Height},
                 RECT{0, 0, SelectionMask.Width, SelectionMask.Height});
             if (on.right > on.left)

@@ -1,7 +1,8 @@
 // The image view: zoom, scrolling and the canvas origin, the conversion between window
 // and image coordinates, painting the layered image into the host's backing store with
 // the selection outline and the layer outlines, the marching ants, and the view's
-// commands (View menu, Undo and Redo, and through its layer handler the Layer menu).
+// commands (View menu, Undo and Redo, the Selection menu, and through its layer handler the
+// Layer menu).
 #pragma once
 
 #include <functional>
@@ -13,6 +14,7 @@
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
+#include "SelectionCommands.h"
 #include "ToolOptions.h"
 #include "ViewTools.h"
 #include "WindowHost.h"
@@ -192,6 +194,7 @@ private:
     // Lets the document's listener know whether this view still exists.
     std::shared_ptr<TImageView*> self_;
     std::unique_ptr<IViewTools> tools_;
+    TSelectionCommands selectionCommands_{*this};
     // Declared last so that it goes first: it tells its listeners that the view is going
     // while the rest of the view is still whole.
     TLayeredImageHandler layers_{*this};

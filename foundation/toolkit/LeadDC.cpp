@@ -205,7 +205,7 @@ void LDEVICE::IntersectClipRect(const RECT& rc) {
     Guarded([&] {
         if (!s.hasClip) {
             const RECT full = target_ ? lt::FullRect(target_) : RECT{};
-            s.clip = LRegion::FromRect(lt::IntersectRect(dev, full));
+            s.clip = LRegion::FromRect(IntersectRect(dev, full));
             s.hasClip = true;
         } else {
             s.clip = s.clip.Intersected(dev);
@@ -261,7 +261,7 @@ void LDEVICE::Polyline(const POINT* pts, int count) {
     const State& s = impl_->cur;
     if (!pts || count < 2 || !PenVisible(s.pen)) return;
     const RECT bounds = lt::DrawableBounds(this);
-    if (lt::IsEmptyRect(bounds)) return;
+    if (IsEmptyRect(bounds)) return;
     Guarded([&] {
         std::vector<P64> dev;
         if (!DevicePoints(s, pts, count, dev)) return;
@@ -275,7 +275,7 @@ void LDEVICE::Rectangle(int left, int top, int right, int bottom) {
     const State& s = impl_->cur;
     const Box box = DeviceBox(s, left, top, right, bottom);
     const RECT bounds = lt::DrawableBounds(this);
-    if (box.Empty() || !BoxInLimits(box) || lt::IsEmptyRect(bounds)) return;
+    if (box.Empty() || !BoxInLimits(box) || IsEmptyRect(bounds)) return;
     Guarded([&] {
         Stroke st = NewStroke(s);
         const int w = PenWidth(s.pen);
@@ -311,7 +311,7 @@ void LDEVICE::Ellipse(int left, int top, int right, int bottom) {
     const State& s = impl_->cur;
     const Box box = DeviceBox(s, left, top, right, bottom);
     const RECT bounds = lt::DrawableBounds(this);
-    if (box.Empty() || !BoxInLimits(box) || lt::IsEmptyRect(bounds)) return;
+    if (box.Empty() || !BoxInLimits(box) || IsEmptyRect(bounds)) return;
     Guarded([&] {
         Stroke st = NewStroke(s);
         const int w = PenWidth(s.pen);
@@ -367,7 +367,7 @@ void LDEVICE::Polygon(const POINT* pts, int count) {
     const State& s = impl_->cur;
     if (!pts || count < 2) return;
     const RECT bounds = lt::DrawableBounds(this);
-    if (lt::IsEmptyRect(bounds)) return;
+    if (IsEmptyRect(bounds)) return;
     Guarded([&] {
         std::vector<P64> dev;
         if (!DevicePoints(s, pts, count, dev)) return;
@@ -398,7 +398,7 @@ void LDEVICE::FillRgn(HRGN rgn, const LBRUSH& brush) {
     const State& s = impl_->cur;
     if (!rgn || brush.style == BS_HOLLOW) return;
     const RECT bounds = lt::DrawableBounds(this);
-    if (lt::IsEmptyRect(bounds)) return;
+    if (IsEmptyRect(bounds)) return;
     Guarded([&] {
         LRegion r = rgn->Intersected(ToLogical(s, bounds, 0, 0));
         r.Offset(s.org.x, s.org.y);
@@ -410,7 +410,7 @@ void LDEVICE::FrameRgn(HRGN rgn, const LBRUSH& brush, int w, int h) {
     const State& s = impl_->cur;
     if (!rgn || brush.style == BS_HOLLOW || w < 1 || h < 1) return;
     const RECT bounds = lt::DrawableBounds(this);
-    if (lt::IsEmptyRect(bounds)) return;
+    if (IsEmptyRect(bounds)) return;
     Guarded([&] {
         // Only what lies within w, h of the visible part can matter.
         LRegion r = rgn->Intersected(ToLogical(s, bounds, w, h));

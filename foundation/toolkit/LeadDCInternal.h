@@ -7,6 +7,7 @@
 
 #include "BitmapInternal.h"
 #include "LeadDC.h"
+#include "Rect.h"
 
 namespace lt {
 
@@ -31,13 +32,6 @@ uint32_t ColorToValue(const BITMAPHANDLE* b, COLORREF c);
 // pixels and the alpha bit of 16-bit pixels are kept whatever keep says.
 void ApplySpan(int bpp, uint8_t* row, int x0, int x1, uint32_t keep, uint32_t flip);
 
-inline RECT IntersectRect(const RECT& a, const RECT& b) {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-    if (r.left >= r.right || r.top >= r.bottom) return RECT{};
-    return r;
-}
-inline bool IsEmptyRect(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 // A target the context can draw on: allocated, of a depth the span painter knows.
 inline bool IsDrawable(const BITMAPHANDLE* t) {

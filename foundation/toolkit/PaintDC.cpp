@@ -251,9 +251,9 @@ L_INT Paint(HDC dc, const BITMAPHANDLE* b, const RECT* src, const RECT* srcClip,
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return SUCCESS;
 
     // The source pixels that may be read, and the destination pixels sampling them.
-    RECT sa = lt::IntersectRect(S, lt::FullRect(b));
-    if (srcClip) sa = lt::IntersectRect(sa, *srcClip);
-    if (lt::IsEmptyRect(sa)) return SUCCESS;
+    RECT sa = IntersectRect(S, lt::FullRect(b));
+    if (srcClip) sa = IntersectRect(sa, *srcClip);
+    if (IsEmptyRect(sa)) return SUCCESS;
     int64_t da[4] = {dr[0] + std::max<int64_t>(0, FirstDst(sa.left - sr[0], sw, dw)),
                      dr[1] + std::max<int64_t>(0, FirstDst(sa.top - sr[1], sh, dh)),
                      dr[0] + std::min<int64_t>(dw, FirstDst(sa.right - sr[0], sw, dw)),
@@ -415,7 +415,7 @@ L_INT L_FrameBitmapRgn(HDC dc, const BITMAPHANDLE* b, const RGNXFORM* pXForm, L_
         return ERROR_INV_PARAMETER;
     if (!b->pRgn) return SUCCESS;
     const RECT bounds = lt::DrawableBounds(dc);
-    if (lt::IsEmptyRect(bounds)) return SUCCESS;
+    if (IsEmptyRect(bounds)) return SUCCESS;
     const POINT org = dc->GetViewportOrg();
     const LRegion* clip = dc->ClipRegion();
     const int bpp = t->BitsPerPixel;

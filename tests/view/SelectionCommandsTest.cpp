@@ -1,0 +1,252 @@
+// The Selection menu through a view: what each command leaves in the layers, the
+// selection and the history.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "HeadlessWindowHost.h"
+#include "ImageDocManager.h"
+#include "ImageView.h"
+#include "MessageBox.h"
+#include "model/ModelTestUtil.h"
+
+namespace {
+
+using mt::Px;
+
+const Px kWhite{255, 255, 255, 255}, kRed{0, 0, 255, 255}, kBlue{255, 0, 0, 255};
+constexpr COLORREF kBackground = RGB(0, 200, 0);
+
+struct Fixture {
+    explicit Fixture(std::unique_ptr<TLayer> background, std::unique_ptr<TLayer> upper = nullptr)
+        : doc(Doc(std::move(background), std::move(upper))), host({200, 150}), view(*doc, host) {
+        SetMessageBoxHost(&boxes);
+        manager.BackgroundColor = [] { return kBackground; };
+    }
+    ~Fixture() { SetMessageBoxHost(nullptr); }
+
+    static std::unique_ptr<TImageDoc> Doc(std::unique_ptr<TLayer> bg, std::unique_ptr<TLayer> up) {
+        auto doc = std::make_unique<TImageDoc>();
+        doc->Image.Layers.Append(std::move(bg));
+        if (up) doc->Image.Layers.Append(std::move(up));
+        doc->Image.Layers.Seek(doc->Image.Count() - 1);
+        return doc;
+    }
+    // Selects a rectangle of the canvas as the tools would leave it.
+    void Select(RECT r) {
+        const TLayer& bg = *doc->Image.Layers.At(0);
+        BITMAPHANDLE b;
+        ASSERT_EQ(
+            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
+            SUCCESS);
+        view.SelectionMask.Free();
+        view.SelectionMask.Adopt(b);
+        for (int y = 0; y < bg.Height; ++y) {
+            uint8_t* row = L_RowPtr(&view.SelectionMask, y);
+            std::memset(row, 0, size_t(view.SelectionMask.BytesPerLine));
+            for (int x = r.left; x < r.right; ++x)
+                if (y >= r.top && y < r.bottom) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+        }
+        view.HasSelection = true;
+        view.ClipSelectionToLayer();
+    }
+    bool Selected(int x, int y) const {
+        return view.HasSelection && (L_RowPtr(&view.SelectionMask, y)[x / 8] & (0x80 >> (x % 8)));
+    }
+    RECT Bounds() const {
+        RECT r{};
+        L_INT w = view.SelectionMask.Width, h = view.SelectionMask.Height;
+        r = RECT{w, h, 0, 0};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (Selected(x, y)) {
+                    r.left = std::min(r.left, x), r.top = std::min(r.top, y);
+                    r.right = std::max(r.right, x + 1), r.bottom = std::max(r.bottom, y + 1);
+                }
+        return r;
+    }
+    TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
+    std::vector<std::string> History() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < doc->UndoCount(); ++i) names.push_back(doc->UndoItem(i)->Name);
+        return names;
+    }
+
+    THeadlessMessageBoxes boxes;
+    TImageDocManager manager;
+    std::unique_ptr<TImageDoc> doc;
+    THeadlessWindowHost host;
+    TImageView view;
+};
+
+bool Same(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// An 8-bit palette layer of one palette index.
+std::unique_ptr<TLayer> Palette8(int w, int h) {
+    RGBQUAD pal[256] = {};
+    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0};
+    pal[100] = RGBQUAD{0, 200, 0, 0}; // the background colour
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
+    auto l = std::make_unique<TLayer>();
+    l->Adopt(b);
+    for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), 7, size_t(w));
+    l->LogicalBpp = 8;
+    l->Name = "Background";
+    return l;
+}
+
+} // namespace
+
+TEST(SelectionCommands, AreOfferedOnlyWithASelection) {
+    Fixture f(mt::Solid(20, 20, kWhite, 24));
+    const int ids[] = {CM_SELECTION_EXPAND,      CM_SELECTION_INVERT, CM_SELECTION_DESELECT,
+                       CM_SELECTION_REMOVE,      CM_SELECTION_CLEAR,  CM_SELECTION_TO_LAYER,
+                       CM_SELECTION_CUT_TO_LAYER};
+    for (int id : ids) {
+        EXPECT_FALSE(f.view.IsCommandEnabled(id)) << id;
+        EXPECT_FALSE(f.view.DoCommand(id)) << id;
+    }
+    f.Select({2, 2, 5, 5});
+    for (int id : ids) EXPECT_TRUE(f.view.IsCommandEnabled(id)) << id;
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_DESELECT));
+    EXPECT_FALSE(f.view.HasSelection);
+    EXPECT_EQ(f.doc->UndoCount(), 0);
+}
+
+// Clear fills the selected pixels only: transparent on a 32-bit layer, the background colour
+// (its nearest palette entry) on an 8-bit one, and opaque at 24 bits, where the user sees no
+// alpha. Remove also drops the selection; Clear keeps it. Undo brings the pixels back.
+TEST(SelectionCommands, ClearAndRemoveAtEachDepth) {
+    {
+        Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
+        f.Select({0, 0, 8, 8}); // clipped to the layer: (5,5)-(8,8)
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_REMOVE));
+        EXPECT_EQ(mt::At(f.Layer(1), 0, 0).a, 0);
+        EXPECT_EQ(mt::At(f.Layer(1), 2, 2).a, 0);
+        EXPECT_EQ(mt::At(f.Layer(1), 3, 3), kRed);
+        EXPECT_EQ(mt::At(f.Layer(1), 0, 3), kRed);
+        EXPECT_EQ(L_BitmapHasRgn(&f.Layer(1)), 0) << "the layer's region is not given back";
+        EXPECT_FALSE(f.view.HasSelection);
+        EXPECT_EQ(f.History(), std::vector<std::string>{"Clear Selection"});
+        ASSERT_TRUE(f.view.DoCommand(CM_EDITUNDO));
+        EXPECT_EQ(mt::At(f.Layer(1), 0, 0), kRed);
+    }
+    {
+        Fixture f(mt::Solid(20, 20, kWhite, 24));
+        f.Select({4, 4, 6, 6});
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CLEAR));
+        EXPECT_EQ(mt::At(f.Layer(0), 4, 5), (Px{0, 200, 0, 255}));
+        EXPECT_EQ(mt::At(f.Layer(0), 6, 5), kWhite);
+        EXPECT_TRUE(f.view.HasSelection);
+    }
+    {
+        Fixture f(Palette8(12, 12));
+        f.Select({1, 1, 3, 3});
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_REMOVE));
+        EXPECT_EQ(L_RowPtr(&f.Layer(0), 2)[2], 100);
+        EXPECT_EQ(L_RowPtr(&f.Layer(0), 3)[3], 7);
+    }
+}
+
+// A layer with its own shape keeps that shape, and Clear writes only where the shape and the
+// selection meet.
+TEST(SelectionCommands, ClearRespectsTheLayersOwnShape) {
+    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::Solid(10, 10, kRed, 32));
+    mt::Shape(f.Layer(1), {0, 0, 4, 10});
+    f.Select({0, 0, 10, 10});
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CLEAR));
+    EXPECT_EQ(mt::At(f.Layer(1), 1, 1).a, 0);
+    EXPECT_EQ(mt::At(f.Layer(1), 6, 1), kRed);
+    RECT shape{};
+    ASSERT_EQ(L_GetBitmapRgnBounds(&f.Layer(1), nullptr, &shape), SUCCESS);
+    EXPECT_TRUE(Same(shape, RECT{0, 0, 4, 10}));
+}
+
+// Copy To Layer is one step and leaves the source alone; Cut Out To Layer is two steps, ends
+// on the new layer, and the cut pixels are gone from the source.
+TEST(SelectionCommands, CopyAndCutOutToLayer) {
+    {
+        Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
+        f.Select({6, 6, 9, 8});
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_TO_LAYER));
+        ASSERT_EQ(f.doc->Image.Count(), 3);
+        EXPECT_EQ(f.doc->Image.GetCurrentIndex(), 2);
+        EXPECT_TRUE(Same(f.Layer(2).GetRect(), RECT{6, 6, 9, 8}));
+        EXPECT_EQ(mt::At(f.Layer(2), 1, 1), kRed);
+        EXPECT_EQ(mt::At(f.Layer(1), 2, 2), kRed);
+        EXPECT_FALSE(f.view.HasSelection);
+        EXPECT_EQ(f.History(), std::vector<std::string>{"Copy Selection To Layer"});
+    }
+    {
+        Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
+        f.Select({6, 6, 9, 8});
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CUT_TO_LAYER));
+        ASSERT_EQ(f.doc->Image.Count(), 3);
+        EXPECT_EQ(f.doc->Image.GetCurrentIndex(), 2);
+        EXPECT_EQ(mt::At(f.Layer(2), 0, 0), kRed);
+        EXPECT_EQ(mt::At(f.Layer(1), 1, 1).a, 0);
+        EXPECT_EQ(mt::At(f.Layer(1), 0, 0), kRed);
+        EXPECT_FALSE(f.view.HasSelection);
+        EXPECT_EQ(f.History(),
+                  (std::vector<std::string>{"Copy Selection To Layer", "Clear Selection"}));
+    }
+    {
+        // Nothing to copy (the selected pixels are transparent): nothing is cleared either.
+        auto clear = mt::At(mt::Solid(10, 10, Px{0, 0, 255, 0}, 32), 5, 5);
+        Fixture f(mt::Solid(20, 20, kWhite, 24), std::move(clear));
+        f.Select({6, 6, 9, 8});
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CUT_TO_LAYER));
+        EXPECT_EQ(f.doc->Image.Count(), 2);
+        EXPECT_EQ(f.History(), std::vector<std::string>{"Copy Selection To Layer"});
+        EXPECT_EQ(f.boxes.Shown.size(), 1u);
+    }
+}
+
+// Expand grows the selection into similar colours around it, within the current layer; on an
+// upper layer the growth lands at the layer's place on the canvas.
+TEST(SelectionCommands, ExpandGrowsBySimilarColourWithinTheLayer) {
+    auto bg = mt::Solid(30, 20, kWhite, 24);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 10; x < 20; ++x) mt::Put(*bg, x, y, Px{250, 250, 250, 255});
+    for (int y = 0; y < 20; ++y) mt::Put(*bg, 20, y, kBlue);
+    {
+        auto copy = std::make_unique<TLayer>();
+        ASSERT_EQ(copy->CopyLayer(*bg), SUCCESS);
+        Fixture f(std::move(copy));
+        f.Select({12, 5, 14, 7});
+        f.view.ToolOptions.Tolerance = 5;
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_EXPAND));
+        EXPECT_TRUE(Same(f.Bounds(), RECT{0, 0, 20, 20}));
+        EXPECT_EQ(f.doc->UndoCount(), 0);
+        f.Select({12, 5, 14, 7});
+        f.view.ToolOptions.Tolerance = 0;
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_EXPAND));
+        EXPECT_TRUE(Same(f.Bounds(), RECT{10, 0, 20, 20}));
+    }
+    {
+        // Partly off the canvas's left edge.
+        bg->X = -4, bg->Y = 3;
+        Fixture f(mt::Solid(40, 30, kRed, 24), std::move(bg));
+        f.Select({8, 8, 10, 10}); // the layer's (12,5)-(14,7)
+        f.view.ToolOptions.Tolerance = 0;
+        ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_EXPAND));
+        EXPECT_TRUE(Same(f.Bounds(), RECT{6, 3, 16, 23}));
+    }
+}
+
+// Invert selects the rest of the current layer, not the canvas around it; inverting
+// everything leaves no selection.
+TEST(SelectionCommands, InvertStaysOnTheLayer) {
+    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
+    f.Select({5, 5, 10, 15});
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
+    EXPECT_TRUE(Same(f.Bounds(), RECT{10, 5, 15, 15}));
+    EXPECT_FALSE(f.Selected(2, 2));
+    f.Select({0, 0, 20, 20});
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
+    EXPECT_FALSE(f.view.HasSelection);
+}
