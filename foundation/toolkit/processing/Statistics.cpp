@@ -56,6 +56,55 @@ void CountLevels(const uint8_t* p, int n, int c, uint32_t* h) {
     }
 }
 
+// The lowest and highest of n levels, folded into lo and hi.
+QUILLO_ROW_KERNEL void LevelSpan(const uint8_t* v, int n, uint8_t* lo, uint8_t* hi) {
+    uint8_t a = *lo, z = *hi;
+    for (int x = 0; x < n; ++x) a = std::min(a, v[x]), z = std::max(z, v[x]);
+    *lo = a, *hi = z;
+}
+
+// The lowest and highest gray level inside the region of a bitmap whose stored pixels are
+// working bytes (not a palette); lo > hi when no pixel is inside. Cheaper than the
+// histogram, which auto contrast does not need.
+L_INT LevelRange(const BITMAPHANDLE* b, int* lo, int* hi) {
+    const TFormat fmt(b);
+    int first, last;
+    WrittenRows(b, &first, &last);
+    std::mutex m;
+    uint8_t lowest = 255, highest = 0;
+    bool any = false;
+    const L_INT rc = RunBands(first, last, 64, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
+        uint8_t a = 255, z = 0, levels[kChunk];
+        bool seen = false;
+        const int c = fmt.Channels();
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* row = L_RowPtr(b, y);
+            ForRowSpans(b, y, [&](int x0, int x1) {
+                seen = true;
+                if (c == 1) {
+                    LevelSpan(row + x0, x1 - x0, &a, &z);
+                    return;
+                }
+                for (int x = x0; x < x1; x += kChunk) {
+                    const int n = std::min(kChunk, x1 - x);
+                    if (c == 4)
+                        LevelsOf4(row + 4 * x, n, levels);
+                    else
+                        LevelsOf3(row + 3 * x, n, levels);
+                    LevelSpan(levels, n, &a, &z);
+                }
+            });
+            if (!run.Rows(1)) break;
+        }
+        std::lock_guard<std::mutex> lock(m);
+        if (seen) any = true, lowest = std::min(lowest, a), highest = std::max(highest, z);
+        return SUCCESS;
+    });
+    *lo = any ? lowest : 256;
+    *hi = any ? highest : -1;
+    return rc;
+}
+
 // The gray levels of the pixels inside the region.
 L_INT LevelHistogram(const BITMAPHANDLE* b, Histogram* out) {
     out->fill(0);
@@ -185,11 +234,15 @@ L_INT L_HistoEqualizeBitmap(pBITMAPHANDLE b) {
 
 L_INT L_StretchBitmapIntensity(pBITMAPHANDLE b) {
     if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
-    Histogram h;
-    if (L_INT rc = LevelHistogram(b, &h); rc != SUCCESS) return rc;
     int lo = 0, hi = 255;
-    while (lo < 256 && !h[size_t(lo)]) ++lo;
-    while (hi >= 0 && !h[size_t(hi)]) --hi;
+    if (TFormat(b).Kind() != TKind::Palette) {
+        if (L_INT rc = LevelRange(b, &lo, &hi); rc != SUCCESS) return rc;
+    } else {
+        Histogram h;
+        if (L_INT rc = LevelHistogram(b, &h); rc != SUCCESS) return rc;
+        while (lo < 256 && !h[size_t(lo)]) ++lo;
+        while (hi >= 0 && !h[size_t(hi)]) --hi;
+    }
     if (lo >= hi || (lo == 0 && hi == 255)) return SUCCESS;
     uint8_t lut[256];
     const int span = hi - lo;
