@@ -24,9 +24,10 @@ constexpr const char* kMimePackage = "mime/packages/quillo.xml";
 constexpr int kIconSizes[] = {16, 32, 48, 128};
 
 // The formats the program opens besides its own. FIXME: extend as the toolkit learns to read
-// more formats (PCX, TARGA, PSD, ...); claiming them earlier would hand the user files we refuse.
-constexpr const char* kImageMimeTypes[] = {"image/bmp", "image/x-bmp", "image/jpeg", "image/png",
-                                           "image/tiff"};
+// more formats (PSD, ...); claiming them earlier would hand the user files we refuse.
+constexpr const char* kImageMimeTypes[] = {
+    "image/bmp",   "image/x-bmp",          "image/jpeg",  "image/png",         "image/tiff",
+    "image/x-pcx", "image/vnd.zbrush.pcx", "image/x-tga", "image/x-sun-raster"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +

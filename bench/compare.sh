@@ -20,6 +20,9 @@ $IM photo.ppm photo.png
 $IM photo.ppm -quality 75 photo.jpg
 $IM photo.ppm -compress LZW photo.tif
 $IM photo.ppm BMP3:photo.bmp
+$IM photo.ppm photo.pcx
+$IM photo.ppm -compress RLE photo.tga
+$IM photo.ppm photo.ras
 # Ten layers for the composite line: the photo shifted and tinted; every second one fades
 # from opaque at the top to clear at the bottom.
 for k in $(seq 0 9); do
@@ -61,6 +64,15 @@ line tiff "$(best "$TOOL" convert photo.tif q.tif --format 17)" \
           "$(best vips copy photo.tif 'v.tif[compression=lzw]')"
 line bmp  "$(best "$TOOL" convert photo.bmp q.bmp)" \
           "$(best $IM -limit thread 1 photo.bmp BMP3:m.bmp)" \
+          "-"
+line pcx  "$(best "$TOOL" convert photo.pcx q.pcx)" \
+          "$(best $IM -limit thread 1 photo.pcx m.pcx)" \
+          "-"
+line tga  "$(best "$TOOL" convert photo.tga q.tga)" \
+          "$(best $IM -limit thread 1 photo.tga m.tga)" \
+          "-"
+line ras  "$(best "$TOOL" convert photo.ras q.ras)" \
+          "$(best $IM -limit thread 1 photo.ras m.ras)" \
           "-"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \

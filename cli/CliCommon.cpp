@@ -39,6 +39,9 @@ int FormatFromName(const std::string& path) {
     if (ext == "png") return FILE_PNG;
     if (ext == "jpg" || ext == "jpeg" || ext == "jff" || ext == "jpe") return FILE_JFIF;
     if (ext == "tif" || ext == "tiff") return FILE_TIFLZW;
+    if (ext == "pcx" || ext == "dcx") return FILE_PCX;
+    if (ext == "tga") return FILE_TGA;
+    if (ext == "ras" || ext == "sun") return FILE_SUN_RAS;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include "LayeredImage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "Effects.h"
@@ -209,6 +210,31 @@ L_INT TLayeredImage::ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* pa
         L_INT rc = shared ? ConvertLayer(*Layers.At(i), bpp, sharedFlags, bgPalette.data(),
                                          L_UINT(bgPalette.size()))
                           : ConvertLayer(*Layers.At(i), bpp, flags, palette, colors);
+        if (rc != SUCCESS && status == SUCCESS) status = rc;
+    }
+    RecomposeAll = true;
+    return status;
+}
+
+L_INT TLayeredImage::SyncLayerColours() {
+    if (Count() == 0) return ERROR_NO_BITMAP;
+    CommitChannels(true);
+    const TLayer& bg = *Layers.At(0);
+    const int bpp = bg.LogicalBpp;
+    const bool indexed = bg.BitsPerPixel <= 8;
+    const L_UINT colours = indexed ? 1u << bg.BitsPerPixel : 0;
+    L_INT status = SUCCESS;
+    for (int i = 1; i < Count(); ++i) {
+        TLayer& layer = *Layers.At(i);
+        bool differs = layer.LogicalBpp != bpp;
+        if (!differs && indexed)
+            differs = layer.BitsPerPixel != bg.BitsPerPixel || !layer.pPalette || !bg.pPalette ||
+                      std::memcmp(layer.pPalette, bg.pPalette, colours * sizeof(RGBQUAD)) != 0;
+        if (!differs) continue;
+        const L_INT rc = indexed
+                             ? ConvertLayer(layer, bpp, CRF_USERPALETTE | CRF_FLOYDSTEINDITHERING,
+                                            bg.pPalette, colours)
+                             : ConvertLayer(layer, bpp, CRF_BYTEORDERBGR, nullptr, 0);
         if (rc != SUCCESS && status == SUCCESS) status = rc;
     }
     RecomposeAll = true;

@@ -94,6 +94,10 @@ public:
     // background's palette unless the caller gives its own (CRF_USERPALETTE).
     L_INT ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* palette, L_UINT colors);
     L_INT ConvertToGrayscale();
+    // Brings every layer above the background into the background's colour class: its
+    // logical depth and, at 8 bits or less, its palette (pixels mapped to the nearest
+    // entry). Layers already in it are left alone.
+    L_INT SyncLayerColours();
     // Scales every layer and its position so that the background becomes width x height.
     L_INT ResizeAll(L_INT width, L_INT height);
 

@@ -11,6 +11,7 @@
 
 #include "CommandIds.h"
 #include "Commands.h"
+#include "ImageCommands.h"
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
@@ -62,6 +63,7 @@ public:
     // command is disabled.
     bool DoCommand(int id);
     TLayeredImageHandler& LayerHandler() { return layers_; }
+    TImageCommands& ImageCommands() { return imageCommands_; }
 
     // --- History. Each drops the selection, swaps the image with the snapshot, lays the
     // scroll ranges out again (the size may have changed) and repaints everything.
@@ -195,6 +197,7 @@ private:
     std::shared_ptr<TImageView*> self_;
     std::unique_ptr<IViewTools> tools_;
     TSelectionCommands selectionCommands_{*this};
+    TImageCommands imageCommands_{*this};
     // Declared last so that it goes first: it tells its listeners that the view is going
     // while the rest of the view is still whole.
     TLayeredImageHandler layers_{*this};

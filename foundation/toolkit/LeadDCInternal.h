@@ -32,7 +32,6 @@ uint32_t ColorToValue(const BITMAPHANDLE* b, COLORREF c);
 // pixels and the alpha bit of 16-bit pixels are kept whatever keep says.
 void ApplySpan(int bpp, uint8_t* row, int x0, int x1, uint32_t keep, uint32_t flip);
 
-
 // A target the context can draw on: allocated, of a depth the span painter knows.
 inline bool IsDrawable(const BITMAPHANDLE* t) {
     return IsAllocated(t) && IsValidBpp(t->BitsPerPixel);

@@ -78,7 +78,8 @@ void Fetch(const uint8_t* srow, const int32_t* cols, int n, uint8_t* out, uint32
                 }
             }
             if constexpr (DK == k15 && SB != 16) v = Pack15(v);
-            if constexpr (DK == kIndex) v = cv.nearest->Get(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
+            if constexpr (DK == kIndex)
+                v = cv.nearest->Get(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
         }
         Store32(out + size_t(i) * 4, v | orMask);
     }

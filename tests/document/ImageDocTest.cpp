@@ -245,10 +245,22 @@ TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
     EXPECT_FALSE(doc.IsDirty());
 }
 
-TEST_F(ImageDocTest, TypeWithoutCodecReportsTheSaveFailureNotTheDepthQuestion) {
-    // A 4-bit image as TARGA is saved at 8 bits: deeper, so no question; there is no TARGA writer.
+TEST_F(ImageDocTest, FourBitImageAsTargaIsSavedAtEightBitsWithoutAsking) {
     TImageDoc doc;
     Prepare(doc, "TARGA images", "t.tga", Pattern(8, 8, 24));
+    ASSERT_EQ(doc.Image.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
+    doc.SetDirty();
+    EXPECT_TRUE(doc.Commit());
+    EXPECT_TRUE(boxes.Shown.empty());
+    const FILEINFO info = Info(doc.GetDocPath());
+    EXPECT_EQ(info.Format, FILE_TGA);
+    EXPECT_EQ(info.BitsPerPixel, 8);
+}
+
+TEST_F(ImageDocTest, TypeWithoutCodecReportsTheSaveFailureNotTheDepthQuestion) {
+    // A 4-bit image as WordPerfect is saved at 4 bits, so no question; there is no writer.
+    TImageDoc doc;
+    Prepare(doc, "WordPerfect images", "w.wpg", Pattern(8, 8, 24));
     ASSERT_EQ(doc.Image.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
     doc.SaveAsHandler = [](TDocument&) { return false; };
     doc.SetDirty();

@@ -82,8 +82,15 @@ extern const Codec kBmpCodec;
 extern const Codec kPngCodec;
 extern const Codec kJpegCodec;
 extern const Codec kTiffCodec;
+extern const Codec kPcxCodec;
+extern const Codec kSunCodec;
+extern const Codec kTgaCodec;
 
-// Every codec, in sniffing order.
+// Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
+// file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.
+int KeepDcxPages(const char* path, std::vector<uint8_t>& pcx);
+
+// Every codec, in sniffing order: TARGA, which has no magic number, last.
 const std::vector<const Codec*>& AllCodecs();
 
 } // namespace lt::codec

@@ -38,8 +38,8 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 }
 
 const std::vector<const Codec*>& AllCodecs() {
-    static const std::vector<const Codec*> codecs = {&kPngCodec, &kJpegCodec, &kBmpCodec,
-                                                     &kTiffCodec};
+    static const std::vector<const Codec*> codecs = {
+        &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec, &kSunCodec, &kTgaCodec};
     return codecs;
 }
 
@@ -247,6 +247,7 @@ L_INT L_SaveBitmap(const char* path, pBITMAPHANDLE b, L_INT nFormat, L_INT nBits
                    L_INT nQFactor) {
     std::vector<uint8_t> bytes;
     int rc = EncodeToMemory(b, nFormat, nBitsPerPixel, nQFactor, bytes);
+    if (rc == SUCCESS && nFormat == FILE_PCX && path) rc = lt::codec::KeepDcxPages(path, bytes);
     if (rc != SUCCESS) return rc;
     return L_WriteFileAtomically(path, bytes.data(), bytes.size());
 }

@@ -379,16 +379,18 @@ L_UINT L_GetDisplayMode();
 // Files.
 
 enum : L_INT {
-    FILE_PCX = 1,
+    FILE_PCX = 1, // PCX, and the first page of a DCX
     FILE_GIF = 2,
     FILE_TIF = 3,        // uncompressed
+    FILE_TGA = 4,        // TARGA
     FILE_BMP = 6,        // Windows
     FILE_JFIF = 10,      // JPEG, 4:4:4 or gray
     FILE_LEAD2JFIF = 21, // JPEG, 4:2:2
     FILE_LEAD1JFIF = 23, // JPEG, 4:2:0 / 4:1:1
     FILE_OS2 = 14,       // OS/2 1.x bitmap
     FILE_TIFLZW = 17,
-    FILE_OS2_2 = 74, // OS/2 2.x bitmap (read only)
+    FILE_SUN_RAS = 55, // SUN raster
+    FILE_OS2_2 = 74,   // OS/2 2.x bitmap (read only)
     FILE_PNG = 75,
     FILE_TIF_PACKBITS = 87,
 };

@@ -89,6 +89,26 @@ def tiff_page(width, height, bps, spp, photometric, compression, data, more=()):
     return head + data
 
 
+# ---------------------------------------------------------------------------
+# PCX, TARGA and SUN raster
+
+
+def pcx(width, height, bits, planes, body):
+    head = struct.pack("<BBBBHHHHHH", 0x0A, 5, 1, bits, 0, 0, width - 1, height - 1, 72, 72)
+    head = head.ljust(65, b"\0") + bytes([planes]) + struct.pack("<HH", (width * bits + 7) // 8, 1)
+    return head.ljust(128, b"\0") + body
+
+
+def tga(image_type, width, height, depth, body, map_length=0):
+    return struct.pack("<BBBHHBHHHHBB", 0, 1 if map_length else 0, image_type, 0, map_length,
+                       24 if map_length else 0, 0, 0, width, height, depth, 0x20) + body
+
+
+def sun(width, height, depth, kind, body, map_length=0):
+    return struct.pack(">8I", 0x59A66A95, width, height, depth, len(body), kind,
+                       1 if map_length else 0, map_length) + body
+
+
 def main():
     # A run-length BMP that ends at once: 268 MB of pixels from 1 KB.
     write("bmp-rle8-16384.bmp", bmp(SIDE, SIDE, 8, 1, b"\x00\x01", colors=256))
@@ -136,6 +156,19 @@ def main():
     tags = [(t, k, offsets if t == 273 else v) for t, k, v in tags]
     head, end = tiff(tags, b"")
     write("tiff-cut-after-four-rows.tif", head + b"".join(rows[:4]))
+
+    # Run-length files of a kilobyte claiming 16384 x 16384: the longest runs each format
+    # allows, over and over, still cover only a sliver of it.
+    write("pcx-16384-rle.pcx", pcx(SIDE, SIDE, 8, 1, b"\xff\x07" * 450))
+    write("tga-16384-rle.tga", tga(10, SIDE, SIDE, 24, b"\xff\x01\x02\x03" * 220))
+    write("sun-16384-rle.ras", sun(SIDE, SIDE, 8, 2, b"\x80\xff\x07" * 300))
+    # Runs far past the edge of a small picture, and data cut inside an escape or a packet.
+    write("pcx-runs-past-end.pcx", pcx(5, 3, 8, 1, b"\xff\x09" * 40))
+    write("sun-rle-cut-in-escape.ras", sun(6, 4, 8, 2, b"\x80\x10\x05" + b"\x80\x10"))
+    write("tga-rle-cut-in-packet.tga", tga(10, 6, 4, 24, b"\x85\x01\x02\x03\x7f\x01\x02"))
+    # A colour map claiming more than the file holds, and a DCX whose page is its own table.
+    write("tga-map-past-end.tga", tga(1, 4, 4, 8, bytes(40), map_length=1000))
+    write("dcx-page-is-the-table.dcx", struct.pack("<4I", 0x3ADE68B1, 8, 8, 0) + bytes(200))
 
     # A layered file of twenty layers, each a small run-length BMP of 8192 x 8192 (64 MB
     # decoded): each fits what its own bytes may cost, together they would take 1.3 GB.

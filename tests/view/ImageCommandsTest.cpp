@@ -1,0 +1,123 @@
+// The in-place commands of the Image menu and the effects toolbar through a view: the
+// selection confines them, the flips drop it, the background's palette reaches the other
+// layers, and failures are shown.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "HeadlessWindowHost.h"
+#include "ImageView.h"
+#include "MessageBox.h"
+#include "model/ModelTestUtil.h"
+
+namespace {
+
+using mt::Px;
+
+struct Fixture {
+    explicit Fixture(std::unique_ptr<TImageDoc> d)
+        : doc(std::move(d)), host({200, 150}), view(*doc, host) {
+        SetMessageBoxHost(&boxes);
+    }
+    ~Fixture() { SetMessageBoxHost(nullptr); }
+    // A rectangle of the canvas selected, as the tools leave it.
+    void Select(RECT r) {
+        const TLayer& bg = *doc->Image.Layers.At(0);
+        BITMAPHANDLE b;
+        ASSERT_EQ(
+            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
+            SUCCESS);
+        view.SelectionMask.Adopt(b);
+        for (int y = 0; y < bg.Height; ++y) {
+            uint8_t* row = L_RowPtr(&view.SelectionMask, y);
+            std::memset(row, 0, size_t(view.SelectionMask.BytesPerLine));
+            for (int x = r.left; x < r.right; ++x)
+                if (y >= r.top && y < r.bottom) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+        }
+        view.HasSelection = true;
+        view.ClipSelectionToLayer();
+    }
+    TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
+
+    THeadlessMessageBoxes boxes;
+    std::unique_ptr<TImageDoc> doc;
+    THeadlessWindowHost host;
+    TImageView view;
+};
+
+std::unique_ptr<TImageDoc> OneLayer(std::unique_ptr<TLayer> bg) {
+    auto doc = std::make_unique<TImageDoc>();
+    doc->Image.Layers.Append(std::move(bg));
+    return doc;
+}
+
+std::unique_ptr<TLayer> Palette8(int w, int h, const RGBQUAD* pal, uint8_t index) {
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
+    auto l = std::make_unique<TLayer>();
+    l->Adopt(b);
+    for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), index, size_t(w));
+    l->LogicalBpp = 8;
+    return l;
+}
+
+} // namespace
+
+TEST(ImageCommands, InvertStaysInTheSelectionAndFlipsTurnTheWholeLayer) {
+    auto bg = mt::Pattern(12, 10, 24);
+    const Px a = mt::At(*bg, 2, 2), b = mt::At(*bg, 8, 2), corner = mt::At(*bg, 11, 0);
+    Fixture f(OneLayer(std::move(bg)));
+    f.Select({0, 0, 5, 5});
+    ASSERT_TRUE(f.view.DoCommand(CM_IMAGE_INVERT));
+    EXPECT_EQ(mt::At(f.Layer(0), 2, 2), (Px{255 - a.b, 255 - a.g, 255 - a.r, 255}));
+    EXPECT_EQ(mt::At(f.Layer(0), 8, 2), b);
+    EXPECT_EQ(L_BitmapHasRgn(&f.Layer(0)), 0);
+    EXPECT_TRUE(f.view.HasSelection);
+    EXPECT_EQ(f.doc->UndoName(), "Invert");
+
+    ASSERT_TRUE(f.view.DoCommand(CM_IMAGE_FLIP_HORIZONTAL));
+    EXPECT_FALSE(f.view.HasSelection);
+    EXPECT_EQ(mt::At(f.Layer(0), 0, 0), corner);
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITUNDO));
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITUNDO));
+    EXPECT_EQ(mt::At(f.Layer(0), 2, 2), a);
+    EXPECT_TRUE(f.boxes.Shown.empty());
+}
+
+// On an 8-bit image a quick correction of the background changes its palette; every other
+// layer is brought onto that palette, pixels mapped to the nearest entry.
+TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers) {
+    RGBQUAD pal[256] = {};
+    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
+    auto doc = std::make_unique<TImageDoc>();
+    doc->Image.Layers.Append(Palette8(10, 10, pal, 100));
+    doc->Image.Layers.Append(Palette8(4, 4, pal, 30));
+    Fixture f(std::move(doc));
+    ASSERT_TRUE(f.view.DoCommand(CM_QUICK_LIGHTEN_MORE));
+    EXPECT_EQ(f.doc->UndoName(), "Lighten More");
+    const TLayer& bg = f.Layer(0);
+    const TLayer& up = f.Layer(1);
+    EXPECT_NE(std::memcmp(bg.pPalette, pal, sizeof pal), 0) << "the palette did not change";
+    EXPECT_EQ(std::memcmp(up.pPalette, bg.pPalette, sizeof pal), 0);
+    // The upper layer keeps its look as far as the new palette allows: lighter colours
+    // than the background's old entry 30 are no nearer match.
+    const COLORREF c = L_GetPixelColor(&up, 1, 1);
+    EXPECT_NEAR(GetGValue(c), 255 - 30, 40);
+}
+
+// A sunlight cast warms the picture; an operation that fails says so and leaves its step.
+TEST(ImageCommands, ColourCastsAndFailures) {
+    Fixture f(OneLayer(mt::Solid(6, 6, Px{100, 100, 100, 255}, 24)));
+    ASSERT_TRUE(f.view.DoCommand(CM_QUICK_SUNLIGHT_MORE));
+    const Px p = mt::At(f.Layer(0), 3, 3);
+    EXPECT_GT(p.r, p.g);
+    EXPECT_GT(p.g, p.b);
+    EXPECT_EQ(f.Layer(0).LogicalBpp, 24);
+
+    const L_INT rc = f.view.ImageCommands().ApplyToLayer(
+        [](TLayer&) { return L_INT(ERROR_INV_PARAMETER); }, "Broken", true, false);
+    EXPECT_EQ(rc, ERROR_INV_PARAMETER);
+    ASSERT_EQ(f.boxes.Shown.size(), 1u);
+    EXPECT_EQ(f.doc->UndoName(), "Broken");
+}
