@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ColorInternal.h"
+#include "processing/ProcessingInternal.h"
 
 namespace lt::color {
 
@@ -266,6 +267,24 @@ L_INT L_ColorResBitmap(const BITMAPHANDLE* src, pBITMAPHANDLE dst, L_INT nBitsPe
     return SUCCESS;
 }
 
+namespace {
+
+// Gray levels of a row of 24- or 32-bit pixels, straight from the stored bytes so that the
+// loop vectorises.
+QUILLO_ROW_KERNEL void GrayRow(const uint8_t* s, int w, int step, uint8_t* d) {
+    if (step == 4) {
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = lt::proc::LoadWord(s + 4 * x);
+            d[x] = uint8_t(lt::proc::Luma((p >> 16) & 255u, (p >> 8) & 255u, p & 255u));
+        }
+    } else {
+        for (int x = 0; x < w; ++x)
+            d[x] = uint8_t(lt::proc::Luma(s[3 * x + 2], s[3 * x + 1], s[3 * x]));
+    }
+}
+
+} // namespace
+
 L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
     if (nBitsPerPixel != 8 || !lt::IsValidBpp(b->BitsPerPixel)) return ERROR_BITPERPIXEL;
@@ -299,8 +318,12 @@ L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
                 Discard(out);
                 return ERROR_USER_ABORT;
             }
-            reader.Read(y, row.data());
             uint8_t* d = L_RowPtr(&out, y);
+            if (b->BitsPerPixel >= 24) {
+                GrayRow(L_RowPtr(b, y), w, b->BitsPerPixel / 8, d);
+                continue;
+            }
+            reader.Read(y, row.data());
             for (int x = 0; x < w; ++x)
                 d[x] = luma(row[size_t(x)].r, row[size_t(x)].g, row[size_t(x)].b);
         }

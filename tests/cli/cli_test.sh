@@ -56,5 +56,35 @@ check "apply gives the same picture on one thread and on four" sh -c "'$TOOL' ap
 check "apply resample changes the size, grayscale the depth" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/r.png' resample 100 50 && '$TOOL' info '$TMP/r.png' | grep -qx 'width: 100' && '$TOOL' apply '$DATA/sample.png' '$TMP/g.bmp' grayscale && '$TOOL' info '$TMP/g.bmp' | grep -qx 'bits per pixel: 8'"
 check "apply underlay reports a pattern it cannot read" sh -c "! '$TOOL' apply '$DATA/sample.png' '$TMP/u.png' underlay '$TMP/junk.png' 2>'$TMP/e' && grep -q 'Invalid file format!' '$TMP/e' && '$TOOL' apply '$DATA/sample.png' '$TMP/u.png' underlay '$DATA/png/rgba8.png'"
 
+# The colour at pixel (x, y) from the top of a 24- or 32-bit BMP, as RRGGBB.
+bmp_pixel() { # FILE X Y
+    off=$(od -An -tu4 -j10 -N4 "$1" | tr -d ' '); bw=$(od -An -td4 -j18 -N4 "$1" | tr -d ' ')
+    bh=$(od -An -td4 -j22 -N4 "$1" | tr -d ' '); bpp=$(od -An -tu2 -j28 -N2 "$1" | tr -d ' ')
+    row=$3; [ "$bh" -gt 0 ] && row=$((bh - 1 - $3))
+    at=$((off + row * ((bw * bpp + 31) / 32 * 4) + $2 * bpp / 8))
+    od -An -tx1 -j$at -N3 "$1" | awk '{ print toupper($3 $2 $1) }'
+}
+# rotatefine on a small picture: the canvas grows to the turned picture's bounding box, the
+# four corners take the fill colour (in the order given, red first) and the middle does not.
+rotated() { # HUNDREDTHS FILL, into $TMP/rot.bmp
+    "$TOOL" apply "$TMP/small.png" "$TMP/rot.bmp" rotatefine "$1" "$2" &&
+        want=$(awk -v a="$1" 'BEGIN { t = a / 18000 * 3.14159265358979; c = cos(t); s = sin(t)
+            if (c < 0) c = -c; if (s < 0) s = -s
+            w = 40 * c + 20 * s; h = 40 * s + 20 * c
+            printf "%d %d", (w == int(w)) ? w : int(w) + 1, (h == int(h)) ? h : int(h) + 1 }') &&
+        got="$(field "$TMP/rot.bmp" width) $(field "$TMP/rot.bmp" height)" &&
+        { [ "$got" = "$want" ] || { echo "size $got, expected $want"; return 1; }; } &&
+        w=${got% *} && h=${got#* } &&
+        for xy in "0 0" "$((w - 1)) 0" "0 $((h - 1))" "$((w - 1)) $((h - 1))"; do
+            c=$(bmp_pixel "$TMP/rot.bmp" $xy)
+            [ "$c" = "$2" ] || { echo "corner $xy is $c, not $2"; return 1; }
+        done &&
+        c=$(bmp_pixel "$TMP/rot.bmp" $((w / 2)) $((h / 2))) &&
+        { [ "$c" != "$2" ] || { echo "the middle took the fill colour"; return 1; }; }
+}
+"$TOOL" apply "$DATA/sample.png" "$TMP/small.png" resample 40 20 >/dev/null
+check "rotatefine by 7.5 degrees grows the canvas and fills the corners" rotated 750 FFFFFF
+check "rotatefine the other way fills with the colour given, red first" rotated -750 FF0000
+
 echo "$passes passed, $fails failed"
 [ "$fails" -eq 0 ]

@@ -138,19 +138,29 @@ TEST(PointOps, HueTurnsTheColourCircle) {
 }
 
 TEST(LevelStatistics, AutoContrastStretchesTheGrayLevelsToTheFullRange) {
-    // Gray levels 60..160 plus one colour pixel, which moves by its level's change.
-    TOwnedBitmap b;
-    ASSERT_EQ(L_CreateBitmap(b.get(), TYPE_CONV, 101, 2, 24, ORDER_BGR, nullptr, TOP_LEFT),
-              SUCCESS);
-    for (int x = 0; x < 101; ++x) L_PutPixelColor(b.get(), 0, x, RGB(60 + x, 60 + x, 60 + x));
-    for (int x = 0; x < 101; ++x) L_PutPixelColor(b.get(), 1, x, RGB(100, 100, 100));
-    L_PutPixelColor(b.get(), 1, 0, RGB(140, 90, 80)); // gray level 104
-    ASSERT_EQ(L_StretchBitmapIntensity(b.get()), SUCCESS);
-    EXPECT_EQ(L_GetPixelColor(b.get(), 0, 0), RGB(0, 0, 0));
-    EXPECT_EQ(L_GetPixelColor(b.get(), 0, 100), RGB(255, 255, 255));
-    EXPECT_EQ(L_GetPixelColor(b.get(), 0, 50), RGB(128, 128, 128));
-    const int d = int(std::lround((104 - 60) * 2.55)) - 104;
-    EXPECT_EQ(L_GetPixelColor(b.get(), 1, 0), RGB(140 + d, 90 + d, 80 + d));
+    // Gray levels 60..160 plus one colour pixel, which moves by its level's change; darker
+    // and lighter pixels outside the region neither count nor change.
+    for (int bpp : {24, 32}) {
+        TOwnedBitmap b;
+        ASSERT_EQ(L_CreateBitmap(b.get(), TYPE_CONV, 103, 2, bpp, ORDER_BGR, nullptr, TOP_LEFT),
+                  SUCCESS);
+        for (int x = 0; x < 101; ++x) L_PutPixelColor(b.get(), 0, x, RGB(60 + x, 60 + x, 60 + x));
+        for (int x = 0; x < 101; ++x) L_PutPixelColor(b.get(), 1, x, RGB(100, 100, 100));
+        L_PutPixelColor(b.get(), 1, 0, RGB(140, 90, 80)); // gray level 104
+        for (int y = 0; y < 2; ++y) {
+            L_PutPixelColor(b.get(), y, 101, RGB(10, 10, 10));
+            L_PutPixelColor(b.get(), y, 102, RGB(250, 250, 250));
+        }
+        const RECT inside{0, 0, 101, 2};
+        ASSERT_EQ(L_SetBitmapRgnRect(b.get(), nullptr, &inside, L_RGN_SET), SUCCESS);
+        ASSERT_EQ(L_StretchBitmapIntensity(b.get()), SUCCESS);
+        EXPECT_EQ(L_GetPixelColor(b.get(), 0, 0), RGB(0, 0, 0)) << bpp;
+        EXPECT_EQ(L_GetPixelColor(b.get(), 0, 100), RGB(255, 255, 255)) << bpp;
+        EXPECT_EQ(L_GetPixelColor(b.get(), 0, 50), RGB(128, 128, 128)) << bpp;
+        const int d = int(std::lround((104 - 60) * 2.55)) - 104;
+        EXPECT_EQ(L_GetPixelColor(b.get(), 1, 0), RGB(140 + d, 90 + d, 80 + d)) << bpp;
+        EXPECT_EQ(L_GetPixelColor(b.get(), 1, 101), RGB(10, 10, 10)) << bpp;
+    }
 }
 
 TEST(LevelStatistics, EqualizeSpreadsLevelsByTheirShareOfPixels) {

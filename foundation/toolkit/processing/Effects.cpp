@@ -19,15 +19,53 @@ inline uint32_t Hash32(uint32_t x) {
     return x;
 }
 
-// Adds noise in -range..range to the bytes whose channel is selected (keep[i % c]).
-QUILLO_ROW_KERNEL void NoiseRow(uint8_t* row, size_t len, int c, const bool* keep, uint32_t key,
-                                uint32_t span, int range) {
-    for (size_t i = 0; i < len; ++i) {
-        if (!keep[i % size_t(c)]) continue;
-        const uint32_t u = Hash32(key + uint32_t(i)) >> 16;
-        const int v = row[i] + int((u * span) >> 16) - range;
-        row[i] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+struct TNoise {
+    uint32_t key;  // of the row
+    uint32_t span; // 2 * range + 1
+    int range;
+    unsigned keep; // bit k: channel byte k takes noise
+
+    // The noisy value of byte `i` of the row (i = x * channels + channel), v its old value.
+    unsigned At(uint32_t i, unsigned v) const {
+        const uint32_t u = Hash32(key + i) >> 16;
+        const int n = int(v) + int((u * span) >> 16) - range;
+        return unsigned(n < 0 ? 0 : n > 255 ? 255 : n);
     }
+};
+
+// Adds the noise to pixels [x0, x1) of a row of C-byte working pixels, in place. At four
+// bytes the pixels are words, all three colour bytes computed at once and the alpha byte
+// kept, so that the loop vectorises.
+template <int C>
+inline __attribute__((always_inline)) void NoiseSpan(uint8_t* row, int x0, int x1,
+                                                     const TNoise& n) {
+    if constexpr (C == 4) {
+        for (int x = x0; x < x1; ++x) {
+            const uint32_t w = LoadWord(row + 4 * x);
+            uint32_t o = w & 0xFF000000u;
+            for (unsigned k = 0; k < 3; ++k) {
+                const unsigned v = (w >> (8 * k)) & 255u;
+                const unsigned t = n.At(uint32_t(4 * x) + k, v);
+                o |= ((n.keep >> k) & 1u ? t : v) << (8 * k);
+            }
+            StoreWord(row + 4 * x, o);
+        }
+    } else {
+        for (int x = x0; x < x1; ++x)
+            for (int k = 0; k < C; ++k) {
+                uint8_t& v = row[C * x + k];
+                if ((n.keep >> k) & 1u) v = uint8_t(n.At(uint32_t(C * x + k), v));
+            }
+    }
+}
+QUILLO_ROW_KERNEL void NoiseSpan4(uint8_t* row, int x0, int x1, const TNoise& n) {
+    NoiseSpan<4>(row, x0, x1, n);
+}
+QUILLO_ROW_KERNEL void NoiseSpan3(uint8_t* row, int x0, int x1, const TNoise& n) {
+    NoiseSpan<3>(row, x0, x1, n);
+}
+QUILLO_ROW_KERNEL void NoiseSpan1(uint8_t* row, int x0, int x1, const TNoise& n) {
+    NoiseSpan<1>(row, x0, x1, n);
 }
 
 } // namespace
@@ -40,27 +78,41 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
     if (range == 0) return SUCCESS;
     const TFormat fmt(b);
     const int c = fmt.Channels();
-    bool keep[4] = {true, true, true, false};
-    if (c == 1) {
-        keep[0] = true; // a gray picture takes the noise in its level whatever the channel
-    } else if (nChannel != NOISE_ALL_CHANNELS) {
-        keep[0] = keep[1] = keep[2] = false;
-        keep[NOISE_BLUE - nChannel] = true; // bytes are blue, green, red
-    }
-    const size_t len = size_t(b->Width) * size_t(c);
+    unsigned keep = 7; // blue, green, red; never alpha
+    if (c == 1)
+        keep = 1; // a gray picture takes the noise in its level whatever the channel
+    else if (nChannel != NOISE_ALL_CHANNELS)
+        keep = 1u << (NOISE_BLUE - nChannel); // bytes are blue, green, red
     const uint32_t seedKey = Hash32(uSeed ^ 0x9E3779B9u);
     int first, last;
     WrittenRows(b, &first, &last);
     return RunBands(first, last, 16, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
         return Guarded([&]() -> L_INT {
-            std::vector<uint8_t> work(len);
-            TWriter writer(fmt, b);
+            // Stored pixels that are working bytes take the noise where they lie; the others
+            // go through a working row.
+            const bool direct = fmt.Kind() != TKind::Palette;
+            std::vector<uint8_t> work;
+            std::unique_ptr<TWriter> writer;
+            if (!direct) {
+                work.resize(size_t(b->Width) * size_t(c));
+                writer = std::make_unique<TWriter>(fmt, b);
+            }
             for (int y = y0; y < y1; ++y) {
-                if (RowHasSpans(b, y)) {
+                const TNoise n{Hash32(seedKey + uint32_t(y) * 0x632BE5ABu), uint32_t(2 * range + 1),
+                               range, keep};
+                if (direct) {
+                    uint8_t* row = L_RowPtr(b, y);
+                    ForRowSpans(b, y, [&](int x0, int x1) {
+                        switch (c) {
+                            case 4: NoiseSpan4(row, x0, x1, n); break;
+                            case 3: NoiseSpan3(row, x0, x1, n); break;
+                            default: NoiseSpan1(row, x0, x1, n); break;
+                        }
+                    });
+                } else if (RowHasSpans(b, y)) {
                     fmt.Load(y, work.data());
-                    NoiseRow(work.data(), len, c, keep, Hash32(seedKey + uint32_t(y) * 0x632BE5ABu),
-                             uint32_t(2 * range + 1), range);
-                    writer.Store(y, work.data());
+                    NoiseSpan3(work.data(), 0, b->Width, n);
+                    writer->Store(y, work.data());
                 }
                 if (!run.Rows(1)) break;
             }

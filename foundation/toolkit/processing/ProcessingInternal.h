@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "ColorInternal.h"
@@ -171,12 +172,27 @@ L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map);
 // Colour bytes of 32-bit pixels with the alpha byte of what is already in dst.
 void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n);
 
+// A 32-bit pixel as a little-endian word: blue in the low byte, alpha in the high one.
+inline uint32_t LoadWord(const uint8_t* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+inline void StoreWord(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
+
+// No in-place kernel for 32-bit pixels: ApplyPixels goes through its byte kernel.
+struct TNoWordKernel {};
+
 // Runs a per-pixel kernel over the pixels inside the region: kernel(in, out, n, channels)
 // maps n pixels of `channels` working bytes (in may equal out; at 4 channels whatever it
 // writes into the alpha bytes is dropped). Palette bitmaps of 1 to 8 bits get their
 // colours mapped instead (MapPaletteColors); gray-ramp images run with 1 channel.
-template <class K>
-L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true) {
+// words(px, n), when given, maps n 32-bit pixels (4 bytes each from px) in place and keeps
+// their alpha byte itself: one pass over the row instead of a copy out and a masked store
+// back.
+template <class K, class W = TNoWordKernel>
+L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words = {}) {
+    constexpr bool kWords = !std::is_same_v<std::decay_t<W>, TNoWordKernel>;
     if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
     const TFormat fmt(b, allowGray);
     if (fmt.Kind() == TKind::Palette && b->BitsPerPixel <= 8)
@@ -192,7 +208,7 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true) {
             const int c = fmt.Channels();
             constexpr int kChunk = 1024;
             std::vector<uint8_t> tmp;
-            if (fmt.Kind() == TKind::Bgra) tmp.resize(size_t(kChunk) * 4);
+            if (fmt.Kind() == TKind::Bgra && !kWords) tmp.resize(size_t(kChunk) * 4);
             if (fmt.Kind() == TKind::Palette) tmp.resize(size_t(b->Width) * 3);
             std::unique_ptr<TWriter> writer;
             if (fmt.Kind() == TKind::Palette) writer = std::make_unique<TWriter>(fmt, b);
@@ -207,6 +223,10 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true) {
                         break;
                     case TKind::Bgra:
                         ForRowSpans(b, y, [&](int x0, int x1) {
+                            if constexpr (kWords) {
+                                words(row + x0 * 4, x1 - x0);
+                                return;
+                            }
                             for (int x = x0; x < x1; x += kChunk) {
                                 const int n = std::min(kChunk, x1 - x);
                                 kernel(row + x * 4, tmp.data(), n, 4);
