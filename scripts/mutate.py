@@ -295,8 +295,8 @@ def run(args):
         mutations = [{k: m[k] for k in ("file", "line", "col", "old", "new", "kind")} for m in old]
     else:
         mutations = []
-        for spec in args.sources:
-            path, _, lines = spec.partition(":")
+        for source in args.sources:
+            path, _, lines = source.partition(":")
             first, _, last = lines.partition("-")
             path = os.path.relpath(os.path.abspath(path), root) if os.path.isabs(path) else path
             with open(os.path.join(root, path)) as f:

@@ -90,6 +90,27 @@ extern const Codec kTgaCodec;
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.
 int KeepDcxPages(const char* path, std::vector<uint8_t>& pcx);
 
+// A 16-bit value, low byte first, at the end of a file being written.
+inline void PutLE16(std::vector<uint8_t>& o, unsigned v) {
+    o.push_back(uint8_t(v));
+    o.push_back(uint8_t(v >> 8));
+}
+
+// Most writers of four planes or 32-bit pixels put a zero alpha in; such a picture is opaque.
+// Looks at the first `rows` rows of a 32-bit bitmap.
+inline void OpaqueWhenAlphaIsBlank(BITMAPHANDLE* b, int rows) {
+    uint8_t any = 0;
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* row = L_RowPtr(b, y);
+        for (int x = 0; x < b->Width; ++x) any |= row[4 * x + 3];
+    }
+    if (any) return;
+    for (int y = 0; y < rows; ++y) {
+        uint8_t* row = L_RowPtr(b, y);
+        for (int x = 0; x < b->Width; ++x) row[4 * x + 3] = 255;
+    }
+}
+
 // Every codec, in sniffing order: TARGA, which has no magic number, last.
 const std::vector<const Codec*>& AllCodecs();
 

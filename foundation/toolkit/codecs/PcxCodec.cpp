@@ -258,20 +258,6 @@ void ConvertLine(const Header& h, const uint8_t* line, uint8_t* row) {
     }
 }
 
-// Most writers of four planes put a zero alpha plane in; such a picture is opaque.
-void OpaqueWhenAlphaIsBlank(BITMAPHANDLE* b, int rows) {
-    uint8_t any = 0;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = L_RowPtr(b, y);
-        for (int x = 0; x < b->Width; ++x) any |= row[4 * x + 3];
-    }
-    if (any) return;
-    for (int y = 0; y < rows; ++y) {
-        uint8_t* row = L_RowPtr(b, y);
-        for (int x = 0; x < b->Width; ++x) row[4 * x + 3] = 255;
-    }
-}
-
 void ApplyResolution(const Header& h, int& x, int& y) {
     EXTFILEOPTIONS ext;
     L_GetExtFileOption(&ext);
@@ -342,11 +328,6 @@ bool CanSave(int format, int bpp) {
     return format == FILE_PCX && (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24);
 }
 
-void Put16(std::vector<uint8_t>& o, unsigned v) {
-    o.push_back(uint8_t(v));
-    o.push_back(uint8_t(v >> 8));
-}
-
 // One scan line, run-length coded. Runs stay within the line, as the format asks; a byte
 // with both top bits set can only be written as a run.
 void EncodeLine(const uint8_t* p, size_t n, std::vector<uint8_t>& out) {
@@ -394,22 +375,22 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     out.push_back(5); // version: with a 256-colour table when there is one
     out.push_back(1); // run-length coded
     out.push_back(uint8_t(bits));
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, unsigned(b->Width - 1));
-    Put16(out, unsigned(b->Height - 1));
-    Put16(out, unsigned(std::clamp(xdpi, 0, 0xFFFF)));
-    Put16(out, unsigned(std::clamp(ydpi, 0, 0xFFFF)));
+    PutLE16(out, 0);
+    PutLE16(out, 0);
+    PutLE16(out, unsigned(b->Width - 1));
+    PutLE16(out, unsigned(b->Height - 1));
+    PutLE16(out, unsigned(std::clamp(xdpi, 0, 0xFFFF)));
+    PutLE16(out, unsigned(std::clamp(ydpi, 0, 0xFFFF)));
     for (int i = 0; i < 16; ++i) {
         const RGBQUAD q = bpp <= 4 && b->pPalette && i < (1 << bpp) ? b->pPalette[i] : RGBQUAD{};
         out.insert(out.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
     }
     out.push_back(0);
     out.push_back(uint8_t(planes));
-    Put16(out, unsigned(bpl));
-    Put16(out, gray ? 2 : 1);
-    Put16(out, 0); // screen size: not known
-    Put16(out, 0);
+    PutLE16(out, unsigned(bpl));
+    PutLE16(out, gray ? 2 : 1);
+    PutLE16(out, 0); // screen size: not known
+    PutLE16(out, 0);
     out.resize(kHeaderSize, 0);
 
     for (int y = 0; y < b->Height; ++y) {

@@ -151,19 +151,6 @@ void ConvertRow(const Header& h, const uint8_t* s, uint8_t* d) {
     }
 }
 
-void OpaqueWhenAlphaIsBlank(BITMAPHANDLE* b, int rows) {
-    uint8_t any = 0;
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = L_RowPtr(b, y);
-        for (int x = 0; x < b->Width; ++x) any |= row[4 * x + 3];
-    }
-    if (any) return;
-    for (int y = 0; y < rows; ++y) {
-        uint8_t* row = L_RowPtr(b, y);
-        for (int x = 0; x < b->Width; ++x) row[4 * x + 3] = 255;
-    }
-}
-
 void ApplyResolution(int& x, int& y) {
     EXTFILEOPTIONS ext;
     L_GetExtFileOption(&ext);

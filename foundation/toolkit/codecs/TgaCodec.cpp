@@ -97,7 +97,7 @@ int ParseHeader(const uint8_t* data, size_t size, Header& h) {
 
     switch (h.type) {
         case kColorMapped:
-            // 16-bit indices exist in the specification but not in files.
+            // The format allows 16-bit indices, but no program writes them.
             if (h.depth != 8) return ERROR_BITPERPIXEL;
             if (h.mapLength == 0) return ERROR_FILE_FORMAT;
             h.kind = Kind::Indexed;
@@ -324,11 +324,6 @@ bool CanSave(int format, int bpp) {
     return format == FILE_TGA && (bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32);
 }
 
-void Put16(std::vector<uint8_t>& o, unsigned v) {
-    o.push_back(uint8_t(v));
-    o.push_back(uint8_t(v >> 8));
-}
-
 int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vector<uint8_t>& out) {
     const int bpp = b->BitsPerPixel;
     if (!CanSave(format, bpp)) return ERROR_BITPERPIXEL;
@@ -349,13 +344,13 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     out.push_back(0); // no image id
     out.push_back(mapped ? 1 : 0);
     out.push_back(uint8_t(mapped ? kColorMapped : gray ? kGray : kTrueColor));
-    Put16(out, 0);
-    Put16(out, mapped ? 256 : 0);
+    PutLE16(out, 0);
+    PutLE16(out, mapped ? 256 : 0);
     out.push_back(mapped ? 24 : 0);
-    Put16(out, 0); // origin
-    Put16(out, 0);
-    Put16(out, unsigned(b->Width));
-    Put16(out, unsigned(b->Height));
+    PutLE16(out, 0); // origin
+    PutLE16(out, 0);
+    PutLE16(out, unsigned(b->Width));
+    PutLE16(out, unsigned(b->Height));
     out.push_back(uint8_t(bpp));
     out.push_back(uint8_t(bpp == 32 ? 8 : bpp == 16 ? 1 : 0)); // alpha bits; bottom-left
     if (mapped) {
