@@ -298,7 +298,9 @@ bool TDialog::Focus(int id) {
     const int i = Find(id);
     if (!Usable(i)) return false;
     const TControlKind kind = template_.Controls[size_t(i)].Kind;
-    if (kind == TControlKind::Static || kind == TControlKind::GroupBox) return false;
+    if (kind == TControlKind::Static || kind == TControlKind::GroupBox ||
+        kind == TControlKind::Gauge)
+        return false;
     if (focus_ == id) return true;
     const int old = focus_;
     focus_ = id;
@@ -410,7 +412,7 @@ void TDialog::RunSetup() {
         const TControlTemplate& c = template_.Controls[i];
         if (c.Id == IDC_STATIC || c.Kind == TControlKind::Static ||
             c.Kind == TControlKind::GroupBox || c.Kind == TControlKind::ImagePane ||
-            !Usable(int(i)))
+            c.Kind == TControlKind::Gauge || !Usable(int(i)))
             continue;
         SetFocusTo(c.Id);
         break;

@@ -56,6 +56,7 @@ enum class TControlKind {
     SpinScrollBar, // a narrow vertical scroll bar used as a spin button
     Slider,        // a horizontal trackbar
     ImagePane,     // shows one toolkit bitmap, reports clicks
+    Gauge,         // a progress bar showing Pos within Min..Max; takes no input
 };
 
 struct TControlTemplate {

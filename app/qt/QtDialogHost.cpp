@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -27,6 +28,7 @@
 #include <memory>
 
 #include "HelpWindow.h"
+#include "ModelessDialog.h"
 #include "QtConvert.h"
 #include "WindowHost.h"
 
@@ -44,7 +46,7 @@ QString WithoutMnemonic(const QString& text) {
 
 bool TakesFocus(TControlKind kind) {
     return kind != TControlKind::Static && kind != TControlKind::GroupBox &&
-           kind != TControlKind::ImagePane;
+           kind != TControlKind::ImagePane && kind != TControlKind::Gauge;
 }
 
 // A toolkit bitmap as a Qt image; panes show small crops, so a pixel at a time is enough.
@@ -279,6 +281,12 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
             w = p;
             break;
         }
+        case TControlKind::Gauge: {
+            auto* g = new QProgressBar(this);
+            g->setTextVisible(false);
+            w = g;
+            break;
+        }
     }
     w->setGeometry(c.Rect.left, c.Rect.top, c.Rect.right - c.Rect.left, c.Rect.bottom - c.Rect.top);
     if (!c.Visible) w->hide();
@@ -406,6 +414,12 @@ void TQtDialogWindow::Apply(int id) {
             static_cast<TPane*>(w)->SetImage(ToImage(s->Bitmap));
             break;
         }
+        case TControlKind::Gauge: {
+            auto* g = static_cast<QProgressBar*>(w);
+            g->setRange(s->Min, s->Max);
+            g->setValue(s->Pos);
+            break;
+        }
     }
     applying_ = false;
 }
@@ -441,6 +455,46 @@ void Centre(QDialog& d, QWidget* frame) {
 std::unique_ptr<QtDialogHost> g_installed;
 IDialogHost* g_previous = nullptr;
 
+// Progress windows: shown without a modal loop of their own, while the operation that owns
+// them lets Qt handle the waiting events now and then.
+class TQtModelessHost : public IModelessHost {
+public:
+    explicit TQtModelessHost(QWidget* mainWindow) : main_(mainWindow) {}
+
+    void Show(TDialog& dialog, IWindowHost* owner) override {
+        auto window = std::make_unique<TQtDialogWindow>(dialog, OwnerOf(owner));
+        dialog.BeginExecute(window.get());
+        dialog.RunSetup();
+        window->ApplyAll();
+        if (dialog.CentreOnFrame()) Centre(*window, main_ ? main_.data() : OwnerOf(owner));
+        window->show();
+        windows_.emplace_back(&dialog, std::move(window));
+        // The window appears before the work starts.
+        QCoreApplication::processEvents();
+    }
+    void Destroy(TDialog& dialog) override {
+        if (dialog.IsOpen()) dialog.EndDialog(IDCANCEL);
+        dialog.FinishExecute();
+        std::erase_if(windows_, [&](const auto& w) { return w.first == &dialog; });
+    }
+    void PumpEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }
+    void EnableOwner(IWindowHost* owner, bool enable) override {
+        if (QWidget* w = OwnerOf(owner)) w->setEnabled(enable);
+    }
+
+private:
+    QWidget* OwnerOf(IWindowHost* owner) const {
+        if (auto* w = dynamic_cast<QWidget*>(owner)) return w->window();
+        return main_;
+    }
+
+    QPointer<QWidget> main_;
+    std::vector<std::pair<TDialog*, std::unique_ptr<TQtDialogWindow>>> windows_;
+};
+
+std::unique_ptr<TQtModelessHost> g_modeless;
+IModelessHost* g_previousModeless = nullptr;
+
 } // namespace
 
 int QtDialogHost::Execute(TDialog& dialog, IWindowHost* parent) {
@@ -470,6 +524,10 @@ void InstallQtDialogHost(QWidget* mainWindow) {
     // The Help buttons open the bundled help on the dialog's page.
     QPointer<QWidget> frame(mainWindow);
     SetDialogHelpHandler([frame](int context) { ShowHelp(frame, context); });
+    auto modeless = std::make_unique<TQtModelessHost>(mainWindow);
+    IModelessHost* oldModeless = SetModelessHost(modeless.get());
+    if (!g_modeless) g_previousModeless = oldModeless;
+    g_modeless = std::move(modeless);
 }
 
 void UninstallQtDialogHost() {
@@ -478,4 +536,7 @@ void UninstallQtDialogHost() {
     SetDialogHelpHandler(nullptr);
     g_previous = nullptr;
     g_installed.reset();
+    SetModelessHost(g_previousModeless);
+    g_previousModeless = nullptr;
+    g_modeless.reset();
 }
