@@ -225,6 +225,21 @@ void TDialog::SetPaneBitmap(int id, const BITMAPHANDLE* bitmap) {
     Changed(id);
 }
 
+void TDialog::SetPaneZoomCursor(int id, bool zoom) {
+    TControlState* s = Mutable(id);
+    if (!s || s->ZoomCursor == zoom) return;
+    s->ZoomCursor = zoom;
+    Changed(id);
+}
+
+void TDialog::SetRuler(int id, int step) {
+    TControlState* s = Mutable(id);
+    step = std::max(0, step);
+    if (!s || s->Ruler == step) return;
+    s->Ruler = step;
+    Changed(id);
+}
+
 void TDialog::SetCaption(const std::string& caption) {
     if (caption_ == caption) return;
     caption_ = caption;
