@@ -17,6 +17,7 @@
 #include "ColorPalette.h"
 #include "CommonDialogs.h"
 #include "Dialog.h"
+#include "EffectCommands.h"
 #include "HeadlessWindowHost.h"
 #include "ImageDocManager.h"
 #include "ImageView.h"
@@ -379,6 +380,7 @@ void TScriptRunner::CreateView(TDocument& doc) {
     w->Host = std::make_unique<THeadlessWindowHost>(kClientSize);
     w->View = std::make_unique<TImageView>(*imageDoc, *w->Host);
     AttachTools(*w->View);
+    AttachEffectCommands(*w->View);
     w->View->UpdateScrollRanges();
     w->Host->SetFocus(true);
     windows_.push_back(std::move(w));
