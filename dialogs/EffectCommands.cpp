@@ -3,6 +3,8 @@
 #include "ColorAdjustDialogs.h"
 #include "CommandIds.h"
 #include "ErrorDisplay.h"
+#include "FilterCommands.h"
+#include "FilterDialogs.h"
 #include "ImageView.h"
 #include "SelectionCommands.h"
 #include "WaitCursor.h"
@@ -23,6 +25,17 @@ const TEffectCommand kEffectCommands[] = {
     {CM_ADJUST_RGB, "RGB Adjustment", Make<TRGBAdjustDialog>, nullptr},
     {CM_ADJUST_CMYK, "CMYK Adjustment", Make<TCMYKAdjustDialog>, nullptr},
     {CM_ADJUST_GAMMA, "Gamma Correction", Make<TGammaCorrectDialog>, nullptr},
+    {CM_EFFECT_RED_EYE, "Red Eye Correction", Make<TRedEyeDialog>, RedEyePrecheck},
+    {CM_EFFECT_AVERAGE, "Average Filter", Make<TAverageDialog>, nullptr},
+    {CM_EFFECT_MEDIAN, "Median Filter", Make<TMedianDialog>, nullptr},
+    {CM_EFFECT_UNDERLAY, "Underlay Effect", Make<TUnderlayDialog>, nullptr},
+    {CM_EFFECT_WATER_COLOR, "Water Color Effect", Make<TWaterColorDialog>, nullptr},
+    {CM_EFFECT_EMBOSS, "Emboss Effect", Make<TEmbossDialog>, nullptr},
+    {CM_EFFECT_ADD_NOISE, "Add Noise Effect", Make<TAddNoiseDialog>, nullptr},
+    {CM_EFFECT_POSTERIZE, "Posterize Effect", Make<TPosterizeDialog>, nullptr},
+    {CM_EFFECT_MOSAIC, "Mosaic Effect", Make<TMosaicDialog>, nullptr},
+    {CM_EFFECT_SPATIAL_FILTER, "Spatial Filter", Make<TSpatialFiltersDialog>, nullptr},
+    {CM_EFFECT_DIFFUSE_OUTLINE, "Diffuse Outline", Make<TDiffuseDialog>, DiffusePrecheck},
 };
 
 // Apply's result takes the place of the layer's pixels; the layer keeps its name, place
