@@ -440,7 +440,7 @@ int TScriptRunner::Run(std::istream& in) {
             if (words.empty()) continue;
             RunLine(words);
             // Answers wait for the line that brings their dialog or box up.
-            if (words[0] != "dialog" && words[0] != "answer") Settle();
+            if (words[0] != "dialog" && words[0] != "answer" && words[0] != "file") Settle();
             std::fflush(stdout);
         }
     } catch (const TLineError& e) {
@@ -482,6 +482,10 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         const TFileAnswer a{line_, w[1], std::nullopt};
         files_.Open = a;
         Command(CM_FILEOPEN);
+    } else if (verb == "file") {
+        // For open dialogs a dialog brings up (Underlay's Browse...), not File Open.
+        need(2, 2, "file PATH");
+        files_.Open = TFileAnswer{line_, w[1], std::nullopt};
     } else if (verb == "new") {
         need(4, 4, "new WIDTH HEIGHT BPP");
         const int width = Int(w[1], 1, 1 << 20, "WIDTH"), height = Int(w[2], 1, 1 << 20, "HEIGHT");
