@@ -66,13 +66,6 @@ TEST(RedEye, NeverChangesPixelsOutsideTheSelectedEye) {
         }
 }
 
-TEST(RedEye, RefusesADepthOutsideTheSlidersRange) {
-    TLeadBitmapX b;
-    ft::Make(b, 2, 2, [](int, int) { return kRed; });
-    EXPECT_EQ(RedEyeCorrect(b, 0), ERROR_INV_PARAMETER);
-    EXPECT_EQ(ft::At(b, 0, 0), kRed);
-}
-
 // Alpha of a 20 x 20 layer: 255 with a half-transparent column at x = 19.
 Px Layer(int x, int) { return Px{10, 20, 30, x == 19 ? 128 : 255}; }
 

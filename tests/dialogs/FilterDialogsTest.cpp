@@ -121,6 +121,9 @@ TEST_F(FilterDialogs, EachAppliesItsToolkitCallWithTheSettingsChosen) {
              if (d.IsDlgButtonChecked(IDC_FILTER_EQUALIZE)) d.Click(IDC_FILTER_EQUALIZE);
          },
          [](BITMAPHANDLE& b) { return L_SpatialFilterBitmap(&b, FLT_LAPLACE_1 + 3); }},
+        {"water colour", Make<TWaterColorDialog>(),
+         [](TDialog& d) { d.Scroll(IDC_WATER_GRANULARITY, SB_THUMBPOSITION, 4); },
+         [](BITMAPHANDLE& b) { return L_OilifyBitmap(&b, 4); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,26 +187,6 @@ TEST_F(FilterDialogs, ReopeningKeepsTheButtonsButNotTheSlider) {
     EXPECT_EQ(noise2.GetPosition(IDC_SLIDER), 10);
 }
 
-TEST_F(FilterDialogs, SlidersOpenWithTheirRangesAndLabels) {
-    TAverageDialog average(source);
-    TRedEyeDialog redEye(source);
-    TDiffuseDialog diffuse(source);
-    Run(average, [](TDialog&) { return IDCANCEL; });
-    Run(redEye, [](TDialog&) { return IDCANCEL; });
-    Run(diffuse, [](TDialog&) { return IDCANCEL; });
-    auto texts = [](const TDialog& d) {
-        return d.GetDlgItemText(IDC_SLIDERVALUE) + " " + d.GetDlgItemText(IDC_SLIDERMIN) + " " +
-               d.GetDlgItemText(IDC_SLIDERMAX);
-    };
-    EXPECT_EQ(texts(average), "3 2 50");
-    EXPECT_EQ(texts(redEye), " min max");
-    EXPECT_EQ(redEye.Position(), 500);
-    EXPECT_EQ(diffuse.GetPosition(IDC_DIFFUSE_DEPTH), 20);
-    EXPECT_EQ(diffuse.State(IDC_DIFFUSE_DEPTH)->Max, 100);
-    EXPECT_EQ(average.Caption(), "Average Filter");
-    EXPECT_EQ(diffuse.Caption(), "Diffuse outline");
-}
-
 // Clicks the middle of what a pane shows.
 bool ClickMiddle(TEffectsDialog& d, int pane, bool right) {
     const TImageControl* c = pane == IDC_ORIGINAL ? d.OriginalPane() : d.PreviewPane();
@@ -232,25 +215,6 @@ TEST_F(FilterDialogs, WaterColorPreviewsOnlyOnRequestAndAZoomEmptiesIt) {
     EXPECT_EQ(shown, (std::vector<bool>{false, true, true, false}));
     EXPECT_EQ(value, "7");
     EXPECT_EQ(d.GetZoomLevel(), 1);
-}
-
-TEST_F(FilterDialogs, CancellingTheWaterColorRunDeliversNothing) {
-    TWaterColorDialog d(source);
-    Run(d, [](TDialog&) { return IDOK; });
-    boxes.QueueAnswer(TMbResult::Yes);
-    modeless.QueuePump([&] { modeless.Current->Click(IDCANCEL); });
-    L_SetProcessingThreads(1);
-    TLeadBitmapX big, dst;
-    ft::Make(big, 64, 300, [](int x, int y) { return Px{x, y & 255, 9}; });
-    EXPECT_EQ(d.Apply(dst, big, false), ERROR_CANCELLED);
-    L_SetProcessingThreads(0);
-    EXPECT_FALSE(dst.IsAllocated());
-    // Not cancelled: the oil paint of the granularity.
-    TLeadBitmapX want;
-    ASSERT_EQ(d.Apply(dst, source, false), SUCCESS);
-    ASSERT_EQ(want.AssignX(source, true), SUCCESS);
-    ASSERT_EQ(L_OilifyBitmap(&want, 3), SUCCESS);
-    EXPECT_TRUE(SamePixels(dst, want));
 }
 
 std::string TempFile(const char* name, const char* content) {
