@@ -467,6 +467,10 @@ public:
         dialog.RunSetup();
         window->ApplyAll();
         if (dialog.CentreOnFrame()) Centre(*window, main_ ? main_.data() : OwnerOf(owner));
+        // Modal without a loop of its own: every other window (the frame, an effect dialog
+        // showing its preview) ignores input while it is up, and it stays clickable itself,
+        // which a disabled owner would not allow its child.
+        window->setWindowModality(Qt::ApplicationModal);
         window->show();
         windows_.emplace_back(&dialog, std::move(window));
         // The window appears before the work starts.
@@ -478,9 +482,8 @@ public:
         std::erase_if(windows_, [&](const auto& w) { return w.first == &dialog; });
     }
     void PumpEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }
-    void EnableOwner(IWindowHost* owner, bool enable) override {
-        if (QWidget* w = OwnerOf(owner)) w->setEnabled(enable);
-    }
+    // The window's modality already holds the owner off.
+    void EnableOwner(IWindowHost*, bool) override {}
 
 private:
     QWidget* OwnerOf(IWindowHost* owner) const {

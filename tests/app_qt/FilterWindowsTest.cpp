@@ -36,7 +36,10 @@ private slots:
     }
 
     void ProgressWindowIsUpWhileTheOperationRunsAndItsCancelStopsIt() {
-        InstallQtDialogHost(nullptr);
+        // With a frame to belong to: the window must stay clickable over it.
+        QWidget frame;
+        frame.show();
+        InstallQtDialogHost(&frame);
         THeadlessMessageBoxes boxes;
         boxes.QueueAnswer(TMbResult::Yes);
         IMessageBoxHost* old = SetMessageBoxHost(&boxes);
