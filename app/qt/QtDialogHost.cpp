@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 
+#include "Cursors.h"
 #include "HelpWindow.h"
 #include "ModelessDialog.h"
 #include "QtConvert.h"
@@ -50,8 +51,8 @@ bool TakesFocus(TControlKind kind) {
 }
 
 // A toolkit bitmap as a Qt image; panes show small crops, so a pixel at a time is enough.
-// FIXME: 32-bit bitmaps are shown without their alpha; blending over the pane's background
-// belongs with the effect dialogs' panes.
+// The dialog logic hands panes opaque bitmaps (32-bit layers come blended over the
+// background colour), so the alpha byte is not looked at.
 QImage ToImage(const BITMAPHANDLE* b) {
     if (!b || b->Width <= 0 || b->Height <= 0) return {};
     QImage img(b->Width, b->Height, QImage::Format_RGB32);
@@ -77,6 +78,15 @@ public:
         image_ = std::move(image);
         update();
     }
+    // The magnifier over panes that zoom on a click, the arrow elsewhere.
+    void SetZoomCursor(bool zoom) {
+        if (zoom == zoomCursor_) return;
+        zoomCursor_ = zoom;
+        if (zoom)
+            setCursor(CursorFor(18, devicePixelRatioF()));
+        else
+            unsetCursor();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -95,6 +105,7 @@ protected:
 
 private:
     QImage image_;
+    bool zoomCursor_ = false;
 };
 
 // A group box's mnemonic moves the focus to the control that follows the box, or to the
@@ -247,7 +258,8 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
             if (c.Kind == TControlKind::Slider) {
                 auto* slider = new QSlider(Qt::Horizontal, this);
                 slider->setTickPosition(QSlider::TicksBelow);
-                // A trackbar reports the end of a drag; the dialogs recompute only then.
+                // A trackbar reports the end of a drag; the dialogs recompute then, and while
+                // it is dragged only when that is quick.
                 connect(slider, &QSlider::sliderReleased, this,
                         [this, id] { dialog_.Scroll(id, SB_ENDSCROLL); });
                 s = slider;
@@ -408,10 +420,15 @@ void TQtDialogWindow::Apply(int id) {
             sl->setSingleStep(s->LineStep);
             sl->setPageStep(s->PageStep);
             sl->setValue(s->Pos);
+            if (auto* trackbar = qobject_cast<QSlider*>(sl)) {
+                trackbar->setTickPosition(s->Ruler > 0 ? QSlider::TicksBelow : QSlider::NoTicks);
+                trackbar->setTickInterval(s->Ruler);
+            }
             break;
         }
         case TControlKind::ImagePane: {
             static_cast<TPane*>(w)->SetImage(ToImage(s->Bitmap));
+            static_cast<TPane*>(w)->SetZoomCursor(s->ZoomCursor);
             break;
         }
         case TControlKind::Gauge: {
