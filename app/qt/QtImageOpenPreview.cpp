@@ -58,7 +58,7 @@ private:
 class TPreviewPanel : public QWidget {
 public:
     explicit TPreviewPanel(QFileDialog& dialog)
-        : QWidget(&dialog), dialog_(dialog), preview_(TSize{kPictureWidth, kPictureHeight}) {
+        : QWidget(&dialog), preview_(TSize{kPictureWidth, kPictureHeight}) {
         setObjectName(QStringLiteral("imagePreview"));
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -111,7 +111,6 @@ private:
                 ToQString(preview_.Attribute(static_cast<TImageOpenPreview::TAttribute>(i))));
     }
 
-    QFileDialog& dialog_;
     TImageOpenPreview preview_;
     std::string current_;
     QTimer timer_;
