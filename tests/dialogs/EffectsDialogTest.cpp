@@ -277,3 +277,17 @@ TEST(EffectsDialog, TheSliderShowsItsNumbersThePreviewFollowsAndAFailingOneIsSho
     EXPECT_EQ(run.boxes.Shown[0].Caption, "Test Effect");
     EXPECT_EQ(run.boxes.Shown[0].Text, ToolkitErrorText(ERROR_NO_MEMORY));
 }
+
+TEST(EffectsDialog, APointOperationPreviewsTheSameWhenShrunkFirst) {
+    auto layer = mt::Pattern(400, 300, 32);
+    mt::Shape(*layer, RECT{0, 0, 200, 300});
+    TInvertDialog slow(*layer), quick(*layer);
+    quick.PreviewShrinksFirst = true;
+    THeadless run;
+    TLeadBitmapX first;
+    run(slow, [&](TDialog&) -> int { return first.AssignX(slow.PreviewBitmap(), true), IDCANCEL; });
+    run(quick, [&](TDialog&) -> int {
+        EXPECT_TRUE(SamePixels(quick.PreviewBitmap(), first));
+        return IDCANCEL;
+    });
+}
