@@ -85,7 +85,10 @@ TDialogTemplate SliderTemplate(int resourceId, const std::vector<TAdjustDialog::
 TAdjustDialog::TAdjustDialog(const TLeadBitmapX& source, int resourceId,
                              std::vector<TSliderSpec> sliders)
     : TEffectsDialog(source, SliderTemplate(resourceId, sliders), kEffectHelpContext),
-      sliders_(std::move(sliders)) {}
+      sliders_(std::move(sliders)) {
+    // Everything here but Sharpness works pixel by pixel.
+    PreviewShrinksFirst = resourceId != IDD_SHARPNESS;
+}
 
 bool TAdjustDialog::InitPanes() {
     if (!TEffectsDialog::InitPanes()) return false;

@@ -133,6 +133,10 @@ public:
     // A slider being dragged recomputes the preview on every move while the last preview
     // took less than this; otherwise only when it is let go.
     double LivePreviewLimitMs = 40.0;
+    // For operations that treat each pixel on its own (no neighbourhood, no sizes in
+    // pixels): a preview smaller than the visible crop is worked out on the crop shrunk to
+    // the pane first.
+    bool PreviewShrinksFirst = false;
 
 protected:
     enum class TZoom { In, Out };

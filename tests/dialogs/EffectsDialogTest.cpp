@@ -240,30 +240,7 @@ TEST(EffectsDialog, DeepSourcesArePreviewedAt32BitsAndTransparencyShowsTheBackgr
     });
 }
 
-TEST(EffectsDialog, AFailingPreviewIsShownAndTheDialogStaysUsable) {
-    auto layer = mt::Pattern(50, 50, 32);
-    TInvertDialog d(*layer);
-    d.Fail = ERROR_NO_MEMORY;
-    THeadless run;
-    const int result = run(d, [&](TDialog&) -> int {
-        EXPECT_FALSE(d.PreviewBitmap().IsAllocated());
-        EXPECT_EQ(d.State(IDC_PREVIEW)->Bitmap, nullptr);
-        // The empty preview pane takes no zoom; the original still does.
-        EXPECT_TRUE(ClickMiddle(d, IDC_ORIGINAL, false));
-        EXPECT_EQ(d.GetZoomLevel(), 1);
-        d.Fail = SUCCESS;
-        d.Scroll(IDC_SLIDER, SB_LINEDOWN);
-        d.Scroll(IDC_SLIDER, SB_ENDSCROLL);
-        EXPECT_TRUE(d.PreviewBitmap().IsAllocated());
-        return IDOK;
-    });
-    EXPECT_EQ(result, IDOK);
-    ASSERT_GE(run.boxes.Shown.size(), 2u);
-    EXPECT_EQ(run.boxes.Shown[0].Caption, "Test Effect");
-    EXPECT_EQ(run.boxes.Shown[0].Text, ToolkitErrorText(ERROR_NO_MEMORY));
-}
-
-TEST(EffectsDialog, TheSliderShowsItsNumbersAndThePreviewFollowsTheReleaseOrAFastDrag) {
+TEST(EffectsDialog, TheSliderShowsItsNumbersThePreviewFollowsAndAFailingOneIsShown) {
     auto layer = mt::Pattern(50, 50, 32);
     TInvertDialog d(*layer);
     d.Minimum = 1;
@@ -286,6 +263,31 @@ TEST(EffectsDialog, TheSliderShowsItsNumbersAndThePreviewFollowsTheReleaseOrAFas
         d.LivePreviewLimitMs = 1e9; // a fast one follows the thumb
         d.Scroll(IDC_SLIDER, SB_THUMBTRACK, 13);
         EXPECT_EQ(d.Calls, before + 2);
+        // A failing preview leaves the pane empty; the dialog stays usable.
+        d.Fail = ERROR_NO_MEMORY;
+        d.Scroll(IDC_SLIDER, SB_ENDSCROLL);
+        EXPECT_FALSE(d.PreviewBitmap().IsAllocated());
+        EXPECT_EQ(d.State(IDC_PREVIEW)->Bitmap, nullptr);
+        EXPECT_TRUE(ClickMiddle(d, IDC_ORIGINAL, false));
+        EXPECT_EQ(d.GetZoomLevel(), 1);
+        return IDOK;
+    });
+    EXPECT_EQ(d.Result(), IDOK);
+    ASSERT_EQ(run.boxes.Shown.size(), 2u);
+    EXPECT_EQ(run.boxes.Shown[0].Caption, "Test Effect");
+    EXPECT_EQ(run.boxes.Shown[0].Text, ToolkitErrorText(ERROR_NO_MEMORY));
+}
+
+TEST(EffectsDialog, APointOperationPreviewsTheSameWhenShrunkFirst) {
+    auto layer = mt::Pattern(400, 300, 32);
+    mt::Shape(*layer, RECT{0, 0, 200, 300});
+    TInvertDialog slow(*layer), quick(*layer);
+    quick.PreviewShrinksFirst = true;
+    THeadless run;
+    TLeadBitmapX first;
+    run(slow, [&](TDialog&) -> int { return first.AssignX(slow.PreviewBitmap(), true), IDCANCEL; });
+    run(quick, [&](TDialog&) -> int {
+        EXPECT_TRUE(SamePixels(quick.PreviewBitmap(), first));
         return IDCANCEL;
     });
 }
