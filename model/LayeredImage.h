@@ -162,8 +162,7 @@ public:
     static L_INT EncodeLayerBlock(TLayer& layer, std::vector<uint8_t>& block);
     // Reads exactly one block; anything else (short, sizes past its end, a stream that does
     // not decode, bytes left over) gives ERROR_FILE_FORMAT and leaves layer alone.
-    static L_INT DecodeLayerBlock(const uint8_t* data, size_t size,
-                                  std::unique_ptr<TLayer>& layer);
+    static L_INT DecodeLayerBlock(const uint8_t* data, size_t size, std::unique_ptr<TLayer>& layer);
     // Saves a flattened copy of what the view shows (hidden layers left out); this image is
     // not changed.
     L_INT SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality);

@@ -56,9 +56,8 @@ L_INT TClipboardCommands::Picture(const TLayer& layer, std::vector<uint8_t>& png
         rc = L_CombineBitmap(&canvas, 0, 0, layer.Width, layer.Height, &layer, 0, 0, CB_OP_COPY);
     if (rc != SUCCESS) return rc;
     // Other programs get the depth the user sees: a layer shown at 24 bits has no alpha.
-    const L_INT bpp = canvas.BitsPerPixel == 32 && canvas.LogicalBpp != 32
-                          ? 24
-                          : canvas.BitsPerPixel;
+    const L_INT bpp =
+        canvas.BitsPerPixel == 32 && canvas.LogicalBpp != 32 ? 24 : canvas.BitsPerPixel;
     uint8_t* bytes = nullptr;
     size_t size = 0;
     rc = L_SaveBitmapMemory(&bytes, &canvas, FILE_PNG, bpp, 0, &size);

@@ -11,7 +11,8 @@ bool QtClipboard::Set(const TFormats& formats) {
     if (!clipboard) return false;
     auto* data = new QMimeData;
     for (const auto& [mime, bytes] : formats) {
-        const QByteArray array(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        const QByteArray array(reinterpret_cast<const char*>(bytes.data()),
+                               qsizetype(bytes.size()));
         data->setData(QString::fromStdString(mime), array);
         if (mime == kPictureClipboardMime) {
             QImage image;
