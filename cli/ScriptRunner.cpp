@@ -535,6 +535,12 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         a.Settings.push_back(TSetting{IDC_BPP1 + int(depth - kDepths), "1", std::nullopt});
         dialogs_.Answers.push_back(a);
         Command(CM_FILENEW);
+    } else if (verb == "window") {
+        need(2, 2, "window N");
+        const auto& docs = manager_.Documents();
+        if (docs.empty()) Error("no document is open");
+        const int index = Int(w[1], 1, int(docs.size()), "N");
+        ActivateView(*docs[size_t(index - 1)]);
     } else if (verb == "command") {
         need(2, 2, "command ID");
         Command(Int(w[1], 1, 65535, "ID"));

@@ -52,6 +52,18 @@ bool TLayeredImage::SetCurrent(int index) {
 
 L_INT TLayeredImage::CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
                                               const BITMAPHANDLE* mask) {
+    std::unique_ptr<TLayer> layer;
+    const L_INT rc = BuildLayerFromSelection(x, y, source, mask, layer);
+    if (rc != SUCCESS) return rc;
+    const int at = GetCurrentIndex() + 1;
+    Layers.Insert(at, std::move(layer));
+    Layers.Seek(at);
+    return SUCCESS;
+}
+
+L_INT TLayeredImage::BuildLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
+                                             const BITMAPHANDLE* mask,
+                                             std::unique_ptr<TLayer>& out) {
     CommitChannels(true);
     auto layer = std::make_unique<TLayer>();
     L_INT rc = layer->AssignX(source, true);
@@ -89,9 +101,7 @@ L_INT TLayeredImage::CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitma
     if (rc != SUCCESS) return rc;
     layer->X += bounds.left;
     layer->Y += bounds.top;
-    const int at = GetCurrentIndex() + 1;
-    Layers.Insert(at, std::move(layer));
-    Layers.Seek(at);
+    out = std::move(layer);
     return SUCCESS;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "LayerList.h"
 
@@ -79,6 +80,9 @@ public:
     // changing the stack when nothing would be left.
     L_INT CreateLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
                                    const BITMAPHANDLE* mask);
+    // The same layer, built without touching the stack (channel views are committed).
+    L_INT BuildLayerFromSelection(L_INT x, L_INT y, const TLeadBitmapX& source,
+                                  const BITMAPHANDLE* mask, std::unique_ptr<TLayer>& out);
     // A copy of a bitmap as a new layer above the current one (cropped to its region).
     L_INT AddLayer(const BITMAPHANDLE& bitmap, const std::string& name);
 
@@ -153,6 +157,12 @@ public:
     L_INT LoadNativeMemory(const uint8_t* data, size_t size);
     // Writes all layers; the old file is replaced only by a complete new one.
     L_INT SaveNative(const char* path);
+    // One layer alone as the native file stores each of its layers (record, pixel stream,
+    // shape stream): how a layer travels whole between windows and programs.
+    static L_INT EncodeLayerBlock(TLayer& layer, std::vector<uint8_t>& block);
+    // Reads exactly one block; anything else (short, sizes past its end, a stream that does
+    // not decode, bytes left over) gives ERROR_FILE_FORMAT and leaves layer alone.
+    static L_INT DecodeLayerBlock(const uint8_t* data, size_t size, std::unique_ptr<TLayer>& layer);
     // Saves a flattened copy of what the view shows (hidden layers left out); this image is
     // not changed.
     L_INT SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality);

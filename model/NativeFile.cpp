@@ -110,6 +110,117 @@ L_INT TLayeredImage::LoadNative(const char* path) {
     return LoadNativeMemory(bytes.data(), bytes.size());
 }
 
+namespace {
+
+// One layer's record and streams at r's position, moved past them. ERROR_FILE_FORMAT for
+// anything a writer of these files does not produce.
+L_INT ReadLayerBlock(lt::ByteReader& r, std::unique_ptr<TLayer>& out) {
+    r.u16le(); // record size: records are always 82 bytes
+    const bool hasMask = r.u16le() != 0;
+    const uint16_t flags = r.u16le();
+    const int16_t x = int16_t(r.u16le());
+    const int16_t y = int16_t(r.u16le());
+    const size_t pixelBytes = r.u32le();
+    const size_t maskBytes = r.u32le();
+    char name[kNameBytes];
+    if (!r.bytes(name, sizeof name)) return ERROR_FILE_FORMAT;
+    const void* nul = std::memchr(name, 0, sizeof name);
+    if (!nul) return ERROR_FILE_FORMAT;
+    if (!r.has(pixelBytes)) return ERROR_FILE_FORMAT;
+    // Mask bytes without the mask flag: no writer does that, so the block is damaged.
+    if (!hasMask && maskBytes != 0) return ERROR_FILE_FORMAT;
+
+    auto layer = std::make_unique<TLayer>();
+    BITMAPHANDLE pixels;
+    // A stream the toolkit cannot decode means the block is damaged: it is refused as a
+    // whole, because loading a file without that layer would lose it on the next save.
+    L_INT rc = L_LoadBitmapMemory(r.here(), &pixels, 0, ORDER_BGR, pixelBytes);
+    if (rc == ERROR_NO_MEMORY) return rc;
+    // A stream cut short inside the file is damage, not a file that ends early.
+    if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&pixels);
+    if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
+    layer->Adopt(pixels);
+    rc = layer->NormalizeDepth();
+    if (rc == SUCCESS) rc = L_ChangeBitmapViewPerspective(nullptr, layer.get(), 0);
+    if (rc != SUCCESS) return rc;
+    r.skip(pixelBytes);
+
+    if (hasMask) {
+        if (!r.has(maskBytes)) return ERROR_FILE_FORMAT;
+        TLeadBitmap mask;
+        BITMAPHANDLE m;
+        rc = L_LoadBitmapMemory(r.here(), &m, 0, ORDER_BGR, maskBytes);
+        if (rc == ERROR_NO_MEMORY) return rc;
+        if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&m);
+        if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
+        mask.Adopt(m);
+        // A shape of another size than its layer cannot have come from this layer.
+        if (mask.Width != layer->Width || mask.Height != layer->Height) return ERROR_FILE_FORMAT;
+        rc = L_SetBitmapRgnFromMask(layer.get(), nullptr, &mask, L_RGN_SET);
+        if (rc != SUCCESS) return rc;
+        r.skip(maskBytes);
+    }
+
+    layer->Name.assign(name, size_t(static_cast<const char*>(nul) - name));
+    layer->X = x;
+    layer->Y = y;
+    layer->Visible = (flags & kFlagHidden) == 0;
+    out = std::move(layer);
+    return SUCCESS;
+}
+
+// Appends one layer's record and streams to file.
+L_INT WriteLayerBlock(TLayer& l, std::vector<uint8_t>& file) {
+    // Positions that do not fit the file's 16-bit fields are refused rather than wrapped.
+    if (l.X < -32768 || l.X > 32767) return ERROR_XORIGIN;
+    if (l.Y < -32768 || l.Y > 32767) return ERROR_YORIGIN;
+    struct Stream {
+        TMallocBlock data;
+        size_t size = 0;
+        // Encodes a bitmap into this stream.
+        L_INT Save(BITMAPHANDLE* b, L_INT format, L_INT bpp) {
+            uint8_t* block = nullptr;
+            const L_INT rc = L_SaveBitmapMemory(&block, b, format, bpp, 0, &size);
+            data.reset(block);
+            return rc;
+        }
+    } pixels, shape;
+    const L_INT bpp = StreamBpp(l);
+    L_INT rc = pixels.Save(&l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp);
+    if (rc != SUCCESS) return rc;
+    if (L_BitmapHasRgn(&l)) {
+        TLeadBitmap mask;
+        BITMAPHANDLE m;
+        rc = L_CreateMaskFromBitmapRgn(&l, &m);
+        if (rc != SUCCESS) return rc;
+        mask.Adopt(m);
+        rc = shape.Save(&mask, FILE_PNG, 0);
+        if (rc != SUCCESS) return rc;
+    }
+    if (pixels.size > 0xFFFFFFFFu || shape.size > 0xFFFFFFFFu) return ERROR_INV_RANGE;
+    const size_t at = file.size();
+    try {
+        file.resize(at + kRecordBytes + pixels.size + shape.size);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
+    uint8_t* p = file.data() + at;
+    Put16(p, uint16_t(kRecordBytes));
+    Put16(p + 2, shape.data ? 1 : 0);
+    Put16(p + 4, l.Visible ? 0 : kFlagHidden);
+    Put16(p + 6, uint16_t(l.X));
+    Put16(p + 8, uint16_t(l.Y));
+    Put32(p + 10, uint32_t(pixels.size));
+    Put32(p + 14, uint32_t(shape.size));
+    PutName(p + 18, l.Name);
+    p += kRecordBytes;
+    std::memcpy(p, pixels.data.get(), pixels.size);
+    if (shape.size) std::memcpy(p + pixels.size, shape.data.get(), shape.size);
+    return SUCCESS;
+}
+
+} // namespace
+
 L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
     lt::ByteReader r(data, size);
     uint8_t magic[4];
@@ -151,57 +262,9 @@ L_INT TLayeredImage::LoadNativeMemory(const uint8_t* data, size_t size) {
     // Built aside and swapped in only when the whole file was good.
     TLayerList loaded;
     for (size_t i = 0; i < count; ++i) {
-        r.u16le(); // record size: records are always 82 bytes
-        const bool hasMask = r.u16le() != 0;
-        const uint16_t flags = r.u16le();
-        const int16_t x = int16_t(r.u16le());
-        const int16_t y = int16_t(r.u16le());
-        const size_t pixelBytes = r.u32le();
-        const size_t maskBytes = r.u32le();
-        char name[kNameBytes];
-        if (!r.bytes(name, sizeof name)) return ERROR_FILE_FORMAT;
-        const void* nul = std::memchr(name, 0, sizeof name);
-        if (!nul) return ERROR_FILE_FORMAT;
-        if (!r.has(pixelBytes)) return ERROR_FILE_FORMAT;
-        // Mask bytes without the mask flag: no writer does that, so the file is damaged.
-        if (!hasMask && maskBytes != 0) return ERROR_FILE_FORMAT;
-
-        auto layer = std::make_unique<TLayer>();
-        BITMAPHANDLE pixels;
-        // A stream the toolkit cannot decode means the file is damaged: the whole file is
-        // refused, because loading it without that layer would lose it on the next save.
-        L_INT rc = L_LoadBitmapMemory(r.here(), &pixels, 0, ORDER_BGR, pixelBytes);
-        if (rc == ERROR_NO_MEMORY) return rc;
-        // A stream cut short inside the file is damage, not a file that ends early.
-        if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&pixels);
-        if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
-        layer->Adopt(pixels);
-        rc = layer->NormalizeDepth();
-        if (rc == SUCCESS) rc = L_ChangeBitmapViewPerspective(nullptr, layer.get(), 0);
+        std::unique_ptr<TLayer> layer;
+        const L_INT rc = ReadLayerBlock(r, layer);
         if (rc != SUCCESS) return rc;
-        r.skip(pixelBytes);
-
-        if (hasMask) {
-            if (!r.has(maskBytes)) return ERROR_FILE_FORMAT;
-            TLeadBitmap mask;
-            BITMAPHANDLE m;
-            rc = L_LoadBitmapMemory(r.here(), &m, 0, ORDER_BGR, maskBytes);
-            if (rc == ERROR_NO_MEMORY) return rc;
-            if (rc == SUCCESS && L_GetLoadWarnings() != 0) L_FreeBitmap(&m);
-            if (rc != SUCCESS || L_GetLoadWarnings() != 0) return ERROR_FILE_FORMAT;
-            mask.Adopt(m);
-            // A shape of another size than its layer cannot have come from this layer.
-            if (mask.Width != layer->Width || mask.Height != layer->Height)
-                return ERROR_FILE_FORMAT;
-            rc = L_SetBitmapRgnFromMask(layer.get(), nullptr, &mask, L_RGN_SET);
-            if (rc != SUCCESS) return rc;
-            r.skip(maskBytes);
-        }
-
-        layer->Name.assign(name, size_t(static_cast<const char*>(nul) - name));
-        layer->X = x;
-        layer->Y = y;
-        layer->Visible = (flags & kFlagHidden) == 0;
         loaded.Append(std::move(layer));
     }
     loaded.Seek(int(current));
@@ -216,79 +279,34 @@ L_INT TLayeredImage::SaveNative(const char* path) {
     CommitChannels(false);
     const int count = Count();
     if (count > 0xFFFF) return ERROR_INV_RANGE;
-    // Positions that do not fit the file's 16-bit fields are refused rather than wrapped.
-    for (int i = 0; i < count; ++i) {
-        const TLayer& l = *Layers.At(i);
-        if (l.X < -32768 || l.X > 32767) return ERROR_XORIGIN;
-        if (l.Y < -32768 || l.Y > 32767) return ERROR_YORIGIN;
-    }
-
-    struct Stream {
-        TMallocBlock data;
-        size_t size = 0;
-        // Encodes a bitmap into this stream.
-        L_INT Save(BITMAPHANDLE* b, L_INT format, L_INT bpp) {
-            uint8_t* block = nullptr;
-            const L_INT rc = L_SaveBitmapMemory(&block, b, format, bpp, 0, &size);
-            data.reset(block);
-            return rc;
-        }
-    };
-    struct Streams {
-        Stream pixels, mask;
-    };
-    std::vector<Streams> streams(static_cast<size_t>(count));
-    size_t total = kHeaderBytes;
-    for (int i = 0; i < count; ++i) {
-        TLayer& l = *Layers.At(i);
-        Streams& s = streams[size_t(i)];
-        const L_INT bpp = StreamBpp(l);
-        L_INT rc = s.pixels.Save(&l, bpp == 32 ? FILE_BMP : FILE_PNG, bpp);
-        if (rc != SUCCESS) return rc;
-        if (L_BitmapHasRgn(&l)) {
-            TLeadBitmap mask;
-            BITMAPHANDLE m;
-            rc = L_CreateMaskFromBitmapRgn(&l, &m);
-            if (rc != SUCCESS) return rc;
-            mask.Adopt(m);
-            rc = s.mask.Save(&mask, FILE_PNG, 0);
-            if (rc != SUCCESS) return rc;
-        }
-        if (s.pixels.size > 0xFFFFFFFFu || s.mask.size > 0xFFFFFFFFu) return ERROR_INV_RANGE;
-        total += kRecordBytes + s.pixels.size + s.mask.size;
-    }
-
-    std::vector<uint8_t> file;
-    try {
-        file.resize(total);
-    } catch (const std::bad_alloc&) {
-        return ERROR_NO_MEMORY;
-    }
-    uint8_t* p = file.data();
-    std::memcpy(p, kMagic, sizeof kMagic);
-    Put16(p + 4, 6);
-    Put16(p + 6, uint16_t(count));
+    std::vector<uint8_t> file(kHeaderBytes);
+    std::memcpy(file.data(), kMagic, sizeof kMagic);
+    Put16(&file[4], 6);
+    Put16(&file[6], uint16_t(count));
     const int current = GetCurrentIndex();
-    Put16(p + 8, uint16_t(current >= 0 && current < count ? current : 0));
-    p += kHeaderBytes;
+    Put16(&file[8], uint16_t(current >= 0 && current < count ? current : 0));
     for (int i = 0; i < count; ++i) {
-        const TLayer& l = *Layers.At(i);
-        const Streams& s = streams[size_t(i)];
-        Put16(p, uint16_t(kRecordBytes));
-        Put16(p + 2, s.mask.data ? 1 : 0);
-        Put16(p + 4, l.Visible ? 0 : kFlagHidden);
-        Put16(p + 6, uint16_t(l.X));
-        Put16(p + 8, uint16_t(l.Y));
-        Put32(p + 10, uint32_t(s.pixels.size));
-        Put32(p + 14, uint32_t(s.mask.size));
-        PutName(p + 18, l.Name);
-        p += kRecordBytes;
-        std::memcpy(p, s.pixels.data.get(), s.pixels.size);
-        p += s.pixels.size;
-        if (s.mask.size) std::memcpy(p, s.mask.data.get(), s.mask.size);
-        p += s.mask.size;
+        const L_INT rc = WriteLayerBlock(*Layers.At(i), file);
+        if (rc != SUCCESS) return rc;
     }
     return L_WriteFileAtomically(path, file.data(), file.size());
+}
+
+L_INT TLayeredImage::EncodeLayerBlock(TLayer& layer, std::vector<uint8_t>& block) {
+    block.clear();
+    return WriteLayerBlock(layer, block);
+}
+
+L_INT TLayeredImage::DecodeLayerBlock(const uint8_t* data, size_t size,
+                                      std::unique_ptr<TLayer>& layer) {
+    lt::ByteReader r(data, size);
+    std::unique_ptr<TLayer> read;
+    const L_INT rc = ReadLayerBlock(r, read);
+    if (rc != SUCCESS) return rc;
+    // Bytes after the block: not something we wrote.
+    if (!r.ok() || r.remaining() != 0) return ERROR_FILE_FORMAT;
+    layer = std::move(read);
+    return SUCCESS;
 }
 
 L_INT TLayeredImage::SaveFlat(const char* path, L_INT format, L_INT bpp, L_INT quality) {

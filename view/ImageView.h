@@ -15,6 +15,7 @@
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
+#include "ClipboardCommands.h"
 #include "SelectionCommands.h"
 #include "ToolOptions.h"
 #include "ViewTools.h"
@@ -203,6 +204,7 @@ private:
     std::unique_ptr<IViewTools> tools_;
     std::unique_ptr<ICommandTarget> dialogCommands_;
     TSelectionCommands selectionCommands_{*this};
+    TClipboardCommands clipboardCommands_{*this};
     TImageCommands imageCommands_{*this};
     // Declared last so that it goes first: it tells its listeners that the view is going
     // while the rest of the view is still whole.

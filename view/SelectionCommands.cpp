@@ -11,13 +11,13 @@
 #include "Rect.h"
 #include "WaitCursor.h"
 
-namespace {
-
 COLORREF BackgroundColour() {
     TImageDocManager* manager = TImageDocManager::Instance();
     return manager && manager->BackgroundColor ? manager->BackgroundColor() & 0xFFFFFF
                                                : RGB(255, 255, 255);
 }
+
+namespace {
 
 // An empty 1-bit mask of the given size, every bit clear.
 L_INT BlankMask(TLeadBitmap& mask, int width, int height) {

@@ -8,6 +8,9 @@
 class TImageView;
 class TLayer;
 
+// The background colour of the colour bar (white until there is one), without alpha.
+COLORREF BackgroundColour();
+
 // While alive, the edit target's region is the selection (within the target's own shape,
 // when it has one), so that toolkit calls on the target change only selected pixels. The
 // target's own region comes back at the end. Without a selection it does nothing.

@@ -27,6 +27,7 @@
 #include "ImageDocManager.h"
 #include "Options.h"
 #include "ProfileFile.h"
+#include "QtClipboard.h"
 #include "QtCommonDialogs.h"
 #include "QtConvert.h"
 #include "QtDialogHost.h"
@@ -81,6 +82,7 @@ TQuilloApp::~TQuilloApp() {
         UninstallQtCommonDialogs();
         UninstallQtDialogHost();
         SetMessageBoxHost(nullptr);
+        SetClipboard(nullptr);
         TWaitCursor::SetHook(nullptr);
     }
     if (splash_) delete splash_.data();
@@ -110,6 +112,8 @@ void TQuilloApp::Start() {
     if (hosts_ == THosts::Desktop) {
         boxes_ = std::make_unique<QtMessageBoxes>();
         SetMessageBoxHost(boxes_.get());
+        clipboard_ = std::make_unique<QtClipboard>();
+        SetClipboard(clipboard_.get());
         TWaitCursor::SetHook(QtWaitCursor);
     }
     ConstructMainWindow();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Clipboard.h"
 #include "DocManager.h"
 #include "MainWindow.h"
 #include "SplashWindow.h"
@@ -82,6 +83,7 @@ private:
     std::unique_ptr<TQuilloFrame> frame_;
     std::unique_ptr<TProgressRule> progress_;
     std::unique_ptr<IMessageBoxHost> boxes_;
+    std::unique_ptr<IClipboard> clipboard_;
     QPointer<TSplashWindow> splash_;
     std::unique_ptr<QTimer> autosaveTimer_, autosaveStepTimer_;
     std::unique_ptr<TSignalPipe> signals_;

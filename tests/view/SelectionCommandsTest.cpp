@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Clipboard.h"
 #include "HeadlessWindowHost.h"
 #include "ImageDocManager.h"
 #include "ImageView.h"
@@ -249,4 +250,62 @@ TEST(SelectionCommands, InvertStaysOnTheLayer) {
     f.Select({0, 0, 20, 20});
     ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
     EXPECT_FALSE(f.view.HasSelection);
+}
+
+// Copy and paste: an upper layer with alpha and a shape comes back whole, other programs get
+// the depth the user sees with the background colour outside the shape, and what another
+// program offers (or a block that does not read) is handled as untrusted.
+TEST(Clipboard, CarriesALayerWholeAndOffersOthersWhatTheUserSees) {
+    TMemoryClipboard clipboard;
+    SetClipboard(&clipboard);
+    auto upper = mt::At(mt::Solid(6, 4, Px{10, 20, 30, 128}, 32, "Glass"), 3, 2);
+    mt::Shape(*upper, {1, 1, 5, 3});
+    Fixture f(mt::Solid(20, 20, kWhite, 32), std::move(upper));
+    EXPECT_FALSE(f.view.IsCommandEnabled(CM_EDITPASTE));
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITCOPY));
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITPASTE));
+    ASSERT_EQ(f.doc->Image.Count(), 3);
+    EXPECT_EQ(f.doc->Image.GetCurrentIndex(), 2);
+    const TLayer& pasted = f.Layer(2);
+    EXPECT_EQ(pasted.Name, "Glass");
+    EXPECT_EQ(pasted.X, 3);
+    EXPECT_EQ(pasted.Y, 2);
+    EXPECT_TRUE(L_IsPtInBitmapRgn(&pasted, 1, 1));
+    EXPECT_FALSE(L_IsPtInBitmapRgn(&pasted, 0, 0));
+    EXPECT_EQ(mt::At(pasted, 1, 1), (Px{10, 20, 30, 128}));
+    EXPECT_EQ(f.History(), std::vector<std::string>{"Paste From Clipboard"});
+
+    // A 24-bit layer reaches other programs as a 24-bit picture, shape filled in.
+    auto plain = mt::Solid(5, 5, kRed, 24);
+    mt::Shape(*plain, {0, 0, 2, 5});
+    std::vector<uint8_t> png;
+    ASSERT_EQ(TClipboardCommands::Picture(*plain, png), SUCCESS);
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfoMemory(png.data(), png.size(), &info), SUCCESS);
+    EXPECT_EQ(info.BitsPerPixel, 24);
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_LoadBitmapMemory(png.data(), &b, 32, ORDER_BGR, png.size()), SUCCESS);
+    TLeadBitmap shown;
+    shown.Adopt(b);
+    EXPECT_EQ(mt::At(shown, 1, 1), kRed);
+    EXPECT_EQ(mt::At(shown, 3, 1), (Px{0, 200, 0, 255}));
+
+    // Another program's picture becomes "Pasted Layer" at the origin.
+    clipboard.Set({{kPictureClipboardMime, png}});
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITPASTE));
+    EXPECT_EQ(f.Layer(3).Name, "Pasted Layer");
+    EXPECT_EQ(f.Layer(3).X, 0);
+    EXPECT_EQ(f.Layer(3).Width, 5);
+
+    // A block cut short pastes nothing and records nothing.
+    std::vector<uint8_t> block;
+    ASSERT_EQ(TLayeredImage::EncodeLayerBlock(f.Layer(1), block), SUCCESS);
+    block.pop_back();
+    clipboard.Set({{kNativeClipboardMime, block}, {kPictureClipboardMime, png}});
+    const int undo = f.doc->UndoCount();
+    ASSERT_TRUE(f.view.DoCommand(CM_EDITPASTE));
+    EXPECT_EQ(f.doc->Image.Count(), 4);
+    EXPECT_EQ(f.doc->UndoCount(), undo);
+    EXPECT_FALSE(f.boxes.Shown.empty());
+    SetClipboard(nullptr);
 }
