@@ -43,15 +43,8 @@ Bmp MaskFrom(const Grid& g, int bpp = 1, int view = TOP_LEFT, uint32_t on = 1) {
     for (int y = 0; y < g.h; ++y) {
         uint8_t* row = L_RowPtr(&m.b, y);
         if (bpp == 1 && (g.w & 7)) row[g.w >> 3] = uint8_t(0xFFu >> (g.w & 7));
-        for (int x = 0; x < g.w; ++x) {
-            if (!g.at(x, y)) continue;
-            if (bpp == 1)
-                row[x >> 3] |= uint8_t(0x80u >> (x & 7));
-            else if (bpp == 4)
-                row[x >> 1] |= uint8_t((x & 1) ? on : on << 4);
-            else
-                for (int k = 0; k < bpp / 8; ++k) row[x * (bpp / 8) + k] = uint8_t(on >> (8 * k));
-        }
+        for (int x = 0; x < g.w; ++x)
+            if (g.at(x, y)) tb::PutRaw(m.b, x, y, on);
     }
     return m;
 }
