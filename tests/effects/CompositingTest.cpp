@@ -160,6 +160,8 @@ TEST(AlphaBlend, OntoOtherDepthsBlendsTheColoursAndStoresThemAtThatDepth) {
                     << bpp;
                 ASSERT_LE(std::abs(GetBValue(now) - Over(s.b, GetBValue(was), s.a)), tolerance)
                     << bpp;
+                ASSERT_LE(std::abs(GetGValue(now) - Over(s.g, GetGValue(was), s.a)), tolerance)
+                    << bpp;
                 if (s.a == 0) {
                     ASSERT_EQ(now, was) << bpp;
                 }

@@ -256,10 +256,12 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
     Grid g = RandomGrid(37, 21, 21, 3);
     Bmp m = MaskFrom(g, 1, BOTTOM_LEFT);
     Bmp b(37, 21, 24);
+    b.b.XResolution = 123;
     ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &m.b, L_RGN_SET), SUCCESS);
     Bmp back;
     ASSERT_EQ(L_CreateMaskFromBitmapRgn(&b.b, &back.b), SUCCESS);
     ASSERT_EQ(back.b.BitsPerPixel, 1);
+    EXPECT_EQ(back.b.XResolution, 123);
     EXPECT_EQ(back.b.pRgn, nullptr);
     Grid got(37, 21);
     for (int y = 0; y < 21; ++y)
