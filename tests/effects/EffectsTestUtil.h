@@ -1,5 +1,5 @@
-// Bitmaps for the effects tests: a copyable owner, blocky random pictures at every depth,
-// and the colour of a pixel as the eye sees it.
+// Bitmaps for the effects tests: blocky random pictures at every depth and the colour of a
+// pixel as the eye sees it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,24 +10,11 @@
 
 #include "Effects.h"
 #include "PixelAccess.h"
+#include "toolkit/TestBitmap.h"
 
 namespace efx {
 
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp(int w, int h, int bpp, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, nullptr, view), SUCCESS);
-    }
-    Bmp(const Bmp& o) { EXPECT_EQ(L_CopyBitmap(&b, &o.b), SUCCESS); }
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() { L_FreeBitmap(&b); }
-    bool Same(const Bmp& o) const {
-        for (int y = 0; y < b.Height; ++y)
-            if (std::memcmp(L_RowPtr(&b, y), L_RowPtr(&o.b, y), size_t(b.BytesPerLine)) != 0)
-                return false;
-        return true;
-    }
-};
+using tb::Bmp;
 
 // An 8-bit layer of gray levels (palette entry i is gray level i), all 0.
 inline Bmp GrayLayer(int w, int h) {

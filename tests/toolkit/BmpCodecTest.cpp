@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestBitmap.h"
 #include "TestImages.h"
 #include "Toolkit.h"
 
@@ -238,133 +236,68 @@ TEST(BmpCodec, HugeDeclaredSizesAreRefusedBeforeAllocating) {
 // ---------------------------------------------------------------------------
 // Writing.
 
-// A bitmap of random pixels (and palette), stored bottom-up when asked, to show rows are
-// found through the view perspective.
-BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed,
-                          int perspective = TOP_LEFT) {
-    std::mt19937 rng(seed);
-    RGBQUAD pal[256];
-    for (RGBQUAD& q : pal) q = RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr,
-                             perspective),
-              SUCCESS);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = L_RowPtr(&b, y);
-        const size_t used = (size_t(width) * bpp + 7) / 8;
-        for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
-        // Bits past the last pixel of a row are not part of the picture.
-        if (int spare = int(used * 8 - size_t(width) * bpp))
-            row[used - 1] &= uint8_t(0xFF << spare);
-        // 16-bit pixels read from a plain BMP are opaque.
-        if (bpp == 16)
-            for (int x = 0; x < width; ++x) row[2 * x + 1] |= 0x80;
-    }
-    b.XResolution = 150;
-    b.YResolution = 75;
-    return b;
-}
-
-// Same stored pixels (padding aside) and the same palette colours.
-void ExpectSameBitmap(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
-    ASSERT_EQ(a.Width, b.Width);
-    ASSERT_EQ(a.Height, b.Height);
-    ASSERT_EQ(a.BitsPerPixel, b.BitsPerPixel);
-    const size_t used = (size_t(a.Width) * a.BitsPerPixel + 7) / 8;
-    for (int y = 0; y < a.Height; ++y)
-        ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), used), 0) << "row " << y;
-    for (int i = 0; a.BitsPerPixel <= 8 && i < (1 << a.BitsPerPixel); ++i) {
-        const RGBQUAD &p = a.pPalette[i], &q = b.pPalette[i];
-        EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue)
-            << i;
-    }
-}
-
 TEST(BmpCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
-    struct Case {
-        int format, bpp;
-    };
-    const Case cases[] = {{FILE_BMP, 1},  {FILE_BMP, 4},  {FILE_BMP, 8}, {FILE_BMP, 16},
-                          {FILE_BMP, 24}, {FILE_BMP, 32}, {FILE_OS2, 1}, {FILE_OS2, 4},
-                          {FILE_OS2, 8},  {FILE_OS2, 24}};
-    for (const Case& c : cases) {
+    const std::pair<int, int> cases[] = {
+        {FILE_BMP, 1},  {FILE_BMP, 4}, {FILE_BMP, 8}, {FILE_BMP, 16}, {FILE_BMP, 24},
+        {FILE_BMP, 32}, {FILE_OS2, 1}, {FILE_OS2, 4}, {FILE_OS2, 8},  {FILE_OS2, 24}};
+    for (auto [format, bpp] : cases) {
         for (int perspective : {TOP_LEFT, BOTTOM_LEFT}) {
-            SCOPED_TRACE("format " + std::to_string(c.format) + " bpp " + std::to_string(c.bpp) +
-                         " perspective " + std::to_string(perspective));
-            BITMAPHANDLE src =
-                RandomBitmap(13, 7, c.bpp, uint32_t(c.bpp * 7 + c.format), perspective);
-            uint8_t* buf = nullptr;
-            size_t size = 0;
-            ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, c.format, 0, 0, &size), SUCCESS);
-            BITMAPHANDLE back;
+            SCOPED_TRACE(testing::Message() << "format " << format << " bpp " << bpp
+                                            << " perspective " << perspective);
+            tb::Bmp src, back;
+            src.b = testimg::RandomPicture(13, 7, bpp, uint32_t(bpp * 7 + format), perspective);
+            const std::vector<uint8_t> file = testimg::SaveToMemory(&src.b, format);
             FILEINFO info;
-            ASSERT_EQ(L_FileInfoMemory(buf, size, &info), SUCCESS);
-            EXPECT_EQ(info.Format, c.format);
-            ASSERT_EQ(L_LoadBitmapMemory(buf, &back, 0, ORDER_BGR, size), SUCCESS);
-            ExpectSameBitmap(src, back);
-            if (c.format == FILE_BMP) {
-                EXPECT_EQ(back.XResolution, 150);
-                EXPECT_EQ(back.YResolution, 75);
+            ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), SUCCESS);
+            EXPECT_EQ(info.Format, format);
+            ASSERT_EQ(L_LoadBitmapMemory(file.data(), &back.b, 0, ORDER_BGR, file.size()), SUCCESS);
+            testimg::ExpectSameBitmap(src.b, back.b);
+            if (format == FILE_BMP) {
+                EXPECT_TRUE(back.b.XResolution == 150 && back.b.YResolution == 75);
             }
-            std::free(buf);
-            L_FreeBitmap(&back);
-            L_FreeBitmap(&src);
         }
     }
 }
 
 TEST(BmpCodec, ThirtyTwoBitFilesCarryAlphaOthersCanReadAndOs2RefusesDeepPixels) {
-    BITMAPHANDLE src = RandomBitmap(5, 3, 32, 99);
-    uint8_t* buf = nullptr;
-    size_t size = 0;
-    ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_BMP, 32, 0, &size), SUCCESS);
+    tb::Bmp src, s16;
+    src.b = testimg::RandomPicture(5, 3, 32, 99);
+    const std::vector<uint8_t> file = testimg::SaveToMemory(&src.b, FILE_BMP, 32);
     // A V5 header with bit fields and an alpha mask, which other programs honour.
-    ASSERT_GE(size, 14u + 124u);
+    ASSERT_GE(file.size(), 14u + 124u);
     auto u32 = [&](size_t at) {
-        return uint32_t(buf[at] | (buf[at + 1] << 8) | (buf[at + 2] << 16) |
-                        (uint32_t(buf[at + 3]) << 24));
+        return uint32_t(file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) |
+                        (uint32_t(file[at + 3]) << 24));
     };
     EXPECT_EQ(u32(14), 124u);
     EXPECT_EQ(u32(14 + 16), 3u);
     EXPECT_EQ(u32(14 + 52), 0xFF000000u);
-    std::free(buf);
-    EXPECT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
-    EXPECT_NE(L_SaveBitmapMemory(&buf, &src, FILE_OS2_2, 0, 0, &size),
-              SUCCESS); // read, never written
-    L_FreeBitmap(&src);
-    src = RandomBitmap(4, 4, 16, 1);
-    EXPECT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_OS2, 0, 0, &size), ERROR_BITPERPIXEL);
-    L_FreeBitmap(&src);
+    int rc = 0;
+    testimg::SaveToMemory(&src.b, FILE_OS2, 0, 0, &rc);
+    EXPECT_EQ(rc, ERROR_BITPERPIXEL);
+    testimg::SaveToMemory(&src.b, FILE_OS2_2, 0, 0, &rc);
+    EXPECT_NE(rc, SUCCESS); // read, never written
+    s16.b = testimg::RandomPicture(4, 4, 16, 1);
+    testimg::SaveToMemory(&s16.b, FILE_OS2, 0, 0, &rc);
+    EXPECT_EQ(rc, ERROR_BITPERPIXEL);
 }
 
 TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
-    BITMAPHANDLE src = RandomBitmap(3, 150, 24, 5);
+    tb::Bmp src, b;
+    src.b = testimg::RandomPicture(3, 150, 24, 5);
     const std::string path = testimg::TempDir("bmp") + "/progress.bmp";
-    ASSERT_EQ(L_SaveBitmap(path.c_str(), &src, FILE_BMP, 0, 0), SUCCESS);
-    L_FreeBitmap(&src);
-    testimg::RowLog log;
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+    ASSERT_EQ(L_SaveBitmap(path.c_str(), &src.b, FILE_BMP, 0, 0), SUCCESS);
+    testimg::RowLog log, stop;
+    ASSERT_EQ(L_LoadFile(path.c_str(), &b.b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
                          testimg::LogRows, &log),
               SUCCESS);
-    int next = 0;
-    for (auto [row, lines, flags] : log.calls) {
-        EXPECT_EQ(row, next);
-        EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
-        EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == 150);
-        EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS),
-                  FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
-        next = row + lines;
-    }
-    EXPECT_EQ(next, 150);
-    L_FreeBitmap(&b);
-
-    testimg::RowLog stop;
+    EXPECT_EQ(testimg::CountPasses(log, 150), 1);
+    L_FreeBitmap(&b.b);
     stop.stopAfter = 1;
-    EXPECT_EQ(L_LoadFile(path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+    EXPECT_EQ(L_LoadFile(path.c_str(), &b.b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
                          testimg::LogRows, &stop),
               ERROR_USER_ABORT);
-    EXPECT_EQ(b.Addr, nullptr);
+    EXPECT_EQ(b.b.Addr, nullptr);
 }
 
 } // namespace

@@ -10,24 +10,14 @@
 
 #include "BitmapInternal.h"
 #include "Region.h"
+#include "TestBitmap.h"
 #include "Toolkit.h"
 
 namespace {
 
-// Owns a bitmap for the length of a test.
-struct Bmp {
-    BITMAPHANDLE b;
-    Bmp() = default;
-    Bmp(int w, int h, int bpp, const RGBQUAD* pal = nullptr, int view = TOP_LEFT) {
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, bpp, ORDER_BGR, pal, view), SUCCESS);
-    }
-    Bmp(const Bmp&) = delete;
-    Bmp& operator=(const Bmp&) = delete;
-    ~Bmp() {
-        delete b.pRgn; // freed here so the test does not depend on who frees regions
-        b.pRgn = nullptr;
-        L_FreeBitmap(&b);
-    }
+// The shared owner, used through & and -> like the handle itself.
+struct Bmp : tb::Bmp {
+    using tb::Bmp::Bmp;
     BITMAPHANDLE* operator->() { return &b; }
     BITMAPHANDLE* operator&() { return &b; }
 };

@@ -169,20 +169,6 @@ TEST(ColorSeparate, PlanesHoldTheColourModelsChannelsForEveryDepth) {
     }
 }
 
-TEST(ColorSeparate, EditingTheRedPlaneChangesOnlyRed) {
-    Bmp src(50, 20, 32, BOTTOM_LEFT);
-    RandomBytes(src.b, 2);
-    Planes planes;
-    ASSERT_EQ(L_ColorSeparateBitmap(&src.b, planes.p, COLORSEP_RGB), SUCCESS);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x) L_RowPtr(&planes.p[0], y)[x] ^= 0xFF;
-    Bmp merged;
-    ASSERT_EQ(L_ColorMergeBitmap(&merged.b, planes.p, COLORSEP_RGB), SUCCESS);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 50; ++x)
-            ASSERT_EQ(L_GetPixelColor(&merged.b, y, x), L_GetPixelColor(&src.b, y, x) ^ 0xFFu);
-}
-
 TEST(ColorMerge, ReadsPlanesThroughTheirPalettes) {
     Bmp src(5, 2, 24);
     L_PutPixelColor(&src.b, 1, 3, RGB(10, 20, 30));

@@ -14,7 +14,6 @@ using tb::Bmp;
 using tb::Randomize;
 using tb::Raw;
 
-// The stored value of a pixel: its index, or its bytes read little-endian.
 // A region of runs of 1..9 pixels.
 void RandomRegion(BITMAPHANDLE& b, unsigned seed) {
     std::mt19937 rng(seed);

@@ -63,76 +63,42 @@ TEST(FileIO, MissingUnreadableAndForeignFilesReportTheirCode) {
     EXPECT_EQ(L_LoadBitmap("", &b, 0, ORDER_BGR), ERROR_INV_FILENAME);
 }
 
-TEST(FileIO, InfoDescribesTheFileWithoutDecodingIt) {
+TEST(FileIO, InfoDescribesTheFileAndLoadingFollowsTheContentNotTheName) {
     FILEINFO fi;
     ASSERT_EQ(L_FileInfo(kSample.c_str(), &fi), SUCCESS);
-    EXPECT_EQ(fi.Format, FILE_PNG);
-    EXPECT_EQ(fi.Width, 320);
-    EXPECT_EQ(fi.Height, 240);
-    EXPECT_EQ(fi.BitsPerPixel, 24);
+    EXPECT_TRUE(fi.Format == FILE_PNG && fi.Width == 320 && fi.Height == 240 &&
+                fi.BitsPerPixel == 24 && fi.BytesPerLine == 960);
     EXPECT_EQ(fi.SizeDisk, fs::file_size(kSample));
-    EXPECT_EQ(fi.BytesPerLine, 960);
-}
-
-TEST(FileIO, TheFormatIsTakenFromTheContentNotTheName) {
     fs::path dir = TempDir("fileio-names");
     fs::copy_file(kSample, dir / "really-a-png.jpg");
     BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadBitmap((dir / "really-a-png.jpg").c_str(), &b, 0, ORDER_BGR), SUCCESS);
+    ASSERT_EQ(L_LoadBitmap((dir / "really-a-png.jpg").c_str(), &b, 32, ORDER_BGR), SUCCESS);
     EXPECT_EQ(b.Width, 320);
-    L_FreeBitmap(&b);
-}
-
-TEST(FileIO, RowsAreReportedWithPassAndRowFlags) {
-    struct Seen {
-        int calls = 0, rows = 0, firstRow = 0, lastRow = 0, firstPass = 0, lastPass = 0;
-    } seen;
-    auto cb = [](FILEINFO*, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row, L_INT lines,
-                 void* user) -> L_INT {
-        auto* s = static_cast<Seen*>(user);
-        ++s->calls;
-        s->rows += lines;
-        if (flags & FILEREAD_FIRSTROW) {
-            ++s->firstRow;
-            EXPECT_EQ(row, 0);
-        }
-        if (flags & FILEREAD_LASTROW) {
-            ++s->lastRow;
-            EXPECT_EQ(row + lines, b->Height);
-        }
-        if (flags & FILEREAD_FIRSTPASS) ++s->firstPass;
-        if (flags & FILEREAD_LASTPASS) ++s->lastPass;
-        EXPECT_EQ(buf, L_RowPtr(b, row));
-        return SUCCESS;
-    };
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb,
-                         &seen),
-              SUCCESS);
-    EXPECT_EQ(seen.rows, 240) << "a plain file has one pass";
-    EXPECT_EQ(seen.firstRow, 1);
-    EXPECT_EQ(seen.lastRow, 1);
-    EXPECT_EQ(seen.firstPass, seen.calls);
-    EXPECT_EQ(seen.lastPass, seen.calls);
-    L_FreeBitmap(&b);
-
-    // A callback that says stop ends the load with its code, leaving nothing behind.
-    auto stop = [](FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT, L_INT row, L_INT, void*) -> L_INT {
-        return row > 100 ? ERROR_USER_ABORT : SUCCESS;
-    };
-    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                         stop, nullptr),
-              ERROR_USER_ABORT);
-    EXPECT_TRUE(Empty(b));
-}
-
-TEST(FileIO, LoadingAtAnotherDepthConverts) {
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_LoadBitmap(kSample.c_str(), &b, 32, ORDER_BGR), SUCCESS);
-    EXPECT_EQ(b.BitsPerPixel, 32);
+    EXPECT_EQ(b.BitsPerPixel, 32); // loading at another depth converts
     EXPECT_EQ(L_RowPtr(&b, 5)[7 * 4 + 3], 255) << "opaque alpha";
     L_FreeBitmap(&b);
     EXPECT_EQ(L_LoadBitmap(kSample.c_str(), &b, 12, ORDER_BGR), ERROR_BITPERPIXEL);
+}
+
+TEST(FileIO, RowsAreReportedWithPassAndRowFlagsAndTheCallerCanStop) {
+    auto cb = [](FILEINFO* info, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row,
+                 L_INT lines, void* user) -> L_INT {
+        EXPECT_EQ(buf, L_RowPtr(b, row));
+        return testimg::LogRows(info, b, buf, flags, row, lines, user);
+    };
+    testimg::RowLog log, stop;
+    BITMAPHANDLE b;
+    ASSERT_EQ(
+        L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb, &log),
+        SUCCESS);
+    EXPECT_EQ(testimg::CountPasses(log, 240), 1);
+    L_FreeBitmap(&b);
+    // A callback that says stop ends the load with its code, leaving nothing behind.
+    stop.stopAfter = 3;
+    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                         testimg::LogRows, &stop),
+              ERROR_USER_ABORT);
+    EXPECT_TRUE(Empty(b));
 }
 
 TEST(FileIO, AFailedSaveLeavesTheOldFileAsItWas) {

@@ -12,23 +12,11 @@
 namespace {
 
 using tb::Bmp;
+using tb::PutRaw;
 using tb::Raw;
 
 constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
 constexpr int kPerspectives[] = {TOP_LEFT, BOTTOM_LEFT};
-
-// A pixel as stored: the palette index, or the pixel's bytes little-endian above 8 bits.
-void PutRaw(BITMAPHANDLE& b, int x, int y, uint32_t v) {
-    uint8_t* row = L_RowPtr(&b, y);
-    if (b.BitsPerPixel == 1)
-        row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
-    else if (b.BitsPerPixel == 4)
-        row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u)
-                                      : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
-    else
-        for (int i = 0; i < b.BitsPerPixel / 8; ++i)
-            row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
-}
 
 // Random stored values (every value possible) with a random palette and unequal resolutions.
 void MakeNoise(Bmp& m, int w, int h, int bpp, int vp = TOP_LEFT) {

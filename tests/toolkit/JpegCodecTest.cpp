@@ -37,16 +37,7 @@ BITMAPHANDLE Gradient(int width, int height, int bpp) {
 }
 
 std::vector<uint8_t> Save(BITMAPHANDLE* b, int format, int bpp, int qfactor, int* rc = nullptr) {
-    uint8_t* buffer = nullptr;
-    size_t size = 0;
-    int r = L_SaveBitmapMemory(&buffer, b, format, bpp, qfactor, &size);
-    if (rc)
-        *rc = r;
-    else
-        EXPECT_EQ(r, SUCCESS);
-    std::vector<uint8_t> bytes(buffer, buffer + (r == SUCCESS ? size : 0));
-    std::free(buffer);
-    return bytes;
+    return testimg::SaveToMemory(b, format, bpp, qfactor, rc);
 }
 
 // The first entry (the DC step) of quantisation table 0, as stored in the file.
@@ -278,17 +269,7 @@ TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
         ASSERT_EQ(L_LoadFile((kJpegDir + file).c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE,
                              LogRows, &log),
                   SUCCESS);
-        int next = 0;
-        for (auto [row, lines, flags] : log.calls) {
-            EXPECT_EQ(row, next);
-            EXPECT_GT(lines, 0);
-            EXPECT_EQ(flags & (FILEREAD_FIRSTPASS | FILEREAD_LASTPASS),
-                      FILEREAD_FIRSTPASS | FILEREAD_LASTPASS);
-            EXPECT_EQ((flags & FILEREAD_FIRSTROW) != 0, row == 0);
-            EXPECT_EQ((flags & FILEREAD_LASTROW) != 0, row + lines == b.Height);
-            next = row + lines;
-        }
-        EXPECT_EQ(next, b.Height);
+        EXPECT_EQ(testimg::CountPasses(log, b.Height), 1);
         L_FreeBitmap(&b);
     }
     // The callback can stop the load; the bitmap is then left empty.

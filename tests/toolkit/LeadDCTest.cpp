@@ -64,6 +64,15 @@ Cover Draw(int w, int h, const std::function<void(LDEVICE&)>& f) {
     return c;
 }
 
+// The pixels a filled shape without outline covers.
+Cover Fill(int w, int h, const std::function<void(LDEVICE&)>& f) {
+    return Draw(w, h, [&](LDEVICE& dc) {
+        dc.SelectPen(kNullPen);
+        dc.SelectBrush(kWhiteBrush);
+        f(dc);
+    });
+}
+
 void ExpectSymmetric(const Cover& c, int l, int t, int r, int b) {
     for (int y = t; y < b; ++y)
         for (int x = l; x < r; ++x) {
@@ -83,11 +92,7 @@ bool InsideBox(const Cover& c, int l, int t, int r, int b) {
 // GDI pixel rules.
 
 TEST(LeadDCShapes, FilledRectangleExcludesRightAndBottomAndPenFramesTheSameArea) {
-    Cover fill = Draw(20, 20, [](LDEVICE& dc) {
-        dc.SelectPen(kNullPen);
-        dc.SelectBrush(kWhiteBrush);
-        dc.Rectangle(7, 9, 2, 3); // corners in either order
-    });
+    Cover fill = Fill(20, 20, [](LDEVICE& dc) { dc.Rectangle(7, 9, 2, 3); }); // corners either way
     Cover frame = Draw(20, 20, [](LDEVICE& dc) { dc.Rectangle(2, 3, 7, 9); });
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x) {
@@ -136,11 +141,7 @@ TEST(LeadDCShapes, EllipseIsInscribedSymmetricAndFramedByItsEdgePixels) {
                             {1, 4, 32, 21}, {0, 0, 40, 40}, {6, 3, 8, 5}};
     for (const auto& bx : boxes) {
         const int l = bx[0], t = bx[1], r = bx[2], b = bx[3];
-        Cover fill = Draw(48, 48, [&](LDEVICE& dc) {
-            dc.SelectPen(kNullPen);
-            dc.SelectBrush(kWhiteBrush);
-            dc.Ellipse(l, t, r, b);
-        });
+        Cover fill = Fill(48, 48, [&](LDEVICE& dc) { dc.Ellipse(l, t, r, b); });
         // Pixel centres inside the inscribed ellipse.
         const double cx = (l + r) / 2.0, cy = (t + b) / 2.0, ax = (r - l) / 2.0, ay = (b - t) / 2.0;
         for (int y = 0; y < 48; ++y)
@@ -225,9 +226,7 @@ TEST(LeadDCShapes, WidePenDabIsARoundDiscAndWideLinesHaveRoundEnds) {
 TEST(LeadDCShapes, SelfOverlappingStarFillsItsCentreOnlyWhenWinding) {
     const POINT star[] = {{30, 2}, {47, 56}, {2, 22}, {58, 22}, {13, 56}};
     for (int mode : {ALTERNATE, WINDING}) {
-        Cover c = Draw(60, 60, [&](LDEVICE& dc) {
-            dc.SelectPen(kNullPen);
-            dc.SelectBrush(kWhiteBrush);
+        Cover c = Fill(60, 60, [&](LDEVICE& dc) {
             EXPECT_NE(dc.SetPolyFillMode(mode), 0);
             dc.Polygon(star, 5);
         });
@@ -239,18 +238,10 @@ TEST(LeadDCShapes, SelfOverlappingStarFillsItsCentreOnlyWhenWinding) {
     // whose centres it contains.
     const POINT square[] = {{4, 5}, {20, 5}, {20, 17}, {4, 17}};
     const POINT tri[] = {{3, 2}, {40, 11}, {9, 37}};
-    Cover sq = Draw(48, 48, [&](LDEVICE& dc) {
-        dc.SelectPen(kNullPen);
-        dc.SelectBrush(kWhiteBrush);
-        dc.Polygon(square, 4);
-    });
+    Cover sq = Fill(48, 48, [&](LDEVICE& dc) { dc.Polygon(square, 4); });
     Cover rc = Draw(48, 48, [](LDEVICE& dc) { dc.FillRect(RECT{4, 5, 20, 17}, kWhiteBrush); });
     EXPECT_EQ(sq.on, rc.on);
-    Cover tr = Draw(48, 48, [&](LDEVICE& dc) {
-        dc.SelectPen(kNullPen);
-        dc.SelectBrush(kWhiteBrush);
-        dc.Polygon(tri, 3);
-    });
+    Cover tr = Fill(48, 48, [&](LDEVICE& dc) { dc.Polygon(tri, 3); });
     auto side = [](POINT a, POINT b, double x, double y) {
         return (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x);
     };

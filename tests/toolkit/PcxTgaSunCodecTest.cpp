@@ -90,25 +90,9 @@ TEST(PcxTgaSunCodecs, EveryVariantDecodesToThePixelsImageMagickSees) {
 // ---------------------------------------------------------------------------
 // Writing.
 
-// Random pixels and palette, stored bottom-up when asked, so rows are found through the
-// view perspective.
 tb::Bmp RandomBitmap(int bpp, uint32_t seed, int perspective, bool grayRamp = false) {
-    std::mt19937 rng(seed);
-    RGBQUAD pal[256];
-    for (int i = 0; i < 256; ++i) {
-        pal[i] = grayRamp ? RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0}
-                          : RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
-    }
-    tb::Bmp b(13, 7, bpp, perspective, bpp <= 8 ? pal : nullptr);
-    for (int y = 0; y < b.b.Height; ++y) {
-        uint8_t* row = L_RowPtr(&b.b, y);
-        const size_t used = (size_t(b.b.Width) * size_t(bpp) + 7) / 8;
-        for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
-        // A few repeats, so the run-length coders have runs to find.
-        std::memset(row, row[0], used / 3);
-        if (int spare = int(used * 8 - size_t(b.b.Width) * size_t(bpp)))
-            row[used - 1] &= uint8_t(0xFF << spare);
-    }
+    tb::Bmp b;
+    b.b = testimg::RandomPicture(13, 7, bpp, seed, perspective, grayRamp);
     return b;
 }
 
@@ -124,11 +108,7 @@ void ExpectRoundTrip(const SaveCase& c) {
                      << "format " << c.format << " bpp " << c.bpp << (c.grayRamp ? " gray" : "")
                      << " perspective " << perspective);
         tb::Bmp src = RandomBitmap(c.bpp, uint32_t(c.bpp * 31 + c.format), perspective, c.grayRamp);
-        uint8_t* buf = nullptr;
-        size_t size = 0;
-        ASSERT_EQ(L_SaveBitmapMemory(&buf, &src.b, c.format, 0, 0, &size), SUCCESS);
-        std::vector<uint8_t> file(buf, buf + size);
-        std::free(buf);
+        const std::vector<uint8_t> file = testimg::SaveToMemory(&src.b, c.format);
         FILEINFO info;
         ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), SUCCESS);
         EXPECT_EQ(info.Format, c.format);

@@ -3,13 +3,12 @@
 // and hostile or cut-short files are refused.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "TestBitmap.h"
 #include "TestImages.h"
 #include "Toolkit.h"
 
@@ -102,27 +101,6 @@ TEST(PngCodec, ResolutionComesFromThePhysicalSizeChunk) {
     L_SetExtFileOption(&saved);
 }
 
-// Checks the bands of each pass (each starts at row 0 and runs to the bottom) and that only
-// the first pass says FIRSTPASS and only the last LASTPASS; returns the number of passes.
-int CountPasses(const testimg::RowLog& log, int height) {
-    int passes = 0, next = 0;
-    for (auto [row, lines, flags] : log.calls) {
-        if (next == 0) ++passes;
-        EXPECT_EQ(row, next);
-        EXPECT_EQ(bool(flags & FILEREAD_FIRSTROW), row == 0);
-        EXPECT_EQ(bool(flags & FILEREAD_LASTROW), row + lines == height);
-        next = row + lines == height ? 0 : row + lines;
-    }
-    EXPECT_EQ(next, 0) << "the last pass ended early";
-    int pass = 0;
-    for (auto [row, lines, flags] : log.calls) {
-        EXPECT_EQ(bool(flags & FILEREAD_FIRSTPASS), pass == 0);
-        EXPECT_EQ(bool(flags & FILEREAD_LASTPASS), pass == passes - 1);
-        if (row + lines == height) ++pass;
-    }
-    return passes;
-}
-
 TEST(PngCodec, InterlacedFilesReportEachPass) {
     for (const char* name :
          {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1", "rgb8"}) {
@@ -132,7 +110,7 @@ TEST(PngCodec, InterlacedFilesReportEachPass) {
         ASSERT_EQ(L_LoadFile((kPngDir + name + ".png").c_str(), &b, 0, ORDER_BGR,
                              LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &log),
                   SUCCESS);
-        EXPECT_EQ(CountPasses(log, b.Height), std::strstr(name, "interlaced") ? 7 : 1);
+        EXPECT_EQ(testimg::CountPasses(log, b.Height), std::strstr(name, "interlaced") ? 7 : 1);
         L_FreeBitmap(&b);
     }
     // Stopping in the middle of a pass fails the load with the callback's code.
@@ -147,30 +125,6 @@ TEST(PngCodec, InterlacedFilesReportEachPass) {
 
 // ---------------------------------------------------------------------------
 // Writing.
-
-BITMAPHANDLE RandomBitmap(int width, int height, int bpp, uint32_t seed, bool grayRamp = false) {
-    std::mt19937 rng(seed);
-    RGBQUAD pal[256];
-    for (int i = 0; i < 256; ++i) {
-        uint8_t g = bpp <= 8 ? uint8_t(i * 255 / ((1 << bpp) - 1)) : 0;
-        pal[i] = grayRamp ? RGBQUAD{g, g, g, 0}
-                          : RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
-    }
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr,
-                             TOP_LEFT),
-              SUCCESS);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = L_RowPtr(&b, y);
-        const size_t used = (size_t(width) * bpp + 7) / 8;
-        for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
-        if (int spare = int(used * 8 - size_t(width) * bpp))
-            row[used - 1] &= uint8_t(0xFF << spare);
-    }
-    b.XResolution = 200;
-    b.YResolution = 100;
-    return b;
-}
 
 // The colour type and PLTE entry count of an encoded PNG.
 void Describe(const uint8_t* d, size_t size, int* colourType, int* paletteEntries) {
@@ -188,43 +142,27 @@ TEST(PngCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
         for (bool gray : {false, true}) {
             if (gray && bpp > 8) continue;
             SCOPED_TRACE("bpp " + std::to_string(bpp) + (gray ? " gray" : ""));
-            BITMAPHANDLE src = RandomBitmap(29, 11, bpp, uint32_t(bpp), gray);
-            uint8_t* buf = nullptr;
-            size_t size = 0;
-            ASSERT_EQ(L_SaveBitmapMemory(&buf, &src, FILE_PNG, 0, 0, &size), SUCCESS);
+            tb::Bmp src, back;
+            src.b = testimg::RandomPicture(29, 11, bpp, uint32_t(bpp), TOP_LEFT, gray);
+            const std::vector<uint8_t> file = testimg::SaveToMemory(&src.b, FILE_PNG);
             int colourType = 0, entries = 0;
-            Describe(buf, size, &colourType, &entries);
+            Describe(file.data(), file.size(), &colourType, &entries);
             if (bpp <= 8) {
                 // A gray ramp is stored as a gray image; any other palette in full.
                 EXPECT_EQ(colourType, gray ? 0 : 3);
                 EXPECT_EQ(entries, gray ? 0 : 1 << bpp);
             }
-            BITMAPHANDLE back;
-            ASSERT_EQ(L_LoadBitmapMemory(buf, &back, 0, ORDER_BGR, size), SUCCESS);
-            ASSERT_EQ(back.BitsPerPixel, bpp);
-            const size_t used = (size_t(src.Width) * bpp + 7) / 8;
-            for (int y = 0; y < src.Height; ++y)
-                ASSERT_EQ(std::memcmp(L_RowPtr(&src, y), L_RowPtr(&back, y), used), 0)
-                    << "row " << y;
-            for (int i = 0; bpp <= 8 && i < (1 << bpp); ++i) {
-                const RGBQUAD &p = src.pPalette[i], &q = back.pPalette[i];
-                EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen &&
-                            p.rgbBlue == q.rgbBlue)
-                    << i;
-            }
-            EXPECT_EQ(back.XResolution, 200);
-            EXPECT_EQ(back.YResolution, 100);
-            std::free(buf);
-            L_FreeBitmap(&back);
-            L_FreeBitmap(&src);
+            ASSERT_EQ(L_LoadBitmapMemory(file.data(), &back.b, 0, ORDER_BGR, file.size()), SUCCESS);
+            testimg::ExpectSameBitmap(src.b, back.b);
+            EXPECT_TRUE(back.b.XResolution == 150 && back.b.YResolution == 75);
         }
     }
-    BITMAPHANDLE b = RandomBitmap(4, 4, 16, 3); // PNG has no 16-bit pixels of this kind
+    tb::Bmp b; // PNG has no 16-bit pixels of this kind
+    b.b = testimg::RandomPicture(4, 4, 16, 3);
     uint8_t* buf = nullptr;
     size_t size = 0;
-    EXPECT_EQ(L_SaveBitmapMemory(&buf, &b, FILE_PNG, 0, 0, &size), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_SaveBitmapMemory(&buf, &b.b, FILE_PNG, 0, 0, &size), ERROR_BITPERPIXEL);
     EXPECT_EQ(buf, nullptr);
-    L_FreeBitmap(&b);
 }
 
 // ---------------------------------------------------------------------------

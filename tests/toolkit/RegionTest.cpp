@@ -43,15 +43,8 @@ Bmp MaskFrom(const Grid& g, int bpp = 1, int view = TOP_LEFT, uint32_t on = 1) {
     for (int y = 0; y < g.h; ++y) {
         uint8_t* row = L_RowPtr(&m.b, y);
         if (bpp == 1 && (g.w & 7)) row[g.w >> 3] = uint8_t(0xFFu >> (g.w & 7));
-        for (int x = 0; x < g.w; ++x) {
-            if (!g.at(x, y)) continue;
-            if (bpp == 1)
-                row[x >> 3] |= uint8_t(0x80u >> (x & 7));
-            else if (bpp == 4)
-                row[x >> 1] |= uint8_t((x & 1) ? on : on << 4);
-            else
-                for (int k = 0; k < bpp / 8; ++k) row[x * (bpp / 8) + k] = uint8_t(on >> (8 * k));
-        }
+        for (int x = 0; x < g.w; ++x)
+            if (g.at(x, y)) tb::PutRaw(m.b, x, y, on);
     }
     return m;
 }
@@ -263,10 +256,12 @@ TEST(BitmapRegion, MaskRoundTripAndHandleCopies) {
     Grid g = RandomGrid(37, 21, 21, 3);
     Bmp m = MaskFrom(g, 1, BOTTOM_LEFT);
     Bmp b(37, 21, 24);
+    b.b.XResolution = 123;
     ASSERT_EQ(L_SetBitmapRgnFromMask(&b.b, nullptr, &m.b, L_RGN_SET), SUCCESS);
     Bmp back;
     ASSERT_EQ(L_CreateMaskFromBitmapRgn(&b.b, &back.b), SUCCESS);
     ASSERT_EQ(back.b.BitsPerPixel, 1);
+    EXPECT_EQ(back.b.XResolution, 123);
     EXPECT_EQ(back.b.pRgn, nullptr);
     Grid got(37, 21);
     for (int y = 0; y < 21; ++y)

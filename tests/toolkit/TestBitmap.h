@@ -25,7 +25,27 @@ struct Bmp {
     Bmp(Bmp&& o) noexcept : b(std::exchange(o.b, BITMAPHANDLE{})) {}
     Bmp& operator=(const Bmp&) = delete;
     ~Bmp() { L_FreeBitmap(&b); }
+    // The same bytes in every row.
+    bool Same(const Bmp& o) const {
+        for (int y = 0; y < b.Height; ++y)
+            if (std::memcmp(L_RowPtr(&b, y), L_RowPtr(&o.b, y), size_t(b.BytesPerLine)) != 0)
+                return false;
+        return true;
+    }
 };
+
+// Writes a pixel as stored: the palette index, or the pixel's bytes little-endian.
+inline void PutRaw(BITMAPHANDLE& b, int x, int y, uint32_t v) {
+    uint8_t* row = L_RowPtr(&b, y);
+    if (b.BitsPerPixel == 1)
+        row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80u >> (x & 7))) | ((v & 1u) << (7 - (x & 7))));
+    else if (b.BitsPerPixel == 4)
+        row[x >> 1] = uint8_t((x & 1) ? (row[x >> 1] & 0xF0u) | (v & 15u)
+                                      : (row[x >> 1] & 0x0Fu) | ((v & 15u) << 4));
+    else
+        for (int i = 0; i < b.BitsPerPixel / 8; ++i)
+            row[x * (b.BitsPerPixel / 8) + i] = uint8_t(v >> (8 * i));
+}
 
 // A pixel as stored: the palette index, or the pixel's bytes little-endian above 8 bits.
 inline uint32_t Raw(const BITMAPHANDLE& b, int x, int y) {

@@ -1,6 +1,7 @@
 // Helpers the codec and file tests share: whole-file reads and writes, fresh temporary
 // folders, the reference pictures ImageMagick wrote next to the fixtures (PGM, PPM, PAM),
-// pixel comparisons with a tolerance, and the checks every damaged-file sweep makes.
+// pixel comparisons with a tolerance, random pictures to save, row callbacks, and the
+// checks every damaged-file sweep makes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +11,11 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -97,79 +100,39 @@ struct RefImage {
     }
 };
 
-namespace detail {
-// A decimal number of at most 9 digits, so it cannot overflow; -1 when there is none.
-inline int ParseNumber(const std::string& text, size_t& at) {
-    size_t start = at;
-    long long n = 0;
-    while (at < text.size() && at - start < 9 && text[at] >= '0' && text[at] <= '9')
-        n = n * 10 + (text[at++] - '0');
-    return at == start ? -1 : int(n);
-}
-
-// Skips whitespace and '#' comments between the tokens of a P5 or P6 header.
-inline void SkipSpace(const std::string& text, size_t& at) {
-    while (at < text.size()) {
-        if (text[at] == '#') {
-            while (at < text.size() && text[at] != '\n') ++at;
-        } else if (std::isspace(static_cast<unsigned char>(text[at]))) {
-            ++at;
-        } else {
-            break;
-        }
-    }
-}
-} // namespace detail
-
 // The reference picture at `path`; not valid() when it is missing or malformed.
 inline RefImage ReadReference(const std::filesystem::path& path) {
     const std::vector<uint8_t> d = ReadFile(path);
     // Headers are short; the samples after them are never looked at as text.
-    const std::string text(d.begin(), d.begin() + long(std::min<size_t>(d.size(), 4096)));
+    std::istringstream in(
+        std::string(d.begin(), d.begin() + long(std::min<size_t>(d.size(), 4096))));
     RefImage img;
-    size_t start = 0;
-    if (text.rfind("P7\n", 0) == 0) {
-        size_t at = 3;
-        for (;;) {
-            size_t eol = text.find('\n', at);
-            if (eol == std::string::npos) return {};
-            const std::string line = text.substr(at, eol - at);
-            at = eol + 1;
-            if (line == "ENDHDR") break;
-            size_t space = line.find(' ');
-            const std::string key = line.substr(0, space);
-            size_t pos =
-                space == std::string::npos ? line.size() : line.find_first_not_of(' ', space);
-            if (pos == std::string::npos) pos = line.size();
-            if (key == "WIDTH")
-                img.width = detail::ParseNumber(line, pos);
-            else if (key == "HEIGHT")
-                img.height = detail::ParseNumber(line, pos);
-            else if (key == "DEPTH")
-                img.channels = detail::ParseNumber(line, pos);
-            else if (key == "MAXVAL")
-                img.maxval = detail::ParseNumber(line, pos);
+    std::string magic, key;
+    in >> magic;
+    if (magic == "P7") {
+        while (in >> key && key != "ENDHDR") {
+            int* field = key == "WIDTH"    ? &img.width
+                         : key == "HEIGHT" ? &img.height
+                         : key == "DEPTH"  ? &img.channels
+                         : key == "MAXVAL" ? &img.maxval
+                                           : nullptr;
+            if (field) in >> *field;
+            std::getline(in, key);
         }
-        start = at;
-    } else if (text.rfind("P5", 0) == 0 || text.rfind("P6", 0) == 0) {
-        img.channels = text[1] == '5' ? 1 : 3;
-        size_t at = 2;
-        int* fields[] = {&img.width, &img.height, &img.maxval};
-        for (int* field : fields) {
-            detail::SkipSpace(text, at);
-            *field = detail::ParseNumber(text, at);
+    } else if (magic == "P5" || magic == "P6") {
+        img.channels = magic == "P5" ? 1 : 3;
+        for (int* field : {&img.width, &img.height, &img.maxval}) {
+            while (in >> std::ws && in.peek() == '#') std::getline(in, key);
+            in >> *field;
         }
-        // Exactly one whitespace byte separates the header from the samples.
-        if (at >= text.size() || !std::isspace(static_cast<unsigned char>(text[at]))) return {};
-        start = at + 1;
-    } else {
-        return {};
     }
-    if (img.width <= 0 || img.height <= 0 || img.channels < 1 || img.channels > 4 ||
-        img.maxval < 1 || img.maxval > 65535)
+    // Exactly one whitespace byte separates the header from the samples.
+    if (!in || !std::isspace(in.get()) || img.width <= 0 || img.height <= 0 || img.channels < 1 ||
+        img.channels > 4 || img.maxval < 1 || img.maxval > 65535)
         return {};
-    const size_t bytes =
-        size_t(img.width) * size_t(img.height) * size_t(img.channels) * (img.maxval > 255 ? 2 : 1);
+    const size_t start = size_t(in.tellg()), bytes = size_t(img.width) * size_t(img.height) *
+                                                     size_t(img.channels) *
+                                                     (img.maxval > 255 ? 2 : 1);
     if (d.size() - start < bytes) return {};
     img.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
     return img;
@@ -184,53 +147,41 @@ enum class Alpha {
     Ignore,         // colour only
 };
 
+// How far a bitmap is from what was expected: a message naming the first pixels further
+// than the tolerance (or the sizes, when they differ), empty when all is well.
 struct PixelDiff {
-    struct Sample {
-        int x, y;
-        lt::BGRA got, want;
-    };
-    bool sizeMatches = true;
-    int gotWidth = 0, gotHeight = 0, wantWidth = 0, wantHeight = 0;
-    int tolerance = 0;
-    // Pixels with a channel further than the tolerance from the other side; when the sizes
-    // differ every pixel counts and `worst` is 256, beyond any 8-bit difference.
-    int differing = 0;
-    int worst = 0;             // largest difference of any channel compared
-    std::vector<Sample> first; // the first few differing pixels, for the message
+    std::string message;
 };
 
 namespace detail {
 inline bool HasAlpha(const BITMAPHANDLE& b) { return b.BitsPerPixel == 32 || b.BitsPerPixel == 16; }
 
-// `want(x, y)` gives the expected pixel; the bitmap is read one row at a time.
+// `want(x, y)` gives the expected pixel.
 template <class WantFn>
 PixelDiff Compare(const BITMAPHANDLE& got, int wantWidth, int wantHeight, bool wantHasAlpha,
                   int tolerance, Alpha alpha, WantFn want) {
-    PixelDiff d;
-    d.gotWidth = got.Width;
-    d.gotHeight = got.Height;
-    d.wantWidth = wantWidth;
-    d.wantHeight = wantHeight;
-    d.tolerance = tolerance;
+    std::ostringstream out;
     if (got.Width != wantWidth || got.Height != wantHeight) {
-        d.sizeMatches = false;
-        d.differing = std::max({got.Width * got.Height, wantWidth * wantHeight, 1});
-        d.worst = 256;
-        return d;
+        out << "size " << got.Width << "x" << got.Height << ", expected " << wantWidth << "x"
+            << wantHeight;
+        return {out.str()};
     }
     const bool withAlpha = alpha == Alpha::Compare ||
                            (alpha == Alpha::WhenBothHaveIt && HasAlpha(got) && wantHasAlpha);
-    for (int y = 0; y < got.Height; ++y) {
-        const uint8_t* row = L_RowPtr(&got, y);
+    int differing = 0;
+    for (int y = 0; y < got.Height; ++y)
         for (int x = 0; x < got.Width; ++x) {
-            const lt::BGRA g = lt::ReadPixel(&got, row, x), w = want(x, y);
+            const lt::BGRA g = lt::ReadPixel(&got, L_RowPtr(&got, y), x), w = want(x, y);
             int diff = std::max({std::abs(g.r - w.r), std::abs(g.g - w.g), std::abs(g.b - w.b)});
             if (withAlpha) diff = std::max(diff, std::abs(g.a - w.a));
-            d.worst = std::max(d.worst, diff);
-            if (diff > tolerance && d.differing++ < 3) d.first.push_back({x, y, g, w});
+            if (diff > tolerance && differing++ < 3)
+                out << "; at " << x << "," << y << " got " << int(g.r) << "," << int(g.g) << ","
+                    << int(g.b) << "," << int(g.a) << " want " << int(w.r) << "," << int(w.g) << ","
+                    << int(w.b) << "," << int(w.a);
         }
-    }
-    return d;
+    if (differing == 0) return {};
+    return {std::to_string(differing) + " pixels differ by more than " + std::to_string(tolerance) +
+            out.str()};
 }
 } // namespace detail
 
@@ -249,37 +200,74 @@ inline PixelDiff Compare(const BITMAPHANDLE& got, const BITMAPHANDLE& want, int 
         [&](int x, int y) { return lt::ReadPixel(&want, L_RowPtr(&want, y), x); });
 }
 
-// One line for a failed comparison: the sizes when they differ, otherwise how many pixels
-// are off, the worst difference and the first few pixels as r,g,b,a.
-inline std::string Describe(const PixelDiff& d) {
-    std::ostringstream out;
-    if (!d.sizeMatches) {
-        out << "size " << d.gotWidth << "x" << d.gotHeight << ", expected " << d.wantWidth << "x"
-            << d.wantHeight;
-        return out.str();
-    }
-    auto rgba = [&](const lt::BGRA& c) {
-        out << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a);
-    };
-    out << d.differing << " of " << d.gotWidth * d.gotHeight << " pixels differ by more than "
-        << d.tolerance << " (worst " << d.worst << ")";
-    for (const PixelDiff::Sample& s : d.first) {
-        out << "; at " << s.x << "," << s.y << " got ";
-        rgba(s.got);
-        out << " want ";
-        rgba(s.want);
-    }
-    return out.str();
-}
-
 // For EXPECT_TRUE: success when no pixel is beyond the tolerance, else the description.
 inline ::testing::AssertionResult Matches(const PixelDiff& d) {
-    if (d.differing == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << Describe(d);
+    if (d.message.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << d.message;
+}
+
+// Same stored pixels (padding aside) and the same palette colours.
+inline void ExpectSameBitmap(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
+    ASSERT_TRUE(a.Width == b.Width && a.Height == b.Height && a.BitsPerPixel == b.BitsPerPixel);
+    const size_t used = (size_t(a.Width) * size_t(a.BitsPerPixel) + 7) / 8;
+    for (int y = 0; y < a.Height; ++y)
+        ASSERT_EQ(std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), used), 0) << "row " << y;
+    for (int i = 0; a.BitsPerPixel <= 8 && i < (1 << a.BitsPerPixel); ++i) {
+        const RGBQUAD &p = a.pPalette[i], &q = b.pPalette[i];
+        EXPECT_TRUE(p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue)
+            << i;
+    }
 }
 
 // ---------------------------------------------------------------------------
-// Loading.
+// Saving and loading.
+
+// Random pixels and palette (or the gray ramp), stored bottom-up when asked so that rows
+// are found through the view perspective; a few repeats give run-length coders runs to
+// find. Bits past the last pixel of a row stay zero, 16-bit pixels are opaque (as a plain
+// file reads them back), and the resolution is 150 x 75.
+inline BITMAPHANDLE RandomPicture(int width, int height, int bpp, uint32_t seed,
+                                  int perspective = TOP_LEFT, bool grayRamp = false) {
+    std::mt19937 rng(seed);
+    RGBQUAD pal[256];
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t g = bpp <= 8 ? uint8_t(i * 255 / ((1 << bpp) - 1)) : 0;
+        pal[i] = grayRamp ? RGBQUAD{g, g, g, 0}
+                          : RGBQUAD{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    }
+    BITMAPHANDLE b;
+    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, width, height, bpp, ORDER_BGR, bpp <= 8 ? pal : nullptr,
+                             perspective),
+              SUCCESS);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = L_RowPtr(&b, y);
+        const size_t used = (size_t(width) * size_t(bpp) + 7) / 8;
+        for (size_t i = 0; i < used; ++i) row[i] = uint8_t(rng());
+        std::memset(row, row[0], used / 3);
+        if (int spare = int(used * 8 - size_t(width) * size_t(bpp)))
+            row[used - 1] &= uint8_t(0xFF << spare);
+        for (int x = 0; bpp == 16 && x < width; ++x) row[2 * x + 1] |= 0x80;
+    }
+    b.XResolution = 150;
+    b.YResolution = 75;
+    return b;
+}
+
+// The file L_SaveBitmapMemory writes; empty, with the code in *rc, when it fails (a
+// failure is a test failure when rc is null).
+inline std::vector<uint8_t> SaveToMemory(BITMAPHANDLE* b, int format, int bpp = 0, int qfactor = 0,
+                                         int* rc = nullptr) {
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    const int r = L_SaveBitmapMemory(&buffer, b, format, bpp, qfactor, &size);
+    if (rc)
+        *rc = r;
+    else
+        EXPECT_EQ(r, SUCCESS);
+    std::vector<uint8_t> bytes(buffer, buffer + (r == SUCCESS ? size : 0));
+    std::free(buffer);
+    return bytes;
+}
 
 // Records each row callback as (row, lines, flags); returns ERROR_USER_ABORT on call
 // number `stopAfter`.
@@ -293,6 +281,28 @@ inline L_INT LogRows(FILEINFO*, pBITMAPHANDLE, uint8_t*, L_UINT flags, L_INT row
     auto* log = static_cast<RowLog*>(user);
     log->calls.emplace_back(row, lines, flags);
     return int(log->calls.size()) == log->stopAfter ? ERROR_USER_ABORT : SUCCESS;
+}
+
+// Checks the bands of each pass (each starts at row 0 and runs to the bottom) and that only
+// the first pass says FIRSTPASS and only the last LASTPASS; returns the number of passes.
+inline int CountPasses(const RowLog& log, int height) {
+    int passes = 0, next = 0;
+    for (auto [row, lines, flags] : log.calls) {
+        if (next == 0) ++passes;
+        EXPECT_EQ(row, next);
+        EXPECT_GT(lines, 0);
+        EXPECT_EQ(bool(flags & FILEREAD_FIRSTROW), row == 0);
+        EXPECT_EQ(bool(flags & FILEREAD_LASTROW), row + lines == height);
+        next = row + lines == height ? 0 : row + lines;
+    }
+    EXPECT_EQ(next, 0) << "the last pass ended early";
+    int pass = 0;
+    for (auto [row, lines, flags] : log.calls) {
+        EXPECT_EQ(bool(flags & FILEREAD_FIRSTPASS), pass == 0);
+        EXPECT_EQ(bool(flags & FILEREAD_LASTPASS), pass == passes - 1);
+        if (row + lines == height) ++pass;
+    }
+    return passes;
 }
 
 // Loads damaged bytes: either a bitmap of the size the header promised, or a clean error
