@@ -17,6 +17,7 @@
 #include "ColorPalette.h"
 #include "CommonDialogs.h"
 #include "Dialog.h"
+#include "EffectCommands.h"
 #include "HeadlessWindowHost.h"
 #include "ImageDocManager.h"
 #include "ImageView.h"
@@ -78,12 +79,42 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// One control set by a `dialog` line: CONTROL=VALUE, or a list entry chosen by its data.
+// What a `dialog` line does to a running dialog: sets a control (CONTROL=VALUE, or a list
+// entry chosen by its data), writes what the preview pane shows (preview=PATH), or clicks
+// the middle of the original pane (zoom=in|out).
+enum class TDialogAction { Set, Preview, Zoom };
+
 struct TSetting {
     int Id = 0;
     std::string Value;
     std::optional<std::intptr_t> ItemData;
+    TDialogAction Action = TDialogAction::Set;
 };
+
+// The panes of the effect dialogs.
+constexpr int kOriginalPane = 501;
+constexpr int kPreviewPane = 502;
+
+std::string WritePreview(TDialog& d, const std::string& path) {
+    const TControlState* s = d.State(kPreviewPane);
+    if (!s) return "it has no preview pane";
+    if (!s->Bitmap) return "its preview is empty";
+    BITMAPHANDLE file = *s->Bitmap; // a view of the pixels, not owning them
+    const L_INT rc =
+        L_SaveBitmap(path.c_str(), &file, FILE_PNG, file.BitsPerPixel == 32 ? 24 : 0, 0);
+    if (rc != SUCCESS) return "preview " + path + ": " + L_ErrorMessage(rc);
+    std::printf("preview: %s %dx%d\n", path.c_str(), file.Width, file.Height);
+    return "";
+}
+
+std::string ClickOriginalPane(TDialog& d, const std::string& how) {
+    const TControlTemplate* t = d.Template().Find(kOriginalPane);
+    if (!t) return "it has no original pane";
+    if (how != "in" && how != "out") return "zoom is in or out";
+    const POINT middle{(t->Rect.right - t->Rect.left) / 2, (t->Rect.bottom - t->Rect.top) / 2};
+    if (!d.ClickPane(kOriginalPane, how == "out", middle)) return "its original pane is disabled";
+    return "";
+}
 
 struct TDialogAnswer {
     int Line = 0;
@@ -95,6 +126,8 @@ struct TDialogAnswer {
 // What a control of a running dialog is set to, through the user's entry points; an
 // empty answer when it took the value, else why not.
 std::string Apply(TDialog& d, const TSetting& s) {
+    if (s.Action == TDialogAction::Preview) return WritePreview(d, s.Value);
+    if (s.Action == TDialogAction::Zoom) return ClickOriginalPane(d, s.Value);
     const TControlTemplate* t = d.Template().Find(s.Id);
     if (!t) return "it has no control " + std::to_string(s.Id);
     const std::string control = "control " + std::to_string(s.Id);
@@ -126,7 +159,10 @@ std::string Apply(TDialog& d, const TSetting& s) {
         case TControlKind::SpinScrollBar: {
             int pos;
             if (!ParseInt(s.Value.c_str(), -1000000, 1000000, &pos)) return refused;
-            return d.Scroll(s.Id, SB_THUMBPOSITION, pos) ? "" : refused;
+            // The thumb let go at the position: dialogs that wait for the release follow.
+            if (!d.Scroll(s.Id, SB_THUMBPOSITION, pos)) return refused;
+            if (t->Kind == TControlKind::Slider) d.Scroll(s.Id, SB_ENDSCROLL);
+            return "";
         }
         default: return control + " cannot be set";
     }
@@ -379,6 +415,7 @@ void TScriptRunner::CreateView(TDocument& doc) {
     w->Host = std::make_unique<THeadlessWindowHost>(kClientSize);
     w->View = std::make_unique<TImageView>(*imageDoc, *w->Host);
     AttachTools(*w->View);
+    AttachEffectCommands(*w->View);
     w->View->UpdateScrollRanges();
     w->Host->SetFocus(true);
     windows_.push_back(std::move(w));
@@ -438,7 +475,7 @@ int TScriptRunner::Run(std::istream& in) {
             if (words.empty()) continue;
             RunLine(words);
             // Answers wait for the line that brings their dialog or box up.
-            if (words[0] != "dialog" && words[0] != "answer") Settle();
+            if (words[0] != "dialog" && words[0] != "answer" && words[0] != "file") Settle();
             std::fflush(stdout);
         }
     } catch (const TLineError& e) {
@@ -480,6 +517,10 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         const TFileAnswer a{line_, w[1], std::nullopt};
         files_.Open = a;
         Command(CM_FILEOPEN);
+    } else if (verb == "file") {
+        // For open dialogs a dialog brings up (Underlay's Browse...), not File Open.
+        need(2, 2, "file PATH");
+        files_.Open = TFileAnswer{line_, w[1], std::nullopt};
     } else if (verb == "new") {
         need(4, 4, "new WIDTH HEIGHT BPP");
         const int width = Int(w[1], 1, 1 << 20, "WIDTH"), height = Int(w[2], 1, 1 << 20, "HEIGHT");
@@ -595,8 +636,15 @@ void TScriptRunner::Dialog(const std::vector<std::string>& w) {
     for (size_t i = 2; i + 1 < w.size(); ++i) {
         const size_t eq = w[i].find('=');
         if (eq == std::string::npos) Error("\"" + w[i] + "\" is not CONTROL=VALUE");
-        a.Settings.push_back(
-            TSetting{Int(w[i].substr(0, eq), -1, 65535, "CONTROL"), w[i].substr(eq + 1), {}});
+        const std::string name = Lower(w[i].substr(0, eq)), value = w[i].substr(eq + 1);
+        if (name == "preview" || name == "zoom") {
+            if (value.empty()) Error(name + "= needs a value");
+            TSetting s{0, name == "zoom" ? Lower(value) : value, {}, TDialogAction::Preview};
+            if (name == "zoom") s.Action = TDialogAction::Zoom;
+            a.Settings.push_back(s);
+            continue;
+        }
+        a.Settings.push_back(TSetting{Int(name, -1, 65535, "CONTROL"), value, {}});
     }
     dialogs_.Answers.push_back(a);
 }

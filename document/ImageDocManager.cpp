@@ -165,6 +165,7 @@ bool TImageDocManager::SelectDocPath(std::vector<std::string>& paths, int& templ
     request.InitialDir = options.DefaultDirectory;
     request.DefaultExt = templates[size_t(last)]->GetDefaultExt();
     request.MultipleSelection = true;
+    request.ImagePreview = true;
 
     TFileDialogResult result;
     if (!CommonDialogs().GetOpenFileNames(request, result)) return false;

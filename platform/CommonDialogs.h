@@ -27,6 +27,9 @@ struct TFileDialogRequest {
     std::string DefaultExt; // without the dot; added when the name typed has none
     bool MultipleSelection = false;
     bool OverwritePrompt = false;
+    // Open dialogs: show the picture and attributes of the file under the cursor beside
+    // the list (TImageOpenPreview).
+    bool ImagePreview = false;
 };
 
 struct TFileDialogResult {

@@ -225,6 +225,21 @@ void TDialog::SetPaneBitmap(int id, const BITMAPHANDLE* bitmap) {
     Changed(id);
 }
 
+void TDialog::SetPaneZoomCursor(int id, bool zoom) {
+    TControlState* s = Mutable(id);
+    if (!s || s->ZoomCursor == zoom) return;
+    s->ZoomCursor = zoom;
+    Changed(id);
+}
+
+void TDialog::SetRuler(int id, int step) {
+    TControlState* s = Mutable(id);
+    step = std::max(0, step);
+    if (!s || s->Ruler == step) return;
+    s->Ruler = step;
+    Changed(id);
+}
+
 void TDialog::SetCaption(const std::string& caption) {
     if (caption_ == caption) return;
     caption_ = caption;
@@ -298,7 +313,9 @@ bool TDialog::Focus(int id) {
     const int i = Find(id);
     if (!Usable(i)) return false;
     const TControlKind kind = template_.Controls[size_t(i)].Kind;
-    if (kind == TControlKind::Static || kind == TControlKind::GroupBox) return false;
+    if (kind == TControlKind::Static || kind == TControlKind::GroupBox ||
+        kind == TControlKind::Gauge)
+        return false;
     if (focus_ == id) return true;
     const int old = focus_;
     focus_ = id;
@@ -410,7 +427,7 @@ void TDialog::RunSetup() {
         const TControlTemplate& c = template_.Controls[i];
         if (c.Id == IDC_STATIC || c.Kind == TControlKind::Static ||
             c.Kind == TControlKind::GroupBox || c.Kind == TControlKind::ImagePane ||
-            !Usable(int(i)))
+            c.Kind == TControlKind::Gauge || !Usable(int(i)))
             continue;
         SetFocusTo(c.Id);
         break;

@@ -56,6 +56,7 @@ enum class TControlKind {
     SpinScrollBar, // a narrow vertical scroll bar used as a spin button
     Slider,        // a horizontal trackbar
     ImagePane,     // shows one toolkit bitmap, reports clicks
+    Gauge,         // a progress bar showing Pos within Min..Max; takes no input
 };
 
 struct TControlTemplate {
@@ -102,6 +103,8 @@ struct TControlState {
     bool Enabled = true;
     bool Visible = true;
     const BITMAPHANDLE* Bitmap = nullptr; // image panes; not owned
+    bool ZoomCursor = false;              // image panes show the magnifier over them
+    int Ruler = 0;                        // sliders: a tick mark every Ruler steps (0: none)
     TEditInput Input = TEditInput::Any;   // edit boxes
 };
 
@@ -165,6 +168,9 @@ public:
     void ShowControl(int id, bool visible);
     bool IsControlVisible(int id) const;
     void SetPaneBitmap(int id, const BITMAPHANDLE* bitmap);
+    void SetPaneZoomCursor(int id, bool zoom);
+    // The tick marks of a slider, every `step` positions from its minimum (0: none).
+    void SetRuler(int id, int step);
 
     void SetCaption(const std::string& caption);
     const std::string& Caption() const { return caption_; }

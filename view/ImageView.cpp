@@ -210,6 +210,7 @@ void TImageView::CommandEnable(TCommandEnabler& ce) {
     if (!ce.Handled) layers_.CommandEnable(ce);
     if (!ce.Handled) selectionCommands_.CommandEnable(ce);
     if (!ce.Handled) imageCommands_.CommandEnable(ce);
+    if (!ce.Handled && dialogCommands_) dialogCommands_->CommandEnable(ce);
     if (!ce.Handled && tools_) tools_->CommandEnable(ce);
 }
 
@@ -219,6 +220,7 @@ TCommandEnabler TImageView::CommandState(int id) const {
     if (!ce.Handled) layers_.QueryCommand(ce);
     if (!ce.Handled) selectionCommands_.QueryCommand(ce);
     if (!ce.Handled) imageCommands_.QueryCommand(ce);
+    if (!ce.Handled && dialogCommands_) dialogCommands_->CommandEnable(ce);
     if (!ce.Handled && tools_) tools_->CommandEnable(ce);
     return ce;
 }
@@ -241,7 +243,9 @@ bool TImageView::Command(int id) {
         case CM_EDITREDO: RedoCommand(); return true;
         default:
             return layers_.Command(id) || selectionCommands_.Command(id) ||
-                   imageCommands_.Command(id) || (tools_ && tools_->Command(id));
+                   imageCommands_.Command(id) ||
+                   (dialogCommands_ && dialogCommands_->Command(id)) ||
+                   (tools_ && tools_->Command(id));
     }
 }
 

@@ -180,6 +180,11 @@ public:
     // without any, the view only scrolls, zooms and shows.
     void SetTools(std::unique_ptr<IViewTools> tools) { tools_ = std::move(tools); }
     IViewTools* Tools() const { return tools_.get(); }
+    // The commands that open the adjustment and effect dialogs live with the dialogs, above
+    // the view; they attach here the same way the tools do.
+    void SetDialogCommands(std::unique_ptr<ICommandTarget> commands) {
+        dialogCommands_ = std::move(commands);
+    }
     // The status bar's message text for the current mode and keys.
     std::function<void(const std::string&)> OnStatusHint;
 
@@ -196,6 +201,7 @@ private:
     // Lets the document's listener know whether this view still exists.
     std::shared_ptr<TImageView*> self_;
     std::unique_ptr<IViewTools> tools_;
+    std::unique_ptr<ICommandTarget> dialogCommands_;
     TSelectionCommands selectionCommands_{*this};
     TImageCommands imageCommands_{*this};
     // Declared last so that it goes first: it tells its listeners that the view is going

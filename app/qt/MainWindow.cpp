@@ -28,13 +28,14 @@
 #include "ColorPaletteBar.h"
 #include "CommandIcons.h"
 #include "CommandTables.h"
+#include "EffectCommands.h"
 #include "HelpWindow.h"
 #include "ImageDoc.h"
 #include "ImageView.h"
-#include "ViewInteraction.h"
 #include "LayerListWindow.h"
 #include "QtConvert.h"
 #include "QtWindowHost.h"
+#include "ViewInteraction.h"
 
 namespace {
 constexpr int kIdleMs = 200;
@@ -72,6 +73,7 @@ public:
         setWidget(host_);
         view_ = std::make_unique<TImageView>(doc_, *host_);
         AttachTools(*view_);
+        AttachEffectCommands(*view_);
         setWindowIcon(DocumentIcon());
         UpdateTitle();
         // The document says when its unsaved state may have changed; the window may be

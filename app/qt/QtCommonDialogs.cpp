@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "QtConvert.h"
+#include "QtImageOpenPreview.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ bool RunFileDialog(QWidget* parent, const TFileDialogRequest& request, QFileDial
     if (mode == QFileDialog::AcceptOpen) {
         dialog.setFileMode(request.MultipleSelection ? QFileDialog::ExistingFiles
                                                      : QFileDialog::ExistingFile);
+        if (request.ImagePreview) AttachImagePreview(dialog);
     } else {
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.OverwritePrompt);

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -26,7 +27,9 @@
 #include <functional>
 #include <memory>
 
+#include "Cursors.h"
 #include "HelpWindow.h"
+#include "ModelessDialog.h"
 #include "QtConvert.h"
 #include "WindowHost.h"
 
@@ -44,12 +47,12 @@ QString WithoutMnemonic(const QString& text) {
 
 bool TakesFocus(TControlKind kind) {
     return kind != TControlKind::Static && kind != TControlKind::GroupBox &&
-           kind != TControlKind::ImagePane;
+           kind != TControlKind::ImagePane && kind != TControlKind::Gauge;
 }
 
 // A toolkit bitmap as a Qt image; panes show small crops, so a pixel at a time is enough.
-// FIXME: 32-bit bitmaps are shown without their alpha; blending over the pane's background
-// belongs with the effect dialogs' panes.
+// The dialog logic hands panes opaque bitmaps (32-bit layers come blended over the
+// background colour), so the alpha byte is not looked at.
 QImage ToImage(const BITMAPHANDLE* b) {
     if (!b || b->Width <= 0 || b->Height <= 0) return {};
     QImage img(b->Width, b->Height, QImage::Format_RGB32);
@@ -75,6 +78,15 @@ public:
         image_ = std::move(image);
         update();
     }
+    // The magnifier over panes that zoom on a click, the arrow elsewhere.
+    void SetZoomCursor(bool zoom) {
+        if (zoom == zoomCursor_) return;
+        zoomCursor_ = zoom;
+        if (zoom)
+            setCursor(CursorFor(18, devicePixelRatioF()));
+        else
+            unsetCursor();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -93,6 +105,7 @@ protected:
 
 private:
     QImage image_;
+    bool zoomCursor_ = false;
 };
 
 // A group box's mnemonic moves the focus to the control that follows the box, or to the
@@ -245,7 +258,8 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
             if (c.Kind == TControlKind::Slider) {
                 auto* slider = new QSlider(Qt::Horizontal, this);
                 slider->setTickPosition(QSlider::TicksBelow);
-                // A trackbar reports the end of a drag; the dialogs recompute only then.
+                // A trackbar reports the end of a drag; the dialogs recompute then, and while
+                // it is dragged only when that is quick.
                 connect(slider, &QSlider::sliderReleased, this,
                         [this, id] { dialog_.Scroll(id, SB_ENDSCROLL); });
                 s = slider;
@@ -277,6 +291,12 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
                 dialog_.ClickPane(id, right, POINT{pt.x(), pt.y()});
             };
             w = p;
+            break;
+        }
+        case TControlKind::Gauge: {
+            auto* g = new QProgressBar(this);
+            g->setTextVisible(false);
+            w = g;
             break;
         }
     }
@@ -400,10 +420,21 @@ void TQtDialogWindow::Apply(int id) {
             sl->setSingleStep(s->LineStep);
             sl->setPageStep(s->PageStep);
             sl->setValue(s->Pos);
+            if (auto* trackbar = qobject_cast<QSlider*>(sl)) {
+                trackbar->setTickPosition(s->Ruler > 0 ? QSlider::TicksBelow : QSlider::NoTicks);
+                trackbar->setTickInterval(s->Ruler);
+            }
             break;
         }
         case TControlKind::ImagePane: {
             static_cast<TPane*>(w)->SetImage(ToImage(s->Bitmap));
+            static_cast<TPane*>(w)->SetZoomCursor(s->ZoomCursor);
+            break;
+        }
+        case TControlKind::Gauge: {
+            auto* g = static_cast<QProgressBar*>(w);
+            g->setRange(s->Min, s->Max);
+            g->setValue(s->Pos);
             break;
         }
     }
@@ -441,6 +472,49 @@ void Centre(QDialog& d, QWidget* frame) {
 std::unique_ptr<QtDialogHost> g_installed;
 IDialogHost* g_previous = nullptr;
 
+// Progress windows: shown without a modal loop of their own, while the operation that owns
+// them lets Qt handle the waiting events now and then.
+class TQtModelessHost : public IModelessHost {
+public:
+    explicit TQtModelessHost(QWidget* mainWindow) : main_(mainWindow) {}
+
+    void Show(TDialog& dialog, IWindowHost* owner) override {
+        auto window = std::make_unique<TQtDialogWindow>(dialog, OwnerOf(owner));
+        dialog.BeginExecute(window.get());
+        dialog.RunSetup();
+        window->ApplyAll();
+        if (dialog.CentreOnFrame()) Centre(*window, main_ ? main_.data() : OwnerOf(owner));
+        // Modal without a loop of its own: every other window (the frame, an effect dialog
+        // showing its preview) ignores input while it is up, and it stays clickable itself,
+        // which a disabled owner would not allow its child.
+        window->setWindowModality(Qt::ApplicationModal);
+        window->show();
+        windows_.emplace_back(&dialog, std::move(window));
+        // The window appears before the work starts.
+        QCoreApplication::processEvents();
+    }
+    void Destroy(TDialog& dialog) override {
+        if (dialog.IsOpen()) dialog.EndDialog(IDCANCEL);
+        dialog.FinishExecute();
+        std::erase_if(windows_, [&](const auto& w) { return w.first == &dialog; });
+    }
+    void PumpEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); }
+    // The window's modality already holds the owner off.
+    void EnableOwner(IWindowHost*, bool) override {}
+
+private:
+    QWidget* OwnerOf(IWindowHost* owner) const {
+        if (auto* w = dynamic_cast<QWidget*>(owner)) return w->window();
+        return main_;
+    }
+
+    QPointer<QWidget> main_;
+    std::vector<std::pair<TDialog*, std::unique_ptr<TQtDialogWindow>>> windows_;
+};
+
+std::unique_ptr<TQtModelessHost> g_modeless;
+IModelessHost* g_previousModeless = nullptr;
+
 } // namespace
 
 int QtDialogHost::Execute(TDialog& dialog, IWindowHost* parent) {
@@ -470,6 +544,10 @@ void InstallQtDialogHost(QWidget* mainWindow) {
     // The Help buttons open the bundled help on the dialog's page.
     QPointer<QWidget> frame(mainWindow);
     SetDialogHelpHandler([frame](int context) { ShowHelp(frame, context); });
+    auto modeless = std::make_unique<TQtModelessHost>(mainWindow);
+    IModelessHost* oldModeless = SetModelessHost(modeless.get());
+    if (!g_modeless) g_previousModeless = oldModeless;
+    g_modeless = std::move(modeless);
 }
 
 void UninstallQtDialogHost() {
@@ -478,4 +556,7 @@ void UninstallQtDialogHost() {
     SetDialogHelpHandler(nullptr);
     g_previous = nullptr;
     g_installed.reset();
+    SetModelessHost(g_previousModeless);
+    g_previousModeless = nullptr;
+    g_modeless.reset();
 }

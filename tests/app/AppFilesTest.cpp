@@ -8,16 +8,16 @@
 #include <regex>
 
 #include "AppFiles.h"
-#include "LayeredImage.h"
-#include "app/AppTestUtil.h"
+#include "support/TestFiles.h"
+#include "toolkit/TestImages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
-using apptest::ReadText;
-using apptest::WriteText;
+using support::ReadText;
+using support::WriteText;
 
 // A fresh folder per test; environment variables set through Set() get their old values back.
 class AppFilesTest : public ::testing::Test {
@@ -29,7 +29,7 @@ protected:
     const std::string tmp = testimg::TempDir("appfiles");
 
 private:
-    apptest::TScopedEnv env_;
+    support::TScopedEnv env_;
 };
 
 TEST_F(AppFilesTest, DefaultsAreSearchedBesideTheProgramThenInTheUserAndSystemDataFolders) {
@@ -126,34 +126,6 @@ TEST(HelpFiles, TopicsAndLinksLeadToExistingPagesAndAnchors) {
             check((*it)[1].str(), entry.path().filename().string());
     }
     EXPECT_GE(pages, 5);
-}
-
-// The sample that `make run` opens: several named layers, some with transparency, small
-// enough to keep in the repository.
-TEST(BundledData, SampleImageAndIconsArePresentAndLoad) {
-    const std::string data = DataDir();
-    ASSERT_FALSE(data.empty());
-    const std::string sample = data + "/sample.qlx";
-    ASSERT_TRUE(TLayeredImage::IsNativeFile(sample.c_str()));
-    EXPECT_LT(fs::file_size(sample), 1500u * 1024);
-    TLayeredImage image;
-    ASSERT_EQ(image.Load(sample.c_str()), SUCCESS);
-    ASSERT_GE(image.Count(), 4);
-    int withAlpha = 0;
-    for (int i = 0; i < image.Count(); ++i) {
-        EXPECT_FALSE(image.GetLayer(i)->Name.empty()) << i;
-        withAlpha += image.GetLayer(i)->LogicalBpp == 32;
-    }
-    EXPECT_GE(withAlpha, 2);
-
-    for (int size : {16, 32, 48, 128}) {
-        for (const char* kind : {"quillo", "document"}) {
-            const std::string icon = data + "/icons/" + kind + "-" + std::to_string(size) + ".png";
-            FILEINFO info;
-            ASSERT_EQ(L_FileInfo(icon.c_str(), &info), SUCCESS) << icon;
-            EXPECT_TRUE(info.Width == size && info.Height == size) << icon;
-        }
-    }
 }
 
 } // namespace

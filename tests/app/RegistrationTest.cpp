@@ -13,15 +13,16 @@
 #include "AppFiles.h"
 #include "LayeredImage.h"
 #include "Registration.h"
-#include "app/AppTestUtil.h"
+#include "support/TestFiles.h"
+#include "toolkit/TestImages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
 
-using apptest::ReadText;
-using apptest::WriteText;
+using support::ReadText;
+using support::WriteText;
 
 // The lines of a file that start with `key=`, without the key.
 V Values(const std::string& text, const std::string& key) {
@@ -66,7 +67,7 @@ protected:
                       log = tmp + "/updates.log";
     const V bothUpdates = {"update-mime-database " + home + "/mime",
                            "update-desktop-database " + home + "/applications"};
-    apptest::TScopedEnv env_;
+    support::TScopedEnv env_;
 };
 
 TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {

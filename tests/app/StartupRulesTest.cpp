@@ -39,21 +39,16 @@ TEST(StartupCommandLine, FilesAndInstanceNames) {
 }
 
 TEST(StartupPlacement, DefaultsToTheMiddleOfTheScreenAndRoundTrips) {
-    RECT r = DefaultPlacement(1024, 768);
-    EXPECT_EQ(r.left, 128);
-    EXPECT_EQ(r.top, 96);
-    EXPECT_EQ(r.right, 896);
-    EXPECT_EQ(r.bottom, 672);
-
-    TPlacement none = ReadPlacement(TProfileFile(), 1024, 768);
-    EXPECT_FALSE(none.IsMaximized);
-    EXPECT_EQ(none.Box.right, 896);
-
-    TProfileFile p("[Placement]\nPlacementBox=1 2\nIsMaximized=yes\n");
-    TPlacement damaged = ReadPlacement(p, 800, 600);
-    EXPECT_FALSE(damaged.IsMaximized);
-    EXPECT_EQ(damaged.Box.left, 100);
-    EXPECT_EQ(damaged.Box.bottom, 525);
+    const auto box = [](const TPlacement& p) {
+        return std::vector<long>{p.IsMaximized, p.Box.left, p.Box.top, p.Box.right, p.Box.bottom};
+    };
+    const RECT r = DefaultPlacement(1024, 768);
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<long>{128, 96, 896, 672}));
+    EXPECT_EQ(box(ReadPlacement(TProfileFile(), 1024, 768)),
+              (std::vector<long>{false, 128, 96, 896, 672}));
+    TProfileFile damaged("[Placement]\nPlacementBox=1 2\nIsMaximized=yes\n");
+    EXPECT_EQ(box(ReadPlacement(damaged, 800, 600)), (std::vector<long>{false, 100, 75, 700, 525}));
 
     TPlacement pl;
     pl.IsMaximized = true;
@@ -61,12 +56,7 @@ TEST(StartupPlacement, DefaultsToTheMiddleOfTheScreenAndRoundTrips) {
     TProfileFile out;
     WritePlacement(out, pl);
     EXPECT_EQ(out.Text(), "[Placement]\nIsMaximized=1\nPlacementBox=-4 10 700 500\n");
-    TPlacement back = ReadPlacement(out, 1024, 768);
-    EXPECT_TRUE(back.IsMaximized);
-    EXPECT_EQ(back.Box.left, -4);
-    EXPECT_EQ(back.Box.top, 10);
-    EXPECT_EQ(back.Box.right, 700);
-    EXPECT_EQ(back.Box.bottom, 500);
+    EXPECT_EQ(box(ReadPlacement(out, 1024, 768)), box(pl));
 }
 
 struct ProgressFixture : ::testing::Test {

@@ -12,6 +12,7 @@
 
 #include "model/ModelTestUtil.h"
 #include "platform/FakeViews.h"
+#include "support/TestFiles.h"
 
 #include "Autosaver.h"
 #include "ImageDocManager.h"
@@ -51,18 +52,11 @@ void ExpectSameImage(TLayeredImage& a, TLayeredImage& b) {
 class AutosaverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        oldBoxes_ = SetMessageBoxHost(&boxes);
-        dir = mt::TmpDir() + "/autosave-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
         fs::create_directories(dir + "/work");
         manager.SetViewFactory(&views);
         saver = std::make_unique<TAutosaver>(manager, dir + "/state");
     }
-    void TearDown() override {
-        saver.reset();
-        SetMessageBoxHost(oldBoxes_);
-    }
+    void TearDown() override { saver.reset(); }
 
     TImageDoc& Open(const std::string& name) {
         const std::string path = dir + "/work/" + name;
@@ -118,14 +112,12 @@ protected:
         return slot;
     }
 
-    std::string dir;
+    const std::string dir = support::FreshTestDir("autosave");
     THeadlessMessageBoxes boxes;
+    support::TUseMessageBoxes useBoxes_{boxes};
     TFakeViews views;
     TImageDocManager manager;
     std::unique_ptr<TAutosaver> saver;
-
-private:
-    IMessageBoxHost* oldBoxes_ = nullptr;
 };
 
 TEST(AutosaveInterval, MinutesFromTheSettingsSecondsFromTheEnvironmentZeroIsOff) {

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "model/ModelTestUtil.h"
+#include "support/TestFiles.h"
 
 #include "CommonDialogs.h"
 #include "ImageDocManager.h"
@@ -38,21 +39,8 @@ public:
 
 class ImageDocManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        oldBoxes_ = SetMessageBoxHost(&boxes);
-        oldDialogs_ = SetCommonDialogs(&dialogs);
-        savedOptions_ = Options();
-        dir = mt::TmpDir() + "/docmanager-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        manager.SetViewFactory(&views);
-    }
-    void TearDown() override {
-        SetMessageBoxHost(oldBoxes_);
-        SetCommonDialogs(oldDialogs_);
-        Options() = savedOptions_;
-    }
+    void SetUp() override { manager.SetViewFactory(&views); }
+    ~ImageDocManagerTest() override { Options() = savedOptions_; }
     std::string Sample(const std::string& name) {
         const std::string path = dir + "/" + name;
         fs::copy_file(QUILLO_TEST_DATA "/sample.png", path, fs::copy_options::overwrite_existing);
@@ -83,14 +71,14 @@ protected:
 
     THeadlessMessageBoxes boxes;
     THeadlessCommonDialogs dialogs;
+    support::TUseMessageBoxes useBoxes_{boxes};
+    support::TUseCommonDialogs useDialogs_{dialogs};
     TViews views;
     TImageDocManager manager;
-    std::string dir;
+    const std::string dir = support::FreshTestDir("docmanager");
 
 private:
-    IMessageBoxHost* oldBoxes_ = nullptr;
-    ICommonDialogs* oldDialogs_ = nullptr;
-    TOptions savedOptions_;
+    TOptions savedOptions_ = Options();
 };
 
 TEST_F(ImageDocManagerTest, OpenDialogStartsWhereTheLastOpenLeftOff) {
@@ -236,57 +224,22 @@ TEST_F(ImageDocManagerTest, RevertAsksFirstAndReportsAFileThatWentBad) {
     }
 }
 
-TEST_F(ImageDocManagerTest, SavingANewImageAsksWhereAndRetriesAfterAFailedWrite) {
-    TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
-    ASSERT_NE(doc, nullptr);
-    const int png = TemplateIndex("PNG images", true);
-
-    // The first place cannot be written: the failure is shown and the dialog comes again;
-    // cancelling it leaves the image unsaved, without a file.
-    dialogs.QueueSave({{dir + "/missing-folder/new"}, png});
-    manager.Command(CM_FILESAVE);
-    EXPECT_EQ(dialogs.SaveRequests.size(), 2u);
-    ASSERT_FALSE(boxes.Shown.empty());
-    EXPECT_EQ(boxes.Shown[0].Text,
-              "Unable to save the file. Maybe the file is read-only.\n"
-              "The folder does not exist.");
-    EXPECT_TRUE(doc->GetDocPath().empty());
-    EXPECT_EQ(doc->GetTitle(), "Untitled");
-    EXPECT_TRUE(doc->IsDirty());
-
-    // The type's extension is added and the image written in that type.
-    dialogs.QueueSave({{dir + "/new"}, png});
-    manager.Command(CM_FILESAVE);
-    EXPECT_FALSE(doc->IsDirty());
-    FILEINFO info;
-    ASSERT_EQ(L_FileInfo((dir + "/new.png").c_str(), &info), SUCCESS);
-    EXPECT_EQ((std::vector<int>{info.Format, info.Width, info.Height}),
-              (std::vector<int>{FILE_PNG, 6, 4}));
-
-    // Closing it now asks nothing.
-    boxes.Shown.clear();
-    manager.Command(CM_FILECLOSE);
-    EXPECT_TRUE(manager.Documents().empty());
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
 TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
     TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
     ASSERT_NE(doc, nullptr);
     const int qlx = TemplateIndex("QLX multilayered images", true);
-    FILEINFO info;
 
-    // A PNG named test.png, though the layered type was selected.
+    // A PNG named test.png, though the layered type was selected; and the other way round.
     dialogs.QueueSave({{dir + "/test.png"}, qlx});
     ASSERT_TRUE(manager.SaveDocAs(*doc));
     EXPECT_EQ(doc->GetTemplate()->GetDescription(), "PNG images");
+    FILEINFO info;
     ASSERT_EQ(L_FileInfo((dir + "/test.png").c_str(), &info), SUCCESS);
     EXPECT_EQ(info.Format, FILE_PNG);
-
-    // The other way round.
     dialogs.QueueSave({{dir + "/art.qlx"}, TemplateIndex("PNG images", true)});
     ASSERT_TRUE(manager.SaveDocAs(*doc));
     EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/art.qlx").c_str()));
+    EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
 
     // Two types share .jpg: the one selected is kept.
     std::vector<TDocTemplate*> savable;
@@ -302,7 +255,6 @@ TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
     EXPECT_FALSE(manager.SaveDocAs(*doc));
     EXPECT_EQ(doc->GetTemplate()->GetDescription(), "QLX multilayered images");
     EXPECT_EQ(doc->GetDocPath(), dir + "/art.qlx");
-    EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
 }
 
 // A document opened from photo.png and changed, with the recent files kept in a settings

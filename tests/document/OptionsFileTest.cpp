@@ -1,26 +1,19 @@
 // The settings file as the program reads and writes it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <optional>
 #include <string>
 
 #include "ErrorCodes.h"
 #include "Options.h"
 #include "ProfileFile.h"
+#include "support/TestFiles.h"
 #include "toolkit/TestImages.h"
 
 namespace {
 
 std::string TempDir() { return testimg::TempDir("options"); }
-std::string Slurp(const std::string& path) {
-    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-void Spit(const std::string& path, const std::string& text) {
-    testimg::WriteFile(path, {text.begin(), text.end()});
-}
+using support::ReadText;
+using support::WriteText;
 
 TOptions Changed() {
     TOptions o;
@@ -60,7 +53,7 @@ TEST(OptionsFile, MissingFileOrKeysGiveTheDefaults) {
     EXPECT_EQ(Fields(o), Fields(TOptions()));
     EXPECT_EQ(o.BackgroundColor, RGB(0x80, 0x80, 0x80));
 
-    Spit(dir + "/partial.ini", "[Options]\nJPEG Compression=90\n");
+    WriteText(dir + "/partial.ini", "[Options]\nJPEG Compression=90\n");
     o = Changed();
     o.Load(dir + "/partial.ini");
     EXPECT_EQ(o.JpegCompression, 90);
@@ -69,7 +62,7 @@ TEST(OptionsFile, MissingFileOrKeysGiveTheDefaults) {
     EXPECT_EQ(o.AutosaveMinutes, 5);
 
     // A negative period can only mean "never".
-    Spit(dir + "/negative.ini", "[Options]\nAutosave Minutes=-3\n");
+    WriteText(dir + "/negative.ini", "[Options]\nAutosave Minutes=-3\n");
     o.Load(dir + "/negative.ini");
     EXPECT_EQ(o.AutosaveMinutes, 0);
 }
@@ -78,7 +71,7 @@ TEST(OptionsFile, WritesExactlyTheKnownKeysAndFormats) {
     std::string dir = TempDir();
     std::string path = dir + "/new/quillo/Quillo32.ini"; // the folders do not exist yet
     ASSERT_EQ(Changed().Save(path), SUCCESS);
-    EXPECT_EQ(Slurp(path),
+    EXPECT_EQ(ReadText(path),
               "[Options]\n"
               "Printer Optimization=0\n"
               "JPEG Compression=33\n"
@@ -104,7 +97,7 @@ TEST(OptionsFile, WritesExactlyTheKnownKeysAndFormats) {
     EXPECT_EQ(Fields(back), Fields(Changed()));
 
     // Saving again keeps what other parts of the program (or other versions) stored there.
-    Spit(path, "[Placement]\nIsMaximized=1\n[Options]\nFuture Key=yes\nJPEG Compression=1\n");
+    WriteText(path, "[Placement]\nIsMaximized=1\n[Options]\nFuture Key=yes\nJPEG Compression=1\n");
     ASSERT_EQ(TOptions().Save(path), SUCCESS);
     TProfileFile p = TProfileFile::Read(path);
     EXPECT_EQ(p.GetString("Placement", "IsMaximized"), "1");
@@ -141,29 +134,17 @@ TEST(OptionsFile, ReadsValuesAsTheOldProgramWroteThem) {
 }
 
 TEST(OptionsFile, SettingsLiveInTheUsersConfigFolder) {
-    auto Saved = [](const char* name) {
-        const char* v = std::getenv(name);
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    };
-    auto Restore = [](const char* name, const std::optional<std::string>& v) {
-        if (v)
-            setenv(name, v->c_str(), 1);
-        else
-            unsetenv(name);
-    };
-    auto xdg = Saved("XDG_CONFIG_HOME"), home = Saved("HOME");
-    setenv("HOME", "/home/u", 1);
-    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    support::TScopedEnv env;
+    env.Set("HOME", "/home/u");
+    env.Set("XDG_CONFIG_HOME", "/cfg");
     EXPECT_EQ(DefaultSettingsPath(), "/cfg/quillo/Quillo32.ini");
-    setenv("XDG_CONFIG_HOME", "relative", 1);
+    env.Set("XDG_CONFIG_HOME", "relative");
     EXPECT_EQ(DefaultSettingsPath(), "/home/u/.config/quillo/Quillo32.ini");
-    unsetenv("XDG_CONFIG_HOME");
+    env.Set("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(DefaultSettingsPath(), "/home/u/.config/quillo/Quillo32.ini");
-    unsetenv("HOME");
+    env.Set("HOME", std::nullopt);
     EXPECT_EQ(DefaultSettingsPath(), "");
     EXPECT_EQ(TOptions().Save(DefaultSettingsPath()), ERROR_INV_FILENAME);
-    Restore("XDG_CONFIG_HOME", xdg);
-    Restore("HOME", home);
 }
 
 } // namespace

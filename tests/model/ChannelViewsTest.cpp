@@ -38,29 +38,6 @@ TEST(ChannelViews, PaletteImagesAreAlwaysEditedWhole) {
     EXPECT_EQ(ERROR_INV_PARAMETER, deep.SetChannelMode(CHANNEL_LAST + 1));
 }
 
-TEST(ChannelViews, EditingTheRedViewChangesOnlyTheRedBytes) {
-    TLayeredImage img;
-    Build(img);
-    TLayeredImage before;
-    ASSERT_EQ(before.CopyFrom(img), SUCCESS);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_RED), SUCCESS);
-    TLayer* red = img.GetCurrentLayer();
-    ASSERT_NE(red, nullptr);
-    const TLayer& layer = *img.Layers.At(2);
-    EXPECT_EQ(L_RowPtr(red, 4)[3], At(layer, 3, 4).r);
-    for (int y = 0; y < red->Height; ++y)
-        for (int x = 0; x < red->Width; ++x) L_RowPtr(red, y)[x] = uint8_t(x * 20 + y);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
-    for (int y = 0; y < layer.Height; ++y)
-        for (int x = 0; x < layer.Width; ++x) {
-            const Px was = At(*before.Layers.At(2), x, y), now = At(layer, x, y);
-            ASSERT_EQ(now, (Px{was.b, was.g, x * 20 + y, was.a})) << x << "," << y;
-        }
-    for (int i = 0; i < 2; ++i) // the other layers were not touched
-        EXPECT_EQ(0, std::memcmp(img.Layers.At(i)->Addr, before.Layers.At(i)->Addr,
-                                 img.Layers.At(i)->Size));
-}
-
 TEST(ChannelViews, PaintingTransparencyIntoTheAlphaViewReshapesTheLayer) {
     TLayeredImage img;
     Build(img);

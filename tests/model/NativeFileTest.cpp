@@ -96,9 +96,10 @@ TEST(NativeFile, ThreeLayersComeBackWithOrderNamesPositionsShapesAndCurrentLayer
     EXPECT_EQ((std::vector<int>{U16(bytes, 4), U16(bytes, 6), U16(bytes, 8)}),
               (std::vector<int>{6, 3, 1}));
 
-    // Each record's flags word: only the hidden top layer has bit 0 set.
+    // Each record gives its own size; only the hidden top layer has bit 0 of its flags set.
     std::vector<int> flags;
     for (size_t at = 10; at + 82 <= bytes.size() && flags.size() < 3;) {
+        EXPECT_EQ(U16(bytes, at), 82);
         flags.push_back(U16(bytes, at + 4));
         at += 82 + U32(bytes, at + 10) + U32(bytes, at + 14);
     }

@@ -14,6 +14,7 @@
 #include "ErrorDisplay.h"
 #include "ProfileFile.h"
 #include "platform/FakeViews.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using Paths = std::vector<std::string>;
@@ -61,24 +62,11 @@ protected:
 class DocManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        oldBoxes_ = SetMessageBoxHost(&boxes);
-        oldDialogs_ = SetCommonDialogs(&dialogs);
-        const char* env = std::getenv("QUILLO_TEST_TMP");
-        dir = (env && *env ? std::string(env)
-                           : fs::temp_directory_path().string() + "/quillo-platform-tests") +
-              "/docmanager-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        oldCwd_ = fs::current_path();
         fs::current_path(dir);
         manager.SetViewFactory(&views);
         manager.SetRecentFiles(&recent);
     }
-    void TearDown() override {
-        fs::current_path(oldCwd_);
-        SetMessageBoxHost(oldBoxes_);
-        SetCommonDialogs(oldDialogs_);
-    }
+    void TearDown() override { fs::current_path(oldCwd_); }
     std::string File(const std::string& name, const std::string& content = "x") {
         std::ofstream(dir + "/" + name) << content;
         return dir + "/" + name;
@@ -99,15 +87,15 @@ protected:
 
     THeadlessMessageBoxes boxes;
     THeadlessCommonDialogs dialogs;
+    support::TUseMessageBoxes useBoxes_{boxes};
+    support::TUseCommonDialogs useDialogs_{dialogs};
     TFakeViews views;
-    std::string dir;
+    const std::string dir = support::FreshTestDir("docmanager");
     TRecentFiles recent{std::string()};
     TTestManager manager;
 
 private:
-    IMessageBoxHost* oldBoxes_ = nullptr;
-    ICommonDialogs* oldDialogs_ = nullptr;
-    fs::path oldCwd_;
+    const fs::path oldCwd_ = fs::current_path();
 };
 
 TEST_F(DocManagerTest, AFileOpensOnceHoweverItIsNamed) {

@@ -4,14 +4,13 @@
 #include "ErrorCodes.h"
 #include "ErrorDisplay.h"
 #include "MessageBox.h"
+#include "support/TestFiles.h"
 
 namespace {
 
 struct ScopedHost {
     THeadlessMessageBoxes host;
-    IMessageBoxHost* old;
-    ScopedHost() : old(SetMessageBoxHost(&host)) {}
-    ~ScopedHost() { SetMessageBoxHost(old); }
+    support::TUseMessageBoxes use{host};
 };
 
 } // namespace

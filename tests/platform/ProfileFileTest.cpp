@@ -10,6 +10,7 @@
 
 #include "ErrorCodes.h"
 #include "ProfileFile.h"
+#include "support/TestFiles.h"
 #include "toolkit/TestImages.h"
 
 namespace fs = std::filesystem;
@@ -17,10 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string TempDir() { return testimg::TempDir("profile"); }
-std::string Slurp(const std::string& path) {
-    const std::vector<uint8_t> bytes = testimg::ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using support::ReadText;
 
 TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
     TProfileFile p(
@@ -96,7 +94,7 @@ TEST(ProfileFile, FilesRoundTripAndBadFilesReadAsEmpty) {
     TProfileFile p;
     p.WriteString("Options", "Default Directory", "/x/y z");
     ASSERT_EQ(p.Write(path), SUCCESS);
-    EXPECT_EQ(Slurp(path), "[Options]\nDefault Directory=/x/y z\n");
+    EXPECT_EQ(ReadText(path), "[Options]\nDefault Directory=/x/y z\n");
     EXPECT_EQ(TProfileFile::Read(path).GetString("options", "default directory"), "/x/y z");
 
     EXPECT_NE(p.Write(dir + "/no/such/folder/a.ini"), SUCCESS);
@@ -110,16 +108,16 @@ TEST(ProfileFile, ASettingsFileThatCannotBeReadIsKeptAsBadAndNeverOverwritten) {
     // Read as defaults, and moved out of the way so that the next write starts afresh.
     TProfileFile p = TProfileFile::Read(path);
     EXPECT_FALSE(p.HasKey("Options", "JPEG Compression"));
-    EXPECT_EQ(Slurp(bad), big);
+    EXPECT_EQ(ReadText(bad), big);
     p.WriteString("Options", "JPEG Compression", "2");
     ASSERT_EQ(p.Write(path), SUCCESS);
-    EXPECT_EQ(Slurp(path), "[Options]\nJPEG Compression=2\n");
+    EXPECT_EQ(ReadText(path), "[Options]\nJPEG Compression=2\n");
 
     // A file cut short by a crash (NUL bytes) is not overwritten by a profile that never
     // read it either.
     testimg::WriteFile(path, {'[', 'O', ']', '\n', 0, 0, 0});
     ASSERT_EQ(p.Write(path), SUCCESS);
-    EXPECT_EQ(Slurp(bad), std::string("[O]\n\0\0\0", 7));
+    EXPECT_EQ(ReadText(bad), std::string("[O]\n\0\0\0", 7));
 
     // Where it cannot be moved aside, it stays as it is and nothing is written over it.
     fs::remove(bad);
@@ -128,7 +126,7 @@ TEST(ProfileFile, ASettingsFileThatCannotBeReadIsKeptAsBadAndNeverOverwritten) {
     TProfileFile q = TProfileFile::Read(path);
     testimg::WriteFile(path, {'o', 'k'}); // readable now, but q holds none of it
     EXPECT_EQ(q.Write(path), ERROR_FILE_WRITE);
-    EXPECT_EQ(Slurp(path), "ok");
+    EXPECT_EQ(ReadText(path), "ok");
 
     // A file the program only reads (the installation's defaults) is left where it is.
     const std::string defaults = dir + "/QuilloDef.ini";

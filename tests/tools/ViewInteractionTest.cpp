@@ -222,8 +222,7 @@ TEST(ViewInteractionMove, ADragIsOneUndoStepAndTheBackgroundStays) {
     for (int i = 1; i <= 5; ++i) f.Move(22 + i, 12 + i);
     f.Release(27, 17);
     const TLayer* layer = f.doc->Image.Layers.At(1);
-    EXPECT_EQ(layer->X, 25);
-    EXPECT_EQ(layer->Y, 15);
+    EXPECT_EQ((std::pair{layer->X, layer->Y}), (std::pair{25, 15}));
     ASSERT_EQ(f.doc->UndoCount(), 1);
     EXPECT_EQ(f.doc->UndoName(), "Move Layer");
     EXPECT_FALSE(f.view->Capturing);
@@ -360,8 +359,7 @@ TEST(ViewInteractionKeys, HandDragScrollsWithTheMouse) {
     f.host.ButtonDown(TMouseButton::Left, 0, POINT{200, 150});
     EXPECT_TRUE(f.view->Capturing);
     f.host.MouseMove(0, POINT{150, 120});
-    EXPECT_EQ(f.host.Scroller().PosX, 50);
-    EXPECT_EQ(f.host.Scroller().PosY, 30);
+    EXPECT_EQ((std::pair{f.host.Scroller().PosX, f.host.Scroller().PosY}), (std::pair{50, 30}));
     f.host.ButtonUp(TMouseButton::Left, 0, POINT{150, 120});
     EXPECT_FALSE(f.view->Capturing);
     EXPECT_FALSE(f.host.HasCapture());

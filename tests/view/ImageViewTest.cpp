@@ -38,6 +38,14 @@ struct Fixture {
 
 COLORREF ColorOf(Px p) { return RGB(uint8_t(p.r), uint8_t(p.g), uint8_t(p.b)); }
 
+// Gives the view an empty selection mask of w x h pixels and returns it.
+BITMAPHANDLE& NewMask(TImageView& view, int w, int h) {
+    BITMAPHANDLE mask;
+    EXPECT_EQ(L_CreateBitmap(&mask, TYPE_CONV, w, h, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    view.SelectionMask.Adopt(mask);
+    return view.SelectionMask;
+}
+
 } // namespace
 
 // Zooms that are no power of two (after Fit to Window) land on 1:1 once they come near.
@@ -94,17 +102,15 @@ TEST(ImageViewZoom, CommandsAreDisabledAtTheSizeLimitsAndWhileDragging) {
 
 TEST(ImageViewScroll, SmallCanvasIsCentredLargeOneGetsAMargin) {
     Fixture small(100, 100, {500, 400});
-    EXPECT_EQ(small.view.OriginX, 200);
-    EXPECT_EQ(small.view.OriginY, 150);
+    EXPECT_EQ((std::pair{small.view.OriginX, small.view.OriginY}), (std::pair{200, 150}));
     Fixture large(2000, 2000, {500, 400});
-    EXPECT_EQ(large.view.OriginX, 15);
-    EXPECT_EQ(large.view.OriginY, 15);
+    EXPECT_EQ((std::pair{large.view.OriginX, large.view.OriginY}), (std::pair{15, 15}));
     EXPECT_EQ(large.host.Scroller().RangeX, 2000 + 30);
 
     large.view.Zoom = 3;
     large.view.UpdateScrollRanges();
-    EXPECT_EQ(large.host.Scroller().UnitX, 3);
-    EXPECT_EQ(large.host.Scroller().UnitY, 3);
+    EXPECT_EQ((std::pair{large.host.Scroller().UnitX, large.host.Scroller().UnitY}),
+              (std::pair{3, 3}));
     EXPECT_EQ(large.host.Scroller().RangeX, 2000 + 2 * 5); // margin of 5 units each side
     EXPECT_EQ(large.view.OriginX, 15);
 
@@ -229,12 +235,9 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     EXPECT_EQ(host.Pixel(30, 30), ColorOf(mt::At(bg, 0, 0)));
 
     // A selection of image pixels 2..5 x 2..5: its boundary is inverted, its inside not.
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 20, 10, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    view.SelectionMask.Adopt(mask);
+    BITMAPHANDLE& mask = NewMask(view, 20, 10);
     for (int y = 2; y < 6; ++y)
-        for (int x = 2; x < 6; ++x)
-            L_RowPtr(&view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+        for (int x = 2; x < 6; ++x) L_RowPtr(&mask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
     ASSERT_EQ(view.UpdateSelectionOutline(), SUCCESS);
     view.HasSelection = true;
     view.InvalidateAll();
@@ -313,13 +316,11 @@ TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEd
                ((L_RowPtr(&b, y)[x / 8] >> (7 - x % 8)) & 1);
     };
     Fixture f(37, 23, {100, 100}); // a width that ends inside a byte
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 37, 23, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    f.view.SelectionMask.Adopt(mask);
+    BITMAPHANDLE& mask = NewMask(f.view, 37, 23);
     std::mt19937 rng(4);
     for (int y = 0; y < 23; ++y) // mostly set, so that inner pixels exist
         for (int x = 0; x < 37; ++x)
-            if (rng() % 5) L_RowPtr(&f.view.SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+            if (rng() % 5) L_RowPtr(&mask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
     ASSERT_EQ(f.view.UpdateSelectionOutline(), SUCCESS);
     const BITMAPHANDLE &m = f.view.SelectionMask, &o = f.view.SelectionOutline;
     for (int y = 0; y < 23; ++y)
@@ -339,10 +340,8 @@ TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
     auto doc = Doc(std::move(v));
     THeadlessWindowHost host({100, 100});
     TImageView view(*doc, host);
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 20, 20, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    view.SelectionMask.Adopt(mask);
-    for (int y = 0; y < 20; ++y) std::memset(L_RowPtr(&view.SelectionMask, y), 0xFF, 3);
+    BITMAPHANDLE& mask = NewMask(view, 20, 20);
+    for (int y = 0; y < 20; ++y) std::memset(L_RowPtr(&mask, y), 0xFF, 3);
     view.HasSelection = true;
     view.ClipSelectionToLayer();
     ASSERT_TRUE(view.HasSelection);
@@ -411,9 +410,7 @@ TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
     ASSERT_TRUE(f.doc->Resize(400, 320));
     f.view.UpdateScrollRanges();
     ASSERT_EQ(f.host.Scroller().RangeX, 430);
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 400, 320, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    f.view.SelectionMask.Adopt(mask);
+    NewMask(f.view, 400, 320);
     f.view.HasSelection = true;
     EXPECT_EQ(f.view.CommandState(CM_EDITUNDO).Text, "&Undo Resize\tCtrl+Z");
 
@@ -423,8 +420,7 @@ TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
     EXPECT_FALSE(f.view.HasSelection);
     EXPECT_EQ(f.view.StatusSize(), "W,H: 100,80");
     EXPECT_EQ(f.host.Scroller().RangeX, 130); // 100 pixels and a 15-pixel margin each side
-    EXPECT_EQ(f.view.OriginX, 200);
-    EXPECT_EQ(f.view.OriginY, 160);
+    EXPECT_EQ((std::pair{f.view.OriginX, f.view.OriginY}), (std::pair{200, 160}));
     EXPECT_TRUE(f.host.IsInvalid());
     EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "&Redo Resize\tCtrl+Y");
     EXPECT_FALSE(f.view.IsCommandEnabled(CM_EDITUNDO));
@@ -476,10 +472,7 @@ TEST(ImageViewKeys, PagingKeysScrollAndEscDropsTheSelectionUnlessShiftOrCtrlIsHe
     f.host.KeyDown(VK_PRIOR, MK_CONTROL);
     EXPECT_EQ(at().y, 0);
 
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 1000, 800, 1, ORDER_BGR, nullptr, TOP_LEFT),
-              SUCCESS);
-    f.view.SelectionMask.Adopt(mask);
+    NewMask(f.view, 1000, 800);
     f.view.HasSelection = true;
     f.host.KeyDown(VK_ESCAPE, MK_CONTROL);
     EXPECT_TRUE(f.view.HasSelection);

@@ -1,0 +1,128 @@
+#include "EffectCommands.h"
+
+#include "ColorAdjustDialogs.h"
+#include "CommandIds.h"
+#include "ErrorDisplay.h"
+#include "FilterCommands.h"
+#include "FilterDialogs.h"
+#include "ImageView.h"
+#include "SelectionCommands.h"
+#include "WaitCursor.h"
+
+namespace {
+
+template <class TDialogClass>
+std::unique_ptr<TEffectsDialog> Make(const TLeadBitmapX& target) {
+    return std::make_unique<TDialogClass>(target);
+}
+
+// Every dialog command of the Image and Effects menus.
+const TEffectCommand kEffectCommands[] = {
+    {CM_ADJUST_HUE_SATURATION, "Hue/Contrast", Make<THueSatDialog>, nullptr},
+    {CM_ADJUST_BRIGHTNESS_CONTRAST, "Brightness/Contrast", Make<TBrightnessContrastDialog>,
+     nullptr},
+    {CM_ADJUST_SHARPNESS, "Blur/Sharpness", Make<TSharpnessDialog>, nullptr},
+    {CM_ADJUST_RGB, "RGB Adjustment", Make<TRGBAdjustDialog>, nullptr},
+    {CM_ADJUST_CMYK, "CMYK Adjustment", Make<TCMYKAdjustDialog>, nullptr},
+    {CM_ADJUST_GAMMA, "Gamma Correction", Make<TGammaCorrectDialog>, nullptr},
+    {CM_EFFECT_RED_EYE, "Red Eye Correction", Make<TRedEyeDialog>, RedEyePrecheck},
+    {CM_EFFECT_AVERAGE, "Average Filter", Make<TAverageDialog>, nullptr},
+    {CM_EFFECT_MEDIAN, "Median Filter", Make<TMedianDialog>, nullptr},
+    {CM_EFFECT_UNDERLAY, "Underlay Effect", Make<TUnderlayDialog>, nullptr},
+    {CM_EFFECT_WATER_COLOR, "Water Color Effect", Make<TWaterColorDialog>, nullptr},
+    {CM_EFFECT_EMBOSS, "Emboss Effect", Make<TEmbossDialog>, nullptr},
+    {CM_EFFECT_ADD_NOISE, "Add Noise Effect", Make<TAddNoiseDialog>, nullptr},
+    {CM_EFFECT_POSTERIZE, "Posterize Effect", Make<TPosterizeDialog>, nullptr},
+    {CM_EFFECT_MOSAIC, "Mosaic Effect", Make<TMosaicDialog>, nullptr},
+    {CM_EFFECT_SPATIAL_FILTER, "Spatial Filter", Make<TSpatialFiltersDialog>, nullptr},
+    {CM_EFFECT_DIFFUSE_OUTLINE, "Diffuse Outline", Make<TDiffuseDialog>, DiffusePrecheck},
+};
+
+// Apply's result takes the place of the layer's pixels; the layer keeps its name, place
+// and shape, and takes the logical depth Apply gave.
+void Replace(TLayer& layer, TLeadBitmapX& result) {
+    layer.Adopt(result);
+    layer.LogicalBpp = result.LogicalBpp;
+}
+
+} // namespace
+
+const TEffectCommand* FindEffectCommand(int id) {
+    for (const TEffectCommand& c : kEffectCommands)
+        if (c.Id == id) return &c;
+    return nullptr;
+}
+
+int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::string& undoName,
+                    bool sync, bool allLayers) {
+    TImageData* data = view.GetImageData();
+    if (!data || !data->Image.GetCurrentLayer()) return IDCANCEL;
+    TLayeredImage& image = data->Image;
+    TLayer& target = *image.GetCurrentLayer();
+    std::unique_ptr<TEffectsDialog> dialog;
+    int result;
+    {
+        // The dialog shares the target's pixels and region, so the selection goes in first.
+        TSelectionAsRegion region(view, target);
+        dialog = make(target);
+        result = dialog->Execute(&view.Host());
+        // The target's region changes back now; the dialog must not look at it any more.
+        dialog->ReleaseSource();
+    }
+    if (result != IDOK) return result;
+    if (!data->Checkpoint(true, undoName)) {
+        ShowToolkitError(ERROR_NO_MEMORY, dialog->Caption());
+        return result;
+    }
+    view.InvalidateAll();
+    L_INT rc = SUCCESS;
+    if (allLayers) {
+        for (int i = 0; i < image.Count() && rc == SUCCESS; ++i) {
+            TWaitCursor wait;
+            TLayer& layer = *image.GetLayer(i);
+            TLeadBitmapX processed;
+            rc = dialog->Apply(processed, layer, false);
+            if (rc == SUCCESS) Replace(layer, processed);
+        }
+    } else {
+        TWaitCursor wait;
+        {
+            TSelectionAsRegion region(view, target);
+            TLeadBitmapX processed;
+            // Without the selection as its region Apply would change the whole layer.
+            rc = view.HasSelection && !region.Applied() ? ERROR_NO_MEMORY
+                                                        : dialog->Apply(processed, target, false);
+            if (rc == SUCCESS) Replace(target, processed);
+        }
+        if (rc == SUCCESS && sync && image.GetCurrentIndex() == 0 && !view.HasSelection)
+            rc = image.SyncLayerColours();
+    }
+    if (rc != SUCCESS) ShowToolkitError(rc, dialog->Caption());
+    data->RebuildPalette();
+    view.UpdateScrollRanges();
+    view.InvalidateAll();
+    view.LayerHandler().Notify(TLayerChange::Repaint);
+    return result;
+}
+
+void TEffectCommands::CommandEnable(TCommandEnabler& ce) {
+    if (!FindEffectCommand(ce.Id)) return;
+    TImageData* data = view_.GetImageData();
+    ce.Enable(data && data->Image.GetCurrentLayer() &&
+              data->Image.GetCurrentLayer()->IsAllocated());
+}
+
+bool TEffectCommands::Command(int id) {
+    const TEffectCommand* c = FindEffectCommand(id);
+    if (!c) return false;
+    TCommandEnabler ce(id);
+    CommandEnable(ce);
+    if (!ce.Enabled) return true;
+    if (c->Precheck && !c->Precheck(view_)) return true;
+    RunEffectDialog(view_, c->Make, c->UndoName, true, false);
+    return true;
+}
+
+void AttachEffectCommands(TImageView& view) {
+    view.SetDialogCommands(std::make_unique<TEffectCommands>(view));
+}

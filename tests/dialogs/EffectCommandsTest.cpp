@@ -1,0 +1,168 @@
+// The dialog commands on a view: each opens its dialog on the current layer, OK records
+// one undo step under its name and changes only the selected pixels, Cancel changes
+// nothing, failures are shown and leave the pixels, and the background's palette reaches
+// the other layers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "ColorAdjustDialogs.h"
+#include "CommandIds.h"
+#include "EffectCommands.h"
+#include "ErrorDisplay.h"
+#include "HeadlessWindowHost.h"
+#include "ImageView.h"
+#include "MessageBox.h"
+#include "model/ModelTestUtil.h"
+
+namespace {
+
+using mt::Px;
+
+struct Fixture {
+    explicit Fixture(std::unique_ptr<TLayer> bg, std::unique_ptr<TLayer> up = nullptr)
+        : doc(std::make_unique<TImageDoc>()), host({200, 150}) {
+        doc->Image.Layers.Append(std::move(bg));
+        if (up) doc->Image.Layers.Append(std::move(up));
+        view = std::make_unique<TImageView>(*doc, host);
+        AttachEffectCommands(*view);
+        SetMessageBoxHost(&boxes);
+        oldDialogs = SetDialogHost(&dialogs);
+    }
+    ~Fixture() {
+        SetMessageBoxHost(nullptr);
+        SetDialogHost(oldDialogs);
+    }
+    void Select(RECT r) {
+        const TLayer& bg = Layer(0);
+        BITMAPHANDLE b;
+        ASSERT_EQ(
+            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
+            SUCCESS);
+        view->SelectionMask.Adopt(b);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                L_RowPtr(&view->SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+        view->HasSelection = true;
+    }
+    TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
+
+    THeadlessMessageBoxes boxes;
+    THeadlessDialogHost dialogs;
+    IDialogHost* oldDialogs = nullptr;
+    std::unique_ptr<TImageDoc> doc;
+    THeadlessWindowHost host;
+    std::unique_ptr<TImageView> view;
+};
+
+// Fails on the layer but not for the preview.
+class TFailingDialog : public TBrightnessContrastDialog {
+public:
+    using TBrightnessContrastDialog::TBrightnessContrastDialog;
+    L_INT Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) override {
+        return preview ? TBrightnessContrastDialog::Apply(dst, src, preview) : ERROR_NO_MEMORY;
+    }
+};
+
+} // namespace
+
+TEST(EffectCommands, BrightnessChangesTheSelectionOnlyAsOneUndoStepAndThePreviewShowsThat) {
+    Fixture f(mt::Pattern(40, 30, 24));
+    f.Select(RECT{0, 0, 20, 30});
+    const Px inside = mt::At(f.Layer(0), 5, 5), outside = mt::At(f.Layer(0), 30, 5);
+    f.dialogs.QueueScript([&](TDialog& d) -> int {
+        auto& e = dynamic_cast<TEffectsDialog&>(d);
+        EXPECT_TRUE(d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, 40));
+        EXPECT_TRUE(d.Scroll(IDC_ADJUST1, SB_ENDSCROLL));
+        // Fitted at 4.5 pane pixels per image pixel: the right half of the preview is the
+        // unselected half of the layer and stays as it was.
+        EXPECT_EQ(mt::At(e.PreviewBitmap(), 150, 20), mt::At(e.ShownOriginal(), 150, 20));
+        EXPECT_NE(mt::At(e.PreviewBitmap(), 20, 20), mt::At(e.ShownOriginal(), 20, 20));
+        return IDOK;
+    });
+    ASSERT_TRUE(f.view->DoCommand(CM_ADJUST_BRIGHTNESS_CONTRAST));
+    ASSERT_EQ(f.dialogs.Shown.size(), 1u);
+    EXPECT_EQ(f.dialogs.Shown[0].ResourceId, IDD_BRIGHTNESSCONTRAST);
+    EXPECT_EQ(f.doc->UndoName(), "Brightness/Contrast");
+    EXPECT_GT(mt::At(f.Layer(0), 5, 5).r, inside.r);
+    EXPECT_EQ(mt::At(f.Layer(0), 30, 5), outside);
+    EXPECT_EQ(L_BitmapHasRgn(&f.Layer(0)), 0) << "the selection stays out of the layer's shape";
+    EXPECT_EQ(f.Layer(0).LogicalBpp, 24);
+    EXPECT_TRUE(f.boxes.Shown.empty());
+
+    ASSERT_TRUE(f.view->DoCommand(CM_EDITUNDO));
+    EXPECT_EQ(mt::At(f.Layer(0), 5, 5), inside);
+}
+
+TEST(EffectCommands, EveryCommandOpensItsDialogAndCancelChangesNothing) {
+    const std::pair<int, int> dialogs[] = {
+        {CM_ADJUST_HUE_SATURATION, IDD_HUESATURATION},
+        {CM_ADJUST_BRIGHTNESS_CONTRAST, IDD_BRIGHTNESSCONTRAST},
+        {CM_ADJUST_SHARPNESS, IDD_SHARPNESS},
+        {CM_ADJUST_RGB, IDD_RGBADJUST},
+        {CM_ADJUST_CMYK, IDD_CMYKADJUST},
+        {CM_ADJUST_GAMMA, IDD_GAMMACORRECT},
+    };
+    const char* names[] = {"Hue/Contrast",   "Brightness/Contrast", "Blur/Sharpness",
+                           "RGB Adjustment", "CMYK Adjustment",     "Gamma Correction"};
+    Fixture f(mt::Pattern(20, 20, 32));
+    TLeadBitmapX before;
+    ASSERT_EQ(before.AssignX(f.Layer(0), true), SUCCESS);
+    for (size_t i = 0; i < std::size(dialogs); ++i) {
+        SCOPED_TRACE(names[i]);
+        EXPECT_TRUE(f.view->IsCommandEnabled(dialogs[i].first));
+        f.dialogs.QueueScript([](TDialog& d) -> int {
+            d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, 2);
+            d.Scroll(IDC_ADJUST1, SB_ENDSCROLL);
+            return IDCANCEL;
+        });
+        ASSERT_TRUE(f.view->DoCommand(dialogs[i].first));
+        EXPECT_EQ(f.dialogs.Shown.back().ResourceId, dialogs[i].second);
+        EXPECT_EQ(std::memcmp(before.Addr, f.Layer(0).Addr, before.Size), 0);
+        EXPECT_FALSE(f.doc->CanUndo());
+
+        f.dialogs.QueueScript([](TDialog&) -> int { return IDOK; });
+        ASSERT_TRUE(f.view->DoCommand(dialogs[i].first));
+        EXPECT_EQ(f.doc->UndoName(), names[i]);
+        ASSERT_TRUE(f.view->DoCommand(CM_EDITUNDO));
+    }
+    EXPECT_TRUE(f.boxes.Shown.empty());
+}
+
+TEST(EffectCommands, AFailureIsShownAndThePaletteOfTheBackgroundReachesTheOtherLayers) {
+    RGBQUAD pal[256];
+    ASSERT_EQ(L_GetFixedPalette(pal, 8), SUCCESS);
+    auto palette = [&](int w, int h, uint8_t index) {
+        BITMAPHANDLE b;
+        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
+        auto l = std::make_unique<TLayer>();
+        l->Adopt(b);
+        for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), index, size_t(w));
+        l->LogicalBpp = 8;
+        return l;
+    };
+    Fixture f(palette(10, 10, 100), palette(4, 4, 30));
+    TLeadBitmapX before;
+    ASSERT_EQ(before.AssignX(f.Layer(0), true), SUCCESS);
+
+    f.dialogs.QueueScript([](TDialog&) -> int { return IDOK; });
+    EXPECT_EQ(
+        RunEffectDialog(
+            *f.view, [](const TLeadBitmapX& t) { return std::make_unique<TFailingDialog>(t); },
+            "Brightness/Contrast", true, false),
+        IDOK);
+    ASSERT_EQ(f.boxes.Shown.size(), 1u);
+    EXPECT_EQ(f.boxes.Shown[0].Caption, "Brightness/Contrast");
+    EXPECT_EQ(f.boxes.Shown[0].Text, ToolkitErrorText(ERROR_NO_MEMORY));
+    EXPECT_EQ(f.doc->UndoName(), "Brightness/Contrast") << "the step stays";
+    EXPECT_EQ(std::memcmp(before.Addr, f.Layer(0).Addr, before.Size), 0);
+
+    f.dialogs.QueueScript([](TDialog& d) -> int {
+        d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, 45);
+        return IDOK;
+    });
+    ASSERT_TRUE(f.view->DoCommand(CM_ADJUST_BRIGHTNESS_CONTRAST));
+    EXPECT_NE(std::memcmp(f.Layer(0).pPalette, pal, sizeof pal), 0);
+    EXPECT_EQ(std::memcmp(f.Layer(1).pPalette, f.Layer(0).pPalette, sizeof pal), 0);
+}

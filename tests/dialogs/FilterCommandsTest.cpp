@@ -1,0 +1,123 @@
+// The filter commands on a view: every one opens its dialog and OK makes one undo step
+// under its name; Red Eye wants a selection, Diffuse Outline a 32-bit image, and a water
+// colour run cancelled after OK leaves the layer as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "CommandIds.h"
+#include "EffectCommands.h"
+#include "FilterDialogs.h"
+#include "HeadlessWindowHost.h"
+#include "ImageView.h"
+#include "MessageBox.h"
+#include "ModelessDialog.h"
+#include "Processing.h"
+#include "model/ModelTestUtil.h"
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(std::unique_ptr<TLayer> bg)
+        : doc(std::make_unique<TImageDoc>()), host({200, 150}) {
+        doc->Image.Layers.Append(std::move(bg));
+        view = std::make_unique<TImageView>(*doc, host);
+        AttachEffectCommands(*view);
+        oldBoxes = SetMessageBoxHost(&boxes);
+        oldDialogs = SetDialogHost(&dialogs);
+        oldModeless = SetModelessHost(&modeless);
+    }
+    ~Fixture() {
+        SetMessageBoxHost(oldBoxes);
+        SetDialogHost(oldDialogs);
+        SetModelessHost(oldModeless);
+    }
+    void Select(RECT r) {
+        const TLayer& bg = Layer();
+        BITMAPHANDLE b;
+        ASSERT_EQ(
+            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
+            SUCCESS);
+        view->SelectionMask.Adopt(b);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                L_RowPtr(&view->SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
+        view->HasSelection = true;
+    }
+    TLayer& Layer() { return *doc->Image.Layers.At(0); }
+    bool Unchanged(const TLeadBitmapX& before) {
+        return Layer().Size == before.Size &&
+               std::memcmp(before.Addr, Layer().Addr, before.Size) == 0;
+    }
+
+    THeadlessMessageBoxes boxes;
+    THeadlessDialogHost dialogs;
+    THeadlessModelessHost modeless;
+    IMessageBoxHost* oldBoxes = nullptr;
+    IDialogHost* oldDialogs = nullptr;
+    IModelessHost* oldModeless = nullptr;
+    std::unique_ptr<TImageDoc> doc;
+    THeadlessWindowHost host;
+    std::unique_ptr<TImageView> view;
+};
+
+TEST(FilterCommands, RedEyeWithoutASelectionOnlySaysSoAndWithOneOpensOnTheBackground) {
+    Fixture f(mt::Pattern(20, 20, 32));
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_RED_EYE));
+    ASSERT_EQ(f.boxes.Shown.size(), 1u);
+    EXPECT_EQ(f.boxes.Shown[0].Text, "Please select the eye area before calling this function");
+    EXPECT_EQ(f.boxes.Shown[0].Caption, "Information");
+    EXPECT_EQ(f.boxes.Shown[0].Icon, TMbIcon::Stop);
+    EXPECT_TRUE(f.dialogs.Shown.empty());
+    EXPECT_FALSE(f.doc->CanUndo());
+    f.Select({2, 2, 12, 12});
+    f.dialogs.QueueScript([](TDialog&) { return IDOK; });
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_RED_EYE));
+    EXPECT_EQ(f.dialogs.Shown.back().ResourceId, IDD_REDEYE);
+    EXPECT_EQ(f.doc->UndoName(), "Red Eye Correction");
+}
+
+TEST(FilterCommands, DiffuseOutlineConvertsTo32BitsAsItsOwnStepOnlyWhenAsked) {
+    Fixture f(mt::Pattern(20, 20, 24));
+    f.boxes.QueueAnswer(TMbResult::No);
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_DIFFUSE_OUTLINE));
+    EXPECT_TRUE(f.dialogs.Shown.empty());
+    EXPECT_FALSE(f.doc->CanUndo());
+    EXPECT_EQ(f.Layer().LogicalBpp, 24);
+
+    f.boxes.QueueAnswer(TMbResult::Yes);
+    f.dialogs.QueueScript([](TDialog&) { return IDCANCEL; });
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_DIFFUSE_OUTLINE));
+    ASSERT_EQ(f.boxes.Shown.size(), 2u);
+    EXPECT_EQ(f.boxes.Shown[1].Caption, "Quillo");
+    EXPECT_EQ(f.boxes.Shown[1].Buttons, TMbButtons::YesNo);
+    EXPECT_EQ(f.boxes.Shown[1].Icon, TMbIcon::Question);
+    EXPECT_EQ(f.dialogs.Shown.back().ResourceId, IDD_DIFFUSE);
+    EXPECT_EQ(f.Layer().LogicalBpp, 32);
+    EXPECT_EQ(f.doc->UndoCount(), 1);
+    EXPECT_EQ(f.doc->UndoName(), "Color Resolution");
+    // Now 32 bits: no question any more.
+    f.dialogs.QueueScript([](TDialog&) { return IDOK; });
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_DIFFUSE_OUTLINE));
+    EXPECT_EQ(f.boxes.Shown.size(), 2u);
+    EXPECT_EQ(f.doc->UndoName(), "Diffuse Outline");
+}
+
+TEST(FilterCommands, WaterColorCancelledAfterOkLeavesTheLayerUntouched) {
+    Fixture f(mt::Pattern(64, 300, 32));
+    TLeadBitmapX before;
+    ASSERT_EQ(before.AssignX(f.Layer(), true), SUCCESS);
+    f.dialogs.QueueScript([](TDialog&) { return IDOK; });
+    f.boxes.QueueAnswer(TMbResult::Yes); // "Are you sure ...?"
+    f.modeless.QueuePump([&] { f.modeless.Current->Click(IDCANCEL); });
+    L_SetProcessingThreads(1);
+    ASSERT_TRUE(f.view->DoCommand(CM_EFFECT_WATER_COLOR));
+    L_SetProcessingThreads(0);
+    EXPECT_TRUE(f.Unchanged(before));
+    ASSERT_EQ(f.boxes.Shown.size(), 2u);
+    EXPECT_EQ(f.boxes.Shown[1].Caption, "Water Color");
+    EXPECT_EQ(f.modeless.OwnerStates, (std::vector<bool>{false, true}));
+}
+
+} // namespace
