@@ -47,7 +47,7 @@ const Fixture kFixtures[] = {
     {"gray8.tif", "gray8.pgm", FILE_TIF, 8},
     {"gray16.tif", "gray16.pgm", FILE_TIFLZW, 8},
     {"gray2.tif", "gray2.pgm", FILE_TIF, 4},
-    {"bilevel-g4.tif", "bilevel-g4.pgm", FILE_TIF, 1},
+    {"bilevel-g4.tif", "bilevel-g4.pgm", FILE_CCITT_GROUP4, 1},
     {"bilevel-miniswhite.tif", "bilevel-miniswhite.pgm", FILE_TIF_PACKBITS, 1},
     {"bilevel-minisblack.tif", "bilevel-minisblack.pgm", FILE_TIF, 1},
 };

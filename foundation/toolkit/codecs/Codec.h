@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "BitmapInternal.h"
+#include "Ccitt.h"
 #include "Toolkit.h"
 
 namespace lt::codec {
@@ -85,6 +86,7 @@ extern const Codec kTiffCodec;
 extern const Codec kPcxCodec;
 extern const Codec kSunCodec;
 extern const Codec kTgaCodec;
+extern const Codec kCalsCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.
@@ -110,6 +112,24 @@ inline void OpaqueWhenAlphaIsBlank(BITMAPHANDLE* b, int rows) {
         for (int x = 0; x < b->Width; ++x) row[4 * x + 3] = 255;
     }
 }
+
+// The palette index of a 1-bit bitmap that fax-coded files store as black: the darker one.
+inline int BlackIndex(const BITMAPHANDLE* b) {
+    if (!b->pPalette) return 0;
+    auto level = [](const RGBQUAD& q) {
+        return 299 * q.rgbRed + 587 * q.rgbGreen + 114 * q.rgbBlue;
+    };
+    return level(b->pPalette[0]) <= level(b->pPalette[1]) ? 0 : 1;
+}
+
+// Decodes a fax-coded page of width x height into *out: 1 bit, index 0 white, 1 black, with
+// the given resolution. A page that ends early keeps what it holds (LoadContext::EndedEarly);
+// runs longer than a row fail with ERROR_FILE_FORMAT.
+int LoadFaxPage(const uint8_t* data, size_t size, int width, int height, const ccitt::Params& p,
+                int xdpi, int ydpi, BITMAPHANDLE* out, LoadContext& ctx);
+
+// Codes a 1-bit bitmap, black being BlackIndex(b), and appends it to `out`.
+int SaveFaxPage(const BITMAPHANDLE* b, const ccitt::Params& p, std::vector<uint8_t>& out);
 
 // Every codec, in sniffing order: TARGA, which has no magic number, last.
 const std::vector<const Codec*>& AllCodecs();

@@ -38,8 +38,9 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 }
 
 const std::vector<const Codec*>& AllCodecs() {
-    static const std::vector<const Codec*> codecs = {
-        &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec, &kSunCodec, &kTgaCodec};
+    static const std::vector<const Codec*> codecs = {&kPngCodec,  &kJpegCodec, &kBmpCodec,
+                                                     &kTiffCodec, &kPcxCodec,  &kSunCodec,
+                                                     &kCalsCodec, &kTgaCodec};
     return codecs;
 }
 

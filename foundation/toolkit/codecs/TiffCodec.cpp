@@ -159,6 +159,7 @@ struct Layout {
     bool alpha = false;      // the first extra sample is kept as alpha
     bool associated = false; // ... and is premultiplied into the colours
     bool minIsWhite = false;
+    uint32_t group3Options = 0;
 };
 
 bool OneOf(unsigned v, std::initializer_list<unsigned> set) {
@@ -187,6 +188,8 @@ int Analyze(TIFF* tif, Layout* L) {
     uint16_t* extras = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extras);
     if (!TIFFIsCODECConfigured(L->compression)) return ERROR_UNKNOWN_COMP;
+    if (L->compression == COMPRESSION_CCITTFAX3)
+        TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP3OPTIONS, &L->group3Options);
     L->tiled = TIFFIsTiled(tif) != 0;
     if (L->tiled) {
         if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &L->tileW) ||
@@ -258,10 +261,16 @@ int Analyze(TIFF* tif, Layout* L) {
     return SUCCESS;
 }
 
-int FormatOf(uint16_t compression) {
-    switch (compression) {
+int FormatOf(const Layout& L) {
+    switch (L.compression) {
         case COMPRESSION_LZW: return FILE_TIFLZW;
         case COMPRESSION_PACKBITS: return FILE_TIF_PACKBITS;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW: return FILE_CCITT;
+        case COMPRESSION_CCITTFAX3:
+            return L.group3Options & GROUP3OPT_2DENCODING ? FILE_CCITT_GROUP3_2DIM
+                                                          : FILE_CCITT_GROUP3_1DIM;
+        case COMPRESSION_CCITTFAX4: return FILE_CCITT_GROUP4;
         default: return FILE_TIF;
     }
 }
@@ -293,7 +302,7 @@ int Info(const uint8_t* data, size_t size, FILEINFO* info) {
     Layout L;
     int rc = Analyze(tif.get(), &L);
     if (rc != SUCCESS) return rc;
-    info->Format = FormatOf(L.compression);
+    info->Format = FormatOf(L);
     info->Width = int(L.width);
     info->Height = int(L.height);
     info->BitsPerPixel = L.bpp;
@@ -689,7 +698,13 @@ Ramp GrayRamp(const BITMAPHANDLE* b) {
     return normal ? Ramp::Normal : inverse ? Ramp::Inverse : Ramp::None;
 }
 
+bool IsFax(int format) {
+    return format == FILE_CCITT || format == FILE_CCITT_GROUP3_1DIM ||
+           format == FILE_CCITT_GROUP3_2DIM || format == FILE_CCITT_GROUP4;
+}
+
 bool CanSave(int format, int bpp) {
+    if (IsFax(format)) return bpp == 1;
     return (format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS) &&
            IsValidBpp(bpp);
 }
@@ -820,10 +835,29 @@ void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool predict) {
     }
 }
 
+// Fax pages are stored as white-is-zero with black as 1, whatever the palette: readers of
+// fax files expect that, and some ignore any other photometric interpretation.
+void FaxRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool invert) {
+    const uint8_t* s = L_RowPtr(b, y);
+    const size_t n = (size_t(b->Width) + 7) / 8;
+    for (size_t i = 0; i < n; ++i) d[i] = invert ? uint8_t(~s[i]) : s[i];
+}
+
+uint16_t CompressionFor(int format) {
+    switch (format) {
+        case FILE_TIFLZW: return COMPRESSION_LZW;
+        case FILE_TIF_PACKBITS: return COMPRESSION_PACKBITS;
+        case FILE_CCITT: return COMPRESSION_CCITTRLE;
+        case FILE_CCITT_GROUP3_1DIM:
+        case FILE_CCITT_GROUP3_2DIM: return COMPRESSION_CCITTFAX3;
+        case FILE_CCITT_GROUP4: return COMPRESSION_CCITTFAX4;
+        default: return COMPRESSION_NONE;
+    }
+}
+
 int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
-    const uint16_t compression = format == FILE_TIFLZW         ? COMPRESSION_LZW
-                                 : format == FILE_TIF_PACKBITS ? COMPRESSION_PACKBITS
-                                                               : COMPRESSION_NONE;
+    const uint16_t compression = CompressionFor(format);
+    const bool fax = IsFax(format);
     out.clear();
     MemStream s;
     s.out = &out;
@@ -837,7 +871,9 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     const uint16_t spp = bpp == 32 ? 4 : bpp >= 16 ? 3 : 1;
     const uint16_t bps = bpp <= 8 ? uint16_t(bpp) : 8;
     uint16_t photometric = PHOTOMETRIC_RGB;
-    if (bpp <= 8) {
+    if (fax) {
+        photometric = PHOTOMETRIC_MINISWHITE;
+    } else if (bpp <= 8) {
         Ramp ramp = GrayRamp(b);
         photometric = ramp == Ramp::Normal    ? PHOTOMETRIC_MINISBLACK
                       : ramp == Ramp::Inverse ? PHOTOMETRIC_MINISWHITE
@@ -850,6 +886,8 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    if (format == FILE_CCITT_GROUP3_2DIM)
+        TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, uint32_t(GROUP3OPT_2DENCODING));
     // Differencing neighbouring samples makes LZW find runs in photographs: the file
     // comes out much smaller and, with less to compress, faster. Palette indices have no
     // such neighbourhood, so they are left alone.
@@ -877,6 +915,7 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
                  float(b->YResolution > 0 ? b->YResolution : opt.YResolution));
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 
+    const int blackIndex = fax ? BlackIndex(b) : 1;
     const size_t rowBytes = size_t(TIFFScanlineSize64(t));
     if (rowBytes == 0) return ERROR_FILE_WRITE;
     const uint32_t rowsPerStrip =
@@ -892,8 +931,13 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     }
     for (uint32_t y0 = 0, index = 0; y0 < uint32_t(b->Height); y0 += rowsPerStrip, ++index) {
         const uint32_t rows = std::min(rowsPerStrip, uint32_t(b->Height) - y0);
-        for (uint32_t r = 0; r < rows; ++r)
-            FileRow(b, int(y0 + r), strip.p.get() + size_t(r) * rowBytes, predict);
+        for (uint32_t r = 0; r < rows; ++r) {
+            uint8_t* d = strip.p.get() + size_t(r) * rowBytes;
+            if (fax)
+                FaxRow(b, int(y0 + r), d, blackIndex == 0);
+            else
+                FileRow(b, int(y0 + r), d, predict);
+        }
         const size_t bytes = rowBytes * rows;
         tmsize_t written;
         if (lzw) {
@@ -925,7 +969,8 @@ bool Sniff(const uint8_t* d, size_t n) {
 }
 
 bool HandlesFormat(int format) {
-    return format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS;
+    return format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS ||
+           IsFax(format);
 }
 
 } // namespace
