@@ -122,11 +122,16 @@ TEST_F(CommandTablesTest, AcceleratorsMatchTheMenuTexts) {
     SetPluginMenu({"Sharpen Pro"}); // Last Filter's Ctrl+F lives in the plug-in menu
     const TMenuDef& menu = MenuResource(IDM_IMAGE);
     std::set<int> ids;
+    std::set<std::string> keys;
     for (const TAccelDef& a : Accelerators()) {
-        EXPECT_TRUE(ids.insert(a.Id).second) << a.Id << " has two keys";
+        EXPECT_TRUE(keys.insert(a.Key).second) << a.Key << " is bound twice";
         const TMenuDef* item = FindMenuItem(menu, a.Id);
         ASSERT_TRUE(item) << a.Key << " runs " << a.Id << ", which is in no menu";
-        EXPECT_EQ(KeyOfMenuText(AccelText(item->Text)), a.Key) << item->Text;
+        // The first key of a command is the one its menu shows; later ones are alternatives
+        // (Ctrl+Ins for Copy).
+        if (ids.insert(a.Id).second) {
+            EXPECT_EQ(KeyOfMenuText(AccelText(item->Text)), a.Key) << item->Text;
+        }
     }
     // And every key a menu shows is bound.
     Walk(menu, [&](const TMenuDef& item) {
