@@ -30,8 +30,8 @@ TDialogTemplate Make(int resourceId, const char* caption, std::initializer_list<
     return t;
 }
 
-std::vector<TAdjustDialog::TSliderSpec> Sliders(int count, int start) {
-    std::vector<TAdjustDialog::TSliderSpec> s;
+std::vector<TAdjustDialog::TSliderDef> Sliders(int count, int start) {
+    std::vector<TAdjustDialog::TSliderDef> s;
     for (int i = 0; i < count; ++i) s.push_back({IDC_ADJUST1 + i, 0, 50, 5, start});
     return s;
 }
@@ -72,18 +72,18 @@ TDialogTemplate AdjustDialogTemplate(int resourceId) {
 // ---------------------------------------------------------------------------
 
 namespace {
-TDialogTemplate SliderTemplate(int resourceId, const std::vector<TAdjustDialog::TSliderSpec>& s) {
+TDialogTemplate SliderTemplate(int resourceId, const std::vector<TAdjustDialog::TSliderDef>& s) {
     TDialogTemplate t = AdjustDialogTemplate(resourceId);
     for (TControlTemplate& c : t.Controls)
-        for (const TAdjustDialog::TSliderSpec& spec : s)
-            if (c.Id == spec.Id && c.Kind == TControlKind::Static && c.Text.empty())
+        for (const TAdjustDialog::TSliderDef& def : s)
+            if (c.Id == def.Id && c.Kind == TControlKind::Static && c.Text.empty())
                 c.Kind = TControlKind::Slider;
     return t;
 }
 } // namespace
 
 TAdjustDialog::TAdjustDialog(const TLeadBitmapX& source, int resourceId,
-                             std::vector<TSliderSpec> sliders)
+                             std::vector<TSliderDef> sliders)
     : TEffectsDialog(source, SliderTemplate(resourceId, sliders), kEffectHelpContext),
       sliders_(std::move(sliders)) {
     // Everything here but Sharpness works pixel by pixel.
@@ -92,7 +92,7 @@ TAdjustDialog::TAdjustDialog(const TLeadBitmapX& source, int resourceId,
 
 bool TAdjustDialog::InitPanes() {
     if (!TEffectsDialog::InitPanes()) return false;
-    for (const TSliderSpec& s : sliders_) {
+    for (const TSliderDef& s : sliders_) {
         SetRange(s.Id, s.Min, s.Max);
         SetRuler(s.Id, s.Ruler);
         SetPageStep(s.Id, s.Ruler);

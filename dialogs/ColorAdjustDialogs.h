@@ -37,10 +37,10 @@ TDialogTemplate AdjustDialogTemplate(int resourceId);
 // positions when the panes are set up.
 class TAdjustDialog : public TEffectsDialog {
 public:
-    struct TSliderSpec {
+    struct TSliderDef {
         int Id, Min, Max, Ruler, Start;
     };
-    TAdjustDialog(const TLeadBitmapX& source, int resourceId, std::vector<TSliderSpec> sliders);
+    TAdjustDialog(const TLeadBitmapX& source, int resourceId, std::vector<TSliderDef> sliders);
     int Position(int index) const { return GetPosition(sliders_[size_t(index)].Id); }
 
 protected:
@@ -50,7 +50,7 @@ protected:
     static L_INT CopySource(TLeadBitmapX& dst, const TLeadBitmapX& src);
 
 private:
-    std::vector<TSliderSpec> sliders_;
+    std::vector<TSliderDef> sliders_;
 };
 
 class THueSatDialog : public TAdjustDialog {
