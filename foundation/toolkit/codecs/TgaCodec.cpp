@@ -1,4 +1,4 @@
-// Truevision TARGA pictures, after the TGA 2.0 file format specification.
+// Truevision TARGA pictures, as the published TGA 2.0 file format describes them.
 //
 // Reading: colour-mapped (8-bit indices into a map of 15, 16, 24 or 32-bit entries, which
 // may start past index 0), true colour at 15, 16, 24 and 32 bits, gray at 8 bits and gray with
