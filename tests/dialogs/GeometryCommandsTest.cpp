@@ -173,8 +173,15 @@ TEST(GeometryCommands, CropOnTheBackgroundKeepsTheLayersOverTheSamePicture) {
     Fixture f(mt::Pattern(30, 20, 24), mt::At(mt::Pattern(6, 6, 32), 8, 7));
     const Px under = mt::At(f.Layer(0), 10, 9), corner = mt::At(f.Layer(1), 0, 0);
     f.doc->Image.SetCurrent(0);
+    // Without its top-right corner: the canvas is still the bounds, and the corner takes
+    // the background colour.
     f.Select(RECT{5, 4, 25, 16});
+    for (int y = 4; y < 6; ++y)
+        for (int x = 20; x < 25; ++x)
+            L_RowPtr(&f.view->SelectionMask, y)[x / 8] &= uint8_t(~(0x80 >> (x % 8)));
     ASSERT_TRUE(f.view->DoCommand(CM_IMAGE_CROP));
+    EXPECT_EQ(mt::At(f.Layer(0), 19, 0), (Px{255, 255, 255, 255}));
+    EXPECT_NE(mt::At(f.Layer(0), 19, 2), (Px{255, 255, 255, 255}));
     EXPECT_FALSE(f.view->HasSelection);
     EXPECT_EQ(f.Layer(0).Width, 20);
     EXPECT_EQ(f.Layer(0).Height, 12);
@@ -203,11 +210,17 @@ TEST(GeometryCommands, CropOnALayerCutsOnlyThatLayer) {
     EXPECT_EQ(mt::At(f.Layer(1), 0, 0), kept);
     EXPECT_EQ(mt::At(f.Layer(1), 4, 4).a, 0);
 
+    // What the layer's own shape hides stays hidden: the crop takes only the shape's part.
+    mt::Shape(f.Layer(1), RECT{0, 0, 3, 6});
+    f.Select(RECT{6, 6, 12, 12});
+    ASSERT_EQ(f.geometry->Crop(), SUCCESS);
+    EXPECT_EQ(f.Layer(1).Width, 3);
+
     // A selection beside the layer leaves it and the history alone.
     f.Select(RECT{20, 0, 30, 5});
     ASSERT_EQ(f.geometry->Crop(), SUCCESS);
-    EXPECT_EQ(f.Layer(1).Width, 6);
-    EXPECT_EQ(f.doc->UndoCount(), 1);
+    EXPECT_EQ(f.Layer(1).Width, 3);
+    EXPECT_EQ(f.doc->UndoCount(), 2);
 }
 
 TEST(GeometryCommands, ResizeCanvasPutsTheOldImageWhereTheAnchorsSay) {
@@ -255,6 +268,7 @@ TEST(GeometryCommands, ANewLayerIsInTheBackgroundsColourClass) {
 
     RGBQUAD pal[256];
     ASSERT_EQ(L_GetFixedPalette(pal, 8), SUCCESS);
+    pal[7] = RGBQUAD{1, 2, 3, 0};
     BITMAPHANDLE b;
     ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 8, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
     auto bg = std::make_unique<TLayer>();
