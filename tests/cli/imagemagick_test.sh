@@ -33,7 +33,7 @@ same "average 3" "-statistic Mean 3x3"
 same "average 5" "-statistic Mean 5x5"
 same "posterize 3" "+dither -posterize 3"
 same "posterize 4" "+dither -posterize 4"
-same "rotate 9000" "-rotate -90"
+same "rotate 9000" "-rotate 90"
 same "rotate -9000" "-rotate -90"
 # The editor's Crop and Rotate Layer (+90) through a script against -crop and -rotate 90.
 cp "$IN" "$TMP/sample.png"
