@@ -76,6 +76,33 @@ void CopyClipped(TLayer& dst, const TLayer& src, int x, int y) {
 
 } // namespace
 
+L_INT CropCurrentLayer(TLayeredImage& image, HRGN keep, COLORREF fill) {
+    TLayer& layer = *image.Layers.Current();
+    RECT bounds{};
+    L_INT rc = L_SetBitmapRgnHandle(&layer, nullptr, keep, L_RGN_SET);
+    if (rc == SUCCESS) rc = layer.CropToRegion(&bounds);
+    if (rc == SUCCESS) {
+        layer.X += bounds.left;
+        layer.Y += bounds.top;
+        rc = FillOutsideRegion(layer, fill);
+    }
+    if (rc == SUCCESS && image.GetCurrentIndex() == 0) {
+        // The background goes back to the origin and every layer with it, so that each
+        // stays over the picture it covered; the canvas is now the selection's bounds.
+        const int dx = layer.X, dy = layer.Y;
+        for (int i = 0; i < image.Count(); ++i) {
+            image.Layers.At(i)->X -= dx;
+            image.Layers.At(i)->Y -= dy;
+        }
+        L_FreeBitmapRgn(&layer);
+    } else if (rc == SUCCESS && layer.LogicalBpp == 32) {
+        rc = Lx_IntersectBitmapAlphaWithMask(&layer);
+    }
+    layer.GrayState = -1;
+    image.RecomposeAll = true;
+    return rc;
+}
+
 void TGeometryCommands::CommandEnable(TCommandEnabler& ce) {
     if (!IsGeometryCommand(ce.Id)) return;
     TImageData* data = view_.GetImageData();
@@ -252,28 +279,8 @@ L_INT TGeometryCommands::Crop() {
         return ERROR_NO_MEMORY;
     }
     view_.Deselect();
-    rc = L_SetBitmapRgnHandle(&layer, nullptr, kept, L_RGN_SET);
+    rc = CropCurrentLayer(image, kept, BackgroundColour());
     L_DeleteRgn(kept);
-    if (rc == SUCCESS) rc = layer.CropToRegion(&bounds);
-    if (rc == SUCCESS) {
-        layer.X += bounds.left;
-        layer.Y += bounds.top;
-        rc = FillOutsideRegion(layer, BackgroundColour());
-    }
-    if (rc == SUCCESS && image.GetCurrentIndex() == 0) {
-        // The background goes back to the origin and every layer with it, so that each
-        // stays over the picture it covered; the canvas is now the selection's bounds.
-        const int dx = layer.X, dy = layer.Y;
-        for (int i = 0; i < image.Count(); ++i) {
-            image.Layers.At(i)->X -= dx;
-            image.Layers.At(i)->Y -= dy;
-        }
-        L_FreeBitmapRgn(&layer);
-    } else if (rc == SUCCESS && layer.LogicalBpp == 32) {
-        rc = Lx_IntersectBitmapAlphaWithMask(&layer);
-    }
-    layer.GrayState = -1;
-    image.RecomposeAll = true;
     Refresh();
     return rc;
 }

@@ -8,6 +8,13 @@
 #include "Toolkit.h"
 
 class TImageView;
+class TLayeredImage;
+
+// Crops the current layer to `keep` (a region in its own coordinates, not empty): the
+// layer shrinks to the region's bounds and what lies outside the region takes `fill`
+// (upper 32-bit layers: becomes transparent). On the background the canvas becomes those
+// bounds, and every layer moves so that it stays over the same picture.
+L_INT CropCurrentLayer(TLayeredImage& image, HRGN keep, COLORREF fill);
 
 class TGeometryCommands : public ICommandTarget {
 public:
