@@ -61,17 +61,17 @@ L_INT NewLike(const TLayer& background, int width, int height, TLayer& out) {
 
 // Copies src into dst at (x, y), the parts outside dst left out. 32-bit pixels travel with
 // their alpha; other depths are the same (both take the background's palette).
-void CopyClipped(TLayer& dst, const TLayer& src, int x, int y) {
+L_INT CopyClipped(TLayer& dst, const TLayer& src, int x, int y) {
     const int x0 = std::max(0, x), y0 = std::max(0, y);
     const int x1 = std::min(dst.Width, x + src.Width), y1 = std::min(dst.Height, y + src.Height);
-    if (x0 >= x1 || y0 >= y1) return;
+    if (x0 >= x1 || y0 >= y1) return SUCCESS;
     if (dst.BitsPerPixel == 32 && src.BitsPerPixel == 32) {
         for (int row = y0; row < y1; ++row)
             std::memcpy(L_RowPtr(&dst, row) + size_t(x0) * 4,
                         L_RowPtr(&src, row - y) + size_t(x0 - x) * 4, size_t(x1 - x0) * 4);
-    } else {
-        L_CombineBitmap(&dst, x0, y0, x1 - x0, y1 - y0, &src, x0 - x, y0 - y, CB_OP_COPY);
+        return SUCCESS;
     }
+    return L_CombineBitmap(&dst, x0, y0, x1 - x0, y1 - y0, &src, x0 - x, y0 - y, CB_OP_COPY);
 }
 
 } // namespace
@@ -227,10 +227,10 @@ L_INT TGeometryCommands::ResizeCanvas(int width, int height, int horizontalAncho
     rc = canvas.BitsPerPixel != 32 ? L_FillBitmap(&canvas, colour)
          : bg.LogicalBpp == 32     ? canvas.FillWithAlpha(colour)
                                    : canvas.FillWithAlpha(colour | 0xFF000000);
+    if (rc == SUCCESS) rc = CopyClipped(canvas, bg, x, y);
     if (rc != SUCCESS) return rc;
     if (!data.Checkpoint(true, "Resize Canvas")) return ERROR_NO_MEMORY;
     view_.Deselect();
-    CopyClipped(canvas, bg, x, y);
     bg.Adopt(canvas);
     bg.GrayState = -1;
     // The other layers move with the picture they were placed on.
@@ -329,7 +329,7 @@ L_INT TGeometryCommands::ResizeLayer(int width, int height) {
 
 L_INT TGeometryCommands::RotateLayer(int tenths) {
     if (!HasImage()) return ERROR_NO_BITMAP;
-    if (tenths == 0) return SUCCESS;
+    if (tenths % 3600 == 0) return SUCCESS;
     LeaveChannelMode();
     view_.Deselect();
     TImageData& data = *view_.GetImageData();
@@ -337,8 +337,9 @@ L_INT TGeometryCommands::RotateLayer(int tenths) {
     TWaitCursor wait;
     if (!data.Checkpoint(true, "Rotate Layer")) return ERROR_NO_MEMORY;
     TLayer& layer = *image.GetCurrentLayer();
-    // Both rotations take hundredths of a degree.
-    const L_INT angle = tenths * 10;
+    // Both rotations take hundredths of a degree (whole turns left out, which cannot
+    // overflow).
+    const L_INT angle = (tenths % 3600) * 10;
     L_INT rc;
     if (image.GetCurrentIndex() == 0) {
         rc = Lx_RotateBitmapFine(&layer, angle, LX_ROTATE_GROW, BackgroundColour());
