@@ -75,8 +75,8 @@ TInstantPaintTool::TPt TInstantPaintTool::Smoothed() const {
     if (smooth_ == 0) return ring_[size_t(head_)];
     const TPt m = Entry(smooth_);
     double sx = m.x, sy = m.y, sw = 1;
+    // M itself is at distance 0 and so left out with every other entry on it.
     for (int i = 0; i <= 2 * smooth_; ++i) {
-        if (i == smooth_) continue;
         const TPt p = Entry(i);
         const double d = std::hypot(p.x - m.x, p.y - m.y);
         if (d == 0) continue;

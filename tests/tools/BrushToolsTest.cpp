@@ -124,7 +124,16 @@ TEST(BrushTools, AirbrushKeepsSprayingEveryTickAfterTheFirst) {
     EXPECT_LT(second, afterPress);
     d.host.FireTimer(kStrokeTimer);
     EXPECT_LT(d.At(20, 15).r, second);
-    d.host.ButtonUp(TMouseButton::Left, 0, d.Client(20, 15));
+    // A move that puts a dab starts the count again; it repaints around the dab only.
+    d.host.Update();
+    d.host.MouseMove(0, d.Client(26, 15));
+    const RECT inv = d.host.InvalidBounds(), dab = d.view->ImageToClientRect({11, 0, 41, 30}, true);
+    EXPECT_TRUE(inv.left <= dab.left && inv.right >= dab.right && inv.top <= dab.top);
+    EXPECT_LT(inv.right - inv.left, 80);
+    const int moved = d.At(26, 15).r;
+    d.host.FireTimer(kStrokeTimer);
+    EXPECT_EQ(d.At(26, 15).r, moved);
+    d.host.ButtonUp(TMouseButton::Left, 0, d.Client(26, 15));
 }
 
 TEST(BrushTools, CloneCopiesFromTheDocumentRightClickedAndNeedsAnOrigin) {
