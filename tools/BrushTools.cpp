@@ -154,11 +154,46 @@ TImageView* CloneSourceView() {
     return nullptr;
 }
 
+// Half the length of the source marker's arms, in window pixels.
+constexpr int kMarkerArm = 10;
+
+// The source marker: a cross inverted over the picture, so drawing it twice removes it.
+// m is in the scroller's content coordinates; only the part inside clip is drawn.
+void InvertCross(HDC dc, POINT m, const RECT& clip) {
+    TDCStateGuard guard(dc);
+    dc->SetROP2(R2_NOT);
+    dc->SelectPen(LPEN{PS_SOLID, 1, RGB(0, 0, 0)});
+    auto arm = [&](int x0, int y0, int x1, int y1) { // half-open, horizontal or vertical
+        x0 = std::max(x0, int(clip.left)), y0 = std::max(y0, int(clip.top));
+        x1 = std::min(x1, int(clip.right)), y1 = std::min(y1, int(clip.bottom));
+        if (x0 >= x1 || y0 >= y1) return;
+        dc->MoveTo(x0, y0);
+        if (x1 - x0 > 1)
+            dc->LineTo(x1, y0);
+        else
+            dc->LineTo(x0, y1);
+    };
+    arm(m.x - kMarkerArm, m.y, m.x + kMarkerArm + 1, m.y + 1);
+    // The vertical arm leaves the centre out, which the horizontal one already inverted.
+    arm(m.x, m.y - kMarkerArm, m.x + 1, m.y);
+    arm(m.x, m.y + 1, m.x + 1, m.y + kMarkerArm + 1);
+}
+
 class TClonePaintTool : public TInstantPaintTool {
 public:
     TClonePaintTool(const TPaintToolSetup& s, const TStrokeSettings& st, bool aligned)
         : TInstantPaintTool(s, st), aligned_(aligned) {}
     int GetKind() const override { return PAINT_CLONE; }
+
+    bool IsFinished() override {
+        if (markerShown_) ToggleMarker();
+        return true;
+    }
+    // The view's repaint covered part of the marker in our own window: draw that part again.
+    void Paint(HDC dc, const RECT& rc) override {
+        if (markerShown_ && View && View->GetViewNumber() == sourceId_)
+            InvertCross(dc, marker_, rc);
+    }
 
     bool Track(int x, int y, bool constrain, int button) override {
         if (!Ready()) return false;
@@ -209,9 +244,14 @@ protected:
         const BITMAPHANDLE& composite = source->GetImageData()->Image.Composite;
         const TCloneSource& src = CloneSource();
         const int ix = Lx_Round(x), iy = Lx_Round(y);
-        AlphaBlendBitmapRects(Layer(), ix, iy, Size(), Size(), &composite,
-                              ix + src.Origin.x - offset_.x, iy + src.Origin.y - offset_.y, Mask(),
+        const POINT from{ix + src.Origin.x - offset_.x, iy + src.Origin.y - offset_.y};
+        AlphaBlendBitmapRects(Layer(), ix, iy, Size(), Size(), &composite, from.x, from.y, Mask(),
                               Gray());
+        if (markerShown_) ToggleMarker();
+        const int cx = from.x + Size() / 2, cy = from.y + Size() / 2;
+        marker_ = POINT{int((cx + 0.5) * source->Zoom) + source->OriginX,
+                        int((cy + 0.5) * source->Zoom) + source->OriginY};
+        ToggleMarker();
     }
 
 private:
@@ -220,6 +260,27 @@ private:
     int state_ = kNew;
     POINT offset_{kNoPoint, kNoPoint};
     int sourceId_ = -1;
+    bool markerShown_ = false;
+    POINT marker_{}; // in the source window's content coordinates
+
+    // Draws or removes the marker in the source window and shows the change.
+    void ToggleMarker() {
+        markerShown_ = !markerShown_;
+        TImageView* source = TImageView::FindView(sourceId_);
+        HDC dc = source ? source->Host().BackingDC() : nullptr;
+        if (!dc) return;
+        const TScrollState& sc = source->Host().Scroller();
+        const int sx = sc.PosX * sc.UnitX, sy = sc.PosY * sc.UnitY;
+        const RECT box{marker_.x - kMarkerArm, marker_.y - kMarkerArm, marker_.x + kMarkerArm + 1,
+                       marker_.y + kMarkerArm + 1};
+        {
+            TDCStateGuard guard(dc);
+            dc->SetViewportOrg(-sx, -sy);
+            InvertCross(dc, marker_, box);
+        }
+        source->Host().ShowBackingStore(
+            RECT{box.left - sx, box.top - sy, box.right - sx, box.bottom - sy});
+    }
 };
 
 template <class T, class... A>
