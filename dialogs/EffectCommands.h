@@ -9,6 +9,7 @@
 
 #include "Commands.h"
 #include "EffectsDialog.h"
+#include "PaletteCommands.h"
 
 class TImageView;
 
@@ -39,12 +40,13 @@ int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::str
 // The commands of the table on a view.
 class TEffectCommands : public ICommandTarget {
 public:
-    explicit TEffectCommands(TImageView& view) : view_(view) {}
+    explicit TEffectCommands(TImageView& view) : view_(view), palette_(view) {}
     void CommandEnable(TCommandEnabler& ce) override;
     bool Command(int id) override;
 
 private:
     TImageView& view_;
+    TPaletteCommands palette_;
 };
 
 // Gives a view its dialog commands (call where the tools are attached).
