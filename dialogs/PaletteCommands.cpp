@@ -19,6 +19,25 @@ TLayer* Background(TImageView& view) {
 
 } // namespace
 
+L_INT ChangeLayeredDepth(TLayeredImage& image, TLayeredImage& flat, const TDepthChoice& c) {
+    const L_UINT flags = c.Dither | c.Palette;
+    if (c.Bpp > 8) return image.ChangeColorDepth(c.Bpp, flags, c.UserPalette, c.UserColors);
+    L_INT rc = c.Gray ? flat.ConvertToGrayscale() : SUCCESS;
+    // Only the merged copy's palette is wanted, and the palette does not depend on the
+    // dithering: its pixels need not be dithered.
+    if (rc == SUCCESS)
+        rc = flat.ChangeColorDepth(c.Bpp, flags & ~L_UINT(CRF_DITHERMASK), c.UserPalette,
+                                   c.UserColors);
+    const TLayer* mapped = flat.Layers.At(0);
+    if (rc == SUCCESS && (!mapped || !mapped->pPalette || mapped->BitsPerPixel != c.Bpp))
+        rc = ERROR_BITPERPIXEL;
+    if (rc != SUCCESS) return rc;
+    const std::vector<RGBQUAD> table(mapped->pPalette, mapped->pPalette + (1 << c.Bpp));
+    // The palette kind has been chosen already; the dithering method still applies.
+    return image.ChangeColorDepth(c.Bpp, (flags & 0xFFFFFF90u) | CRF_USERPALETTE, table.data(),
+                                  L_UINT(table.size()));
+}
+
 void TPaletteCommands::CommandEnable(TCommandEnabler& ce) {
     if (ce.Id != CM_IMAGE_COLOR_DEPTH && ce.Id != CM_PALETTE_EDIT && ce.Id != CM_PALETTE_LOAD &&
         ce.Id != CM_PALETTE_SAVE)
@@ -74,11 +93,9 @@ void TPaletteCommands::ColorDepth() {
     TResolutionDialog dialog(*picture);
     if (dialog.Execute(&view_.Host()) != IDOK) return;
     dialog.ReleaseSource();
-    const int bpp = dialog.GetChosenBitsPerPixel();
-    const bool gray = dialog.IsGrayscaleChosen();
-    const L_UINT dither = dialog.GetDitherFlags(), palette = dialog.GetPaletteFlags();
-    const RGBQUAD* user = dialog.GetUserPalette();
-    const L_UINT userCount = dialog.GetUserPaletteCount();
+    const TDepthChoice choice{dialog.GetChosenBitsPerPixel(), dialog.IsGrayscaleChosen(),
+                              dialog.GetDitherFlags(),        dialog.GetPaletteFlags(),
+                              dialog.GetUserPalette(),        dialog.GetUserPaletteCount()};
 
     view_.DoCommand(CM_CHANNEL_AGGREGATED);
     if (!data.Checkpoint(true, "Color Resolution")) {
@@ -88,24 +105,7 @@ void TPaletteCommands::ColorDepth() {
     view_.InvalidateAll();
     {
         TWaitCursor wait;
-        if (bpp <= 8) {
-            // One palette from the composite, then every layer mapped onto it, so that the
-            // layers can never disagree about their colours.
-            if (gray) rc = flat.ConvertToGrayscale();
-            if (rc == SUCCESS) rc = flat.ChangeColorDepth(bpp, dither | palette, user, userCount);
-            const TLayer* mapped = flat.Layers.At(0);
-            if (rc == SUCCESS && (!mapped->pPalette || mapped->BitsPerPixel != bpp))
-                rc = ERROR_BITPERPIXEL;
-            if (rc == SUCCESS) {
-                const std::vector<RGBQUAD> table(mapped->pPalette, mapped->pPalette + (1 << bpp));
-                rc = image.ChangeColorDepth(bpp,
-                                            ((dither | palette) & 0xFFFFFF90u) | CRF_USERPALETTE,
-                                            table.data(), L_UINT(table.size()));
-            }
-        } else {
-            rc = image.CommitChannels(true);
-            if (rc == SUCCESS) rc = image.ChangeColorDepth(bpp, dither | palette, user, userCount);
-        }
+        rc = ChangeLayeredDepth(image, flat, choice);
     }
     if (rc != SUCCESS) ShowToolkitError(rc, dialog.Caption());
     data.RebuildPalette();
