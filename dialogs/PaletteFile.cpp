@@ -7,9 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <vector>
-
-#include "WholeFile.h"
 
 namespace {
 
@@ -96,9 +95,14 @@ int ReadPaletteMemory(const uint8_t* data, size_t size, RGBQUAD* entries, int ca
 }
 
 int ReadPaletteFile(const char* fileName, RGBQUAD* entries, int capacity) {
-    std::vector<uint8_t> bytes;
-    if (lt::ReadWholeFile(fileName, bytes) != SUCCESS) return -1;
-    return ReadPaletteMemory(bytes.data(), bytes.size(), entries, capacity);
+    if (!fileName || !*fileName) return -1;
+    // Nothing past the 256th entry is ever used, so a huge file costs no more than a small one.
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return -1;
+    std::vector<uint8_t> bytes(kHeaderBytes + 4 * size_t(kMaxPaletteEntries));
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (in.bad()) return -1;
+    return ReadPaletteMemory(bytes.data(), size_t(in.gcount()), entries, capacity);
 }
 
 bool WritePaletteFile(const char* fileName, const RGBQUAD* entries, int count) {
