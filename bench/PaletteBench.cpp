@@ -5,6 +5,7 @@
 
 #include "BenchImages.h"
 #include "PaletteCommands.h"
+#include "Processing.h"
 
 namespace {
 
@@ -18,7 +19,10 @@ void FillTenLayers(TLayeredImage& image) {
     }
 }
 
+// The argument is the number of threads the layers are shared out to (0: the default).
 void BM_ColorDepth8FloydTenLayers(benchmark::State& state) {
+    const L_INT oldThreads = L_GetProcessingThreads();
+    L_SetProcessingThreads(L_INT(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         TLayeredImage image;
@@ -30,8 +34,11 @@ void BM_ColorDepth8FloydTenLayers(benchmark::State& state) {
         if (ChangeLayeredDepth(image, flat, choice) != SUCCESS) std::abort();
         benchmark::DoNotOptimize(image.Layers.At(9)->pPalette);
     }
+    L_SetProcessingThreads(oldThreads);
 }
 BENCHMARK(BM_ColorDepth8FloydTenLayers)
+    ->Arg(1)
+    ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
