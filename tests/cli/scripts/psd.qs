@@ -1,6 +1,4 @@
-# A picture saved as PhotoShop by its extension opens again with the same size and depth.
+# Save As PhotoShop by the name's extension: the document takes the file's name and is clean.
 open sample.png
 save copy.psd
-print status
-open copy.psd
 print status
