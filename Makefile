@@ -36,9 +36,10 @@ fuzz: deps
 	@set -e; for f in build-fuzz/*_fuzz; do \
 	  name=$$(basename $$f); corpus=build-fuzz/corpus-$$name; mkdir -p $$corpus; \
 	  case $$name in tiff_fuzz|native_fuzz) len=1048576;; *) len=262144;; esac; \
+	  dict=tests/fuzz/$${name%_fuzz}.dict; [ -f $$dict ] && dict=-dict=$$dict || dict=; \
 	  for real in "" 1; do \
 	    echo "fuzzing $$name for $(FUZZ_SECONDS) s$${real:+ with the real limits}"; \
-	    QUILLO_FUZZ_REAL_LIMITS=$$real $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=$$len \
+	    QUILLO_FUZZ_REAL_LIMITS=$$real $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=$$len $$dict \
 	      $$corpus tests/data >/dev/null 2>build-fuzz/$$name.log || { tail -40 build-fuzz/$$name.log; exit 1; }; \
 	  done; \
 	done; echo "fuzz: all targets ran clean"

@@ -24,10 +24,20 @@ constexpr const char* kMimePackage = "mime/packages/quillo.xml";
 constexpr int kIconSizes[] = {16, 32, 48, 128};
 
 // The formats the program opens besides its own. FIXME: extend as the toolkit learns to read
-// more formats (PSD, ...); claiming them earlier would hand the user files we refuse.
-constexpr const char* kImageMimeTypes[] = {
-    "image/bmp",   "image/x-bmp",          "image/jpeg",  "image/png",          "image/tiff",
-    "image/x-pcx", "image/vnd.zbrush.pcx", "image/x-tga", "image/x-sun-raster", "image/x-cals"};
+// more formats; claiming them earlier would hand the user files we refuse.
+constexpr const char* kImageMimeTypes[] = {"image/bmp",
+                                           "image/x-bmp",
+                                           "image/jpeg",
+                                           "image/png",
+                                           "image/tiff",
+                                           "image/x-pcx",
+                                           "image/vnd.zbrush.pcx",
+                                           "image/x-tga",
+                                           "image/x-sun-raster",
+                                           "image/x-cals",
+                                           "image/gif",
+                                           "image/vnd.adobe.photoshop",
+                                           "image/x-psd"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +

@@ -23,6 +23,7 @@ $IM photo.ppm BMP3:photo.bmp
 $IM photo.ppm photo.pcx
 $IM photo.ppm -compress RLE photo.tga
 $IM photo.ppm photo.ras
+$IM photo.ppm -compress RLE photo.psd
 # Ten layers for the composite line: the photo shifted and tinted; every second one fades
 # from opaque at the top to clear at the bottom.
 for k in $(seq 0 9); do
@@ -73,6 +74,10 @@ line tga  "$(best "$TOOL" convert photo.tga q.tga)" \
           "-"
 line ras  "$(best "$TOOL" convert photo.ras q.ras)" \
           "$(best $IM -limit thread 1 photo.ras m.ras)" \
+          "-"
+# vips reads PhotoShop files only through ImageMagick and does not write them.
+line psd  "$(best "$TOOL" convert photo.psd q.psd)" \
+          "$(best $IM -limit thread 1 photo.psd -compress RLE m.psd)" \
           "-"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \

@@ -43,6 +43,8 @@ int FormatFromName(const std::string& path) {
     if (ext == "tga") return FILE_TGA;
     if (ext == "ras" || ext == "sun") return FILE_SUN_RAS;
     if (ext == "cal" || ext == "cals") return FILE_CALS;
+    if (ext == "psd") return FILE_PSD;
+    if (ext == "gif") return FILE_GIF;
     return 0;
 }
 

@@ -14,7 +14,7 @@ std::vector<TFileType> BuildTypes() {
          1401,
          "*.qlx;*.bmp;*.jpg;*.tif;*.pcx;*.dcx;*.png;*.cmp;*.pcd;*.fpx;*.psd;*.tga;*.eps;*.ras;*."
          "wpg;*.pct;*.mac;"
-         "*.img;*.msp;*.cal;*.ica;*.fxs;*.jff;*.jtf",
+         "*.img;*.msp;*.cal;*.ica;*.fxs;*.jff;*.jtf;*.gif",
          "",
          0,
          R::None,

@@ -79,9 +79,9 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     EXPECT_EQ(Values(desktop, "Icon"), V{"quillo"});
     const V mime = Values(desktop, "MimeType");
     ASSERT_EQ(mime.size(), 1u);
-    for (const char* type :
-         {"application/x-quillo-layered;", "image/png;", "image/jpeg;", "image/bmp;", "image/tiff;",
-          "image/x-pcx;", "image/x-tga;", "image/x-sun-raster;"})
+    for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;",
+                             "image/bmp;", "image/tiff;", "image/x-pcx;", "image/x-tga;",
+                             "image/x-sun-raster;", "image/gif;", "image/vnd.adobe.photoshop;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.

@@ -35,6 +35,16 @@ same "posterize 3" "+dither -posterize 3"
 same "posterize 4" "+dither -posterize 4"
 same "rotate 9000" "-rotate 90"
 same "rotate -9000" "-rotate -90"
+# Our PhotoShop files read in ImageMagick as the same picture saved as PNG: black and white and
+# RGB (ImageMagick 6.9 reads no indexed PhotoShop file, not even its own).
+for bpp in 1 24; do
+    if ! "$TOOL" convert "$IN" "$TMP/q$bpp.psd" --bpp $bpp --palette fixed >"$TMP/err" 2>&1 ||
+        ! "$TOOL" convert "$IN" "$TMP/q$bpp.png" --bpp $bpp --palette fixed >>"$TMP/err" 2>&1; then
+        fails=$((fails + 1)); echo "FAIL: psd at $bpp bits did not save"; cat "$TMP/err"; continue
+    fi
+    diff=$($COMPARE -metric AE "$TMP/q$bpp.psd[0]" "$TMP/q$bpp.png" null: 2>&1)
+    if [ "$diff" != 0 ]; then fails=$((fails + 1)); echo "FAIL: psd at $bpp bits differs in $diff pixels"; fi
+done
 # The editor's Crop and Rotate Layer (+90) through a script against -crop and -rotate 90.
 cp "$IN" "$TMP/sample.png"
 case $TOOL in /*) ;; *) TOOL=$PWD/$TOOL ;; esac # the script runs in the scratch folder

@@ -291,11 +291,11 @@ TEST_F(ImageDocManagerTest, FailedOrCancelledSaveAsKeepsNameTypeAndRecentFiles) 
 
     // A type that cannot be written: the failure is shown, Save As is offered again and
     // cancelled; no file of that name is left.
-    dialogs.QueueSave({{dir + "/photo.psd"}, 0});
+    dialogs.QueueSave({{dir + "/photo.fpx"}, 0});
     EXPECT_FALSE(manager.SaveDocAs(*doc));
     EXPECT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(state(), before);
-    EXPECT_FALSE(fs::exists(dir + "/photo.psd"));
+    EXPECT_FALSE(fs::exists(dir + "/photo.fpx"));
     EXPECT_TRUE(doc->IsDirty());
 
     // A full disk: the write stops at the file size limit, in a child process so that

@@ -87,6 +87,8 @@ extern const Codec kPcxCodec;
 extern const Codec kSunCodec;
 extern const Codec kTgaCodec;
 extern const Codec kCalsCodec;
+extern const Codec kGifCodec;
+extern const Codec kPsdCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

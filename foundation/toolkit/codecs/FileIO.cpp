@@ -40,7 +40,8 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 const std::vector<const Codec*>& AllCodecs() {
     static const std::vector<const Codec*> codecs = {&kPngCodec,  &kJpegCodec, &kBmpCodec,
                                                      &kTiffCodec, &kPcxCodec,  &kSunCodec,
-                                                     &kCalsCodec, &kTgaCodec};
+                                                     &kCalsCodec, &kGifCodec,  &kPsdCodec,
+                                                     &kTgaCodec};
     return codecs;
 }
 

@@ -1,0 +1,4 @@
+# Save As PhotoShop by the name's extension: the document takes the file's name and is clean.
+open sample.png
+save copy.psd
+print status
