@@ -9,6 +9,7 @@
 #include "ImageDocManager.h"
 #include "ImageView.h"
 #include "PaintToolFactory.h"
+#include "ShapeTools.h"
 
 namespace {
 
@@ -963,4 +964,7 @@ bool SelectionBounds(const BITMAPHANDLE& mask, RECT* bounds) {
     return true;
 }
 
-void AttachTools(TImageView& view) { view.SetTools(std::make_unique<TViewInteraction>(view)); }
+void AttachTools(TImageView& view) {
+    RegisterShapeTools();
+    view.SetTools(std::make_unique<TViewInteraction>(view));
+}
