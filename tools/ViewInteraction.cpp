@@ -754,14 +754,14 @@ void TViewInteraction::DestroyTool() {
     }
 }
 
-bool TViewInteraction::HistoryCheck() const {
+bool TViewInteraction::HistoryCheck(bool anyDepth) const {
     TImageData* data = view_.GetImageData();
     if (!data || !data->LastSnapshot) return false;
     TLayeredImage& image = data->Image;
     TImageData::TUndoItem& snap = *data->LastSnapshot;
     if (image.GetEffectiveChannelMode() != snap.GetEffectiveChannelMode()) return false;
     const TLayer* layer = CurrentLayer();
-    if (!layer || layer->BitsPerPixel <= 8) return false;
+    if (!layer || (!anyDepth && layer->BitsPerPixel <= 8)) return false;
     if (snap.Count() != image.Count() || snap.GetCurrentIndex() != image.GetCurrentIndex())
         return false;
     const TLayer* old = snap.Layers.At(snap.GetCurrentIndex());
@@ -771,7 +771,8 @@ bool TViewInteraction::HistoryCheck() const {
 }
 
 void TViewInteraction::ConfineStroke() {
-    if (!view_.HasSelection || !view_.SelectionMask.IsAllocated() || !HistoryCheck()) return;
+    // Paint on palette and gray layers stays inside the selection too.
+    if (!view_.HasSelection || !view_.SelectionMask.IsAllocated() || !HistoryCheck(true)) return;
     TImageData* data = view_.GetImageData();
     TLayer* layer = CurrentLayer();
     TImageData::TUndoItem& snap = *data->LastSnapshot;
