@@ -281,6 +281,7 @@ private:
     void Key(const std::vector<std::string>& w);
     void Dialog(const std::vector<std::string>& w);
     void Print(const std::string& what);
+    void PrintPixel(int x, int y);
     void Export(const std::string& path);
     void Option(const std::string& name, const std::string& value);
     void Mask(const std::string& path);
@@ -409,6 +410,12 @@ TScriptRunner::TScriptRunner() : oldOptions_(Options()) {
     manager_.AskNewImage = [](int& w, int& h, int& bpp) { return RunNewImageDialog(w, h, bpp); };
     manager_.BackgroundColor = [this] { return palette_.BackgroundColor(); };
     manager_.ForegroundColor = [this] { return palette_.ForegroundColor(); };
+    manager_.ColorPicked = [this](bool background, COLORREF c) {
+        if (background)
+            palette_.SetBackgroundColor(c);
+        else
+            palette_.SetForegroundColor(c);
+    };
     layerList_.SetClientHeight(kLayerListHeight);
     OnActiveChanged();
 }
@@ -625,8 +632,13 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         need(2, 2, "mask PATH");
         Mask(w[1]);
     } else if (verb == "print") {
-        need(2, 2, "print layers|status|undo|selection");
-        Print(w[1]);
+        if (w.size() > 1 && w[1] == "pixel") {
+            need(4, 4, "print pixel X Y");
+            PrintPixel(Int(w[2], -1000000, 1000000, "X"), Int(w[3], -1000000, 1000000, "Y"));
+        } else {
+            need(2, 2, "print layers|status|undo|selection|colors|tool|pixel");
+            Print(w[1]);
+        }
     } else if (verb == "visible") {
         need(3, 3, "visible INDEX 0|1");
         TLayeredImageHandler& layers = Active().View->LayerHandler();
@@ -821,9 +833,29 @@ void TScriptRunner::Print(const std::string& what) {
             std::printf("selection: (%d,%d) - (%d,%d)\n", r.left, r.top, r.right, r.bottom);
         else
             std::printf("selection: none\n");
+    } else if (what == "colors") {
+        const COLORREF fg = palette_.ForegroundColor(), bg = palette_.BackgroundColor();
+        std::printf("colors: fg %02X%02X%02X bg %02X%02X%02X\n", GetRValue(fg), GetGValue(fg),
+                    GetBValue(fg), GetRValue(bg), GetGValue(bg), GetBValue(bg));
+    } else if (what == "tool") {
+        // What the status bar shows for the tool (or the selection) now.
+        std::printf("tool: %s\n", view.StatusSelection().c_str());
     } else {
-        Error("usage: print layers|status|undo|selection");
+        Error("usage: print layers|status|undo|selection|colors|tool|pixel");
     }
+}
+
+void TScriptRunner::PrintPixel(int x, int y) {
+    TImageData* data = Active().View->GetImageData();
+    TLayer* layer = data && data->Image.Count() > 0 ? data->Image.GetCurrentLayer() : nullptr;
+    COLORREF c = 0;
+    if (!layer || !layer->ReadPixel(x - layer->X, y - layer->Y, &c))
+        Error("the pixel is outside the current layer");
+    std::printf("pixel %d,%d: %02X%02X%02X", x, y, GetRValue(c), GetGValue(c), GetBValue(c));
+    if (layer->BitsPerPixel == 32)
+        std::printf(" alpha %u",
+                    unsigned(L_RowPtr(layer, y - layer->Y)[size_t(x - layer->X) * 4 + 3]));
+    std::printf("\n");
 }
 
 void TScriptRunner::Option(const std::string& name, const std::string& value) {

@@ -35,6 +35,8 @@ public:
     // The colour the paint tools draw with (the background colour is their second one).
     // Unset: black.
     std::function<COLORREF()> ForegroundColor;
+    // Told when the eyedropper picks a colour: the background one when `background`.
+    std::function<void(bool background, COLORREF color)> ColorPicked;
 
     // A new document without a file (first template) holding the bitmap, whose content it
     // takes over; dirty. Null when the bitmap cannot be taken.

@@ -10,6 +10,7 @@
 #include "ImageDocManager.h"
 #include "ImageView.h"
 #include "PaintToolFactory.h"
+#include "ShapeTools.h"
 
 namespace {
 
@@ -762,14 +763,14 @@ void TViewInteraction::DestroyTool() {
     }
 }
 
-bool TViewInteraction::HistoryCheck() const {
+bool TViewInteraction::HistoryCheck(bool anyDepth) const {
     TImageData* data = view_.GetImageData();
     if (!data || !data->LastSnapshot) return false;
     TLayeredImage& image = data->Image;
     TImageData::TUndoItem& snap = *data->LastSnapshot;
     if (image.GetEffectiveChannelMode() != snap.GetEffectiveChannelMode()) return false;
     const TLayer* layer = CurrentLayer();
-    if (!layer || layer->BitsPerPixel <= 8) return false;
+    if (!layer || (!anyDepth && layer->BitsPerPixel <= 8)) return false;
     if (snap.Count() != image.Count() || snap.GetCurrentIndex() != image.GetCurrentIndex())
         return false;
     const TLayer* old = snap.Layers.At(snap.GetCurrentIndex());
@@ -779,7 +780,8 @@ bool TViewInteraction::HistoryCheck() const {
 }
 
 void TViewInteraction::ConfineStroke() {
-    if (!view_.HasSelection || !view_.SelectionMask.IsAllocated() || !HistoryCheck()) return;
+    // Paint on palette and gray layers stays inside the selection too.
+    if (!view_.HasSelection || !view_.SelectionMask.IsAllocated() || !HistoryCheck(true)) return;
     TImageData* data = view_.GetImageData();
     TLayer* layer = CurrentLayer();
     TImageData::TUndoItem& snap = *data->LastSnapshot;
@@ -973,6 +975,7 @@ bool SelectionBounds(const BITMAPHANDLE& mask, RECT* bounds) {
 }
 
 void AttachTools(TImageView& view) {
+    RegisterShapeTools();
     RegisterBrushTools();
     view.SetTools(std::make_unique<TViewInteraction>(view));
 }

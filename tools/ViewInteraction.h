@@ -96,7 +96,9 @@ private:
     void DestroyTool();
     // Puts back every pixel outside the selection from the stroke's snapshot.
     void ConfineStroke();
-    bool HistoryCheck() const;
+    // The snapshot of the stroke's start still matches the current layer (only layers of
+    // more than 8 bits per pixel qualify unless anyDepth).
+    bool HistoryCheck(bool anyDepth = false) const;
     void ZoomOutAt(POINT q);
     void SelectWholeLayer();
 

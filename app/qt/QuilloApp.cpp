@@ -210,6 +210,12 @@ void TQuilloApp::ConstructMainWindow() {
     TColorPaletteBar* palette = frame_->PaletteBar();
     manager_->BackgroundColor = [palette] { return palette->Palette().BackgroundColor(); };
     manager_->ForegroundColor = [palette] { return palette->Palette().ForegroundColor(); };
+    manager_->ColorPicked = [palette](bool background, COLORREF c) {
+        if (background)
+            palette->Palette().SetBackgroundColor(c);
+        else
+            palette->Palette().SetForegroundColor(c);
+    };
 
     // Long toolkit operations report through one callback; the rule decides when the gauge
     // is worth showing. File loads drive the same gauge.
