@@ -87,6 +87,9 @@ extern const Codec kPcxCodec;
 extern const Codec kSunCodec;
 extern const Codec kTgaCodec;
 extern const Codec kCalsCodec;
+extern const Codec kMacPaintCodec;
+extern const Codec kGemCodec;
+extern const Codec kMspCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

@@ -394,6 +394,9 @@ enum : L_INT {
     FILE_CCITT_GROUP3_2DIM = 28, // TIFF, group 3 two-dimensional
     FILE_CCITT_GROUP4 = 29,      // TIFF, group 4
     FILE_CALS = 50,              // CALS raster type 1 (group 4)
+    FILE_MACPAINT = 51,          // MacPaint, with or without a MacBinary header
+    FILE_GEM = 52,               // GEM bit image
+    FILE_MSP = 53,               // Microsoft Paint, versions 1 and 2
     FILE_SUN_RAS = 55,           // SUN raster
     FILE_MODCA_G3_1DIM = 71,     // IOCA image in a MO:DCA document, group 3 one-dimensional
     FILE_MODCA_G3_2DIM = 72,     // ... group 3 two-dimensional
@@ -401,7 +404,7 @@ enum : L_INT {
     FILE_IOCA_G3_1DIM = 77,      // IOCA image segment alone, group 3 one-dimensional
     FILE_IOCA_G3_2DIM = 78,      // ... group 3 two-dimensional
     FILE_IOCA_G4 = 79,           // ... group 4
-    FILE_OS2_2 = 74,   // OS/2 2.x bitmap (read only)
+    FILE_OS2_2 = 74,             // OS/2 2.x bitmap (read only)
     FILE_PNG = 75,
     FILE_TIF_PACKBITS = 87,
 };
