@@ -28,7 +28,7 @@ constexpr int kIconSizes[] = {16, 32, 48, 128};
 constexpr const char* kImageMimeTypes[] = {
     "image/bmp",        "image/x-bmp",          "image/jpeg",  "image/png",          "image/tiff",
     "image/x-pcx",      "image/vnd.zbrush.pcx", "image/x-tga", "image/x-sun-raster", "image/x-cals",
-    "image/x-macpaint", "image/x-gem",          "image/x-msp"};
+    "image/x-macpaint", "image/x-gem",          "image/x-msp", "image/x-pict"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +

@@ -46,6 +46,7 @@ int FormatFromName(const std::string& path) {
     if (ext == "mac" || ext == "pntg") return FILE_MACPAINT;
     if (ext == "img") return FILE_GEM;
     if (ext == "msp") return FILE_MSP;
+    if (ext == "pct" || ext == "pict") return FILE_PICT;
     return 0;
 }
 

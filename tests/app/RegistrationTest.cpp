@@ -82,7 +82,7 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     for (const char* type :
          {"application/x-quillo-layered;", "image/png;", "image/jpeg;", "image/bmp;", "image/tiff;",
           "image/x-pcx;", "image/x-tga;", "image/x-sun-raster;", "image/x-macpaint;",
-          "image/x-gem;", "image/x-msp;"})
+          "image/x-gem;", "image/x-msp;", "image/x-pict;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.

@@ -90,6 +90,7 @@ extern const Codec kCalsCodec;
 extern const Codec kMacPaintCodec;
 extern const Codec kGemCodec;
 extern const Codec kMspCodec;
+extern const Codec kPictCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

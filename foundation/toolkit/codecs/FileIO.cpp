@@ -40,8 +40,8 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 const std::vector<const Codec*>& AllCodecs() {
     // The formats without a magic number of their own come last, the weakest last of all.
     static const std::vector<const Codec*> codecs = {
-        &kPngCodec,  &kJpegCodec, &kBmpCodec, &kTiffCodec,     &kPcxCodec, &kSunCodec,
-        &kCalsCodec, &kMspCodec,  &kGemCodec, &kMacPaintCodec, &kTgaCodec};
+        &kPngCodec,  &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec,      &kSunCodec,
+        &kCalsCodec, &kMspCodec,  &kGemCodec, &kPictCodec, &kMacPaintCodec, &kTgaCodec};
     return codecs;
 }
 

@@ -398,6 +398,7 @@ enum : L_INT {
     FILE_GEM = 52,               // GEM bit image
     FILE_MSP = 53,               // Microsoft Paint, versions 1 and 2
     FILE_SUN_RAS = 55,           // SUN raster
+    FILE_PICT = 56,              // Macintosh PICT, versions 1 and 2
     FILE_MODCA_G3_1DIM = 71,     // IOCA image in a MO:DCA document, group 3 one-dimensional
     FILE_MODCA_G3_2DIM = 72,     // ... group 3 two-dimensional
     FILE_MODCA_G4 = 73,          // ... group 4
