@@ -164,6 +164,17 @@ std::string Apply(TDialog& d, const TSetting& s) {
             if (t->Kind == TControlKind::Slider) d.Scroll(s.Id, SB_ENDSCROLL);
             return "";
         }
+        case TControlKind::ColorGrid: {
+            // A click in the middle of the entry's cell, as the user would choose it.
+            int index;
+            const TControlState* g = d.State(s.Id);
+            if (!ParseInt(s.Value.c_str(), 0, 255, &index) || !g || index >= int(g->Colors.size()))
+                return refused;
+            const RECT c =
+                ColorGridCell(index, t->Rect.right - t->Rect.left, t->Rect.bottom - t->Rect.top);
+            const POINT middle{(c.left + c.right) / 2, (c.top + c.bottom) / 2};
+            return d.ClickGrid(s.Id, middle, false) ? "" : refused;
+        }
         default: return control + " cannot be set";
     }
 }
@@ -212,9 +223,15 @@ public:
     explicit TScriptFileDialogs(TScriptRunner& runner) : runner_(runner) {}
     bool GetOpenFileNames(const TFileDialogRequest& request, TFileDialogResult& result) override;
     bool GetSaveFileName(const TFileDialogRequest& request, TFileDialogResult& result) override;
-    // No colour chooser is scripted: the colour stays.
-    bool ChooseColor(COLORREF&, TCustomColors&) override { return false; }
+    // The colour of a `pick` line; without one the chooser is cancelled.
+    bool ChooseColor(COLORREF& color, TCustomColors&) override {
+        if (!Pick) return false;
+        color = *Pick;
+        Pick.reset();
+        return true;
+    }
     std::optional<TFileAnswer> Open, Save;
+    std::optional<COLORREF> Pick;
 
 private:
     TScriptRunner& runner_;
@@ -475,7 +492,9 @@ int TScriptRunner::Run(std::istream& in) {
             if (words.empty()) continue;
             RunLine(words);
             // Answers wait for the line that brings their dialog or box up.
-            if (words[0] != "dialog" && words[0] != "answer" && words[0] != "file") Settle();
+            if (words[0] != "dialog" && words[0] != "answer" && words[0] != "file" &&
+                words[0] != "savefile" && words[0] != "pick")
+                Settle();
             std::fflush(stdout);
         }
     } catch (const TLineError& e) {
@@ -497,6 +516,7 @@ void TScriptRunner::Settle() {
     if (!boxes_.Answers.empty())
         throw TLineError{boxes_.Answers.front().Line, "no message box was shown to answer"};
     if (files_.Open || files_.Save) Error("the editor asked for no file name");
+    if (files_.Pick) Error("the editor showed no colour chooser");
 }
 
 void TScriptRunner::Command(int id) {
@@ -544,6 +564,17 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
     } else if (verb == "command") {
         need(2, 2, "command ID");
         Command(Int(w[1], 1, 65535, "ID"));
+    } else if (verb == "savefile") {
+        // For save dialogs a command brings up other than File Save As (Save Palette).
+        need(2, 2, "savefile PATH");
+        files_.Save = TFileAnswer{line_, w[1], std::nullopt};
+    } else if (verb == "pick") {
+        need(2, 2, "pick RRGGBB");
+        const std::string& hex = w[1];
+        char* end = nullptr;
+        const unsigned long v = std::strtoul(hex.c_str(), &end, 16);
+        if (hex.size() != 6 || *end) Error("the colour must be six hex digits RRGGBB");
+        files_.Pick = RGB(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
     } else if (verb == "color") {
         need(3, 3, "color fg|bg RRGGBB");
         const std::string& hex = w[2];

@@ -106,7 +106,11 @@ int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::str
 }
 
 void TEffectCommands::CommandEnable(TCommandEnabler& ce) {
-    if (!FindEffectCommand(ce.Id)) return;
+    if (!FindEffectCommand(ce.Id)) {
+        geometry_.CommandEnable(ce);
+        if (!ce.Handled) palette_.CommandEnable(ce);
+        return;
+    }
     TImageData* data = view_.GetImageData();
     ce.Enable(data && data->Image.GetCurrentLayer() &&
               data->Image.GetCurrentLayer()->IsAllocated());
@@ -114,7 +118,7 @@ void TEffectCommands::CommandEnable(TCommandEnabler& ce) {
 
 bool TEffectCommands::Command(int id) {
     const TEffectCommand* c = FindEffectCommand(id);
-    if (!c) return false;
+    if (!c) return geometry_.Command(id) || palette_.Command(id);
     TCommandEnabler ce(id);
     CommandEnable(ce);
     if (!ce.Enabled) return true;

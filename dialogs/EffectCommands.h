@@ -9,6 +9,8 @@
 
 #include "Commands.h"
 #include "EffectsDialog.h"
+#include "GeometryCommands.h"
+#include "PaletteCommands.h"
 
 class TImageView;
 
@@ -36,15 +38,19 @@ const TEffectCommand* FindEffectCommand(int id);
 int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::string& undoName,
                     bool sync, bool allLayers);
 
-// The commands of the table on a view.
+// The commands of the table on a view, the size and rotation commands, and the colour
+// depth and palette commands.
 class TEffectCommands : public ICommandTarget {
 public:
-    explicit TEffectCommands(TImageView& view) : view_(view) {}
+    explicit TEffectCommands(TImageView& view) : view_(view), geometry_(view), palette_(view) {}
     void CommandEnable(TCommandEnabler& ce) override;
     bool Command(int id) override;
+    TGeometryCommands& Geometry() { return geometry_; }
 
 private:
     TImageView& view_;
+    TGeometryCommands geometry_;
+    TPaletteCommands palette_;
 };
 
 // Gives a view its dialog commands (call where the tools are attached).

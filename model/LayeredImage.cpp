@@ -2,10 +2,15 @@
 #include "LayeredImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Effects.h"
+#include "Processing.h"
 
 TLayeredImage::~TLayeredImage() = default;
 
@@ -208,7 +213,9 @@ L_INT TLayeredImage::ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* pa
     else
         flags |= CRF_BYTEORDERBGR;
     TLayer& bg = *Layers.At(0);
-    L_INT status = ConvertLayer(bg, bpp, flags, palette, colors);
+    // The background goes first when the others are to take the palette it gets.
+    const bool bgFirst = bpp <= 8 && !(flags & CRF_USERPALETTE);
+    L_INT status = bgFirst ? ConvertLayer(bg, bpp, flags, palette, colors) : SUCCESS;
     std::vector<RGBQUAD> bgPalette;
     if (bpp <= 8 && status == SUCCESS && bg.pPalette)
         bgPalette.assign(bg.pPalette, bg.pPalette + (1u << bpp));
@@ -216,12 +223,36 @@ L_INT TLayeredImage::ChangeColorDepth(L_INT bpp, L_UINT flags, const RGBQUAD* pa
     // every layer ends with the same one: all palette-choice flags (0x6B) give way to it.
     const bool shared = bpp <= 8 && !(flags & CRF_USERPALETTE) && !bgPalette.empty();
     const L_UINT sharedFlags = (flags & ~0x6Bu) | CRF_USERPALETTE;
-    for (int i = 1; i < Count(); ++i) {
-        L_INT rc = shared ? ConvertLayer(*Layers.At(i), bpp, sharedFlags, bgPalette.data(),
-                                         L_UINT(bgPalette.size()))
-                          : ConvertLayer(*Layers.At(i), bpp, flags, palette, colors);
-        if (rc != SUCCESS && status == SUCCESS) status = rc;
+    // Once the palette is known the layers are independent of each other: they are shared
+    // out to the toolkit's processing threads, this one (which alone reports progress)
+    // working too.
+    std::vector<L_INT> results(size_t(Count()), SUCCESS);
+    std::atomic<int> next{bgFirst ? 1 : 0};
+    const auto work = [&] {
+        for (int i = next++; i < Count(); i = next++) {
+            try {
+                results[size_t(i)] = shared
+                                         ? ConvertLayer(*Layers.At(i), bpp, sharedFlags,
+                                                        bgPalette.data(), L_UINT(bgPalette.size()))
+                                         : ConvertLayer(*Layers.At(i), bpp, flags, palette, colors);
+            } catch (const std::bad_alloc&) {
+                results[size_t(i)] = ERROR_NO_MEMORY; // a helper thread must not throw
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    const int threads = std::min(L_GetProcessingThreads(), Count() - next.load());
+    for (int k = 1; k < threads; ++k) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // no more threads: the others do the work
+        }
     }
+    work();
+    for (std::thread& t : helpers) t.join();
+    for (L_INT rc : results)
+        if (rc != SUCCESS && status == SUCCESS) status = rc;
     RecomposeAll = true;
     return status;
 }

@@ -124,7 +124,8 @@ std::intptr_t TDialog::GetItemData(int id, int index) const {
 void TDialog::SetSelIndex(int id, int index) {
     TControlState* s = Mutable(id);
     if (!s) return;
-    if (index < 0 || size_t(index) >= s->Items.size()) index = -1;
+    const size_t count = s->Colors.empty() ? s->Items.size() : s->Colors.size();
+    if (index < 0 || size_t(index) >= count) index = -1;
     if (s->Selection == index) return;
     s->Selection = index;
     Changed(id);
@@ -407,6 +408,68 @@ bool TDialog::ClickPane(int id, bool rightButton, POINT pt) {
     if (!Usable(i) || template_.Controls[size_t(i)].Kind != TControlKind::ImagePane) return false;
     panePoint_ = pt;
     EvCommand(id, rightButton ? 2 : 1);
+    return true;
+}
+
+RECT ColorGridCell(int index, int width, int height) {
+    const int column = index % 16, row = index / 16;
+    return RECT{width * column / 16, height * row / 16, width * (column + 1) / 16,
+                height * (row + 1) / 16};
+}
+
+void TDialog::SetGridColors(int id, const std::vector<COLORREF>& colors) {
+    TControlState* s = Mutable(id);
+    if (!s) return;
+    std::vector<COLORREF> kept(
+        colors.begin(), colors.begin() + std::ptrdiff_t(std::min<size_t>(colors.size(), 256)));
+    if (kept == s->Colors) return;
+    s->Colors = std::move(kept);
+    if (s->Selection >= int(s->Colors.size())) s->Selection = s->Colors.empty() ? -1 : 0;
+    if (s->Selection < 0 && !s->Colors.empty()) s->Selection = 0;
+    Changed(id);
+}
+
+void TDialog::SetGridColor(int id, int index, COLORREF color) {
+    TControlState* s = Mutable(id);
+    if (!s || index < 0 || size_t(index) >= s->Colors.size() || s->Colors[size_t(index)] == color)
+        return;
+    s->Colors[size_t(index)] = color;
+    Changed(id);
+}
+
+void TDialog::SetGridSelection(int id, int index) { SetSelIndex(id, index); }
+
+bool TDialog::ClickGrid(int id, POINT pt, bool doubleClick) {
+    const int i = Find(id);
+    if (!Usable(i) || template_.Controls[size_t(i)].Kind != TControlKind::ColorGrid) return false;
+    Focus(id);
+    if (!open_) return false;
+    const RECT r = template_.Controls[size_t(i)].Rect;
+    const int count = int(states_[size_t(i)].Colors.size());
+    for (int k = 0; k < count; ++k) {
+        const RECT c = ColorGridCell(k, r.right - r.left, r.bottom - r.top);
+        if (pt.x >= c.left && pt.x < c.right && pt.y >= c.top && pt.y < c.bottom) {
+            SetSelIndex(id, k);
+            if (doubleClick) EvCommand(id, 1);
+            break;
+        }
+    }
+    return true;
+}
+
+bool TDialog::GridKey(int id, TGridKey key) {
+    const int i = Find(id);
+    if (!Usable(i) || template_.Controls[size_t(i)].Kind != TControlKind::ColorGrid) return false;
+    const TControlState& s = states_[size_t(i)];
+    const int count = int(s.Colors.size()), at = s.Selection;
+    int next = at;
+    switch (key) {
+        case TGridKey::Left: next = at > 0 ? at - 1 : at; break;
+        case TGridKey::Right: next = at + 1 < count ? at + 1 : at; break;
+        case TGridKey::Up: next = at >= 16 ? at - 16 : at; break;
+        case TGridKey::Down: next = at + 16 < count ? at + 16 : at; break;
+    }
+    SetSelIndex(id, next);
     return true;
 }
 

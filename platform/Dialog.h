@@ -57,7 +57,13 @@ enum class TControlKind {
     Slider,        // a horizontal trackbar
     ImagePane,     // shows one toolkit bitmap, reports clicks
     Gauge,         // a progress bar showing Pos within Min..Max; takes no input
+    ColorGrid,     // up to 256 colour cells in 16 columns and 16 rows, one selected
 };
+
+// The cell of entry `index` in a colour grid of width x height pixels: column index mod 16,
+// row index div 16, each edge at the proportional integer position.
+RECT ColorGridCell(int index, int width, int height);
+enum class TGridKey { Left, Right, Up, Down };
 
 struct TControlTemplate {
     int Id = IDC_STATIC;
@@ -106,6 +112,7 @@ struct TControlState {
     bool ZoomCursor = false;              // image panes show the magnifier over them
     int Ruler = 0;                        // sliders: a tick mark every Ruler steps (0: none)
     TEditInput Input = TEditInput::Any;   // edit boxes
+    std::vector<COLORREF> Colors;         // colour grids: one per cell shown (Selection too)
 };
 
 // The rendering side of a running dialog. Every state change, whoever made it, is
@@ -171,6 +178,11 @@ public:
     void SetPaneZoomCursor(int id, bool zoom);
     // The tick marks of a slider, every `step` positions from its minimum (0: none).
     void SetRuler(int id, int step);
+    // Colour grids: the cells shown (at most 256 are kept) and one cell's colour. The
+    // selection (SetSelIndex, GetSelIndex) stays below the count.
+    void SetGridColors(int id, const std::vector<COLORREF>& colors);
+    void SetGridColor(int id, int index, COLORREF color);
+    void SetGridSelection(int id, int index);
 
     void SetCaption(const std::string& caption);
     const std::string& Caption() const { return caption_; }
@@ -208,6 +220,13 @@ public:
     // notification 1 (left) or 2 (right); the point is kept for the logic to read.
     bool ClickPane(int id, bool rightButton, POINT pt);
     POINT LastPanePoint() const { return panePoint_; }
+    // A left click on a colour grid at a point of its client area: the grid takes the
+    // focus and selects the cell under the point, if any. A double click then raises
+    // notification 1.
+    bool ClickGrid(int id, POINT pt, bool doubleClick);
+    // An arrow key on a colour grid: the selection moves to the neighbouring cell when
+    // there is one (Up and Down by a row), and stays at the edges.
+    bool GridKey(int id, TGridKey key);
 
     // --- For hosts, in this order: open the dialog (the observer may be null); run
     // SetupWindow and, unless the logic chose one, give the focus to the first control that

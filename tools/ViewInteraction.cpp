@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BrushTools.h"
 #include "CommandIds.h"
 #include "ImageDocManager.h"
 #include "ImageView.h"
@@ -157,6 +158,9 @@ void TViewInteraction::ToggleMode(int mode) {
 
 void TViewInteraction::ChoosePaintTool(int kind) {
     const bool same = view_.Mode == MODE_PAINT && view_.PaintToolKind == kind;
+    // The history brush paints back what the last change made, so it needs a last change
+    // whose picture matches the current layer.
+    if (kind == PAINT_HISTORY_BRUSH && !same && !HistoryCheck()) return;
     if (!same) EndGesture();
     if (view_.Mode == MODE_DEFORMATION) view_.InvalidateAll();
     view_.Mode = MODE_PAINT;
@@ -175,7 +179,12 @@ void TViewInteraction::ChoosePaintTool(int kind) {
         tool_ = CreatePaintTool(kind, setup);
     }
     if (kind == PAINT_HISTORY_BRUSH) {
-        if (TImageData* data = view_.GetImageData()) data->TakeHistorySource();
+        // Keep the picture after the last change as the source, then step back before it:
+        // the brush paints the change back where it passes. Without a source nothing is
+        // undone, so no work is lost.
+        view_.Deselect();
+        TImageData* data = view_.GetImageData();
+        if (data && data->TakeHistorySource() == SUCCESS) view_.UndoCommand();
     }
     ShowHint();
 }
@@ -963,4 +972,7 @@ bool SelectionBounds(const BITMAPHANDLE& mask, RECT* bounds) {
     return true;
 }
 
-void AttachTools(TImageView& view) { view.SetTools(std::make_unique<TViewInteraction>(view)); }
+void AttachTools(TImageView& view) {
+    RegisterBrushTools();
+    view.SetTools(std::make_unique<TViewInteraction>(view));
+}

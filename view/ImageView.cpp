@@ -14,6 +14,12 @@ namespace {
 
 int g_viewCounter = 0;
 
+// Views are looked up by number (the clone brush keeps its source that way).
+std::vector<TImageView*>& LiveViews() {
+    static std::vector<TImageView*> views;
+    return views;
+}
+
 int Trunc(double v) { return static_cast<int>(std::trunc(v)); }
 // Nearest integer, halves away from zero.
 int Round(double v) { return static_cast<int>(std::lround(v)); }
@@ -31,6 +37,7 @@ TImageView::TImageView(TImageDoc& doc, IWindowHost& host)
       host_(host),
       viewNumber_(g_viewCounter++),
       self_(std::make_shared<TImageView*>(this)) {
+    LiveViews().push_back(this);
     data_ = doc_.IsOpen() ? static_cast<TImageData*>(&doc_) : nullptr;
     // The listener outlives this view inside the document, so it checks that the view
     // is still there before calling it.
@@ -50,8 +57,17 @@ TImageView::TImageView(TImageDoc& doc, IWindowHost& host)
 
 TImageView::~TImageView() {
     *self_ = nullptr;
+    std::erase(LiveViews(), this);
     host_.KillTimer(kAntsTimer);
     host_.SetClient(nullptr);
+}
+
+const std::vector<TImageView*>& TImageView::AllViews() { return LiveViews(); }
+
+TImageView* TImageView::FindView(int number) {
+    for (TImageView* v : LiveViews())
+        if (v->viewNumber_ == number) return v;
+    return nullptr;
 }
 
 TLayer* TImageView::Canvas() const {

@@ -8,14 +8,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "ClipboardCommands.h"
 #include "CommandIds.h"
 #include "Commands.h"
 #include "ImageCommands.h"
 #include "ImageDoc.h"
 #include "LayeredImageHandler.h"
 #include "LeadBitmap.h"
-#include "ClipboardCommands.h"
 #include "SelectionCommands.h"
 #include "ToolOptions.h"
 #include "ViewTools.h"
@@ -43,6 +44,10 @@ public:
     // The bitmap the display shows (background or its channel view); null without image.
     TLayer* Canvas() const;
     int GetViewNumber() const { return viewNumber_; }
+    // The live view numbered `number`, or null once it is gone.
+    static TImageView* FindView(int number);
+    // Every live view, oldest first.
+    static const std::vector<TImageView*>& AllViews();
 
     // --- Zoom and scrolling.
     void UpdateScrollRanges();
@@ -176,6 +181,10 @@ public:
     bool MoveUndoDone = false;
     bool StrokeTimerOn = false;
     TToolOptions ToolOptions;
+    // The clone brush's aligned mode: the offset this view painted with last and the clone
+    // origin it belonged to (x 100000000 when none).
+    POINT CloneOffset{100000000, 100000000};
+    POINT CloneOffsetOrigin{100000000, 100000000};
 
     // --- Tools. The view hands its input, tool commands and overlay painting to them;
     // without any, the view only scrolls, zooms and shows.

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHash>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -106,6 +107,71 @@ protected:
 private:
     QImage image_;
     bool zoomCursor_ = false;
+};
+
+// The colour table as 16 x 16 cells, each drawn one pixel in from its left and top edge
+// so that thin gaps part them; the selected cell gets a highlight frame while the grid has
+// the focus. Clicks, double clicks and arrow keys go to the dialog, which moves the
+// selection; the widget only shows it.
+class TColorGridWidget : public QWidget {
+public:
+    explicit TColorGridWidget(QWidget* parent) : QWidget(parent) {
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    std::function<void(QPoint pt, bool doubleClick)> OnClick;
+    std::function<void(TGridKey key)> OnKey;
+
+    void SetCells(const std::vector<COLORREF>& colors, int selected) {
+        colors_ = colors;
+        selected_ = selected;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        for (size_t i = 0; i < colors_.size(); ++i) {
+            const RECT c = ColorGridCell(int(i), width(), height());
+            const COLORREF v = colors_[i];
+            p.fillRect(QRect(QPoint(c.left + 1, c.top + 1), QPoint(c.right - 1, c.bottom - 1)),
+                       QColor(GetRValue(v), GetGValue(v), GetBValue(v)));
+        }
+        if (hasFocus() && selected_ >= 0 && size_t(selected_) < colors_.size()) {
+            const RECT c = ColorGridCell(selected_, width(), height());
+            p.setPen(palette().color(QPalette::Highlight));
+            p.drawRect(QRect(QPoint(c.left, c.top), QPoint(c.right - 1, c.bottom - 1)));
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (OnClick && e->button() == Qt::LeftButton) OnClick(e->position().toPoint(), false);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        if (OnClick && e->button() == Qt::LeftButton) OnClick(e->position().toPoint(), true);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        TGridKey key;
+        switch (e->key()) {
+            case Qt::Key_Left: key = TGridKey::Left; break;
+            case Qt::Key_Right: key = TGridKey::Right; break;
+            case Qt::Key_Up: key = TGridKey::Up; break;
+            case Qt::Key_Down: key = TGridKey::Down; break;
+            default: QWidget::keyPressEvent(e); return;
+        }
+        if (OnKey) OnKey(key);
+    }
+    void focusInEvent(QFocusEvent* e) override {
+        update();
+        QWidget::focusInEvent(e);
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        update();
+        QWidget::focusOutEvent(e);
+    }
+
+private:
+    std::vector<COLORREF> colors_;
+    int selected_ = -1;
 };
 
 // A group box's mnemonic moves the focus to the control that follows the box, or to the
@@ -293,6 +359,15 @@ void TQtDialogWindow::Create(const TControlTemplate& c) {
             w = p;
             break;
         }
+        case TControlKind::ColorGrid: {
+            auto* g = new TColorGridWidget(this);
+            g->OnClick = [this, id](QPoint pt, bool twice) {
+                dialog_.ClickGrid(id, POINT{pt.x(), pt.y()}, twice);
+            };
+            g->OnKey = [this, id](TGridKey key) { dialog_.GridKey(id, key); };
+            w = g;
+            break;
+        }
         case TControlKind::Gauge: {
             auto* g = new QProgressBar(this);
             g->setTextVisible(false);
@@ -431,6 +506,9 @@ void TQtDialogWindow::Apply(int id) {
             static_cast<TPane*>(w)->SetZoomCursor(s->ZoomCursor);
             break;
         }
+        case TControlKind::ColorGrid:
+            static_cast<TColorGridWidget*>(w)->SetCells(s->Colors, s->Selection);
+            break;
         case TControlKind::Gauge: {
             auto* g = static_cast<QProgressBar*>(w);
             g->setRange(s->Min, s->Max);

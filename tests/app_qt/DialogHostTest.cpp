@@ -76,6 +76,31 @@ private:
     const BITMAPHANDLE* bitmap_;
 };
 
+// A dialog with a colour grid of 20 cells that records double clicks on it.
+class TGridDialog : public TDialog {
+public:
+    static constexpr int kGrid = 105;
+    TGridDialog()
+        : TDialog(TDialogTemplate{
+              9002,
+              "Grid",
+              200,
+              200,
+              {{kGrid, TControlKind::ColorGrid, "", RECT{10, 10, 170, 170}, true, false}}}) {}
+    int DoubleClicks = 0;
+
+protected:
+    void SetupWindow() override {
+        std::vector<COLORREF> colors(20, RGB(0, 0, 255));
+        colors[17] = RGB(255, 0, 0);
+        SetGridColors(kGrid, colors);
+    }
+    void EvCommand(int id, int code) override {
+        if (id == kGrid && code == 1) ++DoubleClicks;
+        TDialog::EvCommand(id, code);
+    }
+};
+
 } // namespace
 
 class DialogHostTest : public QObject {
@@ -89,6 +114,30 @@ private slots:
     void cleanup() {
         UninstallQtDialogHost();
         Options().MeasurementUnits = oldUnits_;
+    }
+
+    void ColorGridShowsItsCellsAndTakesClicksAndArrowKeys() {
+        TGridDialog grid;
+        WhenDialogShows([&](QDialog* d) {
+            QWidget* w = Control(d, TGridDialog::kGrid);
+            QVERIFY(w);
+            // Cells of 10 x 10 pixels: entry 17 is in the second row, second column; cells
+            // past the count are not drawn.
+            const QImage shot = w->grab().toImage();
+            QCOMPARE(shot.pixelColor(15, 15), QColor(255, 0, 0));
+            QCOMPARE(shot.pixelColor(35, 5), QColor(0, 0, 255));
+            QVERIFY(shot.pixelColor(45, 15) != QColor(0, 0, 255));
+            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(35, 5));
+            QCOMPARE(grid.GetSelIndex(TGridDialog::kGrid), 3);
+            QTest::keyClick(w, Qt::Key_Down);
+            QCOMPARE(grid.GetSelIndex(TGridDialog::kGrid), 19);
+            QTest::keyClick(w, Qt::Key_Down);
+            QCOMPARE(grid.GetSelIndex(TGridDialog::kGrid), 19);
+            QTest::mouseDClick(w, Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(grid.GetSelIndex(TGridDialog::kGrid), 0);
+            QCOMPARE(grid.DoubleClicks, 1);
+        });
+        grid.Execute();
     }
 
     void NewImageDialogTakesTypedSizeAndBitsThroughItsWidgets() {

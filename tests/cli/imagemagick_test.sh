@@ -35,5 +35,17 @@ same "posterize 3" "+dither -posterize 3"
 same "posterize 4" "+dither -posterize 4"
 same "rotate 9000" "-rotate 90"
 same "rotate -9000" "-rotate -90"
+# The editor's Crop and Rotate Layer (+90) through a script against -crop and -rotate 90.
+cp "$IN" "$TMP/sample.png"
+case $TOOL in /*) ;; *) TOOL=$PWD/$TOOL ;; esac # the script runs in the scratch folder
+printf 'open sample.png\ndrag 10 10 59 39\ncommand 15601\nexport crop.png\ncommand 24321\ndialog 1506 108=1 ok\ncommand 15561\nexport turn.png\n' |
+    (cd "$TMP" && "$TOOL" script -) >/dev/null 2>"$TMP/err" || { fails=$((fails + 1)); echo "FAIL: the geometry script did not run"; cat "$TMP/err"; }
+edited() { # OUR_EXPORT "IMAGEMAGICK OPTIONS"
+    $IM "$IN" $2 +repage "$TMP/m.ppm" && $IM "$TMP/$1" "$TMP/q.ppm" || { fails=$((fails + 1)); echo "FAIL: $1"; return; }
+    diff=$($COMPARE -metric AE "$TMP/q.ppm" "$TMP/m.ppm" null: 2>&1)
+    if [ "$diff" != 0 ]; then fails=$((fails + 1)); echo "FAIL: $1 differs from $2 in $diff pixels"; fi
+}
+edited crop.png "-crop 50x30+10+10"
+edited turn.png "-rotate 90"
 echo "$fails failed"
 [ "$fails" -eq 0 ]

@@ -51,6 +51,9 @@ check "hiding a layer, then Yes to the question on closing, keeps it hidden in t
 "$TOOL" apply "$DATA/sample.png" "$TMP/allwhite.png" intensity 1000
 check "a new image is filled with the background colour" sh -c "same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/white.png' '$TMP/allwhite.png' && ! same_ '$TMP/red.png' '$TMP/allwhite.png'"
 
+check "Undo after the geometry commands gives back the cropped picture" same_pixels "$TMP/geo-undone.png" "$TMP/geo-cropped.png"
+check "Rotate Layer on the background turns by the 7.5 degrees the dialog shows" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/fine750.png' rotatefine 750 16777215 && same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/geo-fine.png' '$TMP/fine750.png'"
+
 # Lines that cannot run: status 2, the line number and the reason; nothing after them runs.
 bad() { # description, script text, the error line expected
     desc=$1

@@ -34,4 +34,23 @@ private:
     size_t size_;
 };
 
+// Loads the bytes, writes whatever loads back in `format` at `bpp` bits (0: its own) and
+// reads the header again: any outcome but a crash, a hang or a leak is fine.
+inline int LoadAndSave(const uint8_t* data, size_t size, int format, int bpp = 0) {
+    SetLimits();
+    BITMAPHANDLE b;
+    Budget budget(size);
+    const L_INT rc = L_LoadBitmapMemory(data, &b, 0, ORDER_BGR, size);
+    budget.Check();
+    if (rc == SUCCESS) {
+        uint8_t* out = nullptr;
+        size_t n = 0;
+        if (L_SaveBitmapMemory(&out, &b, format, bpp, 0, &n) == SUCCESS) std::free(out);
+        L_FreeBitmap(&b);
+    }
+    FILEINFO info;
+    L_FileInfoMemory(data, size, &info);
+    return 0;
+}
+
 } // namespace fuzz

@@ -282,22 +282,4 @@ TEST(BmpCodec, ThirtyTwoBitFilesCarryAlphaOthersCanReadAndOs2RefusesDeepPixels) 
     EXPECT_EQ(rc, ERROR_BITPERPIXEL);
 }
 
-TEST(BmpCodec, RowsAreReportedInOrderAndTheCallerCanStop) {
-    tb::Bmp src, b;
-    src.b = testimg::RandomPicture(3, 150, 24, 5);
-    const std::string path = testimg::TempDir("bmp") + "/progress.bmp";
-    ASSERT_EQ(L_SaveBitmap(path.c_str(), &src.b, FILE_BMP, 0, 0), SUCCESS);
-    testimg::RowLog log, stop;
-    ASSERT_EQ(L_LoadFile(path.c_str(), &b.b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                         testimg::LogRows, &log),
-              SUCCESS);
-    EXPECT_EQ(testimg::CountPasses(log, 150), 1);
-    L_FreeBitmap(&b.b);
-    stop.stopAfter = 1;
-    EXPECT_EQ(L_LoadFile(path.c_str(), &b.b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                         testimg::LogRows, &stop),
-              ERROR_USER_ABORT);
-    EXPECT_EQ(b.b.Addr, nullptr);
-}
-
 } // namespace

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AtomicFile.h"
@@ -80,25 +81,56 @@ TEST(FileIO, InfoDescribesTheFileAndLoadingFollowsTheContentNotTheName) {
     EXPECT_EQ(L_LoadBitmap(kSample.c_str(), &b, 12, ORDER_BGR), ERROR_BITPERPIXEL);
 }
 
-TEST(FileIO, RowsAreReportedWithPassAndRowFlagsAndTheCallerCanStop) {
+// Every decoder reports its rows in order, in bands as they arrive, with the pass and row
+// flags; a callback that says stop ends the load with its code and leaves nothing behind.
+TEST(FileIO, EveryDecoderReportsItsRowsInBandsAndTheCallerCanStop) {
     auto cb = [](FILEINFO* info, pBITMAPHANDLE b, uint8_t* buf, L_UINT flags, L_INT row,
                  L_INT lines, void* user) -> L_INT {
         EXPECT_EQ(buf, L_RowPtr(b, row));
         return testimg::LogRows(info, b, buf, flags, row, lines, user);
     };
-    testimg::RowLog log, stop;
-    BITMAPHANDLE b;
-    ASSERT_EQ(
-        L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE, cb, &log),
-        SUCCESS);
-    EXPECT_EQ(testimg::CountPasses(log, 240), 1);
-    L_FreeBitmap(&b);
-    // A callback that says stop ends the load with its code, leaving nothing behind.
-    stop.stopAfter = 3;
-    EXPECT_EQ(L_LoadFile(kSample.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
-                         testimg::LogRows, &stop),
-              ERROR_USER_ABORT);
-    EXPECT_TRUE(Empty(b));
+    struct Case {
+        fs::path path;
+        int passes;
+        size_t minCalls;
+    };
+    const fs::path dir = TempDir("fileio-rows"), data = QUILLO_TEST_DATA;
+    std::vector<Case> cases = {{kSample, 1, 2},
+                               {data / "png/rgb8-interlaced.png", 7, 7},
+                               {data / "png/gray2-interlaced.png", 7, 7},
+                               {data / "png/rgb8-interlaced-1x1.png", 7, 1},
+                               {data / "tiff/rgb-tiled.tif", 1, 3},
+                               {data / "tiff/rgb-planar.tif", 1, 1},
+                               {data / "jpeg/progressive-420.jpg", 1, 1},
+                               {data / "jpeg/cmyk.jpg", 1, 1}};
+    // A 400-row picture in every format we write: more than one band (or strip) each.
+    BITMAPHANDLE tall = testimg::RandomPicture(300, 400, 24, 7);
+    for (auto [format, bpp, ext] :
+         {std::tuple{FILE_BMP, 24, "bmp"}, std::tuple{FILE_PCX, 24, "pcx"},
+          std::tuple{FILE_TGA, 24, "tga"}, std::tuple{FILE_SUN_RAS, 24, "ras"},
+          std::tuple{FILE_TIFLZW, 24, "tif"}, std::tuple{FILE_JFIF, 24, "jpg"},
+          std::tuple{FILE_PNG, 24, "png"}, std::tuple{FILE_CALS, 1, "cal"}}) {
+        cases.push_back({dir / (std::string("tall.") + ext), 1, 3});
+        WriteFile(cases.back().path, testimg::SaveToMemory(&tall, format, bpp));
+    }
+    L_FreeBitmap(&tall);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        testimg::RowLog log, stop;
+        BITMAPHANDLE b;
+        ASSERT_EQ(L_LoadFile(c.path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                             cb, &log),
+                  SUCCESS);
+        EXPECT_EQ(testimg::CountPasses(log, b.Height), c.passes);
+        EXPECT_GE(log.calls.size(), c.minCalls);
+        L_FreeBitmap(&b);
+        stop.stopAfter = 1;
+        EXPECT_EQ(L_LoadFile(c.path.c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE | LOADFILE_STORE,
+                             testimg::LogRows, &stop),
+                  ERROR_USER_ABORT);
+        EXPECT_TRUE(Empty(b));
+        EXPECT_EQ(stop.calls.size(), 1u);
+    }
 }
 
 TEST(FileIO, AFailedSaveLeavesTheOldFileAsItWas) {

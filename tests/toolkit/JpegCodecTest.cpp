@@ -258,31 +258,6 @@ TEST(JpegCodec, EightBitBitmapsAreSavedAsGrayByLuminance) {
     L_FreeBitmap(&b);
 }
 
-using testimg::LogRows;
-using testimg::RowLog;
-
-TEST(JpegCodec, RowsAreReportedOnceEachInOrder) {
-    for (const char* file : {"baseline-420.jpg", "progressive-420.jpg", "cmyk.jpg"}) {
-        SCOPED_TRACE(file);
-        RowLog log;
-        BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadFile((kJpegDir + file).c_str(), &b, 0, ORDER_BGR, LOADFILE_ALLOCATE,
-                             LogRows, &log),
-                  SUCCESS);
-        EXPECT_EQ(testimg::CountPasses(log, b.Height), 1);
-        L_FreeBitmap(&b);
-    }
-    // The callback can stop the load; the bitmap is then left empty.
-    RowLog log;
-    log.stopAfter = 1;
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadFile((kJpegDir + "baseline-444.jpg").c_str(), &b, 0, ORDER_BGR,
-                         LOADFILE_ALLOCATE, LogRows, &log),
-              ERROR_USER_ABORT);
-    EXPECT_FALSE(b.Flags.Allocated);
-    EXPECT_EQ(log.calls.size(), 1u);
-}
-
 TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     const testimg::RefImage ref = testimg::ReadReference(kJpegDir + "exif-thumb.ppm");
     BITMAPHANDLE stamp;

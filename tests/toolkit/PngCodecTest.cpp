@@ -101,28 +101,6 @@ TEST(PngCodec, ResolutionComesFromThePhysicalSizeChunk) {
     L_SetExtFileOption(&saved);
 }
 
-TEST(PngCodec, InterlacedFilesReportEachPass) {
-    for (const char* name :
-         {"rgb8-interlaced", "gray2-interlaced", "rgb8-interlaced-1x1", "rgb8"}) {
-        SCOPED_TRACE(name);
-        testimg::RowLog log;
-        BITMAPHANDLE b;
-        ASSERT_EQ(L_LoadFile((kPngDir + name + ".png").c_str(), &b, 0, ORDER_BGR,
-                             LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &log),
-                  SUCCESS);
-        EXPECT_EQ(testimg::CountPasses(log, b.Height), std::strstr(name, "interlaced") ? 7 : 1);
-        L_FreeBitmap(&b);
-    }
-    // Stopping in the middle of a pass fails the load with the callback's code.
-    testimg::RowLog stop;
-    stop.stopAfter = 3;
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_LoadFile((kPngDir + "rgb8-interlaced.png").c_str(), &b, 0, ORDER_BGR,
-                         LOADFILE_ALLOCATE | LOADFILE_STORE, testimg::LogRows, &stop),
-              ERROR_USER_ABORT);
-    EXPECT_EQ(b.Addr, nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // Writing.
 
