@@ -37,7 +37,11 @@ constexpr const char* kImageMimeTypes[] = {"image/bmp",
                                            "image/x-cals",
                                            "image/gif",
                                            "image/vnd.adobe.photoshop",
-                                           "image/x-psd"};
+                                           "image/x-psd",
+                                           "image/x-macpaint",
+                                           "image/x-gem",
+                                           "image/x-msp",
+                                           "image/x-pict"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +
@@ -130,6 +134,23 @@ std::string MimePackage() {
            "    <glob pattern=\"*.qlx\"/>\n"
            "    <magic priority=\"50\">\n"
            "      <match type=\"string\" offset=\"0\" value=\"QLX \"/>\n"
+           "    </magic>\n"
+           "  </mime-type>\n"
+           // Two old formats the shared database has no type for. GEM files share .img with
+           // disk images, so their header decides: version 1, eight header words.
+           "  <mime-type type=\"image/x-gem\">\n"
+           "    <comment>GEM image</comment>\n"
+           "    <glob pattern=\"*.img\" weight=\"20\"/>\n"
+           "    <magic priority=\"40\">\n"
+           "      <match type=\"big32\" offset=\"0\" value=\"0x00010008\"/>\n"
+           "    </magic>\n"
+           "  </mime-type>\n"
+           "  <mime-type type=\"image/x-msp\">\n"
+           "    <comment>Microsoft Paint image</comment>\n"
+           "    <glob pattern=\"*.msp\"/>\n"
+           "    <magic priority=\"50\">\n"
+           "      <match type=\"string\" offset=\"0\" value=\"DanM\"/>\n"
+           "      <match type=\"string\" offset=\"0\" value=\"LinS\"/>\n"
            "    </magic>\n"
            "  </mime-type>\n"
            "</mime-info>\n";

@@ -45,6 +45,10 @@ int FormatFromName(const std::string& path) {
     if (ext == "cal" || ext == "cals") return FILE_CALS;
     if (ext == "psd") return FILE_PSD;
     if (ext == "gif") return FILE_GIF;
+    if (ext == "mac" || ext == "pntg") return FILE_MACPAINT;
+    if (ext == "img") return FILE_GEM;
+    if (ext == "msp") return FILE_MSP;
+    if (ext == "pct" || ext == "pict") return FILE_PICT;
     return 0;
 }
 
@@ -53,13 +57,14 @@ L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int qual
     const int qfactor = 255 - int(std::lround(quality * 255.0 / 100.0));
     // A depth the format cannot hold is converted on the way out when the user did not ask
     // for a particular one: JPEG has no alpha or palettes, so 32 and 4 bits become 24 and 8;
-    // the fax types hold black and white only.
+    // the fax types and the old paint programs' formats hold black and white only.
     int saveBpp = 0;
     if (!bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
         saveBpp = b->BitsPerPixel == 8 && L_IsGrayScaleBitmap(b) != GRAY_NO ? 8 : 24;
-    const bool fax = format == FILE_CALS || format == FILE_CCITT ||
-                     (format >= FILE_CCITT_GROUP3_1DIM && format <= FILE_CCITT_GROUP4);
-    if (!bpp && fax) saveBpp = 1;
+    const bool mono = format == FILE_CALS || format == FILE_CCITT ||
+                      (format >= FILE_CCITT_GROUP3_1DIM && format <= FILE_CCITT_GROUP4) ||
+                      format == FILE_MACPAINT || format == FILE_GEM || format == FILE_MSP;
+    if (!bpp && mono) saveBpp = 1;
     return L_SaveBitmap(path, b, format, saveBpp, qfactor);
 }
 

@@ -81,7 +81,8 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     ASSERT_EQ(mime.size(), 1u);
     for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;",
                              "image/bmp;", "image/tiff;", "image/x-pcx;", "image/x-tga;",
-                             "image/x-sun-raster;", "image/gif;", "image/vnd.adobe.photoshop;"})
+                             "image/x-sun-raster;", "image/gif;", "image/vnd.adobe.photoshop;",
+                             "image/x-macpaint;", "image/x-gem;", "image/x-msp;", "image/x-pict;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.

@@ -20,7 +20,7 @@ const fs::path kData = QUILLO_TEST_DATA;
 bool IsImage(const fs::path& p) {
     const std::string e = p.extension().string();
     return e == ".bmp" || e == ".png" || e == ".jpg" || e == ".tif" || e == ".pcx" || e == ".dcx" ||
-           e == ".tga" || e == ".ras";
+           e == ".tga" || e == ".ras" || e == ".mac" || e == ".img" || e == ".msp" || e == ".pct";
 }
 
 uint32_t Color(const BITMAPHANDLE& b, int x, int y) { return L_GetPixelColor(&b, y, x); }

@@ -72,7 +72,7 @@ inline std::string TempDir(const std::string& prefix) {
 }
 
 // ---------------------------------------------------------------------------
-// Reference pictures: binary PGM (P5), PPM (P6) or PAM (P7), maxval up to 65535 (samples
+// Reference pictures: binary PBM (P4), PGM (P5), PPM (P6) or PAM (P7), maxval up to 65535 (samples
 // of two bytes are big-endian). PAM depth 1 is gray, 2 gray and alpha, 3 RGB, 4 RGBA.
 
 struct RefImage {
@@ -119,9 +119,11 @@ inline RefImage ReadReference(const std::filesystem::path& path) {
             if (field) in >> *field;
             std::getline(in, key);
         }
-    } else if (magic == "P5" || magic == "P6") {
-        img.channels = magic == "P5" ? 1 : 3;
+    } else if (magic == "P4" || magic == "P5" || magic == "P6") {
+        img.channels = magic == "P6" ? 3 : 1;
+        img.maxval = 1;
         for (int* field : {&img.width, &img.height, &img.maxval}) {
+            if (field == &img.maxval && magic == "P4") break;
             while (in >> std::ws && in.peek() == '#') std::getline(in, key);
             in >> *field;
         }
@@ -133,6 +135,17 @@ inline RefImage ReadReference(const std::filesystem::path& path) {
     const size_t start = size_t(in.tellg()), bytes = size_t(img.width) * size_t(img.height) *
                                                      size_t(img.channels) *
                                                      (img.maxval > 255 ? 2 : 1);
+    if (magic == "P4") {
+        // Packed bits, 1 black, rows padded to bytes: unpacked to gray samples.
+        const size_t rowBytes = (size_t(img.width) + 7) / 8;
+        if (d.size() - start < rowBytes * size_t(img.height)) return {};
+        img.samples.resize(bytes);
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x)
+                img.samples[size_t(y) * size_t(img.width) + size_t(x)] =
+                    (d[start + size_t(y) * rowBytes + size_t(x / 8)] >> (7 - x % 8) & 1) ? 0 : 1;
+        return img;
+    }
     if (d.size() - start < bytes) return {};
     img.samples.assign(d.begin() + long(start), d.begin() + long(start + bytes));
     return img;

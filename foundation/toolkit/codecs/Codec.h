@@ -89,6 +89,10 @@ extern const Codec kTgaCodec;
 extern const Codec kCalsCodec;
 extern const Codec kGifCodec;
 extern const Codec kPsdCodec;
+extern const Codec kMacPaintCodec;
+extern const Codec kGemCodec;
+extern const Codec kMspCodec;
+extern const Codec kPictCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

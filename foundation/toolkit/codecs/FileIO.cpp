@@ -38,10 +38,10 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
 }
 
 const std::vector<const Codec*>& AllCodecs() {
-    static const std::vector<const Codec*> codecs = {&kPngCodec,  &kJpegCodec, &kBmpCodec,
-                                                     &kTiffCodec, &kPcxCodec,  &kSunCodec,
-                                                     &kCalsCodec, &kGifCodec,  &kPsdCodec,
-                                                     &kTgaCodec};
+    // The formats without a magic number of their own come last, the weakest last of all.
+    static const std::vector<const Codec*> codecs = {
+        &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec,  &kSunCodec,      &kCalsCodec,
+        &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
     return codecs;
 }
 

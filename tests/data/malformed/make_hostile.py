@@ -180,6 +180,20 @@ def main():
         out += struct.pack("<HHHhhII", 82, 0, 0, 0, 0, len(layer), 0) + name + layer
     write("qlx-twenty-large-layers.qlx", out)
 
+    # MacPaint, GEM and Microsoft Paint: headers claiming huge pictures over a kilobyte of the
+    # longest runs (GEM's repeated rows of 255 solid runs each), and runs past a page's end.
+    gem_row = b"\x00\x00\xff\xff" + b"\xff" * 17 * 8
+    write("gem-16384-planes8.img", struct.pack(">8H", 1, 8, 8, 2, 85, 85, SIDE, SIDE) + gem_row * 7)
+    write("gem-65535x65535.img", struct.pack(">8H", 1, 8, 1, 2, 85, 85, 65535, 65535) + gem_row)
+    write("msp-16384-rle.msp", b"LinS" + struct.pack("<2H", SIDE, SIDE) + bytes(24) +
+          b"\x03\x00" * 500)
+    # PICT: a long comment whose length runs past the end, before any pixels.
+    write("pict-comment-past-end.pct", bytes(512) + struct.pack(">H4hHHH", 0, 0, 0, 100, 100,
+                                                                0x0011, 0x02FF, 0x00A1) +
+          struct.pack(">HH", 100, 60000) + bytes(200))
+    write("macpaint-runs-past-end.mac", bytes(3) + b"\x02" + bytes(508) + b"\xb9\xff" +
+          b"\x81\x55" * 1000)
+
 
 if __name__ == "__main__":
     main()
