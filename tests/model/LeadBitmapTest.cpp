@@ -136,6 +136,17 @@ TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
     EXPECT_EQ(list.At(-1), nullptr);
 }
 
+TEST(Layer, HitTestCoversExactlyTheLayerRectangle) {
+    std::unique_ptr<TLayer> l = Solid(11, 7, {}, 32, "l");
+    l->X = 5;
+    l->Y = -3;
+    EXPECT_TRUE(l->HitTest(POINT{5, -3}));
+    EXPECT_TRUE(l->HitTest(POINT{15, 3}));
+    EXPECT_FALSE(l->HitTest(POINT{16, 3}));
+    EXPECT_FALSE(l->HitTest(POINT{15, 4}));
+    EXPECT_FALSE(l->HitTest(POINT{4, 0}));
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(LayerTransform, IdentityFrameCoincidesWithTheLayerRectangle) {
