@@ -29,6 +29,10 @@ public:
     // ERROR_FILE_FORMAT when not a single row came from the file.
     int EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int last);
     bool Truncated() const { return truncated_; }
+    // The end of a top-down decode that wrote rows [0, rowsRead) of `height`: fills the rest
+    // as EndedEarly does, reports the rows in bands, and frees the bitmap when that fails
+    // or `rc` already says the decode failed.
+    int FinishRows(BITMAPHANDLE* b, int rowsRead, int height, int rc);
 
     // Reports rows [row, row + lines) of pass `pass` (0-based) out of `passes` as
     // finished in bitmap b. Decoders call it in row order within a pass. Returns

@@ -37,6 +37,18 @@ int LoadContext::EndedEarly(BITMAPHANDLE* b, int rowsDecoded, int first, int las
     return SUCCESS;
 }
 
+int LoadContext::FinishRows(BITMAPHANDLE* b, int rowsRead, int height, int rc) {
+    constexpr int kBand = 64;
+    if (rowsRead < height) rc = EndedEarly(b, rowsRead, rowsRead, height);
+    for (int y = 0; rc == SUCCESS && y < height; y += kBand)
+        rc = Rows(b, y, std::min(kBand, height - y), 0, 1);
+    if (rc != SUCCESS) {
+        L_FreeBitmap(b);
+        L_InitBitmap(b, 0, 0, 0);
+    }
+    return rc;
+}
+
 const std::vector<const Codec*>& AllCodecs() {
     // The formats without a magic number of their own come last, the weakest last of all.
     static const std::vector<const Codec*> codecs = {

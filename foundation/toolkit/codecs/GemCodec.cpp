@@ -19,8 +19,6 @@
 namespace lt::codec {
 namespace {
 
-constexpr int kProgressBand = 64;
-
 struct Header {
     int version = 0, headerWords = 0, planes = 0, patternLength = 0;
     int micronsX = 0, micronsY = 0, width = 0, height = 0;
@@ -197,14 +195,7 @@ int Load(const uint8_t* d, size_t size, BITMAPHANDLE* out, LoadContext& ctx) {
         for (int k = 0; k < repeat && rows < h.height; ++k, ++rows)
             MergePlanes(h, line.data(), L_RowPtr(out, rows), depth);
     }
-    if (rows < h.height) rc = ctx.EndedEarly(out, rows, rows, h.height);
-    for (int y = 0; rc == SUCCESS && y < h.height; y += kProgressBand)
-        rc = ctx.Rows(out, y, std::min(kProgressBand, h.height - y), 0, 1);
-    if (rc != SUCCESS) {
-        L_FreeBitmap(out);
-        L_InitBitmap(out, 0, 0, 0);
-    }
-    return rc;
+    return ctx.FinishRows(out, rows, h.height, rc);
 }
 
 bool CanSave(int format, int bpp) { return format == FILE_GEM && bpp == 1; }

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int kWidth = 576, kHeight = 720, kRowBytes = kWidth / 8;
 constexpr size_t kHeader = 512, kMacBinary = 128;
-constexpr int kProgressBand = 80;
 
 uint32_t Be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
@@ -91,14 +90,7 @@ int Load(const uint8_t* d, size_t size, BITMAPHANDLE* out, LoadContext& ctx) {
     PackBitsReader reader(d + start + kHeader, d + size);
     int rows = 0;
     while (rows < kHeight && reader.Next(L_RowPtr(out, rows), kRowBytes)) ++rows;
-    if (rows < kHeight) rc = ctx.EndedEarly(out, rows, rows, kHeight);
-    for (int y = 0; rc == SUCCESS && y < kHeight; y += kProgressBand)
-        rc = ctx.Rows(out, y, std::min(kProgressBand, kHeight - y), 0, 1);
-    if (rc != SUCCESS) {
-        L_FreeBitmap(out);
-        L_InitBitmap(out, 0, 0, 0);
-    }
-    return rc;
+    return ctx.FinishRows(out, rows, kHeight, rc);
 }
 
 bool CanSave(int format, int bpp) { return format == FILE_MACPAINT && bpp == 1; }

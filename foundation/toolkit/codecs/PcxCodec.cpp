@@ -26,7 +26,6 @@ constexpr uint8_t kPaletteMarker = 0x0C;
 constexpr size_t kTrailingPalette = 1 + 768;
 constexpr uint32_t kDcxMagic = 0x3ADE68B1;
 constexpr int kDcxMaxPages = 1023;
-constexpr int kProgressBand = 64;
 
 // The sixteen colours a file without its own palette is shown in.
 constexpr uint8_t kEgaColours[16][3] = {
@@ -314,14 +313,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     while (rows < h.height && reader.Next(line.data(), lineBytes))
         ConvertLine(h, line.data(), L_RowPtr(out, rows++));
     if (h.layout == Layout::Rgba) OpaqueWhenAlphaIsBlank(out, rows);
-    if (rows < h.height) rc = ctx.EndedEarly(out, rows, rows, h.height);
-    for (int y = 0; rc == SUCCESS && y < h.height; y += kProgressBand)
-        rc = ctx.Rows(out, y, std::min(kProgressBand, h.height - y), 0, 1);
-    if (rc != SUCCESS) {
-        L_FreeBitmap(out);
-        L_InitBitmap(out, 0, 0, 0);
-    }
-    return rc;
+    return ctx.FinishRows(out, rows, h.height, rc);
 }
 
 bool CanSave(int format, int bpp) {

@@ -27,7 +27,6 @@ constexpr size_t kHeaderSize = 26;
 constexpr int kMaxChannels = 56;
 constexpr int kMaxSide = 30000; // what version 1 files may hold
 constexpr uint16_t kResolutionInfo = 0x03ED;
-constexpr int kProgressBand = 64;
 
 enum : uint16_t { kBitmap = 0, kGray = 1, kIndexed = 2, kRgb = 3 };
 enum : uint16_t { kRaw = 0, kPackBits = 1 };
@@ -272,14 +271,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         whole = std::min(whole, y);
     }
     if (h.bpp == 32) OpaqueWhenAlphaIsBlank(out, whole);
-    if (whole < h.height) rc = ctx.EndedEarly(out, whole, whole, h.height);
-    for (int y = 0; rc == SUCCESS && y < h.height; y += kProgressBand)
-        rc = ctx.Rows(out, y, std::min(kProgressBand, h.height - y), 0, 1);
-    if (rc != SUCCESS) {
-        L_FreeBitmap(out);
-        L_InitBitmap(out, 0, 0, 0);
-    }
-    return rc;
+    return ctx.FinishRows(out, whole, h.height, rc);
 }
 
 // ---------------------------------------------------------------------------

@@ -21,7 +21,6 @@ namespace {
 
 constexpr uint32_t kMagic = 0x59A66A95;
 constexpr size_t kHeaderSize = 32;
-constexpr int kProgressBand = 64;
 
 enum : uint32_t { kOld = 0, kStandard = 1, kByteEncoded = 2, kRgb = 3 };
 enum : uint32_t { kNoMap = 0, kEqualRgbMap = 1, kRawMap = 2 };
@@ -212,14 +211,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
         ConvertRow(h, src, L_RowPtr(out, rows));
     }
     if (h.depth == 32) OpaqueWhenAlphaIsBlank(out, rows);
-    if (rows < h.height) rc = ctx.EndedEarly(out, rows, rows, h.height);
-    for (int y = 0; rc == SUCCESS && y < h.height; y += kProgressBand)
-        rc = ctx.Rows(out, y, std::min(kProgressBand, h.height - y), 0, 1);
-    if (rc != SUCCESS) {
-        L_FreeBitmap(out);
-        L_InitBitmap(out, 0, 0, 0);
-    }
-    return rc;
+    return ctx.FinishRows(out, rows, h.height, rc);
 }
 
 bool CanSave(int format, int bpp) { return format == FILE_SUN_RAS && bpp != 16 && IsValidBpp(bpp); }
