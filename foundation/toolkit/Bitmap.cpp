@@ -7,6 +7,8 @@
 #include <new>
 #include <thread>
 
+#include <sys/mman.h>
+
 #include "BitmapInternal.h"
 
 namespace {
@@ -69,6 +71,26 @@ int NearestPaletteIndex(const RGBQUAD* pal, int count, int r, int g, int bl) {
     return best;
 }
 
+namespace {
+
+// Large blocks ask for huge pages. A fresh block's 4 KB pages are each faulted in on their
+// first write, and on a virtual machine that can cost more than the work done on them: the
+// 60 MB result of rotating a 12-megapixel photo took three times as long to fault in as to
+// compute. Only whole 2 MB pages inside the block are advised.
+void PreferHugePages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (bytes < 4 * kHuge) return;
+    const uintptr_t first = (uintptr_t(p) + kHuge - 1) & ~(kHuge - 1),
+                    end = (uintptr_t(p) + bytes) & ~(kHuge - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)p, (void)bytes;
+#endif
+}
+
+} // namespace
+
 int AllocatePixels(BITMAPHANDLE* b) {
     size_t bytes = 0;
     L_INT bpl = 0;
@@ -76,6 +98,7 @@ int AllocatePixels(BITMAPHANDLE* b) {
     if (rc != SUCCESS) return rc;
     auto* pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
     if (!pixels) return ERROR_NO_MEMORY;
+    PreferHugePages(pixels, bytes);
     RGBQUAD* pal = nullptr;
     if (b->BitsPerPixel <= 8) {
         pal = new (std::nothrow) RGBQUAD[256];
@@ -465,6 +488,10 @@ L_INT L_ReportStatus(L_INT nPercent) {
     const L_INT rc = g_status(nPercent, g_statusUser);
     if (rc == SUCCESS) return SUCCESS;
     return rc < 0 ? rc : ERROR_USER_ABORT;
+}
+
+bool lt::StatusCanCancel() {
+    return g_status && g_statusThread.load() == std::this_thread::get_id();
 }
 
 L_INT L_SetDisplayMode(L_UINT uMask, L_UINT uValues) {

@@ -10,4 +10,8 @@ namespace lt {
 // BitsPerPixel set). Zero-filled. Returns a status code.
 int AllocatePixels(BITMAPHANDLE* b);
 
+// Whether L_ReportStatus can reach a callback from this thread, that is whether the
+// running operation can be cancelled half way.
+bool StatusCanCancel();
+
 } // namespace lt

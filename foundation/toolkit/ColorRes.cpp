@@ -283,12 +283,59 @@ QUILLO_ROW_KERNEL void GrayRow(const uint8_t* s, int w, int step, uint8_t* d) {
     }
 }
 
+// 24 and 32 bits, top row first, when nothing can cancel half way: the gray levels are
+// written into the bitmap's own block, which then shrinks. A fresh block would cost as much
+// again as the conversion, in first touches of its pages. Every row of levels lands at or
+// before the bytes it comes from, so the rows go in order; where a row's levels would
+// overlap its own pixels (the first row) they go through a copy.
+L_INT GrayInPlace(pBITMAPHANDLE b) {
+    BITMAPHANDLE out;
+    L_InitBitmap(&out, b->Width, b->Height, 8);
+    size_t bytes = 0;
+    L_INT bpl = 0;
+    if (L_INT rc = L_CheckImageSize(out.Width, out.Height, 8, &bytes, &bpl); rc != SUCCESS)
+        return rc;
+    out.pPalette = new (std::nothrow) RGBQUAD[256];
+    if (!out.pPalette) return ERROR_NO_MEMORY;
+    for (int i = 0; i < 256; ++i) out.pPalette[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    std::vector<uint8_t> first;
+    const int w = b->Width, step = b->BitsPerPixel / 8;
+    const size_t in = size_t(b->BytesPerLine), outRow = size_t(bpl);
+    for (int y = 0; y < b->Height; ++y) {
+        const uint8_t* s = b->Addr + size_t(y) * in;
+        uint8_t* d = b->Addr + size_t(y) * outRow;
+        if (d + w > s) {
+            first.resize(size_t(w));
+            GrayRow(s, w, step, first.data());
+            std::memcpy(d, first.data(), size_t(w));
+        } else {
+            GrayRow(s, w, step, d);
+        }
+        std::memset(d + w, 0, outRow - size_t(w)); // the row's padding, as in a fresh block
+    }
+    out.Addr = b->Addr;
+    if (auto* shrunk = static_cast<uint8_t*>(std::realloc(b->Addr, bytes))) out.Addr = shrunk;
+    out.Size = bytes;
+    out.BytesPerLine = bpl;
+    out.nColors = 256;
+    out.Flags.Allocated = true;
+    out.XResolution = b->XResolution;
+    out.YResolution = b->YResolution;
+    out.pRgn = b->pRgn;
+    delete[] b->pPalette;
+    *b = out;
+    return SUCCESS;
+}
+
 } // namespace
 
 L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
     if (nBitsPerPixel != 8 || !lt::IsValidBpp(b->BitsPerPixel)) return ERROR_BITPERPIXEL;
     if (!Consistent(b)) return ERROR_INV_PARAMETER;
+    if (b->BitsPerPixel >= 24 && (b->ViewPerspective == TOP_LEFT || b->Height == 1) &&
+        !lt::StatusCanCancel())
+        return GrayInPlace(b);
     BITMAPHANDLE out;
     L_InitBitmap(&out, b->Width, b->Height, 8);
     L_INT rc = lt::AllocatePixels(&out);

@@ -329,6 +329,8 @@ public:
         buf_.resize(stride_ * size_t(slots_));
         tag_.assign(size_t(slots_), -1);
     }
+    // One pointer per row, when every row is held (32 bits, or slots for every row).
+    const uint8_t* const* Table() const { return slots_ ? nullptr : table_.data(); }
     const uint8_t* Get(int y) {
         if (!slots_) return table_[size_t(y)];
         size_t s = size_t(y % slots_);

@@ -19,6 +19,13 @@ using lt::BGRA;
 // are 32.32 fixed point stepped along a row; for quarter turns every value involved is a
 // multiple of one half, so those rotations are exact pixel moves.
 
+// The hot loops also get an AVX2 copy, chosen at load time where the processor has it.
+#if defined(__x86_64__) && !defined(QUILLO_NO_CLONES)
+#define ROTATE_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define ROTATE_KERNEL
+#endif
+
 constexpr int64_t kOne = int64_t(1) << 32;
 
 int64_t ToFixed(double v) { return std::llround(v * 4294967296.0); }
@@ -129,11 +136,37 @@ inline void Bilinear(uint8_t* out, const uint8_t* p00, const uint8_t* p01, const
             uint8_t((p00[c] * w00 + p01[c] * w01 + p10[c] * w10 + p11[c] * w11 + 32768u) >> 16);
 }
 
+// The same for a run of pixels whose four taps all lie inside the source (rows: every row
+// of it), each pixel stored as one word. In two steps, across then down: the same sum as
+// the four weights above, and fewer multiplies.
+ROTATE_KERNEL void BilinearRun(const uint8_t* const* rows, int64_t u, int64_t v, int64_t du,
+                               int64_t dv, uint8_t* out, int n) {
+    for (int x = 0; x < n; ++x, u += du, v += dv) {
+        const uint8_t* p = rows[v >> 32] + size_t(u >> 32) * 4;
+        const uint8_t* q = rows[(v >> 32) + 1] + size_t(u >> 32) * 4;
+        const uint32_t fx = uint32_t(u >> 24) & 255u, fy = uint32_t(v >> 24) & 255u;
+        uint32_t word = 0;
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t top = p[c] * (256 - fx) + p[c + 4] * fx,
+                           bottom = q[c] * (256 - fx) + q[c + 4] * fx;
+            word |= ((top * (256 - fy) + bottom * fy + 32768u) >> 16) << (8 * c);
+        }
+        std::memcpy(out + 4 * size_t(x), &word, 4);
+    }
+}
+
+void FillRun(uint8_t* out, int n, const uint8_t* fill) {
+    uint32_t word;
+    std::memcpy(&word, fill, 4);
+    for (int x = 0; x < n; ++x) std::memcpy(out + 4 * size_t(x), &word, 4);
+}
+
 // Bilinear rotation. Samples outside the source count as the fill colour, so the edges of
 // the rotated image blend smoothly into the fill (and, at 32 bits, into transparency).
 L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill,
                      Progress* prog) {
     ColorRows rows(s, s->Height);
+    const uint8_t* const* table = rows.Table();
     RowEncoder enc(d);
     const bool direct = d->BitsPerPixel == 32;
     std::vector<uint8_t> outBuf(direct ? 0 : size_t(d->Width) * 4 * kBand);
@@ -161,8 +194,8 @@ L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, 
             Clip(v[i], m.dv, 0, sh - 2, &i0[i], &i1[i]);
             if (i0[i] >= i1[i]) i0[i] = i1[i] = o0[i];
             out[i] = direct ? L_RowPtr(d, y) : outBuf.data() + size_t(i) * size_t(d->Width) * 4;
-            for (int x = 0; x < o0[i]; ++x) std::memcpy(out[i] + x * 4, fill, 4);
-            for (int x = o1[i]; x < d->Width; ++x) std::memcpy(out[i] + x * 4, fill, 4);
+            FillRun(out[i], o0[i], fill);
+            FillRun(out[i] + size_t(o1[i]) * 4, d->Width - o1[i], fill);
         }
         for (int xa = 0; xa < d->Width; xa += kRun) {
             const int xb = std::min(d->Width, xa + kRun);
@@ -181,14 +214,9 @@ L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, 
                 };
                 edge(o0[i], i0[i]);
                 const int from = std::max(xa, i0[i]), to = std::min(xb, i1[i]);
-                int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
-                for (int x = from; x < to; ++x, uu += m.du, vv += m.dv) {
-                    const int ix = int(uu >> 32), iy = int(vv >> 32);
-                    const uint8_t* r0 = rows.Get(iy) + size_t(ix) * 4;
-                    const uint8_t* r1 = rows.Get(iy + 1) + size_t(ix) * 4;
-                    Bilinear(out[i] + x * 4, r0, r0 + 4, r1, r1 + 4, unsigned(uu >> 24) & 255u,
-                             unsigned(vv >> 24) & 255u);
-                }
+                if (from < to)
+                    BilinearRun(table, u[i] + from * m.du, v[i] + from * m.dv, m.du, m.dv,
+                                out[i] + size_t(from) * 4, to - from);
                 edge(i1[i], o1[i]);
             }
         }

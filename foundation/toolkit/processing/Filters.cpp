@@ -21,6 +21,9 @@ struct TRoundedDivide {
     uint32_t add = 0, mul = 1;
     int shift = 0;
     bool ok = false;
+    uint16_t mul16 = 0;
+    int shift16 = 0;
+    bool ok16 = false;
     TRoundedDivide(uint32_t d, uint32_t limit) {
         add = d / 2;
         const uint64_t top = uint64_t(limit) + add;
@@ -31,12 +34,31 @@ struct TRoundedDivide {
             for (uint64_t x = 0; x <= top && exact; ++x) exact = ((x * m) >> s) == x / d;
             if (exact) mul = uint32_t(m), shift = s, ok = true;
         }
+        // The same in 16-bit lanes, twice as many to a vector: the high half of x * mul16,
+        // shifted by shift16, where that is exact for every x up to the limit.
+        for (int s = 0; s < 16 && top < 65536 && !ok16; ++s) {
+            const uint64_t m = ((uint64_t(1) << (16 + s)) + d - 1) / d;
+            if (m >= 65536) break;
+            bool exact = true;
+            for (uint64_t x = 0; x <= top && exact; ++x) exact = ((x * m) >> (16 + s)) == x / d;
+            if (exact) mul16 = uint16_t(m), shift16 = s, ok16 = true;
+        }
     }
 };
 
 // Box average of a small window: vertical sums of the window's rows, then horizontal
 // sums of those, divided. n x n <= 49, so the sums fit 16 bits.
 QUILLO_ROW_KERNEL void SumRows(const uint8_t* const* rows, int n, uint16_t* out, size_t len) {
+    if (n == 3) { // one pass for the common sizes
+        const uint8_t *a = rows[0], *b = rows[1], *c = rows[2];
+        for (size_t i = 0; i < len; ++i) out[i] = uint16_t(a[i] + b[i] + c[i]);
+        return;
+    }
+    if (n == 5) {
+        const uint8_t *a = rows[0], *b = rows[1], *c = rows[2], *d = rows[3], *e = rows[4];
+        for (size_t i = 0; i < len; ++i) out[i] = uint16_t(a[i] + b[i] + c[i] + d[i] + e[i]);
+        return;
+    }
     for (size_t i = 0; i < len; ++i) out[i] = rows[0][i];
     for (int k = 1; k < n; ++k) {
         const uint8_t* r = rows[k];
@@ -46,6 +68,26 @@ QUILLO_ROW_KERNEL void SumRows(const uint8_t* const* rows, int n, uint16_t* out,
 
 QUILLO_ROW_KERNEL void BoxRow(const uint16_t* v, int lo, int hi, int c, TRoundedDivide div,
                               uint8_t* out, size_t len) {
+    if (div.ok16 && hi - lo == 2 && lo == -1) {
+        const size_t c1 = size_t(c);
+        const uint16_t add = uint16_t(div.add), mul = div.mul16;
+        const int shift = div.shift16;
+        for (size_t i = 0; i < len; ++i) {
+            const uint16_t s = uint16_t(v[i - c1] + v[i] + v[i + c1] + add);
+            out[i] = uint8_t(uint16_t((uint32_t(s) * mul) >> 16) >> shift);
+        }
+        return;
+    }
+    if (div.ok16 && hi - lo == 4 && lo == -2) {
+        const size_t c1 = size_t(c), c2 = 2 * size_t(c);
+        const uint16_t add = uint16_t(div.add), mul = div.mul16;
+        const int shift = div.shift16;
+        for (size_t i = 0; i < len; ++i) {
+            const uint16_t s = uint16_t(v[i - c2] + v[i - c1] + v[i] + v[i + c1] + v[i + c2] + add);
+            out[i] = uint8_t(uint16_t((uint32_t(s) * mul) >> 16) >> shift);
+        }
+        return;
+    }
     if (hi - lo == 2 && lo == -1) { // 3 x 3, the common case, unrolled
         for (size_t i = 0; i < len; ++i) {
             const uint32_t s = uint32_t(v[i - size_t(c)]) + v[i] + v[i + size_t(c)];
