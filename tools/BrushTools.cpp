@@ -179,20 +179,30 @@ void InvertCross(HDC dc, POINT m, const RECT& clip) {
     arm(m.x, m.y + 1, m.x + 1, m.y + kMarkerArm + 1);
 }
 
+class TClonePaintTool;
+// The clone brush that drew the marker last (one stroke runs at a time).
+TClonePaintTool* markerOwner = nullptr;
+
 class TClonePaintTool : public TInstantPaintTool {
 public:
     TClonePaintTool(const TPaintToolSetup& s, const TStrokeSettings& st, bool aligned)
         : TInstantPaintTool(s, st), aligned_(aligned) {}
+    ~TClonePaintTool() override {
+        if (markerOwner == this) markerOwner = nullptr;
+    }
+    TClonePaintTool(const TClonePaintTool&) = delete;
+    TClonePaintTool& operator=(const TClonePaintTool&) = delete;
     int GetKind() const override { return PAINT_CLONE; }
 
     bool IsFinished() override {
         if (markerShown_) ToggleMarker();
         return true;
     }
-    // The view's repaint covered part of the marker in our own window: draw that part again.
-    void Paint(HDC dc, const RECT& rc) override {
-        if (markerShown_ && View && View->GetViewNumber() == sourceId_)
-            InvertCross(dc, marker_, rc);
+    // A repaint of the source window, whichever window the stroke is in, painted the
+    // picture over the part of the marker inside rc: invert that part again, so that the
+    // next inversion removes the whole marker instead of leaving half of it behind.
+    void RepaintMarker(int viewNumber, HDC dc, const RECT& rc) const {
+        if (markerShown_ && viewNumber == sourceId_) InvertCross(dc, marker_, rc);
     }
 
     bool Track(int x, int y, bool constrain, int button) override {
@@ -266,6 +276,7 @@ private:
     // Draws or removes the marker in the source window and shows the change.
     void ToggleMarker() {
         markerShown_ = !markerShown_;
+        if (markerShown_) markerOwner = this;
         TImageView* source = TImageView::FindView(sourceId_);
         HDC dc = source ? source->Host().BackingDC() : nullptr;
         if (!dc) return;
@@ -310,6 +321,10 @@ const TToolOptions& OptionsOf(const TPaintToolSetup& s) {
 TCloneSource& CloneSource() {
     static TCloneSource source;
     return source;
+}
+
+void PaintCloneMarker(int viewNumber, HDC dc, const RECT& rc) {
+    if (markerOwner) markerOwner->RepaintMarker(viewNumber, dc, rc);
 }
 
 void RegisterBrushTools() {

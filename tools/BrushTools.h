@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "LeadDC.h"
 #include "Stroke.h"
 
 // Installs the makers of the five brush kinds.
@@ -18,3 +19,7 @@ struct TCloneSource {
     std::string DocPath;
 };
 TCloneSource& CloneSource();
+
+// Puts back the part inside rc (content coordinates of dc) of the clone brush's source
+// marker, when it stands in view `viewNumber`: for that view's repaint, which covered it.
+void PaintCloneMarker(int viewNumber, HDC dc, const RECT& rc);

@@ -913,6 +913,7 @@ void TViewInteraction::Paint(HDC dc, const RECT& rc) {
         dc->Ellipse(circleCentre_.x - circleRadius_, circleCentre_.y - circleRadius_,
                     circleCentre_.x + circleRadius_, circleCentre_.y + circleRadius_);
     }
+    PaintCloneMarker(view_.GetViewNumber(), dc, rc);
     if (tool_) tool_->Paint(dc, rc);
 }
 

@@ -4,11 +4,12 @@
 // convex polygons (round parts as polygons fine enough that the arc is never more than a
 // thousandth of a pixel from its chord), and the share is the area of the polygon clipped to
 // the pixel: first to the pixel row, then, for the pixels at the shape's edge, to the pixel
-// itself. Pixels that lie wholly inside take full coverage without clipping. Rows are
-// computed and painted one at a time. A ring (the
-// ellipse's outline) is its outer shape less its inner one.
+// itself. Pixels that lie wholly inside take full coverage without clipping and are painted
+// a run at a time. Rows are computed and painted one at a time. A ring (the ellipse's
+// outline) is its outer shape less its inner one.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -52,16 +53,47 @@ double Area(const Poly& p) {
 
 // Coverage (0..1) of one pixel row of a convex polygon, over the columns of a clip range.
 // Only a row is held at a time, so a shape across a whole photo needs no photo-sized buffer.
+// The polygon is split at its top and bottom vertices into two chains that run downwards, so
+// that a row only clips the few vertices that lie near it: a round shape across a photo has
+// thousands, a row a handful.
 class RowCoverage {
 public:
     RowCoverage(const Poly& poly, int left, int right)
-        : poly_(poly), left_(left), lo_(left), hi_(left), c_(size_t(right - left)) {}
+        : left_(left),
+          lo_(left),
+          hi_(left),
+          fullLo_(left),
+          fullHi_(left),
+          c_(size_t(right - left)) {
+        const size_t n = poly.size();
+        if (n < 3) return;
+        size_t top = 0, bottom = 0;
+        for (size_t i = 1; i < n; ++i) {
+            if (poly[i].y < poly[top].y) top = i;
+            if (poly[i].y > poly[bottom].y) bottom = i;
+        }
+        for (size_t i = top;; i = (i + 1) % n) {
+            down_.push_back(poly[i]);
+            if (i == bottom) break;
+        }
+        for (size_t i = top;; i = (i + n - 1) % n) {
+            up_.push_back(poly[i]);
+            if (i == bottom) break;
+        }
+    }
 
     // Computes row y for the columns [lo(), hi()); nothing outside them is covered (and
-    // what the buffer holds there is stale).
+    // what the buffer holds there is stale). Columns [fullLo(), fullHi()) are wholly covered.
     void Compute(int y) {
-        lo_ = hi_ = left_;
-        ClipHalf(poly_, tmp_, false, y, 1);
+        lo_ = hi_ = fullLo_ = fullHi_ = left_;
+        if (down_.empty()) return;
+        // The part of each chain from the last vertex above the row to the first one below
+        // it, the second chain backwards: a convex polygon that agrees with the whole shape
+        // within the row.
+        band_.clear();
+        AppendSpan(down_, y, false);
+        AppendSpan(up_, y, true);
+        ClipHalf(band_, tmp_, false, y, 1);
         ClipHalf(tmp_, strip_, false, y + 1, -1);
         if (strip_.size() < 3) return;
         // Columns whose whole height lies in the strip: between the polygon's widths along
@@ -73,29 +105,59 @@ public:
             if (p.y <= y + 1e-12) tl = std::min(tl, p.x), tr = std::max(tr, p.x);
             if (p.y >= y + 1 - 1e-12) bl = std::min(bl, p.x), br = std::max(br, p.x);
         }
-        const double fullL = std::max(tl, bl), fullR = std::min(tr, br);
         const int right = left_ + int(c_.size());
-        lo_ = std::clamp(int(std::floor(minX)), left_, right);
-        hi_ = std::clamp(int(std::ceil(maxX)), lo_, right);
+        lo_ = int(std::clamp(std::floor(minX), double(left_), double(right)));
+        hi_ = int(std::clamp(std::ceil(maxX), double(lo_), double(right)));
+        // Empty (fullLo_ == fullHi_) when the strip has no full-height column, as on the
+        // shape's first and last rows, where tl > tr or bl > br.
+        const double fullL = std::max(tl, bl), fullR = std::min(tr, br);
+        if (fullL < fullR) {
+            fullLo_ = int(std::clamp(std::ceil(fullL), double(lo_), double(hi_)));
+            fullHi_ = int(std::clamp(std::floor(fullR), double(fullLo_), double(hi_)));
+        } else {
+            fullLo_ = fullHi_ = lo_;
+        }
         for (int x = lo_; x < hi_; ++x) {
-            double a = 1;
-            if (!(x >= fullL && x + 1 <= fullR)) {
-                ClipHalf(strip_, tmp_, true, x, 1);
-                ClipHalf(tmp_, cell_, true, x + 1, -1);
-                a = cell_.size() < 3 ? 0 : Area(cell_);
+            if (x == fullLo_ && fullHi_ > fullLo_) {
+                x = fullHi_ - 1; // the loop's step moves past the covered run
+                continue;
             }
-            c_[size_t(x - left_)] = a;
+            ClipHalf(strip_, tmp_, true, x, 1);
+            ClipHalf(tmp_, cell_, true, x + 1, -1);
+            c_[size_t(x - left_)] = cell_.size() < 3 ? 0 : Area(cell_);
         }
     }
     int lo() const { return lo_; }
     int hi() const { return hi_; }
-    double At(int x) const { return c_[size_t(x - left_)]; }
+    int fullLo() const { return fullLo_; }
+    int fullHi() const { return fullHi_; }
+    bool Full(int x) const { return x >= fullLo_ && x < fullHi_; }
+    double At(int x) const {
+        if (x < lo_ || x >= hi_) return 0;
+        return Full(x) ? 1.0 : c_[size_t(x - left_)];
+    }
 
 private:
-    const Poly& poly_;
-    int left_, lo_, hi_;
+    int left_, lo_, hi_, fullLo_, fullHi_;
     std::vector<double> c_;
-    Poly tmp_, strip_, cell_;
+    Poly down_, up_; // top to bottom, each
+    Poly band_, tmp_, strip_, cell_;
+
+    // Appends the vertices of a downward chain that bound row y: from the last one above
+    // the row's top line to the first one below its bottom line.
+    void AppendSpan(const Poly& chain, int y, bool backwards) {
+        auto above = [](const Pt& p, double limit) { return p.y < limit; };
+        const auto first = std::partition_point(chain.begin(), chain.end(),
+                                                [&](const Pt& p) { return above(p, y); });
+        const auto last = std::partition_point(first, chain.end(),
+                                               [&](const Pt& p) { return above(p, y + 1.0); });
+        const size_t a = size_t(first - chain.begin()), b = size_t(last - chain.begin());
+        const size_t from = a > 0 ? a - 1 : 0, to = std::min(b, chain.size() - 1); // inclusive
+        if (!backwards)
+            for (size_t i = from; i <= to; ++i) band_.push_back(chain[i]);
+        else
+            for (size_t i = to + 1; i-- > from;) band_.push_back(chain[i]);
+    }
 };
 
 // Segments for a round outline of radius r: the arc strays at most 0.001 pixels from a chord.
@@ -145,6 +207,20 @@ RECT Bounds(const BITMAPHANDLE* b, double l, double t, double r, double bt) {
     return out;
 }
 
+// Paints columns [x0, x1) of a row with c at full coverage.
+void PaintRun(efx::Target& t, uint8_t* row, int x0, int x1, lt::BGRA c) {
+    switch (t.kind) {
+        case efx::Kind::Bgra32:
+            for (uint8_t *p = row + size_t(x0) * 4, *e = row + size_t(x1) * 4; p < e; p += 4)
+                p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 255;
+            break;
+        case efx::Kind::Gray8: std::memset(row + x0, c.g, size_t(x1 - x0)); break;
+        case efx::Kind::Other:
+            for (int x = x0; x < x1; ++x) efx::PaintPixel(t, row, x, c, 255);
+            break;
+    }
+}
+
 inline unsigned Weight(double c) { return unsigned(std::lround(std::clamp(c, 0.0, 1.0) * 255)); }
 
 } // namespace
@@ -170,8 +246,16 @@ L_INT DrawAntialiasedLine(BITMAPHANDLE* b, L_INT x0, L_INT y0, L_INT x1, L_INT y
         lt::ForEachSpan(b, box, [&](int row, int xa, int xb) {
             if (row != computed) cov.Compute(computed = row);
             uint8_t* p = L_RowPtr(b, row);
-            for (int x = std::max(xa, cov.lo()); x < std::min(xb, cov.hi()); ++x)
-                if (const unsigned w = Weight(cov.At(x))) efx::PaintPixel(t, p, x, c, w);
+            const int end = std::min(xb, cov.hi());
+            for (int x = std::max(xa, cov.lo()); x < end; ++x) {
+                if (cov.Full(x)) {
+                    const int runEnd = std::min(end, cov.fullHi());
+                    PaintRun(t, p, x, runEnd, c);
+                    x = runEnd - 1;
+                } else if (const unsigned w = Weight(cov.At(x))) {
+                    efx::PaintPixel(t, p, x, c, w);
+                }
+            }
         });
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
@@ -213,10 +297,28 @@ L_INT DrawAntialiasedEllipse(BITMAPHANDLE* b, L_INT left, L_INT top, L_INT right
                 computed = row;
             }
             uint8_t* p = L_RowPtr(b, row);
-            // The inner shape lies within the outer one.
-            for (int x = std::max(xa, outer.lo()); x < std::min(xb, outer.hi()); ++x) {
-                const double all = outer.At(x),
-                             in = x >= inner.lo() && x < inner.hi() ? inner.At(x) : 0.0;
+            const int end = std::min(xb, outer.hi());
+            for (int x = std::max(xa, outer.lo()); x < end; ++x) {
+                // Runs of whole pixels take one colour without blending: the fill where
+                // both shapes cover them, the outline where only the outer one reaches.
+                // Each run ends past x, so the loop always moves on.
+                if (outer.Full(x)) {
+                    int runEnd = -1;
+                    if (inner.Full(x)) {
+                        runEnd = std::min({end, outer.fullHi(), inner.fullHi()});
+                        if (filled) PaintRun(t, p, x, runEnd, fc);
+                    } else if (x < inner.lo() || x >= inner.hi()) {
+                        runEnd = std::min(end, outer.fullHi());
+                        if (x < inner.lo()) runEnd = std::min(runEnd, inner.lo());
+                        PaintRun(t, p, x, runEnd, oc);
+                    }
+                    if (runEnd > x) {
+                        x = runEnd - 1;
+                        continue;
+                    }
+                }
+                // The inner shape lies within the outer one.
+                const double all = outer.At(x), in = inner.At(x);
                 const double ring = std::max(0.0, all - in);
                 // One blend of both colours by their shares, so the seam between outline and
                 // fill shows neither colour missing nor the layer through.

@@ -2,6 +2,9 @@
 // chosen on the Tools bar, real mouse events on the document window, the marching ants in
 // what the window shows, the keyboard's Ctrl+D and Ctrl+Z, and the pointer and the status
 // bar following along.
+#include <cstring>
+#include <vector>
+
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -179,6 +182,45 @@ private slots:
         const QImage after = fx.Shown();
         QCOMPARE(Differing(before, after, a.y(), a.x(), b.x()), 0);
         QCOMPARE(Differing(before, after, b.y(), a.x(), b.x()), 0);
+    }
+
+    void PaintABrushStrokeWithTheMouseAndUndoIt() {
+        TFixture fx;
+        fx.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
+        fx.manager.OpenDroppedFiles({kSamplePng});
+        QVERIFY(fx.Host());
+        TLayeredImage& image = fx.View().GetImageData()->Image;
+        auto bytes = [&] {
+            const TLayer& l = *image.GetCurrentLayer();
+            const uint8_t* p = L_RowPtr(&l, 0);
+            return std::vector<uint8_t>(p, p + size_t(l.BytesPerLine) * size_t(l.Height));
+        };
+        const std::vector<uint8_t> before = bytes();
+        QVERIFY(fx.ChooseTool(CM_BRUSH_TOOL));
+        const QImage shownBefore = fx.Shown();
+        const QPoint from = fx.At(10, 12), to = fx.At(50, 20);
+        fx.Drag(from, to);
+        QVERIFY(!fx.Host()->HasCapture());
+        // The layer took the paint along the whole drag, and the window shows it.
+        const std::vector<uint8_t> after = bytes();
+        QCOMPARE(after.size(), before.size());
+        const TLayer& l = *image.GetCurrentLayer();
+        const int bpp = l.BitsPerPixel / 8;
+        auto changedAt = [&](int x, int y) {
+            const size_t at = size_t(y) * size_t(l.BytesPerLine) + size_t(x * bpp);
+            return std::memcmp(&before[at], &after[at], size_t(bpp)) != 0;
+        };
+        QVERIFY(changedAt(10, 12) && changedAt(30, 16) && changedAt(50, 20));
+        QVERIFY(!changedAt(30, 40));
+        const QImage shown = fx.Shown();
+        const QPoint middle = (from + to) / 2;
+        QVERIFY(shown.pixel(middle) != shownBefore.pixel(middle));
+
+        // The stroke is one step back, to the byte.
+        fx.frame.UpdateCommandStates();
+        QTest::keyClick(fx.Canvas(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(bytes() == before);
     }
 };
 

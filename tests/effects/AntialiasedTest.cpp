@@ -68,10 +68,13 @@ TEST(AntialiasedEllipse, OutlineInsideTheRectangleAndFillWithinEachByItsShare) {
         int l, t, r, b, width, style;
     };
     // Hollow and filled, thin and thick, a circle, corners given backwards, one that leaves
-    // the layer, a fill without outline and an outline thicker than the ellipse.
-    const Case cases[] = {{2, 3, 20, 14, 1, 0},  {1, 1, 21, 21, 3, 1}, {20, 18, 4, 2, 2, 1},
-                          {-6, 5, 15, 30, 4, 1}, {3, 4, 19, 17, 1, 2}, {5, 5, 11, 15, 9, 1},
-                          {0, 0, 22, 9, 2, 0}};
+    // the layer, a fill without outline, an outline thicker than the ellipse, one of a
+    // pixel or two, and the flat top of a photo-sized one, whose rows each cross many of its
+    // polygon's vertices.
+    const Case cases[] = {{2, 3, 20, 14, 1, 0},        {1, 1, 21, 21, 3, 1}, {20, 18, 4, 2, 2, 1},
+                          {-6, 5, 15, 30, 4, 1},       {3, 4, 19, 17, 1, 2}, {5, 5, 11, 15, 9, 1},
+                          {0, 0, 22, 9, 2, 0},         {8, 8, 9, 10, 1, 1},  {14, 3, 16, 5, 3, 1},
+                          {-1500, 3, 1500, 2003, 4, 1}};
     for (const Case& c : cases) {
         Bmp layer(22, 22, 32);
         ASSERT_EQ(DrawAntialiasedEllipse(&layer.b, c.l, c.t, c.r, c.b, c.width, RGB(255, 0, 0),

@@ -154,7 +154,20 @@ TEST(BrushTools, CloneCopiesFromTheDocumentRightClickedAndNeedsAnOrigin) {
 
     a->view->DoCommand(CM_CLONE_TOOL);
     a->Stroke({{30, 10}}, TMouseButton::Right);
-    b.Stroke({{20, 15}, {22, 15}});
+    // The source window repaints in the middle of the stroke (another window moved off it):
+    // the marker, crossing into that repaint, leaves nothing behind when the stroke ends.
+    b.host.ButtonDown(TMouseButton::Left, 0, b.Client(20, 15));
+    b.host.MouseMove(0, b.Client(21, 15));
+    a->view->Paint(RECT{0, 0, 400, 300});
+    b.host.MouseMove(0, b.Client(22, 15));
+    b.host.ButtonUp(TMouseButton::Left, 0, b.Client(22, 15));
+    auto shown = [&] {
+        const BITMAPHANDLE* s = a->host.BackingStore();
+        return std::vector<uint8_t>(L_RowPtr(s, 0), L_RowPtr(s, 0) + s->BytesPerLine * s->Height);
+    };
+    const std::vector<uint8_t> left = shown();
+    a->view->Paint(RECT{0, 0, 400, 300});
+    EXPECT_TRUE(left == shown());
     EXPECT_GT(b.At(20, 15).r, 200); // the right half of the source
     EXPECT_LT(b.At(20, 15).b, 60);
     EXPECT_EQ(b.At(10, 15), (Px{255, 255, 255, 255}));
