@@ -195,8 +195,8 @@ void ResetResizeTransfer(TResizeTransfer& t) {
     FillUnits(t.Units);
     t.KeepAspect = true;
     // Averaging first: it keeps the look of a photo when it shrinks.
-    t.Resampling.Items = {{"Resample", SIZE_RESAMPLE}, {"Bicubic", SIZE_BICUBIC},
-                          {"Nearest Neighbour", SIZE_NORMAL}};
+    t.Resampling.Items = {
+        {"Resample", SIZE_RESAMPLE}, {"Bicubic", SIZE_BICUBIC}, {"Nearest", SIZE_NORMAL}};
     t.Resampling.Selection = 0;
 }
 
