@@ -81,6 +81,9 @@ L_INT CropCurrentLayer(TLayeredImage& image, HRGN keep, COLORREF fill) {
     RECT bounds{};
     L_INT rc = L_SetBitmapRgnHandle(&layer, nullptr, keep, L_RGN_SET);
     if (rc == SUCCESS) rc = layer.CropToRegion(&bounds);
+    // A selection over the whole layer leaves its pixel block in place, and the undo step
+    // may hold that block too.
+    if (rc == SUCCESS) rc = L_UnshareBitmap(&layer);
     if (rc == SUCCESS) {
         layer.X += bounds.left;
         layer.Y += bounds.top;
@@ -132,7 +135,8 @@ bool TGeometryCommands::Command(int id) {
             if (dialog.Execute(host) != IDOK ||
                 !ReadSizeTransfer(t, of.XResolution, of.YResolution, w, h))
                 return true;
-            rc = id == CM_IMAGE_RESIZE ? ResizeImage(w, h) : ResizeLayer(w, h);
+            const L_UINT how = ReadResamplingTransfer(t);
+            rc = id == CM_IMAGE_RESIZE ? ResizeImage(w, h, how) : ResizeLayer(w, h, how);
             break;
         }
         case CM_IMAGE_RESIZE_CANVAS: {
@@ -195,13 +199,13 @@ void TGeometryCommands::LeaveChannelMode() {
         view_.Command(CM_CHANNEL_AGGREGATED);
 }
 
-L_INT TGeometryCommands::ResizeImage(int width, int height) {
+L_INT TGeometryCommands::ResizeImage(int width, int height, L_UINT resampling) {
     if (!HasImage()) return ERROR_NO_BITMAP;
     LeaveChannelMode();
     TWaitCursor wait;
     // The selection is a mask of the old canvas' size.
     view_.Deselect();
-    const bool done = view_.GetDocument().Resize(width, height);
+    const bool done = view_.GetDocument().Resize(width, height, resampling);
     Refresh();
     return done ? SUCCESS : ERROR_NO_MEMORY;
 }
@@ -229,7 +233,8 @@ L_INT TGeometryCommands::ResizeCanvas(int width, int height, int horizontalAncho
                                    : canvas.FillWithAlpha(colour | 0xFF000000);
     if (rc == SUCCESS) rc = CopyClipped(canvas, bg, x, y);
     if (rc != SUCCESS) return rc;
-    if (!data.Checkpoint(true, "Resize Canvas")) return ERROR_NO_MEMORY;
+    if (!data.Checkpoint(true, "Resize Canvas", TImageData::TWrites::NewBlocks))
+        return ERROR_NO_MEMORY;
     view_.Deselect();
     bg.Adopt(canvas);
     bg.GrayState = -1;
@@ -274,7 +279,7 @@ L_INT TGeometryCommands::Crop() {
     if (shape) L_DeleteRgn(shape);
     if (rc != SUCCESS || empty) return rc;
 
-    if (!data.Checkpoint(true, "Crop")) {
+    if (!data.Checkpoint(true, "Crop", TImageData::TWrites::NewBlocks)) {
         L_DeleteRgn(kept);
         return ERROR_NO_MEMORY;
     }
@@ -299,7 +304,8 @@ L_INT TGeometryCommands::NewLayer(int width, int height) {
                                    : L_FillBitmap(layer.get(), BackgroundColour());
     if (rc != SUCCESS) return rc;
     layer->Name = "Layer";
-    if (!data.Checkpoint(true, "Create Layer")) return ERROR_NO_MEMORY;
+    if (!data.Checkpoint(true, "Create Layer", TImageData::TWrites::NewBlocks))
+        return ERROR_NO_MEMORY;
     image.CommitChannels(true);
     image.Layers.Append(std::move(layer));
     image.SetCurrent(image.Count() - 1);
@@ -307,18 +313,19 @@ L_INT TGeometryCommands::NewLayer(int width, int height) {
     return SUCCESS;
 }
 
-L_INT TGeometryCommands::ResizeLayer(int width, int height) {
+L_INT TGeometryCommands::ResizeLayer(int width, int height, L_UINT resampling) {
     if (!HasImage()) return ERROR_NO_BITMAP;
     LeaveChannelMode();
     TImageData& data = *view_.GetImageData();
     TLayeredImage& image = data.Image;
     TWaitCursor wait;
-    if (!data.Checkpoint(true, "Resize Layer")) return ERROR_NO_MEMORY;
+    if (!data.Checkpoint(true, "Resize Layer", TImageData::TWrites::NewBlocks))
+        return ERROR_NO_MEMORY;
     TLayer& layer = *image.GetCurrentLayer();
     const bool background = image.GetCurrentIndex() == 0;
     // A new background size is a new canvas: the selection no longer fits it.
     if (background) view_.Deselect();
-    L_INT rc = layer.Resample(width, height);
+    L_INT rc = layer.Resample(width, height, resampling);
     // Resampling softens the alpha across the shape's edge; outside the shape stays clear.
     if (rc == SUCCESS && !background && layer.BitsPerPixel == 32)
         rc = Lx_IntersectBitmapAlphaWithMask(&layer);
@@ -335,7 +342,8 @@ L_INT TGeometryCommands::RotateLayer(int tenths) {
     TImageData& data = *view_.GetImageData();
     TLayeredImage& image = data.Image;
     TWaitCursor wait;
-    if (!data.Checkpoint(true, "Rotate Layer")) return ERROR_NO_MEMORY;
+    if (!data.Checkpoint(true, "Rotate Layer", TImageData::TWrites::NewBlocks))
+        return ERROR_NO_MEMORY;
     TLayer& layer = *image.GetCurrentLayer();
     // Both rotations take hundredths of a degree (whole turns left out, which cannot
     // overflow).

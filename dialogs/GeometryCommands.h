@@ -24,12 +24,13 @@ public:
 
     // The work after each dialog, for callers that already have the answers. Sizes are in
     // pixels; anchors are 0, 1, 2 (left/top, centre, right/bottom); angles in tenths of a
-    // degree clockwise. Each returns the toolkit status (SUCCESS when there was nothing to do).
-    L_INT ResizeImage(int width, int height);
+    // degree clockwise; resampling is a SIZE_ flag of the toolkit. Each returns the toolkit
+    // status (SUCCESS when there was nothing to do).
+    L_INT ResizeImage(int width, int height, L_UINT resampling = SIZE_RESAMPLE);
     L_INT ResizeCanvas(int width, int height, int horizontalAnchor, int verticalAnchor);
     L_INT Crop();
     L_INT NewLayer(int width, int height);
-    L_INT ResizeLayer(int width, int height);
+    L_INT ResizeLayer(int width, int height, L_UINT resampling = SIZE_RESAMPLE);
     L_INT RotateLayer(int tenths);
 
 private:

@@ -134,9 +134,11 @@ void AddButtons(std::vector<TControlTemplate>& c, int right, int top) {
 }
 
 TDialogTemplate MakeResize() {
-    TDialogTemplate t{IDD_RESIZE, "Resize", 344, 262, {}};
+    TDialogTemplate t{IDD_RESIZE, "Resize", 344, 296, {}};
     AddPresets(t.Controls, 8, 8, true);
     AddSize(t.Controls, 148, 12, true);
+    t.Controls.push_back(Ctl(IDC_STATIC, K::GroupBox, "&Resampling", 148, 190, 328, 248));
+    t.Controls.push_back(Ctl(IDC_RESAMPLING, K::DropDownList, "", 158, 212, 318, 238));
     AddButtons(t.Controls, t.Width, t.Height - 36);
     return t;
 }
@@ -192,6 +194,16 @@ void ResetResizeTransfer(TResizeTransfer& t) {
     t = TResizeTransfer{};
     FillUnits(t.Units);
     t.KeepAspect = true;
+    // Averaging first: it keeps the look of a photo when it shrinks.
+    t.Resampling.Items = {
+        {"Resample", SIZE_RESAMPLE}, {"Bicubic", SIZE_BICUBIC}, {"Nearest", SIZE_NORMAL}};
+    t.Resampling.Selection = 0;
+}
+
+L_UINT ReadResamplingTransfer(const TResizeTransfer& t) {
+    const int i = t.Resampling.Selection;
+    if (i < 0 || i >= int(t.Resampling.Items.size())) return SIZE_RESAMPLE;
+    return L_UINT(t.Resampling.Items[size_t(i)].Data);
 }
 
 void ResetResizeCanvasTransfer(TResizeTransfer& t) {
@@ -285,6 +297,8 @@ void TResizeDialog::TransferData(TTransfer direction) {
         SetDlgItemText(IDC_HEIGHT, transfer_.Height);
         CheckDlgButton(IDC_KEEPASPECT, transfer_.KeepAspect);
         SetList(*this, IDC_UNITS, transfer_.Units);
+        if (Template().ResourceId == IDD_RESIZE)
+            SetList(*this, IDC_RESAMPLING, transfer_.Resampling);
     } else {
         for (size_t i = 0; i < kPresetIds.size(); ++i)
             transfer_.Presets[i] = IsDlgButtonChecked(kPresetIds[i]);
@@ -293,6 +307,8 @@ void TResizeDialog::TransferData(TTransfer direction) {
         transfer_.Height = GetDlgItemText(IDC_HEIGHT);
         transfer_.KeepAspect = IsDlgButtonChecked(IDC_KEEPASPECT);
         GetList(*this, IDC_UNITS, transfer_.Units);
+        if (Template().ResourceId == IDD_RESIZE)
+            GetList(*this, IDC_RESAMPLING, transfer_.Resampling);
     }
 }
 

@@ -37,6 +37,8 @@ enum : int {
     // "New Image Properties": bits per pixel 1, 4, 8, 16, 24, 32
     IDC_BPP1 = 114,
     IDC_BPP32 = 119,
+    // "Resize": how the pixels are resampled
+    IDC_RESAMPLING = 120,
 };
 
 // Help context of every size dialog.
@@ -57,6 +59,7 @@ struct TResizeTransfer {
     TListTransfer Units;                // each item's data is its unit code
     TListTransfer Horizontal, Vertical; // "Resize Canvas": 0 left/top, 1 centre, 2 right/bottom
     std::array<bool, 6> Bits{};         // "New Image Properties": 1, 4, 8, 16, 24, 32
+    TListTransfer Resampling;           // "Resize": each item's data is its SIZE_ flag
 };
 
 // The record of the dialog with this resource id (one of the IDD_ values).
@@ -82,6 +85,8 @@ int EffectiveResolution(int dpi);
 // effective resolution) and truncated. False when either is below 1 pixel or too large
 // to represent; the outputs are then unchanged.
 bool ReadSizeTransfer(const TResizeTransfer& t, int xRes, int yRes, int& widthPx, int& heightPx);
+// The toolkit's sizing flag chosen in the record (SIZE_RESAMPLE when none is chosen).
+L_UINT ReadResamplingTransfer(const TResizeTransfer& t);
 // The bits per pixel checked in the record; 24 when none is.
 int ReadBitsTransfer(const TResizeTransfer& t);
 // Where the old image goes on a new canvas along one axis, for anchor index 0, 1 or 2.

@@ -8,7 +8,8 @@ namespace {
 // reusing that block: fresh allocations of photo-sized blocks cost more in page faults
 // than the copy itself. False (dst untouched) when the layouts differ.
 bool CopyIntoRecycled(TLayer& dst, const TLayer& src) {
-    if (!dst.IsAllocated() || !dst.Owned || !src.IsAllocated()) return false;
+    if (!dst.IsAllocated() || !dst.Owned || !src.IsAllocated() || L_IsBitmapShared(&dst))
+        return false;
     if (dst.Size != src.Size || dst.BitsPerPixel != src.BitsPerPixel ||
         (dst.pPalette == nullptr) != (src.pPalette == nullptr))
         return false;
@@ -30,19 +31,44 @@ bool CopyIntoRecycled(TLayer& dst, const TLayer& src) {
     return true;
 }
 
-// A deep copy of every layer of `image` (as TLayeredImage::CopyFrom makes), taking pixel
-// blocks from `spare` where they fit.
-L_INT CopyImage(TLayeredImage& copy, const TLayeredImage& image, TLayeredImage* spare) {
+// A layer record like src holding src's pixel block (the record's palette and region are
+// its own).
+L_INT ShareLayer(TLayer& dst, const TLayer& src) {
+    if (!src.IsAllocated()) return dst.CopyLayer(src);
+    BITMAPHANDLE shared;
+    if (const L_INT rc = L_ShareBitmap(&shared, &src); rc != SUCCESS) return rc;
+    dst.Adopt(shared);
+    dst.LogicalBpp = src.LogicalBpp;
+    dst.CopyAttributes(src);
+    return SUCCESS;
+}
+
+// A snapshot of every layer of `image`. Blocks the command will not write into are shared;
+// the others are copied, into blocks of `spare` where they fit. A block of the image that
+// older snapshots hold as well stays theirs and the image takes the copy instead, so that
+// writing into the image never changes a snapshot.
+L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image, TLayeredImage* spare, bool share) {
     for (int i = 0; i < image.Count(); ++i) {
-        const TLayer& src = *image.Layers.At(i);
+        TLayer& src = *image.Layers.At(i);
         std::unique_ptr<TLayer> layer;
-        if (spare) {
-            for (int j = 0; j < spare->Count() && !layer; ++j)
-                if (CopyIntoRecycled(*spare->Layers.At(j), src)) layer = spare->Layers.Take(j);
-        }
-        if (!layer) {
+        if (!share && L_IsBitmapShared(&src)) {
             layer = std::make_unique<TLayer>();
-            if (const L_INT rc = layer->CopyLayer(src); rc != SUCCESS) return rc;
+            L_INT rc = ShareLayer(*layer, src);
+            TLayer* recycled = nullptr;
+            for (int j = 0; spare && j < spare->Count() && !recycled; ++j)
+                if (spare->Layers.At(j)->Size == src.Size) recycled = spare->Layers.At(j);
+            if (rc == SUCCESS) rc = L_UnshareBitmap(&src, recycled);
+            if (rc != SUCCESS) return rc;
+        } else if (share) {
+            layer = std::make_unique<TLayer>();
+            if (const L_INT rc = ShareLayer(*layer, src); rc != SUCCESS) return rc;
+        } else {
+            for (int j = 0; spare && j < spare->Count() && !layer; ++j)
+                if (CopyIntoRecycled(*spare->Layers.At(j), src)) layer = spare->Layers.Take(j);
+            if (!layer) {
+                layer = std::make_unique<TLayer>();
+                if (const L_INT rc = layer->CopyLayer(src); rc != SUCCESS) return rc;
+            }
         }
         copy.Layers.Append(std::move(layer));
     }
@@ -67,7 +93,7 @@ void TImageData::Forget(const TUndoItem* item) {
     if (LastSnapshot == item) LastSnapshot = nullptr;
 }
 
-bool TImageData::Checkpoint(bool record, const std::string& name) {
+bool TImageData::Checkpoint(bool record, const std::string& name, TWrites writes) {
     ++editCount_;
     if (!record) {
         // A reset drops everything even for an image without layers: stale snapshots of a
@@ -100,7 +126,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name) {
     }
 
     auto item = std::make_unique<TUndoItem>();
-    if (CopyImage(*item, Image, spare.get()) != SUCCESS) {
+    if (CopyImage(*item, Image, spare.get(), writes == TWrites::NewBlocks) != SUCCESS) {
         // A partial snapshot would "undo" into a damaged image; refuse the change instead.
         LastSnapshot = undo_.empty() ? nullptr : undo_.back().get();
         return false;

@@ -30,11 +30,22 @@ public:
     TImageData(const TImageData&) = delete;
     TImageData& operator=(const TImageData&) = delete;
 
+    // How the command recording a step goes on to change the layers' pixels.
+    enum class TWrites {
+        // It may write into any layer: the snapshot copies every pixel block.
+        InPlace,
+        // It only gives layers new pixel blocks, moves them or leaves them alone, and calls
+        // L_UnshareBitmap before writing into a block: the snapshot holds the image's own
+        // blocks, which saves the copy of everything the command does not change.
+        NewBlocks,
+    };
     // record: snapshot the image under `name` (clears redo, keeps at most kMaxUndo).
     // !record: forget the whole history and mark the document clean (after save/revert).
     // Returns false only when the snapshot could not be made (out of memory); the caller
     // must then not go on with its change, and the history is left consistent.
-    bool Checkpoint(bool record, const std::string& name);
+    // Snapshots and the image may hold the same pixel blocks; after a checkpoint with
+    // InPlace none of the image's blocks is shared.
+    bool Checkpoint(bool record, const std::string& name, TWrites writes = TWrites::InPlace);
     // Exchange the image with the newest undo (redo) snapshot; false when there is none.
     // No pixels are copied either way.
     bool Undo();

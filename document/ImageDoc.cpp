@@ -269,11 +269,11 @@ bool TImageDoc::InitFromBitmap(BITMAPHANDLE& bitmap) {
     return true;
 }
 
-bool TImageDoc::Resize(L_INT width, L_INT height) {
+bool TImageDoc::Resize(L_INT width, L_INT height, L_UINT resampling) {
     if (Image.Count() == 0 || width <= 0 || height <= 0) return false;
-    if (!Checkpoint(true, "Resize")) return false;
+    if (!Checkpoint(true, "Resize", TWrites::NewBlocks)) return false;
     L_INT rc = Image.CommitChannels(false);
-    if (rc == SUCCESS) rc = Image.ResizeAll(width, height);
+    if (rc == SUCCESS) rc = Image.ResizeAll(width, height, resampling);
     RebuildPalette();
     return rc == SUCCESS;
 }

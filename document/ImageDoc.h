@@ -46,7 +46,8 @@ public:
     TSaveFormat ChooseSaveFormat();
 
     // Whole-image commands, each undoable as one step.
-    bool Resize(L_INT width, L_INT height);
+    // resampling: a SIZE_ flag of the toolkit.
+    bool Resize(L_INT width, L_INT height, L_UINT resampling = SIZE_RESAMPLE);
     bool ConvertToGrayscale();
 
     // The toolkit's row callback while a file loads: drives the progress gauge. Its state

@@ -323,6 +323,8 @@ std::unique_ptr<TLayer> TLayeredImage::SeparateChannel(int index) {
 L_INT TLayeredImage::MergeChannel(int index, TLayer& view) {
     TLayer* layer = Layers.At(index);
     if (!layer || !layer->IsAllocated() || !view.IsAllocated()) return ERROR_NO_BITMAP;
+    // The undo history may hold the layer's pixel block as well.
+    if (const L_INT rc = L_UnshareBitmap(layer); rc != SUCCESS) return rc;
     const int byte = PlaneByte(channelMode_);
     SeparationGroup g{};
     if (byte >= 0) {

@@ -298,7 +298,7 @@ L_INT TLayeredImage::ConvertToGrayscale() {
     return status;
 }
 
-L_INT TLayeredImage::ResizeAll(L_INT width, L_INT height) {
+L_INT TLayeredImage::ResizeAll(L_INT width, L_INT height, L_UINT resampling) {
     if (Count() == 0) return ERROR_NO_BITMAP;
     if (width <= 0 || height <= 0) return ERROR_INV_PARAMETER;
     CommitChannels(true);
@@ -311,7 +311,7 @@ L_INT TLayeredImage::ResizeAll(L_INT width, L_INT height) {
         // The background gets exactly the requested size; a layer never shrinks to nothing.
         const int nw = i == 0 ? width : std::max(1, RoundHalfAway(layer.Width * sx));
         const int nh = i == 0 ? height : std::max(1, RoundHalfAway(layer.Height * sy));
-        L_INT rc = layer.IsAllocated() ? layer.Resample(nw, nh) : SUCCESS;
+        L_INT rc = layer.IsAllocated() ? layer.Resample(nw, nh, resampling) : SUCCESS;
         if (rc != SUCCESS && status == SUCCESS) status = rc;
         layer.X = RoundHalfAway(layer.X * sx);
         layer.Y = RoundHalfAway(layer.Y * sy);

@@ -103,7 +103,7 @@ public:
     // entry). Layers already in it are left alone.
     L_INT SyncLayerColours();
     // Scales every layer and its position so that the background becomes width x height.
-    L_INT ResizeAll(L_INT width, L_INT height);
+    L_INT ResizeAll(L_INT width, L_INT height, L_UINT resampling = SIZE_RESAMPLE);
 
     // --- Display.
     // Draws the image into dc: the composite stretched onto imageRect (window coordinates

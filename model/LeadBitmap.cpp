@@ -106,10 +106,10 @@ L_INT TLeadBitmap::FillWithAlpha(COLORREF color) {
     return SUCCESS;
 }
 
-L_INT TLeadBitmap::Resample(L_INT width, L_INT height) {
+L_INT TLeadBitmap::Resample(L_INT width, L_INT height, L_UINT resampling) {
     // The toolkit filters the four bytes of a 32-bit pixel independently, so the alpha
     // plane is resampled together with the colours.
-    L_INT rc = L_ResampleBitmap(this, width, height);
+    L_INT rc = L_SizeBitmap(this, width, height, resampling);
     if (rc == SUCCESS) GrayState = -1;
     return rc;
 }

@@ -42,8 +42,9 @@ public:
     // At 32 bits writes the colour with its top byte as alpha into every pixel inside the
     // region (all pixels without one); other depths use L_FillBitmap.
     L_INT FillWithAlpha(COLORREF color);
-    // Resamples to a new size; at 32 bits the alpha plane is resampled with the colours.
-    L_INT Resample(L_INT width, L_INT height);
+    // Resamples to a new size (resampling: a SIZE_ flag of the toolkit); at 32 bits the
+    // alpha plane is resampled with the colours.
+    L_INT Resample(L_INT width, L_INT height, L_UINT resampling = SIZE_RESAMPLE);
     // The colour at (x, y); false outside the bitmap.
     bool ReadPixel(L_INT x, L_INT y, COLORREF* color) const;
     // Cached grayscale test: true only for an 8-bit bitmap the toolkit calls grayscale.

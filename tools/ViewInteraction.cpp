@@ -578,7 +578,7 @@ void TViewInteraction::MoveLayer(POINT q) {
     if (q.x == view_.MoveAnchor.x && q.y == view_.MoveAnchor.y) return;
     if (!view_.MoveUndoDone) {
         // One step for the whole drag.
-        if (!data->Checkpoint(true, "Move Layer")) return;
+        if (!data->Checkpoint(true, "Move Layer", TImageData::TWrites::NewBlocks)) return;
         view_.MoveUndoDone = true;
         layer = data->Image.Layers.At(index);
     }

@@ -157,7 +157,7 @@ L_INT L_CreateBitmap(pBITMAPHANDLE b, L_UINT memory, L_INT width, L_INT height, 
 
 void L_FreeBitmap(pBITMAPHANDLE b) {
     if (!b) return;
-    std::free(b->Addr);
+    lt::ReleasePixels(b->Addr);
     delete[] b->pPalette;
     L_DeleteRgn(b->pRgn);
     *b = BITMAPHANDLE{};

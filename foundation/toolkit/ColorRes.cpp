@@ -224,7 +224,7 @@ int Install(const BITMAPHANDLE* src, BITMAPHANDLE* dst, BITMAPHANDLE& out) {
     out.XResolution = src->XResolution;
     out.YResolution = src->YResolution;
     if (dst == src) {
-        std::free(dst->Addr);
+        lt::ReleasePixels(dst->Addr);
         delete[] dst->pPalette;
         out.pRgn = dst->pRgn;
         *dst = out;

@@ -52,6 +52,7 @@ check "hiding a layer, then Yes to the question on closing, keeps it hidden in t
 check "a new image is filled with the background colour" sh -c "same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/white.png' '$TMP/allwhite.png' && ! same_ '$TMP/red.png' '$TMP/allwhite.png'"
 
 check "Undo after the geometry commands gives back the cropped picture" same_pixels "$TMP/geo-undone.png" "$TMP/geo-cropped.png"
+check "Resize's resampling answer reaches the command: nearest doubled and halved is exact" sh -c "same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/nearest-back.png' '$TMP/plain.png' && ! same_ '$TMP/resampled-back.png' '$TMP/plain.png'"
 check "Rotate Layer on the background turns by the 7.5 degrees the dialog shows" sh -c "'$TOOL' apply '$DATA/sample.png' '$TMP/fine750.png' rotatefine 750 16777215 && same_() { cmp -s -n 33 \"\$1\" \"\$2\" && cmp -s -i 54 \"\$1\" \"\$2\"; }; same_ '$TMP/geo-fine.png' '$TMP/fine750.png'"
 
 # Lines that cannot run: status 2, the line number and the reason; nothing after them runs.

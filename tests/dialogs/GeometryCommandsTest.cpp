@@ -245,3 +245,49 @@ TEST(GeometryCommands, ANewLayerIsInTheBackgroundsColourClass) {
     EXPECT_EQ(std::memcmp(f8.Layer(1).pPalette, pal, sizeof pal), 0);
     EXPECT_EQ(L_GetPixelColor(&f8.Layer(1), 1, 1), RGB(255, 255, 255));
 }
+
+// Resize, Crop and their kin keep the layers they leave alone in the undo step without a
+// copy: later edits of those layers, in place or through a channel view, must not reach
+// the older steps, whichever way the history is walked.
+TEST(GeometryCommands, StepsThatShareUntouchedLayersStayExactThroughLaterEdits) {
+    Fixture f(mt::Pattern(30, 20, 24), mt::At(mt::Pattern(10, 10, 32), 8, 7));
+    std::vector<std::string> states{Fingerprint(f.doc->Image)};
+    const auto step = [&](const std::function<void()>& run) {
+        run();
+        states.push_back(Fingerprint(f.doc->Image));
+        ASSERT_NE(states.back(), states[states.size() - 2]);
+    };
+    step([&] {
+        f.doc->Image.SetCurrent(0);
+        f.Select(RECT{2, 2, 28, 18});
+        ASSERT_EQ(f.geometry->Crop(), SUCCESS);
+    });
+    step([&] {
+        f.doc->Image.SetCurrent(1);
+        ASSERT_TRUE(f.view->DoCommand(CM_IMAGE_INVERT));
+    });
+    // A selection over the whole layer but for a notch: the crop keeps the layer's block
+    // and clears the notch in it.
+    step([&] {
+        f.Select(RECT{6, 5, 16, 15}, RECT{6, 5, 8, 7});
+        ASSERT_EQ(f.geometry->Crop(), SUCCESS);
+    });
+    step([&] { ASSERT_EQ(f.geometry->ResizeCanvas(40, 30, 1, 1), SUCCESS); });
+    ASSERT_EQ(f.doc->UndoCount(), TImageData::kMaxUndo);
+    for (size_t i = states.size() - 1; i-- > 0;) {
+        ASSERT_TRUE(f.doc->Undo());
+        EXPECT_EQ(Fingerprint(f.doc->Image), states[i]) << "undo to state " << i;
+    }
+    for (size_t i = 1; i < states.size(); ++i) {
+        ASSERT_TRUE(f.doc->Redo());
+        EXPECT_EQ(Fingerprint(f.doc->Image), states[i]) << "redo to state " << i;
+    }
+    // A channel view writes into the layer it shows when it is put back.
+    ASSERT_TRUE(f.doc->Undo());
+    ASSERT_EQ(f.doc->Image.SetChannelMode(CHANNEL_RED), SUCCESS);
+    TLayer& red = *f.doc->Image.GetCurrentLayer();
+    ASSERT_EQ(L_FillBitmap(&red, RGB(9, 9, 9)), SUCCESS);
+    ASSERT_EQ(f.doc->Image.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
+    ASSERT_TRUE(f.doc->Redo());
+    EXPECT_EQ(Fingerprint(f.doc->Image), states.back());
+}

@@ -151,6 +151,17 @@ L_INT L_CreateBitmap(pBITMAPHANDLE b, L_UINT memory, L_INT width, L_INT height, 
 void L_FreeBitmap(pBITMAPHANDLE b);
 // Deep copy, region included. dst's old content is ignored, not freed.
 L_INT L_CopyBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src);
+// A record like src holding src's pixel block too, with its own palette and region: the
+// block is freed with the last record that holds it. No holder may write into a shared
+// block; L_UnshareBitmap first. dst's old content is ignored, not freed.
+L_INT L_ShareBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src);
+// Another record holds b's pixel block too.
+bool L_IsBitmapShared(const BITMAPHANDLE* b);
+// Gives b a pixel block of its own, a copy, when it shares one (otherwise does nothing).
+// The copy goes into spare's block when spare (may be null) has one of the same size that
+// no other record holds; spare is then left without pixels. ERROR_NO_MEMORY leaves b as
+// it was.
+L_INT L_UnshareBitmap(pBITMAPHANDLE b, pBITMAPHANDLE spare = nullptr);
 // Shallow copy: dst shares src's pixels, palette and region. Exactly one of the two may be freed.
 L_INT L_CopyBitmapHandle(pBITMAPHANDLE dst, const BITMAPHANDLE* src);
 // A new bitmap holding the given rectangle of src (clipped to src); it carries the
@@ -379,8 +390,8 @@ L_UINT L_GetDisplayMode();
 // Files.
 
 enum : L_INT {
-    FILE_PCX = 1, // PCX, and the first page of a DCX
-    FILE_GIF = 2, // first frame (read only)
+    FILE_PCX = 1,        // PCX, and the first page of a DCX
+    FILE_GIF = 2,        // first frame (read only)
     FILE_TIF = 3,        // uncompressed
     FILE_TGA = 4,        // TARGA
     FILE_BMP = 6,        // Windows
