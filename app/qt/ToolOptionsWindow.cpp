@@ -58,7 +58,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override {
         if (e->button() != Qt::LeftButton || !dragging_) return;
         dragging_ = false;
-        owner_.GiveBackActivation(true);
+        owner_.GiveBackActivation();
     }
 
 private:
@@ -98,11 +98,11 @@ ToolOptionsWindow::ToolOptionsWindow(QWidget* parent)
     captionRow->addWidget(close);
     connect(collapse_, &QToolButton::clicked, this, [this] {
         bar_.ToggleCollapsed();
-        GiveBackActivation(true);
+        GiveBackActivation();
     });
     connect(close, &QToolButton::clicked, this, [this] {
         hide();
-        GiveBackActivation(true);
+        GiveBackActivation();
     });
 
     body_ = new QWidget(this);
@@ -130,11 +130,11 @@ ToolOptionsWindow::ToolOptionsWindow(QWidget* parent)
     grid->addWidget(align_, 1, 1, 1, 3);
     connect(font_, &QComboBox::activated, this, [this](int index) {
         if (!syncing_ && index >= 0) bar_.SelectFont(font_->itemText(index).toStdString());
-        GiveBackActivation(true);
+        GiveBackActivation();
     });
     connect(align_, &QComboBox::activated, this, [this](int index) {
         if (!syncing_) bar_.SelectAlign(index);
-        GiveBackActivation(true);
+        GiveBackActivation();
     });
 
     for (int i = 0; i < TToolOptBar::kValueCount; ++i) {
@@ -151,7 +151,7 @@ ToolOptionsWindow::ToolOptionsWindow(QWidget* parent)
         // Only what the user types is stored: the panel writing its values is no edit.
         connect(edits_[i], &QLineEdit::textEdited, this,
                 [this, id](const QString& text) { bar_.EditChanged(id, text.toStdString()); });
-        connect(edits_[i], &QLineEdit::returnPressed, this, [this] { GiveBackActivation(true); });
+        connect(edits_[i], &QLineEdit::returnPressed, this, [this] { GiveBackActivation(); });
     }
     for (int i = 0; i < TToolOptBar::kFlagCount; ++i) {
         const int id = kFlagIds[i];
@@ -257,15 +257,14 @@ void ToolOptionsWindow::Sync() {
     syncing_ = false;
 }
 
-void ToolOptionsWindow::GiveBackActivation(bool evenFromField) {
-    QWidget* focus = QApplication::focusWidget();
-    if (!evenFromField && focus && isAncestorOf(focus)) return;
+void ToolOptionsWindow::GiveBackActivation() {
     if (QWidget* frame = parentWidget() ? parentWidget()->window() : nullptr)
         frame->activateWindow();
 }
 
 void ToolOptionsWindow::mousePressEvent(QMouseEvent* e) {
-    // A click beside the controls is no reason to take the keyboard from the image.
+    // A click beside the fields is no reason to take the keyboard from the image (a click
+    // into a field is the field's, and keeps it).
     QWidget::mousePressEvent(e);
     GiveBackActivation();
 }

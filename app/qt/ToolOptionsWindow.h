@@ -3,7 +3,7 @@
 // a few: four number fields with their names and units, four check boxes, and for the
 // text tool a font and an alignment combo. What it shows and stores comes from
 // TToolOptBar. It leaves the activation with the main window: a click that does not go
-// into a field, moving the window and finishing an edit give it back.
+// into a field, moving the window and Enter in a field give it back.
 #pragma once
 
 #include <QWidget>
@@ -42,8 +42,9 @@ private:
     friend class OptionsCaption;
     // Brings the controls in line with the logic.
     void Sync();
-    // The main window takes the activation back unless the keyboard is in one of our fields.
-    void GiveBackActivation(bool evenFromField = false);
+    // The main window takes the activation back: after a click on a check box, a combo, the
+    // caption or beside the controls, and after Enter in a field.
+    void GiveBackActivation();
     void FillFonts();
 
     TToolOptBar bar_;
