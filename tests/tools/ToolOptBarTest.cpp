@@ -114,6 +114,7 @@ TEST(ToolOptBar, FieldsStoreWhatAtolReads) {
         {"- 3", 0},
         {"99999999999", INT_MAX},
         {"-99999999999", INT_MIN},
+        {"1234567890123456789012345", INT_MAX},
     };
     for (const auto& [text, value] : texts) {
         f.bar.EditChanged(IDC_OPT_VALUE1, text);
