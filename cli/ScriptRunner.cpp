@@ -25,6 +25,7 @@
 #include "MessageBox.h"
 #include "Options.h"
 #include "ResizeDialog.h"
+#include "ToolOptBar.h"
 #include "ViewInteraction.h"
 
 namespace {
@@ -284,6 +285,8 @@ private:
     void PrintPixel(int x, int y);
     void Export(const std::string& path);
     void Option(const std::string& name, const std::string& value);
+    void OptionBar(const std::string& field, const std::string& text);
+    void PrintOptions() const;
     void Mask(const std::string& path);
     // Scrolls the layer list to the row of layer index and returns the row's middle.
     int LayerRowY(int index);
@@ -302,6 +305,7 @@ private:
     TImageDocManager manager_;
     TCommandRouter router_;
     TLayerListWnd layerList_;
+    TToolOptBar optionsBar_;
     std::vector<std::unique_ptr<TWindow>> windows_; // the active one last
     unsigned heldKeys_ = 0;
     int line_ = 0;
@@ -440,6 +444,8 @@ void TScriptRunner::CreateView(TDocument& doc) {
     w->View = std::make_unique<TImageView>(*imageDoc, *w->Host);
     AttachTools(*w->View);
     AttachEffectCommands(*w->View);
+    TImageView* view = w->View.get();
+    view->OnToolChanged = [this, view] { optionsBar_.ShowFor(view); };
     w->View->UpdateScrollRanges();
     w->Host->SetFocus(true);
     windows_.push_back(std::move(w));
@@ -470,6 +476,8 @@ void TScriptRunner::OnActiveChanged() {
     TImageView* view = windows_.empty() ? nullptr : windows_.back()->View.get();
     router_.Chain = {view, &manager_};
     layerList_.SetView(view);
+    // The view that gets the focus shows its own tool's panel.
+    optionsBar_.ShowFor(view);
 }
 
 TWindow& TScriptRunner::Active() const {
@@ -589,9 +597,10 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         const unsigned long v = std::strtoul(hex.c_str(), &end, 16);
         if (hex.size() != 6 || *end) Error("the colour must be six hex digits RRGGBB");
         const COLORREF c = RGB(uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v));
-        if (w[1] == "fg")
+        if (w[1] == "fg") {
             palette_.SetForegroundColor(c);
-        else if (w[1] == "bg")
+            if (!windows_.empty()) Active().View->TextColorChanged();
+        } else if (w[1] == "bg")
             palette_.SetBackgroundColor(c);
         else
             Error("usage: color fg|bg RRGGBB");
@@ -628,6 +637,9 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
     } else if (verb == "option") {
         need(3, 3, "option \"NAME\" VALUE");
         Option(w[1], w[2]);
+    } else if (verb == "optionbar") {
+        need(3, 3, "optionbar \"FIELD\" TEXT");
+        OptionBar(w[1], w[2]);
     } else if (verb == "mask") {
         need(2, 2, "mask PATH");
         Mask(w[1]);
@@ -636,7 +648,7 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
             need(4, 4, "print pixel X Y");
             PrintPixel(Int(w[2], -1000000, 1000000, "X"), Int(w[3], -1000000, 1000000, "Y"));
         } else {
-            need(2, 2, "print layers|status|undo|selection|colors|tool|pixel");
+            need(2, 2, "print layers|status|undo|selection|colors|tool|options|pixel");
             Print(w[1]);
         }
     } else if (verb == "visible") {
@@ -840,8 +852,10 @@ void TScriptRunner::Print(const std::string& what) {
     } else if (what == "tool") {
         // What the status bar shows for the tool (or the selection) now.
         std::printf("tool: %s\n", view.StatusSelection().c_str());
+    } else if (what == "options") {
+        PrintOptions();
     } else {
-        Error("usage: print layers|status|undo|selection|colors|tool|pixel");
+        Error("usage: print layers|status|undo|selection|colors|tool|options|pixel");
     }
 }
 
@@ -891,15 +905,18 @@ void TScriptRunner::Option(const std::string& name, const std::string& value) {
         {"brush spacing", &o.BrushSpacing},
         {"clone spacing", &o.CloneSpacing},
     };
+    // The bar shows the same variables: it shows the new value too.
     const std::string key = Lower(name);
     if (key == "text font face") {
         if (value.empty() || value.size() > 255) Error("a font face has 1 to 255 characters");
         o.TextFace = value;
+        optionsBar_.Reload();
         return;
     }
     for (const auto& [n, field] : ints) {
         if (key == n) {
             *field = Int(value, -1000000, 1000000, "VALUE");
+            optionsBar_.Reload();
             return;
         }
     }
@@ -909,10 +926,64 @@ void TScriptRunner::Option(const std::string& name, const std::string& value) {
             const double v = std::strtod(value.c_str(), &end);
             if (value.empty() || *end || !std::isfinite(v)) Error("VALUE must be a number");
             *field = v;
+            optionsBar_.Reload();
             return;
         }
     }
     Error("no tool has the option \"" + name + "\"");
+}
+
+void TScriptRunner::PrintOptions() const {
+    const TToolOptBar& bar = optionsBar_;
+    std::printf("options: %s\n", bar.Title().c_str());
+    if (bar.FontVisible()) {
+        const int font = bar.FontIndex(), align = bar.AlignIndex();
+        std::printf("  Font: %s\n", font < 0 ? "" : bar.Fonts()[size_t(font)].c_str());
+        std::printf("  Align: %s\n", align < 0 ? "" : TToolOptBar::kAlignNames[align]);
+    }
+    for (int id : {IDC_OPT_VALUE1, IDC_OPT_VALUE2, IDC_OPT_VALUE3, IDC_OPT_VALUE4}) {
+        const TToolOptBar::TField& f = bar.Field(id);
+        if (f.Visible)
+            std::printf("  %s: %s%s%s\n", f.Label.c_str(), f.Text.c_str(),
+                        f.Unit.empty() ? "" : " ", f.Unit.c_str());
+    }
+    for (int id : {IDC_OPT_FLAG1, IDC_OPT_FLAG2, IDC_OPT_FLAG3, IDC_OPT_FLAG4}) {
+        const TToolOptBar::TField& f = bar.Field(id);
+        if (f.Visible)
+            std::printf("  [%c] %s%s\n", f.Checked ? 'x' : ' ', f.Label.c_str(),
+                        f.Enabled ? "" : " (greyed)");
+    }
+}
+
+void TScriptRunner::OptionBar(const std::string& field, const std::string& text) {
+    TToolOptBar& bar = optionsBar_;
+    const std::string name = Lower(field);
+    if (bar.FontVisible() && name == "font") {
+        if (!bar.SelectFont(text)) Error("the font combo does not take \"" + text + "\"");
+        return;
+    }
+    if (bar.FontVisible() && name == "align") {
+        for (int i = 0; i < int(std::size(TToolOptBar::kAlignNames)); ++i)
+            if (Lower(TToolOptBar::kAlignNames[i]) == Lower(text) && bar.SelectAlign(i)) return;
+        Error("Align is Left, Center or Right");
+    }
+    for (int id : {IDC_OPT_VALUE1, IDC_OPT_VALUE2, IDC_OPT_VALUE3, IDC_OPT_VALUE4}) {
+        if (bar.Field(id).Visible && Lower(bar.Field(id).Label) == name) {
+            // Typed as a user would: the field's text is replaced by what is typed.
+            bar.EditChanged(id, text);
+            return;
+        }
+    }
+    for (int id : {IDC_OPT_FLAG1, IDC_OPT_FLAG2, IDC_OPT_FLAG3, IDC_OPT_FLAG4}) {
+        const TToolOptBar::TField& f = bar.Field(id);
+        if (!f.Visible || Lower(f.Label) != name) continue;
+        if (text != "0" && text != "1") Error("\"" + f.Label + "\" is a check box: 0 or 1");
+        if (f.Checked == (text == "1")) return;
+        if (!f.Enabled) Error("\"" + f.Label + "\" is greyed out");
+        bar.Click(id);
+        return;
+    }
+    Error("the panel \"" + bar.Title() + "\" has no field \"" + field + "\"");
 }
 
 void TScriptRunner::Mask(const std::string& path) {

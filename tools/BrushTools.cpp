@@ -360,7 +360,7 @@ void RegisterBrushTools() {
         TStrokeSettings st;
         st.Size = o.SmudgeWidth;
         st.SpacingPercent = 1;
-        st.Transparency = uint8_t(202 - 2 * o.SmudgePressure);
+        st.Transparency = uint8_t(202 - 2 * std::clamp(o.SmudgePressure, 0, 100));
         st.Flag = 1;
         auto tool = std::make_unique<TSmudgePaintTool>(s, st);
         // Only whole bytes can be mixed; a palette layer has nothing to smudge between.

@@ -141,6 +141,11 @@ void TViewInteraction::SetMode(int mode) {
 void TViewInteraction::AfterModeChange() {
     UpdateCursor();
     ShowHint();
+    ShowOptions();
+}
+
+void TViewInteraction::ShowOptions() {
+    if (view_.OnToolChanged) view_.OnToolChanged();
 }
 
 void TViewInteraction::ToggleMode(int mode) {
@@ -166,7 +171,10 @@ void TViewInteraction::ChoosePaintTool(int kind) {
     if (view_.Mode == MODE_DEFORMATION) view_.InvalidateAll();
     view_.Mode = MODE_PAINT;
     view_.PaintToolKind = kind;
-    if (same) return;
+    if (same) {
+        ShowOptions();
+        return;
+    }
     UpdateCursor(); // drops the object of the previous kind
     if (kind == PAINT_EYEDROPPER && !tool_) {
         // It reports the colour under the pointer before any press.
@@ -188,6 +196,7 @@ void TViewInteraction::ChoosePaintTool(int kind) {
         if (data && data->TakeHistorySource() == SUCCESS) view_.UndoCommand();
     }
     ShowHint();
+    ShowOptions();
 }
 
 void TViewInteraction::CommandEnable(TCommandEnabler& ce) {

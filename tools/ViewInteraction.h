@@ -83,6 +83,7 @@ private:
     void UpdateModifier();
     void UpdateCursor();
     void ShowHint();
+    void ShowOptions();
 
     void PressSelection(int button, POINT q);
     void PressMove(POINT q);

@@ -698,3 +698,7 @@ std::string TImageView::StatusCursor() const {
     POINT q;
     return GetCursorImagePoint(&q) ? Format("(%i,%i)", q.x, q.y) : std::string();
 }
+
+void TImageView::TextOptionsChanged() {}
+
+void TImageView::TextColorChanged() {}

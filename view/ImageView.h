@@ -197,6 +197,12 @@ public:
     }
     // The status bar's message text for the current mode and keys.
     std::function<void(const std::string&)> OnStatusHint;
+    // The mode or the paint tool changed: the options bar shows the new tool's panel.
+    std::function<void()> OnToolChanged;
+    // The options bar changed a text option (font, size, style, alignment), or the
+    // foreground colour changed: an open text frame follows at once.
+    void TextOptionsChanged();
+    void TextColorChanged();
 
 private:
     // The view's own commands; ce stays unhandled for any other id.

@@ -35,6 +35,7 @@
 #include "LayerListWindow.h"
 #include "QtConvert.h"
 #include "QtWindowHost.h"
+#include "ToolOptionsWindow.h"
 #include "ViewInteraction.h"
 
 namespace {
@@ -198,6 +199,7 @@ TQuilloFrame::~TQuilloFrame() {
     disconnect(qApp, nullptr, this, nullptr);
     idle_->stop();
     layerList_->SetView(nullptr);
+    toolOptions_->Logic().ShowEmpty();
     for (TImageChild* child : Children()) child->DestroyView();
     manager_.SetViewFactory(nullptr);
 }
@@ -333,16 +335,15 @@ void TQuilloFrame::BuildToolBars() {
     palette_ = new TColorPaletteBar(this);
     palette_->setObjectName(QStringLiteral("ColorsBar"));
     addToolBar(Qt::BottomToolBarArea, palette_);
-    // FIXME: the foreground colour reaches the view once the painting tools take colours.
+    // A text being typed takes the new colour at once.
+    connect(palette_, &TColorPaletteBar::ForegroundChanged, this, [this] {
+        if (TImageView* view = ActiveView()) view->TextColorChanged();
+    });
 }
 
 void TQuilloFrame::BuildToolWindows() {
-    // The tool options come with the painting tools; until then the window is there, placed
-    // and toggled like the others, and holds nothing.
-    toolOptions_ = new QWidget(this, Qt::Tool);
+    toolOptions_ = new ToolOptionsWindow(this);
     toolOptions_->setObjectName(QStringLiteral("ToolOptions"));
-    toolOptions_->setWindowTitle(QStringLiteral("Tool Options"));
-    toolOptions_->resize(240, 60);
 
     layerList_ = new LayerListWindow(this);
     layerList_->setObjectName(QStringLiteral("LayerList"));
@@ -473,6 +474,8 @@ void TQuilloFrame::ArrangeIcons() {
     }
 }
 
+QWidget* TQuilloFrame::ToolOptionsBar() const { return toolOptions_; }
+
 QWidget* TQuilloFrame::ToggledWindow(int commandId) const {
     switch (commandId) {
         case CM_VIEW_MAINBAR: return mainBar_;
@@ -568,6 +571,10 @@ void TQuilloFrame::CreateView(TDocument& doc) {
         child->SetHint(hint);
         if (child == ActiveChild()) UpdateStatus();
     };
+    // A tool command shows its panel bound to the view it was given to.
+    child->View()->OnToolChanged = [this, view = child->View()] {
+        toolOptions_->Logic().ShowFor(view);
+    };
     child->View()->OnLayersChanged = [this] {
         layerList_->Refresh();
         UpdatePanelColors();
@@ -600,6 +607,9 @@ void TQuilloFrame::RequestCloseDoc(TImageChild& child) { manager_.CloseDoc(child
 void TQuilloFrame::OnActiveChildChanged() {
     InstallMenu(Children().isEmpty() ? IDM_NODOC : IDM_IMAGE);
     layerList_->SetView(ActiveView());
+    // The window that gets the focus shows its own tool's panel; without one, nothing is
+    // bound.
+    toolOptions_->Logic().ShowFor(ActiveView());
     UpdatePanelColors();
     UpdateCommandStates();
     UpdateStatus();

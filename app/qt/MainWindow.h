@@ -30,6 +30,7 @@ class TImageChild;
 class TImageView;
 class LayerListWindow;
 class TStatusGauge;
+class ToolOptionsWindow;
 
 // Message boxes shown with QMessageBox, parented to the active window.
 class QtMessageBoxes : public IMessageBoxHost {
@@ -85,7 +86,8 @@ public:
     // --- Bars and tool windows.
     // The window a View toggle (CM_VIEW_MAINBAR .. CM_VIEW_LAYERLIST) shows or hides.
     QWidget* ToggledWindow(int commandId) const;
-    QWidget* ToolOptionsBar() const { return toolOptions_; }
+    QWidget* ToolOptionsBar() const;
+    ToolOptionsWindow* ToolOptions() const { return toolOptions_; }
     LayerListWindow* LayerList() const { return layerList_; }
     TColorPaletteBar* PaletteBar() const { return palette_; }
 
@@ -150,7 +152,7 @@ private:
     QToolBar* effectsBar_ = nullptr;
     QToolBar* toolsBar_ = nullptr;
     TColorPaletteBar* palette_ = nullptr;
-    QWidget* toolOptions_ = nullptr;
+    ToolOptionsWindow* toolOptions_ = nullptr;
     LayerListWindow* layerList_ = nullptr;
     QTimer* idle_ = nullptr;
     bool firstPaintSeen_ = false;

@@ -229,6 +229,8 @@ TEST(BrushTools, EachBrushPaintsAStrokeAsItsGoldenPicture) {
         {"smudge-a", CM_SMUDGE_TOOL, [](TToolOptions&) {}},
         {"smudge-b", CM_SMUDGE_TOOL,
          [](TToolOptions& o) { o.SmudgeWidth = 11, o.SmudgePressure = 50; }},
+        // Past 100 % (the options bar has no limit) the smudge is as strong as at 100 %.
+        {"smudge-a", CM_SMUDGE_TOOL, [](TToolOptions& o) { o.SmudgePressure = 150; }},
         {"history-a", CM_HISTORY_BRUSH_TOOL, [](TToolOptions&) {}},
         {"history-b", CM_HISTORY_BRUSH_TOOL,
          [](TToolOptions& o) { o.BrushWidth = 15, o.BrushSmooth = 0, o.BrushSpacing = 30; }},
