@@ -181,6 +181,14 @@ public:
     bool MoveUndoDone = false;
     bool StrokeTimerOn = false;
     TToolOptions ToolOptions;
+    // The options bar changed TextFace, TextSize, TextAlign or TextStyle, or the foreground
+    // colour changed: a text tool with an open frame shows the change at once.
+    void TextOptionsChanged() {
+        if (tools_) tools_->TextOptionsChanged();
+    }
+    void TextColorChanged() {
+        if (tools_) tools_->TextColorChanged();
+    }
     // The clone brush's aligned mode: the offset this view painted with last and the clone
     // origin it belonged to (x 100000000 when none).
     POINT CloneOffset{100000000, 100000000};
