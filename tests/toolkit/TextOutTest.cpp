@@ -100,10 +100,13 @@ TEST(TextOut, ClipKeepsAlphaAndUnderlineAndOpaqueCellAreDrawn) {
     dc->SetBkMode(TRANSPARENT);
     dc->SetTextColor(RGB(0, 0, 255));
     dc->IntersectClipRect(RECT{0, 0, 40, 50});
+    dc->ExcludeClipRect(RECT{15, 0, 25, 50}); // a clip that is no rectangle
     dc->TextOut(2, 2, "WWWW");
     const Ink ink = InkOf(b.b);
     EXPECT_GT(ink.count, 0);
     EXPECT_LE(ink.box.right, 40);
+    for (int y = 0; y < 50; ++y)
+        for (int x = 15; x < 25; ++x) ASSERT_EQ(Raw(b.b, x, y) & 0xFFFFFF, 0xFFFFFFu) << x;
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_EQ(L_RowPtr(&b.b, y)[x * 4 + 3], 77);
     // The underline runs below the baseline across the whole clipped width.
@@ -112,7 +115,7 @@ TEST(TextOut, ClipKeepsAlphaAndUnderlineAndOpaqueCellAreDrawn) {
     bool underline = false;
     for (int y = 2 + tm.tmAscent; y < 2 + tm.tmHeight; ++y)
         underline |=
-            (Raw(b.b, 20, y) & 0xFFFFFF) == 0x0000FF && (Raw(b.b, 38, y) & 0xFFFFFF) == 0x0000FF;
+            (Raw(b.b, 10, y) & 0xFFFFFF) == 0x0000FF && (Raw(b.b, 38, y) & 0xFFFFFF) == 0x0000FF;
     EXPECT_TRUE(underline);
     // OPAQUE paints the background colour over the cell, glyph gaps included.
     dc->SelectClipRgn(nullptr);
