@@ -100,7 +100,12 @@ void DrawIntoView(TImageView& view, F draw) {
 
 TViewInteraction::TViewInteraction(TImageView& view) : view_(view) {}
 
-TViewInteraction::~TViewInteraction() = default;
+// A text frame still open when the view goes, or when its image is replaced (Undo, Revert,
+// a new document), is dropped: committing it would draw into an image that is going or
+// into the one that replaced it.
+TViewInteraction::~TViewInteraction() {
+    if (auto* text = dynamic_cast<TTextPaintTool*>(tool_.get())) text->Cancel();
+}
 
 TLayer* TViewInteraction::CurrentLayer() const {
     TImageData* data = view_.GetImageData();
@@ -913,6 +918,7 @@ void TViewInteraction::TextColorChanged() {
 }
 
 void TViewInteraction::Reset() {
+    if (auto* text = dynamic_cast<TTextPaintTool*>(tool_.get())) text->Cancel();
     selection_.reset();
     selectionKind_ = 0;
     DestroyTool();

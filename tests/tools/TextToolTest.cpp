@@ -135,6 +135,12 @@ TEST(TextTool, EscDropsTheTextLeavingOnlyTheUndoEntry) {
     EXPECT_EQ(f.doc->UndoName(), "Text");
     f.host.Update();
     EXPECT_EQ(InkBounds(f.Layer()).right, -1);
+    // Undo while typing takes the text back with the step.
+    f.Open({10, 10}, {150, 60})->Edit().Type("undone");
+    EXPECT_TRUE(f.view->UndoCommand());
+    EXPECT_EQ(f.Tool(), nullptr);
+    f.Click({50, 50});
+    EXPECT_EQ(InkBounds(f.Layer()).right, -1);
     // A click without a drag ends the tool without a frame.
     f.Click({50, 50});
     EXPECT_EQ(f.Tool(), nullptr);
@@ -182,6 +188,23 @@ TEST(TextTool, OptionChangesReachAnOpenFrameAndTheCommit) {
     EXPECT_GE(ink.right, 180);           // right-aligned against the frame's edge
     EXPECT_LE(ink.right, 191);
     EXPECT_EQ(L_GetPixelColor(&f.Layer(), (ink.top + ink.bottom) / 2, ink.right - 2) & 0xFF, 0u);
+}
+
+TEST(TextTool, AtZoomTwoTheFrameShowsTwiceTheSizeAndCommitsAtTheRealOne) {
+    RECT ink[2];
+    for (int zoomed = 0; zoomed < 2; ++zoomed) {
+        TextFixture f;
+        f.view->Zoom = zoomed ? 2.0 : 1.0;
+        f.view->UpdateScrollRanges();
+        TTextFrame* frame = f.Open({10, 10}, {120, 60});
+        EXPECT_EQ(GetFontMetrics(frame->Font()).tmEmHeight, zoomed ? 48 : 24);
+        frame->Edit().Type("Big");
+        f.Click({150, 90});
+        ink[zoomed] = InkBounds(f.Layer());
+    }
+    EXPECT_EQ(ink[1].bottom - ink[1].top, ink[0].bottom - ink[0].top);
+    EXPECT_NEAR(ink[1].right - ink[1].left, ink[0].right - ink[0].left, 1);
+    EXPECT_NEAR(ink[1].left, ink[0].left, 1);
 }
 
 TEST(TextTool, APaletteLayerGetsTheNearestEntryInsideARegion) {
