@@ -25,6 +25,7 @@
 #include "MessageBox.h"
 #include "Options.h"
 #include "ResizeDialog.h"
+#include "TextTool.h"
 #include "ToolOptBar.h"
 #include "ViewInteraction.h"
 
@@ -280,6 +281,8 @@ private:
     POINT ClientPoint(int x, int y) const;
     void Mouse(const std::vector<std::string>& w);
     void Key(const std::vector<std::string>& w);
+    void Text(const std::vector<std::string>& w);
+    TTextFrame* OpenTextFrame();
     void Dialog(const std::vector<std::string>& w);
     void Print(const std::string& what);
     void PrintPixel(int x, int y);
@@ -676,6 +679,8 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
         Mouse(w);
     } else if (verb == "key") {
         Key(w);
+    } else if (verb == "type" || verb == "font" || verb == "commit") {
+        Text(w);
     } else if (verb == "tick") {
         need(2, 3, "tick TIMERID [COUNT]");
         const int id = Int(w[1], 1, 65535, "TIMERID");
@@ -783,6 +788,64 @@ void TScriptRunner::Mouse(const std::vector<std::string>& w) {
     }
 }
 
+TTextFrame* TScriptRunner::OpenTextFrame() {
+    auto* tools = dynamic_cast<TViewInteraction*>(Active().View->Tools());
+    auto* text = tools ? dynamic_cast<TTextPaintTool*>(tools->PaintTool()) : nullptr;
+    return text ? text->Frame() : nullptr;
+}
+
+void TScriptRunner::Text(const std::vector<std::string>& w) {
+    TImageView& view = *Active().View;
+    if (w[0] == "font") {
+        if (w.size() < 3) Error("usage: font \"FAMILY\" SIZE [bold] [italic] [underline]");
+        if (w[1].empty() || w[1].size() > 255) Error("a font face has 1 to 255 characters");
+        TToolOptions& o = view.ToolOptions;
+        int style = o.TextStyle & ~(TEXT_BOLD | TEXT_ITALIC | TEXT_UNDERLINE);
+        for (size_t i = 3; i < w.size(); ++i) {
+            const std::string flag = Lower(w[i]);
+            if (flag == "bold")
+                style |= TEXT_BOLD;
+            else if (flag == "italic")
+                style |= TEXT_ITALIC;
+            else if (flag == "underline")
+                style |= TEXT_UNDERLINE;
+            else
+                Error("a font is bold, italic or underline, not \"" + w[i] + "\"");
+        }
+        o.TextSize = Int(w[2], 1, 1000, "SIZE");
+        o.TextFace = w[1];
+        o.TextStyle = style;
+        view.TextOptionsChanged();
+        return;
+    }
+    TTextFrame* frame = OpenTextFrame();
+    if (!frame) Error("no text frame is open (drag one with the text tool first)");
+    if (w[0] == "commit") {
+        if (w.size() != 1) Error("usage: commit");
+        // A press outside the frame commits; it starts nothing.
+        const RECT r = frame->ContentRect();
+        const TScrollState& s = Active().Host->Scroller();
+        POINT p{r.right - s.PosX * s.UnitX + 1, r.bottom - s.PosY * s.UnitY + 1};
+        THeadlessWindowHost& host = *Active().Host;
+        host.ButtonDown(TMouseButton::Left, heldKeys_, p);
+        host.ButtonUp(TMouseButton::Left, heldKeys_, p);
+        return;
+    }
+    if (w.size() < 2) Error("usage: type TEXT");
+    std::string text = w[1];
+    for (size_t i = 2; i < w.size(); ++i) text += " " + w[i];
+    std::string typed;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            typed += '\n';
+            ++i;
+        } else {
+            typed += text[i];
+        }
+    }
+    if (!frame->Edit().Type(typed)) Error("the text box is full");
+}
+
 void TScriptRunner::Key(const std::vector<std::string>& w) {
     if (w.size() < 2 || w.size() > 3) Error("usage: key NAME [down|up]");
     static const std::pair<const char*, int> kNames[] = {
@@ -801,6 +864,11 @@ void TScriptRunner::Key(const std::vector<std::string>& w) {
     if (!key) Error("unknown key \"" + w[1] + "\"");
     const std::string how = w.size() > 2 ? Lower(w[2]) : "";
     if (!how.empty() && how != "down" && how != "up") Error("usage: key NAME [down|up]");
+    // An open text frame has the keyboard: Esc and Backspace are the edit box's.
+    if (TTextFrame* frame = OpenTextFrame(); frame && (key == VK_ESCAPE || key == VK_BACK)) {
+        if (how != "up") frame->Edit().Key(key);
+        return;
+    }
     const unsigned flag = key == VK_SHIFT     ? unsigned(MK_SHIFT)
                           : key == VK_CONTROL ? MK_CONTROL
                           : key == VK_MENU    ? MK_ALT
@@ -911,12 +979,15 @@ void TScriptRunner::Option(const std::string& name, const std::string& value) {
         if (value.empty() || value.size() > 255) Error("a font face has 1 to 255 characters");
         o.TextFace = value;
         optionsBar_.Reload();
+        Active().View->TextOptionsChanged();
         return;
     }
     for (const auto& [n, field] : ints) {
         if (key == n) {
             *field = Int(value, -1000000, 1000000, "VALUE");
             optionsBar_.Reload();
+            // The options bar tells the view of each text change; an open frame follows.
+            if (key.rfind("text ", 0) == 0) Active().View->TextOptionsChanged();
             return;
         }
     }

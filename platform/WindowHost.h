@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "LeadDC.h"
+#include "TextEdit.h"
 #include "Toolkit.h"
 
 struct TSize {
@@ -136,6 +137,10 @@ public:
     // --- Timers: one per id; setting an existing id changes its period.
     virtual void SetTimer(int id, int periodMs) = 0;
     virtual void KillTimer(int id) = 0;
+
+    // --- Child controls. An edit box over the client area; without a window system it is
+    // the plain model.
+    virtual std::unique_ptr<ITextEdit> CreateTextEdit(ITextEditEvents* events);
 };
 
 // The backing store both hosts keep: a 32-bit bitmap and a context on it.

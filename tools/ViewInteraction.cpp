@@ -11,6 +11,7 @@
 #include "ImageView.h"
 #include "PaintToolFactory.h"
 #include "ShapeTools.h"
+#include "TextTool.h"
 
 namespace {
 
@@ -99,7 +100,12 @@ void DrawIntoView(TImageView& view, F draw) {
 
 TViewInteraction::TViewInteraction(TImageView& view) : view_(view) {}
 
-TViewInteraction::~TViewInteraction() = default;
+// A text frame still open when the view goes, or when its image is replaced (Undo, Revert,
+// a new document), is dropped: committing it would draw into an image that is going or
+// into the one that replaced it.
+TViewInteraction::~TViewInteraction() {
+    if (auto* text = dynamic_cast<TTextPaintTool*>(tool_.get())) text->Cancel();
+}
 
 TLayer* TViewInteraction::CurrentLayer() const {
     TImageData* data = view_.GetImageData();
@@ -894,10 +900,34 @@ void TViewInteraction::OnCaptureChanged() {
 
 bool TViewInteraction::Notify(int code) {
     if (code == NOTIFY_SCROLL) EraseRetouchCursor();
-    return tool_ && tool_->Notify(code);
+    const bool answer = tool_ && tool_->Notify(code);
+    if (code == NOTIFY_EDIT_ESCAPE && answer) {
+        DestroyTool();
+        view_.Host().Update();
+    }
+    return answer;
+}
+
+void TViewInteraction::TextOptionsChanged() {
+    auto* text = dynamic_cast<TTextPaintTool*>(tool_.get());
+    if (!text) return;
+    const TToolOptions& o = view_.ToolOptions;
+    text->SetFont(o.TextFace, o.TextSize, o.TextStyle);
+    text->SetAlign(o.TextAlign);
+    text->SetStyle(o.TextStyle);
+}
+
+void TViewInteraction::TextColorChanged() {
+    auto* text = dynamic_cast<TTextPaintTool*>(tool_.get());
+    if (!text) return;
+    TImageDocManager* manager = TImageDocManager::Instance();
+    COLORREF fg = manager && manager->ForegroundColor ? manager->ForegroundColor() : RGB(0, 0, 0);
+    if (TLayer* layer = CurrentLayer(); layer && layer->IsGrayscale()) fg = GrayLevel(fg);
+    text->SetColor(fg);
 }
 
 void TViewInteraction::Reset() {
+    if (auto* text = dynamic_cast<TTextPaintTool*>(tool_.get())) text->Cancel();
     selection_.reset();
     selectionKind_ = 0;
     DestroyTool();
@@ -987,5 +1017,6 @@ bool SelectionBounds(const BITMAPHANDLE& mask, RECT* bounds) {
 void AttachTools(TImageView& view) {
     RegisterShapeTools();
     RegisterBrushTools();
+    RegisterTextTool();
     view.SetTools(std::make_unique<TViewInteraction>(view));
 }

@@ -53,6 +53,8 @@ public:
     void OnKillFocus() override;
     void OnCaptureChanged() override;
     bool Notify(int code) override;
+    void TextOptionsChanged() override;
+    void TextColorChanged() override;
     void Paint(HDC dc, const RECT& rc) override;
     bool StatusText(std::string* text) const override;
     void Reset() override;

@@ -274,6 +274,9 @@ bool TImageView::DoCommand(int id) {
 
 bool TImageView::UndoCommand() {
     if (!data_ || !data_->CanUndo()) return false;
+    // Undoing "Text" while its frame is open takes the typed text back too (the private
+    // message 1692 cancels it); committed later, it would be a change no Undo reaches.
+    if (tools_) tools_->Notify(1692);
     Deselect();
     data_->Undo();
     UpdateScrollRanges();
@@ -699,6 +702,3 @@ std::string TImageView::StatusCursor() const {
     return GetCursorImagePoint(&q) ? Format("(%i,%i)", q.x, q.y) : std::string();
 }
 
-void TImageView::TextOptionsChanged() {}
-
-void TImageView::TextColorChanged() {}

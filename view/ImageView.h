@@ -181,6 +181,14 @@ public:
     bool MoveUndoDone = false;
     bool StrokeTimerOn = false;
     TToolOptions ToolOptions;
+    // The options bar changed TextFace, TextSize, TextAlign or TextStyle, or the foreground
+    // colour changed: a text tool with an open frame shows the change at once.
+    void TextOptionsChanged() {
+        if (tools_) tools_->TextOptionsChanged();
+    }
+    void TextColorChanged() {
+        if (tools_) tools_->TextColorChanged();
+    }
     // The clone brush's aligned mode: the offset this view painted with last and the clone
     // origin it belonged to (x 100000000 when none).
     POINT CloneOffset{100000000, 100000000};
@@ -199,10 +207,6 @@ public:
     std::function<void(const std::string&)> OnStatusHint;
     // The mode or the paint tool changed: the options bar shows the new tool's panel.
     std::function<void()> OnToolChanged;
-    // The options bar changed a text option (font, size, style, alignment), or the
-    // foreground colour changed: an open text frame follows at once.
-    void TextOptionsChanged();
-    void TextColorChanged();
 
 private:
     // The view's own commands; ce stays unhandled for any other id.

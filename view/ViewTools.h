@@ -28,6 +28,10 @@ public:
     virtual void OnCaptureChanged() = 0;
     // Before the view scrolls (code 181) or zooms (180); true suppresses a zoom.
     virtual bool Notify(int code) = 0;
+    // The view's text options or the foreground colour changed: a text tool in progress
+    // takes them at once.
+    virtual void TextOptionsChanged() {}
+    virtual void TextColorChanged() {}
     // Draws the overlay of a tool that has one (content coordinates on dc).
     virtual void Paint(HDC dc, const RECT& rc) = 0;
     // The text the status bar's selection gadget shows: the selection's bounds while a

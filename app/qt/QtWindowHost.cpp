@@ -13,6 +13,7 @@
 
 #include "Cursors.h"
 #include "QtConvert.h"
+#include "QtTextEdit.h"
 
 namespace {
 bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
@@ -378,4 +379,8 @@ void QtWindowHost::timerEvent(QTimerEvent* event) {
     const auto it = timerOwners_.find(event->timerId());
     if (it == timerOwners_.end()) return QAbstractScrollArea::timerEvent(event);
     if (client_) client_->OnTimer(it.value());
+}
+
+std::unique_ptr<ITextEdit> QtWindowHost::CreateTextEdit(ITextEditEvents* events) {
+    return std::make_unique<QtTextEdit>(viewport(), events);
 }

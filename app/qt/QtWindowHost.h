@@ -46,6 +46,8 @@ public:
 
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
+    // A real edit widget over the viewport.
+    std::unique_ptr<ITextEdit> CreateTextEdit(ITextEditEvents* events) override;
 
 signals:
     // A paint of the view reached the screen.

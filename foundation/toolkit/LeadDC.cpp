@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "Rasterize.h"
+#include "TextRender.h"
 
 struct LDEVICE::State {
     LPEN pen = kBlackPen; // GDI's defaults
@@ -29,6 +30,7 @@ struct LDEVICE::State {
     COLORREF bkColor = RGB(255, 255, 255);
     int bkMode = OPAQUE;
     COLORREF textColor = RGB(0, 0, 0);
+    HFONT font = nullptr; // not owned
     POINT org;
     POINT pos; // logical
     bool hasClip = false;
@@ -175,6 +177,51 @@ int LDEVICE::SetBkMode(int mode) {
 COLORREF LDEVICE::SetTextColor(COLORREF color) {
     return std::exchange(impl_->cur.textColor, color);
 }
+HFONT LDEVICE::SelectFont(HFONT font) { return std::exchange(impl_->cur.font, font); }
+HFONT LDEVICE::Font() const { return impl_->cur.font ? impl_->cur.font : lt::DefaultFont(); }
+
+bool LDEVICE::GetTextExtentPoint(std::string_view text, SIZE* size) const {
+    lt::TextLine line;
+    if (!size || !lt::MeasureText(Font(), text, &line)) return false;
+    *size = SIZE{line.width, line.ascent + line.descent};
+    return true;
+}
+
+bool LDEVICE::GetTextMetrics(TEXTMETRIC* tm) const {
+    HFONT font = Font();
+    if (!tm || !font) return false;
+    *tm = GetFontMetrics(font);
+    return true;
+}
+
+bool LDEVICE::TextOut(int x, int y, std::string_view text) {
+    const State& s = impl_->cur;
+    HFONT font = Font();
+    lt::TextLine line;
+    if (!lt::MeasureText(font, text, &line)) return false;
+    const P64 d = ToDevice(s, x, y);
+    const int64_t w = line.width, h = line.ascent + line.descent;
+    if (!InLimits(d) || !InLimits(P64{d.x + w, d.y + h})) return false;
+    Guarded([&] {
+        const RECT bounds = lt::DrawableBounds(this);
+        if (s.bkMode == OPAQUE) {
+            SpanSink cell;
+            for (int64_t row = d.y; row < d.y + h; ++row)
+                cell.AddClamped(row, d.x, d.x + w, bounds);
+            PaintSpans(*this, cell.spans, s.bkColor, R2_COPYPEN);
+        }
+        lt::BlendGlyphs(*this, font, int(d.x), int(d.y + line.ascent), text, s.textColor);
+        if (line.underline) {
+            SpanSink bar;
+            const int64_t top = d.y + line.ascent + line.underlineOffset;
+            for (int64_t row = top; row < top + line.underlineThickness; ++row)
+                bar.AddClamped(row, d.x, d.x + w, bounds);
+            PaintSpans(*this, bar.spans, s.textColor, R2_COPYPEN);
+        }
+    });
+    return true;
+}
+
 const LPEN& LDEVICE::Pen() const { return impl_->cur.pen; }
 const LBRUSH& LDEVICE::Brush() const { return impl_->cur.brush; }
 int LDEVICE::ROP2() const { return impl_->cur.rop2; }

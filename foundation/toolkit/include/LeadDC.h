@@ -17,6 +17,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Toolkit.h"
@@ -90,6 +92,45 @@ struct POINT {
 
 inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
 
+struct SIZE {
+    int cx = 0, cy = 0;
+};
+
+// Fonts. A face name is looked up with fontconfig; names of the Windows core fonts ("Arial",
+// "Times New Roman", "MS Sans Serif", "Courier New") go to their metric-compatible Liberation
+// families first, and any name falls back to DejaVu Sans, so creating a font fails only when
+// no font at all is installed. Faces, sizes and rendered glyphs are cached for the process,
+// so creating the same font again while the user types costs a table look-up.
+enum : int { FW_NORMAL = 400, FW_BOLD = 700 };
+
+struct LOGFONT {
+    // Below 0: the character height (the em) in pixels; above 0: the cell height (ascent plus
+    // descent); 0: a 12-pixel em. Heights beyond 2048 pixels are taken as 2048.
+    int lfHeight = 0;
+    int lfWeight = FW_NORMAL; // FW_BOLD and above draw bold
+    bool lfItalic = false;
+    bool lfUnderline = false;
+    std::string lfFaceName;
+};
+
+struct TEXTMETRIC {
+    int tmHeight = 0; // tmAscent + tmDescent, the distance between two lines
+    int tmAscent = 0;
+    int tmDescent = 0;
+    int tmEmHeight = 0; // the em size in pixels the font was made at
+};
+
+struct LFONT;
+using HFONT = LFONT*;
+// Null only when no font could be opened at all. Free with DeleteFont.
+HFONT CreateFontIndirect(const LOGFONT& lf);
+void DeleteFont(HFONT font);
+// The family the font was found as (e.g. "Liberation Serif" for "Times New Roman"), for
+// widgets that must show the same face.
+std::string GetFontFamily(HFONT font);
+// The font's line metrics (all zero for a null font).
+TEXTMETRIC GetFontMetrics(HFONT font);
+
 // A drawing context on one bitmap. It does not own the bitmap; the bitmap must outlive it.
 struct LDEVICE {
     explicit LDEVICE(BITMAPHANDLE* target);
@@ -146,6 +187,19 @@ struct LDEVICE {
     // outside the bitmap or the clip.
     void SetPixel(int x, int y, COLORREF color);
     COLORREF GetPixel(int x, int y) const;
+
+    // Text. The font is not owned (it must outlive its selection); without one a 12-pixel
+    // DejaVu Sans is used. Text is UTF-8 (invalid bytes draw as U+FFFD); (x, y) is the
+    // top-left corner of the first character's cell. Glyphs are antialiased into 24 and
+    // 32-bit targets in the text colour (alpha kept); shallower targets get the colour
+    // where the coverage is at least half. OPAQUE fills the cell with the background
+    // colour first. The ROP2 plays no part, as in GDI.
+    HFONT SelectFont(HFONT font);
+    HFONT Font() const;
+    bool TextOut(int x, int y, std::string_view text);
+    // The advance width and the cell height of the text in the selected font.
+    bool GetTextExtentPoint(std::string_view text, SIZE* size) const;
+    bool GetTextMetrics(TEXTMETRIC* tm) const;
 
     struct State;
     struct Impl;
