@@ -379,8 +379,8 @@ L_UINT L_GetDisplayMode();
 // Files.
 
 enum : L_INT {
-    FILE_PCX = 1,        // PCX, and the first page of a DCX
-    FILE_GIF = 2,        // first frame (read only)
+    FILE_PCX = 1, // PCX, and the first page of a DCX
+    FILE_GIF = 2, // first frame (read only)
     FILE_TIF = 3,        // uncompressed
     FILE_TGA = 4,        // TARGA
     FILE_BMP = 6,        // Windows
@@ -410,7 +410,7 @@ enum : L_INT {
     FILE_IOCA_G4 = 79,           // ... group 4
     FILE_OS2_2 = 74,             // OS/2 2.x bitmap (read only)
     FILE_PNG = 75,
-    FILE_PSD = 76,         // PhotoShop document: its merged picture
+    FILE_PSD = 76, // PhotoShop document: its merged picture
     FILE_TIF_CMYK = 85,    // TIFF, CMYK inks (and alpha at 32 bits), uncompressed
     FILE_TIFLZW_CMYK = 86, // ... LZW
     FILE_TIF_PACKBITS = 87,
