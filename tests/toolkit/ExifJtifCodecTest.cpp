@@ -36,6 +36,24 @@ BITMAPHANDLE Smooth(int width, int height, int bpp) {
     return b;
 }
 
+// The 4-byte value of `tag` in the directory at `dir` of a little-endian TIFF structure
+// starting at `base`, or 0.
+uint32_t TagValue(const std::vector<uint8_t>& t, size_t base, size_t dir, uint16_t tag) {
+    auto u16 = [&](size_t p) { return uint32_t(t[base + p] | t[base + p + 1] << 8); };
+    for (size_t i = 0, n = u16(dir); i < n; ++i)
+        if (u16(dir + 2 + 12 * i) == tag)
+            return u16(dir + 10 + 12 * i) | u16(dir + 12 + 12 * i) << 16;
+    return 0;
+}
+
+// Whether the first directory points at an Exif directory that starts with ExifVersion.
+bool HasExifDirectory(const std::vector<uint8_t>& t, size_t base) {
+    const size_t ifd0 = size_t(t[base + 4] | t[base + 5] << 8 | t[base + 6] << 16);
+    const uint32_t exif = TagValue(t, base, ifd0, 0x8769);
+    return exif != 0 && base + exif + 14 <= t.size() &&
+           TagValue(t, base, exif, 0x9000) == 0x32333230;
+}
+
 BITMAPHANDLE Load(const std::vector<uint8_t>& bytes, FILEINFO* info) {
     BITMAPHANDLE b;
     EXPECT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), info), SUCCESS);
@@ -76,6 +94,9 @@ TEST(ExifJtifCodec, EveryTypeComesBackAtEachOfItsDepths) {
         BITMAPHANDLE back = Load(bytes, &info);
         EXPECT_EQ(info.Format, c.readFormat);
         EXPECT_EQ(info.BitsPerPixel, c.bpp);
+        const bool exif =
+            c.format == FILE_EXIF || c.format == FILE_EXIF_YCC || c.format == FILE_EXIF_JPEG;
+        EXPECT_TRUE(!exif || HasExifDirectory(bytes, c.format == FILE_EXIF_JPEG ? 12 : 0));
         EXPECT_EQ(back.BitsPerPixel, c.bpp);
         EXPECT_EQ(back.XResolution, 150);
         EXPECT_EQ(back.YResolution, 75);

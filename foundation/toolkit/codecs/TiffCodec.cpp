@@ -208,7 +208,7 @@ int Analyze(TIFF* tif, Layout* L) {
     L->associated = extraCount > 0 && extras && extras[0] == EXTRASAMPLE_ASSOCALPHA;
     L->minIsWhite = L->photometric == PHOTOMETRIC_MINISWHITE;
     uint64_t exifOffset = 0;
-    L->exif = TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifOffset) != 0;
+    L->exif = TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifOffset) && exifOffset != 0;
     if (L->photometric == PHOTOMETRIC_YCBCR)
         TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &L->ycbcrH, &L->ycbcrV);
 
