@@ -24,6 +24,9 @@ $IM photo.ppm photo.pcx
 $IM photo.ppm -compress RLE photo.tga
 $IM photo.ppm photo.ras
 $IM photo.ppm -compress RLE photo.psd
+$IM photo.ppm -compress JPEG -quality 75 photo-jpeg.tif
+$IM photo.ppm -colorspace CMYK -compress LZW photo-cmyk.tif
+"$TOOL" convert photo.jpg photo-exif.jpg --format 98 --quality 75
 # Ten layers for the composite line: the photo shifted and tinted; every second one fades
 # from opaque at the top to clear at the bottom.
 for k in $(seq 0 9); do
@@ -79,6 +82,21 @@ line ras  "$(best "$TOOL" convert photo.ras q.ras)" \
 line psd  "$(best "$TOOL" convert photo.psd q.psd)" \
           "$(best $IM -limit thread 1 photo.psd -compress RLE m.psd)" \
           "-"
+line jtif  "$(best "$TOOL" convert photo-jpeg.tif q.jtf --format 11 --quality 75)" \
+          "$(best $IM -limit thread 1 photo-jpeg.tif -compress JPEG -quality 75 m-jpeg.tif)" \
+          "$(best vips copy photo-jpeg.tif 'v-jpeg.tif[compression=jpeg,Q=75]')"
+# Both peers keep the inks as they are; we read them as RGB and write them back as CMYK.
+line cmyk  "$(best "$TOOL" convert photo-cmyk.tif q-cmyk.tif --format 86)" \
+          "$(best $IM -limit thread 1 photo-cmyk.tif -compress LZW m-cmyk.tif)" \
+          "$(best vips copy photo-cmyk.tif 'v-cmyk.tif[compression=lzw]')"
+line ycbcr "$(best "$TOOL" convert photo.tif q-ycc.tif --format 94)" \
+          "$(best $IM -limit thread 1 photo.tif -colorspace YCbCr -compress LZW m-ycc.tif)" \
+          "-"
+# Neither peer writes Exif TIFF; both keep an Exif JPEG's block when they copy it.
+line exiftif "$(best "$TOOL" convert photo.tif q-exif.tif --format 96)" "-" "-"
+line exifjpg "$(best "$TOOL" convert photo-exif.jpg q-exif.jpg --format 98 --quality 75)" \
+          "$(best $IM -limit thread 1 photo-exif.jpg -quality 75 m-exif.jpg)" \
+          "$(best vips copy photo-exif.jpg 'v-exif.jpg[Q=75]')"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \
           "$(best vips pngsave photo.png v8.png --palette --dither 1)"

@@ -39,6 +39,7 @@ int FormatFromName(const std::string& path) {
     if (ext == "png") return FILE_PNG;
     if (ext == "jpg" || ext == "jpeg" || ext == "jff" || ext == "jpe") return FILE_JFIF;
     if (ext == "tif" || ext == "tiff") return FILE_TIFLZW;
+    if (ext == "jtf") return FILE_JTIF;
     if (ext == "pcx" || ext == "dcx") return FILE_PCX;
     if (ext == "tga") return FILE_TGA;
     if (ext == "ras" || ext == "sun") return FILE_SUN_RAS;
@@ -59,8 +60,16 @@ L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int qual
     // for a particular one: JPEG has no alpha or palettes, so 32 and 4 bits become 24 and 8;
     // the fax types and the old paint programs' formats hold black and white only.
     int saveBpp = 0;
-    if (!bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF))
+    if (!bpp && (format == FILE_JFIF || format == FILE_LEAD1JFIF || format == FILE_LEAD2JFIF ||
+                 format == FILE_JTIF || format == FILE_LEAD2JTIF || format == FILE_LEAD1JTIF))
         saveBpp = b->BitsPerPixel == 8 && L_IsGrayScaleBitmap(b) != GRAY_NO ? 8 : 24;
+    // CMYK TIFF keeps alpha at 32 bits; YCbCr and the Exif types hold 24-bit colour only.
+    if (!bpp &&
+        (format == FILE_TIF_CMYK || format == FILE_TIFLZW_CMYK || format == FILE_TIF_PACKBITS_CMYK))
+        saveBpp = b->BitsPerPixel == 32 ? 32 : 24;
+    if (!bpp && ((format >= FILE_TIF_YCC && format <= FILE_TIF_PACKBITS_YCC) ||
+                 format == FILE_EXIF || format == FILE_EXIF_YCC || format == FILE_EXIF_JPEG))
+        saveBpp = 24;
     const bool mono = format == FILE_CALS || format == FILE_CCITT ||
                       (format >= FILE_CCITT_GROUP3_1DIM && format <= FILE_CCITT_GROUP4) ||
                       format == FILE_MACPAINT || format == FILE_GEM || format == FILE_MSP;

@@ -249,12 +249,11 @@ TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
     std::string photo = dir + "/photo.jpg";
     EXPECT_EQ(SaveTemplateForName(savable, savable.at(size_t(exif)), photo),
               savable.at(size_t(exif)));
-    // Exif cannot be written yet: the save fails and the document stays what it was, even
-    // though it had no unsaved changes.
     dialogs.QueueSave({{photo}, exif});
-    EXPECT_FALSE(manager.SaveDocAs(*doc));
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "QLX multilayered images");
-    EXPECT_EQ(doc->GetDocPath(), dir + "/art.qlx");
+    ASSERT_TRUE(manager.SaveDocAs(*doc));
+    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Exif (JPEG)");
+    ASSERT_EQ(L_FileInfo(photo.c_str(), &info), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_EXIF_JPEG);
 }
 
 // A document opened from photo.png and changed, with the recent files kept in a settings

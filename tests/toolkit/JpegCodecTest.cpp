@@ -122,7 +122,7 @@ const Fixture kFixtures[] = {
     {"progressive-420.jpg", "progressive-420.ppm", FILE_LEAD1JFIF, 24, true},
     {"gray.jpg", "gray.pgm", FILE_JFIF, 8, false},
     {"cmyk.jpg", "cmyk.ppm", FILE_JFIF, 24, false},
-    {"exif-thumb.jpg", "baseline-444.ppm", FILE_JFIF, 24, false},
+    {"exif-thumb.jpg", "baseline-444.ppm", FILE_EXIF_JPEG, 24, false},
 };
 
 TEST(JpegCodec, FixturesDecodeToThePixelsImageMagickSees) {

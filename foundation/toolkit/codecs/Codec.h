@@ -1,6 +1,8 @@
 // The interface every file codec implements, and what the file functions give them.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -140,6 +142,13 @@ int LoadFaxPage(const uint8_t* data, size_t size, int width, int height, const c
 
 // Codes a 1-bit bitmap, black being BlackIndex(b), and appends it to `out`.
 int SaveFaxPage(const BITMAPHANDLE* b, const ccitt::Params& p, std::vector<uint8_t>& out);
+
+// The libjpeg quality (1 worst to 100 best) for a quality factor of L_SaveBitmap, which
+// runs the other way from 2 (best) to 255 (smallest), 0 also meaning best.
+inline int JpegQuality(int qfactor) {
+    if (qfactor <= 2) return 100;
+    return std::clamp(100 - int(std::lround(qfactor * 100.0 / 255.0)), 1, 100);
+}
 
 // Every codec, in sniffing order: TARGA, which has no magic number, last.
 const std::vector<const Codec*>& AllCodecs();

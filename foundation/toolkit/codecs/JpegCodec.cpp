@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "ByteReader.h"
 #include "Codec.h"
+#include "Exif.h"
 
 namespace lt::codec {
 namespace {
@@ -108,13 +110,43 @@ int FormatFromSampling(const jpeg_decompress_struct& c) {
     return FILE_JFIF;
 }
 
-// JFIF density as dots per inch; files without one get the program's default.
-void ResolutionOf(const jpeg_decompress_struct& c, int* x, int* y) {
+// The TIFF structure of the file's Exif block (APP1 "Exif"), or null. Metadata segments
+// all come before the first scan.
+const uint8_t* FindExif(const uint8_t* data, size_t size, size_t* length) {
+    ByteReader r(data, size);
+    if (r.u16be() != 0xFFD8) return nullptr;
+    while (r.ok()) {
+        if (r.u8() != 0xFF) break;
+        uint8_t m = r.u8();
+        while (m == 0xFF && r.ok()) m = r.u8();
+        if (!r.ok() || m == 0xDA || m == 0xD9) break;
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) continue;
+        uint16_t len = r.u16be();
+        if (!r.ok() || len < 2 || !r.has(size_t(len) - 2)) break;
+        size_t body = size_t(len) - 2;
+        if (m == 0xE1 && body >= 6 && std::memcmp(r.here(), "Exif\0\0", 6) == 0) {
+            *length = body - 6;
+            return r.here() + 6;
+        }
+        r.skip(body);
+    }
+    return nullptr;
+}
+
+// JFIF density as dots per inch, else the Exif block's resolution; files without either
+// get the program's default.
+void ResolutionOf(const jpeg_decompress_struct& c, const uint8_t* data, size_t size, int* x,
+                  int* y) {
     EXTFILEOPTIONS opt;
     L_GetExtFileOption(&opt);
     *x = opt.XResolution;
     *y = opt.YResolution;
-    if (!c.saw_JFIF_marker || c.X_density == 0 || c.Y_density == 0) return;
+    if (!c.saw_JFIF_marker || c.X_density == 0 || c.Y_density == 0) {
+        size_t n = 0;
+        const uint8_t* tiff = FindExif(data, size, &n);
+        if (tiff) exif::Resolution(tiff, n, x, y);
+        return;
+    }
     if (c.density_unit == 1) {
         *x = c.X_density;
         *y = c.Y_density;
@@ -169,7 +201,8 @@ bool IsCmyk(const jpeg_decompress_struct& c) {
 }
 
 void FillInfo(const jpeg_decompress_struct& c, const uint8_t* data, size_t size, FILEINFO* info) {
-    info->Format = FormatFromSampling(c);
+    size_t exifBytes = 0;
+    info->Format = FindExif(data, size, &exifBytes) ? FILE_EXIF_JPEG : FormatFromSampling(c);
     info->Width = int(c.image_width);
     info->Height = int(c.image_height);
     bool gray = c.jpeg_color_space == JCS_GRAYSCALE;
@@ -178,7 +211,7 @@ void FillInfo(const jpeg_decompress_struct& c, const uint8_t* data, size_t size,
     info->Compression = 0;
     info->Passes = c.progressive_mode ? std::max(1, CountScans(data, size)) : 1;
     info->PageCount = 1;
-    ResolutionOf(c, &info->XResolution, &info->YResolution);
+    ResolutionOf(c, data, size, &info->XResolution, &info->YResolution);
 }
 
 int Info(const uint8_t* data, size_t size, FILEINFO* info) {
@@ -260,7 +293,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     rc = L_CreateBitmap(out, TYPE_CONV, int(cinfo.image_width), int(cinfo.image_height), bpp,
                         ORDER_BGR, gray ? ramp : nullptr, TOP_LEFT);
     if (rc != SUCCESS) Fail(reinterpret_cast<j_common_ptr>(&cinfo), rc);
-    ResolutionOf(cinfo, &out->XResolution, &out->YResolution);
+    ResolutionOf(cinfo, data, size, &out->XResolution, &out->YResolution);
 
     jpeg_start_decompress(&cinfo);
     // Progressive files are decoded completely inside jpeg_start_decompress; their rows
@@ -303,15 +336,9 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
 }
 
 bool CanSave(int format, int bpp) {
+    if (format == FILE_EXIF_JPEG) return bpp == 24;
     return (format == FILE_JFIF || format == FILE_LEAD2JFIF || format == FILE_LEAD1JFIF) &&
            (bpp == 8 || bpp == 24 || bpp == 32);
-}
-
-// QFactor runs from 2 (best) to 255 (smallest), 0 also meaning best; libjpeg quality
-// runs the other way from 1 to 100.
-int QualityFromQFactor(int qfactor) {
-    if (qfactor <= 2) return 100;
-    return std::clamp(100 - int(std::lround(qfactor * 100.0 / 255.0)), 1, 100);
 }
 
 // Gray level of each palette entry, with the weights JPEG uses for luma.
@@ -326,8 +353,9 @@ void GrayLevels(const BITMAPHANDLE* b, uint8_t* lut, bool* identity) {
     }
 }
 
-int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& out) {
-    if (!CanSave(format, b->BitsPerPixel)) return ERROR_BITPERPIXEL;
+// `app1`, when given, is written as the file's first segment in place of JFIF's.
+int Encode(const BITMAPHANDLE* b, int format, int qfactor, const std::vector<uint8_t>* app1,
+           std::vector<uint8_t>& out) {
     jpeg_compress_struct cinfo{};
     ErrorManager err;
     unsigned char* buffer = nullptr;
@@ -355,22 +383,26 @@ int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& o
         cinfo.in_color_space = JCS_EXT_BGR;
     }
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, QualityFromQFactor(qfactor), TRUE);
+    jpeg_set_quality(&cinfo, JpegQuality(qfactor), TRUE);
     cinfo.dct_method = JDCT_ISLOW;
     if (!gray) {
         // Plain JFIF (code 10) is written with 4:2:0 chroma like other programs do by
         // default: faster and smaller. Reading such a file back reports code 23, which
         // is what the file honestly is.
         cinfo.comp_info[0].h_samp_factor = 2;
-        cinfo.comp_info[0].v_samp_factor = format == FILE_LEAD2JFIF ? 1 : 2;
+        cinfo.comp_info[0].v_samp_factor =
+            format == FILE_LEAD2JFIF || format == FILE_EXIF_JPEG ? 1 : 2;
         for (int c = 1; c < 3; ++c)
             cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
     }
-    cinfo.write_JFIF_header = TRUE;
+    // Exif readers expect their block first; a JFIF segment before it is not allowed.
+    cinfo.write_JFIF_header = app1 ? FALSE : TRUE;
     cinfo.density_unit = 1;
     cinfo.X_density = UINT16(std::clamp(b->XResolution > 0 ? b->XResolution : 72, 1, 65535));
     cinfo.Y_density = UINT16(std::clamp(b->YResolution > 0 ? b->YResolution : 72, 1, 65535));
     jpeg_start_compress(&cinfo, TRUE);
+    if (app1)
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1->data(), static_cast<unsigned>(app1->size()));
 
     uint8_t lut[256];
     bool identity = true;
@@ -404,6 +436,39 @@ int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& o
     }
     std::free(buffer);
     return rc;
+}
+
+// An Exif JPEG carries its thumbnail as a small JPEG in the Exif block, which has to fit
+// in one segment: a thumbnail too big at the picture's quality is compressed harder.
+int SaveExif(const BITMAPHANDLE* b, int qfactor, std::vector<uint8_t>& out) {
+    BITMAPHANDLE thumb;
+    int rc = exif::MakeThumbnail(b, &thumb);
+    if (rc != SUCCESS) return rc;
+    std::vector<uint8_t> small, app1;
+    for (int q = std::max(qfactor, 2);; q = std::min(255, q + 64)) {
+        rc = Encode(&thumb, FILE_LEAD1JFIF, q, nullptr, small);
+        if (rc != SUCCESS) break;
+        app1 = exif::JpegApp1(b->Width, b->Height, b->XResolution > 0 ? b->XResolution : 72,
+                              b->YResolution > 0 ? b->YResolution : 72, small);
+        if (app1.size() <= 65533) break;
+        if (q == 255) {
+            rc = ERROR_FILE_WRITE;
+            break;
+        }
+    }
+    L_FreeBitmap(&thumb);
+    if (rc != SUCCESS) return rc;
+    return Encode(b, FILE_EXIF_JPEG, qfactor, &app1, out);
+}
+
+int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& out) {
+    if (!CanSave(format, b->BitsPerPixel)) return ERROR_BITPERPIXEL;
+    try {
+        if (format == FILE_EXIF_JPEG) return SaveExif(b, qfactor, out);
+        return Encode(b, format, qfactor, nullptr, out);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -450,25 +515,10 @@ int ThumbnailFromExif(const uint8_t* tiff, size_t size, BITMAPHANDLE* out) {
 }
 
 int Stamp(const uint8_t* data, size_t size, BITMAPHANDLE* out) {
-    ByteReader r(data, size);
-    if (r.u16be() != 0xFFD8) return ERROR_FILE_FORMAT;
-    // Metadata segments all come before the first scan.
-    while (r.ok()) {
-        if (r.u8() != 0xFF) break;
-        uint8_t m = r.u8();
-        while (m == 0xFF && r.ok()) m = r.u8();
-        if (!r.ok() || m == 0xDA || m == 0xD9) break;
-        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) continue;
-        uint16_t len = r.u16be();
-        if (!r.ok() || len < 2 || !r.has(size_t(len) - 2)) break;
-        size_t body = size_t(len) - 2;
-        if (m == 0xE1 && body >= 6 && std::memcmp(r.here(), "Exif\0\0", 6) == 0) {
-            int rc = ThumbnailFromExif(r.here() + 6, body - 6, out);
-            if (rc != ERROR_NO_STAMP) return rc;
-        }
-        r.skip(body);
-    }
-    return ERROR_NO_STAMP;
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return ERROR_FILE_FORMAT;
+    size_t n = 0;
+    const uint8_t* tiff = FindExif(data, size, &n);
+    return tiff ? ThumbnailFromExif(tiff, n, out) : ERROR_NO_STAMP;
 }
 
 bool Sniff(const uint8_t* data, size_t size) {
@@ -476,7 +526,8 @@ bool Sniff(const uint8_t* data, size_t size) {
 }
 
 bool HandlesFormat(int format) {
-    return format == FILE_JFIF || format == FILE_LEAD2JFIF || format == FILE_LEAD1JFIF;
+    return format == FILE_JFIF || format == FILE_LEAD2JFIF || format == FILE_LEAD1JFIF ||
+           format == FILE_EXIF_JPEG;
 }
 
 } // namespace

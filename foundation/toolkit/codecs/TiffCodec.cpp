@@ -15,6 +15,8 @@
 #include <tiffio.h>
 
 #include "Codec.h"
+#include "Exif.h"
+#include "TiffColorSpaces.h"
 
 namespace lt::codec {
 namespace {
@@ -143,7 +145,7 @@ enum class Kind {
     Gray,    // 1 sample (1/2/4/8/16 bits) -> palette bitmap with a gray ramp, or gray + alpha -> 32
     Palette, // 1/2/4/8 bits -> palette bitmap
     Rgb,     // 8/16 bits, optional alpha -> 24 or 32
-    Cmyk,    // 8 bits -> 24
+    Cmyk,    // 8 bits -> 24, or 32 with an alpha sample
     Generic, // anything else libtiff's RGBA reader understands
 };
 
@@ -160,6 +162,8 @@ struct Layout {
     bool associated = false; // ... and is premultiplied into the colours
     bool minIsWhite = false;
     uint32_t group3Options = 0;
+    bool exif = false;               // the page has an Exif directory
+    uint16_t ycbcrH = 1, ycbcrV = 1; // chroma subsampling of YCbCr pages
 };
 
 bool OneOf(unsigned v, std::initializer_list<unsigned> set) {
@@ -203,14 +207,17 @@ int Analyze(TIFF* tif, Layout* L) {
     L->alpha = extraCount > 0 || (L->photometric == PHOTOMETRIC_RGB && L->spp > 3);
     L->associated = extraCount > 0 && extras && extras[0] == EXTRASAMPLE_ASSOCALPHA;
     L->minIsWhite = L->photometric == PHOTOMETRIC_MINISWHITE;
+    uint64_t exifOffset = 0;
+    L->exif = TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifOffset) && exifOffset != 0;
+    if (L->photometric == PHOTOMETRIC_YCBCR)
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &L->ycbcrH, &L->ycbcrV);
 
     // Sub-byte tiles must start on byte boundaries for the direct path: the standard's
     // multiple-of-16 tile widths always do.
     const bool uintSamples = sampleFormat == SAMPLEFORMAT_UINT || sampleFormat == SAMPLEFORMAT_VOID;
     const bool tilesAligned = !L->tiled || L->tileW % 16 == 0;
-    const bool jpegYcc = L->photometric == PHOTOMETRIC_YCBCR;
     L->kind = Kind::Generic;
-    if (uintSamples && tilesAligned && !jpegYcc) {
+    if (uintSamples && tilesAligned) {
         switch (L->photometric) {
             case PHOTOMETRIC_MINISBLACK:
             case PHOTOMETRIC_MINISWHITE:
@@ -245,9 +252,20 @@ int Analyze(TIFF* tif, Layout* L) {
             case PHOTOMETRIC_SEPARATED:
                 if (inkSet == INKSET_CMYK && L->spp >= 4 && L->bps == 8) {
                     L->kind = Kind::Cmyk;
+                    L->alpha = L->spp >= 5 && extraCount > 0;
+                    L->bpp = L->alpha ? 32 : 24;
+                    L->samples = L->alpha ? 5 : 4;
+                }
+                break;
+            case PHOTOMETRIC_YCBCR:
+                // libjpeg turns JPEG-coded YCbCr into RGB rows itself, subsampled or not.
+                if (L->compression == COMPRESSION_JPEG && L->spp == 3 && L->bps == 8 &&
+                    L->planar == PLANARCONFIG_CONTIG &&
+                    TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB)) {
+                    L->kind = Kind::Rgb;
                     L->alpha = false;
                     L->bpp = 24;
-                    L->samples = 4;
+                    L->samples = 3;
                 }
                 break;
             default: break;
@@ -261,7 +279,27 @@ int Analyze(TIFF* tif, Layout* L) {
     return SUCCESS;
 }
 
+// The family's code for a compression: uncompressed, LZW, PackBits (others count as the
+// uncompressed one).
+int ByCompression(uint16_t compression, int none, int lzw, int packbits) {
+    return compression == COMPRESSION_LZW        ? lzw
+           : compression == COMPRESSION_PACKBITS ? packbits
+                                                 : none;
+}
+
 int FormatOf(const Layout& L) {
+    if (L.compression == COMPRESSION_JPEG || L.compression == COMPRESSION_OJPEG) {
+        if (L.photometric != PHOTOMETRIC_YCBCR || (L.ycbcrH == 1 && L.ycbcrV == 1))
+            return FILE_JTIF;
+        return L.ycbcrV == 1 ? FILE_LEAD2JTIF : FILE_LEAD1JTIF;
+    }
+    if (L.exif && L.photometric == PHOTOMETRIC_YCBCR) return FILE_EXIF_YCC;
+    if (L.exif && L.photometric == PHOTOMETRIC_RGB) return FILE_EXIF;
+    if (L.photometric == PHOTOMETRIC_SEPARATED)
+        return ByCompression(L.compression, FILE_TIF_CMYK, FILE_TIFLZW_CMYK,
+                             FILE_TIF_PACKBITS_CMYK);
+    if (L.photometric == PHOTOMETRIC_YCBCR)
+        return ByCompression(L.compression, FILE_TIF_YCC, FILE_TIFLZW_YCC, FILE_TIF_PACKBITS_YCC);
     switch (L.compression) {
         case COMPRESSION_LZW: return FILE_TIFLZW;
         case COMPRESSION_PACKBITS: return FILE_TIF_PACKBITS;
@@ -375,8 +413,9 @@ struct RowConverter {
                 d[0] = d[1] = d[2] = g;
                 d[3] = a;
             }
-        } else { // CMYK ink amounts
-            for (int i = 0; i < n; ++i, s += stride, d += 3) {
+        } else { // CMYK ink amounts, perhaps with alpha
+            const int step = L.alpha ? 4 : 3;
+            for (int i = 0; i < n; ++i, s += stride, d += step) {
                 unsigned k = 255u - To8(s[3]);
                 auto mul = [k](unsigned v) {
                     unsigned t = (255u - v) * k + 128;
@@ -385,6 +424,7 @@ struct RowConverter {
                 d[0] = mul(To8(s[2]));
                 d[1] = mul(To8(s[1]));
                 d[2] = mul(To8(s[0]));
+                if (L.alpha) d[3] = To8(s[4]);
             }
         }
     }
@@ -526,7 +566,7 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
         return ERROR_FILE_FORMAT;
     const size_t rowBytes = size_t(rowBytes64), blockBytes = size_t(blockBytes64);
 
-    Buffer blocks[4], scratch;
+    Buffer blocks[5], scratch; // at most five samples are used (CMYK and alpha)
     for (int p = 0; p < planes; ++p)
         if (!blocks[p].Allocate(blockBytes)) return ERROR_NO_MEMORY;
     if (separate && !scratch.Allocate(size_t(scratchBytes))) return ERROR_NO_MEMORY;
@@ -557,7 +597,7 @@ int LoadBlocks(TIFF* tif, const Layout& L, const RowConverter& conv, BITMAPHANDL
             for (uint32_t r = 0; r < rows; ++r) {
                 const uint8_t* src = blocks[0].p.get() + size_t(r) * rowBytes;
                 if (separate) {
-                    const uint8_t* rowPlanes[4];
+                    const uint8_t* rowPlanes[5];
                     for (int p = 0; p < planes; ++p)
                         rowPlanes[p] = blocks[p].p.get() + size_t(r) * rowBytes;
                     Interleave(rowPlanes, planes, bytesPerSample, int(cols), scratch.p.get());
@@ -703,8 +743,23 @@ bool IsFax(int format) {
            format == FILE_CCITT_GROUP3_2DIM || format == FILE_CCITT_GROUP4;
 }
 
+bool IsJtif(int format) {
+    return format == FILE_JTIF || format == FILE_LEAD2JTIF || format == FILE_LEAD1JTIF;
+}
+bool IsCmyk(int format) {
+    return format == FILE_TIF_CMYK || format == FILE_TIFLZW_CMYK ||
+           format == FILE_TIF_PACKBITS_CMYK;
+}
+bool IsYcc(int format) {
+    return format == FILE_TIF_YCC || format == FILE_TIFLZW_YCC || format == FILE_TIF_PACKBITS_YCC ||
+           format == FILE_EXIF_YCC;
+}
+
 bool CanSave(int format, int bpp) {
     if (IsFax(format)) return bpp == 1;
+    if (IsJtif(format)) return bpp == 8 || bpp == 24;
+    if (IsCmyk(format)) return bpp == 24 || bpp == 32;
+    if (IsYcc(format) || format == FILE_EXIF) return bpp == 24;
     return (format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS) &&
            IsValidBpp(bpp);
 }
@@ -796,12 +851,10 @@ private:
     uint32_t table_[kHashSize];
 };
 
-// Fills one file row from bitmap row y; `predict` stores each sample as the difference
-// from the same sample of the pixel to its left (TIFF's horizontal predictor).
-void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool predict) {
+// Fills one RGB (or palette, or gray) file row from bitmap row y.
+void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d) {
     const uint8_t* s = L_RowPtr(b, y);
     const int w = b->Width;
-    uint8_t* row = d;
     switch (b->BitsPerPixel) {
         case 32:
             for (int x = 0; x < w; ++x, s += 4, d += 4) {
@@ -828,11 +881,13 @@ void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool predict) {
             break;
         default: std::memcpy(d, s, (size_t(w) * size_t(b->BitsPerPixel) + 7) / 8); return;
     }
-    if (predict) {
-        // Right to left, so each sample still sees its neighbour's original value.
-        const size_t spp = b->BitsPerPixel == 32 ? 4 : 3;
-        for (size_t i = size_t(w) * spp - 1; i >= spp; --i) row[i] = uint8_t(row[i] - row[i - spp]);
-    }
+}
+
+// Stores each sample of a row of `n` samples as the difference from the same sample of the
+// pixel to its left (TIFF's horizontal predictor); right to left, so each sample still
+// sees its neighbour's original value.
+void Predict(uint8_t* row, size_t n, size_t spp) {
+    for (size_t i = n - 1; i >= spp; --i) row[i] = uint8_t(row[i] - row[i - spp]);
 }
 
 // Fax pages are stored as white-is-zero with black as 1, whatever the palette: readers of
@@ -845,8 +900,15 @@ void FaxRow(const BITMAPHANDLE* b, int y, uint8_t* d, bool invert) {
 
 uint16_t CompressionFor(int format) {
     switch (format) {
-        case FILE_TIFLZW: return COMPRESSION_LZW;
-        case FILE_TIF_PACKBITS: return COMPRESSION_PACKBITS;
+        case FILE_TIFLZW:
+        case FILE_TIFLZW_CMYK:
+        case FILE_TIFLZW_YCC: return COMPRESSION_LZW;
+        case FILE_TIF_PACKBITS:
+        case FILE_TIF_PACKBITS_CMYK:
+        case FILE_TIF_PACKBITS_YCC: return COMPRESSION_PACKBITS;
+        case FILE_JTIF:
+        case FILE_LEAD2JTIF:
+        case FILE_LEAD1JTIF: return COMPRESSION_JPEG;
         case FILE_CCITT: return COMPRESSION_CCITTRLE;
         case FILE_CCITT_GROUP3_1DIM:
         case FILE_CCITT_GROUP3_2DIM: return COMPRESSION_CCITTFAX3;
@@ -855,24 +917,89 @@ uint16_t CompressionFor(int format) {
     }
 }
 
-int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
+void SetResolution(TIFF* t, const BITMAPHANDLE* b) {
+    EXTFILEOPTIONS opt;
+    L_GetExtFileOption(&opt);
+    TIFFSetField(t, TIFFTAG_XRESOLUTION,
+                 float(b->XResolution > 0 ? b->XResolution : opt.XResolution));
+    TIFFSetField(t, TIFFTAG_YRESOLUTION,
+                 float(b->YResolution > 0 ? b->YResolution : opt.YResolution));
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+}
+
+// Gray level of each palette entry, with the weights JPEG uses for luma; `identity` when
+// every index is its own level (a gray ramp).
+void GrayLevels(const BITMAPHANDLE* b, uint8_t* lut, bool* identity) {
+    *identity = true;
+    const int n = 1 << b->BitsPerPixel;
+    for (int i = 0; i < 256; ++i) {
+        const RGBQUAD q = (b->pPalette && i < n) ? b->pPalette[i] : RGBQUAD{};
+        lut[i] =
+            uint8_t((19595u * q.rgbRed + 38470u * q.rgbGreen + 7471u * q.rgbBlue + 32768u) >> 16);
+        if (i < n && lut[i] != i) *identity = false;
+    }
+}
+
+// Exif TIFF files keep a small uncompressed RGB copy of the picture in their second
+// directory, marked as a reduced image.
+int WriteThumbnailDirectory(TIFF* t, const BITMAPHANDLE* b) {
+    BITMAPHANDLE thumb;
+    int rc = exif::MakeThumbnail(b, &thumb);
+    if (rc != SUCCESS) return rc;
+    TIFFSetField(t, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_REDUCEDIMAGE));
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(thumb.Width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(thumb.Height));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(thumb.Height));
+    SetResolution(t, b);
+    const size_t rowBytes = size_t(thumb.Width) * 3;
+    std::vector<uint8_t> pixels(rowBytes * size_t(thumb.Height));
+    for (int y = 0; y < thumb.Height; ++y) FileRow(&thumb, y, pixels.data() + rowBytes * y);
+    L_FreeBitmap(&thumb);
+    if (TIFFWriteEncodedStrip(t, 0, pixels.data(), tmsize_t(pixels.size())) < 0 ||
+        !TIFFWriteDirectory(t))
+        return ERROR_FILE_WRITE;
+    return SUCCESS;
+}
+
+int Encode(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& out) {
     const uint16_t compression = CompressionFor(format);
-    const bool fax = IsFax(format);
+    const bool fax = IsFax(format), cmyk = IsCmyk(format), ycc = IsYcc(format);
+    const bool jpeg = compression == COMPRESSION_JPEG;
+    const bool exif = format == FILE_EXIF || format == FILE_EXIF_YCC;
     out.clear();
     MemStream s;
     s.out = &out;
     ErrorState errors;
-    TiffPtr tif = Open(&s, "w", &errors, 0);
+    // The Exif directory is added to the finished file, which is then known to be little-endian.
+    TiffPtr tif = Open(&s, exif ? "wl" : "w", &errors, 0);
     if (!tif) return ERROR_FILE_WRITE;
     TIFF* t = tif.get();
 
     const int bpp = b->BitsPerPixel;
     // 16-bit pixels are written as 24-bit RGB: TIFF readers rarely take 5-5-5 data.
-    const uint16_t spp = bpp == 32 ? 4 : bpp >= 16 ? 3 : 1;
+    uint16_t spp = bpp == 32 ? 4 : bpp >= 16 ? 3 : 1;
     const uint16_t bps = bpp <= 8 ? uint16_t(bpp) : 8;
     uint16_t photometric = PHOTOMETRIC_RGB;
+    // YCbCr outside JPEG keeps all of its chroma: ImageMagick misreads subsampled samples
+    // outside JPEG, and the saving in size is small.
+    uint16_t hsub = 1, vsub = 1;
     if (fax) {
         photometric = PHOTOMETRIC_MINISWHITE;
+    } else if (cmyk) {
+        photometric = PHOTOMETRIC_SEPARATED;
+        spp = bpp == 32 ? 5 : 4;
+    } else if (jpeg && bpp == 8) {
+        photometric = PHOTOMETRIC_MINISBLACK;
+    } else if (jpeg || ycc) {
+        photometric = PHOTOMETRIC_YCBCR;
+        spp = 3;
+        if (format == FILE_LEAD2JTIF) hsub = 2;
+        if (format == FILE_LEAD1JTIF) hsub = vsub = 2;
     } else if (bpp <= 8) {
         Ramp ramp = GrayRamp(b);
         photometric = ramp == Ramp::Normal    ? PHOTOMETRIC_MINISBLACK
@@ -885,7 +1012,20 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (photometric == PHOTOMETRIC_YCBCR) {
+        TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, hsub, vsub);
+        // Full-range samples, as JPEG has them; the default range would be wrong.
+        float reference[6] = {0, 255, 128, 255, 128, 255};
+        TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, reference);
+    }
+    if (cmyk) TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
     TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    if (jpeg) {
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, JpegQuality(qfactor));
+        // We hand libtiff RGB rows; it converts them and subsamples the chroma.
+        if (photometric == PHOTOMETRIC_YCBCR)
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
     if (format == FILE_CCITT_GROUP3_2DIM)
         TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, uint32_t(GROUP3OPT_2DENCODING));
     // Differencing neighbouring samples makes LZW find runs in photographs: the file
@@ -893,7 +1033,7 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
     // such neighbourhood, so they are left alone.
     const bool predict = compression == COMPRESSION_LZW && bpp > 8;
     if (predict) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    if (spp == 4) {
+    if (spp == 4 + int(cmyk)) {
         uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
@@ -907,19 +1047,23 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
         }
         TIFFSetField(t, TIFFTAG_COLORMAP, r, g, bl);
     }
-    EXTFILEOPTIONS opt;
-    L_GetExtFileOption(&opt);
-    TIFFSetField(t, TIFFTAG_XRESOLUTION,
-                 float(b->XResolution > 0 ? b->XResolution : opt.XResolution));
-    TIFFSetField(t, TIFFTAG_YRESOLUTION,
-                 float(b->YResolution > 0 ? b->YResolution : opt.YResolution));
-    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    SetResolution(t, b);
+    if (exif) {
+        TIFFSetField(t, TIFFTAG_YCBCRPOSITIONING, uint16_t(YCBCRPOSITION_CENTERED));
+        TIFFSetField(t, TIFFTAG_EXIFIFD, uint64_t(0));
+    }
 
     const int blackIndex = fax ? BlackIndex(b) : 1;
+    uint8_t gray[256];
+    bool identity = true;
+    if (jpeg && bpp == 8) GrayLevels(b, gray, &identity);
     const size_t rowBytes = size_t(TIFFScanlineSize64(t));
     if (rowBytes == 0) return ERROR_FILE_WRITE;
-    const uint32_t rowsPerStrip =
+    uint32_t rowsPerStrip =
         uint32_t(std::clamp<size_t>(kStripBytes / rowBytes, 1, size_t(b->Height)));
+    // JPEG strips hold whole rows of blocks (8 rows, 16 with vertical subsampling).
+    if (jpeg && rowsPerStrip < uint32_t(b->Height))
+        rowsPerStrip = std::max(16u, rowsPerStrip / 16 * 16);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     Buffer strip;
     if (!strip.Allocate(rowBytes * rowsPerStrip)) return ERROR_NO_MEMORY;
@@ -929,14 +1073,25 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
         lzw.reset(new (std::nothrow) LzwEncoder);
         if (!lzw) return ERROR_NO_MEMORY;
     }
+    const int step = bpp / 8;
     for (uint32_t y0 = 0, index = 0; y0 < uint32_t(b->Height); y0 += rowsPerStrip, ++index) {
         const uint32_t rows = std::min(rowsPerStrip, uint32_t(b->Height) - y0);
         for (uint32_t r = 0; r < rows; ++r) {
             uint8_t* d = strip.p.get() + size_t(r) * rowBytes;
-            if (fax)
-                FaxRow(b, int(y0 + r), d, blackIndex == 0);
-            else
-                FileRow(b, int(y0 + r), d, predict);
+            const int y = int(y0 + r);
+            if (fax) {
+                FaxRow(b, y, d, blackIndex == 0);
+            } else if (cmyk) {
+                tiffrows::Cmyk(L_RowPtr(b, y), b->Width, step, spp == 5, d);
+            } else if (photometric == PHOTOMETRIC_YCBCR && !jpeg) {
+                tiffrows::YCbCr(L_RowPtr(b, y), b->Width, step, d);
+            } else if (!identity) {
+                const uint8_t* src = L_RowPtr(b, y);
+                for (int x = 0; x < b->Width; ++x) d[x] = gray[src[x]];
+            } else {
+                FileRow(b, y, d);
+            }
+            if (predict) Predict(d, rowBytes, spp);
         }
         const size_t bytes = rowBytes * rows;
         tmsize_t written;
@@ -949,17 +1104,50 @@ int Encode(const BITMAPHANDLE* b, int format, std::vector<uint8_t>& out) {
         if (written < 0) return ERROR_FILE_WRITE;
     }
     if (!TIFFWriteDirectory(t)) return ERROR_FILE_WRITE;
+    if (exif) {
+        int rc = WriteThumbnailDirectory(t, b);
+        if (rc != SUCCESS) return rc;
+    }
     tif.reset();
-    return errors.failed ? ERROR_FILE_WRITE : SUCCESS;
+    if (errors.failed) return ERROR_FILE_WRITE;
+    if (exif && !exif::AttachToTiff(out, b->Width, b->Height)) return ERROR_FILE_WRITE;
+    return SUCCESS;
 }
 
-int Save(const BITMAPHANDLE* b, int format, int, std::vector<uint8_t>& out) {
+int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& out) {
     if (!CanSave(format, b->BitsPerPixel)) return ERROR_BITPERPIXEL;
     try {
-        return Encode(b, format, out);
+        return Encode(b, format, qfactor, out);
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
     }
+}
+
+// The stamp of a TIFF file is a later directory marked as a reduced copy of the first,
+// as Exif files have.
+int Stamp(const uint8_t* data, size_t size, BITMAPHANDLE* out) {
+    MemStream s{data, size};
+    ErrorState errors;
+    TiffPtr tif = Open(&s, "r", &errors, ReadAllocLimit(size));
+    if (!tif) return ERROR_FILE_FORMAT;
+    // Thumbnails come right after the picture; a file with more pages is not searched far.
+    constexpr int kDirectoriesSearched = 8;
+    for (int dir = 1; dir < kDirectoriesSearched && TIFFReadDirectory(tif.get()); ++dir) {
+        uint32_t type = 0;
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SUBFILETYPE, &type);
+        if (!(type & FILETYPE_REDUCEDIMAGE)) continue;
+        Layout L;
+        int rc = Analyze(tif.get(), &L);
+        size_t bytes = 0;
+        if (rc == SUCCESS)
+            rc = L_CheckImageSize(int(L.width), int(L.height), L.bpp, &bytes, nullptr);
+        LoadContext quiet(nullptr, nullptr, nullptr, size);
+        if (rc == SUCCESS && bytes > quiet.Budget()) rc = ERROR_FILE_FORMAT;
+        if (rc == SUCCESS) rc = LoadPage(tif.get(), L, out, quiet, errors, size);
+        if (rc != SUCCESS) L_FreeBitmap(out);
+        return rc;
+    }
+    return ERROR_NO_STAMP;
 }
 
 bool Sniff(const uint8_t* d, size_t n) {
@@ -970,11 +1158,12 @@ bool Sniff(const uint8_t* d, size_t n) {
 
 bool HandlesFormat(int format) {
     return format == FILE_TIF || format == FILE_TIFLZW || format == FILE_TIF_PACKBITS ||
-           IsFax(format);
+           format == FILE_EXIF || IsFax(format) || IsJtif(format) || IsCmyk(format) ||
+           IsYcc(format);
 }
 
 } // namespace
 
-extern const Codec kTiffCodec = {"tiff", Sniff, Info, Load, CanSave, Save, nullptr, HandlesFormat};
+extern const Codec kTiffCodec = {"tiff", Sniff, Info, Load, CanSave, Save, Stamp, HandlesFormat};
 
 } // namespace lt::codec

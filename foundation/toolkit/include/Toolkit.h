@@ -398,6 +398,9 @@ enum : L_INT {
     FILE_JFIF = 10,      // JPEG, 4:4:4 or gray
     FILE_LEAD2JFIF = 21, // JPEG, 4:2:2
     FILE_LEAD1JFIF = 23, // JPEG, 4:2:0 / 4:1:1
+    FILE_JTIF = 11,      // JPEG inside TIFF, 4:4:4 or gray
+    FILE_LEAD2JTIF = 22, // JPEG inside TIFF, 4:2:2
+    FILE_LEAD1JTIF = 24, // JPEG inside TIFF, 4:2:0
     FILE_OS2 = 14,       // OS/2 1.x bitmap
     FILE_TIFLZW = 17,
     FILE_CCITT = 25,             // TIFF, one-dimensional fax rows, each on a new byte
@@ -419,7 +422,16 @@ enum : L_INT {
     FILE_OS2_2 = 74,             // OS/2 2.x bitmap (read only)
     FILE_PNG = 75,
     FILE_PSD = 76, // PhotoShop document: its merged picture
+    FILE_TIF_CMYK = 85,    // TIFF, CMYK inks (and alpha at 32 bits), uncompressed
+    FILE_TIFLZW_CMYK = 86, // ... LZW
     FILE_TIF_PACKBITS = 87,
+    FILE_TIF_PACKBITS_CMYK = 88, // ... PackBits
+    FILE_TIF_YCC = 93,           // TIFF, YCbCr, uncompressed
+    FILE_TIFLZW_YCC = 94,        // ... LZW
+    FILE_TIF_PACKBITS_YCC = 95,  // ... PackBits
+    FILE_EXIF = 96,              // Exif TIFF, RGB, with an Exif block and a thumbnail
+    FILE_EXIF_YCC = 97,          // Exif TIFF, YCbCr
+    FILE_EXIF_JPEG = 98,         // Exif JPEG: an Exif block with a JPEG thumbnail, 4:2:2
 };
 
 struct FILEINFO {
