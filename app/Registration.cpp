@@ -41,7 +41,10 @@ constexpr const char* kImageMimeTypes[] = {"image/bmp",
                                            "image/x-macpaint",
                                            "image/x-gem",
                                            "image/x-msp",
-                                           "image/x-pict"};
+                                           "image/x-pict",
+                                           "image/x-quillo-cmp",
+                                           "application/x-wpg",
+                                           "image/x-ioca"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +
@@ -151,6 +154,27 @@ std::string MimePackage() {
            "    <magic priority=\"50\">\n"
            "      <match type=\"string\" offset=\"0\" value=\"DanM\"/>\n"
            "      <match type=\"string\" offset=\"0\" value=\"LinS\"/>\n"
+           "    </magic>\n"
+           "  </mime-type>\n"
+           // Our own .cmp container, and IOCA images (.ica is also Citrix's text files, so
+           // the content decides: a MO:DCA document or a bare image segment).
+           "  <mime-type type=\"image/x-quillo-cmp\">\n"
+           "    <comment>Quillo compressed image</comment>\n"
+           "    <glob pattern=\"*.cmp\" weight=\"20\"/>\n"
+           "    <magic priority=\"50\">\n"
+           "      <match type=\"string\" offset=\"0\" value=\"QCMP\"/>\n"
+           "    </magic>\n"
+           "  </mime-type>\n"
+           "  <mime-type type=\"image/x-ioca\">\n"
+           "    <comment>IBM IOCA image</comment>\n"
+           "    <glob pattern=\"*.ica\" weight=\"20\"/>\n"
+           "    <magic priority=\"60\">\n"
+           "      <match type=\"byte\" offset=\"0\" value=\"0x5A\">\n"
+           "        <match type=\"big16\" offset=\"3\" value=\"0xD3A8\"/>\n"
+           "      </match>\n"
+           "      <match type=\"big16\" offset=\"0\" value=\"0x7000\">\n"
+           "        <match type=\"string\" offset=\"2\" value=\"\\x91\\x01\\xff\"/>\n"
+           "      </match>\n"
            "    </magic>\n"
            "  </mime-type>\n"
            "</mime-info>\n";

@@ -97,6 +97,12 @@ line exiftif "$(best "$TOOL" convert photo.tif q-exif.tif --format 96)" "-" "-"
 line exifjpg "$(best "$TOOL" convert photo-exif.jpg q-exif.jpg --format 98 --quality 75)" \
           "$(best $IM -limit thread 1 photo-exif.jpg -quality 75 m-exif.jpg)" \
           "$(best vips copy photo-exif.jpg 'v-exif.jpg[Q=75]')"
+# ImageMagick reads WordPerfect graphics but does not write them: both decode an 8-bit file
+# of ours to PNG.
+"$TOOL" convert photo.png photo.wpg --bpp 8 --palette fixed --dither none >/dev/null
+line wpg  "$(best "$TOOL" convert photo.wpg qw.png)" \
+          "$(best $IM -limit thread 1 photo.wpg mw.png)" \
+          "-"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \
           "$(best vips pngsave photo.png v8.png --palette --dither 1)"

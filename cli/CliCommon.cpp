@@ -50,6 +50,9 @@ int FormatFromName(const std::string& path) {
     if (ext == "img") return FILE_GEM;
     if (ext == "msp") return FILE_MSP;
     if (ext == "pct" || ext == "pict") return FILE_PICT;
+    if (ext == "cmp") return FILE_CMP;
+    if (ext == "wpg") return FILE_WPG;
+    if (ext == "ica") return FILE_MODCA_G4;
     return 0;
 }
 
@@ -72,8 +75,16 @@ L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int qual
         saveBpp = 24;
     const bool mono = format == FILE_CALS || format == FILE_CCITT ||
                       (format >= FILE_CCITT_GROUP3_1DIM && format <= FILE_CCITT_GROUP4) ||
-                      format == FILE_MACPAINT || format == FILE_GEM || format == FILE_MSP;
+                      format == FILE_MACPAINT || format == FILE_GEM || format == FILE_MSP ||
+                      (format >= FILE_MODCA_G3_1DIM && format <= FILE_MODCA_G4) ||
+                      (format >= FILE_IOCA_G3_1DIM && format <= FILE_IOCA_G4);
     if (!bpp && mono) saveBpp = 1;
+    // WordPerfect bitmaps hold palettes of up to 256 colours.
+    if (!bpp && format == FILE_WPG && b->BitsPerPixel > 8) saveBpp = 8;
+    // Our own .cmp keeps black and white pictures losslessly and codes the rest as JPEG does.
+    if (format == FILE_CMP && b->BitsPerPixel == 1 && (!bpp || bpp == 1)) format = FILE_CMP_1BIT;
+    if (!bpp && format == FILE_CMP)
+        saveBpp = b->BitsPerPixel == 8 && L_IsGrayScaleBitmap(b) != GRAY_NO ? 8 : 24;
     return L_SaveBitmap(path, b, format, saveBpp, qfactor);
 }
 

@@ -132,6 +132,13 @@ const TFileType* FindFileType(const std::string& description) {
     return nullptr;
 }
 
+std::string OpenFilterDescription(const std::string& description) {
+    // Our .cmp container is our own; other programs' .cmp files are refused as unknown.
+    if (description == "LEAD images")
+        return description + " (Quillo's own; .cmp files of other programs do not open)";
+    return description;
+}
+
 std::vector<std::unique_ptr<TDocTemplate>> CreateFileTypeTemplates() {
     std::vector<std::unique_ptr<TDocTemplate>> out;
     for (const TFileType& t : FileTypes())

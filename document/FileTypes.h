@@ -35,6 +35,9 @@ struct TFileType {
 const std::vector<TFileType>& FileTypes();
 // The type with this description, or null.
 const TFileType* FindFileType(const std::string& description);
+// The text the Open dialog shows for a type: its description, with a warning where files
+// of the same extension from other programs do not open.
+std::string OpenFilterDescription(const std::string& description);
 // Templates for every type, in registration order, with the flags each type needs.
 std::vector<std::unique_ptr<TDocTemplate>> CreateFileTypeTemplates();
 

@@ -4,6 +4,7 @@
 
 #include "CommonDialogs.h"
 #include "ErrorDisplay.h"
+#include "FileTypes.h"
 #include "Options.h"
 #include "WaitCursor.h"
 
@@ -159,8 +160,8 @@ bool TImageDocManager::SelectDocPath(std::vector<std::string>& paths, int& templ
     TFileDialogRequest request;
     request.Caption = "Open";
     for (const auto& t : templates)
-        request.Filters.push_back(
-            TFileFilter{t->GetDescription(), t->GetFileFilter(), t->GetDefaultExt()});
+        request.Filters.push_back(TFileFilter{OpenFilterDescription(t->GetDescription()),
+                                              t->GetFileFilter(), t->GetDefaultExt()});
     request.FilterIndex = last;
     request.InitialDir = options.DefaultDirectory;
     request.DefaultExt = templates[size_t(last)]->GetDefaultExt();

@@ -82,7 +82,8 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
     for (const char* type : {"application/x-quillo-layered;", "image/png;", "image/jpeg;",
                              "image/bmp;", "image/tiff;", "image/x-pcx;", "image/x-tga;",
                              "image/x-sun-raster;", "image/gif;", "image/vnd.adobe.photoshop;",
-                             "image/x-macpaint;", "image/x-gem;", "image/x-msp;", "image/x-pict;"})
+                             "image/x-macpaint;", "image/x-gem;", "image/x-msp;", "image/x-pict;",
+                             "image/x-quillo-cmp;", "application/x-wpg;", "image/x-ioca;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.

@@ -45,6 +45,15 @@ for bpp in 1 24; do
     diff=$($COMPARE -metric AE "$TMP/q$bpp.psd[0]" "$TMP/q$bpp.png" null: 2>&1)
     if [ "$diff" != 0 ]; then fails=$((fails + 1)); echo "FAIL: psd at $bpp bits differs in $diff pixels"; fi
 done
+# Our WordPerfect graphics read in ImageMagick as the same picture saved as PNG, at each depth.
+for bpp in 1 4 8; do
+    if ! "$TOOL" convert "$IN" "$TMP/q$bpp.wpg" --bpp $bpp --palette fixed >"$TMP/err" 2>&1 ||
+        ! "$TOOL" convert "$IN" "$TMP/w$bpp.png" --bpp $bpp --palette fixed >>"$TMP/err" 2>&1; then
+        fails=$((fails + 1)); echo "FAIL: wpg at $bpp bits did not save"; cat "$TMP/err"; continue
+    fi
+    diff=$($COMPARE -metric AE "$TMP/q$bpp.wpg" "$TMP/w$bpp.png" null: 2>&1)
+    if [ "$diff" != 0 ]; then fails=$((fails + 1)); echo "FAIL: wpg at $bpp bits differs in $diff pixels"; fi
+done
 # The editor's Crop and Rotate Layer (+90) through a script against -crop and -rotate 90.
 cp "$IN" "$TMP/sample.png"
 case $TOOL in /*) ;; *) TOOL=$PWD/$TOOL ;; esac # the script runs in the scratch folder

@@ -217,10 +217,10 @@ TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
 }
 
 TEST_F(ImageDocTest, TypeWithoutCodecReportsTheSaveFailureNotTheDepthQuestion) {
-    // A 4-bit image as WordPerfect is saved at 4 bits, so no question; there is no writer.
+    // A 1-bit image as WinFax is saved at 1 bit, so no question; there is no writer.
     TImageDoc doc;
-    Prepare(doc, "WordPerfect images", "w.wpg", Pattern(8, 8, 24));
-    ASSERT_EQ(doc.Image.ChangeColorDepth(4, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
+    Prepare(doc, "WinFax images", "w.fxs", Pattern(8, 8, 24));
+    ASSERT_EQ(doc.Image.ChangeColorDepth(1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
     doc.SaveAsHandler = [](TDocument&) { return false; };
     doc.SetDirty();
     // The cause of an earlier failed write is not shown for this one.

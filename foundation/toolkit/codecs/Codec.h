@@ -99,6 +99,10 @@ extern const Codec kMacPaintCodec;
 extern const Codec kGemCodec;
 extern const Codec kMspCodec;
 extern const Codec kPictCodec;
+extern const Codec kCmpCodec;
+extern const Codec kIocaCodec;
+extern const Codec kModcaCodec;
+extern const Codec kWpgCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

@@ -53,7 +53,7 @@ const std::vector<const Codec*>& AllCodecs() {
     // The formats without a magic number of their own come last, the weakest last of all.
     static const std::vector<const Codec*> codecs = {
         &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec,  &kSunCodec,      &kCalsCodec,
-        &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
+        &kCmpCodec, &kIocaCodec, &kModcaCodec, &kWpgCodec, &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
     return codecs;
 }
 

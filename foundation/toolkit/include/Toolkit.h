@@ -402,6 +402,8 @@ enum : L_INT {
     FILE_LEAD2JTIF = 22, // JPEG inside TIFF, 4:2:2
     FILE_LEAD1JTIF = 24, // JPEG inside TIFF, 4:2:0
     FILE_OS2 = 14,       // OS/2 1.x bitmap
+    FILE_CMP = 20,       // Quillo's own compressed picture: JPEG-coded, 8 or 24 bits
+    FILE_CMP_1BIT = 26,  // ... group 4 coded, 1 bit
     FILE_TIFLZW = 17,
     FILE_CCITT = 25,             // TIFF, one-dimensional fax rows, each on a new byte
     FILE_CCITT_GROUP3_1DIM = 27, // TIFF, group 3 one-dimensional
@@ -411,6 +413,7 @@ enum : L_INT {
     FILE_MACPAINT = 51,          // MacPaint, with or without a MacBinary header
     FILE_GEM = 52,               // GEM bit image
     FILE_MSP = 53,               // Microsoft Paint, versions 1 and 2
+    FILE_WPG = 54,               // WordPerfect graphics: its first bitmap record
     FILE_SUN_RAS = 55,           // SUN raster
     FILE_PICT = 56,              // Macintosh PICT, versions 1 and 2
     FILE_MODCA_G3_1DIM = 71,     // IOCA image in a MO:DCA document, group 3 one-dimensional
