@@ -97,6 +97,9 @@ extern const Codec kMacPaintCodec;
 extern const Codec kGemCodec;
 extern const Codec kMspCodec;
 extern const Codec kPictCodec;
+extern const Codec kEpsCodec;
+extern const Codec kPcdCodec;
+extern const Codec kFpxCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

@@ -388,6 +388,7 @@ enum : L_INT {
     FILE_LEAD2JFIF = 21, // JPEG, 4:2:2
     FILE_LEAD1JFIF = 23, // JPEG, 4:2:0 / 4:1:1
     FILE_OS2 = 14,       // OS/2 1.x bitmap
+    FILE_EPS = 16,       // Encapsulated PostScript, rendered (read only)
     FILE_TIFLZW = 17,
     FILE_CCITT = 25,             // TIFF, one-dimensional fax rows, each on a new byte
     FILE_CCITT_GROUP3_1DIM = 27, // TIFF, group 3 one-dimensional
@@ -399,6 +400,8 @@ enum : L_INT {
     FILE_MSP = 53,               // Microsoft Paint, versions 1 and 2
     FILE_SUN_RAS = 55,           // SUN raster
     FILE_PICT = 56,              // Macintosh PICT, versions 1 and 2
+    FILE_PCD = 57,               // Photo CD image pack: its Base picture (read only)
+    FILE_EPS_PREVIEW = 63,       // DOS Encapsulated PostScript read as its TIFF preview
     FILE_MODCA_G3_1DIM = 71,     // IOCA image in a MO:DCA document, group 3 one-dimensional
     FILE_MODCA_G3_2DIM = 72,     // ... group 3 two-dimensional
     FILE_MODCA_G4 = 73,          // ... group 4
@@ -409,6 +412,8 @@ enum : L_INT {
     FILE_PNG = 75,
     FILE_PSD = 76, // PhotoShop document: its merged picture
     FILE_TIF_PACKBITS = 87,
+    FILE_FPX = 80,      // FlashPix, raw tiles
+    FILE_FPX_JPEG = 82, // FlashPix, JPEG tiles
 };
 
 struct FILEINFO {
