@@ -41,7 +41,10 @@ constexpr const char* kImageMimeTypes[] = {"image/bmp",
                                            "image/x-macpaint",
                                            "image/x-gem",
                                            "image/x-msp",
-                                           "image/x-pict"};
+                                           "image/x-pict",
+                                           "image/x-eps",
+                                           "image/x-photo-cd",
+                                           "image/vnd.fpx"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +

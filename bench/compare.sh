@@ -24,6 +24,7 @@ $IM photo.ppm photo.pcx
 $IM photo.ppm -compress RLE photo.tga
 $IM photo.ppm photo.ras
 $IM photo.ppm -compress RLE photo.psd
+$IM photo.ppm photo.pcd # a pack holds 768 x 512 at most
 # Ten layers for the composite line: the photo shifted and tinted; every second one fades
 # from opaque at the top to clear at the bottom.
 for k in $(seq 0 9); do
@@ -78,6 +79,10 @@ line ras  "$(best "$TOOL" convert photo.ras q.ras)" \
 # vips reads PhotoShop files only through ImageMagick and does not write them.
 line psd  "$(best "$TOOL" convert photo.psd q.psd)" \
           "$(best $IM -limit thread 1 photo.psd -compress RLE m.psd)" \
+          "-"
+# Photo CD is read only, here and in ImageMagick; vips has no reader of its own.
+line pcd  "$(best "$TOOL" convert photo.pcd q-pcd.png)" \
+          "$(best $IM -limit thread 1 photo.pcd m-pcd.png)" \
           "-"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \

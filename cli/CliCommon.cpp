@@ -49,6 +49,7 @@ int FormatFromName(const std::string& path) {
     if (ext == "img") return FILE_GEM;
     if (ext == "msp") return FILE_MSP;
     if (ext == "pct" || ext == "pict") return FILE_PICT;
+    if (ext == "fpx") return FILE_FPX_JPEG;
     return 0;
 }
 

@@ -52,6 +52,18 @@ TEST(PcdCodec, PacksOpenAsTheBasePictureUprightWithTheSmallestAsThumbnail) {
         }
     const double r = (n * sab - sa * sb) / std::sqrt((n * saa - sa * sa) * (n * sbb - sb * sb));
     EXPECT_GT(r, 0.98);
+    // Red at the top and blue at the bottom, as in the picture ImageMagick packed: each chroma
+    // channel is where it belongs.
+    auto redOverBlue = [&](int y) {
+        long d = 0;
+        for (int x = 0; x < 768; ++x) {
+            const COLORREF c = L_GetPixelColor(&b.b, y, x);
+            d += long(GetRValue(c)) - long(GetBValue(c));
+        }
+        return d;
+    };
+    EXPECT_GT(redOverBlue(5), 0);
+    EXPECT_LT(redOverBlue(505), 0);
 
     // The smaller pictures are the same scene.
     std::vector<uint8_t> data = testimg::ReadFile(path);

@@ -5,9 +5,10 @@
 // A DOS file with a TIFF preview opens as that preview (format code 63), which needs no
 // interpreter. Otherwise the PostScript (code 16) is rendered by Ghostscript in a child
 // process (Ghostscript.h) at 72 dpi, white behind the drawing, on a page of the bounding box
-// rounded out to whole points: the box comes from the %%BoundingBox comment (the first one, or the one in the trailer
-// when the header says "(atend)"), so that the header alone gives the size and the memory a
-// load takes. FIXME: metafile previews are not read; such files are rendered instead.
+// rounded out to whole points. The box comes from the %%BoundingBox comment (the first one,
+// or the one in the trailer when the header says "(atend)"), so that the header alone gives
+// the size and the memory a load takes. FIXME: metafile previews are not read; such files
+// are rendered instead.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
