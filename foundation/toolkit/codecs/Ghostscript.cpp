@@ -94,8 +94,10 @@ bool Run(const std::vector<std::string>& args, const std::string& cwd, const Ren
         ::setrlimit(RLIMIT_AS, &mem);
         const rlimit cpu{rlim_t(limits.seconds), rlim_t(limits.seconds + 1)};
         ::setrlimit(RLIMIT_CPU, &cpu);
-        // A box larger than the caller allows never fills the disk.
-        const rlimit fsize{rlim_t(maxOutput), rlim_t(maxOutput)};
+        // No file it writes can fill the disk: the output is checked against maxOutput
+        // afterwards, and the band lists of a large page get room of about that size.
+        const rlim_t files = rlim_t(2 * maxOutput + (uint64_t(64) << 20));
+        const rlimit fsize{files, files};
         ::setrlimit(RLIMIT_FSIZE, &fsize);
         const rlimit core{0, 0};
         ::setrlimit(RLIMIT_CORE, &core);
