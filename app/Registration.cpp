@@ -44,7 +44,10 @@ constexpr const char* kImageMimeTypes[] = {"image/bmp",
                                            "image/x-pict",
                                            "image/x-quillo-cmp",
                                            "application/x-wpg",
-                                           "image/x-ioca"};
+                                           "image/x-ioca",
+                                           "image/x-eps",
+                                           "image/x-photo-cd",
+                                           "image/vnd.fpx"};
 
 std::string AppIconFile(int size) {
     return "icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) +

@@ -27,6 +27,7 @@ $IM photo.ppm -compress RLE photo.psd
 $IM photo.ppm -compress JPEG -quality 75 photo-jpeg.tif
 $IM photo.ppm -colorspace CMYK -compress LZW photo-cmyk.tif
 "$TOOL" convert photo.jpg photo-exif.jpg --format 98 --quality 75
+$IM photo.ppm photo.pcd # a pack holds 768 x 512 at most
 # Ten layers for the composite line: the photo shifted and tinted; every second one fades
 # from opaque at the top to clear at the bottom.
 for k in $(seq 0 9); do
@@ -102,6 +103,10 @@ line exifjpg "$(best "$TOOL" convert photo-exif.jpg q-exif.jpg --format 98 --qua
 "$TOOL" convert photo.png photo.wpg --bpp 8 --palette fixed --dither none >/dev/null
 line wpg  "$(best "$TOOL" convert photo.wpg qw.png)" \
           "$(best $IM -limit thread 1 photo.wpg mw.png)" \
+          "-"
+# Photo CD is read only, here and in ImageMagick; vips has no reader of its own.
+line pcd  "$(best "$TOOL" convert photo.pcd q-pcd.png)" \
+          "$(best $IM -limit thread 1 photo.pcd m-pcd.png)" \
           "-"
 line fs256 "$(best "$TOOL" convert photo.png q8.png --bpp 8 --dither floyd --palette optimized)" \
           "$(best $IM -limit thread 1 photo.png -dither FloydSteinberg -colors 256 PNG8:m8.png)" \

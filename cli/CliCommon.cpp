@@ -53,6 +53,7 @@ int FormatFromName(const std::string& path) {
     if (ext == "cmp") return FILE_CMP;
     if (ext == "wpg") return FILE_WPG;
     if (ext == "ica") return FILE_MODCA_G4;
+    if (ext == "fpx") return FILE_FPX_JPEG;
     return 0;
 }
 

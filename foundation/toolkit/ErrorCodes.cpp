@@ -53,6 +53,7 @@ const char* L_ErrorMessage(int code) {
         case -89: return "Unknown destination App/Src in DSM_Entry!";
         case -90:
         case -100: return "Operation was cancelled!";
+        case -110: return "PostScript cannot be shown: Ghostscript (gs) is not installed!";
         default: return "Internal or Unrecognized Error!";
     }
 }

@@ -85,6 +85,8 @@ TEST_F(RegistrationTest, DesktopEntryOpensImagesWithTheProgram) {
                              "image/x-macpaint;", "image/x-gem;", "image/x-msp;", "image/x-pict;",
                              "image/x-quillo-cmp;", "application/x-wpg;", "image/x-ioca;"})
         EXPECT_NE(mime[0].find(type), std::string::npos) << type;
+    for (const char* type : {"image/x-eps;", "image/x-photo-cd;", "image/vnd.fpx;"})
+        EXPECT_NE(mime[0].find(type), std::string::npos) << type;
 
     // The icons are the bundled pictures, under the names the entry and the MIME type use.
     for (const std::string size : {"16", "32", "48", "128"}) {

@@ -288,13 +288,13 @@ TEST_F(ImageDocManagerTest, FailedOrCancelledSaveAsKeepsNameTypeAndRecentFiles) 
     EXPECT_FALSE(manager.SaveDocAs(*doc));
     EXPECT_EQ(state(), before);
 
-    // A type that cannot be written: the failure is shown, Save As is offered again and
-    // cancelled; no file of that name is left.
-    dialogs.QueueSave({{dir + "/photo.fpx"}, 0});
+    // A file that cannot be written (its folder is missing): the failure is shown, Save As is
+    // offered again and cancelled; no file of that name is left.
+    dialogs.QueueSave({{dir + "/missing/photo.png"}, 0});
     EXPECT_FALSE(manager.SaveDocAs(*doc));
     EXPECT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(state(), before);
-    EXPECT_FALSE(fs::exists(dir + "/photo.fpx"));
+    EXPECT_FALSE(fs::exists(dir + "/missing/photo.png"));
     EXPECT_TRUE(doc->IsDirty());
 
     // A full disk: the write stops at the file size limit, in a child process so that

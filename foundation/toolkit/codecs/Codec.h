@@ -103,6 +103,9 @@ extern const Codec kCmpCodec;
 extern const Codec kIocaCodec;
 extern const Codec kModcaCodec;
 extern const Codec kWpgCodec;
+extern const Codec kEpsCodec;
+extern const Codec kPcdCodec;
+extern const Codec kFpxCodec;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

@@ -51,9 +51,12 @@ int LoadContext::FinishRows(BITMAPHANDLE* b, int rowsRead, int height, int rc) {
 
 const std::vector<const Codec*>& AllCodecs() {
     // The formats without a magic number of their own come last, the weakest last of all.
+    // clang-format off
     static const std::vector<const Codec*> codecs = {
+        &kEpsCodec, &kPcdCodec, &kFpxCodec,
         &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec,  &kSunCodec,      &kCalsCodec,
         &kCmpCodec, &kIocaCodec, &kModcaCodec, &kWpgCodec, &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
+    // clang-format on
     return codecs;
 }
 

@@ -52,6 +52,8 @@ enum : int {
     ERROR_TWAIN_BADDEST = -89,
     ERROR_TWAIN_CANCEL = -90,
     ERROR_CANCELLED = -100,
+    // PostScript is shown through Ghostscript, and it is not installed.
+    ERROR_NO_GHOSTSCRIPT = -110,
 };
 
 // The message shown to the user for a status code.

@@ -404,6 +404,7 @@ enum : L_INT {
     FILE_OS2 = 14,       // OS/2 1.x bitmap
     FILE_CMP = 20,       // Quillo's own compressed picture: JPEG-coded, 8 or 24 bits
     FILE_CMP_1BIT = 26,  // ... group 4 coded, 1 bit
+    FILE_EPS = 16,       // Encapsulated PostScript, rendered (read only)
     FILE_TIFLZW = 17,
     FILE_CCITT = 25,             // TIFF, one-dimensional fax rows, each on a new byte
     FILE_CCITT_GROUP3_1DIM = 27, // TIFF, group 3 one-dimensional
@@ -416,6 +417,8 @@ enum : L_INT {
     FILE_WPG = 54,               // WordPerfect graphics: its first bitmap record
     FILE_SUN_RAS = 55,           // SUN raster
     FILE_PICT = 56,              // Macintosh PICT, versions 1 and 2
+    FILE_PCD = 57,               // Photo CD image pack: its Base picture (read only)
+    FILE_EPS_PREVIEW = 63,       // DOS Encapsulated PostScript read as its TIFF preview
     FILE_MODCA_G3_1DIM = 71,     // IOCA image in a MO:DCA document, group 3 one-dimensional
     FILE_MODCA_G3_2DIM = 72,     // ... group 3 two-dimensional
     FILE_MODCA_G4 = 73,          // ... group 4
@@ -435,6 +438,8 @@ enum : L_INT {
     FILE_EXIF = 96,              // Exif TIFF, RGB, with an Exif block and a thumbnail
     FILE_EXIF_YCC = 97,          // Exif TIFF, YCbCr
     FILE_EXIF_JPEG = 98,         // Exif JPEG: an Exif block with a JPEG thumbnail, 4:2:2
+    FILE_FPX = 80,      // FlashPix, raw tiles
+    FILE_FPX_JPEG = 82, // FlashPix, JPEG tiles
 };
 
 struct FILEINFO {
