@@ -75,6 +75,7 @@ TEST(WpgFiles, TheOtherCodesAndRecordKindsDecode) {
     EXPECT_EQ(L_GetPixelColor(&b.b, 0, 0), 0x000000u);
     EXPECT_EQ(L_GetPixelColor(&b.b, 0, 15), 0xFFFFFFu);
     EXPECT_EQ(b.b.XResolution, 96);
+    L_FreeBitmap(&b.b);
     // A map of two entries from index 1 changes those and keeps the rest of the default.
     const Bytes mapped = Wpg({0x0E, 10, 1, 0, 2, 0, 10, 20, 30, 40, 50, 60,   0x0B,
                               12,   2,  0, 1, 0, 4, 0,  0,  0,  0,  0,  0x81, 0x12});
