@@ -696,7 +696,8 @@ int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& o
             }
         }
         while (std::max(sizes.back().first, sizes.back().second) > kTile) {
-            const auto [pw, ph] = sizes.back();
+            // Plain ints: the lambda below reads pw, and clang cannot capture structured bindings.
+            const int pw = sizes.back().first, ph = sizes.back().second;
             const int w = (pw + 1) / 2, h = (ph + 1) / 2;
             const std::vector<uint8_t>& src = levels.back();
             std::vector<uint8_t> dst(size_t(w) * h * ch);
