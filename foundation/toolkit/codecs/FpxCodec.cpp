@@ -696,7 +696,7 @@ int Save(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>& o
             }
         }
         while (std::max(sizes.back().first, sizes.back().second) > kTile) {
-            // Plain ints: the lambda below reads pw, and clang cannot capture structured bindings.
+            // Plain ints: the lambda below reads pw, and clang before 16 cannot capture structured bindings.
             const int pw = sizes.back().first, ph = sizes.back().second;
             const int w = (pw + 1) / 2, h = (ph + 1) / 2;
             const std::vector<uint8_t>& src = levels.back();
