@@ -70,7 +70,8 @@ int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::str
         dialog->ReleaseSource();
     }
     if (result != IDOK) return result;
-    if (!data->Checkpoint(true, undoName)) {
+    // Apply leaves its source alone and every result comes in a new block.
+    if (!data->Checkpoint(true, undoName, TImageData::TWrites::NewBlocks)) {
         ShowToolkitError(ERROR_NO_MEMORY, dialog->Caption());
         return result;
     }

@@ -21,7 +21,8 @@ bool DiffusePrecheck(TImageView& view) {
                               "you like to convert the image to 32-bit resolution?",
                               "Quillo", TMbButtons::YesNo, TMbIcon::Question) != TMbResult::Yes)
         return false;
-    if (!data->Checkpoint(true, "Color Resolution")) {
+    // Every layer is converted into a new block.
+    if (!data->Checkpoint(true, "Color Resolution", TImageData::TWrites::NewBlocks)) {
         ShowToolkitError(ERROR_NO_MEMORY, "Quillo");
         return false;
     }

@@ -98,7 +98,8 @@ void TPaletteCommands::ColorDepth() {
                               dialog.GetUserPalette(),        dialog.GetUserPaletteCount()};
 
     view_.DoCommand(CM_CHANNEL_AGGREGATED);
-    if (!data.Checkpoint(true, "Color Resolution")) {
+    // Every layer is converted into a new block.
+    if (!data.Checkpoint(true, "Color Resolution", TImageData::TWrites::NewBlocks)) {
         ShowToolkitError(ERROR_NO_MEMORY, dialog.Caption());
         return;
     }

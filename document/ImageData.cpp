@@ -44,12 +44,14 @@ L_INT ShareLayer(TLayer& dst, const TLayer& src) {
 }
 
 // A snapshot of every layer of `image`. Blocks the command will not write into are shared;
-// the others are copied, into blocks of `spare` where they fit. A block of the image that
+// the others (those `copies` marks) are copied, into blocks of `spare` where they fit. A block of the image that
 // older snapshots hold as well stays theirs and the image takes the copy instead, so that
 // writing into the image never changes a snapshot.
-L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image, TLayeredImage* spare, bool share) {
+L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image, TLayeredImage* spare,
+                const std::vector<bool>& copies) {
     for (int i = 0; i < image.Count(); ++i) {
         TLayer& src = *image.Layers.At(i);
+        const bool share = !copies[size_t(i)];
         std::unique_ptr<TLayer> layer;
         if (!share && L_IsBitmapShared(&src)) {
             layer = std::make_unique<TLayer>();
@@ -94,8 +96,8 @@ void TImageData::Forget(const TUndoItem* item) {
 }
 
 bool TImageData::Checkpoint(bool record, const std::string& name, TWrites writes) {
-    ++editCount_;
     if (!record) {
+        ++editCount_;
         // A reset drops everything even for an image without layers: stale snapshots of a
         // closed image must not keep the document dirty or be undone into it.
         Image.CommitChannels(true);
@@ -107,6 +109,18 @@ bool TImageData::Checkpoint(bool record, const std::string& name, TWrites writes
         HistoryChanged();
         return true;
     }
+    return Record(name, std::vector<bool>(size_t(Image.Count()), writes == TWrites::InPlace));
+}
+
+bool TImageData::CheckpointWritingInto(const std::string& name, const std::vector<int>& into) {
+    std::vector<bool> copies(size_t(Image.Count()), false);
+    for (const int i : into)
+        if (i >= 0 && i < Image.Count()) copies[size_t(i)] = true;
+    return Record(name, copies);
+}
+
+bool TImageData::Record(const std::string& name, const std::vector<bool>& copies) {
+    ++editCount_;
     if (Image.Count() == 0) return true;
 
     // Snapshots must show what the user sees, including edits still held in a channel
@@ -126,7 +140,7 @@ bool TImageData::Checkpoint(bool record, const std::string& name, TWrites writes
     }
 
     auto item = std::make_unique<TUndoItem>();
-    if (CopyImage(*item, Image, spare.get(), writes == TWrites::NewBlocks) != SUCCESS) {
+    if (CopyImage(*item, Image, spare.get(), copies) != SUCCESS) {
         // A partial snapshot would "undo" into a damaged image; refuse the change instead.
         LastSnapshot = undo_.empty() ? nullptr : undo_.back().get();
         return false;

@@ -44,8 +44,17 @@ public:
     // Returns false only when the snapshot could not be made (out of memory); the caller
     // must then not go on with its change, and the history is left consistent.
     // Snapshots and the image may hold the same pixel blocks; after a checkpoint with
-    // InPlace none of the image's blocks is shared.
+    // InPlace none of the image's blocks is shared, after CheckpointWritingInto none of
+    // the named layers' blocks.
     bool Checkpoint(bool record, const std::string& name, TWrites writes = TWrites::InPlace);
+    // Records a step for a command that writes in place only into the layers at `into`
+    // (indexes; a channel view of one of them counts as the layer) and treats every other
+    // layer as NewBlocks does: only those layers are copied, the rest are shared.
+    bool CheckpointWritingInto(const std::string& name, const std::vector<int>& into);
+    // The current layer alone: most edits, paint strokes and effects.
+    bool CheckpointCurrentLayer(const std::string& name) {
+        return CheckpointWritingInto(name, {Image.GetCurrentIndex()});
+    }
     // Exchange the image with the newest undo (redo) snapshot; false when there is none.
     // No pixels are copied either way.
     bool Undo();
@@ -89,6 +98,8 @@ private:
     void DeletePalette();
     // Clears LastSnapshot if it points at an item about to be deleted.
     void Forget(const TUndoItem* item);
+    // Records a step whose snapshot copies the layers `copies` marks and shares the others.
+    bool Record(const std::string& name, const std::vector<bool>& copies);
 
     HPALETTE palette_ = nullptr;
 

@@ -504,13 +504,19 @@ void TViewInteraction::PressPaint(int button, POINT q) {
         if (!tool_) return; // a kind not built
         const char* undo =
             kind >= 0 && kind < kPaintKindCount ? kPaintKinds[kind].UndoName : nullptr;
-        if (undo && !data->Checkpoint(true, undo)) {
+        if (undo && !data->CheckpointCurrentLayer(undo)) {
             // No memory for the snapshot: the stroke could not be undone, so none happens.
             tool_.reset();
             return;
         }
         view_.Host().SetTimer(kStrokeTimer, kStrokePeriodMs);
         view_.StrokeTimerOn = true;
+    }
+    // The step shares the other layers' pixels with the image; a stroke that goes on after
+    // the current layer changed must not paint into a block the history holds.
+    if (L_UnshareBitmap(data->Image.Layers.Current()) != SUCCESS) {
+        DestroyTool();
+        return;
     }
     tool_->Begin();
     if (!tool_->Track(q.x, q.y, false, button - 1)) {

@@ -132,7 +132,8 @@ void TClipboardCommands::Paste() {
         ShowToolkitError(rc, kAppName);
         return;
     }
-    if (!data.Checkpoint(true, "Paste From Clipboard")) {
+    // The pasted layer is new; matching it to the background converts it into a new block.
+    if (!data.Checkpoint(true, "Paste From Clipboard", TImageData::TWrites::NewBlocks)) {
         ShowToolkitError(ERROR_NO_MEMORY, kAppName);
         return;
     }

@@ -107,7 +107,9 @@ L_INT TImageCommands::ApplyToLayer(const TOperation& operation, const std::strin
                                    bool sync, bool allLayers) {
     TImageData& data = *view_.GetImageData();
     TWaitCursor wait;
-    if (!data.Checkpoint(true, undoName)) {
+    // One layer's operation writes into it alone; matching the background's colours gives
+    // the other layers new blocks.
+    if (!(allLayers ? data.Checkpoint(true, undoName) : data.CheckpointCurrentLayer(undoName))) {
         ShowToolkitError(ERROR_NO_MEMORY, kAppName);
         return ERROR_NO_MEMORY;
     }

@@ -125,8 +125,8 @@ bool TLayeredImageHandler::Command(int id) {
 // ---------------------------------------------------------------------------
 // Common steps.
 
-bool TLayeredImageHandler::Record(const std::string& name) {
-    if (Data()->Checkpoint(true, name)) return true;
+bool TLayeredImageHandler::Record(const std::string& name, const std::vector<int>& writesInto) {
+    if (Data()->CheckpointWritingInto(name, writesInto)) return true;
     ReportFailure(ERROR_NO_MEMORY);
     return false;
 }
@@ -165,7 +165,7 @@ void TLayeredImageHandler::Reorder(int id) {
             undo = "Bring '" + name + "' To Front", op = &TLayeredImage::BringCurrentToFront;
             break;
     }
-    if (!Record(undo)) return;
+    if (!Record(undo, {})) return;
     (image.*op)();
     view_.Deselect();
     InvalidateLayer(image.GetCurrentIndex());
@@ -180,7 +180,11 @@ void TLayeredImageHandler::Drop(bool onBackground) {
     const std::string name = image.Layers.Current()->Name;
     // The layer just above the background has only the background below it.
     if (cur == 1) onBackground = true;
-    if (!Record(onBackground ? "Drop '" + name + "' On Background" : "Drop '" + name + "'")) return;
+    // The layer goes onto the background's own pixels; onto any other layer it makes a new
+    // one (a channel view is written back by unsharing first).
+    if (!Record(onBackground ? "Drop '" + name + "' On Background" : "Drop '" + name + "'",
+                {onBackground ? 0 : cur - 1}))
+        return;
     view_.Deselect();
     InvalidateLayer(cur);
     InvalidateLayer(onBackground ? 0 : cur - 1);
@@ -194,7 +198,10 @@ void TLayeredImageHandler::Drop(bool onBackground) {
 void TLayeredImageHandler::Merge(bool visibleOnly) {
     TLayeredImage& image = *GetImage();
     if (image.Count() < 2 || image.GetEffectiveChannelMode() != CHANNEL_AGGREGATED) return;
-    if (!Record(visibleOnly ? "Merge Visible Layers" : "Merge All Layers")) return;
+    // Merging all layers draws them onto the background's own pixels.
+    if (!Record(visibleOnly ? "Merge Visible Layers" : "Merge All Layers",
+                visibleOnly ? std::vector<int>{} : std::vector<int>{0}))
+        return;
     view_.Deselect();
     const L_INT rc = visibleOnly ? image.MergeVisible() : image.MergeAll();
     InvalidateLayer(image.GetCurrentIndex());
@@ -205,7 +212,7 @@ void TLayeredImageHandler::Merge(bool visibleOnly) {
 
 void TLayeredImageHandler::Remove() {
     TLayeredImage& image = *GetImage();
-    if (!Record("Remove '" + image.Layers.Current()->Name + "'")) return;
+    if (!Record("Remove '" + image.Layers.Current()->Name + "'", {})) return;
     view_.Deselect();
     InvalidateLayer(image.GetCurrentIndex());
     image.RemoveCurrent();
@@ -216,7 +223,7 @@ void TLayeredImageHandler::Remove() {
 
 void TLayeredImageHandler::Duplicate() {
     TLayeredImage& image = *GetImage();
-    if (!Record("Duplicate Layer '" + image.Layers.Current()->Name + "'")) return;
+    if (!Record("Duplicate Layer '" + image.Layers.Current()->Name + "'", {})) return;
     view_.Deselect();
     InvalidateLayer(image.GetCurrentIndex());
     const L_INT rc = image.DuplicateCurrent();
@@ -309,7 +316,7 @@ bool TLayeredImageHandler::Rename(int index, const std::string& name) {
     TLayeredImage* image = GetImage();
     TLayer* layer = image ? image->Layers.At(index) : nullptr;
     if (!layer || layer->Name == name) return false;
-    if (!Record("Rename '" + layer->Name + "' to '" + name + "'")) return false;
+    if (!Record("Rename '" + layer->Name + "' to '" + name + "'", {index})) return false;
     layer->Name = name;
     if (TLayer* shown = image->GetLayer(index); shown && shown != layer) shown->Name = name;
     Data()->RebuildPalette();

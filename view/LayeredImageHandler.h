@@ -67,9 +67,10 @@ public:
 
 private:
     TImageData* Data() const;
-    // Records the undo step; when that fails (no memory for the snapshot) the user is
-    // told and the caller must not go on: a change without its undo step would be lost.
-    bool Record(const std::string& name);
+    // Records the undo step of a command that writes in place only into the layers at
+    // `writesInto`; when that fails (no memory for the snapshot) the user is told and the
+    // caller must not go on: a change without its undo step would be lost.
+    bool Record(const std::string& name, const std::vector<int>& writesInto);
     // Invalidates the window area of layer i (inflated by 2 pixels).
     void InvalidateLayer(int index);
     // Tells the user that an operation failed with a toolkit code.

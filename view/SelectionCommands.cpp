@@ -102,8 +102,11 @@ bool TSelectionCommands::Command(int id) {
     return true;
 }
 
-bool TSelectionCommands::Record(const char* name) {
-    if (view_.GetImageData()->Checkpoint(true, name)) return true;
+bool TSelectionCommands::Record(const char* name, bool writesCurrent) {
+    TImageData& data = *view_.GetImageData();
+    if (writesCurrent ? data.CheckpointCurrentLayer(name)
+                      : data.Checkpoint(true, name, TImageData::TWrites::NewBlocks))
+        return true;
     ShowToolkitError(ERROR_NO_MEMORY, kAppName);
     return false;
 }
@@ -150,7 +153,7 @@ void TSelectionCommands::Invert() {
 bool TSelectionCommands::Clear() {
     TImageData& data = *view_.GetImageData();
     TWaitCursor wait;
-    if (!Record("Clear Selection")) return false;
+    if (!Record("Clear Selection", true)) return false;
     TLayer& target = *data.Image.GetCurrentLayer();
     const COLORREF colour = BackgroundColour();
     L_INT rc = ERROR_INV_PARAMETER;
@@ -180,7 +183,7 @@ bool TSelectionCommands::Clear() {
 
 bool TSelectionCommands::CopyToLayer() {
     TImageData& data = *view_.GetImageData();
-    if (!Record("Copy Selection To Layer")) return false;
+    if (!Record("Copy Selection To Layer", false)) return false;
     TLayeredImage& image = data.Image;
     image.CommitChannels(false);
     const TLayer& source = *image.Layers.Current();

@@ -49,7 +49,7 @@ private:
     // becomes current. False (and the user told) when that fails.
     bool CopyToLayer();
     void CutOutToLayer();
-    bool Record(const char* name);
+    bool Record(const char* name, bool writesCurrent);
 
     TImageView& view_;
 };
