@@ -141,7 +141,8 @@ BENCHMARK(BM_ApplyDialogOnly_BrightnessContrast)->Unit(benchmark::kMillisecond);
 
 // One preview recomputed at the fitted zoom, at each dialog's opening settings, for every
 // dialog (goal: under 40 ms for the point operations, 100 ms for the neighbourhood filters).
-// Red Eye works on a selection: the layer's middle quarter is its region.
+// Red Eye works on a selection: the layer's middle quarter is its region. The toolkit
+// spreads work over threads, so the CPU time is the whole process's.
 template <class D>
 struct TTimedPreview : D {
     using D::D;
