@@ -217,6 +217,9 @@ public:
     TClonePaintTool(const TPaintToolSetup& s, const TStrokeSettings& st, bool aligned)
         : TInstantPaintTool(s, st), aligned_(aligned) {}
     ~TClonePaintTool() override {
+        // A stroke can end without IsFinished (another tool chosen, the window reset): the
+        // marker must not stay behind in the source window.
+        if (markerShown_) ToggleMarker();
         if (markerOwner == this) markerOwner = nullptr;
     }
     TClonePaintTool(const TClonePaintTool&) = delete;

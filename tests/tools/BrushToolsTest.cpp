@@ -169,6 +169,15 @@ TEST(BrushTools, CloneCopiesFromTheDocumentRightClickedAndNeedsAnOrigin) {
     const std::vector<uint8_t> left = shown();
     a->view->Paint(RECT{0, 0, 400, 300});
     EXPECT_TRUE(left == shown());
+    // A stroke cut short (another tool chosen with the button down) takes its marker along.
+    b.host.ButtonDown(TMouseButton::Left, 0, b.Client(25, 15));
+    b.host.MouseMove(0, b.Client(26, 15));
+    b.view->DoCommand(CM_BRUSH_TOOL);
+    const std::vector<uint8_t> cut = shown();
+    a->view->Paint(RECT{0, 0, 400, 300});
+    EXPECT_TRUE(cut == shown());
+    b.host.ButtonUp(TMouseButton::Left, 0, b.Client(26, 15));
+    b.view->DoCommand(CM_CLONE_TOOL);
     EXPECT_GT(b.At(20, 15).r, 200); // the right half of the source
     EXPECT_LT(b.At(20, 15).b, 60);
     EXPECT_EQ(b.At(10, 15), (Px{255, 255, 255, 255}));
