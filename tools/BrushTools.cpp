@@ -23,17 +23,46 @@ int Trunc(double v) { return int(std::trunc(v)); }
 class TBrushPaintTool : public TInstantPaintTool {
 public:
     TBrushPaintTool(const TPaintToolSetup& s, const TStrokeSettings& st)
-        : TInstantPaintTool(s, st), color_(LayerColor(s.Foreground, Gray())) {}
+        : TInstantPaintTool(s, st), color_(LayerColor(s.Foreground, Gray())) {
+        // A palette layer has no levels between its entries for a soft edge to fade
+        // through: the brush draws a crisp pen line there, in the nearest entry.
+        if (!Layer() || IsPaintableDirectly(*Layer(), Gray())) return;
+        dc_ = L_CreateLeadDC(Layer());
+        if (!dc_) return; // the soft dabs still work
+        HRGN rgn = nullptr;
+        if (L_BitmapHasRgn(Layer()) > 0 &&
+            L_GetBitmapRgnHandle(Layer(), nullptr, &rgn) == SUCCESS) {
+            dc_->SelectClipRgn(rgn);
+            L_DeleteRgn(rgn);
+        }
+        dc_->SelectPen(LPEN{PS_SOLID, Size(), color_});
+    }
+    ~TBrushPaintTool() override {
+        if (dc_) L_DeleteLeadDC(dc_);
+    }
+    TBrushPaintTool(const TBrushPaintTool&) = delete;
+    TBrushPaintTool& operator=(const TBrushPaintTool&) = delete;
     int GetKind() const override { return PAINT_BRUSH; }
 
 protected:
-    // Palette layers take the same soft dabs; the blend stores the nearest palette entry.
     void Dab(double x, double y) override {
         AlphaBlendBmpWithColor(Layer(), x, y, Size(), Size(), color_, Mask(), Size());
+    }
+    bool Segment(POINT from, POINT to) override {
+        if (!dc_) return false;
+        if (from.x != to.x || from.y != to.y || Size() > 1) {
+            dc_->MoveTo(from.x, from.y);
+            dc_->LineTo(to.x, to.y); // a wide pen from a point to itself is a round dab
+        }
+        // A one-pixel line leaves its end out (and a point to itself draws nothing); the
+        // pointer's pixel is painted all the same, so a click or the stroke's end shows.
+        if (Size() == 1) dc_->SetPixel(to.x, to.y, color_);
+        return true;
     }
 
 private:
     COLORREF color_;
+    HDC dc_ = nullptr;
 };
 
 class TAirbrushPaintTool : public TInstantPaintTool {
@@ -188,6 +217,9 @@ public:
     TClonePaintTool(const TPaintToolSetup& s, const TStrokeSettings& st, bool aligned)
         : TInstantPaintTool(s, st), aligned_(aligned) {}
     ~TClonePaintTool() override {
+        // A stroke can end without IsFinished (another tool chosen, the window reset): the
+        // marker must not stay behind in the source window.
+        if (markerShown_) ToggleMarker();
         if (markerOwner == this) markerOwner = nullptr;
     }
     TClonePaintTool(const TClonePaintTool&) = delete;

@@ -114,7 +114,12 @@ void TInstantPaintTool::InvalidateSpan(TPt a, TPt b) {
 }
 
 void TInstantPaintTool::TrackLayerPoint(int x, int y) {
+    const POINT from = last_.x == kNoPoint ? POINT{x, y} : last_;
     last_ = POINT{x, y};
+    if (Segment(from, last_)) {
+        InvalidateSpan(TPt{double(from.x), double(from.y)}, TPt{double(x), double(y)});
+        return;
+    }
     const TPt p{double(x), double(y)};
     bool first = false;
     if (historyCount_ == 0) {

@@ -50,6 +50,10 @@ protected:
     // Puts one dab with its top-left corner at (x, y), layer coordinates; whole numbers
     // unless the stroke is sub-pixel.
     virtual void Dab(double x, double y) = 0;
+    // Draws the piece of path from `from` to `to` (layer coordinates) itself, without
+    // smoothing or dabs; true when it did. The first point of a stroke comes as a piece
+    // from the point to itself.
+    virtual bool Segment(POINT /*from*/, POINT /*to*/) { return false; }
 
     // Feeds one point in layer coordinates through smoothing and spacing.
     void TrackLayerPoint(int x, int y);

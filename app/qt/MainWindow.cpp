@@ -581,6 +581,11 @@ void TQuilloFrame::CreateView(TDocument& doc) {
         UpdateCommandStates();
         UpdateStatus();
     };
+    // Not only at idle time: a shortcut of a command still shown disabled does not fire.
+    connect(child->Host(), &QtWindowHost::InputHandled, this, [this] {
+        UpdateCommandStates();
+        UpdateStatus();
+    });
     if (!firstPaintSeen_)
         connect(child->Host(), &QtWindowHost::Painted, this, [this] {
             if (firstPaintSeen_) return;

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QWheelEvent>
@@ -263,8 +264,10 @@ void QtWindowHost::mousePressEvent(QMouseEvent* event) {
     if (!client_ || !ButtonOf(event->button(), &button))
         return QAbstractScrollArea::mousePressEvent(event);
     const QPoint p = event->position().toPoint();
+    const QPointer<QtWindowHost> self(this); // the input may close the window
     client_->OnButtonDown(button, ModifierKeys(event->modifiers()), POINT{p.x(), p.y()});
     event->accept();
+    if (self) emit InputHandled();
 }
 
 void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
@@ -272,8 +275,10 @@ void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
     if (!client_ || !ButtonOf(event->button(), &button))
         return QAbstractScrollArea::mouseReleaseEvent(event);
     const QPoint p = event->position().toPoint();
+    const QPointer<QtWindowHost> self(this); // the input may close the window
     client_->OnButtonUp(button, ModifierKeys(event->modifiers()), POINT{p.x(), p.y()});
     event->accept();
+    if (self) emit InputHandled();
 }
 
 void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
@@ -287,16 +292,20 @@ void QtWindowHost::keyPressEvent(QKeyEvent* event) {
     const int key = KeyCodeOf(event->key());
     // The view does its own paging; the scroll area's would move the bars behind its back.
     if (!client_ || !key) return QAbstractScrollArea::keyPressEvent(event);
+    const QPointer<QtWindowHost> self(this); // the input may close the window
     client_->OnKeyDown(key, KeysAfter(key, event->modifiers(), true));
     event->accept();
+    if (self) emit InputHandled();
 }
 
 void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
     const int key = KeyCodeOf(event->key());
     if (!client_ || !key || event->isAutoRepeat())
         return QAbstractScrollArea::keyReleaseEvent(event);
+    const QPointer<QtWindowHost> self(this); // the input may close the window
     client_->OnKeyUp(key, KeysAfter(key, event->modifiers(), false));
     event->accept();
+    if (self) emit InputHandled();
 }
 
 void QtWindowHost::focusInEvent(QFocusEvent* event) {

@@ -52,6 +52,9 @@ public:
 signals:
     // A paint of the view reached the screen.
     void Painted();
+    // The view has taken a press, a release or a key: what it did may change which
+    // commands apply (a finished stroke makes Undo possible).
+    void InputHandled();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

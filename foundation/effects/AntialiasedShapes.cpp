@@ -2,11 +2,10 @@
 //
 // Each pixel is painted by the exact share of its square that the shape covers. Shapes are
 // convex polygons (round parts as polygons fine enough that the arc is never more than a
-// thousandth of a pixel from its chord), and the share is the area of the polygon clipped to
-// the pixel: first to the pixel row, then, for the pixels at the shape's edge, to the pixel
-// itself. Pixels that lie wholly inside take full coverage without clipping and are painted
-// a run at a time. Rows are computed and painted one at a time. A ring (the ellipse's
-// outline) is its outer shape less its inner one.
+// thousandth of a pixel from its chord). Rows are computed and painted one at a time; only
+// the pixels an edge passes through are computed, the ones wholly inside take full coverage
+// and are painted a run at a time. A ring (the ellipse's outline) is its outer shape less
+// its inner one.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -26,105 +25,74 @@ struct Pt {
 };
 using Poly = std::vector<Pt>;
 
-// Keeps the part of a convex polygon where sign * (coordinate - limit) >= 0 along x or y.
-void ClipHalf(const Poly& in, Poly& out, bool alongX, double limit, double sign) {
-    out.clear();
-    const size_t n = in.size();
-    for (size_t i = 0; i < n; ++i) {
-        const Pt a = in[i], b = in[(i + 1) % n];
-        const double da = sign * ((alongX ? a.x : a.y) - limit),
-                     db = sign * ((alongX ? b.x : b.y) - limit);
-        if (da >= 0) out.push_back(a);
-        if ((da >= 0) != (db >= 0)) {
-            const double t = da / (da - db);
-            out.push_back(Pt{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t});
-        }
-    }
-}
-
-double Area(const Poly& p) {
-    double s = 0;
-    for (size_t i = 0, n = p.size(); i < n; ++i) {
-        const Pt a = p[i], b = p[(i + 1) % n];
-        s += a.x * b.y - b.x * a.y;
-    }
-    return std::fabs(s) * 0.5;
-}
-
 // Coverage (0..1) of one pixel row of a convex polygon, over the columns of a clip range.
 // Only a row is held at a time, so a shape across a whole photo needs no photo-sized buffer.
-// The polygon is split at its top and bottom vertices into two chains that run downwards, so
-// that a row only clips the few vertices that lie near it: a round shape across a photo has
-// thousands, a row a handful.
+//
+// The polygon is split at its top and bottom vertices into a left and a right boundary, each
+// running downwards, so a row only visits the few edges that cross it (a round shape across
+// a photo has thousands, a row a handful). Within a row, the area of column c that lies left
+// of a boundary x(t) is the integral over the row's height of clamp(x(t) - c, 0, 1); the
+// pixel's coverage is that area for the right boundary less the one for the left boundary,
+// which is exact because the left boundary never passes the right one. Columns left of all
+// of a boundary's edges in the row take the row's whole height, columns right of them
+// nothing, so only the columns an edge passes through are computed; between the left
+// boundary's last column and the right boundary's first one the row is wholly covered.
 class RowCoverage {
 public:
     RowCoverage(const Poly& poly, int left, int right)
-        : left_(left),
-          lo_(left),
-          hi_(left),
-          fullLo_(left),
-          fullHi_(left),
-          c_(size_t(right - left)) {
+        : left_(left), right_(right), lo_(left), hi_(left), fullLo_(left), fullHi_(left) {
         const size_t n = poly.size();
         if (n < 3) return;
         size_t top = 0, bottom = 0;
-        for (size_t i = 1; i < n; ++i) {
+        double twiceArea = 0;
+        for (size_t i = 0; i < n; ++i) {
             if (poly[i].y < poly[top].y) top = i;
             if (poly[i].y > poly[bottom].y) bottom = i;
+            const Pt a = poly[i], b = poly[(i + 1) % n];
+            twiceArea += a.x * b.y - b.x * a.y;
         }
+        if (!(std::fabs(twiceArea) > 0)) return; // no area, or not a number
+        Poly forward, backward;
         for (size_t i = top;; i = (i + 1) % n) {
-            down_.push_back(poly[i]);
+            forward.push_back(poly[i]);
             if (i == bottom) break;
         }
         for (size_t i = top;; i = (i + n - 1) % n) {
-            up_.push_back(poly[i]);
+            backward.push_back(poly[i]);
             if (i == bottom) break;
         }
+        // With y pointing down, a positive orientation runs from the top to the right.
+        if (twiceArea > 0) {
+            right_side_.chain = std::move(forward), left_side_.chain = std::move(backward);
+        } else {
+            right_side_.chain = std::move(backward), left_side_.chain = std::move(forward);
+        }
+        top_ = poly[top].y;
+        bottom_ = poly[bottom].y;
+        const size_t width = size_t(std::max(0, right - left)) + 1;
+        left_side_.area.resize(width);
+        right_side_.area.resize(width);
     }
 
-    // Computes row y for the columns [lo(), hi()); nothing outside them is covered (and
-    // what the buffer holds there is stale). Columns [fullLo(), fullHi()) are wholly covered.
+    // Computes row y. Nothing outside the columns [lo(), hi()) is covered; the columns
+    // [fullLo(), fullHi()) are wholly covered.
     void Compute(int y) {
         lo_ = hi_ = fullLo_ = fullHi_ = left_;
-        if (down_.empty()) return;
-        // The part of each chain from the last vertex above the row to the first one below
-        // it, the second chain backwards: a convex polygon that agrees with the whole shape
-        // within the row.
-        band_.clear();
-        AppendSpan(down_, y, false);
-        AppendSpan(up_, y, true);
-        ClipHalf(band_, tmp_, false, y, 1);
-        ClipHalf(tmp_, strip_, false, y + 1, -1);
-        if (strip_.size() < 3) return;
-        // Columns whose whole height lies in the strip: between the polygon's widths along
-        // the row's top and bottom lines (it is convex).
-        double minX = strip_[0].x, maxX = strip_[0].x;
-        double tl = 1e300, tr = -1e300, bl = 1e300, br = -1e300;
-        for (const Pt& p : strip_) {
-            minX = std::min(minX, p.x), maxX = std::max(maxX, p.x);
-            if (p.y <= y + 1e-12) tl = std::min(tl, p.x), tr = std::max(tr, p.x);
-            if (p.y >= y + 1 - 1e-12) bl = std::min(bl, p.x), br = std::max(br, p.x);
-        }
-        const int right = left_ + int(c_.size());
-        lo_ = int(std::clamp(std::floor(minX), double(left_), double(right)));
-        hi_ = int(std::clamp(std::ceil(maxX), double(lo_), double(right)));
-        // Empty (fullLo_ == fullHi_) when the strip has no full-height column, as on the
-        // shape's first and last rows, where tl > tr or bl > br.
-        const double fullL = std::max(tl, bl), fullR = std::min(tr, br);
-        if (fullL < fullR) {
-            fullLo_ = int(std::clamp(std::ceil(fullL), double(lo_), double(hi_)));
-            fullHi_ = int(std::clamp(std::floor(fullR), double(fullLo_), double(hi_)));
+        height_ = 0;
+        if (left_side_.chain.empty()) return;
+        const double t0 = std::max(double(y), top_), t1 = std::min(y + 1.0, bottom_);
+        if (!(t1 > t0)) return;
+        height_ = t1 - t0;
+        left_side_.Compute(y, left_, right_);
+        right_side_.Compute(y, left_, right_);
+        lo_ = left_side_.lo;
+        hi_ = std::max(right_side_.hi, lo_);
+        // A row the shape only partly spans vertically has no wholly covered pixel.
+        if (t0 == y && t1 == y + 1.0 && left_side_.hi < right_side_.lo) {
+            fullLo_ = left_side_.hi;
+            fullHi_ = right_side_.lo;
         } else {
             fullLo_ = fullHi_ = lo_;
-        }
-        for (int x = lo_; x < hi_; ++x) {
-            if (x == fullLo_ && fullHi_ > fullLo_) {
-                x = fullHi_ - 1; // the loop's step moves past the covered run
-                continue;
-            }
-            ClipHalf(strip_, tmp_, true, x, 1);
-            ClipHalf(tmp_, cell_, true, x + 1, -1);
-            c_[size_t(x - left_)] = cell_.size() < 3 ? 0 : Area(cell_);
         }
     }
     int lo() const { return lo_; }
@@ -134,30 +102,104 @@ public:
     bool Full(int x) const { return x >= fullLo_ && x < fullHi_; }
     double At(int x) const {
         if (x < lo_ || x >= hi_) return 0;
-        return Full(x) ? 1.0 : c_[size_t(x - left_)];
+        if (Full(x)) return 1.0;
+        const double c = right_side_.Left(x, height_, left_) - left_side_.Left(x, height_, left_);
+        return std::clamp(c, 0.0, 1.0);
     }
 
 private:
-    int left_, lo_, hi_, fullLo_, fullHi_;
-    std::vector<double> c_;
-    Poly down_, up_; // top to bottom, each
-    Poly band_, tmp_, strip_, cell_;
+    // One boundary, top to bottom, and for the current row the area left of it in each of
+    // the columns [lo, hi) that its edges pass through.
+    struct Side {
+        Poly chain;
+        std::vector<double> area; // indexed by column - left, one spare for the run ends
+        int lo = 0, hi = 0;
 
-    // Appends the vertices of a downward chain that bound row y: from the last one above
-    // the row's top line to the first one below its bottom line.
-    void AppendSpan(const Poly& chain, int y, bool backwards) {
-        auto above = [](const Pt& p, double limit) { return p.y < limit; };
-        const auto first = std::partition_point(chain.begin(), chain.end(),
-                                                [&](const Pt& p) { return above(p, y); });
-        const auto last = std::partition_point(first, chain.end(),
-                                               [&](const Pt& p) { return above(p, y + 1.0); });
-        const size_t a = size_t(first - chain.begin()), b = size_t(last - chain.begin());
-        const size_t from = a > 0 ? a - 1 : 0, to = std::min(b, chain.size() - 1); // inclusive
-        if (!backwards)
-            for (size_t i = from; i <= to; ++i) band_.push_back(chain[i]);
-        else
-            for (size_t i = to + 1; i-- > from;) band_.push_back(chain[i]);
-    }
+        // Area of column x left of this boundary, given the row's covered height.
+        double Left(int x, double height, int left) const {
+            if (x < lo) return height;
+            if (x >= hi) return 0;
+            return area[size_t(x - left)];
+        }
+
+        void Compute(int y, int left, int right) {
+            // The edges from the last vertex above the row's top line to the first one
+            // below its bottom line.
+            const auto first = std::partition_point(chain.begin(), chain.end(),
+                                                    [&](const Pt& p) { return p.y < y; });
+            const size_t from = first == chain.begin() ? 0 : size_t(first - chain.begin()) - 1;
+            size_t to = from; // one past the last vertex used
+            double minX = 1e300, maxX = -1e300;
+            for (size_t i = from; i + 1 < chain.size(); ++i) {
+                to = i + 2;
+                const Pt a = chain[i], b = chain[i + 1];
+                if (b.y > a.y) {
+                    const double xa = XAt(a, b, std::max(a.y, double(y))),
+                                 xb = XAt(a, b, std::min(b.y, y + 1.0));
+                    if (std::max(a.y, double(y)) < std::min(b.y, y + 1.0))
+                        minX = std::min({minX, xa, xb}), maxX = std::max({maxX, xa, xb});
+                }
+                if (b.y >= y + 1.0) break;
+            }
+            if (minX > maxX) { // no edge in the row: cannot happen within the shape's rows
+                lo = hi = left;
+                return;
+            }
+            lo = int(std::clamp(std::floor(minX), double(left), double(right)));
+            hi = int(std::clamp(std::ceil(maxX), double(lo), double(right)));
+            if (lo == hi) return;
+            // area[] holds the exact part of each column an edge passes through; cover[]
+            // the steps of the edges that lie wholly right of a column, summed afterwards.
+            std::fill(area.begin() + (lo - left), area.begin() + (hi - left) + 1, 0.0);
+            cover_.assign(size_t(hi - lo) + 1, 0.0);
+            for (size_t i = from; i + 1 < to; ++i) {
+                const Pt a = chain[i], b = chain[i + 1];
+                const double ta = std::max(a.y, double(y)), tb = std::min(b.y, y + 1.0);
+                if (!(b.y > a.y) || !(tb > ta)) continue;
+                const double dt = tb - ta;
+                double ua = XAt(a, b, ta), ub = XAt(a, b, tb);
+                if (ua > ub) std::swap(ua, ub);
+                const int c0 = int(std::clamp(std::floor(ua), double(lo), double(hi)));
+                const int c1 = int(std::clamp(std::ceil(ub), double(c0), double(hi)));
+                cover_[0] += dt;
+                cover_[size_t(c0 - lo)] -= dt;
+                const double du = ub - ua;
+                for (int c = c0; c < c1; ++c) {
+                    double share;
+                    if (du < 1e-9) {
+                        share = std::clamp(0.5 * (ua + ub) - c, 0.0, 1.0);
+                    } else {
+                        share = (Antiderivative(ub - c) - Antiderivative(ua - c)) / du;
+                    }
+                    area[size_t(c - left)] += dt * share;
+                }
+            }
+            double run = 0;
+            for (int c = lo; c < hi; ++c) {
+                run += cover_[size_t(c - lo)];
+                area[size_t(c - left)] += run;
+            }
+        }
+
+    private:
+        std::vector<double> cover_;
+
+        static double XAt(Pt a, Pt b, double t) {
+            if (t <= a.y) return a.x;
+            if (t >= b.y) return b.x;
+            return a.x + (b.x - a.x) * ((t - a.y) / (b.y - a.y));
+        }
+        // The integral of clamp(v, 0, 1) from 0 to v.
+        static double Antiderivative(double v) {
+            if (v <= 0) return 0;
+            if (v >= 1) return v - 0.5;
+            return 0.5 * v * v;
+        }
+    };
+
+    int left_, right_, lo_, hi_, fullLo_, fullHi_;
+    double top_ = 0, bottom_ = 0, height_ = 0;
+    Side left_side_, right_side_;
 };
 
 // Segments for a round outline of radius r: the arc strays at most 0.001 pixels from a chord.

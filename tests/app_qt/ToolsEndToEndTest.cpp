@@ -217,8 +217,18 @@ private slots:
         const QPoint middle = (from + to) / 2;
         QVERIFY(shown.pixel(middle) != shownBefore.pixel(middle));
 
-        // The stroke is one step back, to the byte.
-        fx.frame.UpdateCommandStates();
+        // Undo is offered at once, not only at the next idle update: its shortcut would do
+        // nothing meanwhile. The stroke is one step back, to the byte.
+        QAction* undo = fx.frame.CommandAction(CM_EDITUNDO);
+        QVERIFY(undo->isEnabled());
+        QTest::keyClick(fx.Canvas(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(bytes() == before);
+        QVERIFY(!undo->isEnabled());
+
+        // A click without a move is a stroke too: one dab, undone the same way.
+        QTest::mouseClick(fx.Canvas(), Qt::LeftButton, {}, fx.At(30, 30));
+        QVERIFY(bytes() != before);
+        QVERIFY(undo->isEnabled());
         QTest::keyClick(fx.Canvas(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(bytes() == before);
     }

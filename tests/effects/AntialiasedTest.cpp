@@ -34,10 +34,12 @@ TEST(AntialiasedLine, CoversEachPixelByTheShareOfItUnderTheLineWithRoundEnds) {
         int x0, y0, x1, y1;
         double width;
     };
-    // Flat, steep, diagonal, odd slopes, thin and wide, a dot, and lines leaving the layer.
+    // Flat, steep, diagonal, odd slopes, thin and wide, a dot, and lines leaving the layer;
+    // a flat one whose edge rows it covers only a quarter of the way down, along their length.
     const Case cases[] = {{2, 3, 17, 3, 1.0},   {4, 2, 4, 18, 1.3},   {1, 1, 18, 18, 2.0},
                           {3, 15, 19, 6, 0.6},  {2, 4, 9, 19, 3.7},   {10, 10, 10, 10, 5.0},
-                          {-5, 8, 30, 12, 2.5}, {6, -3, 14, 25, 7.2}, {0, 19, 19, 0, 0.25}};
+                          {-5, 8, 30, 12, 2.5}, {6, -3, 14, 25, 7.2}, {0, 19, 19, 0, 0.25},
+                          {2, 10, 17, 10, 1.5}};
     for (const Case& c : cases) {
         Bmp layer(20, 20, 32), gray = efx::GrayLayer(20, 20);
         ASSERT_EQ(

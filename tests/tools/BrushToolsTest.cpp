@@ -11,6 +11,7 @@
 #include "CommandIds.h"
 #include "Effects.h"
 #include "HeadlessWindowHost.h"
+#include "ImageDocManager.h"
 #include "ImageView.h"
 #include "MessageBox.h"
 #include "PaintToolFactory.h"
@@ -168,6 +169,15 @@ TEST(BrushTools, CloneCopiesFromTheDocumentRightClickedAndNeedsAnOrigin) {
     const std::vector<uint8_t> left = shown();
     a->view->Paint(RECT{0, 0, 400, 300});
     EXPECT_TRUE(left == shown());
+    // A stroke cut short (another tool chosen with the button down) takes its marker along.
+    b.host.ButtonDown(TMouseButton::Left, 0, b.Client(25, 15));
+    b.host.MouseMove(0, b.Client(26, 15));
+    b.view->DoCommand(CM_BRUSH_TOOL);
+    const std::vector<uint8_t> cut = shown();
+    a->view->Paint(RECT{0, 0, 400, 300});
+    EXPECT_TRUE(cut == shown());
+    b.host.ButtonUp(TMouseButton::Left, 0, b.Client(26, 15));
+    b.view->DoCommand(CM_CLONE_TOOL);
     EXPECT_GT(b.At(20, 15).r, 200); // the right half of the source
     EXPECT_LT(b.At(20, 15).b, 60);
     EXPECT_EQ(b.At(10, 15), (Px{255, 255, 255, 255}));
@@ -251,4 +261,44 @@ TEST(BrushTools, EachBrushPaintsAStrokeAsItsGoldenPicture) {
         mt::ExpectMatchesGolden(*d.doc->Image.GetCurrentLayer(), std::string("stroke-") + c.name, 2,
                                 2);
     }
+}
+
+// On a palette layer the brush draws a crisp pen line of its width in the palette entry
+// nearest the colour, with no blended entries at its edge; a click paints a round dot.
+TEST(BrushTools, OnAPaletteLayerTheBrushDrawsACrispLineInTheNearestEntry) {
+    auto layer = std::make_unique<TLayer>();
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    layer->Adopt(b);
+    for (int y = 0; y < 30; ++y) std::memset(L_RowPtr(layer.get(), y), 215, 40);
+    layer->LogicalBpp = 8;
+    Doc d(std::move(layer));
+    TImageDocManager manager;
+    const COLORREF fg = RGB(190, 20, 70);
+    manager.ForegroundColor = [&] { return fg; };
+    const TLayer& l = *d.doc->Image.GetCurrentLayer();
+    int nearest = 0, best = 1 << 30;
+    for (int i = 0; i < 256; ++i) {
+        const RGBQUAD& q = l.pPalette[i];
+        const int dr = q.rgbRed - 190, dg = q.rgbGreen - 20, db = q.rgbBlue - 70;
+        if (dr * dr + dg * dg + db * db < best) best = dr * dr + dg * dg + db * db, nearest = i;
+    }
+    ASSERT_NE(nearest, 215);
+    auto index = [&](int x, int y) { return int(L_RowPtr(&l, y)[x]); };
+
+    d.view->DoCommand(CM_BRUSH_TOOL);
+    d.view->ToolOptions.BrushWidth = 5;
+    d.Stroke({{5, 10}, {30, 10}});
+    for (int x = 5; x <= 30; ++x)
+        for (int y = 8; y <= 12; ++y) EXPECT_EQ(index(x, y), nearest) << x << "," << y;
+    for (int x = 0; x < 40; ++x) {
+        EXPECT_EQ(index(x, 6), 215) << x;
+        EXPECT_EQ(index(x, 14), 215) << x;
+    }
+    d.view->ToolOptions.BrushWidth = 1;
+    d.Stroke({{20, 25}});
+    EXPECT_EQ(index(20, 25), nearest);
+    EXPECT_EQ(index(21, 25), 215);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_TRUE(index(x, y) == 215 || index(x, y) == nearest);
 }
