@@ -316,7 +316,7 @@ bool TLayeredImageHandler::Rename(int index, const std::string& name) {
     TLayeredImage* image = GetImage();
     TLayer* layer = image ? image->Layers.At(index) : nullptr;
     if (!layer || layer->Name == name) return false;
-    if (!Record("Rename '" + layer->Name + "' to '" + name + "'", {index})) return false;
+    if (!Record("Rename '" + layer->Name + "' to '" + name + "'", {})) return false;
     layer->Name = name;
     if (TLayer* shown = image->GetLayer(index); shown && shown != layer) shown->Name = name;
     Data()->RebuildPalette();

@@ -1,6 +1,8 @@
-// Undo after any Layer menu command gives back exactly the image the user had: every layer
-// with its pixels, shape, position, name, visibility and depth, in the same order, with
-// the same current layer. Checked on many random three-layer images.
+// Undo after any Layer menu command, and after the Image menu commands that work on the
+// current layer, gives back exactly the image the user had: every layer with its pixels,
+// shape, position, name, visibility and depth, in the same order, with the same current
+// layer. Checked on many random three-layer images. Steps share the pixels of layers they
+// leave alone, so a later step that writes in place must not reach into an older one.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -109,13 +111,27 @@ std::unique_ptr<TImageDoc> RandomImage(std::mt19937& rng) {
 TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
     constexpr int kRename = 0; // a rename typed into the layer list
     const int commands[] = {
-        CM_LAYER_DROPONLOWER,  CM_LAYER_DROPONBACKGROUND, CM_LAYER_MERGEALL, CM_LAYER_MERGEVISIBLE,
-        CM_LAYER_REMOVE,       CM_LAYER_MOVEUP,           CM_LAYER_MOVEDOWN, CM_LAYER_SENDTOBACK,
-        CM_LAYER_BRINGTOFRONT, CM_LAYER_DUPLICATE,        kRename,
+        CM_LAYER_DROPONLOWER,
+        CM_LAYER_DROPONBACKGROUND,
+        CM_LAYER_MERGEALL,
+        CM_LAYER_MERGEVISIBLE,
+        CM_LAYER_REMOVE,
+        CM_LAYER_MOVEUP,
+        CM_LAYER_MOVEDOWN,
+        CM_LAYER_SENDTOBACK,
+        CM_LAYER_BRINGTOFRONT,
+        CM_LAYER_DUPLICATE,
+        kRename,
+        CM_IMAGE_FLIP_HORIZONTAL,
+        CM_IMAGE_FLIP_VERTICAL,
+        CM_IMAGE_INVERT,
+        CM_IMAGE_AUTO_EQUALIZE,
+        CM_QUICK_SUNLIGHT_MORE,
+        CM_QUICK_SHARPEN_MORE,
     };
     THeadlessMessageBoxes boxes;
     SetMessageBoxHost(&boxes);
-    int undone = 0;
+    int undone = 0, chained = 0;
     for (unsigned seed = 1; seed <= 60; ++seed) {
         for (int id : commands) {
             for (int current = 0; current < 3; ++current) {
@@ -162,10 +178,22 @@ TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 doc->Image.CommitChannels(false);
                 EXPECT_EQ(Difference(doc->Image, before), "") << "seed " << seed << " redo";
+                // An in-place edit after the step, both undone: the step's snapshot must
+                // not have been written through the pixels it shares with the image.
+                ASSERT_TRUE(view.DoCommand(CM_EDITREDO));
+                if (!view.IsCommandEnabled(CM_IMAGE_INVERT)) continue;
+                ASSERT_TRUE(view.DoCommand(CM_IMAGE_INVERT));
+                ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
+                ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
+                doc->Image.CommitChannels(false);
+                EXPECT_EQ(Difference(doc->Image, before), "")
+                    << "seed " << seed << ", command " << id << " then Invert";
+                ++chained;
             }
         }
     }
-    EXPECT_GT(undone, 60 * 8);
+    EXPECT_GT(undone, 60 * 14);
+    EXPECT_GT(chained, 60 * 8);
     EXPECT_TRUE(boxes.Shown.empty()) << boxes.Shown.front().Text;
     SetMessageBoxHost(nullptr);
 }
