@@ -148,8 +148,19 @@ void BM_RotateBackground7_5Degrees(benchmark::State& state) {
     Command(state, [](TTenLayers& t) { return t.geometry->RotateLayer(75); });
 }
 
+// Flip turns the background alone; its undo step must not copy the nine other layers.
+template <int kId>
+void BM_FlipBackgroundTenLayers(benchmark::State& state) {
+    Command(state, [](TTenLayers& t) {
+        t.doc->Image.Layers.Seek(0);
+        return t.view->DoCommand(kId) ? L_INT(SUCCESS) : L_INT(ERROR_INV_PARAMETER);
+    });
+}
+
 } // namespace
 
+BENCHMARK(BM_FlipBackgroundTenLayers<CM_IMAGE_FLIP_HORIZONTAL>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FlipBackgroundTenLayers<CM_IMAGE_FLIP_VERTICAL>)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeTenLayersToHalf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ResizeAllTenLayersToHalf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TenSingleLayerResamplesToHalf)->Unit(benchmark::kMillisecond)->Iterations(3);
