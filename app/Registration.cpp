@@ -47,6 +47,7 @@ constexpr const char* kImageMimeTypes[] = {"image/bmp",
                                            "image/x-ioca",
                                            "image/x-eps",
                                            "image/x-photo-cd",
+                                           "image/x-quillo-fxs",
                                            "image/vnd.fpx"};
 
 std::string AppIconFile(int size) {
@@ -159,13 +160,20 @@ std::string MimePackage() {
            "      <match type=\"string\" offset=\"0\" value=\"LinS\"/>\n"
            "    </magic>\n"
            "  </mime-type>\n"
-           // Our own .cmp container, and IOCA images (.ica is also Citrix's text files, so
+           // Our own .cmp and .fxs containers, and IOCA images (.ica is also Citrix's text files, so
            // the content decides: a MO:DCA document or a bare image segment).
            "  <mime-type type=\"image/x-quillo-cmp\">\n"
            "    <comment>Quillo compressed image</comment>\n"
            "    <glob pattern=\"*.cmp\" weight=\"20\"/>\n"
            "    <magic priority=\"50\">\n"
            "      <match type=\"string\" offset=\"0\" value=\"QCMP\"/>\n"
+           "    </magic>\n"
+           "  </mime-type>\n"
+           "  <mime-type type=\"image/x-quillo-fxs\">\n"
+           "    <comment>Quillo fax page</comment>\n"
+           "    <glob pattern=\"*.fxs\" weight=\"20\"/>\n"
+           "    <magic priority=\"50\">\n"
+           "      <match type=\"string\" offset=\"0\" value=\"QFXS\"/>\n"
            "    </magic>\n"
            "  </mime-type>\n"
            "  <mime-type type=\"image/x-ioca\">\n"

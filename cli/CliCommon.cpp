@@ -30,6 +30,9 @@ bool ParseInt(const char* s, int lo, int hi, int* out) {
     return true;
 }
 
+// Fax pages in our .fxs container, group 3 one- and two-dimensional.
+constexpr int kFaxPage = 70, kFaxPage2D = 69;
+
 int FormatFromName(const std::string& path) {
     auto dot = path.find_last_of('.');
     if (dot == std::string::npos) return 0;
@@ -54,6 +57,7 @@ int FormatFromName(const std::string& path) {
     if (ext == "wpg") return FILE_WPG;
     if (ext == "ica") return FILE_MODCA_G4;
     if (ext == "fpx") return FILE_FPX_JPEG;
+    if (ext == "fxs") return kFaxPage;
     return 0;
 }
 
@@ -78,7 +82,8 @@ L_INT SaveImage(const char* path, pBITMAPHANDLE b, int format, int bpp, int qual
                       (format >= FILE_CCITT_GROUP3_1DIM && format <= FILE_CCITT_GROUP4) ||
                       format == FILE_MACPAINT || format == FILE_GEM || format == FILE_MSP ||
                       (format >= FILE_MODCA_G3_1DIM && format <= FILE_MODCA_G4) ||
-                      (format >= FILE_IOCA_G3_1DIM && format <= FILE_IOCA_G4);
+                      (format >= FILE_IOCA_G3_1DIM && format <= FILE_IOCA_G4) ||
+                      format == kFaxPage || format == kFaxPage2D;
     if (!bpp && mono) saveBpp = 1;
     // WordPerfect bitmaps hold palettes of up to 256 colours.
     if (!bpp && format == FILE_WPG && b->BitsPerPixel > 8) saveBpp = 8;

@@ -640,8 +640,11 @@ void TScriptRunner::RunLine(const std::vector<std::string>& w) {
     } else if (verb == "option") {
         need(3, 3, "option \"NAME\" VALUE");
         Option(w[1], w[2]);
+    } else if (verb == "optionbar" && n == 2 && (w[1] == "collapse" || w[1] == "expand")) {
+        // The caption button: it toggles, so it is clicked only when the state differs.
+        if (optionsBar_.Collapsed() != (w[1] == "collapse")) optionsBar_.ToggleCollapsed();
     } else if (verb == "optionbar") {
-        need(3, 3, "optionbar \"FIELD\" TEXT");
+        need(3, 3, "optionbar \"FIELD\" TEXT|collapse|expand");
         OptionBar(w[1], w[2]);
     } else if (verb == "mask") {
         need(2, 2, "mask PATH");
@@ -1006,7 +1009,9 @@ void TScriptRunner::Option(const std::string& name, const std::string& value) {
 
 void TScriptRunner::PrintOptions() const {
     const TToolOptBar& bar = optionsBar_;
-    std::printf("options: %s\n", bar.Title().c_str());
+    std::printf("options: %s%s\n", bar.Title().c_str(), bar.Collapsed() ? " (collapsed)" : "");
+    // Collapsed, the bar is only its caption.
+    if (bar.Collapsed()) return;
     if (bar.FontVisible()) {
         const int font = bar.FontIndex(), align = bar.AlignIndex();
         std::printf("  Font: %s\n", font < 0 ? "" : bar.Fonts()[size_t(font)].c_str());

@@ -173,6 +173,8 @@ TFilterSliderDialog::TFilterSliderDialog(const TLeadBitmapX& source, int resourc
     Maximum = 50;
     RulerStep = 1;
     Initial = 3;
+    // Posterize maps each pixel on its own; the others look at neighbours.
+    PreviewShrinksFirst = resourceId_ == IDD_POSTERIZE;
 }
 
 L_INT TFilterSliderDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
@@ -194,6 +196,8 @@ TRedEyeDialog::TRedEyeDialog(const TLeadBitmapX& source)
     Maximum = 1000;
     RulerStep = 50;
     Initial = 500;
+    // Each pixel is judged by its own hue and saturation.
+    PreviewShrinksFirst = true;
 }
 
 void TRedEyeDialog::SetupWindow() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "LeadDC.h"
 
@@ -32,6 +33,7 @@ public:
 struct TEditFont {
     std::string Family;
     int PixelHeight = 12; // the em
+    int LineHeight = 0;   // the distance between lines the view lays out; 0: the font's own
     bool Bold = false, Italic = false;
 };
 
@@ -57,6 +59,10 @@ public:
     virtual bool Paste(std::string_view utf8) = 0;
     // A key the box handles itself: VK_BACK, VK_ESCAPE.
     virtual void Key(int vk) = 0;
+    // Where the view's layout starts lines that no line end starts (byte offsets into
+    // Text(), ascending). The box breaks its lines there and nowhere else, so its caret and
+    // selection sit on the lines the view draws.
+    virtual void SetLineStarts(const std::vector<size_t>& starts) = 0;
 };
 
 // The box without a window: text, caret at the end, limit.
@@ -77,6 +83,7 @@ public:
     bool Type(std::string_view utf8) override;
     bool Paste(std::string_view utf8) override;
     void Key(int vk) override;
+    void SetLineStarts(const std::vector<size_t>& starts) override { LineStarts = starts; }
 
     RECT Frame{};
     int Border = 0;
@@ -84,6 +91,7 @@ public:
     int Align = 0;
     COLORREF Color = 0;
     bool Focused = false;
+    std::vector<size_t> LineStarts;
 
 private:
     bool Insert(std::string_view utf8, bool pasted);

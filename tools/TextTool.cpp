@@ -164,10 +164,19 @@ void TTextFrame::SetFont(const std::string& face, int pixels, int style) {
     TEditFont ef;
     ef.Family = GetFontFamily(font_);
     ef.PixelHeight = GetFontMetrics(font_).tmEmHeight;
+    // The layout moves down by the height it measures a line at.
+    ef.LineHeight = GetFontMetrics(font_).tmHeight;
+    if (TImageView* view = tool_.GetView())
+        if (HDC dc = view->Host().BackingDC()) {
+            TDCStateGuard guard(dc);
+            dc->SelectFont(font_);
+            SIZE space{};
+            if (dc->GetTextExtentPoint(" ", &space) && space.cy > 0) ef.LineHeight = space.cy;
+        }
     ef.Bold = lf.lfWeight >= FW_BOLD;
     ef.Italic = lf.lfItalic;
     edit_->SetFont(ef);
-    GrowToFit();
+    Reflow(TReflow::BreaksAndGrow);
     Invalidate();
 }
 
@@ -236,7 +245,7 @@ void TTextFrame::Paint(HDC dc, const RECT& rc) {
     DrawText(dc, 1.0, 0, 0, nullptr);
 }
 
-void TTextFrame::GrowToFit() {
+void TTextFrame::Reflow(TReflow what) {
     TImageView* view = tool_.GetView();
     HDC dc = view ? view->Host().BackingDC() : nullptr;
     if (!dc || !font_) return;
@@ -245,7 +254,13 @@ void TTextFrame::GrowToFit() {
     RECT tall = ContentTextRect();
     tall.bottom = tall.top + kMaxFrameHeight;
     const std::vector<TTextLine> lines = LayoutText(dc, text_, tall, align_);
-    if (lines.empty()) return;
+    // The edit box breaks where the picture does: wherever a line begins that no line end
+    // began (a wrapped word, a cut inside a long one).
+    std::vector<size_t> starts;
+    for (const TTextLine& l : lines)
+        if (l.Begin > 0 && !IsLineEnd(text_[l.Begin - 1])) starts.push_back(l.Begin);
+    edit_->SetLineStarts(starts);
+    if (what == TReflow::Breaks || lines.empty()) return;
     const int needed = lines.back().Y + lines.back().Height;
     const RECT t = ContentTextRect();
     if (needed <= t.bottom) return;
@@ -260,7 +275,7 @@ void TTextFrame::GrowToFit() {
 void TTextFrame::OnTextChanged() {
     Invalidate(); // where the old text was
     text_ = edit_->Text();
-    GrowToFit();
+    Reflow(TReflow::BreaksAndGrow);
     Invalidate();
 }
 
@@ -323,9 +338,10 @@ void TTextFrame::OnBorderMouse(TBorder phase, POINT client) {
             r.bottom = std::max(r.bottom + dy, r.top + kTextFrameMin);
     }
     SetRect(r);
+    if (r.right - r.left != rectAtStart_.right - rectAtStart_.left) Reflow(TReflow::Breaks);
     if (phase == TBorder::Release) {
         sizeMoveState_ = 0;
-        GrowToFit();
+        Reflow(TReflow::BreaksAndGrow);
         edit_->Focus();
     }
 }

@@ -88,8 +88,10 @@ public:
 
 private:
     POINT ScrollOffset() const;
-    // Grows the frame a line at a time until the text fits (bounded by the text's lines).
-    void GrowToFit();
+    // Lays the text out as it is drawn, tells the edit box where the lines break and, with
+    // BreaksAndGrow, grows the frame a line at a time until the text fits.
+    enum class TReflow { Breaks, BreaksAndGrow };
+    void Reflow(TReflow what);
     void SetRect(const RECT& r);
 
     TTextPaintTool& tool_;

@@ -18,8 +18,10 @@ public:
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setLineWrapMode(QTextEdit::WidgetWidth);
-        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // Lines break only where the view's layout breaks them (soft line separators put in
+        // by SetLineStarts), never by the widget's own metrics.
+        setLineWrapMode(QTextEdit::NoWrap);
+        setWordWrapMode(QTextOption::ManualWrap);
         document()->setDocumentMargin(0);
         viewport()->setAutoFillBackground(false);
         setAutoFillBackground(false);
@@ -44,13 +46,31 @@ public:
         quiet_ = false;
     }
 
-    int Length() const { return int(toPlainText().toUcs4().size()); }
+    // The text as typed: paragraphs end in "\n", the soft breaks are not part of it.
+    QString Logical() const {
+        QString raw = document()->toRawText();
+        if (!raw.isEmpty() && raw.back() == QChar::ParagraphSeparator) raw.chop(1);
+        raw.remove(QChar::LineSeparator);
+        raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        raw.replace(QChar::Nbsp, QLatin1Char(' '));
+        return raw;
+    }
+    static QString Typed(QString s) {
+        // A line separator typed or pasted is a line end like any other: the widget's own
+        // ones are the view's wrapping and come and go with it.
+        s.replace(QChar::LineSeparator, QLatin1Char('\n'));
+        return s;
+    }
+    int Length() const { return int(Logical().toUcs4().size()); }
     // Whether text can replace the selection without passing the limit.
     bool Fits(const QString& text) const {
         const QTextCursor c = textCursor();
-        const int selected = int(c.selectedText().toUcs4().size());
+        QString sel = c.selectedText();
+        sel.remove(QChar::LineSeparator);
+        const int selected = int(sel.toUcs4().size());
         return Length() - selected + int(text.toUcs4().size()) <= limit_;
     }
+    QChar At(int pos) const { return document()->characterAt(pos); }
 
     ITextEditEvents* events_;
     int limit_ = 32767;
@@ -70,14 +90,43 @@ protected:
             if (events_) events_->OnMaxText(false);
             return;
         }
+        if (newline) {
+            // Shift+Enter too: the widget would put in a line separator, which is a soft
+            // break here and would go at the next relayout.
+            e->accept();
+            insertPlainText(QStringLiteral("\n"));
+            return;
+        }
+        // Backspace and Delete next to a soft break take the character beyond it: the
+        // break itself comes back at once.
+        QTextCursor c = textCursor();
+        if (!c.hasSelection()) {
+            if (e->key() == Qt::Key_Backspace && c.position() > 0 &&
+                At(c.position() - 1) == QChar::LineSeparator) {
+                c.movePosition(QTextCursor::PreviousCharacter);
+                setTextCursor(c);
+            } else if (e->key() == Qt::Key_Delete && At(c.position()) == QChar::LineSeparator) {
+                c.movePosition(QTextCursor::NextCharacter);
+                setTextCursor(c);
+            }
+        }
         QTextEdit::keyPressEvent(e);
     }
+    QMimeData* createMimeDataFromSelection() const override {
+        auto* data = new QMimeData;
+        QString text = textCursor().selectedText();
+        text.remove(QChar::LineSeparator);
+        text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        data->setText(text);
+        return data;
+    }
     void insertFromMimeData(const QMimeData* source) override {
-        if (source->hasText() && !Fits(source->text())) {
+        const QString text = Typed(source->text());
+        if (source->hasText() && !Fits(text)) {
             if (events_) events_->OnMaxText(true);
             return;
         }
-        QTextEdit::insertPlainText(source->text());
+        QTextEdit::insertPlainText(text);
     }
 };
 
@@ -162,6 +211,17 @@ void QtTextEdit::SetFont(const TEditFont& font) {
     edit_->quiet_ = true;
     edit_->document()->setDefaultFont(f);
     edit_->setFont(f);
+    // The view's line distance, so the caret moves down as the drawn lines do.
+    QTextBlockFormat bf;
+    if (font.LineHeight > 0)
+        bf.setLineHeight(font.LineHeight, QTextBlockFormat::FixedHeight);
+    else
+        bf.setLineHeight(100, QTextBlockFormat::SingleHeight);
+    QTextCursor all(edit_->document());
+    all.select(QTextCursor::Document);
+    all.mergeBlockFormat(bf);
+    QTextCursor typing = edit_->textCursor();
+    typing.mergeBlockFormat(bf);
     edit_->quiet_ = false;
 }
 
@@ -200,7 +260,46 @@ void QtTextEdit::SetText(const std::string& utf8) {
 }
 
 std::string QtTextEdit::Text() const {
-    return edit_ ? edit_->toPlainText().toStdString() : std::string();
+    return edit_ ? edit_->Logical().toStdString() : std::string();
+}
+
+void QtTextEdit::SetLineStarts(const std::vector<size_t>& starts) {
+    if (!edit_) return;
+    QTextDocument* doc = edit_->document();
+    // Where the breaks belong in the document: the logical UTF-16 position of each start
+    // plus the breaks before it.
+    const std::string utf8 = Text();
+    std::vector<int> want;
+    want.reserve(starts.size());
+    size_t byte = 0;
+    int units = 0;
+    for (const size_t start : starts) {
+        if (start > utf8.size()) break;
+        for (; byte < start; byte = Utf8Next(utf8, byte))
+            units += (static_cast<unsigned char>(utf8[byte]) >= 0xF0) ? 2 : 1;
+        want.push_back(units + int(want.size()));
+    }
+    const QString raw = doc->toRawText();
+    std::vector<int> have;
+    for (int i = 0; i < raw.size(); ++i)
+        if (raw.at(i) == QChar::LineSeparator) have.push_back(i);
+    if (have == want) return; // the usual key: nothing moves
+    QTextCharFormat invisible;
+    invisible.setForeground(QBrush(Qt::transparent));
+    edit_->quiet_ = true;
+    QTextCursor c(doc);
+    // One undo step with the edit that moved the breaks, so undoing it brings both back.
+    c.joinPreviousEditBlock();
+    for (auto it = have.rbegin(); it != have.rend(); ++it) {
+        c.setPosition(*it);
+        c.deleteChar();
+    }
+    for (const int pos : want) {
+        c.setPosition(pos);
+        c.insertText(QString(QChar::LineSeparator), invisible);
+    }
+    c.endEditBlock();
+    edit_->quiet_ = false;
 }
 
 void QtTextEdit::SetLimit(int chars) {
@@ -213,7 +312,8 @@ void QtTextEdit::Focus() {
 
 bool QtTextEdit::Type(std::string_view utf8) {
     if (!edit_) return false;
-    const QString all = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    const QString all =
+        QtTextEditWidget::Typed(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
     for (const QChar c : all) {
         const QString one(c);
         if (!edit_->Fits(one)) {
@@ -227,7 +327,8 @@ bool QtTextEdit::Type(std::string_view utf8) {
 
 bool QtTextEdit::Paste(std::string_view utf8) {
     if (!edit_) return false;
-    const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    const QString text =
+        QtTextEditWidget::Typed(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
     if (!edit_->Fits(text)) {
         if (edit_->events_) edit_->events_->OnMaxText(true);
         return false;
@@ -242,5 +343,11 @@ void QtTextEdit::Key(int vk) {
         if (edit_->events_) edit_->events_->OnEscape();
         return;
     }
-    if (vk == VK_BACK) edit_->textCursor().deletePreviousChar();
+    if (vk == VK_BACK) {
+        QTextCursor c = edit_->textCursor();
+        if (!c.hasSelection() && c.position() > 0 &&
+            edit_->At(c.position() - 1) == QChar::LineSeparator)
+            c.movePosition(QTextCursor::PreviousCharacter);
+        c.deletePreviousChar();
+    }
 }

@@ -28,6 +28,7 @@ public:
     bool Type(std::string_view utf8) override;
     bool Paste(std::string_view utf8) override;
     void Key(int vk) override;
+    void SetLineStarts(const std::vector<size_t>& starts) override;
 
     // The widget that takes the keys (for tests).
     QTextEdit* Widget() const;

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -24,6 +25,21 @@ constexpr int kFlagIds[] = {IDC_OPT_FLAG1, IDC_OPT_FLAG2, IDC_OPT_FLAG3, IDC_OPT
 constexpr int kBorder = 3;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A combo whose list, however it closes (a choice, Esc, a click elsewhere), hands the
+// keyboard back to the main window and so to the image or the open text frame.
+class OptionsCombo : public QComboBox {
+public:
+    OptionsCombo(QWidget* parent, std::function<void()> closed)
+        : QComboBox(parent), closed_(std::move(closed)) {}
+    void hidePopup() override {
+        QComboBox::hidePopup();
+        if (closed_) closed_();
+    }
+
+private:
+    std::function<void()> closed_;
+};
 
 } // namespace
 
@@ -113,10 +129,10 @@ ToolOptionsWindow::ToolOptionsWindow(QWidget* parent)
     grid->setVerticalSpacing(2);
 
     fontLabel_ = new QLabel(tr("Font"), body_);
-    font_ = new QComboBox(body_);
+    font_ = new OptionsCombo(body_, [this] { GiveBackActivation(); });
     font_->setObjectName(QStringLiteral("opt130"));
     alignLabel_ = new QLabel(tr("Align"), body_);
-    align_ = new QComboBox(body_);
+    align_ = new OptionsCombo(body_, [this] { GiveBackActivation(); });
     align_->setObjectName(QStringLiteral("opt131"));
     for (const char* name : TToolOptBar::kAlignNames) align_->addItem(QString::fromLatin1(name));
     for (QComboBox* combo : {font_, align_}) {

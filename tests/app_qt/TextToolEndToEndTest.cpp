@@ -1,10 +1,14 @@
 // The text tool in the real main window: chosen on the Tools bar, a frame dragged with the
 // mouse, words typed with key events into the edit widget floating over the image, the
 // size changed through the view's options while typing, committed by a click, undone.
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -15,6 +19,7 @@
 #include "QtWindowHost.h"
 #include "TestRegistry.h"
 #include "TextTool.h"
+#include "ToolOptionsWindow.h"
 #include "ViewInteraction.h"
 
 namespace {
@@ -52,6 +57,19 @@ struct TFixture {
         auto* tools = dynamic_cast<TViewInteraction*>(View().Tools());
         return tools ? dynamic_cast<TTextPaintTool*>(tools->PaintTool()) : nullptr;
     }
+    // The number field of the options bar's current panel that has this name.
+    QLineEdit* OptionField(const QString& name) const {
+        ToolOptionsWindow* bar = frame.ToolOptions();
+        for (int id : {IDC_OPT_VALUE1, IDC_OPT_VALUE2, IDC_OPT_VALUE3, IDC_OPT_VALUE4})
+            if (!bar->Edit(id)->isHidden() && bar->NameLabel(id)->text() == name)
+                return bar->Edit(id);
+        return nullptr;
+    }
+    void DragFrame(QPoint a, QPoint b) {
+        QTest::mousePress(Canvas(), Qt::LeftButton, {}, a);
+        for (int i = 1; i <= 4; ++i) QTest::mouseMove(Canvas(), a + (b - a) * i / 4);
+        QTest::mouseRelease(Canvas(), Qt::LeftButton, {}, b);
+    }
     QTextEdit* Edit() const {
         for (QTextEdit* e : Canvas()->findChildren<QTextEdit*>())
             if (e->isVisible()) return e;
@@ -84,10 +102,7 @@ private slots:
         QCOMPARE(L_CopyBitmap(&before, image.GetCurrentLayer()), SUCCESS);
 
         QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
-        const QPoint a = fx.At(10, 10), b = fx.At(150, 60);
-        QTest::mousePress(fx.Canvas(), Qt::LeftButton, {}, a);
-        for (int i = 1; i <= 4; ++i) QTest::mouseMove(fx.Canvas(), a + (b - a) * i / 4);
-        QTest::mouseRelease(fx.Canvas(), Qt::LeftButton, {}, b);
+        fx.DragFrame(fx.At(10, 10), fx.At(150, 60));
         QVERIFY(fx.Tool() && fx.Tool()->Frame());
         QTextEdit* edit = fx.Edit();
         QVERIFY(edit);
@@ -102,11 +117,22 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return fx.Canvas()->grab().toImage() != empty; }));
         QCOMPARE(Changed(before, *image.GetCurrentLayer()), 0);
 
+        // The size typed into the options bar's own field, as a user would.
         const int em = GetFontMetrics(fx.Tool()->Frame()->Font()).tmEmHeight;
-        fx.View().ToolOptions.TextSize *= 2;
-        fx.View().TextOptionsChanged();
+        QLineEdit* size = fx.OptionField("Size");
+        QVERIFY(size);
+        QCOMPARE(size->text(), QString::number(fx.View().ToolOptions.TextSize));
+        size->setFocus();
+        size->selectAll();
+        QTest::keyClicks(size, QString::number(2 * fx.View().ToolOptions.TextSize));
         QCOMPARE(GetFontMetrics(fx.Tool()->Frame()->Font()).tmEmHeight, 2 * em);
         QCOMPARE(edit->font().pixelSize(), 2 * em);
+        QTest::keyClick(size, Qt::Key_Return);
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+
+        // The keyboard is the text frame's again: typing goes on there.
+        QTest::keyClicks(edit, "!");
+        QCOMPARE(fx.Tool()->Frame()->Text(), std::string("Hi\nthere!"));
 
         // A click outside commits, and nothing else starts.
         QTest::mouseClick(fx.Canvas(), Qt::LeftButton, {}, fx.At(250, 150));
@@ -117,6 +143,68 @@ private slots:
         QTest::keyClick(fx.Canvas(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(Changed(before, *image.GetCurrentLayer()), 0);
         L_FreeBitmap(&before);
+    }
+
+    // The edit widget's caret and selection are only right if it breaks a long line where
+    // the picture does, wherever its own font metrics would have broken it.
+    void ALongLineWrapsInTheEditAsInTheImage() {
+        TFixture fx;
+        fx.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
+        fx.manager.OpenDroppedFiles({kSamplePng});
+        QVERIFY(fx.Host());
+        QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
+        fx.DragFrame(fx.At(5, 5), fx.At(97, 40));
+        QTextEdit* edit = fx.Edit();
+        QVERIFY(edit);
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+        const QString typed =
+            "Pack my box with five dozen liquor jugs, then "
+            "Supercalifragilisticexpialidociously quick zephyrs";
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClicks(edit, "end");
+        TTextFrame& frame = *fx.Tool()->Frame();
+        const std::string text = frame.Text();
+        QCOMPARE(QString::fromStdString(text), typed + "\nend");
+
+        HDC dc = fx.View().Host().BackingDC();
+        TDCStateGuard guard(dc);
+        dc->SelectFont(frame.Font());
+        RECT tall = frame.ContentTextRect();
+        tall.bottom = tall.top + 100000;
+        const std::vector<TTextLine> drawn = LayoutText(dc, text, tall, 0);
+        QVERIFY(drawn.size() >= 5);
+
+        std::vector<std::string> shown;
+        for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
+            QTextLayout* layout = b.layout();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine line = layout->lineAt(i);
+                QString part = b.text().mid(line.textStart(), line.textLength());
+                part.remove(QChar::LineSeparator);
+                // Trailing spaces draw nothing; the picture keeps or drops them by where
+                // it cut.
+                while (part.endsWith(' ')) part.chop(1);
+                shown.push_back(part.toStdString());
+            }
+        }
+        QCOMPARE(shown.size(), drawn.size());
+        for (size_t i = 0; i < drawn.size(); ++i) {
+            QString want =
+                QString::fromStdString(text.substr(drawn[i].Begin, drawn[i].End - drawn[i].Begin));
+            while (want.endsWith(' ')) want.chop(1);
+            QCOMPARE(QString::fromStdString(shown[i]), want);
+        }
+        // Backspace at the start of a wrapped line takes the character before the break
+        // (the text is ASCII: the second line starts one soft break after its offset).
+        QTextCursor c = edit->textCursor();
+        c.setPosition(int(drawn[1].Begin) + 1);
+        edit->setTextCursor(c);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        std::string less = text;
+        less.erase(drawn[1].Begin - 1, 1);
+        QCOMPARE(frame.Text(), less);
     }
 };
 

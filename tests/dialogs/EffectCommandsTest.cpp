@@ -14,7 +14,7 @@
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "MessageBox.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
@@ -34,18 +34,7 @@ struct Fixture {
         SetMessageBoxHost(nullptr);
         SetDialogHost(oldDialogs);
     }
-    void Select(RECT r) {
-        const TLayer& bg = Layer(0);
-        BITMAPHANDLE b;
-        ASSERT_EQ(
-            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
-            SUCCESS);
-        view->SelectionMask.Adopt(b);
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                L_RowPtr(&view->SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
-        view->HasSelection = true;
-    }
+    void Select(RECT r) { vt::Select(*view, Layer(0), r); }
     TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
 
     THeadlessMessageBoxes boxes;
@@ -133,16 +122,7 @@ TEST(EffectCommands, EveryCommandOpensItsDialogAndCancelChangesNothing) {
 TEST(EffectCommands, AFailureIsShownAndThePaletteOfTheBackgroundReachesTheOtherLayers) {
     RGBQUAD pal[256];
     ASSERT_EQ(L_GetFixedPalette(pal, 8), SUCCESS);
-    auto palette = [&](int w, int h, uint8_t index) {
-        BITMAPHANDLE b;
-        EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
-        auto l = std::make_unique<TLayer>();
-        l->Adopt(b);
-        for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), index, size_t(w));
-        l->LogicalBpp = 8;
-        return l;
-    };
-    Fixture f(palette(10, 10, 100), palette(4, 4, 30));
+    Fixture f(vt::Palette8(10, 10, pal, 100), vt::Palette8(4, 4, pal, 30));
     TLeadBitmapX before;
     ASSERT_EQ(before.AssignX(f.Layer(0), true), SUCCESS);
 

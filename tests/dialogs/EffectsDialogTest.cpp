@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "CommandIds.h"
+#include "EffectCommands.h"
 #include "EffectsDialog.h"
 #include "ErrorDisplay.h"
 #include "MessageBox.h"
@@ -178,26 +183,65 @@ TEST(EffectsDialog, ABottomUpSourceShowsTheSameRectangle) {
     });
 }
 
-TEST(EffectsDialog, ASelectionOutOfSightLeavesThePreviewUnprocessed) {
-    auto layer = mt::Pattern(200, 200, 32);
-    mt::Shape(*layer, RECT{150, 150, 200, 200});
-    TInvertDialog d(*layer);
-    THeadless run;
-    run(d, [&](TDialog&) -> int {
-        const int fitted = d.Calls;
-        EXPECT_EQ(fitted, 1);
-        // The fitted view shows the selection: its pixels are processed, the rest not.
+// The selection in the middle of a 200 x 200 layer: in sight at the fitted zoom, cut by the
+// crop after one zoom into the top left corner, out of sight after two. Every dialog leaves
+// the pixels outside it alone in its preview; the inverting one shows what it processes.
+TEST(EffectsDialog, ThePreviewIsProcessedOnlyInsideTheSelectionInSight) {
+    struct TProbe {
+        int x, y;    // image pixel
+        bool inside; // in the selection
+    };
+    auto check = [](TEffectsDialog& d, std::initializer_list<TProbe> probes, bool inverts,
+                    const std::string& what) {
+        const RECT v = d.GetVisibleRect();
+        const BITMAPHANDLE& o = d.ShownOriginal();
         const BITMAPHANDLE& p = d.PreviewBitmap();
-        EXPECT_EQ(mt::At(p, 140, 140).r, 255 - mt::At(d.ShownOriginal(), 140, 140).r);
-        EXPECT_EQ(mt::At(p, 10, 10), mt::At(d.ShownOriginal(), 10, 10));
-        // Zoomed into the top left corner, nothing of it is in sight.
-        d.ClickPane(IDC_ORIGINAL, false, POINT{21, 5});
-        d.ClickPane(IDC_ORIGINAL, false, POINT{21, 5});
-        EXPECT_LT(d.GetVisibleRect().right, 150);
-        EXPECT_EQ(d.Calls, fitted);
-        EXPECT_TRUE(SamePixels(d.PreviewBitmap(), d.ShownOriginal()));
-        return IDCANCEL;
-    });
+        ASSERT_TRUE(d.PreviewBitmap().IsAllocated()) << what;
+        for (const TProbe& t : probes) {
+            const int px = int((t.x - v.left) * d.GetZoom()), py = int((t.y - v.top) * d.GetZoom());
+            const Px a = mt::At(o, px, py), b = mt::At(p, px, py);
+            if (!t.inside) {
+                EXPECT_EQ(b, a) << what << " outside at " << t.x << "," << t.y;
+            } else if (inverts) {
+                EXPECT_EQ(b, (Px{uint8_t(255 - a.b), uint8_t(255 - a.g), uint8_t(255 - a.r), a.a}))
+                    << what << " inside at " << t.x << "," << t.y;
+            }
+        }
+    };
+    auto layer = mt::Pattern(200, 200, 32);
+    mt::Shape(*layer, RECT{80, 80, 140, 140});
+    std::vector<std::pair<std::string, std::unique_ptr<TEffectsDialog>>> dialogs;
+    // Water Color previews only on request, so it is left out.
+    dialogs.emplace_back("invert", std::make_unique<TInvertDialog>(*layer));
+    for (int id : std::initializer_list<int>{
+             CM_ADJUST_HUE_SATURATION, CM_ADJUST_BRIGHTNESS_CONTRAST, CM_ADJUST_SHARPNESS,
+             CM_ADJUST_RGB, CM_ADJUST_CMYK, CM_ADJUST_GAMMA, CM_EFFECT_RED_EYE, CM_EFFECT_AVERAGE,
+             CM_EFFECT_MEDIAN, CM_EFFECT_EMBOSS, CM_EFFECT_ADD_NOISE, CM_EFFECT_POSTERIZE,
+             CM_EFFECT_MOSAIC, CM_EFFECT_SPATIAL_FILTER, CM_EFFECT_DIFFUSE_OUTLINE})
+        dialogs.emplace_back(FindEffectCommand(id)->UndoName, FindEffectCommand(id)->Make(*layer));
+    THeadless run;
+    for (auto& [name, d] : dialogs) {
+        const bool inverts = name == "invert";
+        run(*d, [&](TDialog&) -> int {
+            check(*d, {{100, 100, true}, {120, 130, true}, {20, 20, false}, {160, 100, false}},
+                  inverts, name + " fitted");
+            // The crop shows the selection's top left part only.
+            d->ClickPane(IDC_ORIGINAL, false, POINT{21, 5});
+            EXPECT_EQ(d->GetVisibleRect().right, 121) << name;
+            EXPECT_EQ(d->GetVisibleRect().bottom, 100) << name;
+            check(*d, {{100, 90, true}, {115, 95, true}, {40, 40, false}, {60, 90, false}}, inverts,
+                  name + " partly in sight");
+            // Nothing of it is in sight: the preview is the original, unprocessed.
+            const int calls = inverts ? static_cast<TInvertDialog&>(*d).Calls : 0;
+            d->ClickPane(IDC_ORIGINAL, false, POINT{21, 5});
+            EXPECT_LT(d->GetVisibleRect().right, 80) << name;
+            EXPECT_TRUE(SamePixels(d->PreviewBitmap(), d->ShownOriginal())) << name;
+            if (inverts) {
+                EXPECT_EQ(static_cast<TInvertDialog&>(*d).Calls, calls);
+            }
+            return IDCANCEL;
+        });
+    }
     EXPECT_EQ(L_BitmapHasRgn(layer.get()), 1) << "the layer's region is its own";
 }
 

@@ -14,7 +14,7 @@
 #include "MessageBox.h"
 #include "ModelessDialog.h"
 #include "Processing.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
@@ -33,18 +33,7 @@ struct Fixture {
         SetDialogHost(oldDialogs);
         SetModelessHost(oldModeless);
     }
-    void Select(RECT r) {
-        const TLayer& bg = Layer();
-        BITMAPHANDLE b;
-        ASSERT_EQ(
-            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
-            SUCCESS);
-        view->SelectionMask.Adopt(b);
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                L_RowPtr(&view->SelectionMask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
-        view->HasSelection = true;
-    }
+    void Select(RECT r) { vt::Select(*view, Layer(), r); }
     TLayer& Layer() { return *doc->Image.Layers.At(0); }
     bool Unchanged(const TLeadBitmapX& before) {
         return Layer().Size == before.Size &&

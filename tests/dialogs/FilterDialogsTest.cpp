@@ -71,6 +71,31 @@ TFactory Make() {
     return [](const TLeadBitmapX& s) { return std::make_unique<T>(s); };
 }
 
+// Red Eye and Posterize treat each pixel on its own, so their preview may shrink a large
+// crop to the pane first; it must come out as the crop processed and then shrunk.
+TEST_F(FilterDialogs, PointFiltersPreviewTheSamePixelsWhenTheyShrinkFirst) {
+    TLeadBitmapX large;
+    ft::Make(large, 400, 300, [](int x, int y) {
+        return (x / 20 + y / 20) % 3 ? Px{200 + x % 50, (y * 3) & 63, (x * y) & 63}
+                                     : Px{x & 255, y & 255, 90};
+    });
+    for (const TFactory& make : {Make<TRedEyeDialog>(), Make<TPosterizeDialog>()}) {
+        auto d = make(large);
+        Run(*d, [&](TDialog& dlg) {
+            EXPECT_TRUE(d->PreviewShrinksFirst);
+            dlg.Scroll(IDC_SLIDER, SB_THUMBPOSITION, 4);
+            dlg.Scroll(IDC_SLIDER, SB_ENDSCROLL);
+            TLeadBitmapX shrunkFirst;
+            shrunkFirst.AssignX(d->PreviewBitmap(), true);
+            d->PreviewShrinksFirst = false;
+            dlg.Scroll(IDC_SLIDER, SB_ENDSCROLL);
+            EXPECT_TRUE(SamePixels(shrunkFirst, d->PreviewBitmap())) << dlg.Caption();
+            EXPECT_FALSE(SamePixels(d->PreviewBitmap(), d->ShownOriginal())) << dlg.Caption();
+            return IDCANCEL;
+        });
+    }
+}
+
 TEST_F(FilterDialogs, EachAppliesItsToolkitCallWithTheSettingsChosen) {
     struct Case {
         const char* name;

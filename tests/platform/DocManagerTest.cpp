@@ -252,6 +252,12 @@ TEST_F(DocManagerTest, SaveFallsBackToSaveAsWithTheSavableTypes) {
     EXPECT_EQ(ro->GetTitle(), "scan.ro");
     EXPECT_EQ(ro->GetTemplate()->GetDescription(), "All pictures");
     EXPECT_EQ(recent.Paths().front(), dir + "/scan.ro"); // only the open was recorded
+    // A title that is not the file's name comes back too.
+    TFakeDoc* fresh = static_cast<TFakeDoc*>(manager.CreateDoc(nullptr, ""));
+    fresh->FailSaves = true;
+    dialogs.QueueSave({{dir + "/new.pic"}, 0});
+    EXPECT_FALSE(manager.SaveDocAs(*fresh));
+    EXPECT_EQ(fresh->GetTitle(), "Untitled");
 }
 
 TEST_F(DocManagerTest, SaveAsWritesTheTypeTheTypedExtensionNames) {

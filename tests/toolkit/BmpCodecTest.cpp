@@ -101,10 +101,6 @@ TEST(BmpCodec, HeaderDetailsAreReported) {
 // ---------------------------------------------------------------------------
 // Hand-made files for what no fixture can show.
 
-void Put(std::vector<uint8_t>& v, uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-
 std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compression,
                              const std::vector<RGBQUAD>& palette,
                              const std::vector<uint8_t>& pixels) {
@@ -124,7 +120,7 @@ std::vector<uint8_t> MakeBmp(int width, int height, int bpp, uint32_t compressio
                                                {0, 4},
                                                {colours, 4},
                                                {0, 4}};
-    for (auto [value, bytes] : fields) Put(v, value, bytes);
+    for (auto [value, bytes] : fields) testimg::Append(v, value, bytes);
     for (const RGBQUAD& q : palette) v.insert(v.end(), {q.rgbBlue, q.rgbGreen, q.rgbRed, 0});
     v.insert(v.end(), pixels.begin(), pixels.end());
     return v;

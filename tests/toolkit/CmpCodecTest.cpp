@@ -12,10 +12,6 @@
 
 namespace {
 
-void PutLE32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-}
-
 // A smooth picture JPEG can keep close: gradients in each channel.
 tb::Bmp Smooth(int w, int h, int bpp) {
     tb::Bmp b;
@@ -84,23 +80,23 @@ TEST(CmpFiles, HeadersThatDisagreeWithTheirDataFailCheaply) {
     tb::Bmp b;
     // 65535 x 65535 over a few bytes of data.
     std::vector<uint8_t> f = page;
-    PutLE32(f, 8, 65535);
-    PutLE32(f, 12, 65535);
+    testimg::Store32(f, 8, 65535);
+    testimg::Store32(f, 12, 65535);
     meter::Start();
     EXPECT_NE(L_LoadBitmapMemory(f.data(), &b.b, 0, ORDER_BGR, f.size()), SUCCESS);
     EXPECT_LT(meter::Peak(), uint64_t(1) << 20);
     // Rows of 64 black pixels coded for a page 8 pixels wide: more run than row.
     f = page;
-    PutLE32(f, 8, 8);
+    testimg::Store32(f, 8, 8);
     EXPECT_EQ(L_LoadBitmapMemory(f.data(), &b.b, 0, ORDER_BGR, f.size()), ERROR_FILE_FORMAT);
     // A payload longer than the file.
     f = page;
-    PutLE32(f, 24, uint32_t(f.size()));
+    testimg::Store32(f, 24, uint32_t(f.size()));
     EXPECT_EQ(L_LoadBitmapMemory(f.data(), &b.b, 0, ORDER_BGR, f.size()), ERROR_FILE_FORMAT);
     // A JPEG payload of another size than the header says.
     tb::Bmp photo = Smooth(32, 16, 24);
     f = testimg::SaveToMemory(&photo.b, FILE_CMP);
-    PutLE32(f, 12, 17);
+    testimg::Store32(f, 12, 17);
     EXPECT_EQ(L_LoadBitmapMemory(f.data(), &b.b, 0, ORDER_BGR, f.size()), ERROR_FILE_FORMAT);
     // Cut anywhere, a file opens in part or fails cleanly.
     for (size_t cut : {size_t(10), size_t(40), f.size() / 2, f.size() - 1})

@@ -28,6 +28,46 @@ std::string Eps(const std::string& box, const std::string& body) {
 
 bool HaveGhostscript() { return std::system("command -v gs >/dev/null 2>&1") == 0; }
 
+void Put16(std::vector<uint8_t>& o, unsigned v) {
+    o.push_back(uint8_t(v));
+    o.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& o, uint32_t v) {
+    Put16(o, v & 0xffff);
+    Put16(o, v >> 16);
+}
+
+// A DOS EPS file of `ps` and a placeable metafile whose only drawing is a STRETCHDIB record
+// of a 2 x 2 24-bit DIB: red, green on the bottom row, blue, white on the top.
+std::vector<uint8_t> DosEpsWithMetafile(const std::string& ps) {
+    std::vector<uint8_t> dib;
+    Put32(dib, 40);
+    Put32(dib, 2);
+    Put32(dib, 2);
+    Put16(dib, 1);
+    Put16(dib, 24);
+    for (int i = 0; i < 6; ++i) Put32(dib, 0);
+    for (uint8_t v : {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0}) dib.push_back(v);
+    std::vector<uint8_t> wmf = {0xD7, 0xCD, 0xC6, 0x9A};
+    wmf.resize(22, 0);
+    Put16(wmf, 1); // in memory
+    Put16(wmf, 9);
+    Put16(wmf, 0x300);
+    for (int i = 0; i < 6; ++i) Put16(wmf, 0);
+    Put32(wmf, uint32_t(14 + dib.size() / 2));
+    Put16(wmf, 0x0F43);
+    wmf.resize(wmf.size() + 22, 0); // raster operation, colour use and the rectangles
+    wmf.insert(wmf.end(), dib.begin(), dib.end());
+    for (unsigned v : {3u, 0u, 0u}) Put16(wmf, v); // the end record
+    std::vector<uint8_t> f = {0xC5, 0xD0, 0xD3, 0xC6};
+    const uint32_t psAt = 30, wmfAt = psAt + uint32_t(ps.size());
+    for (uint32_t v : {psAt, uint32_t(ps.size()), wmfAt, uint32_t(wmf.size()), 0u, 0u}) Put32(f, v);
+    Put16(f, 0xFFFF);
+    f.insert(f.end(), ps.begin(), ps.end());
+    f.insert(f.end(), wmf.begin(), wmf.end());
+    return f;
+}
+
 } // namespace
 
 TEST(EpsCodec, PicturesRenderToTheirPixelsAndPreviewsOpenWithoutRendering) {
@@ -132,4 +172,29 @@ TEST(EpsCodec, HostilePostScriptIsStoppedAndCannotTouchFiles) {
         EXPECT_EQ(testimg::ReadFile(victim), Bytes("keep"));
         EXPECT_FALSE(std::filesystem::exists(dir + "/new.txt"));
     }
+}
+
+TEST(EpsCodec, MetafilePreviewOpensWhenThereIsNoRendering) {
+    setenv("QUILLO_GHOSTSCRIPT", "/nonexistent/gs", 1);
+    std::vector<uint8_t> file = DosEpsWithMetafile(Eps("0 0 50 40", "0 setgray"));
+    tb::Bmp b;
+    ASSERT_EQ(L_LoadBitmapMemory(file.data(), &b.b, 24, ORDER_BGR, file.size()), SUCCESS);
+    ASSERT_EQ(b.b.Width, 2);
+    ASSERT_EQ(b.b.Height, 2);
+    EXPECT_EQ(L_GetPixelColor(&b.b, 0, 0), RGB(0, 0, 255));
+    EXPECT_EQ(L_GetPixelColor(&b.b, 0, 1), RGB(255, 255, 255));
+    EXPECT_EQ(L_GetPixelColor(&b.b, 1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(L_GetPixelColor(&b.b, 1, 1), RGB(0, 255, 0));
+    unsetenv("QUILLO_GHOSTSCRIPT");
+
+    // With no PostScript at all the preview is the picture, and says so.
+    file = DosEpsWithMetafile("");
+    FILEINFO info;
+    ASSERT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_EPS_PREVIEW);
+    EXPECT_EQ(info.Width, 2);
+    // A DIB record longer than the metafile is not read.
+    file[30 + 22 + 18] = 0xFF;
+    file[30 + 22 + 19] = 0x7F;
+    EXPECT_EQ(L_FileInfoMemory(file.data(), file.size(), &info), ERROR_FILE_FORMAT);
 }

@@ -1,4 +1,4 @@
-// CALS and CCITT TIFF files: what ImageMagick writes opens with its pixels, what we write
+// CALS, .fxs and CCITT TIFF files: what ImageMagick writes opens with its pixels, what we write
 // comes back with its format code, turned CALS pages stand upright, and hostile or damaged
 // files fail cheaply or open in part.
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 namespace {
 
 const std::string kFax = std::string(QUILLO_TEST_DATA) + "/fax/";
+// Fax pages in our .fxs container: group 3 one- and two-dimensional.
+constexpr int FILE_WINFAX_G3_1DIM = 70, FILE_WINFAX_G3_2DIM = 69;
 
 std::vector<uint8_t> Save(BITMAPHANDLE& b, int format) {
     uint8_t* buf = nullptr;
@@ -51,8 +53,9 @@ TEST(FaxFiles, WhatWeWriteComesBackWhicheverPaletteOrderAndOnlyAtOneBit) {
     const RGBQUAD blackFirst[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
     const RGBQUAD whiteFirst[2] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
     for (const RGBQUAD* pal : {blackFirst, whiteFirst})
-        for (int format : {FILE_CCITT, FILE_CCITT_GROUP3_1DIM, FILE_CCITT_GROUP3_2DIM,
-                           FILE_CCITT_GROUP4, FILE_CALS}) {
+        for (int format :
+             {int(FILE_CCITT), int(FILE_CCITT_GROUP3_1DIM), int(FILE_CCITT_GROUP3_2DIM),
+              int(FILE_CCITT_GROUP4), int(FILE_CALS), FILE_WINFAX_G3_1DIM, FILE_WINFAX_G3_2DIM}) {
             SCOPED_TRACE(testing::Message()
                          << "format " << format << " black first " << (pal == blackFirst));
             tb::Bmp b(61, 17, 1, pal);
@@ -70,6 +73,7 @@ TEST(FaxFiles, WhatWeWriteComesBackWhicheverPaletteOrderAndOnlyAtOneBit) {
     size_t n = 0;
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &gray.b, FILE_CALS, 8, 0, &n), ERROR_BITPERPIXEL);
     EXPECT_EQ(L_SaveBitmapMemory(&buf, &gray.b, FILE_CCITT_GROUP4, 8, 0, &n), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_SaveBitmapMemory(&buf, &gray.b, FILE_WINFAX_G3_1DIM, 8, 0, &n), ERROR_BITPERPIXEL);
 }
 
 // Our own CALS file of a page with one black pixel, with its header's records rewritten.
@@ -118,6 +122,35 @@ TEST(FaxFiles, CalsPagesStoredTurnedOrMirroredOpenUpright) {
     file = CalsWith(1, 0, "rtype", "2");
     EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b.b, 0, ORDER_BGR, file.size()),
               ERROR_FEATURE_NOT_SUPPORTED);
+}
+
+TEST(FaxFiles, FxsHeadersThatLieAboutSizesFailCheaply) {
+    const RGBQUAD pal[2] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
+    tb::Bmp page(40, 30, 1, pal);
+    tb::Randomize(page.b, 7);
+    const std::vector<uint8_t> good = Save(page.b, FILE_WINFAX_G3_1DIM);
+    auto with = [&](size_t at, uint32_t v) {
+        std::vector<uint8_t> f = good;
+        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
+        return f;
+    };
+    tb::Bmp b;
+    // A page of 65535 x 65535 over a few hundred bytes.
+    std::vector<uint8_t> file = with(8, 65535);
+    file[12] = file[13] = 0xff;
+    meter::Start();
+    EXPECT_NE(L_LoadBitmapMemory(file.data(), &b.b, 0, ORDER_BGR, file.size()), SUCCESS);
+    EXPECT_LT(meter::Peak(), uint64_t(1) << 20);
+    // A zero width, and a coding we do not know.
+    file = with(8, 0);
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b.b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
+    file = good;
+    file[5] = 3;
+    EXPECT_EQ(L_LoadBitmapMemory(file.data(), &b.b, 0, ORDER_BGR, file.size()), ERROR_FILE_FORMAT);
+    // The page cut in the middle opens with what it holds and a warning.
+    ASSERT_EQ(L_LoadBitmapMemory(good.data(), &b.b, 0, ORDER_BGR, 28 + (good.size() - 28) / 2),
+              SUCCESS);
+    EXPECT_EQ(L_GetLoadWarnings(), unsigned(LOADWARN_TRUNCATED));
 }
 
 TEST(FaxFiles, HostileAndDamagedCalsFilesFailCheaplyOrOpenInPart) {

@@ -18,10 +18,6 @@ uint32_t Get32(const std::vector<uint8_t>& d, size_t at) {
     return uint32_t(d[at]) | uint32_t(d[at + 1]) << 8 | uint32_t(d[at + 2]) << 16 |
            uint32_t(d[at + 3]) << 24;
 }
-void Set32(std::vector<uint8_t>& d, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) d[at + size_t(i)] = uint8_t(v >> (8 * i));
-}
-
 // Where `text` is in the bytes, or npos.
 size_t Find(const std::vector<uint8_t>& d, const std::string& text) {
     auto it = std::search(d.begin(), d.end(), text.begin(), text.end(),
@@ -96,7 +92,7 @@ TEST(FpxCodec, DamagedFilesFailCleanly) {
         const uint32_t next = Get32(good, fat + 4 * i);
         if (next >= 0xFFFFFFF0u) continue;
         std::vector<uint8_t> bad = good;
-        Set32(bad, fat + 4 * i, uint32_t(i));
+        testimg::Store32(bad, fat + 4 * i, uint32_t(i));
         testimg::ExpectLoadsOrFails(bad, "sector " + std::to_string(i) + " loops");
         ++loops;
     }
@@ -112,7 +108,7 @@ TEST(FpxCodec, DamagedFilesFailCleanly) {
     for (auto [at, value] : {std::pair{size_t(12), 1u}, std::pair{size_t(16), 32u},
                              std::pair{size_t(28), 0x7FFFFFF0u}, std::pair{size_t(32), 4u}}) {
         std::vector<uint8_t> bad = good;
-        Set32(bad, header + at, value);
+        testimg::Store32(bad, header + at, value);
         tb::Bmp b;
         EXPECT_EQ(L_LoadBitmapMemory(bad.data(), &b.b, 0, ORDER_BGR, bad.size()), ERROR_FILE_FORMAT)
             << at;
@@ -125,7 +121,7 @@ TEST(FpxCodec, DamagedFilesFailCleanly) {
     for (uint32_t i = 0; i < Get32(huge, section + 4); ++i) {
         const uint32_t id = Get32(huge, section + 8 + 8 * i);
         if (id == 0x01000002 || id == 0x01000003)
-            Set32(huge, section + Get32(huge, section + 12 + 8 * i) + 4, 65535);
+            testimg::Store32(huge, section + Get32(huge, section + 12 + 8 * i) + 4, 65535);
     }
     FILEINFO info;
     ASSERT_EQ(L_FileInfoMemory(huge.data(), huge.size(), &info), SUCCESS);

@@ -19,6 +19,7 @@ const std::string kJpegDir = std::string(QUILLO_TEST_DATA) + "/jpeg/";
 const std::string kMalformedDir = std::string(QUILLO_TEST_DATA) + "/malformed/";
 
 using testimg::ReadFile;
+using testimg::Store32;
 using testimg::WriteFile;
 
 // A smooth colour image (what JPEG is made for) at 24 or 32 bits.
@@ -57,10 +58,6 @@ int LumaDcStep(const std::vector<uint8_t>& jpeg) {
 // Offsets below are within the TIFF block WithExifThumbnail builds: IFD0 at 8, the
 // pointer to IFD1 at 22, IFD1 at 26 with Compression, thumbnail offset and length values
 // at 36, 48 and 60.
-void Put32(std::vector<uint8_t>& t, bool bigEndian, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        t[at + size_t(i)] = uint8_t(bigEndian ? v >> (24 - 8 * i) : v >> (8 * i));
-}
 
 // Splices an APP1 Exif segment holding `thumb` as the IFD1 thumbnail into `main`.
 // `damage` may corrupt the TIFF structure after it is built.
@@ -292,16 +289,18 @@ TEST(JpegCodec, ExifThumbnailIsTheFileStamp) {
     // Pointers out of the segment, or a thumbnail that is not JPEG, give no stamp.
     using Damage = void (*)(std::vector<uint8_t>&, bool);
     const Damage kDamage[] = {
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 4, 0xFFFFFFF0u); }, // IFD0 offset
+        [](std::vector<uint8_t>& t, bool be) { Store32(t, 4, 0xFFFFFFF0u, be); }, // IFD0 offset
         [](std::vector<uint8_t>& t, bool be) {
-            Put32(t, be, 22, uint32_t(t.size()));
+            Store32(t, 22, uint32_t(t.size()), be);
         }, // IFD1 offset
         [](std::vector<uint8_t>& t, bool be) {
-            Put32(t, be, 48, uint32_t(t.size()) - 8);
-        },                                                                       // thumbnail offset
-        [](std::vector<uint8_t>& t, bool be) { Put32(t, be, 60, 0x7FFFFFFFu); }, // thumbnail length
-        [](std::vector<uint8_t>& t, bool be) { t[36 + (be ? 1 : 0)] = 1; },      // uncompressed
-        [](std::vector<uint8_t>& t, bool) { t[26] = t[27] = 0xFF; },             // 65535 entries
+            Store32(t, 48, uint32_t(t.size()) - 8, be);
+        }, // thumbnail offset
+        [](std::vector<uint8_t>& t, bool be) {
+            Store32(t, 60, 0x7FFFFFFFu, be);
+        },                                                                  // thumbnail length
+        [](std::vector<uint8_t>& t, bool be) { t[36 + (be ? 1 : 0)] = 1; }, // uncompressed
+        [](std::vector<uint8_t>& t, bool) { t[26] = t[27] = 0xFF; },        // 65535 entries
     };
     for (size_t i = 0; i < std::size(kDamage); ++i)
         for (bool bigEndian : {false, true}) {

@@ -304,59 +304,47 @@ TEST(LeadDCShapes, FrameRgnPaintsABandOfTheGivenWidthInsideTheRegionEdge) {
 
 using Drawing = std::function<void(LDEVICE&)>;
 
+// A drawing made with the given pen (the other state as the caller left it).
+Drawing With(LPEN pen, Drawing draw) {
+    return [=](LDEVICE& dc) {
+        dc.SelectPen(pen);
+        draw(dc);
+    };
+}
+
 std::vector<Drawing> XorDrawings() {
     static const POINT star[] = {{30, 2}, {47, 56}, {2, 22}, {58, 22}, {13, 56}};
     static const POINT zigzag[] = {{3, 3}, {50, 40}, {50, 3}, {3, 40}, {20, 57}};
+    const Drawing rect = [](LDEVICE& dc) { dc.Rectangle(5, 6, 41, 33); };
+    const Drawing ellipse = [](LDEVICE& dc) { dc.Ellipse(3, 4, 52, 39); };
+    const Drawing polyline = [](LDEVICE& dc) { dc.Polyline(zigzag, 5); };
+    const LPEN dot{PS_DOT, 1, RGB(255, 255, 255)};
     return {
-        [](LDEVICE& dc) { dc.Rectangle(5, 6, 41, 33); },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_SOLID, 6, RGB(200, 30, 90)});
-            dc.Rectangle(5, 6, 41, 33);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_INSIDEFRAME, 4, RGB(200, 30, 90)});
-            dc.Rectangle(5, 6, 41, 33);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
-            dc.Rectangle(5, 6, 41, 33);
-        },
-        [](LDEVICE& dc) { dc.Ellipse(3, 4, 52, 39); },
+        rect,
+        With(LPEN{PS_SOLID, 6, RGB(200, 30, 90)}, rect),
+        With(LPEN{PS_INSIDEFRAME, 4, RGB(200, 30, 90)}, rect),
+        With(dot, rect),
+        ellipse,
         [](LDEVICE& dc) { dc.Ellipse(10, 10, 19, 19); },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
-            dc.Ellipse(3, 4, 52, 39);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_SOLID, 5, RGB(255, 255, 255)});
-            dc.Ellipse(3, 4, 52, 39);
-        },
+        With(dot, ellipse),
+        With(LPEN{PS_SOLID, 5, RGB(255, 255, 255)}, ellipse),
         [](LDEVICE& dc) {
             dc.SetPolyFillMode(WINDING);
             dc.Polygon(star, 5);
         },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_SOLID, 3, RGB(9, 99, 199)});
-            dc.Polygon(star, 5);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_DOT, 1, RGB(255, 255, 255)});
-            dc.Polyline(zigzag, 5);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_DASH, 1, RGB(255, 255, 255)});
-            dc.SetBkMode(TRANSPARENT);
-            dc.Polyline(zigzag, 5);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_SOLID, 7, RGB(255, 255, 255)});
-            dc.Polyline(zigzag, 5);
-        },
-        [](LDEVICE& dc) {
-            dc.SelectPen(LPEN{PS_SOLID, 9, RGB(255, 255, 255)});
-            dc.MoveTo(20, 20);
-            dc.LineTo(20, 20);
-        },
+        With(LPEN{PS_SOLID, 3, RGB(9, 99, 199)}, [](LDEVICE& dc) { dc.Polygon(star, 5); }),
+        With(dot, polyline),
+        With(LPEN{PS_DASH, 1, RGB(255, 255, 255)},
+             [polyline](LDEVICE& dc) {
+                 dc.SetBkMode(TRANSPARENT);
+                 polyline(dc);
+             }),
+        With(LPEN{PS_SOLID, 7, RGB(255, 255, 255)}, polyline),
+        With(LPEN{PS_SOLID, 9, RGB(255, 255, 255)},
+             [](LDEVICE& dc) {
+                 dc.MoveTo(20, 20);
+                 dc.LineTo(20, 20);
+             }),
         [](LDEVICE& dc) {
             dc.FillRect(RECT{-5, 10, 30, 80}, LBRUSH{BS_SOLID, RGB(250, 200, 100)});
         },

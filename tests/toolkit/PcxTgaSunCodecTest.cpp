@@ -181,18 +181,15 @@ TEST(SunCodec, SavedFilesComeBackUnchangedAtEveryDepth) {
 // ---------------------------------------------------------------------------
 // Damaged and hostile files.
 
-void Put(std::vector<uint8_t>& v, uint32_t x, int bytes, bool bigEndian = false) {
-    for (int i = 0; i < bytes; ++i)
-        v.push_back(uint8_t(x >> (8 * (bigEndian ? bytes - 1 - i : i))));
-}
+using testimg::Append;
 
 std::vector<uint8_t> Pcx(int w, int h, int bits, int planes, int bpl,
                          const std::vector<uint8_t>& body) {
     std::vector<uint8_t> v{0x0A, 5, 1, uint8_t(bits)};
-    for (uint32_t x : {0u, 0u, uint32_t(w - 1), uint32_t(h - 1), 72u, 72u}) Put(v, x, 2);
+    for (uint32_t x : {0u, 0u, uint32_t(w - 1), uint32_t(h - 1), 72u, 72u}) Append(v, x, 2);
     v.resize(65, 0);
     v.push_back(uint8_t(planes));
-    Put(v, uint32_t(bpl), 2);
+    Append(v, uint32_t(bpl), 2);
     v.resize(128, 0);
     v.insert(v.end(), body.begin(), body.end());
     return v;
@@ -201,10 +198,10 @@ std::vector<uint8_t> Pcx(int w, int h, int bits, int planes, int bpl,
 std::vector<uint8_t> Tga(int type, int w, int h, int depth, int mapLength,
                          const std::vector<uint8_t>& body) {
     std::vector<uint8_t> v{0, uint8_t(mapLength ? 1 : 0), uint8_t(type)};
-    Put(v, 0, 2);
-    Put(v, uint32_t(mapLength), 2);
+    Append(v, 0, 2);
+    Append(v, uint32_t(mapLength), 2);
     v.push_back(mapLength ? 24 : 0);
-    for (uint32_t x : {0u, 0u, uint32_t(w), uint32_t(h)}) Put(v, x, 2);
+    for (uint32_t x : {0u, 0u, uint32_t(w), uint32_t(h)}) Append(v, x, 2);
     v.push_back(uint8_t(depth));
     v.push_back(0x20); // top-left
     v.insert(v.end(), body.begin(), body.end());
@@ -216,7 +213,7 @@ std::vector<uint8_t> Sun(uint32_t w, uint32_t h, uint32_t depth, uint32_t type, 
     std::vector<uint8_t> v;
     for (uint32_t x :
          {0x59A66A95u, w, h, depth, uint32_t(body.size()), type, mapLength ? 1u : 0u, mapLength})
-        Put(v, x, 4, true);
+        Append(v, x, 4, true);
     v.insert(v.end(), body.begin(), body.end());
     return v;
 }

@@ -37,6 +37,15 @@ inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// Integers written into file bytes: appended, or stored at `at`.
+inline void Append(std::vector<uint8_t>& v, uint32_t x, int bytes, bool bigEndian = false) {
+    for (int i = 0; i < bytes; ++i)
+        v.push_back(uint8_t(x >> (8 * (bigEndian ? bytes - 1 - i : i))));
+}
+inline void Store32(std::vector<uint8_t>& v, size_t at, uint32_t x, bool bigEndian = false) {
+    for (int i = 0; i < 4; ++i) v[at + size_t(i)] = uint8_t(x >> (8 * (bigEndian ? 3 - i : i)));
+}
+
 namespace detail {
 // Folders made by TempDir, removed when the test program ends so runs leave nothing behind.
 // A forked child leaves through _exit and so never removes its parent's folders.

@@ -104,15 +104,6 @@ BITMAPHANDLE RandomBitmap(int width, int height, int bpp, Pal pal, int viewPersp
     return b;
 }
 
-std::vector<uint8_t> Save(BITMAPHANDLE* b, int format) {
-    uint8_t* buffer = nullptr;
-    size_t size = 0;
-    EXPECT_EQ(L_SaveBitmapMemory(&buffer, b, format, 0, 0, &size), SUCCESS);
-    std::vector<uint8_t> bytes(buffer, buffer + size);
-    std::free(buffer);
-    return bytes;
-}
-
 // Same picture: equal indices and palettes at 8 bits or less, equal colours and alpha above.
 void ExpectSamePicture(const BITMAPHANDLE& want, const BITMAPHANDLE& got) {
     if (want.BitsPerPixel > 8) {
@@ -150,7 +141,7 @@ TEST(TiffCodec, EveryDepthWrittenComesBackExactly) {
             SCOPED_TRACE(testing::Message() << "format " << format << ", " << bpp
                                             << " bits, palette " << int(pal) << ", view " << view);
             BITMAPHANDLE src = RandomBitmap(301, 250, bpp, pal, view);
-            std::vector<uint8_t> bytes = Save(&src, format);
+            std::vector<uint8_t> bytes = testimg::SaveToMemory(&src, format);
             FILEINFO info;
             ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
             EXPECT_EQ(info.Format, format);
@@ -225,7 +216,7 @@ TEST(TiffCodec, LzwStripsAreValidForStrictReaders) {
     for (int w : widths) {
         BITMAPHANDLE b = RandomBitmap(w, 1, 8, Pal::Colours);
         for (int x = 0; x < w; ++x) b.Addr[x] = uint8_t(rng());
-        std::vector<uint8_t> bytes = Save(&b, FILE_TIFLZW);
+        std::vector<uint8_t> bytes = testimg::SaveToMemory(&b, FILE_TIFLZW);
         WriteFile(path, bytes);
         TIFF* tif = TIFFOpen(path.c_str(), "r");
         ASSERT_NE(tif, nullptr);

@@ -9,7 +9,7 @@
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "MessageBox.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
@@ -21,23 +21,7 @@ struct Fixture {
         SetMessageBoxHost(&boxes);
     }
     ~Fixture() { SetMessageBoxHost(nullptr); }
-    // A rectangle of the canvas selected, as the tools leave it.
-    void Select(RECT r) {
-        const TLayer& bg = *doc->Image.Layers.At(0);
-        BITMAPHANDLE b;
-        ASSERT_EQ(
-            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
-            SUCCESS);
-        view.SelectionMask.Adopt(b);
-        for (int y = 0; y < bg.Height; ++y) {
-            uint8_t* row = L_RowPtr(&view.SelectionMask, y);
-            std::memset(row, 0, size_t(view.SelectionMask.BytesPerLine));
-            for (int x = r.left; x < r.right; ++x)
-                if (y >= r.top && y < r.bottom) row[x / 8] |= uint8_t(0x80 >> (x % 8));
-        }
-        view.HasSelection = true;
-        view.ClipSelectionToLayer();
-    }
+    void Select(RECT r) { vt::Select(view, *doc->Image.Layers.At(0), r); }
     TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
 
     THeadlessMessageBoxes boxes;
@@ -46,28 +30,12 @@ struct Fixture {
     TImageView view;
 };
 
-std::unique_ptr<TImageDoc> OneLayer(std::unique_ptr<TLayer> bg) {
-    auto doc = std::make_unique<TImageDoc>();
-    doc->Image.Layers.Append(std::move(bg));
-    return doc;
-}
-
-std::unique_ptr<TLayer> Palette8(int w, int h, const RGBQUAD* pal, uint8_t index) {
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
-    auto l = std::make_unique<TLayer>();
-    l->Adopt(b);
-    for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), index, size_t(w));
-    l->LogicalBpp = 8;
-    return l;
-}
-
 } // namespace
 
 TEST(ImageCommands, InvertStaysInTheSelectionAndFlipsTurnTheWholeLayer) {
     auto bg = mt::Pattern(12, 10, 24);
     const Px a = mt::At(*bg, 2, 2), b = mt::At(*bg, 8, 2), corner = mt::At(*bg, 11, 0);
-    Fixture f(OneLayer(std::move(bg)));
+    Fixture f(vt::DocOf(std::move(bg)));
     f.Select({0, 0, 5, 5});
     ASSERT_TRUE(f.view.DoCommand(CM_IMAGE_INVERT));
     EXPECT_EQ(mt::At(f.Layer(0), 2, 2), (Px{255 - a.b, 255 - a.g, 255 - a.r, 255}));
@@ -91,8 +59,8 @@ TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers)
     RGBQUAD pal[256] = {};
     for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
     auto doc = std::make_unique<TImageDoc>();
-    doc->Image.Layers.Append(Palette8(10, 10, pal, 100));
-    doc->Image.Layers.Append(Palette8(4, 4, pal, 30));
+    doc->Image.Layers.Append(vt::Palette8(10, 10, pal, 100));
+    doc->Image.Layers.Append(vt::Palette8(4, 4, pal, 30));
     Fixture f(std::move(doc));
     ASSERT_TRUE(f.view.DoCommand(CM_QUICK_LIGHTEN_MORE));
     EXPECT_EQ(f.doc->UndoName(), "Lighten More");
@@ -108,7 +76,7 @@ TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers)
 
 // A sunlight cast warms the picture; an operation that fails says so and leaves its step.
 TEST(ImageCommands, ColourCastsAndFailures) {
-    Fixture f(OneLayer(mt::Solid(6, 6, Px{100, 100, 100, 255}, 24)));
+    Fixture f(vt::DocOf(mt::Solid(6, 6, Px{100, 100, 100, 255}, 24)));
     ASSERT_TRUE(f.view.DoCommand(CM_QUICK_SUNLIGHT_MORE));
     const Px p = mt::At(f.Layer(0), 3, 3);
     EXPECT_GT(p.r, p.g);

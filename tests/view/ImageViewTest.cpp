@@ -9,24 +9,14 @@
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "Options.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
 using mt::Px;
 
-// A document holding the given layers, the last one current.
-std::unique_ptr<TImageDoc> Doc(std::vector<std::unique_ptr<TLayer>> layers) {
-    auto doc = std::make_unique<TImageDoc>();
-    for (auto& l : layers) doc->Image.Layers.Append(std::move(l));
-    doc->Image.Layers.Seek(doc->Image.Count() - 1);
-    return doc;
-}
-
 std::unique_ptr<TImageDoc> Canvas(int w, int h) {
-    std::vector<std::unique_ptr<TLayer>> v;
-    v.push_back(mt::Solid(w, h, Px{10, 20, 30, 255}, 24));
-    return Doc(std::move(v));
+    return vt::DocOf(mt::Solid(w, h, Px{10, 20, 30, 255}, 24));
 }
 
 struct Fixture {
@@ -203,9 +193,7 @@ TEST(ImageViewScroll, CentreOnBringsThePointToTheMiddleAndZoomKeepsIt) {
 }
 
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
-    std::vector<std::unique_ptr<TLayer>> v;
-    v.push_back(mt::Pattern(20, 10));
-    auto doc = Doc(std::move(v));
+    auto doc = vt::DocOf(mt::Pattern(20, 10));
     const TLayer& bg = *doc->Image.GetLayer(0);
     THeadlessWindowHost host({100, 80});
     TImageView view(*doc, host);
@@ -262,9 +250,7 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
 }
 
 TEST(ImageViewPaint, InvalidatingPartOfAPixelRecomposesThatPixel) {
-    std::vector<std::unique_ptr<TLayer>> v;
-    v.push_back(mt::Solid(50, 50, Px{0, 0, 0, 255}));
-    auto doc = Doc(std::move(v));
+    auto doc = vt::DocOf(mt::Solid(50, 50, Px{0, 0, 0, 255}));
     THeadlessWindowHost host({300, 300});
     TImageView view(*doc, host);
     view.Zoom = 4;
@@ -279,10 +265,8 @@ TEST(ImageViewPaint, InvalidatingPartOfAPixelRecomposesThatPixel) {
 }
 
 TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
-    std::vector<std::unique_ptr<TLayer>> v;
-    v.push_back(mt::Solid(40, 40, Px{128, 128, 128, 255}));
-    v.push_back(mt::At(mt::Solid(10, 10, Px{0, 200, 0, 255}), 5, 5));
-    auto doc = Doc(std::move(v));
+    auto doc = vt::DocOf(mt::Solid(40, 40, Px{128, 128, 128, 255}),
+                         mt::At(mt::Solid(10, 10, Px{0, 200, 0, 255}), 5, 5));
     mt::Shape(*doc->Image.GetLayer(1), RECT{0, 0, 10, 10});
     THeadlessWindowHost host({100, 100});
     TImageView view(*doc, host);
@@ -334,10 +318,8 @@ TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEd
 }
 
 TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
-    std::vector<std::unique_ptr<TLayer>> v;
-    v.push_back(mt::Solid(20, 20, Px{0, 0, 0, 255}));
-    v.push_back(mt::At(mt::Solid(6, 6, Px{9, 9, 9, 255}), -2, 4));
-    auto doc = Doc(std::move(v));
+    auto doc = vt::DocOf(mt::Solid(20, 20, Px{0, 0, 0, 255}),
+                         mt::At(mt::Solid(6, 6, Px{9, 9, 9, 255}), -2, 4));
     THeadlessWindowHost host({100, 100});
     TImageView view(*doc, host);
     BITMAPHANDLE& mask = NewMask(view, 20, 20);

@@ -10,7 +10,7 @@
 #include "ImageView.h"
 #include "LayeredImageHandler.h"
 #include "MessageBox.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
@@ -19,12 +19,9 @@ using V = std::vector<std::string>;
 
 // [background, A, B] on a 40 x 30 canvas: A red at (5, 5), B blue at (20, 10), B current.
 std::unique_ptr<TImageDoc> ThreeLayers() {
-    auto doc = std::make_unique<TImageDoc>();
-    doc->Image.Layers.Append(mt::Solid(40, 30, Px{255, 255, 255, 255}, 24, "Background"));
-    doc->Image.Layers.Append(mt::At(mt::Solid(10, 10, Px{0, 0, 255, 255}, 32, "A"), 5, 5));
-    doc->Image.Layers.Append(mt::At(mt::Solid(10, 10, Px{255, 0, 0, 255}, 32, "B"), 20, 10));
-    doc->Image.Layers.Seek(2);
-    return doc;
+    return vt::DocOf(mt::Solid(40, 30, Px{255, 255, 255, 255}, 24, "Background"),
+                     mt::At(mt::Solid(10, 10, Px{0, 0, 255, 255}, 32, "A"), 5, 5),
+                     mt::At(mt::Solid(10, 10, Px{255, 0, 0, 255}, 32, "B"), 20, 10));
 }
 
 struct Fixture {
@@ -161,10 +158,7 @@ TEST(LayerMenuMerge, EachMergeNamesItsStepAndLeavesTheRightLayerCurrent) {
 TEST(LayerMenuWalk, WalkingRecordsNothingDropsTheSelectionAndRepaintsBothLayers) {
     Fixture f;
     EXPECT_FALSE(f.Enabled(CM_LAYER_WALKUP));
-    BITMAPHANDLE mask;
-    ASSERT_EQ(L_CreateBitmap(&mask, TYPE_CONV, 40, 30, 1, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    f.view.SelectionMask.Adopt(mask);
-    f.view.HasSelection = true;
+    vt::Select(f.view, *f.doc->Image.Layers.At(0), RECT{0, 0, 40, 30});
     f.host.Invalidated.clear();
     ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
     EXPECT_EQ(f.layers.CurrentIndex(), 1);
@@ -252,14 +246,7 @@ TEST(LayerMenuFailure, NoChangeWithoutItsUndoStep) {
 }
 
 TEST(LayerChannelModes, PaletteImagesOfferOnlyAggregatedEditing) {
-    auto doc = std::make_unique<TImageDoc>();
-    auto bg = std::make_unique<TLayer>();
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 16, 16, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    bg->Adopt(b);
-    bg->LogicalBpp = 8;
-    doc->Image.Layers.Append(std::move(bg));
-    Fixture f(std::move(doc));
+    Fixture f(vt::DocOf(vt::Palette8(16, 16, nullptr, 0)));
     EXPECT_TRUE(f.Enabled(CM_CHANNEL_AGGREGATED));
     EXPECT_FALSE(f.Enabled(CM_LAYER_MERGEALL) || f.Enabled(CM_LAYER_MERGEVISIBLE))
         << "one layer: nothing to merge";

@@ -10,7 +10,7 @@
 #include "ImageDocManager.h"
 #include "ImageView.h"
 #include "MessageBox.h"
-#include "model/ModelTestUtil.h"
+#include "view/ViewTestUtil.h"
 
 namespace {
 
@@ -21,37 +21,15 @@ constexpr COLORREF kBackground = RGB(0, 200, 0);
 
 struct Fixture {
     explicit Fixture(std::unique_ptr<TLayer> background, std::unique_ptr<TLayer> upper = nullptr)
-        : doc(Doc(std::move(background), std::move(upper))), host({200, 150}), view(*doc, host) {
+        : doc(vt::DocOf(std::move(background), std::move(upper))),
+          host({200, 150}),
+          view(*doc, host) {
         SetMessageBoxHost(&boxes);
         manager.BackgroundColor = [] { return kBackground; };
     }
     ~Fixture() { SetMessageBoxHost(nullptr); }
 
-    static std::unique_ptr<TImageDoc> Doc(std::unique_ptr<TLayer> bg, std::unique_ptr<TLayer> up) {
-        auto doc = std::make_unique<TImageDoc>();
-        doc->Image.Layers.Append(std::move(bg));
-        if (up) doc->Image.Layers.Append(std::move(up));
-        doc->Image.Layers.Seek(doc->Image.Count() - 1);
-        return doc;
-    }
-    // Selects a rectangle of the canvas as the tools would leave it.
-    void Select(RECT r) {
-        const TLayer& bg = *doc->Image.Layers.At(0);
-        BITMAPHANDLE b;
-        ASSERT_EQ(
-            L_CreateBitmap(&b, TYPE_CONV, bg.Width, bg.Height, 1, ORDER_BGR, nullptr, TOP_LEFT),
-            SUCCESS);
-        view.SelectionMask.Free();
-        view.SelectionMask.Adopt(b);
-        for (int y = 0; y < bg.Height; ++y) {
-            uint8_t* row = L_RowPtr(&view.SelectionMask, y);
-            std::memset(row, 0, size_t(view.SelectionMask.BytesPerLine));
-            for (int x = r.left; x < r.right; ++x)
-                if (y >= r.top && y < r.bottom) row[x / 8] |= uint8_t(0x80 >> (x % 8));
-        }
-        view.HasSelection = true;
-        view.ClipSelectionToLayer();
-    }
+    void Select(RECT r) { vt::Select(view, *doc->Image.Layers.At(0), r); }
     bool Selected(int x, int y) const {
         return view.HasSelection && (L_RowPtr(&view.SelectionMask, y)[x / 8] & (0x80 >> (x % 8)));
     }
@@ -85,19 +63,12 @@ bool Same(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-// An 8-bit palette layer of one palette index.
+// An 8-bit palette layer whose entry 100 is the background colour.
 std::unique_ptr<TLayer> Palette8(int w, int h) {
     RGBQUAD pal[256] = {};
     for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2), 0};
-    pal[100] = RGBQUAD{0, 200, 0, 0}; // the background colour
-    BITMAPHANDLE b;
-    EXPECT_EQ(L_CreateBitmap(&b, TYPE_CONV, w, h, 8, ORDER_BGR, pal, TOP_LEFT), SUCCESS);
-    auto l = std::make_unique<TLayer>();
-    l->Adopt(b);
-    for (int y = 0; y < h; ++y) std::memset(L_RowPtr(l.get(), y), 7, size_t(w));
-    l->LogicalBpp = 8;
-    l->Name = "Background";
-    return l;
+    pal[100] = RGBQUAD{0, 200, 0, 0};
+    return vt::Palette8(w, h, pal, 7, "Background");
 }
 
 } // namespace

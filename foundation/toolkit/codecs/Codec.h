@@ -106,6 +106,12 @@ extern const Codec kWpgCodec;
 extern const Codec kEpsCodec;
 extern const Codec kPcdCodec;
 extern const Codec kFpxCodec;
+extern const Codec kFaxCodec;
+
+// Fax pages in our .fxs container (the "WinFax images" type): group 3 two-dimensional and
+// one-dimensional.
+constexpr int FILE_WINFAX_G3_2DIM = 69;
+constexpr int FILE_WINFAX_G3_1DIM = 70;
 
 // Saving a PCX picture over a DCX file replaces its first page and keeps the others; a new
 // file named .dcx gets the container too. `pcx` (the encoded picture) becomes the file's bytes.

@@ -7,8 +7,10 @@
 // process (Ghostscript.h) at 72 dpi, white behind the drawing, on a page of the bounding box
 // rounded out to whole points. The box comes from the %%BoundingBox comment (the first one,
 // or the one in the trailer when the header says "(atend)"), so that the header alone gives
-// the size and the memory a load takes. FIXME: metafile previews are not read; such files
-// are rendered instead.
+// the size and the memory a load takes. When there is no PostScript, or Ghostscript gives no
+// picture (not installed, or failing), the Windows metafile preview opens instead, provided it
+// carries a bitmap (a DIB drawing record, as the programs that make such previews write);
+// metafiles made of vector drawing alone are not drawn.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -34,6 +36,8 @@ struct Sections {
     size_t psSize = 0;
     const uint8_t* tiff = nullptr;
     size_t tiffSize = 0;
+    const uint8_t* wmf = nullptr;
+    size_t wmfSize = 0;
 };
 
 // A section of a DOS file, or nothing when it does not lie within the file.
@@ -48,10 +52,14 @@ int SplitSections(const uint8_t* data, size_t size, Sections& s) {
         ByteReader r(data, size);
         r.skip(4);
         const uint32_t psOff = r.u32le(), psLen = r.u32le();
-        r.skip(8); // the metafile preview
+        const uint32_t wmfOff = r.u32le(), wmfLen = r.u32le();
         const uint32_t tiffOff = r.u32le(), tiffLen = r.u32le();
         if (!r.ok()) return ERROR_FILE_FORMAT;
         size_t at = 0;
+        if (Section(size, wmfOff, wmfLen, at)) {
+            s.wmf = data + at;
+            s.wmfSize = wmfLen;
+        }
         if (Section(size, tiffOff, tiffLen, at)) {
             s.tiff = data + at;
             s.tiffSize = tiffLen;
@@ -60,7 +68,7 @@ int SplitSections(const uint8_t* data, size_t size, Sections& s) {
             s.ps = data + at;
             s.psSize = psLen;
         }
-        return s.ps || s.tiff ? SUCCESS : ERROR_FILE_FORMAT;
+        return s.ps || s.tiff || s.wmf ? SUCCESS : ERROR_FILE_FORMAT;
     }
     s.ps = data;
     s.psSize = size;
@@ -115,6 +123,72 @@ int FindBox(const uint8_t* ps, size_t size, Box& b) {
     return SUCCESS;
 }
 
+// The first bitmap a metafile draws, as a BMP file image (a file header in front of the DIB
+// the record carries). False when the metafile is damaged or draws no bitmap.
+bool MetafileBitmap(const uint8_t* wmf, size_t size, std::vector<uint8_t>& bmp) {
+    static constexpr uint8_t kPlaceable[4] = {0xD7, 0xCD, 0xC6, 0x9A};
+    const size_t start = size >= 22 && std::memcmp(wmf, kPlaceable, 4) == 0 ? 22 : 0;
+    ByteReader h(wmf + start, size - start);
+    const uint16_t type = h.u16le(), headerWords = h.u16le();
+    if (!h.ok() || (type != 1 && type != 2) || headerWords != 9) return false;
+    size_t at = start + 18;
+    while (size - at >= 6) {
+        ByteReader rec(wmf + at, size - at);
+        const uint32_t words = rec.u32le();
+        const uint16_t function = rec.u16le();
+        if (function == 0 || words < 3 || words > (size - at) / 2) return false; // the end
+        // Where the DIB starts in each record that carries one.
+        size_t dibAt = 0;
+        switch (function) {
+            case 0x0940: dibAt = 22; break; // DIBBITBLT
+            case 0x0B41: dibAt = 26; break; // DIBSTRETCHBLT
+            case 0x0F43: dibAt = 28; break; // STRETCHDIB
+            default: break;
+        }
+        const size_t recBytes = size_t(words) * 2;
+        if (dibAt && recBytes > dibAt + 40) {
+            const uint8_t* dib = wmf + at + dibAt;
+            const size_t dibSize = recBytes - dibAt;
+            ByteReader d(dib, dibSize);
+            const uint32_t infoSize = d.u32le();
+            d.skip(10);
+            const uint16_t bpp = d.u16le();
+            const uint32_t compression = d.u32le();
+            d.skip(12);
+            const uint32_t used = d.u32le();
+            if (!d.ok() || infoSize < 40 || infoSize > dibSize) return false;
+            uint64_t colors = used ? used : bpp <= 8 ? (1u << bpp) : 0;
+            uint64_t offset = 14 + uint64_t(infoSize) + 4 * colors;
+            if (compression == 3 && infoSize == 40) offset += 12; // the channel masks
+            if (offset - 14 > dibSize) return false;
+            bmp.assign({'B', 'M'});
+            const uint32_t total = uint32_t(14 + dibSize);
+            for (uint32_t v : {total, 0u, uint32_t(offset)}) {
+                PutLE16(bmp, v & 0xffff);
+                PutLE16(bmp, v >> 16);
+            }
+            bmp.insert(bmp.end(), dib, dib + dibSize);
+            return true;
+        }
+        at += recBytes;
+    }
+    return false;
+}
+
+// Opens the metafile preview's bitmap; ERROR_FILE_FORMAT when there is none.
+int LoadMetafilePreview(const Sections& s, BITMAPHANDLE* out, LoadContext& ctx) {
+    std::vector<uint8_t> bmp;
+    if (!s.wmf || !MetafileBitmap(s.wmf, s.wmfSize, bmp) ||
+        !kBmpCodec.Sniff(bmp.data(), bmp.size()))
+        return ERROR_FILE_FORMAT;
+    FILEINFO fi;
+    int rc = kBmpCodec.Info(bmp.data(), bmp.size(), &fi);
+    if (rc != SUCCESS) return rc;
+    rc = L_CheckImageSize(fi.Width, fi.Height, fi.BitsPerPixel, nullptr, nullptr);
+    if (rc != SUCCESS) return rc;
+    return kBmpCodec.Load(bmp.data(), bmp.size(), out, ctx);
+}
+
 bool Sniff(const uint8_t* data, size_t size) {
     if (size >= 4 && std::memcmp(data, kDosMagic, 4) == 0) return true;
     return size >= 4 && std::memcmp(data, "%!PS", 4) == 0;
@@ -129,7 +203,15 @@ int Info(const uint8_t* data, size_t size, FILEINFO* info) {
         if (rc == SUCCESS) info->Format = FILE_EPS_PREVIEW;
         return rc;
     }
-    if (!s.ps) return ERROR_FILE_FORMAT;
+    if (!s.ps) {
+        std::vector<uint8_t> bmp;
+        if (!s.wmf || !MetafileBitmap(s.wmf, s.wmfSize, bmp) ||
+            !kBmpCodec.Sniff(bmp.data(), bmp.size()))
+            return ERROR_FILE_FORMAT;
+        rc = kBmpCodec.Info(bmp.data(), bmp.size(), info);
+        if (rc == SUCCESS) info->Format = FILE_EPS_PREVIEW;
+        return rc;
+    }
     Box box;
     rc = FindBox(s.ps, s.psSize, box);
     if (rc != SUCCESS) return rc;
@@ -150,7 +232,7 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     if (rc != SUCCESS) return rc;
     if (s.tiff && kTiffCodec.Sniff(s.tiff, s.tiffSize))
         return kTiffCodec.Load(s.tiff, s.tiffSize, out, ctx);
-    if (!s.ps) return ERROR_FILE_FORMAT;
+    if (!s.ps) return LoadMetafilePreview(s, out, ctx);
     Box box;
     rc = FindBox(s.ps, s.psSize, box);
     if (rc != SUCCESS) return rc;
@@ -165,6 +247,8 @@ int Load(const uint8_t* data, size_t size, BITMAPHANDLE* out, LoadContext& ctx) 
     if (ctx.CheckWorkingMemory(fileBytes + bytes, nullptr) != SUCCESS) return ERROR_FILE_FORMAT;
     std::vector<uint8_t> bmp;
     rc = RenderPostScript(s.ps, s.psSize, box.x, box.y, w, h, RenderLimits{}, fileBytes, bmp);
+    // Without a rendering the preview is better than nothing (its own size, not the box's).
+    if (rc != SUCCESS && s.wmf && LoadMetafilePreview(s, out, ctx) == SUCCESS) return SUCCESS;
     if (rc != SUCCESS) return rc;
     if (!kBmpCodec.Sniff(bmp.data(), bmp.size())) return ERROR_FILE_FORMAT;
     LoadContext inner(nullptr, nullptr, nullptr, bmp.size());

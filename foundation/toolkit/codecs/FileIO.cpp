@@ -55,7 +55,7 @@ const std::vector<const Codec*>& AllCodecs() {
     static const std::vector<const Codec*> codecs = {
         &kEpsCodec, &kPcdCodec, &kFpxCodec,
         &kPngCodec, &kJpegCodec, &kBmpCodec, &kTiffCodec, &kPcxCodec,  &kSunCodec,      &kCalsCodec,
-        &kCmpCodec, &kIocaCodec, &kModcaCodec, &kWpgCodec, &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
+        &kCmpCodec, &kFaxCodec, &kIocaCodec, &kModcaCodec, &kWpgCodec, &kGifCodec, &kPsdCodec,  &kMspCodec, &kGemCodec,  &kPictCodec, &kMacPaintCodec, &kTgaCodec};
     // clang-format on
     return codecs;
 }

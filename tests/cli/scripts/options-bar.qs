@@ -43,3 +43,9 @@ command 15304
 print options
 window 2
 print options
+# Collapsed, the bar is its caption only; the fields stay bound and come back as they were.
+optionbar collapse
+print options
+optionbar Width 9
+optionbar expand
+print options
