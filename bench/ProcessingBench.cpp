@@ -58,6 +58,7 @@ QUILLO_OP(Average3, L_AverageFilterBitmap(b, 3));
 QUILLO_OP(Average5, L_AverageFilterBitmap(b, 5));
 QUILLO_OP(Median3, L_MedianFilterBitmap(b, 3));
 QUILLO_OP(Sharpen, L_SharpenBitmap(b, 500));
+QUILLO_OP(Blur, L_SharpenBitmap(b, -500));
 QUILLO_OP(Emboss, L_EmbossBitmap(b, 0, 250));
 QUILLO_OP(AddNoise, L_AddBitmapNoise(b, 125, 0, 7));
 QUILLO_OP(Equalize, L_HistoEqualizeBitmap(b));

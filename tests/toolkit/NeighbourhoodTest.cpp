@@ -46,6 +46,12 @@ TEST(NeighbourhoodFilters, AverageIsTheRoundedMeanOfTheWindow) {
         ExpectFilter(
             "average", [n](BITMAPHANDLE* b) { return L_AverageFilterBitmap(b, n); }, Mean(n));
     }
+    // Rows of 24 and 32 bits this wide are summed a piece at a time: the windows across
+    // each seam read both pieces.
+    for (int n : {3, 5})
+        ExpectFilter(
+            "average", [n](BITMAPHANDLE* b) { return L_AverageFilterBitmap(b, n); }, Mean(n), 1500,
+            4);
 }
 
 TEST(NeighbourhoodFilters, MedianIsTheMiddleOfTheWindowAndTheLowerOneOfAnEvenCount) {

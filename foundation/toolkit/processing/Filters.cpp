@@ -21,9 +21,6 @@ struct TRoundedDivide {
     uint32_t add = 0, mul = 1;
     int shift = 0;
     bool ok = false;
-    uint16_t mul16 = 0;
-    int shift16 = 0;
-    bool ok16 = false;
     TRoundedDivide(uint32_t d, uint32_t limit) {
         add = d / 2;
         const uint64_t top = uint64_t(limit) + add;
@@ -33,15 +30,6 @@ struct TRoundedDivide {
             bool exact = true;
             for (uint64_t x = 0; x <= top && exact; ++x) exact = ((x * m) >> s) == x / d;
             if (exact) mul = uint32_t(m), shift = s, ok = true;
-        }
-        // The same in 16-bit lanes, twice as many to a vector: the high half of x * mul16,
-        // shifted by shift16, where that is exact for every x up to the limit.
-        for (int s = 0; s < 16 && top < 65536 && !ok16; ++s) {
-            const uint64_t m = ((uint64_t(1) << (16 + s)) + d - 1) / d;
-            if (m >= 65536) break;
-            bool exact = true;
-            for (uint64_t x = 0; x <= top && exact; ++x) exact = ((x * m) >> (16 + s)) == x / d;
-            if (exact) mul16 = uint16_t(m), shift16 = s, ok16 = true;
         }
     }
 };
@@ -68,39 +56,19 @@ QUILLO_ROW_KERNEL void SumRows(const uint8_t* const* rows, int n, uint16_t* out,
 
 QUILLO_ROW_KERNEL void BoxRow(const uint16_t* v, int lo, int hi, int c, TRoundedDivide div,
                               uint8_t* out, size_t len) {
-    if (div.ok16 && hi - lo == 2 && lo == -1) {
+    // 3 x 3 and 5 x 5: the divisor is a constant, so the division compiles to a 16-bit
+    // multiply-high and a shift per lane (the sums plus half the divisor stay below 2^16).
+    if (hi - lo == 2 && lo == -1) {
         const size_t c1 = size_t(c);
-        const uint16_t add = uint16_t(div.add), mul = div.mul16;
-        const int shift = div.shift16;
-        for (size_t i = 0; i < len; ++i) {
-            const uint16_t s = uint16_t(v[i - c1] + v[i] + v[i + c1] + add);
-            out[i] = uint8_t(uint16_t((uint32_t(s) * mul) >> 16) >> shift);
-        }
-        return;
-    }
-    if (div.ok16 && hi - lo == 4 && lo == -2) {
-        const size_t c1 = size_t(c), c2 = 2 * size_t(c);
-        const uint16_t add = uint16_t(div.add), mul = div.mul16;
-        const int shift = div.shift16;
-        for (size_t i = 0; i < len; ++i) {
-            const uint16_t s = uint16_t(v[i - c2] + v[i - c1] + v[i] + v[i + c1] + v[i + c2] + add);
-            out[i] = uint8_t(uint16_t((uint32_t(s) * mul) >> 16) >> shift);
-        }
-        return;
-    }
-    if (hi - lo == 2 && lo == -1) { // 3 x 3, the common case, unrolled
-        for (size_t i = 0; i < len; ++i) {
-            const uint32_t s = uint32_t(v[i - size_t(c)]) + v[i] + v[i + size_t(c)];
-            out[i] = uint8_t(((s + div.add) * div.mul) >> div.shift);
-        }
+        for (size_t i = 0; i < len; ++i)
+            out[i] = uint8_t(uint16_t(v[i - c1] + v[i] + v[i + c1] + 4) / uint16_t(9));
         return;
     }
     if (hi - lo == 4 && lo == -2) {
         const size_t c1 = size_t(c), c2 = 2 * size_t(c);
-        for (size_t i = 0; i < len; ++i) {
-            const uint32_t s = uint32_t(v[i - c2]) + v[i - c1] + v[i] + v[i + c1] + v[i + c2];
-            out[i] = uint8_t(((s + div.add) * div.mul) >> div.shift);
-        }
+        for (size_t i = 0; i < len; ++i)
+            out[i] = uint8_t(uint16_t(v[i - c2] + v[i - c1] + v[i] + v[i + c1] + v[i + c2] + 12) /
+                             uint16_t(25));
         return;
     }
     for (size_t i = 0; i < len; ++i) {
@@ -109,6 +77,10 @@ QUILLO_ROW_KERNEL void BoxRow(const uint16_t* v, int lo, int hi, int c, TRounded
         out[i] = uint8_t(((s + div.add) * div.mul) >> div.shift);
     }
 }
+
+// Working bytes of a row per pass of the small box (a multiple of every channel count is
+// not needed: the sums of a chunk read the bytes either side of it).
+constexpr size_t kBoxChunk = 4096;
 
 struct TSmallBoxState {
     std::vector<uint16_t> v;
@@ -176,14 +148,18 @@ L_INT L_AverageFilterBitmap(pBITMAPHANDLE b, L_INT nDim) {
     return RunWindowFilter<TSmallBoxState>(
         b, fmt, lo, hi, hi,
         [&] {
-            return TSmallBoxState{std::vector<uint16_t>(len + 2 * pad),
-                                  std::vector<const uint8_t*>()};
+            return TSmallBoxState{std::vector<uint16_t>(std::min(len, kBoxChunk) + 2 * pad),
+                                  std::vector<const uint8_t*>(size_t(nDim))};
         },
         [&](TSmallBoxState& st, const TRowWindow& win, int y, uint8_t* out) {
-            st.rows.clear();
-            for (int k = lo; k <= hi; ++k) st.rows.push_back(win.Row(y + k) - pad);
-            SumRows(st.rows.data(), nDim, st.v.data(), len + 2 * pad);
-            BoxRow(st.v.data() + pad, lo, hi, c, div, out, len);
+            // A chunk of the row at a time, so that its vertical sums are still in the
+            // first-level cache when the horizontal pass reads them back.
+            for (size_t i0 = 0; i0 < len; i0 += kBoxChunk) {
+                const size_t n = std::min(kBoxChunk, len - i0);
+                for (int k = lo; k <= hi; ++k) st.rows[size_t(k - lo)] = win.Row(y + k) - pad + i0;
+                SumRows(st.rows.data(), nDim, st.v.data(), n + 2 * pad);
+                BoxRow(st.v.data() + pad, lo, hi, c, div, out + i0, n);
+            }
         });
 }
 
