@@ -34,6 +34,7 @@ fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUILLO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@set -e; for f in build-fuzz/*_fuzz; do \
+	  [ -f $$f ] || continue; \
 	  name=$$(basename $$f); corpus=build-fuzz/corpus-$$name; mkdir -p $$corpus; \
 	  case $$name in tiff_fuzz|native_fuzz) len=1048576;; *) len=262144;; esac; \
 	  dict=tests/fuzz/$${name%_fuzz}.dict; [ -f $$dict ] && dict=-dict=$$dict || dict=; \
