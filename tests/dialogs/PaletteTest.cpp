@@ -186,6 +186,18 @@ TEST(PaletteCommands, ColorDepthGivesEveryLayerThePaletteOfTheCompositeAndUndoes
     EXPECT_EQ(f.doc->UndoName(), "Color Resolution");
     f.view->UndoCommand();
     for (int i = 0; i < 3; ++i) EXPECT_EQ(f.Bytes(i), before[size_t(i)]) << i;
+    // 24 bits keeps the layers' 32-bit storage and makes their alpha opaque: the undo step,
+    // which holds the same pixels, must still give back the translucent pixel.
+    mt::Put(f.Layer(2), 2, 2, Px{255, 0, 0, 100});
+    const std::vector<uint8_t> translucent = f.Bytes(2);
+    f.dialogs.QueueScript([](TDialog& d) {
+        d.Click(IDC_DEPTH_1 + 4);
+        return IDOK;
+    });
+    ASSERT_TRUE(f.view->DoCommand(CM_IMAGE_COLOR_DEPTH));
+    ASSERT_EQ(f.Layer(2).LogicalBpp, 24);
+    f.view->UndoCommand();
+    EXPECT_EQ(f.Bytes(2), translucent);
 }
 
 TEST(PaletteCommands, EditingAnEntryChangesEveryLayerAndTheGridStopsAtItsEdges) {
