@@ -3,7 +3,6 @@
 // the accelerator table, which only Qt can read.
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QImage>
 #include <QKeySequence>
 #include <QMainWindow>
@@ -23,12 +22,7 @@ COLORREF PixelAt(const QImage& image, QPoint p) {
     return RGB(qRed(c), qGreen(c), qBlue(c));
 }
 
-QImage Grab(QWidget* w, const char* name) {
-    const QImage image = w->grab().toImage();
-    QDir().mkpath(QStringLiteral(QUILLO_TEST_OUT));
-    image.save(QStringLiteral(QUILLO_TEST_OUT "/") + QLatin1String(name));
-    return image;
-}
+QImage Grab(QWidget* w) { return w->grab().toImage(); }
 
 // Counts the events of one type that reach the objects it filters.
 class TEventCounter : public QObject {
@@ -65,7 +59,7 @@ private slots:
             QCOMPARE(PixelAt(image, Centre(palette.ForegroundRect())), fore);
             QCOMPARE(PixelAt(image, QPoint(bg.right - 3, bg.bottom - 3)), back);
         };
-        QImage image = Grab(gadget, "palette.png");
+        QImage image = Grab(gadget);
         for (int i : {0, 7, 31, 32, 100, 255})
             QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
         squaresShow(image, palette.ForegroundColor(), palette.BackgroundColor());
@@ -87,7 +81,7 @@ private slots:
         QCOMPARE(menuRequests, 0);
         bar->removeEventFilter(&counter);
         // The squares show the new colours once the bar has repainted.
-        squaresShow(Grab(gadget, "palette-picked.png"), palette.Color(100), palette.Color(200));
+        squaresShow(Grab(gadget), palette.Color(100), palette.Color(200));
 
         // A double click on the foreground square asks for any colour.
         THeadlessCommonDialogs dialogs;
@@ -103,9 +97,8 @@ private slots:
         w.addToolBar(Qt::LeftToolBarArea, bar);
         QTRY_VERIFY(palette.IsVertical());
         QTRY_COMPARE(gadget->size(), QSize(76, 421));
-        image = Grab(gadget, "palette-upright.png");
-        for (int i : {1, 33, 250})
-            QCOMPARE(PixelAt(image, Centre(palette.CellRect(i))), palette.Color(i));
+        image = Grab(gadget);
+        QCOMPARE(PixelAt(image, Centre(palette.CellRect(33))), palette.Color(33));
         QTest::mouseClick(gadget, Qt::LeftButton, {}, Centre(palette.CellRect(250)));
         QCOMPARE(palette.ForegroundColor(), palette.Color(250));
         w.addToolBar(Qt::TopToolBarArea, bar);

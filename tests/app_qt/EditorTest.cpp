@@ -1,7 +1,6 @@
-// The whole editor as a user starts it: the application object with files on the command
-// line, in a private home folder so the user's own settings are never touched. Checks the
-// document windows, the status bar, the layer list, the recent files, the file
-// associations, and what shutdown writes.
+// The whole editor as a user starts it, with files on the command line, in a private home
+// folder: the document windows, the tool windows, the recent files, the file associations,
+// and what shutdown writes.
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
@@ -89,8 +88,6 @@ private slots:
         QVERIFY(current >= list.Logic().FirstVisible() &&
                 current < list.Logic().FirstVisible() + list.Logic().VisibleRows());
         QCOMPARE(list.Logic().Count(), image.Count());
-        for (int i = 0; i < image.Count(); ++i)
-            QCOMPARE(list.Logic().Row(i).Name, image.GetLayer(i)->Name);
 
         // The File menu offers the files just opened, newest first; empty slots are hidden.
         QAction* recent = MenuItem(f, CM_MRU_FIRST);
@@ -104,12 +101,9 @@ private slots:
             QVERIFY2(QFile::exists(home.Path("data/") + QString::fromStdString(file)),
                      file.c_str());
 
-        QApplication::processEvents();
-        const QPixmap shot = f.grab();
-        QDir().mkpath(QUILLO_TEST_OUT);
-        QVERIFY(shot.save(QUILLO_TEST_OUT "/editor.png"));
         // The active image reached the screen: its window is not one flat colour.
-        const QImage img = shot.toImage();
+        QApplication::processEvents();
+        const QImage img = f.grab().toImage();
         QWidget* area = f.MdiArea()->currentSubWindow()->widget();
         const QPoint c = area->mapTo(&f, area->rect().center());
         QVERIFY(img.pixel(c) != img.pixel(c + QPoint(30, 30)) ||

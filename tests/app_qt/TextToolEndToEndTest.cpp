@@ -3,56 +3,20 @@
 // size changed through the view's options while typing, committed by a click, undone.
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
-#include <QToolBar>
-#include <QToolButton>
 
 #include "CommandIds.h"
-#include "ImageDocManager.h"
-#include "ImageView.h"
-#include "MainWindow.h"
-#include "QtWindowHost.h"
+#include "FrameFixture.h"
 #include "TestRegistry.h"
 #include "TextTool.h"
 #include "ToolOptionsWindow.h"
 #include "ViewInteraction.h"
 
 namespace {
-const std::string kSamplePng = QUILLO_TEST_DATA "/sample.png";
 
-struct TFixture {
-    THeadlessMessageBoxes boxes;
-    TImageDocManager manager;
-    TQuilloFrame frame{manager};
-    TFixture() { SetMessageBoxHost(&boxes); }
-    ~TFixture() { SetMessageBoxHost(nullptr); }
-
-    QtWindowHost* Host() const {
-        QMdiSubWindow* sub = frame.MdiArea()->currentSubWindow();
-        return sub ? qobject_cast<QtWindowHost*>(sub->widget()) : nullptr;
-    }
-    QWidget* Canvas() const { return Host()->viewport(); }
-    TImageView& View() const { return *frame.ActiveView(); }
-    QPoint At(int x, int y) const {
-        const POINT p = View().ImageToClient(POINT{x, y}, true);
-        return QPoint(p.x, p.y);
-    }
-    bool ChooseTool(int id) {
-        QAction* action = frame.CommandAction(id);
-        for (QToolBar* bar : frame.findChildren<QToolBar*>()) {
-            auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
-            if (!button) continue;
-            if (!QTest::qWaitFor([&] { return button->isEnabled(); })) return false;
-            QTest::mouseClick(button, Qt::LeftButton);
-            return true;
-        }
-        return false;
-    }
+struct TFixture : TFrameFixture {
     TTextPaintTool* Tool() const {
         auto* tools = dynamic_cast<TViewInteraction*>(View().Tools());
         return tools ? dynamic_cast<TTextPaintTool*>(tools->PaintTool()) : nullptr;
@@ -65,11 +29,7 @@ struct TFixture {
                 return bar->Edit(id);
         return nullptr;
     }
-    void DragFrame(QPoint a, QPoint b) {
-        QTest::mousePress(Canvas(), Qt::LeftButton, {}, a);
-        for (int i = 1; i <= 4; ++i) QTest::mouseMove(Canvas(), a + (b - a) * i / 4);
-        QTest::mouseRelease(Canvas(), Qt::LeftButton, {}, b);
-    }
+    void DragFrame(QPoint a, QPoint b) { Drag(a, b); }
     QTextEdit* Edit() const {
         for (QTextEdit* e : Canvas()->findChildren<QTextEdit*>())
             if (e->isVisible()) return e;

@@ -5,42 +5,16 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QTest>
-#include <QToolBar>
-#include <QToolButton>
 
 #include "CommandIds.h"
-#include "ImageDocManager.h"
-#include "ImageView.h"
-#include "MainWindow.h"
+#include "FrameFixture.h"
 #include "TestRegistry.h"
 #include "ToolOptionsWindow.h"
 
 namespace {
-const std::string kSamplePng = QUILLO_TEST_DATA "/sample.png";
-const std::string kSampleQlx = QUILLO_TEST_DATA "/../../data/sample.qlx";
 
-struct TFixture {
-    THeadlessMessageBoxes boxes;
-    TImageDocManager manager;
-    TQuilloFrame frame{manager};
-    TFixture() { SetMessageBoxHost(&boxes); }
-    ~TFixture() { SetMessageBoxHost(nullptr); }
+struct TFixture : TFrameFixture {
     ToolOptionsWindow& Bar() const { return *frame.ToolOptions(); }
-
-    bool ChooseTool(int id) {
-        QAction* action = frame.CommandAction(id);
-        for (QToolBar* bar : frame.findChildren<QToolBar*>()) {
-            auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
-            if (!button) continue;
-            if (!QTest::qWaitFor([&] { return button->isEnabled(); })) return false;
-            QTest::mouseClick(button, Qt::LeftButton);
-            return true;
-        }
-        return false;
-    }
     // Replaces a field's text with keys, as a user selects it all and types.
     void Type(int id, const QString& text) {
         QLineEdit* edit = Bar().Edit(id);

@@ -5,44 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "ColorAdjustDialogs.h"
 #include "CommandIds.h"
-#include "EffectCommands.h"
 #include "ErrorDisplay.h"
-#include "HeadlessWindowHost.h"
-#include "ImageView.h"
-#include "MessageBox.h"
+#include "ViewFixture.h"
 #include "view/ViewTestUtil.h"
 
 namespace {
 
 using mt::Px;
 
-struct Fixture {
-    explicit Fixture(std::unique_ptr<TLayer> bg, std::unique_ptr<TLayer> up = nullptr)
-        : doc(std::make_unique<TImageDoc>()), host({200, 150}) {
-        doc->Image.Layers.Append(std::move(bg));
-        if (up) doc->Image.Layers.Append(std::move(up));
-        view = std::make_unique<TImageView>(*doc, host);
-        AttachEffectCommands(*view);
-        SetMessageBoxHost(&boxes);
-        oldDialogs = SetDialogHost(&dialogs);
-    }
-    ~Fixture() {
-        SetMessageBoxHost(nullptr);
-        SetDialogHost(oldDialogs);
-    }
+struct Fixture : TViewFixture {
+    using TViewFixture::TViewFixture;
     void Select(RECT r) { vt::Select(*view, Layer(0), r); }
-    TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
-
-    THeadlessMessageBoxes boxes;
-    THeadlessDialogHost dialogs;
-    IDialogHost* oldDialogs = nullptr;
-    std::unique_ptr<TImageDoc> doc;
-    THeadlessWindowHost host;
-    std::unique_ptr<TImageView> view;
 };
 
 // Fails on the layer but not for the preview.

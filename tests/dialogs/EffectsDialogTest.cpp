@@ -12,12 +12,15 @@
 #include "EffectCommands.h"
 #include "EffectsDialog.h"
 #include "ErrorDisplay.h"
+#include "FilterTestUtil.h"
 #include "MessageBox.h"
 #include "Processing.h"
 #include "model/ModelTestUtil.h"
 
 namespace {
 
+using ft::ClickMiddle;
+using ft::SamePixels;
 using mt::Px;
 
 TDialogTemplate TestTemplate(bool slider) {
@@ -62,23 +65,6 @@ struct THeadless {
         return d.Execute();
     }
 };
-
-// A left (zoom in) or right click on the middle of what a pane shows.
-bool ClickMiddle(TEffectsDialog& d, int pane, bool right) {
-    const TImageControl* c = pane == IDC_ORIGINAL ? d.OriginalPane() : d.PreviewPane();
-    const BITMAPHANDLE* b = c->Bitmap();
-    return d.ClickPane(pane, right,
-                       POINT{c->Offset().x + b->Width / 2, c->Offset().y + b->Height / 2});
-}
-
-bool SamePixels(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
-    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
-        return false;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x)
-            if (!(mt::At(a, x, y) == mt::At(b, x, y))) return false;
-    return true;
-}
 
 } // namespace
 
@@ -320,18 +306,4 @@ TEST(EffectsDialog, TheSliderShowsItsNumbersThePreviewFollowsAndAFailingOneIsSho
     ASSERT_EQ(run.boxes.Shown.size(), 2u);
     EXPECT_EQ(run.boxes.Shown[0].Caption, "Test Effect");
     EXPECT_EQ(run.boxes.Shown[0].Text, ToolkitErrorText(ERROR_NO_MEMORY));
-}
-
-TEST(EffectsDialog, APointOperationPreviewsTheSameWhenShrunkFirst) {
-    auto layer = mt::Pattern(400, 300, 32);
-    mt::Shape(*layer, RECT{0, 0, 200, 300});
-    TInvertDialog slow(*layer), quick(*layer);
-    quick.PreviewShrinksFirst = true;
-    THeadless run;
-    TLeadBitmapX first;
-    run(slow, [&](TDialog&) -> int { return first.AssignX(slow.PreviewBitmap(), true), IDCANCEL; });
-    run(quick, [&](TDialog&) -> int {
-        EXPECT_TRUE(SamePixels(quick.PreviewBitmap(), first));
-        return IDCANCEL;
-    });
 }

@@ -69,15 +69,6 @@ TEST(RedEye, NeverChangesPixelsOutsideTheSelectedEye) {
 // Alpha of a 20 x 20 layer: 255 with a half-transparent column at x = 19.
 Px Layer(int x, int) { return Px{10, 20, 30, x == 19 ? 128 : 255}; }
 
-TEST(DiffuseOutline, AtDepthZeroLeavesTheAlphaAsItWas) {
-    TLeadBitmapX src, dst;
-    ft::Make(src, 20, 20, Layer);
-    ft::SelectRect(src, {4, 4, 20, 16});
-    ASSERT_EQ(DiffuseOutline(dst, src, 0, DiffuseMaxWidth(src)), SUCCESS);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x) ASSERT_EQ(ft::At(dst, x, y), Layer(x, y)) << x << "," << y;
-}
-
 TEST(DiffuseOutline, FadesTheSelectionTowardsItsEdgeAndKeepsTheRest) {
     TLeadBitmapX src, dst;
     ft::Make(src, 20, 20, Layer);
@@ -107,12 +98,16 @@ TEST(DiffuseOutline, FadesTheSelectionTowardsItsEdgeAndKeepsTheRest) {
     EXPECT_EQ(ft::At(dst, 10, 10).a, 255);
 }
 
-TEST(DiffuseOutline, WithoutASelectionFadesAlongTheLayersEdges) {
+TEST(DiffuseOutline, AtDepthZeroKeepsTheAlphaAndWithoutASelectionFadesTheLayersEdges) {
     TLeadBitmapX src, dst;
     ft::Make(src, 20, 20, Layer);
     ASSERT_EQ(DiffuseOutline(dst, src, 100, DiffuseMaxWidth(src)), SUCCESS);
     EXPECT_LT(ft::At(dst, 0, 10).a, 100);
     EXPECT_GT(ft::At(dst, 10, 10).a, ft::At(dst, 1, 10).a);
+    ft::SelectRect(src, {4, 4, 20, 16});
+    ASSERT_EQ(DiffuseOutline(dst, src, 0, DiffuseMaxWidth(src)), SUCCESS);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) ASSERT_EQ(ft::At(dst, x, y), Layer(x, y)) << x << "," << y;
 }
 
 // The progress window with scripted events and answers.

@@ -4,51 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "CommandIds.h"
-#include "EffectCommands.h"
 #include "FilterDialogs.h"
-#include "HeadlessWindowHost.h"
-#include "ImageView.h"
-#include "MessageBox.h"
-#include "ModelessDialog.h"
 #include "Processing.h"
+#include "ViewFixture.h"
 #include "view/ViewTestUtil.h"
 
 namespace {
 
-struct Fixture {
-    explicit Fixture(std::unique_ptr<TLayer> bg)
-        : doc(std::make_unique<TImageDoc>()), host({200, 150}) {
-        doc->Image.Layers.Append(std::move(bg));
-        view = std::make_unique<TImageView>(*doc, host);
-        AttachEffectCommands(*view);
-        oldBoxes = SetMessageBoxHost(&boxes);
-        oldDialogs = SetDialogHost(&dialogs);
-        oldModeless = SetModelessHost(&modeless);
-    }
-    ~Fixture() {
-        SetMessageBoxHost(oldBoxes);
-        SetDialogHost(oldDialogs);
-        SetModelessHost(oldModeless);
-    }
+struct Fixture : TViewFixture {
+    using TViewFixture::TViewFixture;
     void Select(RECT r) { vt::Select(*view, Layer(), r); }
-    TLayer& Layer() { return *doc->Image.Layers.At(0); }
     bool Unchanged(const TLeadBitmapX& before) {
         return Layer().Size == before.Size &&
                std::memcmp(before.Addr, Layer().Addr, before.Size) == 0;
     }
-
-    THeadlessMessageBoxes boxes;
-    THeadlessDialogHost dialogs;
-    THeadlessModelessHost modeless;
-    IMessageBoxHost* oldBoxes = nullptr;
-    IDialogHost* oldDialogs = nullptr;
-    IModelessHost* oldModeless = nullptr;
-    std::unique_ptr<TImageDoc> doc;
-    THeadlessWindowHost host;
-    std::unique_ptr<TImageView> view;
 };
 
 TEST(FilterCommands, RedEyeWithoutASelectionOnlySaysSoAndWithOneOpensOnTheBackground) {

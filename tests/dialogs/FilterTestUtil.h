@@ -1,4 +1,5 @@
-// Small pictures for the filter tests: 32-bit bitmaps built pixel by pixel.
+// Small pictures for the dialog tests: 32-bit bitmaps built pixel by pixel and compared,
+// and clicks on what a preview pane shows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "EffectsDialog.h"
 #include "LeadBitmap.h"
 
 namespace ft {
@@ -40,6 +42,25 @@ inline void Make(TLeadBitmapX& b, int w, int h, const std::function<Px(int, int)
 
 inline void SelectRect(BITMAPHANDLE& b, RECT rc) {
     ASSERT_EQ(L_SetBitmapRgnRect(&b, nullptr, &rc, L_RGN_SET), SUCCESS);
+}
+
+// Same size, depth and 32-bit pixels.
+inline bool SamePixels(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
+    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
+        return false;
+    for (int y = 0; y < a.Height; ++y)
+        for (int x = 0; x < a.Width; ++x)
+            if (!(At(a, x, y) == At(b, x, y))) return false;
+    return true;
+}
+
+// A left (zoom in) or right click on the middle of what a pane shows.
+inline bool ClickMiddle(TEffectsDialog& d, int pane, bool right) {
+    const TImageControl* c = pane == IDC_ORIGINAL ? d.OriginalPane() : d.PreviewPane();
+    const BITMAPHANDLE* b = c->Bitmap();
+    if (!b) return false;
+    return d.ClickPane(pane, right,
+                       POINT{c->Offset().x + b->Width / 2, c->Offset().y + b->Height / 2});
 }
 
 } // namespace ft

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "CommandIds.h"
-#include "EffectCommands.h"
-#include "HeadlessWindowHost.h"
-#include "ImageView.h"
 #include "PaletteDialogs.h"
 #include "PaletteFile.h"
+#include "ViewFixture.h"
 #include "model/ModelTestUtil.h"
 #include "support/TestFiles.h"
 
@@ -30,16 +28,7 @@ std::vector<uint8_t> PalBytes(int count, int entries, uint16_t version = 0x0300)
     return b;
 }
 
-struct Fixture {
-    Fixture() : doc(std::make_unique<TImageDoc>()), host({200, 150}) {
-        oldDialogs = SetDialogHost(&dialogs);
-    }
-    ~Fixture() { SetDialogHost(oldDialogs); }
-    void Open() {
-        view = std::make_unique<TImageView>(*doc, host);
-        AttachEffectCommands(*view);
-    }
-    TLayer& Layer(int i) { return *doc->Image.Layers.At(i); }
+struct Fixture : TViewFixture {
     std::vector<uint8_t> Bytes(int i) {
         const TLayer& l = Layer(i);
         std::vector<uint8_t> v(l.Addr, l.Addr + l.Size);
@@ -47,16 +36,6 @@ struct Fixture {
         v.push_back(uint8_t(l.LogicalBpp));
         return v;
     }
-
-    THeadlessMessageBoxes boxes;
-    support::TUseMessageBoxes useBoxes{boxes};
-    THeadlessCommonDialogs files;
-    support::TUseCommonDialogs useFiles{files};
-    THeadlessDialogHost dialogs;
-    IDialogHost* oldDialogs = nullptr;
-    std::unique_ptr<TImageDoc> doc;
-    THeadlessWindowHost host;
-    std::unique_ptr<TImageView> view;
 };
 
 // An 8-bit layer whose left half is index 0 and right half index 1.

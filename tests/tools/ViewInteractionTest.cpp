@@ -82,6 +82,7 @@ TEST(ViewInteractionSelection, RectangleCombinesByTheModifierKeys) {
     EXPECT_TRUE(f.Selected(4, 4) && f.Selected(8, 8));
 
     f.host.KeyDown(VK_SHIFT, MK_SHIFT);
+    EXPECT_EQ(f.host.Cursor, 20);
     f.host.KeyDown(VK_CONTROL, MK_SHIFT | MK_CONTROL);
     EXPECT_EQ(f.hint, "Add to selection");
     EXPECT_EQ(f.host.Cursor, 22);
@@ -218,6 +219,12 @@ TEST(ViewInteractionZoom, RightClickHalvesClickDoublesDragFitsByPowersOfTwo) {
 TEST(ViewInteractionMove, ADragIsOneUndoStepAndTheBackgroundStays) {
     Fixture f(true);
     f.view->DoCommand(CM_MOVE_TOOL);
+    EXPECT_EQ(f.hint, "Click on layer to drag it");
+    // The pointer says what a press would do: grab the layer, nothing beside it.
+    f.Move(22, 12);
+    EXPECT_EQ(f.host.Cursor, 15);
+    f.Move(2, 2);
+    EXPECT_EQ(f.host.Cursor, int(CURSOR_ARROW));
     f.Press(22, 12);
     for (int i = 1; i <= 5; ++i) f.Move(22 + i, 12 + i);
     f.Release(27, 17);
