@@ -69,7 +69,7 @@ struct Fixture {
 // Replace, then Ctrl cuts a hole, then Shift+Ctrl keeps everything but the rectangle.
 TEST(ViewInteractionSelection, RectangleCombinesByTheModifierKeys) {
     Fixture f;
-    f.Drag({10, 10}, {12, 12});
+    f.Drag({12, 12}, {10, 10}); // up and left: both corner pixels still count
     ASSERT_TRUE(f.view->HasSelection);
     EXPECT_EQ(CountBits(f.view->SelectionMask), 9);
     EXPECT_TRUE(f.Selected(10, 10) && f.Selected(12, 12));
