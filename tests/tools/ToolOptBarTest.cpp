@@ -231,3 +231,14 @@ TEST(ToolOptBar, EachViewKeepsItsOwnValuesAndAClosedOneFallsBack) {
     EXPECT_FALSE(f.bar.Field(IDC_OPT_VALUE1).Visible);
     EXPECT_EQ(f.a.view->ToolOptions.BrushWidth, 42);
 }
+
+// Collapsed, the window is its caption and its borders.
+TEST(ToolOptBar, CollapseShrinksToTheCaption) {
+    TToolOptBar bar;
+    int changes = 0;
+    bar.OnChanged = [&] { ++changes; };
+    EXPECT_EQ(bar.Height(200, 14, 1), 200);
+    bar.ToggleCollapsed();
+    EXPECT_EQ(bar.Height(200, 14, 1), 20);
+    EXPECT_EQ(changes, 1);
+}
