@@ -1,7 +1,10 @@
 // The text tool in the real main window: chosen on the Tools bar, a frame dragged with the
 // mouse, words typed with key events into the edit widget floating over the image, the
 // size changed through the view's options while typing, committed by a click, undone.
+#include <QAbstractItemView>
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -229,6 +232,51 @@ private slots:
         std::string less = text;
         less.erase(drawn[1].Begin - 1, 1);
         QCOMPARE(frame.Text(), less);
+    }
+
+    // However the font list of the options bar closes (Esc, a click outside it, a choice),
+    // the keyboard goes back to the text frame and typing goes on there.
+    void AClosedOptionsComboGivesTheKeyboardBackToTheText() {
+        TFixture fx;
+        fx.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
+        fx.manager.OpenDroppedFiles({kSamplePng});
+        QVERIFY(fx.Host());
+        QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
+        fx.DragFrame(fx.At(10, 10), fx.At(150, 60));
+        QTextEdit* edit = fx.Edit();
+        QVERIFY(edit);
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+        ToolOptionsWindow* bar = fx.frame.ToolOptions();
+        if (!bar->isVisible()) fx.frame.CommandAction(CM_VIEW_TOOLOPTIONS)->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(bar));
+        fx.frame.activateWindow();
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+        QComboBox* font = bar->FontCombo();
+        QVERIFY(font->isVisible() && font->count() > 1);
+        std::string typed;
+        for (const char* way : {"Esc", "outside", "choice"}) {
+            // A window manager hands the activation to the window clicked in.
+            bar->activateWindow();
+            QVERIFY(QTest::qWaitFor([&] { return QApplication::activeWindow() == bar; }));
+            QTest::mouseClick(font, Qt::LeftButton);
+            QAbstractItemView* list = font->view();
+            QVERIFY2(QTest::qWaitFor([&] { return list->isVisible(); }), way);
+            if (way == std::string("Esc"))
+                QTest::keyClick(list, Qt::Key_Escape);
+            else if (way == std::string("outside"))
+                // The open list has the mouse: a click beside it comes to it.
+                QTest::mouseClick(list->window(), Qt::LeftButton, {}, QPoint(-20, -20));
+            else {
+                QTest::keyClick(list, Qt::Key_Down);
+                QTest::keyClick(list, Qt::Key_Return);
+            }
+            QVERIFY2(QTest::qWaitFor([&] { return !list->isVisible(); }), way);
+            QVERIFY2(QTest::qWaitFor([&] { return edit->hasFocus(); }), way);
+            QTest::keyClicks(edit, "a");
+            typed += "a";
+            QCOMPARE(fx.Tool()->Frame()->Text(), typed);
+        }
     }
 };
 
