@@ -268,11 +268,16 @@ void TEffectsDialog::UpdatePreview() {
                 rc = L_SizeBitmap(&crop, shown_.Width, shown_.Height, 0);
             if (rc == SUCCESS) rc = Apply(preview_, crop, true);
         }
-        // The preview covers the pixels the original pane shows, at the same size, so the
-        // two can be compared point for point.
-        if (rc == SUCCESS && preview_.IsAllocated())
-            rc = L_SizeBitmap(&preview_, shown_.Width, shown_.Height, 0);
-        else if (rc == SUCCESS)
+        // The preview is scaled as the original pane is, so the two can be compared point
+        // for point. An effect that changes the size (a turn) keeps its own proportions
+        // rather than being squeezed back into the original's.
+        if (rc == SUCCESS && preview_.IsAllocated()) {
+            const auto scaled = [](int64_t size, int64_t shown, int64_t processed) {
+                return L_INT(std::max<int64_t>(1, (size * shown + processed / 2) / processed));
+            };
+            rc = L_SizeBitmap(&preview_, scaled(preview_.Width, shown_.Width, crop.Width),
+                              scaled(preview_.Height, shown_.Height, crop.Height), 0);
+        } else if (rc == SUCCESS)
             rc = ERROR_NO_BITMAP; // an Apply that reports success must deliver a bitmap
     }
     if (rc != SUCCESS) {

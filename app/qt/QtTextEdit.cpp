@@ -2,11 +2,17 @@
 
 #include "WindowHost.h"
 
+#include <cmath>
+
+#include <QAbstractTextDocumentLayout>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
 
 // The edit widget: keeps its text invisible, refuses what passes the limit, and hands
 // Esc to the owner instead of inserting it.
@@ -71,6 +77,30 @@ public:
         return Length() - selected + int(text.toUcs4().size()) <= limit_;
     }
     QChar At(int pos) const { return document()->characterAt(pos); }
+
+    // A fixed line height steps every line by exactly the view's distance, but the widget
+    // sets each line's baseline four fifths of the way down and so moves its top by the
+    // rest of the font's ascent. A document top margin of that amount, whole pixels because
+    // the widget rounds it, puts each line's top, and the caret, where the view draws it.
+    void AlignFirstLine() {
+        qreal top = 0;
+        const QTextBlockFormat line = document()->firstBlock().blockFormat();
+        if (line.lineHeightType() == QTextBlockFormat::FixedHeight) {
+            QTextDocument probe;
+            probe.setDocumentMargin(0);
+            probe.setDefaultFont(document()->defaultFont());
+            QTextCursor(&probe).setBlockFormat(line);
+            probe.documentLayout()->documentSize(); // lays it out
+            const QTextLayout* layout = probe.firstBlock().layout();
+            const qreal y = layout && layout->lineCount() > 0 ? layout->lineAt(0).y() : 0;
+            top = std::ceil(-y - 0.5);
+        }
+        QTextFrame* root = document()->rootFrame();
+        QTextFrameFormat f = root->frameFormat();
+        if (f.topMargin() == top) return;
+        f.setTopMargin(top);
+        root->setFrameFormat(f);
+    }
 
     ITextEditEvents* events_;
     int limit_ = 32767;
@@ -222,6 +252,7 @@ void QtTextEdit::SetFont(const TEditFont& font) {
     all.mergeBlockFormat(bf);
     QTextCursor typing = edit_->textCursor();
     typing.mergeBlockFormat(bf);
+    edit_->AlignFirstLine();
     edit_->quiet_ = false;
 }
 

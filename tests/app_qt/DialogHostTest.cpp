@@ -20,7 +20,9 @@
 #include <functional>
 #include <utility>
 
+#include "Cursors.h"
 #include "ErrorCodes.h"
+#include "FilterDialogs.h"
 #include "Options.h"
 #include "QtCommonDialogs.h"
 #include "QtDialogHost.h"
@@ -305,6 +307,28 @@ private slots:
         QCOMPARE(result, int(IDOK));
         QCOMPARE(dialog.Clicks,
                  (std::vector<std::pair<int, QPoint>>{{2, QPoint(19, 14)}, {1, QPoint(1, 2)}}));
+    }
+
+    // The magnifier shows over the panes a click zooms and the arrow over the thumbnail,
+    // which only shows the chosen background.
+    void OnlyZoomingPanesShowTheMagnifier() {
+        BITMAPHANDLE b{};
+        QCOMPARE(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+        TLeadBitmapX source;
+        source.Adopt(b);
+        TUnderlayDialog dialog(source);
+        WhenDialogShows([](QDialog* d) {
+            const QImage magnifier = CursorFor(18, d->devicePixelRatioF()).pixmap().toImage();
+            QVERIFY(!magnifier.isNull());
+            for (int id : {int(IDC_ORIGINAL), int(IDC_PREVIEW), int(IDC_UNDERLAY_THUMB)}) {
+                QWidget* pane = Control(d, id);
+                QVERIFY(pane);
+                const bool zooms = id != IDC_UNDERLAY_THUMB;
+                QCOMPARE(pane->testAttribute(Qt::WA_SetCursor), zooms);
+                QCOMPARE(pane->cursor().pixmap().toImage() == magnifier, zooms);
+            }
+        });
+        dialog.Execute();
     }
 
 private:

@@ -1,6 +1,10 @@
 // The text tool in the real main window: chosen on the Tools bar, a frame dragged with the
 // mouse, words typed with key events into the edit widget floating over the image, the
 // size changed through the view's options while typing, committed by a click, undone.
+#include <QAbstractItemView>
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextBlock>
@@ -28,6 +32,18 @@ struct TFixture : TFrameFixture {
             if (!bar->Edit(id)->isHidden() && bar->NameLabel(id)->text() == name)
                 return bar->Edit(id);
         return nullptr;
+    }
+    // Types a text size into the options bar's field, as a user would, and gives the
+    // keyboard back to the edit.
+    bool SetTextSize(int points, QTextEdit* edit) {
+        QLineEdit* size = OptionField("Size");
+        if (!size) return false;
+        size->setFocus();
+        size->selectAll();
+        QTest::keyClicks(size, QString::number(points));
+        QTest::keyClick(size, Qt::Key_Return);
+        return View().ToolOptions.TextSize == points &&
+               QTest::qWaitFor([&] { return edit->hasFocus(); });
     }
     void DragFrame(QPoint a, QPoint b) { Drag(a, b); }
     QTextEdit* Edit() const {
@@ -124,38 +140,49 @@ private slots:
         QTest::keyClicks(edit, typed);
         QTest::keyClick(edit, Qt::Key_Return);
         QTest::keyClicks(edit, "end");
+        // At each size the edit breaks where the picture does and its lines, hard breaks
+        // and wrapped ones alike, start at the picture's line tops, so the caret sits on
+        // the drawn text.
         TTextFrame& frame = *fx.Tool()->Frame();
-        const std::string text = frame.Text();
-        QCOMPARE(QString::fromStdString(text), typed + "\nend");
+        std::vector<TTextLine> drawn;
+        for (int points : {12, 8, 14}) {
+            QVERIFY(fx.SetTextSize(points, edit));
+            const std::string text = frame.Text();
+            QCOMPARE(QString::fromStdString(text), typed + "\nend");
+            HDC dc = fx.View().Host().BackingDC();
+            TDCStateGuard guard(dc);
+            dc->SelectFont(frame.Font());
+            RECT tall = frame.ContentTextRect();
+            tall.bottom = tall.top + 100000;
+            drawn = LayoutText(dc, text, tall, 0);
+            QVERIFY(drawn.size() >= 5);
 
-        HDC dc = fx.View().Host().BackingDC();
-        TDCStateGuard guard(dc);
-        dc->SelectFont(frame.Font());
-        RECT tall = frame.ContentTextRect();
-        tall.bottom = tall.top + 100000;
-        const std::vector<TTextLine> drawn = LayoutText(dc, text, tall, 0);
-        QVERIFY(drawn.size() >= 5);
-
-        std::vector<std::string> shown;
-        for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
-            QTextLayout* layout = b.layout();
-            for (int i = 0; i < layout->lineCount(); ++i) {
-                const QTextLine line = layout->lineAt(i);
-                QString part = b.text().mid(line.textStart(), line.textLength());
-                part.remove(QChar::LineSeparator);
-                // Trailing spaces draw nothing; the picture keeps or drops them by where
-                // it cut.
-                while (part.endsWith(' ')) part.chop(1);
-                shown.push_back(part.toStdString());
+            size_t n = 0;
+            for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
+                QTextLayout* layout = b.layout();
+                const qreal blockTop = edit->document()->documentLayout()->blockBoundingRect(b).y();
+                for (int i = 0; i < layout->lineCount(); ++i, ++n) {
+                    QVERIFY(n < drawn.size());
+                    const QTextLine line = layout->lineAt(i);
+                    QString part = b.text().mid(line.textStart(), line.textLength());
+                    part.remove(QChar::LineSeparator);
+                    // Trailing spaces draw nothing; the picture keeps or drops them by
+                    // where it cut.
+                    while (part.endsWith(' ')) part.chop(1);
+                    QString want = QString::fromStdString(
+                        text.substr(drawn[n].Begin, drawn[n].End - drawn[n].Begin));
+                    while (want.endsWith(' ')) want.chop(1);
+                    QCOMPARE(part, want);
+                    const int top = drawn[n].Y - tall.top;
+                    QCOMPARE(qRound(blockTop + line.y()), top);
+                    QTextCursor at(b);
+                    at.setPosition(b.position() + line.textStart());
+                    QCOMPARE(edit->cursorRect(at).top(), top);
+                }
             }
+            QCOMPARE(n, drawn.size());
         }
-        QCOMPARE(shown.size(), drawn.size());
-        for (size_t i = 0; i < drawn.size(); ++i) {
-            QString want =
-                QString::fromStdString(text.substr(drawn[i].Begin, drawn[i].End - drawn[i].Begin));
-            while (want.endsWith(' ')) want.chop(1);
-            QCOMPARE(QString::fromStdString(shown[i]), want);
-        }
+        const std::string text = frame.Text();
         // Backspace at the start of a wrapped line takes the character before the break
         // (the text is ASCII: the second line starts one soft break after its offset).
         QTextCursor c = edit->textCursor();
@@ -165,6 +192,51 @@ private slots:
         std::string less = text;
         less.erase(drawn[1].Begin - 1, 1);
         QCOMPARE(frame.Text(), less);
+    }
+
+    // However the font list of the options bar closes (Esc, a click outside it, a choice),
+    // the keyboard goes back to the text frame and typing goes on there.
+    void AClosedOptionsComboGivesTheKeyboardBackToTheText() {
+        TFixture fx;
+        fx.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
+        fx.manager.OpenDroppedFiles({kSamplePng});
+        QVERIFY(fx.Host());
+        QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
+        fx.DragFrame(fx.At(10, 10), fx.At(150, 60));
+        QTextEdit* edit = fx.Edit();
+        QVERIFY(edit);
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+        ToolOptionsWindow* bar = fx.frame.ToolOptions();
+        if (!bar->isVisible()) fx.frame.CommandAction(CM_VIEW_TOOLOPTIONS)->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(bar));
+        fx.frame.activateWindow();
+        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+        QComboBox* font = bar->FontCombo();
+        QVERIFY(font->isVisible() && font->count() > 1);
+        std::string typed;
+        for (const char* way : {"Esc", "outside", "choice"}) {
+            // A window manager hands the activation to the window clicked in.
+            bar->activateWindow();
+            QVERIFY(QTest::qWaitFor([&] { return QApplication::activeWindow() == bar; }));
+            QTest::mouseClick(font, Qt::LeftButton);
+            QAbstractItemView* list = font->view();
+            QVERIFY2(QTest::qWaitFor([&] { return list->isVisible(); }), way);
+            if (way == std::string("Esc"))
+                QTest::keyClick(list, Qt::Key_Escape);
+            else if (way == std::string("outside"))
+                // The open list has the mouse: a click beside it comes to it.
+                QTest::mouseClick(list->window(), Qt::LeftButton, {}, QPoint(-20, -20));
+            else {
+                QTest::keyClick(list, Qt::Key_Down);
+                QTest::keyClick(list, Qt::Key_Return);
+            }
+            QVERIFY2(QTest::qWaitFor([&] { return !list->isVisible(); }), way);
+            QVERIFY2(QTest::qWaitFor([&] { return edit->hasFocus(); }), way);
+            QTest::keyClicks(edit, "a");
+            typed += "a";
+            QCOMPARE(fx.Tool()->Frame()->Text(), typed);
+        }
     }
 };
 

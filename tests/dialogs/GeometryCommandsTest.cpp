@@ -161,6 +161,39 @@ TEST(GeometryCommands, RotateTurnsALayerAndTheBackgroundByTheAngleTheDialogShows
     EXPECT_EQ(f.doc->UndoCount(), steps);
 }
 
+// The preview shows the picture turned, the right way round and with its sides swapped,
+// and follows the angle: a picture red on the left, blue on the right, green along the top.
+TEST(GeometryCommands, RotatePreviewShowsThePictureTurnedByTheAngle) {
+    const Px red{0, 0, 255, 255}, blue{255, 0, 0, 255}, green{0, 255, 0, 255};
+    auto picture = mt::Solid(40, 20, red);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            if (y < 4 || x >= 20) mt::Put(*picture, x, y, y < 4 ? green : blue);
+    Fixture f(std::move(picture));
+    TRotateDialog d(f.Layer(0), RGB(0, 0, 0));
+    // The colour at a fraction of the preview's width and height.
+    const auto at = [&d](double x, double y) {
+        const BITMAPHANDLE& p = *d.PreviewPane()->Bitmap();
+        return mt::At(p, int(x * p.Width), int(y * p.Height));
+    };
+    f.dialogs.QueueScript([&](TDialog& dlg) -> int {
+        EXPECT_EQ(at(0.25, 0.6), red);
+        EXPECT_TRUE(dlg.Click(IDC_ROTATE_PLUS90));
+        const BITMAPHANDLE& turned = *d.PreviewPane()->Bitmap();
+        EXPECT_GT(turned.Height, turned.Width) << "a quarter turn stands the picture up";
+        // Clockwise on the screen: the left side goes to the top, the top to the right.
+        EXPECT_EQ(at(0.6, 0.25), red);
+        EXPECT_EQ(at(0.6, 0.75), blue);
+        EXPECT_EQ(at(0.95, 0.25), green);
+        EXPECT_TRUE(dlg.Click(IDC_ROTATE_MINUS90));
+        EXPECT_EQ(at(0.4, 0.25), blue);
+        EXPECT_EQ(at(0.4, 0.75), red);
+        EXPECT_EQ(at(0.05, 0.25), green);
+        return dlg.CloseWindow(IDCANCEL) ? IDCANCEL : IDOK;
+    });
+    EXPECT_EQ(d.Execute(), IDCANCEL);
+}
+
 TEST(GeometryCommands, CropOnTheBackgroundMovesTheLayersAndOnALayerCutsOnlyIt) {
     Fixture f(mt::Pattern(30, 20, 24), mt::At(mt::Pattern(10, 10, 32), 8, 7));
     const Px under = mt::At(f.Layer(0), 10, 9), corner = mt::At(f.Layer(1), 2, 2);
