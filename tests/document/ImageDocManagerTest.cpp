@@ -224,38 +224,6 @@ TEST_F(ImageDocManagerTest, RevertAsksFirstAndReportsAFileThatWentBad) {
     }
 }
 
-TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
-    TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
-    ASSERT_NE(doc, nullptr);
-    const int qlx = TemplateIndex("QLX multilayered images", true);
-
-    // A PNG named test.png, though the layered type was selected; and the other way round.
-    dialogs.QueueSave({{dir + "/test.png"}, qlx});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "PNG images");
-    FILEINFO info;
-    ASSERT_EQ(L_FileInfo((dir + "/test.png").c_str(), &info), SUCCESS);
-    EXPECT_EQ(info.Format, FILE_PNG);
-    dialogs.QueueSave({{dir + "/art.qlx"}, TemplateIndex("PNG images", true)});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/art.qlx").c_str()));
-    EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
-
-    // Two types share .jpg: the one selected is kept.
-    std::vector<TDocTemplate*> savable;
-    for (const auto& t : manager.Templates())
-        if (!t->IsOpenOnly()) savable.push_back(t.get());
-    const int exif = TemplateIndex("Exif (JPEG)", true);
-    std::string photo = dir + "/photo.jpg";
-    EXPECT_EQ(SaveTemplateForName(savable, savable.at(size_t(exif)), photo),
-              savable.at(size_t(exif)));
-    dialogs.QueueSave({{photo}, exif});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Exif (JPEG)");
-    ASSERT_EQ(L_FileInfo(photo.c_str(), &info), SUCCESS);
-    EXPECT_EQ(info.Format, FILE_EXIF_JPEG);
-}
-
 // A document opened from photo.png and changed, with the recent files kept in a settings
 // file: what a failed Save As must leave as it was.
 struct TSaveAsState {

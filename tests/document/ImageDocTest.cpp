@@ -137,13 +137,6 @@ TEST(FileTypes, SaveFormatAndDepthFollowTheTypeTheImageAndTheOptions) {
     }
 }
 
-TEST(FileTypes, MulDivRoundsHalvesAwayFromZero) {
-    EXPECT_EQ(MulDiv(75, 255, 100), 191);
-    EXPECT_EQ(MulDiv(-50, 255, 100), -128);
-    EXPECT_EQ(MulDiv(1, 1, 0), -1);
-    EXPECT_EQ(MulDiv(1 << 30, 8, 1), -1);
-}
-
 // ---------------------------------------------------------------------------
 // Saving.
 
@@ -171,19 +164,6 @@ TEST_F(ImageDocTest, LowerDepthQuestionDeclinedWritesNothingAcceptedSavesAndRese
     EXPECT_FALSE(doc.CanUndo());
     EXPECT_FALSE(doc.IsDirty());
     EXPECT_EQ(doc.LastSnapshot, nullptr);
-}
-
-TEST_F(ImageDocTest, JpegCompressionOptionReachesTheWriter) {
-    auto save = [&](int compression, const char* name) {
-        Options().JpegCompression = compression;
-        TImageDoc doc;
-        Prepare(doc, "JPEG images", name, Pattern(64, 64, 24));
-        EXPECT_TRUE(doc.Commit());
-        return std::filesystem::file_size(doc.GetDocPath());
-    };
-    // The option counts down from best (100) to smallest (0).
-    EXPECT_GT(save(95, "hi.jpg"), save(5, "lo.jpg"));
-    EXPECT_TRUE(boxes.Shown.empty());
 }
 
 TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
@@ -425,30 +405,4 @@ TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     ASSERT_TRUE(doc.Undo());
     EXPECT_EQ(doc.Image.Layers.At(0)->Width, 20);
     EXPECT_EQ(doc.Image.Layers.At(1)->X, 4);
-}
-
-TEST_F(ImageDocTest, InitFromBitmapTakesOverTheBitmapAsADirtyBackground) {
-    // Files without a resolution of their own are written at 72 dots per inch.
-    EXTFILEOPTIONS options;
-    options.XResolution = options.YResolution = 300;
-    ASSERT_EQ(L_SetExtFileOption(&options), SUCCESS);
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 6, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    TImageDoc doc;
-    std::vector<TDocEvent> events;
-    doc.AddListener([&](TDocument&, TDocEvent e) { events.push_back(e); });
-    ASSERT_TRUE(doc.InitFromBitmap(b));
-    EXPECT_EQ(b.Addr, nullptr); // the document owns the pixels now
-    ASSERT_EQ(L_GetExtFileOption(&options), SUCCESS);
-    EXPECT_EQ((std::pair{options.XResolution, options.YResolution}), (std::pair{72, 72}));
-    ASSERT_TRUE(doc.IsOpen());
-    const TLayer* bg = doc.Image.Layers.At(0);
-    EXPECT_EQ(bg->Name, "Background");
-    EXPECT_EQ((std::vector<int>{bg->BitsPerPixel, bg->LogicalBpp, At(*bg, 7, 5).a}),
-              (std::vector<int>{32, 24, 255}));
-    EXPECT_TRUE(doc.IsDirty());
-    EXPECT_EQ(events, (std::vector<TDocEvent>{TDocEvent::Opened, TDocEvent::Changed}));
-    ASSERT_TRUE(doc.Close());
-    EXPECT_FALSE(doc.IsOpen());
-    EXPECT_EQ(events.back(), TDocEvent::Closed);
 }

@@ -92,20 +92,6 @@ TEST(ChannelViews, ViewsAreWrittenBackWhenTheCurrentLayerOrTheOtherSlotChanges) 
     EXPECT_EQ(At(*img.Layers.At(1), 0, 0).g, 11);
 }
 
-TEST(ChannelViews, CompositeShowsTheChannelAsGray) {
-    TLayeredImage img;
-    Build(img);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_BLUE), SUCCESS);
-    ASSERT_EQ(img.Recompose(TPaintOptions{}, RECT{0, 0, 16, 12}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 8);
-    const int blue = At(*img.Layers.At(1), 0, 0).b; // layer A covers image (2, 3)
-    EXPECT_EQ(L_GetPixelColor(&img.Composite, 3, 2), RGB(blue, blue, blue));
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
-    ASSERT_EQ(img.Recompose(TPaintOptions{}, RECT{0, 0, 16, 12}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 32);
-    EXPECT_EQ(At(img.Composite, 2, 3), At(*img.Layers.At(1), 0, 0));
-}
-
 TEST(ChannelViews, SeparatedPlanesRoundTripAndEditsKeepAlpha) {
     for (int mode = CHANNEL_CMYK_CYAN; mode <= CHANNEL_LAST; ++mode) {
         SCOPED_TRACE(mode);

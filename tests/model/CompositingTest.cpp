@@ -124,20 +124,6 @@ TEST(Compositing, OnlyTheDirtyRectangleIsRecombined) {
     EXPECT_EQ(At(img.Composite, 20, 20), white);
 }
 
-TEST(Compositing, CompositeFollowsTheBackgroundsSizeAndDepth) {
-    TLayeredImage img;
-    img.Layers.Append(Pattern(20, 10, 24, "bg"));
-    RecomposeAll(img);
-    ASSERT_EQ(img.ResizeAll(10, 5), SUCCESS);
-    ASSERT_EQ(img.Recompose(kOptions, RECT{0, 0, 10, 5}), SUCCESS);
-    EXPECT_EQ(img.Composite.Width, 10);
-    EXPECT_EQ(At(img.Composite, 9, 4), At(*img.Layers.At(0), 9, 4));
-    ASSERT_EQ(img.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE, nullptr, 0), SUCCESS);
-    ASSERT_EQ(img.Recompose(kOptions, RECT{0, 0, 10, 5}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 8);
-    EXPECT_EQ(L_GetPixelColor(&img.Composite, 2, 3), L_GetPixelColor(img.Layers.At(0), 2, 3));
-}
-
 // ---------------------------------------------------------------------------
 // Paint into a window-sized backing store, compared with golden pictures.
 

@@ -23,39 +23,6 @@ std::string Order(TLayeredImage& img) {
     return s;
 }
 
-std::string CurrentName(TLayeredImage& img) { return img.Layers.Current()->Name; }
-
-TEST(LayeredImage, ZOrderMovesKeepTheMovedLayerCurrentAndTheBackgroundInPlace) {
-    TLayeredImage img;
-    Build(img, "AB");
-    EXPECT_FALSE(img.MoveCurrentUp()); // already on top
-    EXPECT_TRUE(img.MoveCurrentDown());
-    EXPECT_EQ(Order(img), "BA");
-    EXPECT_EQ(CurrentName(img), "B");
-    EXPECT_EQ(img.GetCurrentIndex(), 1);
-    EXPECT_FALSE(img.MoveCurrentDown()); // would go below the background
-    EXPECT_FALSE(img.SendCurrentToBack());
-    EXPECT_TRUE(img.MoveCurrentUp());
-    EXPECT_EQ(Order(img), "AB");
-    EXPECT_EQ(CurrentName(img), "B");
-
-    TLayeredImage four;
-    Build(four, "ABC");
-    four.SetCurrent(3);
-    EXPECT_TRUE(four.SendCurrentToBack());
-    EXPECT_EQ(Order(four), "CAB");
-    EXPECT_EQ(four.GetCurrentIndex(), 1);
-    EXPECT_EQ(four.Layers.At(0)->Name, "bg");
-    EXPECT_TRUE(four.BringCurrentToFront());
-    EXPECT_EQ(Order(four), "ABC");
-    EXPECT_EQ(four.GetCurrentIndex(), 3);
-    four.SetCurrent(0);
-    EXPECT_FALSE(four.MoveCurrentUp());
-    EXPECT_FALSE(four.BringCurrentToFront());
-    EXPECT_FALSE(four.SetCurrent(4));
-    EXPECT_EQ(four.GetCurrentIndex(), 0);
-}
-
 TEST(LayeredImage, RemovingKeepsTheCursorInRangeAndNeverTheLastLayer) {
     TLayeredImage one;
     Build(one, "");
@@ -109,43 +76,6 @@ TEST(LayeredImage, LayerFromSelectionTakesTheSelectedOpaquePixelsInsideTheImage)
     // Nothing selected under the source: no layer.
     EXPECT_NE(img.CreateLayerFromSelection(3, 3, *src24, empty.get()), SUCCESS);
     EXPECT_EQ(img.Count(), 4);
-}
-
-TEST(LayeredImage, AddedLayerIsNormalisedCroppedAndGoesAboveTheCurrent) {
-    TLayeredImage img;
-    Build(img, "AB");
-    img.SetCurrent(1);
-    TOwnedBitmap raw;
-    ASSERT_EQ(L_CreateBitmap(raw.get(), TYPE_CONV, 12, 9, 24, ORDER_BGR, nullptr, TOP_LEFT),
-              SUCCESS);
-    RECT shape{4, 2, 10, 5};
-    ASSERT_EQ(L_SetBitmapRgnRect(raw.get(), nullptr, &shape, L_RGN_SET), SUCCESS);
-    ASSERT_EQ(img.AddLayer(*raw, "added"), SUCCESS);
-    EXPECT_EQ(Order(img), "AaddedB");
-    EXPECT_EQ(img.GetCurrentIndex(), 2);
-    TLayer& l = *img.GetCurrentLayer();
-    EXPECT_EQ(l.BitsPerPixel, 32);
-    EXPECT_EQ(l.LogicalBpp, 24);
-    EXPECT_EQ((std::vector<int>{l.X, l.Y, l.Width, l.Height}), (std::vector<int>{4, 2, 6, 3}));
-}
-
-TEST(LayeredImage, CopyAndSwapCarryNegativePositionsAndTheCurrentIndex) {
-    TLayeredImage a, b, c;
-    Build(a, "XY");
-    a.Layers.At(1)->X = -7;
-    a.Layers.At(1)->Visible = false;
-    a.SetCurrent(1);
-    Build(b, "");
-    ASSERT_EQ(b.CopyFrom(a), SUCCESS);
-    EXPECT_NE(b.Layers.At(1)->Addr, a.Layers.At(1)->Addr);
-    EXPECT_EQ(At(*b.Layers.At(0), 13, 17), At(*a.Layers.At(0), 13, 17));
-    Build(c, "");
-    c.Swap(b);
-    EXPECT_EQ(b.Count(), 1);
-    EXPECT_EQ(c.Count(), 3);
-    EXPECT_EQ(c.GetCurrentIndex(), 1);
-    EXPECT_EQ(c.Layers.At(1)->X, -7);
-    EXPECT_FALSE(c.Layers.At(1)->Visible);
 }
 
 // The invariant every depth change must keep.

@@ -37,21 +37,6 @@ TEST(Merging, DropOnLowerKeepsTransparencyOutsideBothLayers) {
     EXPECT_FALSE(m.HitTest(POINT{14, 3}));
 }
 
-TEST(Merging, DropOnLowerOfLayersSeenAt24BitsStaysOpaqueInsideTheirShapes) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(20, 20, Px{0, 0, 0, 255}, 24, "bg"));
-    img.Layers.Append(At(Solid(4, 4, Px{1, 1, 1, 255}, 24, "lower"), 0, 0));
-    img.Layers.Append(At(Solid(4, 4, Px{2, 2, 2, 255}, 24, "upper"), 6, 6));
-    img.Layers.Seek(2);
-    ASSERT_EQ(img.DropOnLower(), SUCCESS);
-    const TLayer& m = *img.Layers.At(1);
-    EXPECT_EQ(m.LogicalBpp, 24);
-    EXPECT_EQ(At(m, 1, 1), (Px{1, 1, 1, 255}));
-    EXPECT_EQ(At(m, 7, 7), (Px{2, 2, 2, 255}));
-    EXPECT_EQ(At(m, 8, 1).a, 0); // outside both: not part of the layer
-    EXPECT_FALSE(m.HitTest(POINT{8, 1}));
-}
-
 TEST(Merging, DropOnBackgroundAndMergeAllBlendLayersIntoTheBackground) {
     TLayeredImage img;
     img.Layers.Append(Solid(10, 10, Px{0, 0, 0, 255}, 24, "bg"));

@@ -16,28 +16,6 @@ TEST(DocTemplate, MatchesItsPatternsIgnoringCase) {
     EXPECT_TRUE(pcd.IsOpenOnly());
 }
 
-TEST(Document, PathGivesTitleAndSaveAsGoesToTheHandler) {
-    TDocument doc;
-    EXPECT_FALSE(doc.SaveAs()); // no manager: nothing can be chosen
-    std::vector<TDocEvent> events;
-    doc.AddListener([&](TDocument&, TDocEvent e) { events.push_back(e); });
-    ASSERT_TRUE(doc.Open(OM_READ, "/home/u/pictures/cat.png"));
-    EXPECT_EQ(doc.GetTitle(), "cat.png");
-    EXPECT_EQ(doc.GetOpenMode(), OM_READ);
-    doc.NotifyViews(TDocEvent::Closed);
-    EXPECT_EQ(events, std::vector<TDocEvent>{TDocEvent::Closed});
-
-    doc.SetDirty();
-    doc.SaveAsHandler = [](TDocument& d) {
-        d.SetDocPath("/tmp/other.png");
-        d.SetDirty(false);
-        return true;
-    };
-    EXPECT_TRUE(doc.SaveAs());
-    EXPECT_FALSE(doc.IsDirty());
-    EXPECT_EQ(doc.GetTitle(), "other.png");
-}
-
 TEST(WaitCursor, ShowsUntilTheOutermostGuardEnds) {
     static std::vector<bool> calls;
     calls.clear();

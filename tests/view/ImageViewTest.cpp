@@ -136,62 +136,6 @@ TEST(ImageViewZoom, FitToWindowPicksThePowerOfTwoBelowTheRatio) {
     EXPECT_DOUBLE_EQ(f.view.Zoom, 0.5);
 }
 
-TEST(ImageViewCoordinates, ConversionsRoundTripAtEveryZoomAndScroll) {
-    Fixture f(2000, 1500, {640, 480});
-    for (double zoom : {0.25, 0.5, 1.0, 2.0, 3.0, 8.0}) {
-        f.view.Zoom = zoom;
-        f.view.UpdateScrollRanges();
-        f.host.ScrollTo(37, 21);
-        const int step = zoom < 1 ? int(1 / zoom) : 1;
-        for (POINT q : {POINT{0, 0}, POINT{step * 5, step * 7}, POINT{1996, 1496}}) {
-            for (bool scrolled : {false, true}) {
-                const POINT c = f.view.ImageToClient(q, scrolled);
-                const POINT back = f.view.ClientToImage(c, scrolled);
-                EXPECT_EQ(back.x, q.x) << zoom;
-                EXPECT_EQ(back.y, q.y) << zoom;
-            }
-            const POINT a = f.view.ImageToClient(q, false), b = f.view.ImageToClient(q, true);
-            EXPECT_EQ(a.x - b.x, f.host.Scroller().PosX * f.host.Scroller().UnitX);
-        }
-    }
-    f.view.Zoom = 2;
-    f.view.UpdateScrollRanges();
-    f.host.ScrollTo(0, 0);
-    const RECT r = f.view.ClientToImageRect(RECT{-100, -100, 100000, 100000}, true, true);
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.right, 2000);
-    EXPECT_EQ(r.bottom, 1500);
-    const RECT clipped = f.view.ClipToCanvas(RECT{0, 0, 100, 100});
-    EXPECT_EQ(clipped.left, f.view.OriginX); // margin of 8 units of 2 pixels
-    EXPECT_EQ(clipped.right, 100);
-}
-
-TEST(ImageViewScroll, CentreOnBringsThePointToTheMiddleAndZoomKeepsIt) {
-    Fixture f(2000, 2000, {500, 400});
-    for (double zoom : {1.0, 4.0}) {
-        f.view.Zoom = zoom;
-        f.view.UpdateScrollRanges();
-        f.view.CentreOn(POINT{1000, 700});
-        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-        EXPECT_NEAR(mid.x, 1000, 1) << zoom;
-        EXPECT_NEAR(mid.y, 700, 1) << zoom;
-    }
-    f.view.CentreOn(POINT{0, 0}); // cannot scroll before the start
-    EXPECT_EQ(f.host.Scroller().PosX, 0);
-    f.view.CentreOn(POINT{2000, 2000}); // nor past the end
-    EXPECT_EQ(f.host.Scroller().PosX, f.host.Scroller().MaxPosX(500));
-
-    f.view.Zoom = 1;
-    f.view.UpdateScrollRanges();
-    f.view.CentreOn(POINT{600, 900});
-    for (int command : {CM_ZOOM_IN, CM_ZOOM_OUT, CM_ZOOM_OUT}) {
-        f.view.DoCommand(command);
-        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-        EXPECT_NEAR(mid.x, 600, 2) << f.view.Zoom;
-        EXPECT_NEAR(mid.y, 900, 2) << f.view.Zoom;
-    }
-}
-
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     auto doc = vt::DocOf(mt::Pattern(20, 10));
     const TLayer& bg = *doc->Image.GetLayer(0);
@@ -294,29 +238,6 @@ TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     EXPECT_EQ(view.StatusLayerRect(), "(5,5) - (15,15)");
 }
 
-TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEdge) {
-    auto bit = [](const BITMAPHANDLE& b, int x, int y) {
-        return x >= 0 && y >= 0 && x < b.Width && y < b.Height &&
-               ((L_RowPtr(&b, y)[x / 8] >> (7 - x % 8)) & 1);
-    };
-    Fixture f(37, 23, {100, 100}); // a width that ends inside a byte
-    BITMAPHANDLE& mask = NewMask(f.view, 37, 23);
-    std::mt19937 rng(4);
-    for (int y = 0; y < 23; ++y) // mostly set, so that inner pixels exist
-        for (int x = 0; x < 37; ++x)
-            if (rng() % 5) L_RowPtr(&mask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
-    ASSERT_EQ(f.view.UpdateSelectionOutline(), SUCCESS);
-    const BITMAPHANDLE &m = f.view.SelectionMask, &o = f.view.SelectionOutline;
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x) {
-            bool inner = true; // all eight neighbours selected
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) inner = inner && bit(m, x + dx, y + dy);
-            const bool edge = bit(m, x, y) && !inner;
-            ASSERT_EQ(bit(o, x, y), edge) << x << "," << y;
-        }
-}
-
 TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
     auto doc = vt::DocOf(mt::Solid(20, 20, Px{0, 0, 0, 255}),
                          mt::At(mt::Solid(6, 6, Px{9, 9, 9, 255}), -2, 4));
@@ -362,19 +283,6 @@ TEST(ImageViewStatus, TextsFollowTheImageCursorAndDocument) {
     EXPECT_EQ(f.view.StatusSize(), "W,H: 300,200");
 }
 
-TEST(ImageViewInput, WheelScrollsAndCtrlWheelZooms) {
-    Fixture f(2000, 2000, {500, 400});
-    f.host.Wheel(-120, 0);
-    EXPECT_EQ(f.host.Scroller().PosY, 48);
-    f.host.Wheel(-120, MK_SHIFT);
-    EXPECT_EQ(f.host.Scroller().PosX, 48);
-    f.host.Wheel(120, MK_CONTROL);
-    EXPECT_DOUBLE_EQ(f.view.Zoom, 2.0);
-    f.host.Wheel(-120, MK_CONTROL);
-    f.host.Wheel(-120, MK_CONTROL);
-    EXPECT_DOUBLE_EQ(f.view.Zoom, 0.5);
-}
-
 TEST(ImageViewLifetime, DocumentOutlivingItsViewStaysSafe) {
     auto doc = Canvas(10, 10);
     THeadlessWindowHost host({50, 50});
@@ -414,62 +322,4 @@ TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
     EXPECT_TRUE(f.host.IsInvalid());
     EXPECT_FALSE(f.view.DoCommand(CM_EDITREDO));
     EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "Redo");
-}
-
-TEST(ImageViewPalette, ColourPanelOffersAPaletteImagesOwnColours) {
-    Fixture f(40, 30, {200, 200});
-    RGBQUAD colors[256], fixed[256];
-    ASSERT_EQ(L_GetFixedPalette(fixed, 8), SUCCESS);
-    ASSERT_EQ(f.view.PanelColors(colors), 256);
-    EXPECT_EQ(std::memcmp(colors, fixed, sizeof fixed), 0);
-
-    // A 4-bit image: its 16 colours, whatever the fixed palette holds.
-    RGBQUAD own[16] = {};
-    for (int i = 0; i < 16; ++i)
-        own[i] = RGBQUAD{uint8_t(i * 3), uint8_t(200 - i), uint8_t(i * 16), 0};
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 4, ORDER_BGR, own, TOP_LEFT), SUCCESS);
-    TLayer& bg = *f.doc->Image.Layers.At(0);
-    bg.Adopt(b);
-    bg.LogicalBpp = 4;
-    ASSERT_EQ(f.view.PanelColors(colors), 16);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(colors[i].rgbGreen, 200 - i) << i;
-}
-
-TEST(ImageViewKeys, PagingKeysScrollAndEscDropsTheSelectionUnlessShiftOrCtrlIsHeld) {
-    Fixture f(1000, 800, {200, 160});
-    f.view.UpdateScrollRanges();
-    const TScrollState& s = f.host.Scroller();
-    const auto at = [&] { return POINT{s.PosX * s.UnitX, s.PosY * s.UnitY}; };
-    f.host.KeyDown(VK_NEXT, 0);
-    EXPECT_EQ(at().y, 160);
-    f.host.KeyDown(VK_DOWN, 0); // an eighth of a page
-    EXPECT_EQ(at().y, 180);
-    f.host.KeyDown(VK_NEXT, MK_SHIFT); // Shift: nothing
-    EXPECT_EQ(at().y, 180);
-    f.host.KeyDown(VK_END, MK_CONTROL);
-    EXPECT_EQ(at().x, s.MaxPosX(200) * s.UnitX);
-    f.host.KeyDown(VK_HOME, 0);
-    EXPECT_EQ(at().x, (s.MaxPosX(200) * s.UnitX) - 200);
-    f.host.KeyDown(VK_PRIOR, MK_CONTROL);
-    EXPECT_EQ(at().y, 0);
-
-    NewMask(f.view, 1000, 800);
-    f.view.HasSelection = true;
-    f.host.KeyDown(VK_ESCAPE, MK_CONTROL);
-    EXPECT_TRUE(f.view.HasSelection);
-    f.host.KeyDown(VK_ESCAPE, 0);
-    EXPECT_FALSE(f.view.HasSelection);
-}
-
-TEST(ImageViewMouse, AGestureBelongsToTheButtonThatStartedIt) {
-    Fixture f(100, 100, {200, 160});
-    f.host.ButtonDown(TMouseButton::Right, 0, POINT{50, 60});
-    f.host.ButtonDown(TMouseButton::Left, 0, POINT{70, 80}); // ignored while right is down
-    EXPECT_EQ(f.view.MouseButton, 3);
-    EXPECT_EQ(f.view.DownPoint.x, 50);
-    f.host.ButtonUp(TMouseButton::Left, 0, POINT{70, 80});
-    EXPECT_EQ(f.view.MouseButton, 3);
-    f.host.ButtonUp(TMouseButton::Right, 0, POINT{70, 80});
-    EXPECT_EQ(f.view.MouseButton, 0);
 }

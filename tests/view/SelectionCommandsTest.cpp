@@ -73,22 +73,6 @@ std::unique_ptr<TLayer> Palette8(int w, int h) {
 
 } // namespace
 
-TEST(SelectionCommands, AreOfferedOnlyWithASelection) {
-    Fixture f(mt::Solid(20, 20, kWhite, 24));
-    const int ids[] = {CM_SELECTION_EXPAND,      CM_SELECTION_INVERT, CM_SELECTION_DESELECT,
-                       CM_SELECTION_REMOVE,      CM_SELECTION_CLEAR,  CM_SELECTION_TO_LAYER,
-                       CM_SELECTION_CUT_TO_LAYER};
-    for (int id : ids) {
-        EXPECT_FALSE(f.view.IsCommandEnabled(id)) << id;
-        EXPECT_FALSE(f.view.DoCommand(id)) << id;
-    }
-    f.Select({2, 2, 5, 5});
-    for (int id : ids) EXPECT_TRUE(f.view.IsCommandEnabled(id)) << id;
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_DESELECT));
-    EXPECT_FALSE(f.view.HasSelection);
-    EXPECT_EQ(f.doc->UndoCount(), 0);
-}
-
 // Clear fills the selected pixels only: transparent on a 32-bit layer, the background colour
 // (its nearest palette entry) on an 8-bit one, and opaque at 24 bits, where the user sees no
 // alpha. Remove also drops the selection; Clear keeps it. Undo brings the pixels back.
@@ -208,19 +192,6 @@ TEST(SelectionCommands, ExpandGrowsBySimilarColourWithinTheLayer) {
         ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_EXPAND));
         EXPECT_TRUE(Same(f.Bounds(), RECT{6, 3, 16, 23}));
     }
-}
-
-// Invert selects the rest of the current layer, not the canvas around it; inverting
-// everything leaves no selection.
-TEST(SelectionCommands, InvertStaysOnTheLayer) {
-    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
-    f.Select({5, 5, 10, 15});
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
-    EXPECT_TRUE(Same(f.Bounds(), RECT{10, 5, 15, 15}));
-    EXPECT_FALSE(f.Selected(2, 2));
-    f.Select({0, 0, 20, 20});
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
-    EXPECT_FALSE(f.view.HasSelection);
 }
 
 // Copy and paste: an upper layer with alpha and a shape comes back whole, other programs get
