@@ -34,6 +34,18 @@ std::vector<const void*> Pixels(const TLayeredImage& img) {
     return out;
 }
 
+TEST(History, HistoryBrushSourceIsAFreshCopy) {
+    TImageData d;
+    Build(d.Image);
+    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
+    TLayeredImage* first = d.HistorySource();
+    ASSERT_NE(first, nullptr);
+    Put(*d.Image.Layers.At(0), 0, 0, Px{9, 9, 9, 255});
+    EXPECT_NE(At(*first->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
+    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
+    EXPECT_EQ(At(*d.HistorySource()->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
+}
+
 TEST(History, FiveChangesKeepFourStepsAndTheImageStaysDirty) {
     TImageData d;
     Build(d.Image);
@@ -131,18 +143,6 @@ TEST(History, EmptyImagesRecordNothingAndAResetForgetsEverything) {
     EXPECT_EQ(Step(d), 5); // the image itself is kept
 }
 
-TEST(History, CheckpointTakesPendingChannelEdits) {
-    TImageData d;
-    Build(d.Image);
-    ASSERT_EQ(d.Image.SetChannelMode(CHANNEL_RED), SUCCESS);
-    TLayer* red = d.Image.GetCurrentLayer();
-    ASSERT_NE(red, nullptr);
-    L_RowPtr(red, 2)[3] = 201;
-    ASSERT_TRUE(d.Checkpoint(true, "Brush"));
-    EXPECT_EQ(At(*d.UndoItem(0)->Layers.At(1), 3, 2).r, 201);
-    EXPECT_EQ(d.Image.GetCurrentLayer(), red); // the edit goes on in the same view
-}
-
 TEST(History, AFailedSnapshotRefusesTheChangeAndLeavesNoDanglingSnapshot) {
     TImageData d;
     Build(d.Image);
@@ -156,29 +156,6 @@ TEST(History, AFailedSnapshotRefusesTheChangeAndLeavesNoDanglingSnapshot) {
     EXPECT_EQ(d.LastSnapshot, d.UndoItem(0));
     ASSERT_TRUE(d.Undo());
     EXPECT_EQ(Step(d), At(*Pattern(16, 12), 0, 0).b); // back to the original first pixel
-}
-
-TEST(History, PaletteFollowsTheBackgroundThroughUndo) {
-    TImageData d;
-    Build(d.Image);
-    ASSERT_EQ(d.Image.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE, nullptr, 0), SUCCESS);
-    d.RebuildPalette();
-    ASSERT_NE(d.GetPalette(), nullptr);
-    RGBQUAD* pal = d.Image.Layers.At(0)->pPalette;
-    EXPECT_EQ(std::memcmp(d.GetPalette()->Entries, pal, sizeof(RGBQUAD) * 256), 0);
-    const RGBQUAD first = pal[0];
-    ASSERT_TRUE(d.Checkpoint(true, "Edit Palette"));
-    EXPECT_EQ(d.GetPalette(), nullptr);
-    d.Image.Layers.At(0)->pPalette[0] = RGBQUAD{1, 2, 3, 0}; // the other layers keep theirs
-    d.RebuildPalette();
-    ASSERT_NE(d.GetPalette(), nullptr);
-    EXPECT_EQ(d.GetPalette()->Entries[0].rgbGreen, 2);
-    ASSERT_TRUE(d.Undo());
-    ASSERT_NE(d.GetPalette(), nullptr);
-    EXPECT_EQ(std::memcmp(&d.GetPalette()->Entries[0], &first, 3), 0);
-    d.Image.Layers.Clear();
-    d.RebuildPalette();
-    EXPECT_EQ(d.GetPalette(), nullptr);
 }
 
 TEST(History, SnapshotsAtTheLimitReuseDroppedBlocksAndStillMatchTheImage) {

@@ -1,5 +1,5 @@
 // The program's document manager over real image documents: opening several files from the
-// dialog and what it remembers, new blank images, reverting, saving a new image, and the
+// dialog and what it remembers, new blank images, reverting, a failed Save As, and the
 // commands that are not available yet.
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,6 +1,5 @@
 // The image document: which format and depth a save picks and when it asks first, what a
-// failed save does, which file type an opened file gets, load progress, and the
-// whole-image commands.
+// failed save does, which file type an opened file gets, reverting and load progress.
 #include <algorithm>
 
 #include "model/ModelTestUtil.h"
@@ -137,6 +136,13 @@ TEST(FileTypes, SaveFormatAndDepthFollowTheTypeTheImageAndTheOptions) {
     }
 }
 
+TEST(FileTypes, MulDivRoundsHalvesAwayFromZero) {
+    EXPECT_EQ(MulDiv(75, 255, 100), 191);
+    EXPECT_EQ(MulDiv(-50, 255, 100), -128);
+    EXPECT_EQ(MulDiv(1, 1, 0), -1);
+    EXPECT_EQ(MulDiv(1 << 30, 8, 1), -1);
+}
+
 // ---------------------------------------------------------------------------
 // Saving.
 
@@ -211,20 +217,6 @@ TEST_F(ImageDocTest, EncoderRefusalReportsTheSaveFailureNotTheDepthQuestion) {
     ASSERT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
     EXPECT_FALSE(fs::exists(doc.GetDocPath()));
-}
-
-TEST_F(ImageDocTest, OpenOnlyOrUntitledDocumentGoesStraightToSaveAs) {
-    TImageDoc doc;
-    Prepare(doc, "PhotoCD images", "p.pcd", Pattern(8, 8, 24));
-    doc.SetDirty();
-    int saveAsCalls = 0;
-    doc.SaveAsHandler = [&](TDocument&) { return ++saveAsCalls, false; };
-    EXPECT_FALSE(doc.Commit());
-    doc.SetTemplate(Tmpl("PNG images"));
-    doc.SetDocPath("");
-    EXPECT_FALSE(doc.Commit());
-    EXPECT_EQ(saveAsCalls, 2);
-    EXPECT_TRUE(boxes.Shown.empty()); // nothing failed, so nothing to report
 }
 
 // ---------------------------------------------------------------------------
@@ -381,9 +373,6 @@ TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
     Rows(b, P1 | PN | RN, 5);
     EXPECT_EQ(gauge.Values(), (std::vector<int>{90, 100, 0}));
 }
-
-// ---------------------------------------------------------------------------
-// Whole-image commands.
 
 TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     TImageDoc doc;

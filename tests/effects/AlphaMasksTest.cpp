@@ -27,6 +27,19 @@ void Randomize(BITMAPHANDLE& b, unsigned seed) {
                 if ((x / 3 + y) % 2) Alpha(b, x, y) = 0;
 }
 
+TEST(DematteBlack, BlackDrawingOnWhiteBecomesColourWithAlpha) {
+    Bmp b(4, 1, 32), b24(2, 2, 24);
+    const COLORREF in[4] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(128, 128, 128), RGB(90, 10, 0)};
+    const int alpha[4] = {255, 0, 127, 255 - (90 * 77 + 10 * 150 + 128) / 256};
+    for (int x = 0; x < 4; ++x) L_PutPixelColor(&b.b, 0, x, in[x]);
+    ASSERT_EQ(Lx_DematteBlack(&b.b, RGB(200, 100, 50)), SUCCESS);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(L_GetPixelColor(&b.b, 0, x), RGB(200, 100, 50));
+        EXPECT_EQ(Alpha(b.b, x, 0), alpha[x]) << x;
+    }
+    EXPECT_EQ(Lx_DematteBlack(&b24.b, 0), ERROR_BITPERPIXEL);
+}
+
 TEST(SavedAlpha, DrawingBetweenSaveAndRestoreKeepsTheOldAlpha) {
     Bmp b(37, 21, 32, BOTTOM_LEFT);
     Randomize(b.b, 1);

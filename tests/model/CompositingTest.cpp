@@ -63,20 +63,6 @@ TEST(Compositing, HiddenLayersAndCurrentLayerAloneShowWhatIsBelowOrTheViewColour
     EXPECT_EQ(At(img.Composite, 2, 2), (Px{9, 9, 9, 255}));
 }
 
-TEST(Compositing, OpaqueLayerCoversOnlyItsShapeAndIsClippedToTheImage) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(10, 10, Px{50, 50, 50, 255}, 32, "bg"));
-    // Opaque everywhere (as after a depth change), but shaped by its region.
-    auto top = At(Solid(6, 6, Px{0, 255, 0, 255}, 24), 7, -2);
-    Shape(*top, RECT{0, 2, 3, 6});
-    img.Layers.Append(std::move(top));
-    RecomposeAll(img);
-    EXPECT_EQ(At(img.Composite, 7, 0), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 9, 3), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 9, 4), (Px{50, 50, 50, 255})); // below the shape
-    EXPECT_EQ(At(img.Composite, 6, 0), (Px{50, 50, 50, 255}));
-}
-
 TEST(Compositing, PaletteImageGetsAPaletteCompositeAndLayersReplaceInsideTheirShape) {
     RGBQUAD pal[256] = {};
     pal[1] = RGBQUAD{0, 0, 255, 0};

@@ -23,6 +23,39 @@ std::string Order(TLayeredImage& img) {
     return s;
 }
 
+std::string CurrentName(TLayeredImage& img) { return img.Layers.Current()->Name; }
+
+TEST(LayeredImage, ZOrderMovesKeepTheMovedLayerCurrentAndTheBackgroundInPlace) {
+    TLayeredImage img;
+    Build(img, "AB");
+    EXPECT_FALSE(img.MoveCurrentUp()); // already on top
+    EXPECT_TRUE(img.MoveCurrentDown());
+    EXPECT_EQ(Order(img), "BA");
+    EXPECT_EQ(CurrentName(img), "B");
+    EXPECT_EQ(img.GetCurrentIndex(), 1);
+    EXPECT_FALSE(img.MoveCurrentDown()); // would go below the background
+    EXPECT_FALSE(img.SendCurrentToBack());
+    EXPECT_TRUE(img.MoveCurrentUp());
+    EXPECT_EQ(Order(img), "AB");
+    EXPECT_EQ(CurrentName(img), "B");
+
+    TLayeredImage four;
+    Build(four, "ABC");
+    four.SetCurrent(3);
+    EXPECT_TRUE(four.SendCurrentToBack());
+    EXPECT_EQ(Order(four), "CAB");
+    EXPECT_EQ(four.GetCurrentIndex(), 1);
+    EXPECT_EQ(four.Layers.At(0)->Name, "bg");
+    EXPECT_TRUE(four.BringCurrentToFront());
+    EXPECT_EQ(Order(four), "ABC");
+    EXPECT_EQ(four.GetCurrentIndex(), 3);
+    four.SetCurrent(0);
+    EXPECT_FALSE(four.MoveCurrentUp());
+    EXPECT_FALSE(four.BringCurrentToFront());
+    EXPECT_FALSE(four.SetCurrent(4));
+    EXPECT_EQ(four.GetCurrentIndex(), 0);
+}
+
 TEST(LayeredImage, RemovingKeepsTheCursorInRangeAndNeverTheLastLayer) {
     TLayeredImage one;
     Build(one, "");

@@ -1,4 +1,5 @@
-// The bitmap wrappers: ownership, the storage rule for depths, crops and fills.
+// The bitmap wrappers: ownership, the storage rule for depths and crops; the layer list
+// cursor; layer transforms.
 #include "ModelTestUtil.h"
 #include "OwnedBitmap.h"
 

@@ -157,6 +157,20 @@ TEST(Dialog, UserActionsRaiseTheirNotificationsInWindowOrder) {
                              {41, 2000 + SB_ENDSCROLL}}));
 }
 
+TEST(Dialog, LogicChangesReachTheRendererButRaiseNoEvents) {
+    OpenDialog o;
+    TDialog& d = o.d;
+    d.SetDlgItemText(31, "abc");
+    d.SetDlgItemText(31, "abc"); // unchanged: nothing to redraw
+    d.CheckDlgButton(10, true);
+    d.SetPosition(40, 50);
+    d.ShowControl(60, true);
+    EXPECT_TRUE(o.d.Events.empty());
+    EXPECT_EQ(o.observer.Changed, (std::vector<int>{31, 10, 40, 60}));
+    EXPECT_EQ(d.GetDlgItemText(31, 2), "ab");
+    EXPECT_TRUE(d.Click(60)); // shown now, so reachable
+}
+
 TEST(Dialog, OkClosesOnlyWhenTheLogicAgreesAndCancelAlways) {
     {
         OpenDialog o;

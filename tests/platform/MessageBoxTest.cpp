@@ -1,4 +1,4 @@
-// Message boxes as tests script them, and how toolkit failures read when shown.
+// How toolkit failures read when shown.
 #include <gtest/gtest.h>
 
 #include "ErrorCodes.h"

@@ -41,6 +41,21 @@ TEST(ProfileFile, LooksUpSectionsAndKeysIgnoringCaseAndKeepsValuesAsWritten) {
     EXPECT_EQ(TProfileFile(q.Text()).Text(), q.Text());
 }
 
+TEST(ProfileFile, ReadsIntegersLikeTheSystemCall) {
+    TProfileFile p(
+        "[S]\nplain=42\ntrail=17px\nneg=-40\nblank= 12\nword=abc\nempty=\n"
+        "huge=99999999999999999999\nhugeneg=-99999999999999999999\n");
+    EXPECT_EQ(p.GetInt("S", "plain", 1), 42);
+    EXPECT_EQ(p.GetInt("S", "trail", 1), 17);
+    EXPECT_EQ(p.GetInt("S", "neg", 1), -40);
+    EXPECT_EQ(p.GetInt("S", "blank", 1), 12);
+    EXPECT_EQ(p.GetInt("S", "word", 1), 0);
+    EXPECT_EQ(p.GetInt("S", "empty", 7), 7);
+    EXPECT_EQ(p.GetInt("S", "missing", 7), 7);
+    EXPECT_EQ(p.GetInt("S", "huge", 1), INT_MAX);
+    EXPECT_EQ(p.GetInt("S", "hugeneg", 1), INT_MIN);
+}
+
 TEST(ProfileFile, RewritingKeepsEverythingItDoesNotChange) {
     TProfileFile p("# top\n[Options]\nKeep=me\nJPEG Compression=80\n\n[Plugin]\nfoo = bar\n");
     EXPECT_TRUE(p.WriteString("options", "jpeg compression", "90"));

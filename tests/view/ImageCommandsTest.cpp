@@ -1,6 +1,6 @@
 // The in-place commands of the Image menu and the effects toolbar through a view: the
-// selection confines them, the flips drop it, the background's palette reaches the other
-// layers, and failures are shown.
+// selection confines them, the flips drop it, and the background's palette reaches the
+// other layers.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,10 +1,9 @@
-// The image view's display: zoom rules, scrolling, coordinates and what ends up in the
-// backing store, all through a headless window host.
+// The image view's display: zoom rules, scrolling and what ends up in the backing store,
+// all through a headless window host.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
-#include <random>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -136,6 +135,36 @@ TEST(ImageViewZoom, FitToWindowPicksThePowerOfTwoBelowTheRatio) {
     EXPECT_DOUBLE_EQ(f.view.Zoom, 0.5);
 }
 
+TEST(ImageViewCoordinates, ConversionsRoundTripAtEveryZoomAndScroll) {
+    Fixture f(2000, 1500, {640, 480});
+    for (double zoom : {0.25, 0.5, 1.0, 2.0, 3.0, 8.0}) {
+        f.view.Zoom = zoom;
+        f.view.UpdateScrollRanges();
+        f.host.ScrollTo(37, 21);
+        const int step = zoom < 1 ? int(1 / zoom) : 1;
+        for (POINT q : {POINT{0, 0}, POINT{step * 5, step * 7}, POINT{1996, 1496}}) {
+            for (bool scrolled : {false, true}) {
+                const POINT c = f.view.ImageToClient(q, scrolled);
+                const POINT back = f.view.ClientToImage(c, scrolled);
+                EXPECT_EQ(back.x, q.x) << zoom;
+                EXPECT_EQ(back.y, q.y) << zoom;
+            }
+            const POINT a = f.view.ImageToClient(q, false), b = f.view.ImageToClient(q, true);
+            EXPECT_EQ(a.x - b.x, f.host.Scroller().PosX * f.host.Scroller().UnitX);
+        }
+    }
+    f.view.Zoom = 2;
+    f.view.UpdateScrollRanges();
+    f.host.ScrollTo(0, 0);
+    const RECT r = f.view.ClientToImageRect(RECT{-100, -100, 100000, 100000}, true, true);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.right, 2000);
+    EXPECT_EQ(r.bottom, 1500);
+    const RECT clipped = f.view.ClipToCanvas(RECT{0, 0, 100, 100});
+    EXPECT_EQ(clipped.left, f.view.OriginX); // margin of 8 units of 2 pixels
+    EXPECT_EQ(clipped.right, 100);
+}
+
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     auto doc = vt::DocOf(mt::Pattern(20, 10));
     const TLayer& bg = *doc->Image.GetLayer(0);
@@ -262,27 +291,6 @@ TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
     EXPECT_FALSE(view.HasSelection);
 }
 
-TEST(ImageViewStatus, TextsFollowTheImageCursorAndDocument) {
-    Fixture f(300, 200, {500, 400});
-    EXPECT_EQ(f.view.StatusSize(), "W,H: 300,200");
-    EXPECT_EQ(f.view.StatusBpp(), "24 BPP");
-    f.host.MoveCursor(POINT{f.view.OriginX + 7, f.view.OriginY + 9});
-    EXPECT_EQ(f.view.StatusCursor(), "(7,9)");
-    f.host.MoveCursor(POINT{2, 2});
-    EXPECT_EQ(f.view.StatusCursor(), "");
-    f.host.MoveCursor(POINT{f.view.OriginX + 7, f.view.OriginY + 9}, false);
-    EXPECT_EQ(f.view.StatusCursor(), "");
-
-    f.doc->NotifyViews(TDocEvent::Closed);
-    EXPECT_EQ(f.view.GetImageData(), nullptr);
-    EXPECT_EQ(f.view.StatusSize(), "");
-    EXPECT_EQ(f.view.StatusBpp(), "");
-    f.host.Update();
-    EXPECT_EQ(f.host.Pixel(250, 200), RGB(255, 255, 255));
-    f.doc->NotifyViews(TDocEvent::Opened);
-    EXPECT_EQ(f.view.StatusSize(), "W,H: 300,200");
-}
-
 TEST(ImageViewLifetime, DocumentOutlivingItsViewStaysSafe) {
     auto doc = Canvas(10, 10);
     THeadlessWindowHost host({50, 50});
@@ -322,4 +330,50 @@ TEST(ImageViewHistory, UndoAndRedoLayTheViewOutForTheSizeTheyBringBack) {
     EXPECT_TRUE(f.host.IsInvalid());
     EXPECT_FALSE(f.view.DoCommand(CM_EDITREDO));
     EXPECT_EQ(f.view.CommandState(CM_EDITREDO).Text, "Redo");
+}
+
+TEST(ImageViewPalette, ColourPanelOffersAPaletteImagesOwnColours) {
+    Fixture f(40, 30, {200, 200});
+    RGBQUAD colors[256], fixed[256];
+    ASSERT_EQ(L_GetFixedPalette(fixed, 8), SUCCESS);
+    ASSERT_EQ(f.view.PanelColors(colors), 256);
+    EXPECT_EQ(std::memcmp(colors, fixed, sizeof fixed), 0);
+
+    // A 4-bit image: its 16 colours, whatever the fixed palette holds.
+    RGBQUAD own[16] = {};
+    for (int i = 0; i < 16; ++i)
+        own[i] = RGBQUAD{uint8_t(i * 3), uint8_t(200 - i), uint8_t(i * 16), 0};
+    BITMAPHANDLE b;
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 40, 30, 4, ORDER_BGR, own, TOP_LEFT), SUCCESS);
+    TLayer& bg = *f.doc->Image.Layers.At(0);
+    bg.Adopt(b);
+    bg.LogicalBpp = 4;
+    ASSERT_EQ(f.view.PanelColors(colors), 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(colors[i].rgbGreen, 200 - i) << i;
+}
+
+TEST(ImageViewKeys, PagingKeysScrollAndEscDropsTheSelectionUnlessShiftOrCtrlIsHeld) {
+    Fixture f(1000, 800, {200, 160});
+    f.view.UpdateScrollRanges();
+    const TScrollState& s = f.host.Scroller();
+    const auto at = [&] { return POINT{s.PosX * s.UnitX, s.PosY * s.UnitY}; };
+    f.host.KeyDown(VK_NEXT, 0);
+    EXPECT_EQ(at().y, 160);
+    f.host.KeyDown(VK_DOWN, 0); // an eighth of a page
+    EXPECT_EQ(at().y, 180);
+    f.host.KeyDown(VK_NEXT, MK_SHIFT); // Shift: nothing
+    EXPECT_EQ(at().y, 180);
+    f.host.KeyDown(VK_END, MK_CONTROL);
+    EXPECT_EQ(at().x, s.MaxPosX(200) * s.UnitX);
+    f.host.KeyDown(VK_HOME, 0);
+    EXPECT_EQ(at().x, (s.MaxPosX(200) * s.UnitX) - 200);
+    f.host.KeyDown(VK_PRIOR, MK_CONTROL);
+    EXPECT_EQ(at().y, 0);
+
+    NewMask(f.view, 1000, 800);
+    f.view.HasSelection = true;
+    f.host.KeyDown(VK_ESCAPE, MK_CONTROL);
+    EXPECT_TRUE(f.view.HasSelection);
+    f.host.KeyDown(VK_ESCAPE, 0);
+    EXPECT_FALSE(f.view.HasSelection);
 }

@@ -108,20 +108,6 @@ TEST(SelectionCommands, ClearAndRemoveAtEachDepth) {
     }
 }
 
-// A layer with its own shape keeps that shape, and Clear writes only where the shape and the
-// selection meet.
-TEST(SelectionCommands, ClearRespectsTheLayersOwnShape) {
-    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::Solid(10, 10, kRed, 32));
-    mt::Shape(f.Layer(1), {0, 0, 4, 10});
-    f.Select({0, 0, 10, 10});
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CLEAR));
-    EXPECT_EQ(mt::At(f.Layer(1), 1, 1).a, 0);
-    EXPECT_EQ(mt::At(f.Layer(1), 6, 1), kRed);
-    RECT shape{};
-    ASSERT_EQ(L_GetBitmapRgnBounds(&f.Layer(1), nullptr, &shape), SUCCESS);
-    EXPECT_TRUE(Same(shape, RECT{0, 0, 4, 10}));
-}
-
 // Copy To Layer is one step and leaves the source alone; Cut Out To Layer is two steps, ends
 // on the new layer, and the cut pixels are gone from the source.
 TEST(SelectionCommands, CopyAndCutOutToLayer) {
@@ -192,6 +178,19 @@ TEST(SelectionCommands, ExpandGrowsBySimilarColourWithinTheLayer) {
         ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_EXPAND));
         EXPECT_TRUE(Same(f.Bounds(), RECT{6, 3, 16, 23}));
     }
+}
+
+// Invert selects the rest of the current layer, not the canvas around it; inverting
+// everything leaves no selection.
+TEST(SelectionCommands, InvertStaysOnTheLayer) {
+    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::At(mt::Solid(10, 10, kRed, 32), 5, 5));
+    f.Select({5, 5, 10, 15});
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
+    EXPECT_TRUE(Same(f.Bounds(), RECT{10, 5, 15, 15}));
+    EXPECT_FALSE(f.Selected(2, 2));
+    f.Select({0, 0, 20, 20});
+    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_INVERT));
+    EXPECT_FALSE(f.view.HasSelection);
 }
 
 // Copy and paste: an upper layer with alpha and a shape comes back whole, other programs get
