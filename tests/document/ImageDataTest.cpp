@@ -158,6 +158,29 @@ TEST(History, AFailedSnapshotRefusesTheChangeAndLeavesNoDanglingSnapshot) {
     EXPECT_EQ(Step(d), At(*Pattern(16, 12), 0, 0).b); // back to the original first pixel
 }
 
+TEST(History, PaletteFollowsTheBackgroundThroughUndo) {
+    TImageData d;
+    Build(d.Image);
+    ASSERT_EQ(d.Image.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE, nullptr, 0), SUCCESS);
+    d.RebuildPalette();
+    ASSERT_NE(d.GetPalette(), nullptr);
+    RGBQUAD* pal = d.Image.Layers.At(0)->pPalette;
+    EXPECT_EQ(std::memcmp(d.GetPalette()->Entries, pal, sizeof(RGBQUAD) * 256), 0);
+    const RGBQUAD first = pal[0];
+    ASSERT_TRUE(d.Checkpoint(true, "Edit Palette"));
+    EXPECT_EQ(d.GetPalette(), nullptr);
+    d.Image.Layers.At(0)->pPalette[0] = RGBQUAD{1, 2, 3, 0}; // the other layers keep theirs
+    d.RebuildPalette();
+    ASSERT_NE(d.GetPalette(), nullptr);
+    EXPECT_EQ(d.GetPalette()->Entries[0].rgbGreen, 2);
+    ASSERT_TRUE(d.Undo());
+    ASSERT_NE(d.GetPalette(), nullptr);
+    EXPECT_EQ(std::memcmp(&d.GetPalette()->Entries[0], &first, 3), 0);
+    d.Image.Layers.Clear();
+    d.RebuildPalette();
+    EXPECT_EQ(d.GetPalette(), nullptr);
+}
+
 TEST(History, SnapshotsAtTheLimitReuseDroppedBlocksAndStillMatchTheImage) {
     TImageData d;
     Build(d.Image);

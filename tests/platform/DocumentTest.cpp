@@ -1,9 +1,21 @@
-// The document base: titles, Save As and view notices, and the wait cursor.
+// The document base and templates: titles, file matching, Save As and view notices, and
+// the wait cursor.
 #include <gtest/gtest.h>
 
 #include "DocTemplate.h"
 #include "Document.h"
 #include "WaitCursor.h"
+
+TEST(DocTemplate, MatchesItsPatternsIgnoringCase) {
+    TDocTemplate jpeg("JPEG images", "*.jpg;*.jff", "jpg", DT_OVERWRITEPROMPT);
+    EXPECT_TRUE(jpeg.MatchesPath("/a/b/photo.JPG"));
+    EXPECT_TRUE(jpeg.MatchesPath("x.jff"));
+    EXPECT_FALSE(jpeg.MatchesPath("x.jpgx"));
+    EXPECT_FALSE(jpeg.MatchesPath("jpg"));
+    EXPECT_FALSE(jpeg.IsOpenOnly());
+    TDocTemplate pcd("PhotoCD images", "*.pcd", "pcd", DT_READONLY);
+    EXPECT_TRUE(pcd.IsOpenOnly());
+}
 
 TEST(Document, PathGivesTitleAndSaveAsGoesToTheHandler) {
     TDocument doc;

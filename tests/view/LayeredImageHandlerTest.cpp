@@ -128,6 +128,30 @@ TEST(LayerMenuMerge, EachMergeNamesItsStepAndLeavesTheRightLayerCurrent) {
     }
 }
 
+TEST(LayerMenuWalk, WalkingRecordsNothingDropsTheSelectionAndRepaintsBothLayers) {
+    Fixture f;
+    EXPECT_FALSE(f.Enabled(CM_LAYER_WALKUP));
+    vt::Select(f.view, *f.doc->Image.Layers.At(0), RECT{0, 0, 40, 30});
+    f.host.Invalidated.clear();
+    ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
+    EXPECT_EQ(f.layers.CurrentIndex(), 1);
+    EXPECT_FALSE(f.view.HasSelection);
+    EXPECT_EQ(f.changes.back(), TLayerChange::Repaint);
+    // Both outlines changed: the areas of B (old) and A (new), 2 pixels wider all round.
+    for (int i : {2, 1}) {
+        const RECT w = f.view.ImageToClientRect(f.doc->Image.Layers.At(i)->GetRect(), true);
+        bool found = false;
+        for (const RECT& r : f.host.Invalidated)
+            found |= r.left <= w.left - 2 && r.top <= w.top - 2 && r.right >= w.right + 2 &&
+                     r.bottom >= w.bottom + 2;
+        EXPECT_TRUE(found) << "layer " << i;
+    }
+    ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
+    ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKUP));
+    EXPECT_EQ(f.layers.CurrentIndex(), 1);
+    EXPECT_EQ(f.doc->UndoCount(), 0);
+}
+
 TEST(LayerListCalls, RenamingIsAnUndoStepVisibilityAndSelectionAreNot) {
     Fixture f;
     EXPECT_FALSE(f.layers.Rename(1, "A")); // the same name
