@@ -202,23 +202,6 @@ TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
     EXPECT_FALSE(doc.IsDirty());
 }
 
-TEST_F(ImageDocTest, EncoderRefusalReportsTheSaveFailureNotTheDepthQuestion) {
-    // A 1-bit image as PhotoShop is saved at 1 bit, so no question; but PhotoShop files are at
-    // most 30000 pixels wide, so the encoder refuses before anything is written.
-    TImageDoc doc;
-    Prepare(doc, "PhotoShop PSD", "w.psd", Pattern(30001, 1, 24));
-    ASSERT_EQ(doc.Image.ChangeColorDepth(1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
-    doc.SaveAsHandler = [](TDocument&) { return false; };
-    doc.SetDirty();
-    // The cause of an earlier failed write is not shown for this one.
-    ASSERT_NE(L_WriteFileAtomically((dir + "/missing/x").c_str(), nullptr, 0), SUCCESS);
-    EXPECT_FALSE(doc.Commit());
-    EXPECT_EQ(doc.LastSaveError(), ERROR_INV_RANGE);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
-    EXPECT_FALSE(fs::exists(doc.GetDocPath()));
-}
-
 // ---------------------------------------------------------------------------
 // Opening.
 

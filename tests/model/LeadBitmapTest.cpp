@@ -1,5 +1,5 @@
-// The bitmap wrappers: ownership, the storage rule for depths and crops; the layer list
-// cursor; layer transforms.
+// The bitmap wrappers: ownership and the storage rule for depths; the layer list cursor;
+// layer transforms.
 #include "ModelTestUtil.h"
 #include "OwnedBitmap.h"
 
@@ -59,24 +59,6 @@ TEST(LeadBitmap, DeepPixelsAreStoredAt32BitsWithTheirDepthKept) {
             }
         EXPECT_EQ(partial, c.logical == 32);
     }
-}
-
-TEST(LeadBitmap, CropToRegionKeepsTheShapeInNewCoordinates) {
-    auto l = Pattern(10, 8);
-    Shape(*l, RECT{2, 3, 7, 6});
-    const Px corner = At(*l, 2, 3);
-    RECT bounds{};
-    ASSERT_EQ(l->CropToRegion(&bounds), SUCCESS);
-    EXPECT_EQ((std::vector<int>{bounds.left, bounds.top, l->Width, l->Height}),
-              (std::vector<int>{2, 3, 5, 3}));
-    EXPECT_EQ(At(*l, 0, 0), corner);
-    EXPECT_EQ(L_IsPtInBitmapRgn(l.get(), 0, 0), 1);
-    // Nothing selected: the bitmap stays as it was.
-    RECT none{0, 0, 0, 0};
-    ASSERT_EQ(L_SetBitmapRgnRect(l.get(), nullptr, &none, L_RGN_SET), SUCCESS);
-    EXPECT_NE(l->CropToRegion(&bounds), SUCCESS);
-    EXPECT_EQ(l->Width, 5);
-    EXPECT_TRUE(l->IsAllocated());
 }
 
 // ---------------------------------------------------------------------------

@@ -222,21 +222,6 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     EXPECT_FALSE(view.Deselect());
 }
 
-TEST(ImageViewPaint, InvalidatingPartOfAPixelRecomposesThatPixel) {
-    auto doc = vt::DocOf(mt::Solid(50, 50, Px{0, 0, 0, 255}));
-    THeadlessWindowHost host({300, 300});
-    TImageView view(*doc, host);
-    view.Zoom = 4;
-    view.UpdateScrollRanges();
-    host.Update();
-    // Change image pixel (3, 3) and invalidate only the first client pixel of it.
-    mt::Put(*doc->Image.GetLayer(0), 3, 3, Px{0, 0, 255, 255});
-    const POINT c = view.ImageToClient(POINT{3, 3}, true);
-    view.InvalidateClientRect(RECT{c.x - 2, c.y - 2, c.x + 1, c.y + 1});
-    host.Update();
-    EXPECT_EQ(host.Pixel(c.x, c.y), RGB(255, 0, 0));
-}
-
 TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     auto doc = vt::DocOf(mt::Solid(40, 40, Px{128, 128, 128, 255}),
                          mt::At(mt::Solid(10, 10, Px{0, 200, 0, 255}), 5, 5));
