@@ -30,25 +30,6 @@ long GonePid() {
     return long(child);
 }
 
-// Same layers, names, positions, visibility and pixels.
-void ExpectSameImage(TLayeredImage& a, TLayeredImage& b) {
-    ASSERT_EQ(a.Count(), b.Count());
-    for (int i = 0; i < a.Count(); ++i) {
-        const TLayer& x = *a.Layers.At(i);
-        const TLayer& y = *b.Layers.At(i);
-        EXPECT_EQ(x.Name, y.Name);
-        EXPECT_EQ(x.Visible, y.Visible);
-        EXPECT_EQ(x.X, y.X);
-        EXPECT_EQ(x.Width, y.Width);
-        ASSERT_EQ(x.Height, y.Height);
-        ASSERT_EQ(x.BitsPerPixel, y.BitsPerPixel);
-        const size_t bytes = size_t(x.Width) * size_t(x.BitsPerPixel / 8);
-        for (int row = 0; row < x.Height; ++row)
-            ASSERT_EQ(std::memcmp(L_RowPtr(&x, row), L_RowPtr(&y, row), bytes), 0)
-                << "layer " << i << " row " << row;
-    }
-}
-
 class AutosaverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -141,7 +122,7 @@ TEST_F(AutosaverTest, ARoundWritesTheChangedDocumentsAsTheyAreAndNoCleanOne) {
     EXPECT_EQ(Files(), (std::vector<std::string>{slot + ".ini", slot + ".qlx"}));
     TLayeredImage back;
     ASSERT_EQ(back.LoadNative(saver->Store().ImagePath(slot).c_str()), SUCCESS);
-    ExpectSameImage(back, edited.Image);
+    EXPECT_EQ(mt::Difference(back, edited.Image), "");
 
     TAutosaveRecord r;
     ASSERT_TRUE(saver->Store().ReadRecord(slot, r));
@@ -183,7 +164,7 @@ TEST_F(AutosaverTest, AnEditDuringTheCopyStartsItOverSoNoTwoStatesAreMixed) {
     Finish(1024);
     TLayeredImage back;
     ASSERT_EQ(back.LoadNative(saver->Store().ImagePath(saver->SlotOf(doc)).c_str()), SUCCESS);
-    ExpectSameImage(back, doc.Image);
+    EXPECT_EQ(mt::Difference(back, doc.Image), "");
 }
 
 TEST_F(AutosaverTest, SavingOrClosingRemovesTheAutosaveEvenWithAWriteUnderWay) {
@@ -299,7 +280,7 @@ TEST_F(AutosaverTest, SaveAllNowWritesEveryChangedDocumentAtOnce) {
     for (TImageDoc* doc : {&a, &b}) {
         TLayeredImage back;
         ASSERT_EQ(back.LoadNative(saver->Store().ImagePath(saver->SlotOf(*doc)).c_str()), SUCCESS);
-        ExpectSameImage(back, doc->Image);
+        EXPECT_EQ(mt::Difference(back, doc->Image), "");
     }
     // A folder that cannot be made is a failure, not a silent success.
     TAutosaver blocked(manager, dir + "/work/a.png/state");

@@ -34,33 +34,16 @@ std::vector<const void*> Pixels(const TLayeredImage& img) {
     return out;
 }
 
-// Everything a snapshot must keep: attributes, pixels, palette and shape.
-void ExpectSnapshotOf(const TLayeredImage& snap, const TLayeredImage& img) {
-    ASSERT_EQ(snap.Count(), img.Count());
-    EXPECT_EQ(snap.GetCurrentIndex(), img.GetCurrentIndex());
-    for (int i = 0; i < img.Count(); ++i) {
-        const TLayer &a = *snap.Layers.At(i), &b = *img.Layers.At(i);
-        SCOPED_TRACE(i);
-        ASSERT_EQ((std::vector<int>{a.Width, a.Height, a.BitsPerPixel, a.LogicalBpp, a.X, a.Y,
-                                    a.Visible}),
-                  (std::vector<int>{b.Width, b.Height, b.BitsPerPixel, b.LogicalBpp, b.X, b.Y,
-                                    b.Visible}));
-        EXPECT_EQ(a.Name, b.Name);
-        EXPECT_TRUE(a.Transform == b.Transform);
-        ASSERT_EQ(a.pRgn == nullptr, b.pRgn == nullptr);
-        if (a.BitsPerPixel <= 8) {
-            EXPECT_EQ(std::memcmp(a.pPalette, b.pPalette, sizeof(RGBQUAD) << a.BitsPerPixel), 0);
-        }
-        for (int y = 0; y < a.Height; ++y) {
-            ASSERT_EQ(
-                std::memcmp(L_RowPtr(&a, y), L_RowPtr(&b, y), size_t(a.Width) * a.BitsPerPixel / 8),
-                0)
-                << y;
-            for (int x = 0; x < a.Width; ++x)
-                ASSERT_EQ(L_IsPtInBitmapRgn(&a, y, x), L_IsPtInBitmapRgn(&b, y, x))
-                    << x << "," << y;
-        }
-    }
+TEST(History, HistoryBrushSourceIsAFreshCopy) {
+    TImageData d;
+    Build(d.Image);
+    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
+    TLayeredImage* first = d.HistorySource();
+    ASSERT_NE(first, nullptr);
+    Put(*d.Image.Layers.At(0), 0, 0, Px{9, 9, 9, 255});
+    EXPECT_NE(At(*first->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
+    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
+    EXPECT_EQ(At(*d.HistorySource()->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
 }
 
 TEST(History, FiveChangesKeepFourStepsAndTheImageStaysDirty) {
@@ -160,18 +143,6 @@ TEST(History, EmptyImagesRecordNothingAndAResetForgetsEverything) {
     EXPECT_EQ(Step(d), 5); // the image itself is kept
 }
 
-TEST(History, CheckpointTakesPendingChannelEdits) {
-    TImageData d;
-    Build(d.Image);
-    ASSERT_EQ(d.Image.SetChannelMode(CHANNEL_RED), SUCCESS);
-    TLayer* red = d.Image.GetCurrentLayer();
-    ASSERT_NE(red, nullptr);
-    L_RowPtr(red, 2)[3] = 201;
-    ASSERT_TRUE(d.Checkpoint(true, "Brush"));
-    EXPECT_EQ(At(*d.UndoItem(0)->Layers.At(1), 3, 2).r, 201);
-    EXPECT_EQ(d.Image.GetCurrentLayer(), red); // the edit goes on in the same view
-}
-
 TEST(History, AFailedSnapshotRefusesTheChangeAndLeavesNoDanglingSnapshot) {
     TImageData d;
     Build(d.Image);
@@ -210,18 +181,6 @@ TEST(History, PaletteFollowsTheBackgroundThroughUndo) {
     EXPECT_EQ(d.GetPalette(), nullptr);
 }
 
-TEST(History, HistoryBrushSourceIsAFreshCopy) {
-    TImageData d;
-    Build(d.Image);
-    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
-    TLayeredImage* first = d.HistorySource();
-    ASSERT_NE(first, nullptr);
-    Put(*d.Image.Layers.At(0), 0, 0, Px{9, 9, 9, 255});
-    EXPECT_NE(At(*first->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
-    ASSERT_EQ(d.TakeHistorySource(), SUCCESS);
-    EXPECT_EQ(At(*d.HistorySource()->Layers.At(0), 0, 0), (Px{9, 9, 9, 255}));
-}
-
 TEST(History, SnapshotsAtTheLimitReuseDroppedBlocksAndStillMatchTheImage) {
     TImageData d;
     Build(d.Image);
@@ -236,14 +195,14 @@ TEST(History, SnapshotsAtTheLimitReuseDroppedBlocksAndStillMatchTheImage) {
     L_FreeBitmapRgn(&b); // a region that went away must not come back from a reused block
     Shape(*d.Image.Layers.At(1), RECT{1, 1, 2, 2});
     ASSERT_TRUE(d.Checkpoint(true, "Step 5"));
-    ExpectSnapshotOf(*d.UndoItem(3), d.Image);
+    ASSERT_EQ(Difference(*d.UndoItem(3), d.Image), "");
     const auto reused = Pixels(*d.UndoItem(3));
     EXPECT_NE(std::find(dropped.begin(), dropped.end(), reused[0]), dropped.end());
     // Palette images: the blocks no longer fit at first, then palettes are reused too.
     ASSERT_EQ(d.Image.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE, nullptr, 0), SUCCESS);
     for (int step = 6; step <= 11; ++step) {
         ASSERT_TRUE(d.Checkpoint(true, "Palette"));
-        ExpectSnapshotOf(*d.UndoItem(3), d.Image);
+        ASSERT_EQ(Difference(*d.UndoItem(3), d.Image), "");
         d.Image.Layers.At(0)->pPalette[step] = RGBQUAD{uint8_t(step), 1, 2, 0};
         L_RowPtr(d.Image.Layers.At(1), 1)[1] = uint8_t(step);
         d.Image.Layers.Seek(step % 3);

@@ -1,5 +1,5 @@
 // The program's document manager over real image documents: opening several files from the
-// dialog and what it remembers, new blank images, reverting, saving a new image, and the
+// dialog and what it remembers, new blank images, reverting, a failed Save As, and the
 // commands that are not available yet.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -222,38 +222,6 @@ TEST_F(ImageDocManagerTest, RevertAsksFirstAndReportsAFileThatWentBad) {
         manager.CommandEnable(ce);
         EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
     }
-}
-
-TEST_F(ImageDocManagerTest, SaveAsWritesTheFormatTheTypedExtensionNames) {
-    TImageDoc* doc = NewImage(6, 4, 24, 0x112233);
-    ASSERT_NE(doc, nullptr);
-    const int qlx = TemplateIndex("QLX multilayered images", true);
-
-    // A PNG named test.png, though the layered type was selected; and the other way round.
-    dialogs.QueueSave({{dir + "/test.png"}, qlx});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "PNG images");
-    FILEINFO info;
-    ASSERT_EQ(L_FileInfo((dir + "/test.png").c_str(), &info), SUCCESS);
-    EXPECT_EQ(info.Format, FILE_PNG);
-    dialogs.QueueSave({{dir + "/art.qlx"}, TemplateIndex("PNG images", true)});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_TRUE(TLayeredImage::IsNativeFile((dir + "/art.qlx").c_str()));
-    EXPECT_EQ(dialogs.SaveRequests.back().Filters.at(size_t(qlx)).DefaultExt, "qlx");
-
-    // Two types share .jpg: the one selected is kept.
-    std::vector<TDocTemplate*> savable;
-    for (const auto& t : manager.Templates())
-        if (!t->IsOpenOnly()) savable.push_back(t.get());
-    const int exif = TemplateIndex("Exif (JPEG)", true);
-    std::string photo = dir + "/photo.jpg";
-    EXPECT_EQ(SaveTemplateForName(savable, savable.at(size_t(exif)), photo),
-              savable.at(size_t(exif)));
-    dialogs.QueueSave({{photo}, exif});
-    ASSERT_TRUE(manager.SaveDocAs(*doc));
-    EXPECT_EQ(doc->GetTemplate()->GetDescription(), "Exif (JPEG)");
-    ASSERT_EQ(L_FileInfo(photo.c_str(), &info), SUCCESS);
-    EXPECT_EQ(info.Format, FILE_EXIF_JPEG);
 }
 
 // A document opened from photo.png and changed, with the recent files kept in a settings

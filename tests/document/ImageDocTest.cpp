@@ -1,6 +1,5 @@
 // The image document: which format and depth a save picks and when it asks first, what a
-// failed save does, which file type an opened file gets, load progress, and the
-// whole-image commands.
+// failed save does, which file type an opened file gets, reverting and load progress.
 #include <algorithm>
 
 #include "model/ModelTestUtil.h"
@@ -173,19 +172,6 @@ TEST_F(ImageDocTest, LowerDepthQuestionDeclinedWritesNothingAcceptedSavesAndRese
     EXPECT_EQ(doc.LastSnapshot, nullptr);
 }
 
-TEST_F(ImageDocTest, JpegCompressionOptionReachesTheWriter) {
-    auto save = [&](int compression, const char* name) {
-        Options().JpegCompression = compression;
-        TImageDoc doc;
-        Prepare(doc, "JPEG images", name, Pattern(64, 64, 24));
-        EXPECT_TRUE(doc.Commit());
-        return std::filesystem::file_size(doc.GetDocPath());
-    };
-    // The option counts down from best (100) to smallest (0).
-    EXPECT_GT(save(95, "hi.jpg"), save(5, "lo.jpg"));
-    EXPECT_TRUE(boxes.Shown.empty());
-}
-
 TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
     TImageDoc doc;
     Prepare(doc, "PNG images", "missing/x.png", Pattern(8, 8, 24));
@@ -214,37 +200,6 @@ TEST_F(ImageDocTest, FailedSaveTellsTheUserThenOffersSaveAsOnceWithoutLooping) {
     EXPECT_TRUE(doc.Commit());
     EXPECT_TRUE(fs::exists(dir + "/ok.png"));
     EXPECT_FALSE(doc.IsDirty());
-}
-
-TEST_F(ImageDocTest, EncoderRefusalReportsTheSaveFailureNotTheDepthQuestion) {
-    // A 1-bit image as PhotoShop is saved at 1 bit, so no question; but PhotoShop files are at
-    // most 30000 pixels wide, so the encoder refuses before anything is written.
-    TImageDoc doc;
-    Prepare(doc, "PhotoShop PSD", "w.psd", Pattern(30001, 1, 24));
-    ASSERT_EQ(doc.Image.ChangeColorDepth(1, CRF_FIXEDPALETTE, nullptr, 0), SUCCESS);
-    doc.SaveAsHandler = [](TDocument&) { return false; };
-    doc.SetDirty();
-    // The cause of an earlier failed write is not shown for this one.
-    ASSERT_NE(L_WriteFileAtomically((dir + "/missing/x").c_str(), nullptr, 0), SUCCESS);
-    EXPECT_FALSE(doc.Commit());
-    EXPECT_EQ(doc.LastSaveError(), ERROR_INV_RANGE);
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(boxes.Shown[0].Text, kSaveFailed);
-    EXPECT_FALSE(fs::exists(doc.GetDocPath()));
-}
-
-TEST_F(ImageDocTest, OpenOnlyOrUntitledDocumentGoesStraightToSaveAs) {
-    TImageDoc doc;
-    Prepare(doc, "PhotoCD images", "p.pcd", Pattern(8, 8, 24));
-    doc.SetDirty();
-    int saveAsCalls = 0;
-    doc.SaveAsHandler = [&](TDocument&) { return ++saveAsCalls, false; };
-    EXPECT_FALSE(doc.Commit());
-    doc.SetTemplate(Tmpl("PNG images"));
-    doc.SetDocPath("");
-    EXPECT_FALSE(doc.Commit());
-    EXPECT_EQ(saveAsCalls, 2);
-    EXPECT_TRUE(boxes.Shown.empty()); // nothing failed, so nothing to report
 }
 
 // ---------------------------------------------------------------------------
@@ -402,9 +357,6 @@ TEST_F(ImageDocTest, LoadProgressCountsRowsAndPassesAndRestartsForEveryLoad) {
     EXPECT_EQ(gauge.Values(), (std::vector<int>{90, 100, 0}));
 }
 
-// ---------------------------------------------------------------------------
-// Whole-image commands.
-
 TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     TImageDoc doc;
     Prepare(doc, "PNG images", "r.png", Pattern(20, 10, 24, "bg"),
@@ -425,30 +377,4 @@ TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     ASSERT_TRUE(doc.Undo());
     EXPECT_EQ(doc.Image.Layers.At(0)->Width, 20);
     EXPECT_EQ(doc.Image.Layers.At(1)->X, 4);
-}
-
-TEST_F(ImageDocTest, InitFromBitmapTakesOverTheBitmapAsADirtyBackground) {
-    // Files without a resolution of their own are written at 72 dots per inch.
-    EXTFILEOPTIONS options;
-    options.XResolution = options.YResolution = 300;
-    ASSERT_EQ(L_SetExtFileOption(&options), SUCCESS);
-    BITMAPHANDLE b;
-    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 8, 6, 24, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    TImageDoc doc;
-    std::vector<TDocEvent> events;
-    doc.AddListener([&](TDocument&, TDocEvent e) { events.push_back(e); });
-    ASSERT_TRUE(doc.InitFromBitmap(b));
-    EXPECT_EQ(b.Addr, nullptr); // the document owns the pixels now
-    ASSERT_EQ(L_GetExtFileOption(&options), SUCCESS);
-    EXPECT_EQ((std::pair{options.XResolution, options.YResolution}), (std::pair{72, 72}));
-    ASSERT_TRUE(doc.IsOpen());
-    const TLayer* bg = doc.Image.Layers.At(0);
-    EXPECT_EQ(bg->Name, "Background");
-    EXPECT_EQ((std::vector<int>{bg->BitsPerPixel, bg->LogicalBpp, At(*bg, 7, 5).a}),
-              (std::vector<int>{32, 24, 255}));
-    EXPECT_TRUE(doc.IsDirty());
-    EXPECT_EQ(events, (std::vector<TDocEvent>{TDocEvent::Opened, TDocEvent::Changed}));
-    ASSERT_TRUE(doc.Close());
-    EXPECT_FALSE(doc.IsOpen());
-    EXPECT_EQ(events.back(), TDocEvent::Closed);
 }

@@ -27,6 +27,19 @@ void Randomize(BITMAPHANDLE& b, unsigned seed) {
                 if ((x / 3 + y) % 2) Alpha(b, x, y) = 0;
 }
 
+TEST(DematteBlack, BlackDrawingOnWhiteBecomesColourWithAlpha) {
+    Bmp b(4, 1, 32), b24(2, 2, 24);
+    const COLORREF in[4] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(128, 128, 128), RGB(90, 10, 0)};
+    const int alpha[4] = {255, 0, 127, 255 - (90 * 77 + 10 * 150 + 128) / 256};
+    for (int x = 0; x < 4; ++x) L_PutPixelColor(&b.b, 0, x, in[x]);
+    ASSERT_EQ(Lx_DematteBlack(&b.b, RGB(200, 100, 50)), SUCCESS);
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(L_GetPixelColor(&b.b, 0, x), RGB(200, 100, 50));
+        EXPECT_EQ(Alpha(b.b, x, 0), alpha[x]) << x;
+    }
+    EXPECT_EQ(Lx_DematteBlack(&b24.b, 0), ERROR_BITPERPIXEL);
+}
+
 TEST(SavedAlpha, DrawingBetweenSaveAndRestoreKeepsTheOldAlpha) {
     Bmp b(37, 21, 32, BOTTOM_LEFT);
     Randomize(b.b, 1);
@@ -46,20 +59,6 @@ TEST(SavedAlpha, DrawingBetweenSaveAndRestoreKeepsTheOldAlpha) {
             ASSERT_EQ(Alpha(b.b, x, y), Alpha(original.b, x, y));
             ASSERT_EQ(L_RowPtr(&b.b, y)[x * 4], 0x5A) << "the drawing itself stays";
         }
-}
-
-TEST(SavedAlpha, DiscardingOrLackingAlphaRestoresNothing) {
-    Bmp b(8, 8, 32), b24(8, 8, 24);
-    LxSavedAlpha* saved = Lx_SaveBitmapAlpha(&b.b, nullptr);
-    LxSavedAlpha* saved24 = Lx_SaveBitmapAlpha(&b24.b, nullptr);
-    ASSERT_TRUE(saved && saved24);
-    std::memset(b.b.Addr, 9, b.b.Size);
-    std::memset(b24.b.Addr, 9, b24.b.Size);
-    ASSERT_EQ(Lx_RestoreBitmapAlpha(&b.b, saved, true), SUCCESS);
-    ASSERT_EQ(Lx_RestoreBitmapAlpha(&b24.b, saved24), SUCCESS);
-    EXPECT_EQ(Alpha(b.b, 3, 3), 9);
-    for (size_t i = 0; i < b24.b.Size; ++i) ASSERT_EQ(b24.b.Addr[i], 9);
-    EXPECT_EQ(Lx_RestoreBitmapAlpha(&b.b, nullptr), ERROR_INV_PARAMETER);
 }
 
 TEST(RegionFromAlpha, SelectsThePixelsThatAreNotTransparentCombinedByMode) {
@@ -164,40 +163,6 @@ TEST(MaskFill, PaintsUnderTheMaskInsideTheRegionKeepingAlpha) {
     EXPECT_EQ(L_RowPtr(&nib.b, 1)[0], 0x50);
     EXPECT_EQ(Lx_MaskFillBitmap(&nib.b, &mask.b, 0), ERROR_INV_RANGE);
     EXPECT_EQ(Lx_MaskFillBitmap(&nib.b, &deep.b, 0), ERROR_BITPERPIXEL);
-}
-
-TEST(Invert, ASelectionMaskBecomesItsComplement) {
-    Bmp m(13, 5, 1);
-    Randomize(m.b, 17);
-    Bmp before(m);
-    ASSERT_EQ(Lx_InvertBitmap(&m.b), SUCCESS);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 13; ++x) ASSERT_NE(Bit(m.b, x, y), Bit(before.b, x, y));
-}
-
-TEST(DematteBlack, BlackDrawingOnWhiteBecomesColourWithAlpha) {
-    Bmp b(4, 1, 32), b24(2, 2, 24);
-    const COLORREF in[4] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(128, 128, 128), RGB(90, 10, 0)};
-    const int alpha[4] = {255, 0, 127, 255 - (90 * 77 + 10 * 150 + 128) / 256};
-    for (int x = 0; x < 4; ++x) L_PutPixelColor(&b.b, 0, x, in[x]);
-    ASSERT_EQ(Lx_DematteBlack(&b.b, RGB(200, 100, 50)), SUCCESS);
-    for (int x = 0; x < 4; ++x) {
-        EXPECT_EQ(L_GetPixelColor(&b.b, 0, x), RGB(200, 100, 50));
-        EXPECT_EQ(Alpha(b.b, x, 0), alpha[x]) << x;
-    }
-    EXPECT_EQ(Lx_DematteBlack(&b24.b, 0), ERROR_BITPERPIXEL);
-}
-
-TEST(GrayLevel, AgreesWithTheToolkitsGrayConversion) {
-    Bmp b(64, 64, 24);
-    Randomize(b.b, 18);
-    Bmp gray(b);
-    ASSERT_EQ(L_GrayScaleBitmap(&gray.b, 8), SUCCESS);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(Lx_RGBtoGS(L_GetPixelColor(&b.b, y, x)),
-                      GetRValue(L_GetPixelColor(&gray.b, y, x)));
-    EXPECT_EQ(Lx_RGBtoGS(RGB(255, 255, 255)), 255);
 }
 
 } // namespace

@@ -64,19 +64,6 @@ TEST(RotateFine, MatchesBilinearReferenceOnAGrownCanvasWithAlphaAndOpaqueCorners
     }
 }
 
-TEST(RotateFine, EveryDepthKeepsItsDepthAndFillsCorners) {
-    for (int bpp : {1, 4, 8, 16, 24, 32}) {
-        Bmp b = Blocks(40, 20, bpp, 7);
-        ASSERT_EQ(Lx_RotateBitmapFine(&b.b, 3000, LX_ROTATE_GROW, RGB(255, 255, 255)), SUCCESS)
-            << bpp;
-        EXPECT_EQ(b.b.BitsPerPixel, bpp);
-        EXPECT_EQ(b.b.Width, 45) << bpp; // 40 cos 30 + 20 sin 30 = 44.6
-        EXPECT_EQ(b.b.Height, 38) << bpp;
-        const lt::BGRA c = Pixel(b.b, 0, b.b.Height - 1);
-        EXPECT_EQ(c.r + c.g + c.b, 3 * 255) << bpp;
-    }
-}
-
 TEST(RotateFine, ArgumentsAndTrivialTurns) {
     Bmp b = Blocks(30, 20, 32, 3);
     const Bmp before(b);

@@ -38,30 +38,6 @@ TEST(ChannelViews, PaletteImagesAreAlwaysEditedWhole) {
     EXPECT_EQ(ERROR_INV_PARAMETER, deep.SetChannelMode(CHANNEL_LAST + 1));
 }
 
-TEST(ChannelViews, PaintingTransparencyIntoTheAlphaViewReshapesTheLayer) {
-    TLayeredImage img;
-    Build(img);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_ALPHA), SUCCESS);
-    TLayer* alpha = img.GetCurrentLayer();
-    ASSERT_NE(alpha, nullptr);
-    // Clear the left half of the layer, and make a pixel outside the old shape opaque.
-    for (int y = 0; y < alpha->Height; ++y)
-        for (int x = 0; x < 4; ++x) L_RowPtr(alpha, y)[x] = 0;
-    L_RowPtr(alpha, 0)[8] = 255; // the shape was columns 1..7, rows 1..5
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
-    const TLayer& layer = *img.Layers.At(2);
-    EXPECT_EQ(At(layer, 2, 3).a, 0);
-    EXPECT_FALSE(layer.HitTest(POINT{5 + 2, 1 + 3}));
-    EXPECT_TRUE(layer.HitTest(POINT{5 + 5, 1 + 3}));
-    EXPECT_TRUE(layer.HitTest(POINT{5 + 8, 1 + 0}));
-    // A fully opaque alpha plane leaves the layer without a shape.
-    img.SetCurrent(1);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_ALPHA), SUCCESS);
-    ASSERT_NE(img.GetCurrentLayer(), nullptr);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
-    EXPECT_EQ(img.Layers.At(1)->pRgn, nullptr);
-}
-
 TEST(ChannelViews, ViewsAreWrittenBackWhenTheCurrentLayerOrTheOtherSlotChanges) {
     TLayeredImage img;
     Build(img);
@@ -90,20 +66,6 @@ TEST(ChannelViews, ViewsAreWrittenBackWhenTheCurrentLayerOrTheOtherSlotChanges) 
     EXPECT_EQ(At(*img.Layers.At(2), 0, 0).g, 13); // layer A, now at index 2
     EXPECT_EQ(img.Layers.At(2)->Name, "A");
     EXPECT_EQ(At(*img.Layers.At(1), 0, 0).g, 11);
-}
-
-TEST(ChannelViews, CompositeShowsTheChannelAsGray) {
-    TLayeredImage img;
-    Build(img);
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_BLUE), SUCCESS);
-    ASSERT_EQ(img.Recompose(TPaintOptions{}, RECT{0, 0, 16, 12}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 8);
-    const int blue = At(*img.Layers.At(1), 0, 0).b; // layer A covers image (2, 3)
-    EXPECT_EQ(L_GetPixelColor(&img.Composite, 3, 2), RGB(blue, blue, blue));
-    ASSERT_EQ(img.SetChannelMode(CHANNEL_AGGREGATED), SUCCESS);
-    ASSERT_EQ(img.Recompose(TPaintOptions{}, RECT{0, 0, 16, 12}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 32);
-    EXPECT_EQ(At(img.Composite, 2, 3), At(*img.Layers.At(1), 0, 0));
 }
 
 TEST(ChannelViews, SeparatedPlanesRoundTripAndEditsKeepAlpha) {

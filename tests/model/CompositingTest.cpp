@@ -63,20 +63,6 @@ TEST(Compositing, HiddenLayersAndCurrentLayerAloneShowWhatIsBelowOrTheViewColour
     EXPECT_EQ(At(img.Composite, 2, 2), (Px{9, 9, 9, 255}));
 }
 
-TEST(Compositing, OpaqueLayerCoversOnlyItsShapeAndIsClippedToTheImage) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(10, 10, Px{50, 50, 50, 255}, 32, "bg"));
-    // Opaque everywhere (as after a depth change), but shaped by its region.
-    auto top = At(Solid(6, 6, Px{0, 255, 0, 255}, 24), 7, -2);
-    Shape(*top, RECT{0, 2, 3, 6});
-    img.Layers.Append(std::move(top));
-    RecomposeAll(img);
-    EXPECT_EQ(At(img.Composite, 7, 0), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 9, 3), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(img.Composite, 9, 4), (Px{50, 50, 50, 255})); // below the shape
-    EXPECT_EQ(At(img.Composite, 6, 0), (Px{50, 50, 50, 255}));
-}
-
 TEST(Compositing, PaletteImageGetsAPaletteCompositeAndLayersReplaceInsideTheirShape) {
     RGBQUAD pal[256] = {};
     pal[1] = RGBQUAD{0, 0, 255, 0};
@@ -122,20 +108,6 @@ TEST(Compositing, OnlyTheDirtyRectangleIsRecombined) {
     img.InvalidateAll();
     ASSERT_EQ(img.Recompose(kOptions, full), SUCCESS);
     EXPECT_EQ(At(img.Composite, 20, 20), white);
-}
-
-TEST(Compositing, CompositeFollowsTheBackgroundsSizeAndDepth) {
-    TLayeredImage img;
-    img.Layers.Append(Pattern(20, 10, 24, "bg"));
-    RecomposeAll(img);
-    ASSERT_EQ(img.ResizeAll(10, 5), SUCCESS);
-    ASSERT_EQ(img.Recompose(kOptions, RECT{0, 0, 10, 5}), SUCCESS);
-    EXPECT_EQ(img.Composite.Width, 10);
-    EXPECT_EQ(At(img.Composite, 9, 4), At(*img.Layers.At(0), 9, 4));
-    ASSERT_EQ(img.ChangeColorDepth(8, CRF_OPTIMIZEDPALETTE, nullptr, 0), SUCCESS);
-    ASSERT_EQ(img.Recompose(kOptions, RECT{0, 0, 10, 5}), SUCCESS);
-    EXPECT_EQ(img.Composite.BitsPerPixel, 8);
-    EXPECT_EQ(L_GetPixelColor(&img.Composite, 2, 3), L_GetPixelColor(img.Layers.At(0), 2, 3));
 }
 
 // ---------------------------------------------------------------------------

@@ -111,43 +111,6 @@ TEST(LayeredImage, LayerFromSelectionTakesTheSelectedOpaquePixelsInsideTheImage)
     EXPECT_EQ(img.Count(), 4);
 }
 
-TEST(LayeredImage, AddedLayerIsNormalisedCroppedAndGoesAboveTheCurrent) {
-    TLayeredImage img;
-    Build(img, "AB");
-    img.SetCurrent(1);
-    TOwnedBitmap raw;
-    ASSERT_EQ(L_CreateBitmap(raw.get(), TYPE_CONV, 12, 9, 24, ORDER_BGR, nullptr, TOP_LEFT),
-              SUCCESS);
-    RECT shape{4, 2, 10, 5};
-    ASSERT_EQ(L_SetBitmapRgnRect(raw.get(), nullptr, &shape, L_RGN_SET), SUCCESS);
-    ASSERT_EQ(img.AddLayer(*raw, "added"), SUCCESS);
-    EXPECT_EQ(Order(img), "AaddedB");
-    EXPECT_EQ(img.GetCurrentIndex(), 2);
-    TLayer& l = *img.GetCurrentLayer();
-    EXPECT_EQ(l.BitsPerPixel, 32);
-    EXPECT_EQ(l.LogicalBpp, 24);
-    EXPECT_EQ((std::vector<int>{l.X, l.Y, l.Width, l.Height}), (std::vector<int>{4, 2, 6, 3}));
-}
-
-TEST(LayeredImage, CopyAndSwapCarryNegativePositionsAndTheCurrentIndex) {
-    TLayeredImage a, b, c;
-    Build(a, "XY");
-    a.Layers.At(1)->X = -7;
-    a.Layers.At(1)->Visible = false;
-    a.SetCurrent(1);
-    Build(b, "");
-    ASSERT_EQ(b.CopyFrom(a), SUCCESS);
-    EXPECT_NE(b.Layers.At(1)->Addr, a.Layers.At(1)->Addr);
-    EXPECT_EQ(At(*b.Layers.At(0), 13, 17), At(*a.Layers.At(0), 13, 17));
-    Build(c, "");
-    c.Swap(b);
-    EXPECT_EQ(b.Count(), 1);
-    EXPECT_EQ(c.Count(), 3);
-    EXPECT_EQ(c.GetCurrentIndex(), 1);
-    EXPECT_EQ(c.Layers.At(1)->X, -7);
-    EXPECT_FALSE(c.Layers.At(1)->Visible);
-}
-
 // The invariant every depth change must keep.
 void ExpectOneColourClass(TLayeredImage& img, int logical) {
     const TLayer& bg = *img.Layers.At(0);

@@ -1,4 +1,5 @@
-// The bitmap wrappers: ownership, the storage rule for depths, crops and fills.
+// The bitmap wrappers: ownership and the storage rule for depths; the layer list cursor;
+// layer transforms.
 #include "ModelTestUtil.h"
 #include "OwnedBitmap.h"
 
@@ -60,45 +61,6 @@ TEST(LeadBitmap, DeepPixelsAreStoredAt32BitsWithTheirDepthKept) {
     }
 }
 
-TEST(LeadBitmap, CropToRegionKeepsTheShapeInNewCoordinates) {
-    auto l = Pattern(10, 8);
-    Shape(*l, RECT{2, 3, 7, 6});
-    const Px corner = At(*l, 2, 3);
-    RECT bounds{};
-    ASSERT_EQ(l->CropToRegion(&bounds), SUCCESS);
-    EXPECT_EQ((std::vector<int>{bounds.left, bounds.top, l->Width, l->Height}),
-              (std::vector<int>{2, 3, 5, 3}));
-    EXPECT_EQ(At(*l, 0, 0), corner);
-    EXPECT_EQ(L_IsPtInBitmapRgn(l.get(), 0, 0), 1);
-    // Nothing selected: the bitmap stays as it was.
-    RECT none{0, 0, 0, 0};
-    ASSERT_EQ(L_SetBitmapRgnRect(l.get(), nullptr, &none, L_RGN_SET), SUCCESS);
-    EXPECT_NE(l->CropToRegion(&bounds), SUCCESS);
-    EXPECT_EQ(l->Width, 5);
-    EXPECT_TRUE(l->IsAllocated());
-}
-
-TEST(LeadBitmap, FillWithAlphaWritesAlphaOnlyInsideTheRegion) {
-    auto l = Solid(6, 6, Px{1, 1, 1, 9});
-    Shape(*l, RECT{1, 1, 3, 4});
-    ASSERT_EQ(l->FillWithAlpha(RGB(200, 100, 50) | 0x80000000u), SUCCESS);
-    EXPECT_EQ(At(*l, 2, 3), (Px{50, 100, 200, 0x80}));
-    EXPECT_EQ(At(*l, 3, 3), (Px{1, 1, 1, 9}));
-    EXPECT_EQ(At(*l, 0, 0), (Px{1, 1, 1, 9}));
-}
-
-TEST(LeadBitmap, OnlyEightBitBitmapsCountAsGrayscale) {
-    auto gray32 = Solid(2, 2, Px{7, 7, 7, 255});
-    EXPECT_FALSE(gray32->IsGrayscale());
-    BITMAPHANDLE raw;
-    RGBQUAD ramp[256];
-    for (int i = 0; i < 256; ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 2, 2, 8, ORDER_BGR, ramp, TOP_LEFT), SUCCESS);
-    TLeadBitmap g;
-    g.Adopt(raw);
-    EXPECT_TRUE(g.IsGrayscale());
-}
-
 // ---------------------------------------------------------------------------
 
 TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
@@ -136,43 +98,7 @@ TEST(LayerList, CursorStaysOnItsLayerWhenOthersComeAndGo) {
     EXPECT_EQ(list.At(-1), nullptr);
 }
 
-TEST(Layer, HitTestCoversExactlyTheLayerRectangle) {
-    std::unique_ptr<TLayer> l = Solid(11, 7, {}, 32, "l");
-    l->X = 5;
-    l->Y = -3;
-    EXPECT_TRUE(l->HitTest(POINT{5, -3}));
-    EXPECT_TRUE(l->HitTest(POINT{15, 3}));
-    EXPECT_FALSE(l->HitTest(POINT{16, 3}));
-    EXPECT_FALSE(l->HitTest(POINT{15, 4}));
-    EXPECT_FALSE(l->HitTest(POINT{4, 0}));
-}
-
 // ---------------------------------------------------------------------------
-
-TEST(LayerTransform, IdentityFrameCoincidesWithTheLayerRectangle) {
-    TLayer l;
-    BITMAPHANDLE raw;
-    ASSERT_EQ(L_CreateBitmap(&raw, TYPE_CONV, 11, 7, 8, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
-    l.Adopt(raw);
-    l.X = 5;
-    l.Y = -3;
-    const RECT image{100, 50, 0, 0};
-    for (long double zoom : {0.25L, 1.0L, 3.0L}) {
-        SCOPED_TRACE(double(zoom));
-        const TFrameLayout f = l.FrameLayout(zoom, image);
-        auto win = [&](long double v, int org) { return RoundHalfAway(v * zoom) + org; };
-        EXPECT_EQ((std::vector<long>{f.Corners[0].x, f.Corners[0].y, f.Corners[2].x, f.Corners[2].y,
-                                     f.Corners[1].x, f.Corners[3].y}),
-                  (std::vector<long>{win(5, 100), win(-3, 50), win(16, 100), win(4, 50),
-                                     win(16, 100), win(4, 50)}));
-        // The rotation handle: on the horizontal axis, a quarter width outside the right edge.
-        EXPECT_EQ(f.RotateHandle.y, f.Centre.y);
-        EXPECT_NEAR(f.RotateHandle.x, (5 + 11 * 1.25L) * zoom + 100, 0.51);
-        // The shear handle: above the top-right corner by a quarter of the height.
-        EXPECT_EQ(f.ShearHandle.x, f.Corners[1].x);
-        EXPECT_NEAR(f.ShearHandle.y, (-3 - 7 * 0.25L) * zoom + 50, 0.51);
-    }
-}
 
 TEST(LayerTransform, PointsScaleShearAndRotateAboutTheCentre) {
     const long double pi = 3.14159265358979323846L;

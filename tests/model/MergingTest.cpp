@@ -37,21 +37,6 @@ TEST(Merging, DropOnLowerKeepsTransparencyOutsideBothLayers) {
     EXPECT_FALSE(m.HitTest(POINT{14, 3}));
 }
 
-TEST(Merging, DropOnLowerOfLayersSeenAt24BitsStaysOpaqueInsideTheirShapes) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(20, 20, Px{0, 0, 0, 255}, 24, "bg"));
-    img.Layers.Append(At(Solid(4, 4, Px{1, 1, 1, 255}, 24, "lower"), 0, 0));
-    img.Layers.Append(At(Solid(4, 4, Px{2, 2, 2, 255}, 24, "upper"), 6, 6));
-    img.Layers.Seek(2);
-    ASSERT_EQ(img.DropOnLower(), SUCCESS);
-    const TLayer& m = *img.Layers.At(1);
-    EXPECT_EQ(m.LogicalBpp, 24);
-    EXPECT_EQ(At(m, 1, 1), (Px{1, 1, 1, 255}));
-    EXPECT_EQ(At(m, 7, 7), (Px{2, 2, 2, 255}));
-    EXPECT_EQ(At(m, 8, 1).a, 0); // outside both: not part of the layer
-    EXPECT_FALSE(m.HitTest(POINT{8, 1}));
-}
-
 TEST(Merging, DropOnBackgroundAndMergeAllBlendLayersIntoTheBackground) {
     TLayeredImage img;
     img.Layers.Append(Solid(10, 10, Px{0, 0, 0, 255}, 24, "bg"));
@@ -99,29 +84,6 @@ TEST(Merging, FlattenCombinesEveryLayerHiddenOnesIncluded) {
     EXPECT_EQ(At(bg, 0, 5), (Px{0, 255, 0, 255}));
     EXPECT_EQ(At(bg, 1, 5).a, 0); // outside the shaped layer's shape
     EXPECT_EQ(bg.pRgn, nullptr);
-}
-
-TEST(Merging, MergeVisibleLeavesHiddenLayersOutAndKeepsThem) {
-    TLayeredImage img;
-    img.Layers.Append(Solid(8, 8, Px{0, 0, 0, 255}, 24, "bg"));
-    img.Layers.Append(At(Solid(3, 3, Px{0, 0, 255, 255}, 24, "red"), 1, 1));
-    img.Layers.Append(At(Solid(3, 3, Px{255, 0, 0, 255}, 24, "hidden"), 4, 4));
-    img.Layers.At(2)->Visible = false;
-    img.Layers.Append(At(Solid(2, 2, Px{0, 255, 0, 255}, 24, "green"), 6, 0));
-    img.Layers.Append(At(Solid(2, 2, Px{9, 9, 9, 255}, 24, "hidden too"), 0, 6));
-    img.Layers.At(4)->Visible = false;
-    img.Layers.Seek(3);
-    ASSERT_EQ(img.MergeVisible(), SUCCESS);
-    ASSERT_EQ(img.Count(), 3);
-    EXPECT_EQ(img.GetCurrentIndex(), 0);
-    const TLayer& bg = *img.Layers.At(0);
-    EXPECT_EQ(At(bg, 2, 2), (Px{0, 0, 255, 255}));
-    EXPECT_EQ(At(bg, 6, 1), (Px{0, 255, 0, 255}));
-    EXPECT_EQ(At(bg, 5, 5), (Px{0, 0, 0, 255})); // not painted over by the hidden layer
-    EXPECT_EQ(img.Layers.At(1)->Name, "hidden");
-    EXPECT_EQ(img.Layers.At(2)->Name, "hidden too");
-    EXPECT_FALSE(img.Layers.At(1)->Visible);
-    EXPECT_EQ(img.Layers.At(1)->X, 4);
 }
 
 TEST(Merging, DuplicateIsTwentyPixelsRightAndDownWithTheSameName) {

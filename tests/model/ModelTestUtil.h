@@ -9,9 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "LayeredImage.h"
+#include "PixelAccess.h"
 
 namespace mt {
 
@@ -69,6 +71,50 @@ inline void Shape(TLayer& l, RECT r) {
 inline bool Near(Px a, Px b, int tol = 1) {
     return std::abs(a.b - b.b) <= tol && std::abs(a.g - b.g) <= tol && std::abs(a.r - b.r) <= tol &&
            std::abs(a.a - b.a) <= tol;
+}
+
+// A readable difference between two images, empty when they are identical.
+inline std::string Difference(const TLayeredImage& a, const TLayeredImage& b) {
+    std::ostringstream out;
+    if (a.Count() != b.Count())
+        return "layer count " + std::to_string(a.Count()) + " vs " + std::to_string(b.Count());
+    if (a.GetCurrentIndex() != b.GetCurrentIndex()) out << "current layer differs; ";
+    for (int i = 0; i < a.Count(); ++i) {
+        const TLayer &x = *a.Layers.At(i), &y = *b.Layers.At(i);
+        const std::string at = "layer " + std::to_string(i) + " ";
+        if (x.Name != y.Name) out << at << "name '" << x.Name << "' vs '" << y.Name << "'; ";
+        if (x.Visible != y.Visible) out << at << "visibility; ";
+        if (x.X != y.X || x.Y != y.Y) out << at << "position; ";
+        if (!(x.Transform == y.Transform)) out << at << "transform; ";
+        if (x.LogicalBpp != y.LogicalBpp) out << at << "logical depth; ";
+        if (x.Width != y.Width || x.Height != y.Height || x.BitsPerPixel != y.BitsPerPixel ||
+            x.BytesPerLine != y.BytesPerLine || x.ViewPerspective != y.ViewPerspective ||
+            x.Order != y.Order || x.XResolution != y.XResolution ||
+            x.YResolution != y.YResolution || x.nColors != y.nColors)
+            out << at << "bitmap record; ";
+        else if (x.IsAllocated() != y.IsAllocated())
+            out << at << "pixels present; ";
+        else if (x.IsAllocated()) {
+            const size_t row = (size_t(x.Width) * size_t(x.BitsPerPixel) + 7) / 8;
+            for (int r = 0; r < x.Height; ++r)
+                if (std::memcmp(L_RowPtr(&x, r), L_RowPtr(&y, r), row) != 0) {
+                    out << at << "pixels of row " << r << "; ";
+                    break;
+                }
+            if (x.nColors && std::memcmp(x.pPalette, y.pPalette, x.nColors * sizeof(RGBQUAD)))
+                out << at << "palette; ";
+        }
+        if ((x.pRgn == nullptr) != (y.pRgn == nullptr)) {
+            out << at << (x.pRgn ? "lost its shape; " : "gained a shape; ");
+        } else if (x.pRgn) {
+            const auto sx = lt::RegionSpans(x.pRgn), sy = lt::RegionSpans(y.pRgn);
+            bool same = sx.size() == sy.size();
+            for (size_t s = 0; same && s < sx.size(); ++s)
+                same = sx[s].y == sy[s].y && sx[s].x0 == sy[s].x0 && sx[s].x1 == sy[s].x1;
+            if (!same) out << at << "shape; ";
+        }
+    }
+    return out.str();
 }
 
 // Toolkit size limits for one scope.

@@ -206,16 +206,3 @@ TEST(Dialog, OkClosesOnlyWhenTheLogicAgreesAndCancelAlways) {
     EXPECT_EQ(host.Shown[0].Result, IDOK);
     SetDialogHost(old);
 }
-
-TEST(Dialog, HelpButtonOpensTheDialogsHelpContext) {
-    int opened = -1;
-    SetDialogHelpHandler([&](int context) { opened = context; });
-    OpenDialog o;
-    o.d.Click(IDHELP);
-    EXPECT_EQ(opened, -1); // no context: nothing to open
-    o.d.HelpContext = 8;
-    o.d.Click(IDHELP);
-    EXPECT_EQ(opened, 8);
-    EXPECT_TRUE(o.d.IsOpen());
-    SetDialogHelpHandler(nullptr);
-}

@@ -122,19 +122,6 @@ TEST_F(DocManagerTest, AFileOpensOnceHoweverItIsNamed) {
     EXPECT_EQ(Box(), "Untitled|Error: Message [string ID 4242] not found.");
 }
 
-TEST_F(DocManagerTest, DroppedFilesOfUnknownTypesAreSkippedAndUnreadableOnesReported) {
-    const std::string a = File("a.pic"), bad = File("b.pic", ""), c = File("c.sk"),
-                      txt = File("notes.txt");
-    manager.OpenDroppedFiles({a, txt, bad, c});
-    // The failing one is reported, the rest open (and are recorded) in order.
-    EXPECT_EQ(manager.Documents().size(), 2u);
-    EXPECT_EQ(views.Views.size(), 2u);
-    EXPECT_EQ(recent.Paths(), (Paths{c, a}));
-    ASSERT_EQ(boxes.Shown.size(), 1u);
-    EXPECT_EQ(Box(0), "File Open|" + bad + ":\n" + L_ErrorMessage(ERROR_FILE_FORMAT));
-    EXPECT_EQ(boxes.Shown[0].Icon, TMbIcon::Exclamation);
-}
-
 TEST_F(DocManagerTest, CommandLineNamesWithoutExtensionGetADot) {
     // With neither file there, the error names the dotted form and nothing opens.
     EXPECT_EQ(manager.OpenCommandLineFile("ghost"), nullptr);

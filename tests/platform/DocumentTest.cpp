@@ -1,4 +1,5 @@
-// The document base and templates: titles, file matching, Save As and view notices.
+// The document base and templates: titles, file matching, Save As and view notices, and
+// the wait cursor.
 #include <gtest/gtest.h>
 
 #include "DocTemplate.h"

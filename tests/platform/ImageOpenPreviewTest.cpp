@@ -104,20 +104,4 @@ TEST(ImageOpenPreview, ShowsNotAvailableForFoldersNothingAndOtherFiles) {
     EXPECT_EQ(p.Loads, 4 + 2);
 }
 
-TEST(ImageOpenPreview, TurningThePreviewOffClearsItAndOnReloads) {
-    TImageOpenPreview p(TSize{60, 40});
-    p.Update(kPng);
-    p.SetEnabled(false, kPng);
-    EXPECT_FALSE(TImageOpenPreview::Enabled());
-    EXPECT_FALSE(p.Notified());
-    EXPECT_EQ(p.Picture(), nullptr);
-    EXPECT_EQ(Attributes(p), "n/a n/a n/a n/a");
-    // The flag outlives the dialog.
-    EXPECT_FALSE(TImageOpenPreview(TSize{60, 40}).Notified());
-    p.SetEnabled(true, kPng);
-    EXPECT_TRUE(p.Notified());
-    EXPECT_NE(p.Picture(), nullptr);
-    EXPECT_EQ(p.Loads, 2);
-}
-
 } // namespace

@@ -1,4 +1,4 @@
-// Message boxes as tests script them, and how toolkit failures read when shown.
+// How toolkit failures read when shown.
 #include <gtest/gtest.h>
 
 #include "ErrorCodes.h"
@@ -14,21 +14,6 @@ struct ScopedHost {
 };
 
 } // namespace
-
-TEST(HeadlessMessageBoxes, AnswersInQueueOrderThenDeclinesQuestions) {
-    ScopedHost s;
-    s.host.QueueAnswer(TMbResult::Yes);
-    EXPECT_EQ(MessageBoxHost().Show("a", "c", TMbButtons::YesNo, TMbIcon::Exclamation),
-              TMbResult::Yes);
-    // Unscripted questions must never say yes on the user's behalf.
-    EXPECT_EQ(MessageBoxHost().Show("b", "c", TMbButtons::YesNo, TMbIcon::Exclamation),
-              TMbResult::No);
-    EXPECT_EQ(MessageBoxHost().Show("n", "c", TMbButtons::Ok, TMbIcon::Stop), TMbResult::Ok);
-    ASSERT_EQ(s.host.Shown.size(), 3u);
-    EXPECT_EQ(s.host.Shown[1].Text, "b");
-    EXPECT_EQ(s.host.Shown[1].Result, TMbResult::No);
-    EXPECT_EQ(s.host.Shown[2].Icon, TMbIcon::Stop);
-}
 
 TEST(ErrorDisplay, ShowsTheToolkitMessageWithTheFilePathWhenThereIsOne) {
     ScopedHost s;

@@ -1,6 +1,6 @@
 // The in-place commands of the Image menu and the effects toolbar through a view: the
-// selection confines them, the flips drop it, the background's palette reaches the other
-// layers, and failures are shown.
+// selection confines them, the flips drop it, and the background's palette reaches the
+// other layers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -72,20 +72,4 @@ TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers)
     // than the background's old entry 30 are no nearer match.
     const COLORREF c = L_GetPixelColor(&up, 1, 1);
     EXPECT_NEAR(GetGValue(c), 255 - 30, 40);
-}
-
-// A sunlight cast warms the picture; an operation that fails says so and leaves its step.
-TEST(ImageCommands, ColourCastsAndFailures) {
-    Fixture f(vt::DocOf(mt::Solid(6, 6, Px{100, 100, 100, 255}, 24)));
-    ASSERT_TRUE(f.view.DoCommand(CM_QUICK_SUNLIGHT_MORE));
-    const Px p = mt::At(f.Layer(0), 3, 3);
-    EXPECT_GT(p.r, p.g);
-    EXPECT_GT(p.g, p.b);
-    EXPECT_EQ(f.Layer(0).LogicalBpp, 24);
-
-    const L_INT rc = f.view.ImageCommands().ApplyToLayer(
-        [](TLayer&) { return L_INT(ERROR_INV_PARAMETER); }, "Broken", true, false);
-    EXPECT_EQ(rc, ERROR_INV_PARAMETER);
-    ASSERT_EQ(f.boxes.Shown.size(), 1u);
-    EXPECT_EQ(f.doc->UndoName(), "Broken");
 }

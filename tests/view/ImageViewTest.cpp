@@ -1,10 +1,9 @@
-// The image view's display: zoom rules, scrolling, coordinates and what ends up in the
-// backing store, all through a headless window host.
+// The image view's display: zoom rules, scrolling and what ends up in the backing store,
+// all through a headless window host.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
-#include <random>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -166,32 +165,6 @@ TEST(ImageViewCoordinates, ConversionsRoundTripAtEveryZoomAndScroll) {
     EXPECT_EQ(clipped.right, 100);
 }
 
-TEST(ImageViewScroll, CentreOnBringsThePointToTheMiddleAndZoomKeepsIt) {
-    Fixture f(2000, 2000, {500, 400});
-    for (double zoom : {1.0, 4.0}) {
-        f.view.Zoom = zoom;
-        f.view.UpdateScrollRanges();
-        f.view.CentreOn(POINT{1000, 700});
-        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-        EXPECT_NEAR(mid.x, 1000, 1) << zoom;
-        EXPECT_NEAR(mid.y, 700, 1) << zoom;
-    }
-    f.view.CentreOn(POINT{0, 0}); // cannot scroll before the start
-    EXPECT_EQ(f.host.Scroller().PosX, 0);
-    f.view.CentreOn(POINT{2000, 2000}); // nor past the end
-    EXPECT_EQ(f.host.Scroller().PosX, f.host.Scroller().MaxPosX(500));
-
-    f.view.Zoom = 1;
-    f.view.UpdateScrollRanges();
-    f.view.CentreOn(POINT{600, 900});
-    for (int command : {CM_ZOOM_IN, CM_ZOOM_OUT, CM_ZOOM_OUT}) {
-        f.view.DoCommand(command);
-        const POINT mid = f.view.ClientToImage(POINT{250, 200}, true);
-        EXPECT_NEAR(mid.x, 600, 2) << f.view.Zoom;
-        EXPECT_NEAR(mid.y, 900, 2) << f.view.Zoom;
-    }
-}
-
 TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     auto doc = vt::DocOf(mt::Pattern(20, 10));
     const TLayer& bg = *doc->Image.GetLayer(0);
@@ -249,21 +222,6 @@ TEST(ImageViewPaint, BackingStoreShowsImageViewColourAndInvertedSelection) {
     EXPECT_FALSE(view.Deselect());
 }
 
-TEST(ImageViewPaint, InvalidatingPartOfAPixelRecomposesThatPixel) {
-    auto doc = vt::DocOf(mt::Solid(50, 50, Px{0, 0, 0, 255}));
-    THeadlessWindowHost host({300, 300});
-    TImageView view(*doc, host);
-    view.Zoom = 4;
-    view.UpdateScrollRanges();
-    host.Update();
-    // Change image pixel (3, 3) and invalidate only the first client pixel of it.
-    mt::Put(*doc->Image.GetLayer(0), 3, 3, Px{0, 0, 255, 255});
-    const POINT c = view.ImageToClient(POINT{3, 3}, true);
-    view.InvalidateClientRect(RECT{c.x - 2, c.y - 2, c.x + 1, c.y + 1});
-    host.Update();
-    EXPECT_EQ(host.Pixel(c.x, c.y), RGB(255, 0, 0));
-}
-
 TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     auto doc = vt::DocOf(mt::Solid(40, 40, Px{128, 128, 128, 255}),
                          mt::At(mt::Solid(10, 10, Px{0, 200, 0, 255}), 5, 5));
@@ -294,29 +252,6 @@ TEST(ImageViewOutlines, MarchingAntsAdvanceOnlyOffTheBackground) {
     EXPECT_EQ(view.StatusLayerRect(), "(5,5) - (15,15)");
 }
 
-TEST(ImageViewSelection, OutlineIsEverySelectedPixelNextToAnUnselectedOneOrTheEdge) {
-    auto bit = [](const BITMAPHANDLE& b, int x, int y) {
-        return x >= 0 && y >= 0 && x < b.Width && y < b.Height &&
-               ((L_RowPtr(&b, y)[x / 8] >> (7 - x % 8)) & 1);
-    };
-    Fixture f(37, 23, {100, 100}); // a width that ends inside a byte
-    BITMAPHANDLE& mask = NewMask(f.view, 37, 23);
-    std::mt19937 rng(4);
-    for (int y = 0; y < 23; ++y) // mostly set, so that inner pixels exist
-        for (int x = 0; x < 37; ++x)
-            if (rng() % 5) L_RowPtr(&mask, y)[x / 8] |= uint8_t(0x80 >> (x % 8));
-    ASSERT_EQ(f.view.UpdateSelectionOutline(), SUCCESS);
-    const BITMAPHANDLE &m = f.view.SelectionMask, &o = f.view.SelectionOutline;
-    for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x) {
-            bool inner = true; // all eight neighbours selected
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) inner = inner && bit(m, x + dx, y + dy);
-            const bool edge = bit(m, x, y) && !inner;
-            ASSERT_EQ(bit(o, x, y), edge) << x << "," << y;
-        }
-}
-
 TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
     auto doc = vt::DocOf(mt::Solid(20, 20, Px{0, 0, 0, 255}),
                          mt::At(mt::Solid(6, 6, Px{9, 9, 9, 255}), -2, 4));
@@ -339,40 +274,6 @@ TEST(ImageViewSelection, ClipToLayerKeepsOnlyThePartOnTheLayer) {
     doc->Image.GetLayer(1)->X = 50;
     view.ClipSelectionToLayer();
     EXPECT_FALSE(view.HasSelection);
-}
-
-TEST(ImageViewStatus, TextsFollowTheImageCursorAndDocument) {
-    Fixture f(300, 200, {500, 400});
-    EXPECT_EQ(f.view.StatusSize(), "W,H: 300,200");
-    EXPECT_EQ(f.view.StatusBpp(), "24 BPP");
-    f.host.MoveCursor(POINT{f.view.OriginX + 7, f.view.OriginY + 9});
-    EXPECT_EQ(f.view.StatusCursor(), "(7,9)");
-    f.host.MoveCursor(POINT{2, 2});
-    EXPECT_EQ(f.view.StatusCursor(), "");
-    f.host.MoveCursor(POINT{f.view.OriginX + 7, f.view.OriginY + 9}, false);
-    EXPECT_EQ(f.view.StatusCursor(), "");
-
-    f.doc->NotifyViews(TDocEvent::Closed);
-    EXPECT_EQ(f.view.GetImageData(), nullptr);
-    EXPECT_EQ(f.view.StatusSize(), "");
-    EXPECT_EQ(f.view.StatusBpp(), "");
-    f.host.Update();
-    EXPECT_EQ(f.host.Pixel(250, 200), RGB(255, 255, 255));
-    f.doc->NotifyViews(TDocEvent::Opened);
-    EXPECT_EQ(f.view.StatusSize(), "W,H: 300,200");
-}
-
-TEST(ImageViewInput, WheelScrollsAndCtrlWheelZooms) {
-    Fixture f(2000, 2000, {500, 400});
-    f.host.Wheel(-120, 0);
-    EXPECT_EQ(f.host.Scroller().PosY, 48);
-    f.host.Wheel(-120, MK_SHIFT);
-    EXPECT_EQ(f.host.Scroller().PosX, 48);
-    f.host.Wheel(120, MK_CONTROL);
-    EXPECT_DOUBLE_EQ(f.view.Zoom, 2.0);
-    f.host.Wheel(-120, MK_CONTROL);
-    f.host.Wheel(-120, MK_CONTROL);
-    EXPECT_DOUBLE_EQ(f.view.Zoom, 0.5);
 }
 
 TEST(ImageViewLifetime, DocumentOutlivingItsViewStaysSafe) {
@@ -460,16 +361,4 @@ TEST(ImageViewKeys, PagingKeysScrollAndEscDropsTheSelectionUnlessShiftOrCtrlIsHe
     EXPECT_TRUE(f.view.HasSelection);
     f.host.KeyDown(VK_ESCAPE, 0);
     EXPECT_FALSE(f.view.HasSelection);
-}
-
-TEST(ImageViewMouse, AGestureBelongsToTheButtonThatStartedIt) {
-    Fixture f(100, 100, {200, 160});
-    f.host.ButtonDown(TMouseButton::Right, 0, POINT{50, 60});
-    f.host.ButtonDown(TMouseButton::Left, 0, POINT{70, 80}); // ignored while right is down
-    EXPECT_EQ(f.view.MouseButton, 3);
-    EXPECT_EQ(f.view.DownPoint.x, 50);
-    f.host.ButtonUp(TMouseButton::Left, 0, POINT{70, 80});
-    EXPECT_EQ(f.view.MouseButton, 3);
-    f.host.ButtonUp(TMouseButton::Right, 0, POINT{70, 80});
-    EXPECT_EQ(f.view.MouseButton, 0);
 }

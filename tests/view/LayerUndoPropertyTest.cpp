@@ -8,63 +8,17 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "LayeredImageHandler.h"
 #include "MessageBox.h"
-#include "PixelAccess.h"
 #include "model/ModelTestUtil.h"
 
 namespace {
 
 using mt::Px;
-
-// A readable difference between two images, empty when they are identical.
-std::string Difference(const TLayeredImage& a, const TLayeredImage& b) {
-    std::ostringstream out;
-    if (a.Count() != b.Count())
-        return "layer count " + std::to_string(a.Count()) + " vs " + std::to_string(b.Count());
-    if (a.GetCurrentIndex() != b.GetCurrentIndex()) out << "current layer differs; ";
-    for (int i = 0; i < a.Count(); ++i) {
-        const TLayer &x = *a.Layers.At(i), &y = *b.Layers.At(i);
-        const std::string at = "layer " + std::to_string(i) + " ";
-        if (x.Name != y.Name) out << at << "name '" << x.Name << "' vs '" << y.Name << "'; ";
-        if (x.Visible != y.Visible) out << at << "visibility; ";
-        if (x.X != y.X || x.Y != y.Y) out << at << "position; ";
-        if (!(x.Transform == y.Transform)) out << at << "transform; ";
-        if (x.LogicalBpp != y.LogicalBpp) out << at << "logical depth; ";
-        if (x.Width != y.Width || x.Height != y.Height || x.BitsPerPixel != y.BitsPerPixel ||
-            x.BytesPerLine != y.BytesPerLine || x.ViewPerspective != y.ViewPerspective ||
-            x.Order != y.Order || x.XResolution != y.XResolution ||
-            x.YResolution != y.YResolution || x.nColors != y.nColors)
-            out << at << "bitmap record; ";
-        else if (x.IsAllocated() != y.IsAllocated())
-            out << at << "pixels present; ";
-        else if (x.IsAllocated()) {
-            const size_t row = (size_t(x.Width) * size_t(x.BitsPerPixel) + 7) / 8;
-            for (int r = 0; r < x.Height; ++r)
-                if (std::memcmp(L_RowPtr(&x, r), L_RowPtr(&y, r), row) != 0) {
-                    out << at << "pixels of row " << r << "; ";
-                    break;
-                }
-            if (x.nColors && std::memcmp(x.pPalette, y.pPalette, x.nColors * sizeof(RGBQUAD)))
-                out << at << "palette; ";
-        }
-        if ((x.pRgn == nullptr) != (y.pRgn == nullptr)) {
-            out << at << (x.pRgn ? "lost its shape; " : "gained a shape; ");
-        } else if (x.pRgn) {
-            const auto sx = lt::RegionSpans(x.pRgn), sy = lt::RegionSpans(y.pRgn);
-            bool same = sx.size() == sy.size();
-            for (size_t s = 0; same && s < sx.size(); ++s)
-                same = sx[s].y == sy[s].y && sx[s].x0 == sy[s].x0 && sx[s].x1 == sy[s].x1;
-            if (!same) out << at << "shape; ";
-        }
-    }
-    return out.str();
-}
 
 // Three layers on a random canvas: random sizes and positions (partly outside the canvas
 // too), random depths, some with a shape (a box, an L or a cross), one of them hidden.
@@ -170,14 +124,14 @@ TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
                 ASSERT_EQ(doc->UndoCount(), fullHistory ? 4 : 1) << "command " << id;
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 doc->Image.CommitChannels(false);
-                EXPECT_EQ(Difference(doc->Image, before), "")
+                EXPECT_EQ(mt::Difference(doc->Image, before), "")
                     << "seed " << seed << ", command " << id << ", current layer " << current;
                 ++undone;
                 // Redo brings the command's result back, and a second Undo the original.
                 ASSERT_TRUE(view.DoCommand(CM_EDITREDO));
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 doc->Image.CommitChannels(false);
-                EXPECT_EQ(Difference(doc->Image, before), "") << "seed " << seed << " redo";
+                EXPECT_EQ(mt::Difference(doc->Image, before), "") << "seed " << seed << " redo";
                 // An in-place edit after the step, both undone: the step's snapshot must
                 // not have been written through the pixels it shares with the image.
                 ASSERT_TRUE(view.DoCommand(CM_EDITREDO));
@@ -186,7 +140,7 @@ TEST(LayerUndo, EveryLayerCommandFollowedByUndoGivesBackTheIdenticalImage) {
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 ASSERT_TRUE(view.DoCommand(CM_EDITUNDO));
                 doc->Image.CommitChannels(false);
-                EXPECT_EQ(Difference(doc->Image, before), "")
+                EXPECT_EQ(mt::Difference(doc->Image, before), "")
                     << "seed " << seed << ", command " << id << " then Invert";
                 ++chained;
             }

@@ -90,33 +90,6 @@ TEST(LayerMenuOrder, MovesFollowTheRulesAndUndoBringsTheOrderBack) {
     EXPECT_EQ(f.changes.back(), TLayerChange::Rebuild);
 }
 
-TEST(LayerMenuOrder, NothingMovesOnTheBackgroundOrWithoutAnImage) {
-    Fixture f;
-    f.layers.Select(0);
-    for (int id :
-         {CM_LAYER_MOVEUP, CM_LAYER_MOVEDOWN, CM_LAYER_SENDTOBACK, CM_LAYER_BRINGTOFRONT,
-          CM_LAYER_REMOVE, CM_LAYER_DROPONLOWER, CM_LAYER_DROPONBACKGROUND, CM_LAYER_WALKDOWN})
-        EXPECT_FALSE(f.Enabled(id)) << id;
-    for (int id : {CM_LAYER_DUPLICATE, CM_LAYER_WALKUP, CM_LAYER_MERGEALL})
-        EXPECT_TRUE(f.Enabled(id)) << id;
-    // Running one anyway (a shortcut) changes nothing and records nothing.
-    EXPECT_TRUE(f.layers.Command(CM_LAYER_REMOVE));
-    EXPECT_EQ(f.layers.Count(), 3);
-    EXPECT_EQ(f.doc->UndoCount(), 0);
-
-    TImageDoc empty;
-    THeadlessWindowHost host;
-    TImageView view(empty, host);
-    for (int id : {int(CM_LAYER_DUPLICATE), int(CM_LAYER_WALKUP), int(CM_LAYER_MERGEALL),
-                   int(CM_CHANNEL_AGGREGATED), int(CM_EDITUNDO)}) {
-        const TCommandEnabler ce = view.CommandState(id);
-        EXPECT_TRUE(ce.Handled && !ce.Enabled) << id;
-    }
-    EXPECT_FALSE(view.CommandState(15999).Handled);
-    EXPECT_FALSE(view.Command(15999)); // the chain goes on to the next target
-    EXPECT_FALSE(view.LayerHandler().Select(0));
-}
-
 TEST(LayerMenuMerge, EachMergeNamesItsStepAndLeavesTheRightLayerCurrent) {
     Fixture f;
     // Just above the background, Drop On Lower is a drop on the background.
@@ -245,19 +218,6 @@ TEST(LayerMenuFailure, NoChangeWithoutItsUndoStep) {
     EXPECT_EQ(f.doc->UndoCount(), 1);
     ASSERT_EQ(f.boxes.Shown.size(), 2u);
     EXPECT_EQ(f.boxes.Shown[0].Icon, TMbIcon::Exclamation);
-}
-
-TEST(LayerChannelModes, PaletteImagesOfferOnlyAggregatedEditing) {
-    Fixture f(vt::DocOf(vt::Palette8(16, 16, nullptr, 0)));
-    EXPECT_TRUE(f.Enabled(CM_CHANNEL_AGGREGATED));
-    EXPECT_FALSE(f.Enabled(CM_LAYER_MERGEALL) || f.Enabled(CM_LAYER_MERGEVISIBLE))
-        << "one layer: nothing to merge";
-    for (int id = CM_CHANNEL_ALPHA; id <= CM_CHANNEL_HLS_SATURATION; ++id)
-        EXPECT_TRUE(ChannelModeOfCommand(id) < 0 || !f.Enabled(id)) << id;
-    // A mode stored while the image was deeper counts as aggregated now.
-    f.doc->Image.SetChannelMode(CHANNEL_RED);
-    EXPECT_FALSE(f.view.CommandState(CM_CHANNEL_RED).Checked);
-    EXPECT_TRUE(f.view.CommandState(CM_CHANNEL_AGGREGATED).Checked);
 }
 
 TEST(LayerChannelModes, SwitchingModesChecksTheItemAndBlocksMerging) {

@@ -73,22 +73,6 @@ std::unique_ptr<TLayer> Palette8(int w, int h) {
 
 } // namespace
 
-TEST(SelectionCommands, AreOfferedOnlyWithASelection) {
-    Fixture f(mt::Solid(20, 20, kWhite, 24));
-    const int ids[] = {CM_SELECTION_EXPAND,      CM_SELECTION_INVERT, CM_SELECTION_DESELECT,
-                       CM_SELECTION_REMOVE,      CM_SELECTION_CLEAR,  CM_SELECTION_TO_LAYER,
-                       CM_SELECTION_CUT_TO_LAYER};
-    for (int id : ids) {
-        EXPECT_FALSE(f.view.IsCommandEnabled(id)) << id;
-        EXPECT_FALSE(f.view.DoCommand(id)) << id;
-    }
-    f.Select({2, 2, 5, 5});
-    for (int id : ids) EXPECT_TRUE(f.view.IsCommandEnabled(id)) << id;
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_DESELECT));
-    EXPECT_FALSE(f.view.HasSelection);
-    EXPECT_EQ(f.doc->UndoCount(), 0);
-}
-
 // Clear fills the selected pixels only: transparent on a 32-bit layer, the background colour
 // (its nearest palette entry) on an 8-bit one, and opaque at 24 bits, where the user sees no
 // alpha. Remove also drops the selection; Clear keeps it. Undo brings the pixels back.
@@ -122,20 +106,6 @@ TEST(SelectionCommands, ClearAndRemoveAtEachDepth) {
         EXPECT_EQ(L_RowPtr(&f.Layer(0), 2)[2], 100);
         EXPECT_EQ(L_RowPtr(&f.Layer(0), 3)[3], 7);
     }
-}
-
-// A layer with its own shape keeps that shape, and Clear writes only where the shape and the
-// selection meet.
-TEST(SelectionCommands, ClearRespectsTheLayersOwnShape) {
-    Fixture f(mt::Solid(20, 20, kWhite, 24), mt::Solid(10, 10, kRed, 32));
-    mt::Shape(f.Layer(1), {0, 0, 4, 10});
-    f.Select({0, 0, 10, 10});
-    ASSERT_TRUE(f.view.DoCommand(CM_SELECTION_CLEAR));
-    EXPECT_EQ(mt::At(f.Layer(1), 1, 1).a, 0);
-    EXPECT_EQ(mt::At(f.Layer(1), 6, 1), kRed);
-    RECT shape{};
-    ASSERT_EQ(L_GetBitmapRgnBounds(&f.Layer(1), nullptr, &shape), SUCCESS);
-    EXPECT_TRUE(Same(shape, RECT{0, 0, 4, 10}));
 }
 
 // Copy To Layer is one step and leaves the source alone; Cut Out To Layer is two steps, ends
