@@ -99,15 +99,6 @@ TEST(Bitmap, PixelColoursReadBackAtEveryDepthAndPerspective) {
     EXPECT_EQ(p[2], 10);
 }
 
-TEST(Bitmap, PaletteIndexColoursWriteTheIndexItself) {
-    Bmp m;
-    ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 4, 1, 4, ORDER_BGR, nullptr, 0), SUCCESS);
-    ASSERT_EQ(L_PutPixelColor(m.get(), 0, 3, PALETTEINDEX(9)), SUCCESS);
-    uint8_t byte = 0;
-    ASSERT_EQ(L_GetBitmapRowCol(m.get(), &byte, 0, 2, 1), 1);
-    EXPECT_EQ(byte & 0x0F, 9);
-}
-
 TEST(Bitmap, RowColumnAccessIsClippedToTheRow) {
     Bmp m;
     ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 5, 2, 24, ORDER_BGR, nullptr, 0), SUCCESS);
@@ -152,21 +143,6 @@ TEST(Bitmap, AlphaPlanesRoundTripAndOtherDepthsAreOpaque) {
     Bmp wrongSize;
     ASSERT_EQ(L_CreateBitmap(wrongSize.get(), TYPE_CONV, 4, 2, 8, ORDER_BGR, nullptr, 0), SUCCESS);
     EXPECT_EQ(L_SetBitmapAlpha(m.get(), wrongSize.get()), ERROR_INV_RANGE);
-}
-
-TEST(Bitmap, DeepCopiesAreIndependentAndHandleCopiesShare) {
-    Bmp m, deep;
-    ASSERT_EQ(L_CreateBitmap(m.get(), TYPE_CONV, 4, 4, 8, ORDER_BGR, nullptr, 0), SUCCESS);
-    ASSERT_EQ(L_CopyBitmap(deep.get(), m.get()), SUCCESS);
-    L_RowPtr(m.get(), 0)[0] = 77;
-    m->pPalette[3].rgbRed = 1;
-    EXPECT_EQ(L_RowPtr(deep.get(), 0)[0], 0);
-    EXPECT_NE(deep->pPalette[3].rgbRed, 1);
-
-    BITMAPHANDLE shallow;
-    ASSERT_EQ(L_CopyBitmapHandle(&shallow, m.get()), SUCCESS);
-    EXPECT_EQ(L_RowPtr(&shallow, 0)[0], 77);
-    EXPECT_EQ(shallow.Addr, m->Addr);
 }
 
 TEST(Bitmap, CopyingARectangleClipsToTheSource) {

@@ -249,19 +249,6 @@ TEST(ColorRes, PaletteColoursSurviveATrueColourRoundTrip) {
     }
 }
 
-TEST(ColorRes, ShortUserPaletteIsPaddedWithBlackButNeverUsedThere) {
-    const RGBQUAD pal[2] = {{0, 0, 255, 0}, {0, 255, 0, 0}}; // red, green
-    Bmp src(8, 8, 24);                                       // all black
-    Bmp out;
-    ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal, 2), SUCCESS);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_LT(Index(&out, x, y), 2u);
-    EXPECT_EQ(out->pPalette[0].rgbRed, 255);
-    for (int i = 2; i < 256; ++i)
-        EXPECT_EQ(out->pPalette[i].rgbRed + out->pPalette[i].rgbGreen + out->pPalette[i].rgbBlue,
-                  0);
-}
-
 TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
     std::mt19937 rng(5);
     for (int bpp : {1, 4, 8}) {
@@ -287,29 +274,6 @@ TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
                     ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << bpp;
         }
     }
-}
-
-TEST(ColorRes, OptimizedPaletteFollowsTheImageColours) {
-    // Skin-like tones only: a palette built for them must beat the general fixed one by far.
-    Bmp src(256, 128, 24);
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 256; ++x)
-            Put(&src, x, y, uint8_t(150 + x / 4), uint8_t(100 + y / 2), uint8_t(80 + (x + y) / 8));
-    auto rmse = [&](L_UINT flags) {
-        Bmp out;
-        EXPECT_EQ(L_ColorResBitmap(&src, &out, 8, flags, nullptr, 0), SUCCESS);
-        double se = 0;
-        for (int y = 0; y < 128; ++y)
-            for (int x = 0; x < 256; ++x) {
-                lt::BGRA a = Get(&src, x, y), b = Get(&out, x, y);
-                se += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) +
-                      (a.b - b.b) * (a.b - b.b);
-            }
-        return std::sqrt(se / (3.0 * 256 * 128));
-    };
-    const double optimized = rmse(CRF_OPTIMIZEDPALETTE), fixed = rmse(CRF_FIXEDPALETTE);
-    EXPECT_LT(optimized, 2.0);
-    EXPECT_LT(optimized * 4, fixed);
 }
 
 TEST(ColorRes, NetscapeAndIdentityPalettes) {
