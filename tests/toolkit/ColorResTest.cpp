@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <tuple>
 #include <vector>
 
 #include "BitmapInternal.h"
@@ -57,25 +56,6 @@ std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
 
 // ---------------------------------------------------------------------------
 // Palettes.
-
-TEST(ColorPalette, FixedPalettesHoldTheStandardColours) {
-    // The 8-bit palette is 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
-    const std::tuple<int, int, COLORREF> kEntries[] = {
-        {1, 0, RGB(0, 0, 0)},        {1, 1, RGB(255, 255, 255)},  {4, 1, RGB(128, 0, 0)},
-        {4, 7, RGB(192, 192, 192)},  {4, 8, RGB(128, 128, 128)},  {4, 12, RGB(0, 0, 255)},
-        {4, 15, RGB(255, 255, 255)}, {8, 0, RGB(0, 0, 0)},        {8, 255, RGB(255, 255, 255)},
-        {8, 7 << 5, RGB(255, 0, 0)}, {8, 7 << 2, RGB(0, 255, 0)}, {8, 3, RGB(0, 0, 255)},
-    };
-    RGBQUAD p[256];
-    for (auto [bpp, index, colour] : kEntries) {
-        ASSERT_EQ(L_GetFixedPalette(p, bpp), SUCCESS);
-        EXPECT_EQ(RGB(p[index].rgbRed, p[index].rgbGreen, p[index].rgbBlue), colour)
-            << bpp << " bits, entry " << index;
-    }
-    for (int i = 1; i < 8; ++i) EXPECT_GT(p[i << 5].rgbRed, p[(i - 1) << 5].rgbRed);
-    EXPECT_EQ(L_GetFixedPalette(p, 24), ERROR_BITPERPIXEL);
-    EXPECT_EQ(L_GetFixedPalette(nullptr, 8), ERROR_INV_PARAMETER);
-}
 
 TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
     Bmp b(4, 4, 4), t(4, 4, 24);

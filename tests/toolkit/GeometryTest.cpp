@@ -174,6 +174,19 @@ TEST(GeometryRotate, ResizeGrowsToTheRotatedBoxAndResamplingSmoothsEdges) {
     EXPECT_EQ(Raw(p.b, 0, 0), 200u);
 }
 
+TEST(GeometryRotate, PositiveAnglesTurnClockwise) {
+    for (L_UINT flags : {0u, unsigned(ROTATE_RESAMPLE)}) {
+        Bmp b;
+        MakeFlat(b, 41, 41, 24, 0);
+        for (int y = 19; y <= 21; ++y)
+            for (int x = 29; x <= 31; ++x) PutRaw(b.b, x, y, 0xFFFFFF); // right of the centre
+        ASSERT_EQ(L_RotateBitmap(&b.b, 4500, flags, 0), SUCCESS);
+        EXPECT_EQ(Raw(b.b, 27, 27), 0xFFFFFFu); // now below right
+        EXPECT_EQ(Raw(b.b, 27, 13), 0u);
+        EXPECT_EQ(Raw(b.b, 30, 20), 0u);
+    }
+}
+
 TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
     // Nearest neighbour only moves pixels: with index 0 reserved for the fill, every output
     // pixel is the fill or a source value, and the covered area matches the source area
