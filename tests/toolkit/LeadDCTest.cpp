@@ -443,6 +443,13 @@ TEST(LeadDCState, ClipLimitsEveryPrimitive) {
     dc->SelectClipRgn(nullptr);
     dc->FillRect(RECT{0, 0, 20, 20}, kWhiteBrush);
     EXPECT_EQ(L_GetPixelColor(&bmp.b, 0, 0), RGB(255, 255, 255));
+    // Each rectangle narrows the clip that is already there.
+    Bmp row(20, 1, 24);
+    DC narrowed(row.b);
+    narrowed->IntersectClipRect(RECT{0, 0, 10, 1});
+    narrowed->IntersectClipRect(RECT{5, 0, 20, 1});
+    narrowed->FillRect(RECT{0, 0, 20, 1}, kWhiteBrush);
+    for (int x = 0; x < 20; ++x) EXPECT_EQ(Raw(row.b, x, 0) != 0, x >= 5 && x < 10) << x;
     L_DeleteRgn(diamond);
     L_DeleteRgn(cross);
 }
