@@ -92,10 +92,6 @@ TEST(BmpCodec, HeaderDetailsAreReported) {
         EXPECT_EQ(b.pPalette[i].rgbRed | b.pPalette[i].rgbGreen | b.pPalette[i].rgbBlue, 0) << i;
     }
     L_FreeBitmap(&b);
-    // A 32-bit file whose fourth bytes are all zero is opaque, not invisible.
-    ASSERT_EQ(L_LoadBitmap((kBmpDir + "rgb32-zero-alpha.bmp").c_str(), &b, 0, ORDER_BGR), SUCCESS);
-    EXPECT_EQ(L_RowPtr(&b, 5)[4 * 7 + 3], 255);
-    L_FreeBitmap(&b);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <tuple>
 #include <vector>
 
 #include "BitmapInternal.h"
@@ -57,25 +56,6 @@ std::vector<RGBQUAD> RandomPalette(std::mt19937& rng, int n) {
 
 // ---------------------------------------------------------------------------
 // Palettes.
-
-TEST(ColorPalette, FixedPalettesHoldTheStandardColours) {
-    // The 8-bit palette is 3-3-2: index r << 5 | g << 2 | b, levels from 0 to 255.
-    const std::tuple<int, int, COLORREF> kEntries[] = {
-        {1, 0, RGB(0, 0, 0)},        {1, 1, RGB(255, 255, 255)},  {4, 1, RGB(128, 0, 0)},
-        {4, 7, RGB(192, 192, 192)},  {4, 8, RGB(128, 128, 128)},  {4, 12, RGB(0, 0, 255)},
-        {4, 15, RGB(255, 255, 255)}, {8, 0, RGB(0, 0, 0)},        {8, 255, RGB(255, 255, 255)},
-        {8, 7 << 5, RGB(255, 0, 0)}, {8, 7 << 2, RGB(0, 255, 0)}, {8, 3, RGB(0, 0, 255)},
-    };
-    RGBQUAD p[256];
-    for (auto [bpp, index, colour] : kEntries) {
-        ASSERT_EQ(L_GetFixedPalette(p, bpp), SUCCESS);
-        EXPECT_EQ(RGB(p[index].rgbRed, p[index].rgbGreen, p[index].rgbBlue), colour)
-            << bpp << " bits, entry " << index;
-    }
-    for (int i = 1; i < 8; ++i) EXPECT_GT(p[i << 5].rgbRed, p[(i - 1) << 5].rgbRed);
-    EXPECT_EQ(L_GetFixedPalette(p, 24), ERROR_BITPERPIXEL);
-    EXPECT_EQ(L_GetFixedPalette(nullptr, 8), ERROR_INV_PARAMETER);
-}
 
 TEST(ColorPalette, ColourTablesAreRangeCheckedAndBackThePaintPalette) {
     Bmp b(4, 4, 4), t(4, 4, 24);
@@ -249,19 +229,6 @@ TEST(ColorRes, PaletteColoursSurviveATrueColourRoundTrip) {
     }
 }
 
-TEST(ColorRes, ShortUserPaletteIsPaddedWithBlackButNeverUsedThere) {
-    const RGBQUAD pal[2] = {{0, 0, 255, 0}, {0, 255, 0, 0}}; // red, green
-    Bmp src(8, 8, 24);                                       // all black
-    Bmp out;
-    ASSERT_EQ(L_ColorResBitmap(&src, &out, 8, CRF_USERPALETTE, pal, 2), SUCCESS);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_LT(Index(&out, x, y), 2u);
-    EXPECT_EQ(out->pPalette[0].rgbRed, 255);
-    for (int i = 2; i < 256; ++i)
-        EXPECT_EQ(out->pPalette[i].rgbRed + out->pPalette[i].rgbGreen + out->pPalette[i].rgbBlue,
-                  0);
-}
-
 TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
     std::mt19937 rng(5);
     for (int bpp : {1, 4, 8}) {
@@ -287,29 +254,6 @@ TEST(ColorRes, OptimizedPaletteKeepsEveryColourWhenTheyFit) {
                     ASSERT_TRUE(SameColour(Get(&out, x, y), Get(&src, x, y))) << bpp;
         }
     }
-}
-
-TEST(ColorRes, OptimizedPaletteFollowsTheImageColours) {
-    // Skin-like tones only: a palette built for them must beat the general fixed one by far.
-    Bmp src(256, 128, 24);
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 256; ++x)
-            Put(&src, x, y, uint8_t(150 + x / 4), uint8_t(100 + y / 2), uint8_t(80 + (x + y) / 8));
-    auto rmse = [&](L_UINT flags) {
-        Bmp out;
-        EXPECT_EQ(L_ColorResBitmap(&src, &out, 8, flags, nullptr, 0), SUCCESS);
-        double se = 0;
-        for (int y = 0; y < 128; ++y)
-            for (int x = 0; x < 256; ++x) {
-                lt::BGRA a = Get(&src, x, y), b = Get(&out, x, y);
-                se += (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) +
-                      (a.b - b.b) * (a.b - b.b);
-            }
-        return std::sqrt(se / (3.0 * 256 * 128));
-    };
-    const double optimized = rmse(CRF_OPTIMIZEDPALETTE), fixed = rmse(CRF_FIXEDPALETTE);
-    EXPECT_LT(optimized, 2.0);
-    EXPECT_LT(optimized * 4, fixed);
 }
 
 TEST(ColorRes, NetscapeAndIdentityPalettes) {

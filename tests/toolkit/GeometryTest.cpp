@@ -220,30 +220,23 @@ TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
     }
 }
 
-TEST(GeometryMirror, FlipAndReverseMirrorPixelsAndUndoThemselves) {
+TEST(GeometryMirror, FlipAndReverseMirrorPixels) {
     for (int bpp : kDepths)
         for (int vp : kPerspectives)
             for (int w : {13, 8}) {
                 const int h = 5;
-                Bmp src, b;
+                Bmp src, b, r;
                 MakeNoise(src, w, h, bpp, vp);
                 SetLRegion(src.b);
                 ASSERT_EQ(L_CopyBitmap(&b.b, &src.b), SUCCESS);
+                ASSERT_EQ(L_CopyBitmap(&r.b, &src.b), SUCCESS);
                 ASSERT_EQ(L_FlipBitmap(&b.b), SUCCESS);
                 ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
                     return *sx = x, *sy = h - 1 - y, true;
                 });
-                ASSERT_EQ(L_FlipBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
-                    return *sx = x, *sy = y, true;
-                });
-                ASSERT_EQ(L_ReverseBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
+                ASSERT_EQ(L_ReverseBitmap(&r.b), SUCCESS);
+                ExpectMapped(r.b, src.b, [&](int x, int y, int* sx, int* sy) {
                     return *sx = w - 1 - x, *sy = y, true;
-                });
-                ASSERT_EQ(L_ReverseBitmap(&b.b), SUCCESS);
-                ExpectMapped(b.b, src.b, [&](int x, int y, int* sx, int* sy) {
-                    return *sx = x, *sy = y, true;
                 });
             }
 }
