@@ -14,11 +14,14 @@ namespace {
 
 constexpr int kLayers = 10;
 
-// Ten 4000 x 3000 layers, the upper nine with partial alpha.
+// Ten 4000 x 3000 layers of a 32-bit image, the upper nine with partial alpha. All are in
+// the background's colour class, as the editor keeps them: otherwise each command on the
+// background would first convert the nine others.
 struct TTenLayers {
     TTenLayers() : doc(std::make_unique<TImageDoc>()), host({1280, 1024}) {
         for (int i = 0; i < kLayers; ++i)
             doc->Image.Layers.Append(bench::MakeLayer(bench::kPhotoW, bench::kPhotoH, i, i > 0));
+        doc->Image.Layers.At(0)->LogicalBpp = 32;
         doc->Image.Layers.Seek(0);
         view = std::make_unique<TImageView>(*doc, host);
         geometry = std::make_unique<TGeometryCommands>(*view);

@@ -44,11 +44,11 @@ L_INT ShareLayer(TLayer& dst, const TLayer& src) {
 }
 
 // A snapshot of every layer of `image`. Blocks the command will not write into are shared;
-// the others (those `copies` marks) are copied, into blocks of `spare` where they fit. A block of the image that
+// the others (those `copies` marks) are copied, into blocks of the spares where they fit. A block of the image that
 // older snapshots hold as well stays theirs and the image takes the copy instead, so that
 // writing into the image never changes a snapshot.
-L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image, TLayeredImage* spare,
-                const std::vector<bool>& copies) {
+L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image,
+                const std::vector<TLayeredImage*>& spares, const std::vector<bool>& copies) {
     for (int i = 0; i < image.Count(); ++i) {
         TLayer& src = *image.Layers.At(i);
         const bool share = !copies[size_t(i)];
@@ -57,16 +57,18 @@ L_INT CopyImage(TLayeredImage& copy, TLayeredImage& image, TLayeredImage* spare,
             layer = std::make_unique<TLayer>();
             L_INT rc = ShareLayer(*layer, src);
             TLayer* recycled = nullptr;
-            for (int j = 0; spare && j < spare->Count() && !recycled; ++j)
-                if (spare->Layers.At(j)->Size == src.Size) recycled = spare->Layers.At(j);
+            for (TLayeredImage* spare : spares)
+                for (int j = 0; j < spare->Count() && !recycled; ++j)
+                    if (spare->Layers.At(j)->Size == src.Size) recycled = spare->Layers.At(j);
             if (rc == SUCCESS) rc = L_UnshareBitmap(&src, recycled);
             if (rc != SUCCESS) return rc;
         } else if (share) {
             layer = std::make_unique<TLayer>();
             if (const L_INT rc = ShareLayer(*layer, src); rc != SUCCESS) return rc;
         } else {
-            for (int j = 0; spare && j < spare->Count() && !layer; ++j)
-                if (CopyIntoRecycled(*spare->Layers.At(j), src)) layer = spare->Layers.Take(j);
+            for (TLayeredImage* spare : spares)
+                for (int j = 0; j < spare->Count() && !layer; ++j)
+                    if (CopyIntoRecycled(*spare->Layers.At(j), src)) layer = spare->Layers.Take(j);
             if (!layer) {
                 layer = std::make_unique<TLayer>();
                 if (const L_INT rc = layer->CopyLayer(src); rc != SUCCESS) return rc;
@@ -128,9 +130,13 @@ bool TImageData::Record(const std::string& name, const std::vector<bool>& copies
     Image.CommitChannels(false);
 
     // A new change makes the undone states unreachable. Dropping them (and the oldest undo
-    // step) before copying keeps the peak memory at the limit; the last snapshot dropped
-    // lends its pixel blocks to the new one.
+    // step) before copying keeps the peak memory near the limit; the state undone last and
+    // the oldest step lend their pixel blocks to the new snapshot. Blocks that fit need no
+    // fresh pages, whose faults cost more than the copy (a command tried again after its
+    // undo, or any change once the history is full).
     LastSnapshot = nullptr;
+    std::unique_ptr<TUndoItem> undone;
+    if (!redo_.empty()) undone = std::move(redo_.back());
     redo_.clear();
     std::unique_ptr<TUndoItem> spare;
     while (int(undo_.size()) >= kMaxUndo) {
@@ -140,7 +146,10 @@ bool TImageData::Record(const std::string& name, const std::vector<bool>& copies
     }
 
     auto item = std::make_unique<TUndoItem>();
-    if (CopyImage(*item, Image, spare.get(), copies) != SUCCESS) {
+    std::vector<TLayeredImage*> spares;
+    for (TUndoItem* from : {undone.get(), spare.get()})
+        if (from) spares.push_back(from);
+    if (CopyImage(*item, Image, spares, copies) != SUCCESS) {
         // A partial snapshot would "undo" into a damaged image; refuse the change instead.
         LastSnapshot = undo_.empty() ? nullptr : undo_.back().get();
         return false;

@@ -1,6 +1,9 @@
 // Effects that change the look rather than correct it: added noise, mosaic tiles and the
 // oil-paint smear.
 #include <climits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "ProcessingInternal.h"
 
@@ -173,94 +176,164 @@ L_INT L_MosaicBitmap(pBITMAPHANDLE b, L_INT nDim) {
 // ---------------------------------------------------------------------------
 // Oil paint. Each pixel looks at the brightness of the pixels in its window, sorted into
 // 32 bands, and takes the mean colour of the fullest band (the darkest of equals). Column
-// histograms slide down the image and the window's histogram along the row, so the cost
-// per pixel does not depend on the window's size.
+// histograms slide down the image and the window's band counts along the row, so the cost
+// per pixel barely depends on the window's size; the channel sums are added up only for
+// the one band that wins.
+//
+// A window holds at most 255 x 255 pixels and a column at most 255 of them, so every count
+// and every column sum fits in 16 bits. The window's counts are kept offset by 0x8000, as
+// signed numbers that compare in the same order, so the fullest band is found with signed
+// vector maxima.
 
 namespace {
 
 constexpr int kBands = 32;
 
 struct TOilState {
-    std::vector<uint32_t> col; // per column: kBands x (count, channel sums)
-    std::vector<uint32_t> win;
+    std::vector<uint16_t> cnt; // per column: kBands counts
+    std::vector<uint16_t> sum; // per column: kBands x channels sums
     int lastY = INT_MIN;
 };
 
+// The first band holding the most pixels of the window.
+inline int FullestBand(const int16_t* h) {
+#ifdef __SSE2__
+    const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(h));
+    const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(h + 8));
+    const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(h + 16));
+    const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(h + 24));
+    __m128i m = _mm_max_epi16(_mm_max_epi16(a, b), _mm_max_epi16(c, d));
+    m = _mm_max_epi16(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm_max_epi16(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    m = _mm_max_epi16(m, _mm_shufflelo_epi16(_mm_shufflehi_epi16(m, _MM_SHUFFLE(2, 3, 0, 1)),
+                                             _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i lo = _mm_packs_epi16(_mm_cmpeq_epi16(a, m), _mm_cmpeq_epi16(b, m));
+    const __m128i hi = _mm_packs_epi16(_mm_cmpeq_epi16(c, m), _mm_cmpeq_epi16(d, m));
+    const uint32_t mask = uint32_t(_mm_movemask_epi8(lo)) | uint32_t(_mm_movemask_epi8(hi)) << 16;
+    return __builtin_ctz(mask);
+#else
+    int best = 0;
+    for (int band = 1; band < kBands; ++band)
+        if (h[band] > h[best]) best = band;
+    return best;
+#endif
+}
+
+// kColours is 1 for gray and palette pictures, 3 for colour ones (alpha is left alone).
+template <int kColours>
 class TOil {
 public:
     TOil(const TFormat& fmt, int width, int n)
         : c_(fmt.Channels()),
-          cm_(std::min(c_, 3)),
-          stride_(1 + cm_),
           w_(width),
           lo_(-(n - 1) / 2),
-          hi_(n / 2) {}
+          hi_(n / 2),
+          reciprocal_(size_t(n) * size_t(n) + 1) {
+        // A division per channel and pixel would cost more than the rest of the work. With
+        // m = 2^40 / d + 1, (x * m) >> 40 is x / d exactly for every x below 2^24 and d up
+        // to 255 x 255, the largest sum and count a window can hold.
+        for (size_t d = 1; d < reciprocal_.size(); ++d)
+            reciprocal_[d] = (uint64_t(1) << 40) / d + 1;
+    }
     int Lo() const { return lo_; }
     int Hi() const { return hi_; }
 
     TOilState MakeState() const {
         TOilState s;
-        s.col.assign(size_t(w_) * kBands * size_t(stride_), 0);
-        s.win.assign(size_t(kBands) * size_t(stride_), 0);
+        s.cnt.assign(size_t(w_) * kBands, 0);
+        s.sum.assign(size_t(w_) * kBands * size_t(kColours), 0);
         return s;
     }
 
     void Row(TOilState& st, const TRowWindow& win, int y, uint8_t* out) const {
-        if (st.lastY == y - 1) {
-            Update(st, win.Row(y + lo_ - 1), -1);
-            Update(st, win.Row(y + hi_), +1);
+        // Moving down a row updates each column just before the window first reaches it,
+        // while its histogram is still in the cache for the sums that follow.
+        const bool slide = st.lastY == y - 1;
+        const uint8_t *in = nullptr, *gone = nullptr;
+        int updated = 0; // columns [0, updated) are at this row
+        if (slide) {
+            in = win.Row(y + hi_);
+            gone = win.Row(y + lo_ - 1);
         } else {
-            std::fill(st.col.begin(), st.col.end(), 0u);
-            for (int k = lo_; k <= hi_; ++k) Update(st, win.Row(y + k), +1);
+            std::fill(st.cnt.begin(), st.cnt.end(), uint16_t(0));
+            std::fill(st.sum.begin(), st.sum.end(), uint16_t(0));
+            for (int k = lo_; k <= hi_; ++k) Add(st, win.Row(y + k), 1, 0, w_);
+            updated = w_;
         }
         st.lastY = y;
-        uint32_t* h = st.win.data();
-        const size_t cells = size_t(kBands) * size_t(stride_);
-        std::fill(st.win.begin(), st.win.end(), 0u);
+        auto reach = [&](int column) {
+            const int upTo = std::min(w_, column + 1);
+            if (upTo <= updated) return;
+            Add(st, in, 1, updated, upTo);
+            Add(st, gone, uint16_t(0xFFFF), updated, upTo);
+            updated = upTo;
+        };
+        reach(hi_);
+        alignas(16) uint16_t h[kBands];
+        std::fill(h, h + kBands, uint16_t(0x8000));
         for (int k = lo_; k <= hi_; ++k) {
-            const uint32_t* cc = Column(st, k);
-            for (size_t i = 0; i < cells; ++i) h[i] += cc[i];
+            const uint16_t* cc = Counts(st, k);
+            for (int i = 0; i < kBands; ++i) h[i] = uint16_t(h[i] + cc[i]);
         }
         for (int x = 0; x < w_; ++x) {
             if (x > 0) {
-                const uint32_t *add = Column(st, x + hi_), *sub = Column(st, x + lo_ - 1);
-                for (size_t i = 0; i < cells; ++i) h[i] += add[i] - sub[i];
+                reach(x + hi_);
+                const uint16_t *add = Counts(st, x + hi_), *sub = Counts(st, x + lo_ - 1);
+                for (int i = 0; i < kBands; ++i) h[i] = uint16_t(h[i] + add[i] - sub[i]);
             }
-            int best = 0;
-            for (int band = 1; band < kBands; ++band)
-                if (h[band * stride_] > h[best * stride_]) best = band;
-            const uint32_t* cell = h + best * stride_;
-            const uint32_t count = cell[0];
-            for (int ch = 0; ch < cm_; ++ch)
-                out[x * c_ + ch] = uint8_t((cell[1 + ch] + count / 2) / count);
+            // Signed and unsigned forms of one type may alias.
+            const int best = FullestBand(reinterpret_cast<const int16_t*>(h));
+            uint32_t count = 0, s[3] = {0, 0, 0};
+            const int k0 = std::max(0, x + lo_), k1 = std::min(w_ - 1, x + hi_);
+            for (int k = k0; k <= k1; ++k) {
+                const size_t col = size_t(k) * kBands + size_t(best);
+                count += st.cnt[col];
+                const uint16_t* cs = st.sum.data() + col * size_t(kColours);
+                for (int ch = 0; ch < kColours; ++ch) s[ch] += cs[ch];
+            }
+            // Near the edges the first and last columns stand in for those beyond them.
+            for (int edge = 0; edge < 2; ++edge) {
+                const int times = edge == 0 ? k0 - (x + lo_) : x + hi_ - k1;
+                if (times == 0) continue;
+                const size_t col = size_t(edge == 0 ? k0 : k1) * kBands + size_t(best);
+                count += uint32_t(times) * st.cnt[col];
+                const uint16_t* cs = st.sum.data() + col * size_t(kColours);
+                for (int ch = 0; ch < kColours; ++ch) s[ch] += uint32_t(times) * cs[ch];
+            }
+            const uint64_t m = reciprocal_[count];
+            for (int ch = 0; ch < kColours; ++ch)
+                out[x * c_ + ch] = uint8_t((uint64_t(s[ch] + count / 2) * m) >> 40);
         }
     }
 
 private:
-    const uint32_t* Column(const TOilState& st, int x) const {
-        return st.col.data() + size_t(std::clamp(x, 0, w_ - 1)) * kBands * size_t(stride_);
+    const uint16_t* Counts(const TOilState& st, int x) const {
+        return st.cnt.data() + size_t(std::clamp(x, 0, w_ - 1)) * kBands;
     }
-    void Update(TOilState& st, const uint8_t* row, int delta) const {
-        for (int x = 0; x < w_; ++x) {
+    // Adds the pixels [x0, x1) of a row to the column histograms (delta 1) or takes them
+    // out (delta 0xFFFF: the sums wrap back to what they were before the row was added).
+    void Add(TOilState& st, const uint8_t* row, uint16_t delta, int x0, int x1) const {
+        for (int x = x0; x < x1; ++x) {
             const uint8_t* p = row + x * c_;
-            const unsigned level = cm_ == 1 ? p[0] : Luma(p[2], p[1], p[0]);
-            uint32_t* cell =
-                st.col.data() + (size_t(x) * kBands + level / (256 / kBands)) * size_t(stride_);
-            cell[0] += uint32_t(delta);
-            for (int ch = 0; ch < cm_; ++ch) cell[1 + ch] += uint32_t(delta * int(p[ch]));
+            const unsigned level = kColours == 1 ? p[0] : Luma(p[2], p[1], p[0]);
+            const size_t col = size_t(x) * kBands + level / (256 / kBands);
+            st.cnt[col] = uint16_t(st.cnt[col] + delta);
+            uint16_t* cs = st.sum.data() + col * size_t(kColours);
+            for (int ch = 0; ch < kColours; ++ch) cs[ch] = uint16_t(cs[ch] + delta * p[ch]);
         }
     }
 
-    int c_, cm_, stride_, w_, lo_, hi_;
+    int c_, w_, lo_, hi_;
+    std::vector<uint64_t> reciprocal_;
 };
 
 } // namespace
 
-L_INT L_OilifyBitmap(pBITMAPHANDLE b, L_INT nDim) {
-    if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
-    if (nDim < 1 || nDim > 255) return ERROR_INV_PARAMETER;
-    const TFormat fmt(b);
-    const TOil oil(fmt, b->Width, nDim);
+namespace {
+
+template <int kColours>
+L_INT Oilify(pBITMAPHANDLE b, const TFormat& fmt, int n) {
+    const TOil<kColours> oil(fmt, b->Width, n);
     // Even a window of one pixel runs: the toolkit reports progress (and may be cancelled)
     // for every call of this long operation.
     return RunWindowFilter<TOilState>(
@@ -268,4 +341,13 @@ L_INT L_OilifyBitmap(pBITMAPHANDLE b, L_INT nDim) {
         [&](TOilState& st, const TRowWindow& win, int y, uint8_t* out) {
             oil.Row(st, win, y, out);
         });
+}
+
+} // namespace
+
+L_INT L_OilifyBitmap(pBITMAPHANDLE b, L_INT nDim) {
+    if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
+    if (nDim < 1 || nDim > 255) return ERROR_INV_PARAMETER;
+    const TFormat fmt(b);
+    return fmt.Channels() == 1 ? Oilify<1>(b, fmt, nDim) : Oilify<3>(b, fmt, nDim);
 }
