@@ -209,4 +209,28 @@ TEST(History, SnapshotsAtTheLimitReuseDroppedBlocksAndStillMatchTheImage) {
     }
 }
 
+// Trying a command again after its undo: the new snapshot copies into the block the undone
+// result held instead of fresh pages, never into one it shares with the image (the layer
+// below has a block of the same size), and undo still gives back the image before both.
+TEST(History, AChangeAfterAnUndoReusesTheUndoneBlockAndUndoesExactly) {
+    TImageData d;
+    d.Image.Layers.Append(Pattern(8, 6, 24, "bg"));
+    d.Image.Layers.Append(Pattern(8, 6, 24, "A"));
+    d.Image.Layers.Seek(1);
+    TLayeredImage original;
+    ASSERT_EQ(original.CopyFrom(d.Image), SUCCESS);
+    ASSERT_TRUE(d.CheckpointCurrentLayer("One"));
+    Put(*d.Image.Layers.Current(), 0, 0, Px{1, 0, 0, 255});
+    const void* undone = d.Image.Layers.Current()->Addr;
+    ASSERT_TRUE(d.Undo());
+    ASSERT_TRUE(d.CheckpointCurrentLayer("Two"));
+    EXPECT_EQ(d.UndoItem(0)->Layers.At(1)->Addr, undone);
+    Put(*d.Image.Layers.Current(), 0, 0, Px{2, 0, 0, 255});
+    ASSERT_EQ(Difference(*d.UndoItem(0), original), "");
+    ASSERT_TRUE(d.Undo());
+    EXPECT_EQ(Difference(d.Image, original), "");
+    ASSERT_TRUE(d.Redo());
+    EXPECT_EQ(Step(d), 2);
+}
+
 } // namespace
