@@ -46,6 +46,14 @@ struct TFixture : TFrameFixture {
                QTest::qWaitFor([&] { return edit->hasFocus(); });
     }
     void DragFrame(QPoint a, QPoint b) { Drag(a, b); }
+    // Opens the sample, drags a text frame between two image points and waits until its
+    // edit has the keyboard; null when a step fails.
+    QTextEdit* StartFrame(QPoint from, QPoint to) {
+        if (!ShowWith(kSamplePng) || !ChooseTool(CM_TEXT_TOOL)) return nullptr;
+        DragFrame(At(from.x(), from.y()), At(to.x(), to.y()));
+        QTextEdit* edit = Edit();
+        return edit && QTest::qWaitFor([&] { return edit->hasFocus(); }) ? edit : nullptr;
+    }
     QTextEdit* Edit() const {
         for (QTextEdit* e : Canvas()->findChildren<QTextEdit*>())
             if (e->isVisible()) return e;
@@ -125,15 +133,8 @@ private slots:
     // the picture does, wherever its own font metrics would have broken it.
     void ALongLineWrapsInTheEditAsInTheImage() {
         TFixture fx;
-        fx.frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
-        fx.manager.OpenDroppedFiles({kSamplePng});
-        QVERIFY(fx.Host());
-        QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
-        fx.DragFrame(fx.At(5, 5), fx.At(97, 40));
-        QTextEdit* edit = fx.Edit();
+        QTextEdit* edit = fx.StartFrame(QPoint(5, 5), QPoint(97, 40));
         QVERIFY(edit);
-        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
         const QString typed =
             "Pack my box with five dozen liquor jugs, then "
             "Supercalifragilisticexpialidociously quick zephyrs";
@@ -198,15 +199,8 @@ private slots:
     // the keyboard goes back to the text frame and typing goes on there.
     void AClosedOptionsComboGivesTheKeyboardBackToTheText() {
         TFixture fx;
-        fx.frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&fx.frame));
-        fx.manager.OpenDroppedFiles({kSamplePng});
-        QVERIFY(fx.Host());
-        QVERIFY(fx.ChooseTool(CM_TEXT_TOOL));
-        fx.DragFrame(fx.At(10, 10), fx.At(150, 60));
-        QTextEdit* edit = fx.Edit();
+        QTextEdit* edit = fx.StartFrame(QPoint(10, 10), QPoint(150, 60));
         QVERIFY(edit);
-        QVERIFY(QTest::qWaitFor([&] { return edit->hasFocus(); }));
         ToolOptionsWindow* bar = fx.frame.ToolOptions();
         if (!bar->isVisible()) fx.frame.CommandAction(CM_VIEW_TOOLOPTIONS)->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(bar));
