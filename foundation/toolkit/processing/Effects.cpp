@@ -193,7 +193,93 @@ struct TOilState {
     std::vector<uint16_t> cnt; // per column: kBands counts
     std::vector<uint16_t> sum; // per column: kBands x channels sums
     int lastY = INT_MIN;
+    // Small windows: the last rows seen, split into planes of bands and of each colour,
+    // one padding column on either side; slot r % kSmallRows holds row r.
+    std::vector<uint8_t> planes;
+    int planeRow[3] = {-1, -1, -1};
+    std::vector<uint8_t> result; // kColours planes of one output row
 };
+
+constexpr int kSmallRows = 3; // the largest window side counted directly
+
+#ifdef __SSE2__
+// The 2 x 2 and 3 x 3 windows (the slider starts at 3) are counted directly, sixteen pixels
+// at a time: each pixel compares the bands of its few neighbours among themselves, instead
+// of keeping 32 band counts per column and window.
+//
+// band[k] and colour[k * kColours + ch] point at window row k's planes, at the padding
+// column before pixel 0, with at least 16 readable bytes after the last pixel's padding;
+// out[ch] receives pixels [0, w) of colour plane ch and may be written up to 15 bytes past.
+template <int kSide, int kColours>
+void OilSmallRow(const uint8_t* const* band, const uint8_t* const* colour, int w,
+                 uint8_t* const* out) {
+    constexpr int kN = kSide * kSide, kLo = -(kSide - 1) / 2;
+    const uint8_t* vb[kN];
+    const uint8_t* vc[kN][kColours];
+    for (int p = 0; p < kN; ++p) {
+        const int dx = 1 + kLo + p % kSide;
+        vb[p] = band[p / kSide] + dx;
+        for (int ch = 0; ch < kColours; ++ch) vc[p][ch] = colour[p / kSide * kColours + ch] + dx;
+    }
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
+    const auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    for (int x = 0; x < w; x += 16) {
+        __m128i v[kN], neg[kN]; // the bands, and minus how many of the window share each
+        for (int p = 0; p < kN; ++p) v[p] = load(vb[p] + x), neg[p] = ones;
+        for (int p = 0; p < kN; ++p)
+            for (int q = p + 1; q < kN; ++q) {
+                const __m128i same = _mm_cmpeq_epi8(v[p], v[q]);
+                neg[p] = _mm_add_epi8(neg[p], same);
+                neg[q] = _mm_add_epi8(neg[q], same);
+            }
+        // As unsigned bytes the fullest count is the smallest; of the bands that reach it,
+        // the darkest wins.
+        __m128i most = neg[0];
+        for (int p = 1; p < kN; ++p) most = _mm_min_epu8(most, neg[p]);
+        __m128i best = ones;
+        for (int p = 0; p < kN; ++p)
+            best = _mm_min_epu8(
+                best, _mm_or_si128(v[p], _mm_andnot_si128(_mm_cmpeq_epi8(neg[p], most), ones)));
+        __m128i in[kN];
+        for (int p = 0; p < kN; ++p) in[p] = _mm_cmpeq_epi8(v[p], best);
+        // count / 2 and 1 / count for the rounded mean, four pixels per float vector. With
+        // sums below 2^12, (sum + count / 2 + 0.5) / count stays far enough from a whole
+        // number that truncating its float product gives the exact integer quotient.
+        const __m128i count = _mm_sub_epi8(zero, most);
+        const __m128i count16[2] = {_mm_unpacklo_epi8(count, zero), _mm_unpackhi_epi8(count, zero)};
+        __m128 rcp[4];
+        for (int g = 0; g < 4; ++g)
+            rcp[g] = _mm_div_ps(
+                one, _mm_cvtepi32_ps(g % 2 == 0 ? _mm_unpacklo_epi16(count16[g / 2], zero)
+                                                : _mm_unpackhi_epi16(count16[g / 2], zero)));
+        for (int ch = 0; ch < kColours; ++ch) {
+            __m128i sum[2] = {_mm_srli_epi16(count16[0], 1), _mm_srli_epi16(count16[1], 1)};
+            for (int p = 0; p < kN; ++p) {
+                const __m128i t = _mm_and_si128(in[p], load(vc[p][ch] + x));
+                sum[0] = _mm_add_epi16(sum[0], _mm_unpacklo_epi8(t, zero));
+                sum[1] = _mm_add_epi16(sum[1], _mm_unpackhi_epi8(t, zero));
+            }
+            __m128i q[4];
+            for (int g = 0; g < 4; ++g) {
+                const __m128i s32 = g % 2 == 0 ? _mm_unpacklo_epi16(sum[g / 2], zero)
+                                               : _mm_unpackhi_epi16(sum[g / 2], zero);
+                q[g] = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(s32), half), rcp[g]));
+            }
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out[ch] + x),
+                _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3])));
+        }
+    }
+}
+constexpr bool kCountsSmallWindows = true;
+#else
+template <int kSide, int kColours>
+void OilSmallRow(const uint8_t* const*, const uint8_t* const*, int, uint8_t* const*) {}
+constexpr bool kCountsSmallWindows = false;
+#endif
 
 // The first band holding the most pixels of the window.
 inline int FullestBand(const int16_t* h) {
@@ -223,9 +309,11 @@ inline int FullestBand(const int16_t* h) {
 template <int kColours>
 class TOil {
 public:
-    TOil(const TFormat& fmt, int width, int n)
+    TOil(const TFormat& fmt, int width, int height, int n)
         : c_(fmt.Channels()),
           w_(width),
+          h_(height),
+          n_(n),
           lo_(-(n - 1) / 2),
           hi_(n / 2),
           reciprocal_(size_t(n) * size_t(n) + 1) {
@@ -240,12 +328,68 @@ public:
 
     TOilState MakeState() const {
         TOilState s;
-        s.cnt.assign(size_t(w_) * kBands, 0);
-        s.sum.assign(size_t(w_) * kBands * size_t(kColours), 0);
+        if (Small()) {
+            s.planes.assign(PlaneBytes() * (1 + kColours) * kSmallRows, 0);
+            s.result.assign(PlaneBytes() * kColours, 0);
+        } else {
+            s.cnt.assign(size_t(w_) * kBands, 0);
+            s.sum.assign(size_t(w_) * kBands * size_t(kColours), 0);
+        }
         return s;
     }
 
     void Row(TOilState& st, const TRowWindow& win, int y, uint8_t* out) const {
+        if (Small())
+            SmallRow(st, win, y, out);
+        else
+            HistogramRow(st, win, y, out);
+    }
+
+private:
+    bool Small() const { return kCountsSmallWindows && n_ >= 2 && n_ <= kSmallRows; }
+    // One padding pixel either side and room for the last block of sixteen.
+    size_t PlaneBytes() const { return size_t(w_) + 2 + 16; }
+
+    void SmallRow(TOilState& st, const TRowWindow& win, int y, uint8_t* out) const {
+        const uint8_t* band[kSmallRows];
+        const uint8_t* colour[kSmallRows * kColours];
+        for (int k = 0; k <= hi_ - lo_; ++k) {
+            const int r = std::clamp(y + lo_ + k, 0, h_ - 1);
+            uint8_t* slot =
+                st.planes.data() + size_t(r % kSmallRows) * PlaneBytes() * (1 + kColours);
+            if (st.planeRow[r % kSmallRows] != r) {
+                SplitRow(win.Row(r), slot);
+                st.planeRow[r % kSmallRows] = r;
+            }
+            band[k] = slot;
+            for (int ch = 0; ch < kColours; ++ch)
+                colour[k * kColours + ch] = slot + size_t(1 + ch) * PlaneBytes();
+        }
+        uint8_t* planes[kColours];
+        for (int ch = 0; ch < kColours; ++ch)
+            planes[ch] = st.result.data() + size_t(ch) * PlaneBytes();
+        if (n_ == 2)
+            OilSmallRow<2, kColours>(band, colour, w_, planes);
+        else
+            OilSmallRow<3, kColours>(band, colour, w_, planes);
+        // Byte stores may alias the members: loop on copies.
+        const int w = w_, c = c_;
+        for (int x = 0; x < w; ++x)
+            for (int ch = 0; ch < kColours; ++ch) out[x * c + ch] = planes[ch][x];
+    }
+
+    // A padded row of working pixels (one replicated pixel before and after) as planes.
+    void SplitRow(const uint8_t* row, uint8_t* slot) const {
+        const int c = c_;
+        const size_t n = size_t(w_) + 2, stride = PlaneBytes();
+        const uint8_t* p = row - c;
+        for (size_t i = 0; i < n; ++i, p += c) {
+            slot[i] = uint8_t((kColours == 1 ? p[0] : Luma(p[2], p[1], p[0])) / (256 / kBands));
+            for (int ch = 0; ch < kColours; ++ch) slot[size_t(1 + ch) * stride + i] = p[ch];
+        }
+    }
+
+    void HistogramRow(TOilState& st, const TRowWindow& win, int y, uint8_t* out) const {
         // Moving down a row updates each column just before the window first reaches it,
         // while its histogram is still in the cache for the sums that follow.
         const bool slide = st.lastY == y - 1;
@@ -306,7 +450,6 @@ public:
         }
     }
 
-private:
     const uint16_t* Counts(const TOilState& st, int x) const {
         return st.cnt.data() + size_t(std::clamp(x, 0, w_ - 1)) * kBands;
     }
@@ -323,7 +466,7 @@ private:
         }
     }
 
-    int c_, w_, lo_, hi_;
+    int c_, w_, h_, n_, lo_, hi_;
     std::vector<uint64_t> reciprocal_;
 };
 
@@ -333,11 +476,11 @@ namespace {
 
 template <int kColours>
 L_INT Oilify(pBITMAPHANDLE b, const TFormat& fmt, int n) {
-    const TOil<kColours> oil(fmt, b->Width, n);
+    const TOil<kColours> oil(fmt, b->Width, b->Height, n);
     // Even a window of one pixel runs: the toolkit reports progress (and may be cancelled)
     // for every call of this long operation.
     return RunWindowFilter<TOilState>(
-        b, fmt, oil.Lo() - 1, oil.Hi(), 0, [&] { return oil.MakeState(); },
+        b, fmt, oil.Lo() - 1, oil.Hi(), 1, [&] { return oil.MakeState(); },
         [&](TOilState& st, const TRowWindow& win, int y, uint8_t* out) {
             oil.Row(st, win, y, out);
         });
