@@ -419,15 +419,16 @@ L_INT L_GetBitmapAlpha(const BITMAPHANDLE* b, pBITMAPHANDLE pAlpha) {
     BITMAPHANDLE out;
     L_INT rc = L_CreateBitmap(&out, TYPE_CONV, b->Width, b->Height, 8, ORDER_BGR, ramp, TOP_LEFT);
     if (rc != SUCCESS) return rc;
+    const int w = b->Width; // byte stores could alias the handle: read it once
     for (int y = 0; y < b->Height; ++y) {
         const uint8_t* s = L_RowPtr(b, y);
         uint8_t* d = L_RowPtr(&out, y);
         if (b->BitsPerPixel == 32) {
-            for (int x = 0; x < b->Width; ++x) d[x] = s[x * 4 + 3];
+            for (int x = 0; x < w; ++x) d[x] = s[x * 4 + 3];
         } else if (b->BitsPerPixel == 16) {
-            for (int x = 0; x < b->Width; ++x) d[x] = (s[x * 2 + 1] & 0x80) ? 255 : 0;
+            for (int x = 0; x < w; ++x) d[x] = (s[x * 2 + 1] & 0x80) ? 255 : 0;
         } else {
-            std::memset(d, 255, size_t(b->Width));
+            std::memset(d, 255, size_t(w));
         }
     }
     *pAlpha = out;
@@ -438,14 +439,26 @@ L_INT L_SetBitmapAlpha(pBITMAPHANDLE b, const BITMAPHANDLE* pAlpha) {
     if (!lt::IsAllocated(b) || !lt::IsAllocated(pAlpha)) return ERROR_NO_BITMAP;
     if (b->BitsPerPixel != 32 && b->BitsPerPixel != 16) return ERROR_BITPERPIXEL;
     if (pAlpha->Width != b->Width || pAlpha->Height != b->Height) return ERROR_INV_RANGE;
+    // An 8-bit mask is read through its palette: one gray level per index.
+    const bool indexed = pAlpha->BitsPerPixel == 8 && pAlpha->pPalette;
+    uint8_t level[256] = {};
+    if (indexed)
+        for (int i = 0; i < 256; ++i) {
+            const RGBQUAD& q = pAlpha->pPalette[i];
+            level[i] = uint8_t((q.rgbRed * 77 + q.rgbGreen * 150 + q.rgbBlue * 29 + 128) >> 8);
+        }
+    const int w = b->Width; // byte stores could alias the handles: read them once
     for (int y = 0; y < b->Height; ++y) {
         const uint8_t* s = L_RowPtr(pAlpha, y);
         uint8_t* d = L_RowPtr(b, y);
-        for (int x = 0; x < b->Width; ++x) {
+        if (indexed && b->BitsPerPixel == 32) {
+            for (int x = 0; x < w; ++x) d[x * 4 + 3] = level[s[x]];
+            continue;
+        }
+        for (int x = 0; x < w; ++x) {
             uint8_t a;
-            if (pAlpha->BitsPerPixel == 8 && pAlpha->pPalette) {
-                const RGBQUAD& q = pAlpha->pPalette[s[x]];
-                a = uint8_t((q.rgbRed * 77 + q.rgbGreen * 150 + q.rgbBlue * 29 + 128) >> 8);
+            if (indexed) {
+                a = level[s[x]];
             } else {
                 lt::BGRA c = lt::ReadPixel(pAlpha, s, x);
                 a = uint8_t((c.r * 77 + c.g * 150 + c.b * 29 + 128) >> 8);

@@ -121,6 +121,10 @@ TEST(Bitmap, AlphaPlanesRoundTripAndOtherDepthsAreOpaque) {
     EXPECT_EQ(L_RowPtr(m.get(), 0)[3], 0);
     ASSERT_EQ(L_GetBitmapAlpha(m.get(), back.get()), SUCCESS);
     EXPECT_EQ(L_RowPtr(back.get(), 1)[1], 101);
+    // A mask with another palette gives the gray level of each index's colour.
+    back->pPalette[101] = RGBQUAD{0, 0, 255, 0};
+    ASSERT_EQ(L_SetBitmapAlpha(m.get(), back.get()), SUCCESS);
+    EXPECT_EQ(L_RowPtr(m.get(), 1)[1 * 4 + 3], (255 * 77 + 128) >> 8);
 
     // 16-bit pixels hold one alpha bit.
     Bmp m16, a16;
