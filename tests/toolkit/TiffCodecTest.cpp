@@ -142,6 +142,13 @@ TEST(TiffCodec, EveryDepthWrittenComesBackExactly) {
                                             << " bits, palette " << int(pal) << ", view " << view);
             BITMAPHANDLE src = RandomBitmap(301, 250, bpp, pal, view);
             std::vector<uint8_t> bytes = testimg::SaveToMemory(&src, format);
+            if (bpp < 8) {
+                // What a row holds past its last pixel never reaches the file.
+                const int spare = 8 - src.Width * bpp % 8;
+                for (int y = 0; y < src.Height; ++y)
+                    L_RowPtr(&src, y)[(src.Width * bpp + 7) / 8 - 1] ^= uint8_t((1 << spare) - 1);
+                EXPECT_EQ(testimg::SaveToMemory(&src, format), bytes);
+            }
             FILEINFO info;
             ASSERT_EQ(L_FileInfoMemory(bytes.data(), bytes.size(), &info), SUCCESS);
             EXPECT_EQ(info.Format, format);

@@ -49,11 +49,12 @@ TiffPtr Open(MemStream* s, const char* mode, ErrorState* errors, tmsize_t allocL
 // The most libtiff may allocate at once while reading a file of `fileSize` bytes.
 tmsize_t ReadAllocLimit(size_t fileSize);
 
-// Bytes to decode or encode into; a failed allocation is reported, not thrown.
+// Bytes to decode or encode into, zeroed: a decoder that leaves the bits past a row's last
+// pixel alone must not pass on old memory. A failed allocation is reported, not thrown.
 struct Buffer {
     std::unique_ptr<uint8_t[]> p;
     bool Allocate(size_t n) {
-        p.reset(new (std::nothrow) uint8_t[std::max<size_t>(n, 1)]);
+        p.reset(new (std::nothrow) uint8_t[std::max<size_t>(n, 1)]());
         return p != nullptr;
     }
 };

@@ -160,7 +160,14 @@ void FileRow(const BITMAPHANDLE* b, int y, uint8_t* d) {
                 d[2] = c.b;
             }
             break;
-        default: std::memcpy(d, s, (size_t(w) * size_t(b->BitsPerPixel) + 7) / 8); return;
+        default: {
+            const size_t bits = size_t(w) * size_t(b->BitsPerPixel), n = (bits + 7) / 8;
+            std::memcpy(d, s, n);
+            // The bits past the last pixel hold whatever the bitmap has there: cleared, the
+            // same picture always gives the same file.
+            if (bits % 8 != 0) d[n - 1] = uint8_t(d[n - 1] & (0xFF << (8 - bits % 8)));
+            return;
+        }
     }
 }
 
