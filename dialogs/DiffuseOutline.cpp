@@ -36,10 +36,10 @@ L_INT DiffuseOutline(TLeadBitmapX& dst, const TLeadBitmapX& source, L_INT positi
 
     // The fade: white inside the selection, a black frame along its edge, blurred so that
     // the frame's edge becomes a ramp.
+    // A new 8-bit bitmap on the alpha plane's gray ramp starts black.
     TOwnedBitmap fade;
-    rc = L_CopyBitmap(fade.get(), alpha.get());
-    if (rc == SUCCESS) rc = L_FreeBitmapRgn(fade.get());
-    if (rc == SUCCESS) rc = L_FillBitmap(fade.get(), RGB(0, 0, 0));
+    rc = L_CreateBitmap(fade.get(), TYPE_CONV, alpha->Width, alpha->Height, 8, ORDER_BGR,
+                        alpha->pPalette, TOP_LEFT);
     TRgnOwner selection;
     if (rc == SUCCESS) rc = L_GetBitmapRgnHandle(&source, nullptr, &selection.h);
     if (rc != SUCCESS) return rc;

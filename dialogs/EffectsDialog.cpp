@@ -248,10 +248,20 @@ void TEffectsDialog::UpdatePreview() {
     const auto start = std::chrono::steady_clock::now();
     preview_.Free();
     const RECT v = GetVisibleRect();
+    // A point operation gives the same pixels whether the picture is shrunk to the pane
+    // before or after it; before is far quicker on a big layer.
+    const bool shrinkFirst = PreviewShrinksFirst &&
+                             (v.right - v.left > shown_.Width || v.bottom - v.top > shown_.Height);
     // Our toolkit addresses rows from the top whatever order they are stored in, so a
-    // bottom-up source needs no flipping of the rectangle here.
+    // bottom-up source needs no flipping of the rectangle here. When the whole layer is in
+    // sight and is not shrunk, the effect reads the layer itself: copying it would cost as
+    // much as a quick filter.
     TLeadBitmapX crop;
-    L_INT rc = crop.CopyRect(source_, v.left, v.top, v.right - v.left, v.bottom - v.top);
+    const bool whole =
+        v.left == 0 && v.top == 0 && v.right == source_.Width && v.bottom == source_.Height;
+    L_INT rc = whole && !shrinkFirst
+                   ? crop.AssignX(source_, false)
+                   : crop.CopyRect(source_, v.left, v.top, v.right - v.left, v.bottom - v.top);
     crop.LogicalBpp = source_.LogicalBpp;
     if (rc == SUCCESS) {
         std::unique_ptr<TWaitCursor> wait;
@@ -262,10 +272,7 @@ void TEffectsDialog::UpdatePreview() {
             // Nothing of the selection is in sight: the preview is the original.
             rc = preview_.AssignX(crop, true);
         } else {
-            // A point operation gives the same pixels whether the picture is shrunk to the
-            // pane before or after it; before is far quicker on a big layer.
-            if (PreviewShrinksFirst && (crop.Width > shown_.Width || crop.Height > shown_.Height))
-                rc = L_SizeBitmap(&crop, shown_.Width, shown_.Height, 0);
+            if (shrinkFirst) rc = L_SizeBitmap(&crop, shown_.Width, shown_.Height, 0);
             if (rc == SUCCESS) rc = Apply(preview_, crop, true);
         }
         // The preview is scaled as the original pane is, so the two can be compared point
