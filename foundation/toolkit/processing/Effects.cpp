@@ -189,6 +189,8 @@ namespace {
 
 constexpr int kBands = 32;
 
+constexpr int kSmallRows = 3; // the largest window side counted directly
+
 struct TOilState {
     std::vector<uint16_t> cnt; // per column: kBands counts
     std::vector<uint16_t> sum; // per column: kBands x channels sums
@@ -196,11 +198,9 @@ struct TOilState {
     // Small windows: the last rows seen, split into planes of bands and of each colour,
     // one padding column on either side; slot r % kSmallRows holds row r.
     std::vector<uint8_t> planes;
-    int planeRow[3] = {-1, -1, -1};
+    int planeRow[kSmallRows] = {-1, -1, -1};
     std::vector<uint8_t> result; // kColours planes of one output row
 };
-
-constexpr int kSmallRows = 3; // the largest window side counted directly
 
 #ifdef __SSE2__
 // The 2 x 2 and 3 x 3 windows (the slider starts at 3) are counted directly, sixteen pixels
