@@ -52,7 +52,8 @@ qsize() { # BENCHMARK: the bytes it wrote (the file_MB counter, the last column 
     awk -F, -v n="\"BM_$1/real_time_median\"" '$1 == n { for (i = NF; i > 0; i--) if ($i != "") { printf "%.0f", $i * 1e6; exit } }' quillo.csv
 }
 
-[ "$have_floor" = 1 ] && ./codecs photo "$RUNS" . >floor.txt 2>/dev/null || : >floor.txt
+# A floor that fails leaves its column empty rather than half filled.
+if [ "$have_floor" != 1 ] || ! ./codecs photo "$RUNS" . >floor.txt 2>/dev/null; then : >floor.txt; fi
 floor() { # the floor's row title: its median
     awk -v t="$1" 'index($0, t) == 1 { for (i = 1; i < NF; i++) if ($i == "median") { print $(i + 1); exit } }' floor.txt
 }
