@@ -55,6 +55,7 @@ bench:
 	@cmake -S . -B build -G Ninja $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build -j $(JOBS)
 	bench/compare.sh build
+	bench/codecs.sh build
 	bench/processing.sh build
 	xvfb-run -a -s "-screen 0 1920x1080x24" build/quillo-shell-bench
 

@@ -71,8 +71,6 @@ int NearestPaletteIndex(const RGBQUAD* pal, int count, int r, int g, int bl) {
     return best;
 }
 
-namespace {
-
 // Large blocks ask for huge pages. A fresh block's 4 KB pages are each faulted in on their
 // first write, and on a virtual machine that can cost more than the work done on them: the
 // 60 MB result of rotating a 12-megapixel photo took three times as long to fault in as to
@@ -88,8 +86,6 @@ void PreferHugePages(void* p, size_t bytes) {
     (void)p, (void)bytes;
 #endif
 }
-
-} // namespace
 
 int AllocatePixels(BITMAPHANDLE* b) {
     size_t bytes = 0;

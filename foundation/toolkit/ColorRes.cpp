@@ -100,7 +100,37 @@ bool Progress(int y, int height) {
     return L_ReportStatus(int(int64_t(y) * 100 / height)) == SUCCESS;
 }
 
+// 24 to 32 bits (opaque) and back, the conversions every photo goes through on its way in
+// and out of the editor: one pass straight between the rows, in a loop that vectorises.
+QUILLO_ROW_KERNEL void Row24To32(const uint8_t* s, uint8_t* d, int w) {
+    for (int x = 0; x < w; ++x) {
+        d[4 * x] = s[3 * x];
+        d[4 * x + 1] = s[3 * x + 1];
+        d[4 * x + 2] = s[3 * x + 2];
+        d[4 * x + 3] = 255;
+    }
+}
+
+QUILLO_ROW_KERNEL void Row32To24(const uint8_t* s, uint8_t* d, int w) {
+    for (int x = 0; x < w; ++x) {
+        d[3 * x] = s[4 * x];
+        d[3 * x + 1] = s[4 * x + 1];
+        d[3 * x + 2] = s[4 * x + 2];
+    }
+}
+
 int ToTrueColour(const BITMAPHANDLE* src, BITMAPHANDLE* out) {
+    const int sbpp = src->BitsPerPixel, dbpp = out->BitsPerPixel;
+    if ((sbpp == 24 && dbpp == 32) || (sbpp == 32 && dbpp == 24)) {
+        for (int y = 0; y < src->Height; ++y) {
+            if (!Progress(y, src->Height)) return ERROR_USER_ABORT;
+            if (sbpp == 24)
+                Row24To32(L_RowPtr(src, y), L_RowPtr(out, y), src->Width);
+            else
+                Row32To24(L_RowPtr(src, y), L_RowPtr(out, y), src->Width);
+        }
+        return SUCCESS;
+    }
     lt::color::RowReader reader(src);
     std::vector<BGRA> row(static_cast<size_t>(src->Width));
     const int w = src->Width;

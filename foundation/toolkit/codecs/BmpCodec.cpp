@@ -499,6 +499,7 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
     try {
         out.clear();
         out.reserve(size_t(total));
+        PreferHugePages(out.data(), out.capacity());
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
     }

@@ -389,6 +389,14 @@ int Save(const BITMAPHANDLE* b, int format, int /*qfactor: lossless*/, std::vect
         out.clear();
         return s.noMemory ? ERROR_NO_MEMORY : ERROR_FILE_WRITE;
     }
+    try {
+        // Room for the pixels as they are: a photo's file comes out a little smaller, so the
+        // buffer is not copied as it grows, and its pages are faulted in as huge ones.
+        out.reserve(size_t(b->Height) * size_t(b->BytesPerLine) + 4096);
+        PreferHugePages(out.data(), out.capacity());
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
     png_set_write_fn(s.png, &s, WriteBytes, Flush);
     png_set_compression_buffer_size(s.png, kIdatBuffer);
 

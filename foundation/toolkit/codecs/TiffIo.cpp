@@ -24,12 +24,19 @@ tmsize_t WriteProc(thandle_t h, void* buf, tmsize_t n) {
     auto* s = static_cast<MemStream*>(h);
     if (!s->out || n < 0) return -1;
     uint64_t end = s->pos + uint64_t(n);
+    const auto* bytes = static_cast<const uint8_t*>(buf);
     try {
+        // Strips are appended; only a move back (the directory's offset) overwrites.
+        if (s->pos == s->out->size()) {
+            s->out->insert(s->out->end(), bytes, bytes + n);
+            s->pos = end;
+            return n;
+        }
         if (end > s->out->size()) s->out->resize(size_t(end));
     } catch (...) {
         return -1;
     }
-    std::memcpy(s->out->data() + s->pos, buf, size_t(n));
+    std::memcpy(s->out->data() + s->pos, bytes, size_t(n));
     s->pos = end;
     return n;
 }

@@ -260,6 +260,10 @@ int Encode(const BITMAPHANDLE* b, int format, int qfactor, std::vector<uint8_t>&
     const bool jpeg = compression == COMPRESSION_JPEG;
     const bool exif = format == FILE_EXIF || format == FILE_EXIF_YCC;
     out.clear();
+    // Room for the pixels as they are, which a compressed photo does not exceed: the file
+    // is not copied as it grows, and its pages are faulted in as huge ones.
+    out.reserve(size_t(b->Height) * size_t(b->BytesPerLine) + 4096);
+    PreferHugePages(out.data(), out.capacity());
     MemStream s;
     s.out = &out;
     ErrorState errors;
