@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "GeometryInternal.h"
+#include "processing/ProcessingInternal.h"
 
 using namespace lt::geom;
 
@@ -84,45 +85,64 @@ struct Rotation {
 // bitmap is several times faster this way).
 constexpr int kBand = 16, kRun = 128;
 
-template <class Row>
-L_INT ForEachBand(int height, Progress* prog, Row&& row) {
-    for (int y0 = 0; y0 < height; y0 += kBand) {
-        if (prog && !prog->Continue(y0)) return ERROR_USER_ABORT;
-        row(y0, std::min(height, y0 + kBand));
+// Runs rows(y0, y1) over the destination in bands of kBand rows. With progress, the rows are
+// shared out among the processing threads, each with its own `rows` from makeRows(); the
+// callback sees the progress and may cancel. Without (the region's mask), one thread.
+template <class MakeRows>
+L_INT ForEachBand(int height, bool progress, MakeRows&& makeRows) {
+    if (!progress) {
+        auto rows = makeRows();
+        for (int y0 = 0; y0 < height; y0 += kBand) rows(y0, std::min(height, y0 + kBand));
+        return SUCCESS;
     }
-    return SUCCESS;
+    const L_INT rc = lt::proc::RunBands(0, height, kBand,
+                                        [&](int, int t0, int t1, lt::proc::TBandRun& run) -> L_INT {
+                                            return lt::proc::Guarded([&]() -> L_INT {
+                                                auto rows = makeRows();
+                                                for (int y0 = t0; y0 < t1; y0 += kBand) {
+                                                    const int y1 = std::min(t1, y0 + kBand);
+                                                    rows(y0, y1);
+                                                    if (!run.Rows(y1 - y0)) break;
+                                                }
+                                                return SUCCESS;
+                                            });
+                                        });
+    // The bands fail only for memory; anything else is the callback's cancel.
+    return rc == SUCCESS || rc == ERROR_NO_MEMORY ? rc : ERROR_USER_ABORT;
 }
 
 L_INT RotateNearest(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill,
-                    Progress* prog) {
+                    bool progress) {
     const std::vector<const uint8_t*> rows = RowTable(s);
     return WithPixelType(s->BitsPerPixel, [&](auto px) -> L_INT {
         using P = decltype(px);
-        return ForEachBand(d->Height, prog, [&](int y0, int y1) {
-            int64_t u[kBand], v[kBand];
-            int x0[kBand], x1[kBand];
-            for (int y = y0; y < y1; ++y) {
-                const int i = y - y0;
-                u[i] = m.U(y);
-                v[i] = m.V(y);
-                x0[i] = 0;
-                x1[i] = d->Width;
-                Clip(u[i], m.du, 0, s->Width - 1, &x0[i], &x1[i]);
-                Clip(v[i], m.dv, 0, s->Height - 1, &x0[i], &x1[i]);
-                uint8_t* dr = L_RowPtr(d, y);
-                SetRun<P>(dr, 0, x0[i], fill);
-                SetRun<P>(dr, x1[i], d->Width, fill);
-            }
-            for (int xa = 0; xa < d->Width; xa += kRun) {
-                const int xb = std::min(d->Width, xa + kRun);
+        return ForEachBand(d->Height, progress, [&] {
+            return [&](int y0, int y1) {
+                int64_t u[kBand], v[kBand];
+                int x0[kBand], x1[kBand];
                 for (int y = y0; y < y1; ++y) {
-                    const int i = y - y0, from = std::max(xa, x0[i]), to = std::min(xb, x1[i]);
+                    const int i = y - y0;
+                    u[i] = m.U(y);
+                    v[i] = m.V(y);
+                    x0[i] = 0;
+                    x1[i] = d->Width;
+                    Clip(u[i], m.du, 0, s->Width - 1, &x0[i], &x1[i]);
+                    Clip(v[i], m.dv, 0, s->Height - 1, &x0[i], &x1[i]);
                     uint8_t* dr = L_RowPtr(d, y);
-                    int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
-                    for (int x = from; x < to; ++x, uu += m.du, vv += m.dv)
-                        P::Copy(dr, x, rows[size_t(vv >> 32)], int(uu >> 32));
+                    SetRun<P>(dr, 0, x0[i], fill);
+                    SetRun<P>(dr, x1[i], d->Width, fill);
                 }
-            }
+                for (int xa = 0; xa < d->Width; xa += kRun) {
+                    const int xb = std::min(d->Width, xa + kRun);
+                    for (int y = y0; y < y1; ++y) {
+                        const int i = y - y0, from = std::max(xa, x0[i]), to = std::min(xb, x1[i]);
+                        uint8_t* dr = L_RowPtr(d, y);
+                        int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
+                        for (int x = from; x < to; ++x, uu += m.du, vv += m.dv)
+                            P::Copy(dr, x, rows[size_t(vv >> 32)], int(uu >> 32));
+                    }
+                }
+            };
         });
     });
 }
@@ -164,64 +184,68 @@ void FillRun(uint8_t* out, int n, const uint8_t* fill) {
 // Bilinear rotation. Samples outside the source count as the fill colour, so the edges of
 // the rotated image blend smoothly into the fill (and, at 32 bits, into transparency).
 L_INT RotateBilinear(const BITMAPHANDLE* s, BITMAPHANDLE* d, const Rotation& m, const uint8_t* fill,
-                     Progress* prog) {
+                     bool progress) {
+    // Every row of the source is held as colour, so the threads only read it.
     ColorRows rows(s, s->Height);
     const uint8_t* const* table = rows.Table();
-    RowEncoder enc(d);
     const bool direct = d->BitsPerPixel == 32;
-    std::vector<uint8_t> outBuf(direct ? 0 : size_t(d->Width) * 4 * kBand);
     const int sw = s->Width, sh = s->Height;
     auto tap = [&](int ix, int iy) -> const uint8_t* {
-        return (ix >= 0 && ix < sw && iy >= 0 && iy < sh) ? rows.Get(iy) + size_t(ix) * 4 : fill;
+        return (ix >= 0 && ix < sw && iy >= 0 && iy < sh) ? table[iy] + size_t(ix) * 4 : fill;
     };
-    return ForEachBand(d->Height, prog, [&](int y0, int y1) {
-        // Per row: sample positions relative to source pixel centres; [o0, o1) has any of
-        // the four taps inside the source, [i0, i1) all four.
-        int64_t u[kBand], v[kBand];
-        int o0[kBand], o1[kBand], i0[kBand], i1[kBand];
-        uint8_t* out[kBand];
-        for (int y = y0; y < y1; ++y) {
-            const int i = y - y0;
-            u[i] = m.U(y) - kOne / 2;
-            v[i] = m.V(y) - kOne / 2;
-            o0[i] = 0;
-            o1[i] = d->Width;
-            Clip(u[i], m.du, -1, sw - 1, &o0[i], &o1[i]);
-            Clip(v[i], m.dv, -1, sh - 1, &o0[i], &o1[i]);
-            i0[i] = o0[i];
-            i1[i] = o1[i];
-            Clip(u[i], m.du, 0, sw - 2, &i0[i], &i1[i]);
-            Clip(v[i], m.dv, 0, sh - 2, &i0[i], &i1[i]);
-            if (i0[i] >= i1[i]) i0[i] = i1[i] = o0[i];
-            out[i] = direct ? L_RowPtr(d, y) : outBuf.data() + size_t(i) * size_t(d->Width) * 4;
-            FillRun(out[i], o0[i], fill);
-            FillRun(out[i] + size_t(o1[i]) * 4, d->Width - o1[i], fill);
-        }
-        for (int xa = 0; xa < d->Width; xa += kRun) {
-            const int xb = std::min(d->Width, xa + kRun);
+    return ForEachBand(d->Height, progress, [&] {
+        // Each thread converts its rows to the destination's depth in its own buffer.
+        return [&, enc = RowEncoder(d),
+                outBuf = std::vector<uint8_t>(direct ? 0 : size_t(d->Width) * 4 * kBand)](
+                   int y0, int y1) mutable {
+            // Per row: sample positions relative to source pixel centres; [o0, o1) has any of
+            // the four taps inside the source, [i0, i1) all four.
+            int64_t u[kBand], v[kBand];
+            int o0[kBand], o1[kBand], i0[kBand], i1[kBand];
+            uint8_t* out[kBand];
             for (int y = y0; y < y1; ++y) {
                 const int i = y - y0;
-                auto edge = [&](int from, int to) {
-                    from = std::max(from, xa);
-                    to = std::min(to, xb);
-                    int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
-                    for (int x = from; x < to; ++x, uu += m.du, vv += m.dv) {
-                        const int ix = int(uu >> 32), iy = int(vv >> 32);
-                        Bilinear(out[i] + x * 4, tap(ix, iy), tap(ix + 1, iy), tap(ix, iy + 1),
-                                 tap(ix + 1, iy + 1), unsigned(uu >> 24) & 255u,
-                                 unsigned(vv >> 24) & 255u);
-                    }
-                };
-                edge(o0[i], i0[i]);
-                const int from = std::max(xa, i0[i]), to = std::min(xb, i1[i]);
-                if (from < to)
-                    BilinearRun(table, u[i] + from * m.du, v[i] + from * m.dv, m.du, m.dv,
-                                out[i] + size_t(from) * 4, to - from);
-                edge(i1[i], o1[i]);
+                u[i] = m.U(y) - kOne / 2;
+                v[i] = m.V(y) - kOne / 2;
+                o0[i] = 0;
+                o1[i] = d->Width;
+                Clip(u[i], m.du, -1, sw - 1, &o0[i], &o1[i]);
+                Clip(v[i], m.dv, -1, sh - 1, &o0[i], &o1[i]);
+                i0[i] = o0[i];
+                i1[i] = o1[i];
+                Clip(u[i], m.du, 0, sw - 2, &i0[i], &i1[i]);
+                Clip(v[i], m.dv, 0, sh - 2, &i0[i], &i1[i]);
+                if (i0[i] >= i1[i]) i0[i] = i1[i] = o0[i];
+                out[i] = direct ? L_RowPtr(d, y) : outBuf.data() + size_t(i) * size_t(d->Width) * 4;
+                FillRun(out[i], o0[i], fill);
+                FillRun(out[i] + size_t(o1[i]) * 4, d->Width - o1[i], fill);
             }
-        }
-        if (!direct)
-            for (int y = y0; y < y1; ++y) enc.Encode(out[y - y0], L_RowPtr(d, y));
+            for (int xa = 0; xa < d->Width; xa += kRun) {
+                const int xb = std::min(d->Width, xa + kRun);
+                for (int y = y0; y < y1; ++y) {
+                    const int i = y - y0;
+                    auto edge = [&](int from, int to) {
+                        from = std::max(from, xa);
+                        to = std::min(to, xb);
+                        int64_t uu = u[i] + from * m.du, vv = v[i] + from * m.dv;
+                        for (int x = from; x < to; ++x, uu += m.du, vv += m.dv) {
+                            const int ix = int(uu >> 32), iy = int(vv >> 32);
+                            Bilinear(out[i] + x * 4, tap(ix, iy), tap(ix + 1, iy), tap(ix, iy + 1),
+                                     tap(ix + 1, iy + 1), unsigned(uu >> 24) & 255u,
+                                     unsigned(vv >> 24) & 255u);
+                        }
+                    };
+                    edge(o0[i], i0[i]);
+                    const int from = std::max(xa, i0[i]), to = std::min(xb, i1[i]);
+                    if (from < to)
+                        BilinearRun(table, u[i] + from * m.du, v[i] + from * m.dv, m.du, m.dv,
+                                    out[i] + size_t(from) * 4, to - from);
+                    edge(i1[i], o1[i]);
+                }
+            }
+            if (!direct)
+                for (int y = y0; y < y1; ++y) enc.Encode(out[y - y0], L_RowPtr(d, y));
+        };
     });
 }
 
@@ -264,7 +288,7 @@ L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFi
         L_INT r = TransformRegion(
             b, w, h,
             [&](const BITMAPHANDLE* src, BITMAPHANDLE* dst) {
-                RotateNearest(src, dst, m, outside, nullptr);
+                RotateNearest(src, dst, m, outside, false);
             },
             &rgn);
         if (r != SUCCESS) return r;
@@ -274,13 +298,11 @@ L_INT L_RotateBitmap(pBITMAPHANDLE b, L_INT nAngle, L_UINT uFlags, COLORREF crFi
         Fill fill = MakeFill(b, crFill);
         if ((uFlags & ROTATE_OPAQUE_FILL) && b->BitsPerPixel == 32)
             fill.color[3] = fill.stored[3] = 255;
-        Progress prog(h);
         if (!quarter && (uFlags & ROTATE_RESAMPLE))
-            r = RotateBilinear(b, out.get(), m, fill.color, &prog);
+            r = RotateBilinear(b, out.get(), m, fill.color, true);
         else
-            r = RotateNearest(b, out.get(), m, fill.stored, &prog);
+            r = RotateNearest(b, out.get(), m, fill.stored, true);
         if (r != SUCCESS) return r;
-        if (!prog.Continue(h)) return ERROR_USER_ABORT;
         if (quarter && (turns & 1)) std::swap(out->XResolution, out->YResolution);
         Commit(b, out, std::move(rgn));
         return SUCCESS;
