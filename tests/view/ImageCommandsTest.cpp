@@ -37,8 +37,13 @@ TEST(ImageCommands, InvertStaysInTheSelectionAndFlipsTurnTheWholeLayer) {
     const Px a = mt::At(*bg, 2, 2), b = mt::At(*bg, 8, 2), corner = mt::At(*bg, 11, 0);
     Fixture f(vt::DocOf(std::move(bg)));
     f.Select({0, 0, 5, 5});
+    f.host.Update();
     ASSERT_TRUE(f.view.DoCommand(CM_IMAGE_INVERT));
     EXPECT_EQ(mt::At(f.Layer(0), 2, 2), (Px{255 - a.b, 255 - a.g, 255 - a.r, 255}));
+    // The screen shows the change, not the picture painted before it.
+    f.host.Update();
+    const POINT p = f.view.ImageToClient(POINT{2, 2}, true);
+    EXPECT_EQ(f.host.Pixel(p.x, p.y), RGB(255 - a.r, 255 - a.g, 255 - a.b));
     EXPECT_EQ(mt::At(f.Layer(0), 8, 2), b);
     EXPECT_EQ(L_BitmapHasRgn(&f.Layer(0)), 0);
     EXPECT_TRUE(f.view.HasSelection);
