@@ -284,11 +284,16 @@ TEST_F(ImageDocTest, RevertReloadsTheFileAndForgetsTheHistory) {
     doc.AddListener([&](TDocument&, TDocEvent e) { heard.push_back(e); });
     ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
     Put(*doc.Image.Layers.At(0), 1, 1, Px{1, 2, 3, 255});
+    ASSERT_TRUE(doc.ConvertToGrayscale()); // a gray display palette
     ASSERT_TRUE(doc.Revert(false));
-    // The views let go of the old image and take up the reloaded one.
+    // The views let go of the old image and take up the reloaded one, shown in true colour.
     ASSERT_GE(heard.size(), 2u);
     EXPECT_EQ(heard[heard.size() - 2], TDocEvent::Closed);
     EXPECT_EQ(heard.back(), TDocEvent::Opened);
+    RGBQUAD fixed[256];
+    L_GetFixedPalette(fixed, 8);
+    ASSERT_NE(doc.GetPalette(), nullptr);
+    EXPECT_EQ(std::memcmp(doc.GetPalette()->Entries, fixed, sizeof fixed), 0);
     EXPECT_EQ(At(*doc.Image.Layers.At(0), 1, 1), (Px{10, 20, 30, 255}));
     EXPECT_FALSE(doc.IsDirty());
     EXPECT_FALSE(doc.CanUndo());
