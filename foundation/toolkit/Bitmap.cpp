@@ -166,7 +166,6 @@ L_INT L_CopyBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src) {
     copy.Addr = nullptr;
     copy.pPalette = nullptr;
     copy.pRgn = nullptr;
-    copy.Flags.Allocated = false;
     L_INT rc = lt::AllocatePixels(&copy);
     if (rc != SUCCESS) return rc;
     copy.BytesPerLine = src->BytesPerLine;

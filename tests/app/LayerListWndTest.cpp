@@ -94,15 +94,16 @@ TEST(LayerListWnd, ScrollingStaysWithinCountMinusVisibleRows) {
 }
 
 TEST(LayerListWnd, TheCurrentLayersRowIsInSightWhenAnImageIsShown) {
-    Fixture f(10, 100); // the top layer (9) is current; 4 rows fit
+    Fixture f(5, 100); // the top layer (4) is current, just below the 4 rows that fit
     f.list.SetView(nullptr);
     f.list.SetView(f.view.get());
-    EXPECT_EQ(f.list.FirstVisible(), 6);
-    // Also when the window gets its size only after the image.
+    EXPECT_EQ(f.list.FirstVisible(), 1);
+    // Also when the window gets its size only after the image, scrolled just far enough.
+    f.Layers().Select(2);
     TLayerListWnd late;
     late.SetView(f.view.get());
     late.SetClientHeight(48);
-    EXPECT_EQ(late.FirstVisible(), 8);
+    EXPECT_EQ(late.FirstVisible(), 1);
     // A resize later leaves the scroll to the user.
     late.Scroll(S::Top);
     late.SetClientHeight(72);

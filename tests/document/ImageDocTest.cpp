@@ -1,6 +1,7 @@
 // The image document: which format and depth a save picks and when it asks first, what a
 // failed save does, which file type an opened file gets, reverting and load progress.
 #include <algorithm>
+#include <cstring>
 
 #include "model/ModelTestUtil.h"
 #include "support/TestFiles.h"
@@ -279,9 +280,20 @@ TEST_F(ImageDocTest, RevertReloadsTheFileAndForgetsTheHistory) {
     TImageDoc doc;
     doc.Templates = &templates;
     ASSERT_TRUE(doc.Open(OM_READ | OM_WRITE, dir + "/r.png"));
+    std::vector<TDocEvent> heard;
+    doc.AddListener([&](TDocument&, TDocEvent e) { heard.push_back(e); });
     ASSERT_TRUE(doc.Checkpoint(true, "Fill"));
     Put(*doc.Image.Layers.At(0), 1, 1, Px{1, 2, 3, 255});
+    ASSERT_TRUE(doc.ConvertToGrayscale()); // a gray display palette
     ASSERT_TRUE(doc.Revert(false));
+    // The views let go of the old image and take up the reloaded one, shown in true colour.
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(heard[heard.size() - 2], TDocEvent::Closed);
+    EXPECT_EQ(heard.back(), TDocEvent::Opened);
+    RGBQUAD fixed[256];
+    L_GetFixedPalette(fixed, 8);
+    ASSERT_NE(doc.GetPalette(), nullptr);
+    EXPECT_EQ(std::memcmp(doc.GetPalette()->Entries, fixed, sizeof fixed), 0);
     EXPECT_EQ(At(*doc.Image.Layers.At(0), 1, 1), (Px{10, 20, 30, 255}));
     EXPECT_FALSE(doc.IsDirty());
     EXPECT_FALSE(doc.CanUndo());
@@ -370,6 +382,11 @@ TEST_F(ImageDocTest, ResizeAndGrayscaleAreOneUndoStepEach) {
     EXPECT_FALSE(doc.IsGrayscale());
     ASSERT_TRUE(doc.ConvertToGrayscale());
     EXPECT_TRUE(doc.IsGrayscale());
+    // The display palette is now the background's gray one.
+    ASSERT_NE(doc.GetPalette(), nullptr);
+    EXPECT_EQ(std::memcmp(doc.GetPalette()->Entries, doc.Image.Layers.At(0)->pPalette,
+                          sizeof(RGBQUAD) * 256),
+              0);
     for (int i = 0; i < 2; ++i) EXPECT_EQ(doc.Image.Layers.At(i)->LogicalBpp, 8);
     EXPECT_EQ(doc.UndoName(), "Convert To Grayscale");
     ASSERT_TRUE(doc.Undo());

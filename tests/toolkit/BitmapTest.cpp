@@ -97,6 +97,14 @@ TEST(Bitmap, PixelColoursReadBackAtEveryDepthAndPerspective) {
     EXPECT_EQ(p[0], 30);
     EXPECT_EQ(p[1], 20);
     EXPECT_EQ(p[2], 10);
+    // A palette index is stored as is at 8 bits, whatever colour the palette has there;
+    // at true colour it names a gray level.
+    Bmp p8;
+    ASSERT_EQ(L_CreateBitmap(p8.get(), TYPE_CONV, 4, 1, 8, ORDER_BGR, nullptr, 0), SUCCESS);
+    ASSERT_EQ(L_PutPixelColor(p8.get(), 0, 1, PALETTEINDEX(200)), SUCCESS);
+    EXPECT_EQ(L_RowPtr(p8.get(), 0)[1], 200);
+    ASSERT_EQ(L_PutPixelColor(m.get(), 0, 0, PALETTEINDEX(200)), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(m.get(), 0, 0), RGB(200, 200, 200));
 }
 
 TEST(Bitmap, RowColumnAccessIsClippedToTheRow) {

@@ -194,6 +194,10 @@ TEST(CombineBitmap, MultiplyDarkensColourChannelsAndKeepsAlpha) {
     ASSERT_EQ(L_CombineBitmap(&h.b, 0, 0, 1, 1, &half.b, 0, 0, CB_OP_MULTIPLY), SUCCESS);
     EXPECT_EQ(L_GetPixelColor(&h.b, 0, 0), RGB(132, 0, 255));
     EXPECT_TRUE(L_RowPtr(&h.b, 0)[1] & 0x80);
+    // So do they as the source of a true-colour destination.
+    L_PutPixelColor(&half.b, 0, 0, RGB(255, 255, 255));
+    ASSERT_EQ(L_CombineBitmap(&half.b, 0, 0, 1, 1, &h.b, 0, 0, CB_OP_MULTIPLY), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&half.b, 0, 0), RGB(132, 0, 255));
 }
 
 TEST(FillBitmap, FillsInsideTheRegionAndKeepsAlpha) {

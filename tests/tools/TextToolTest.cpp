@@ -92,6 +92,18 @@ TEST(TextTool, AWordAt18PointsMatchesItsGoldenAndTheLayerKeepsItsAlpha) {
     mt::ExpectMatchesGolden(f.Layer(), "text-word", 8, 12);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_EQ(L_RowPtr(&f.Layer(), y)[x * 4 + 3], 200);
+    // A shaped layer takes text only inside its shape.
+    const RECT left{0, 0, 100, 100};
+    ASSERT_EQ(L_SetBitmapRgnRect(&f.Layer(), nullptr, &left, L_RGN_SET), SUCCESS);
+    f.Open({10, 60}, {190, 95})->Edit().Type("Quillo Quillo");
+    f.Click({150, 5});
+    int inkLeft = 0, inkRight = 0;
+    for (int y = 55; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            if ((L_GetPixelColor(&f.Layer(), y, x) & 0xFFFFFF) != 0xFFFFFF)
+                ++(x < 100 ? inkLeft : inkRight);
+    EXPECT_GT(inkLeft, 50);
+    EXPECT_EQ(inkRight, 0);
 }
 
 TEST(TextTool, AsLayerMakesATextLayerWhoseAlphaFollowsTheGlyphs) {

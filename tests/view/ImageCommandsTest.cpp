@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
@@ -37,8 +38,13 @@ TEST(ImageCommands, InvertStaysInTheSelectionAndFlipsTurnTheWholeLayer) {
     const Px a = mt::At(*bg, 2, 2), b = mt::At(*bg, 8, 2), corner = mt::At(*bg, 11, 0);
     Fixture f(vt::DocOf(std::move(bg)));
     f.Select({0, 0, 5, 5});
+    f.host.Update();
     ASSERT_TRUE(f.view.DoCommand(CM_IMAGE_INVERT));
     EXPECT_EQ(mt::At(f.Layer(0), 2, 2), (Px{255 - a.b, 255 - a.g, 255 - a.r, 255}));
+    // The screen shows the change, not the picture painted before it.
+    f.host.Update();
+    const POINT p = f.view.ImageToClient(POINT{2, 2}, true);
+    EXPECT_EQ(f.host.Pixel(p.x, p.y), RGB(255 - a.r, 255 - a.g, 255 - a.b));
     EXPECT_EQ(mt::At(f.Layer(0), 8, 2), b);
     EXPECT_EQ(L_BitmapHasRgn(&f.Layer(0)), 0);
     EXPECT_TRUE(f.view.HasSelection);
@@ -62,12 +68,18 @@ TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers)
     doc->Image.Layers.Append(vt::Palette8(10, 10, pal, 100));
     doc->Image.Layers.Append(vt::Palette8(4, 4, pal, 30));
     Fixture f(std::move(doc));
+    std::vector<TLayerChange> heard;
+    f.view.LayerHandler().AddListener([&](TLayerChange c) { heard.push_back(c); });
     ASSERT_TRUE(f.view.DoCommand(CM_QUICK_LIGHTEN_MORE));
     EXPECT_EQ(f.doc->UndoName(), "Lighten More");
     const TLayer& bg = f.Layer(0);
     const TLayer& up = f.Layer(1);
     EXPECT_NE(std::memcmp(bg.pPalette, pal, sizeof pal), 0) << "the palette did not change";
     EXPECT_EQ(std::memcmp(up.pPalette, bg.pPalette, sizeof pal), 0);
+    // The display palette and the layer list (its thumbnails) follow.
+    ASSERT_NE(f.doc->GetPalette(), nullptr);
+    EXPECT_EQ(std::memcmp(f.doc->GetPalette()->Entries, bg.pPalette, sizeof pal), 0);
+    EXPECT_EQ(heard, std::vector<TLayerChange>{TLayerChange::Repaint});
     // The upper layer keeps its look as far as the new palette allows: lighter colours
     // than the background's old entry 30 are no nearer match.
     const COLORREF c = L_GetPixelColor(&up, 1, 1);

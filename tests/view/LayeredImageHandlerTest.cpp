@@ -132,13 +132,15 @@ TEST(LayerMenuWalk, WalkingRecordsNothingDropsTheSelectionAndRepaintsBothLayers)
     Fixture f;
     EXPECT_FALSE(f.Enabled(CM_LAYER_WALKUP));
     vt::Select(f.view, *f.doc->Image.Layers.At(0), RECT{0, 0, 40, 30});
-    f.host.Invalidated.clear();
     ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
     EXPECT_EQ(f.layers.CurrentIndex(), 1);
     EXPECT_FALSE(f.view.HasSelection);
     EXPECT_EQ(f.changes.back(), TLayerChange::Repaint);
-    // Both outlines changed: the areas of B (old) and A (new), 2 pixels wider all round.
-    for (int i : {2, 1}) {
+    // Both outlines change, also with no selection to drop: the areas of A (old) and B
+    // (new), 2 pixels wider all round.
+    f.host.Invalidated.clear();
+    ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKUP));
+    for (int i : {1, 2}) {
         const RECT w = f.view.ImageToClientRect(f.doc->Image.Layers.At(i)->GetRect(), true);
         bool found = false;
         for (const RECT& r : f.host.Invalidated)
@@ -146,6 +148,7 @@ TEST(LayerMenuWalk, WalkingRecordsNothingDropsTheSelectionAndRepaintsBothLayers)
                      r.bottom >= w.bottom + 2;
         EXPECT_TRUE(found) << "layer " << i;
     }
+    ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
     ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKDOWN));
     ASSERT_TRUE(f.view.DoCommand(CM_LAYER_WALKUP));
     EXPECT_EQ(f.layers.CurrentIndex(), 1);
