@@ -42,7 +42,7 @@ L_INT TLayeredImage::EnsureComposite() {
                               depth <= 8 ? bg->pPalette : nullptr, TOP_LEFT);
     if (rc != SUCCESS) return rc;
     Composite.Adopt(fresh);
-    // Recompose fills all of it, opaque, before anything reads it.
+    Composite.MakeAlphaOpaque();
     RecomposeAll = true;
     return SUCCESS;
 }
