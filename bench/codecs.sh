@@ -9,30 +9,17 @@
 set -euo pipefail
 TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
-# shared/ lies beside the checkout, or beside the folder of checkouts in a git worktree.
 HERE=$(dirname "$0")
-CODECS_C=${2:-$HERE/../../shared/perf/codecs.c}
-[ -n "${2:-}" ] || [ -f "$CODECS_C" ] || CODECS_C=$HERE/../../../shared/perf/codecs.c
+. "$HERE/common.sh"
+CODECS_C=$(perf_source codecs.c "${2:-}")
 IM=/usr/bin/convert
 RUNS=${RUNS:-5}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-
-have_floor=0
-if [ -f "$CODECS_C" ]; then
-    src=$CODECS_C
-    if [ "$TIMING" = cpu ]; then # the same code, its clock the thread's processor time
-        sed 's/CLOCK_MONOTONIC/CLOCK_THREAD_CPUTIME_ID/' "$CODECS_C" >"$WORK/codecs_cpu.c"
-        src=$WORK/codecs_cpu.c
-    fi
-    gcc -O2 -o "$WORK/codecs" "$src" -lpng -ljpeg -ltiff -lz && have_floor=1
-else
-    echo "no floor at $CODECS_C: its column stays empty (pass its path as the second argument)" >&2
-fi
+build_floor "$CODECS_C" "$WORK/codecs" -O2 -lpng -ljpeg -ltiff -lz
 cd "$WORK"
-# The same photo-like picture as bench/compare.sh, in the files both sides decode.
-$IM -limit thread 1 -seed 42 -size 1000x750 plasma:fractal -blur 0x1 -resize 4000x3000 \
-    -attenuate 0.25 +noise Gaussian -depth 8 photo.ppm
+# The files both sides decode.
+make_photo photo.ppm
 $IM photo.ppm photo.png
 $IM photo.ppm -quality 75 photo.jpg
 $IM photo.ppm -compress LZW photo.lzw.tif

@@ -6,6 +6,7 @@
 set -euo pipefail
 BUILD=${1:-build}
 TOOL=$(realpath "$BUILD/quillo-tool")
+. "$(dirname "$0")/common.sh"
 IM=/usr/bin/convert   # Debian's ImageMagick; another `convert` may come first on PATH
 RUNS=${RUNS:-3}
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
@@ -13,9 +14,7 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 
-# A 4000 x 3000 photo-like picture: smooth colour fields with fine grain.
-$IM -limit thread 1 -seed 42 -size 1000x750 plasma:fractal -blur 0x1 -resize 4000x3000 \
-    -attenuate 0.25 +noise Gaussian -depth 8 photo.ppm
+make_photo photo.ppm
 $IM photo.ppm photo.png
 $IM photo.ppm -quality 75 photo.jpg
 $IM photo.ppm -compress LZW photo.tif

@@ -12,32 +12,18 @@
 set -euo pipefail
 TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
-# shared/ lies beside the checkout, or beside the folder of checkouts in a git worktree.
 HERE=$(dirname "$0")
-FLOOR_C=${2:-$HERE/../../shared/perf/floor.c}
-[ -n "${2:-}" ] || [ -f "$FLOOR_C" ] || FLOOR_C=$HERE/../../../shared/perf/floor.c
+. "$HERE/common.sh"
+FLOOR_C=$(perf_source floor.c "${2:-}")
 IM=/usr/bin/convert
 GM=/usr/bin/gm
 RUNS=${RUNS:-3}
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-
-have_floor=0
-if [ -f "$FLOOR_C" ]; then
-    src=$FLOOR_C
-    if [ "$TIMING" = cpu ]; then # the same code, its clock the thread's processor time
-        sed 's/CLOCK_MONOTONIC/CLOCK_THREAD_CPUTIME_ID/' "$FLOOR_C" >"$WORK/floor_cpu.c"
-        src=$WORK/floor_cpu.c
-    fi
-    gcc -O3 -march=native -fno-strict-aliasing -o "$WORK/floor" "$src" -lm && have_floor=1
-else
-    echo "no floor at $FLOOR_C: its column stays empty (pass its path as the second argument)" >&2
-fi
+build_floor "$FLOOR_C" "$WORK/floor" -O3 -march=native -fno-strict-aliasing -lm
 cd "$WORK"
-# The same photo-like picture as bench/compare.sh.
-$IM -limit thread 1 -seed 42 -size 1000x750 plasma:fractal -blur 0x1 -resize 4000x3000 \
-    -attenuate 0.25 +noise Gaussian -depth 8 photo.ppm
+make_photo photo.ppm
 $IM photo.ppm photo.png
 
 # Quillo in process: median ms of each benchmark at 1 and at all threads.
