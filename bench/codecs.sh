@@ -10,6 +10,7 @@ set -euo pipefail
 TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
 HERE=$(dirname "$0")
+# shellcheck source=bench/common.sh
 . "$HERE/common.sh"
 CODECS_C=$(perf_source codecs.c "${2:-}")
 IM=/usr/bin/convert

@@ -6,6 +6,7 @@
 set -euo pipefail
 BUILD=${1:-build}
 TOOL=$(realpath "$BUILD/quillo-tool")
+# shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
 IM=/usr/bin/convert   # Debian's ImageMagick; another `convert` may come first on PATH
 RUNS=${RUNS:-3}

@@ -13,6 +13,7 @@ set -euo pipefail
 TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
 HERE=$(dirname "$0")
+# shellcheck source=bench/common.sh
 . "$HERE/common.sh"
 FLOOR_C=$(perf_source floor.c "${2:-}")
 IM=/usr/bin/convert
