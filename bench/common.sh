@@ -1,4 +1,6 @@
+# shellcheck shell=bash
 # Shared by the bench scripts (sourced): the floors of ../shared/perf and the test photo.
+# shellcheck disable=SC2034 # have_floor is read by the scripts that source this
 
 # The path of ../shared/perf/NAME: shared/ lies beside the checkout, or beside the folder of
 # checkouts in a git worktree. An explicit path (the scripts' second argument) wins.
@@ -24,7 +26,7 @@ build_floor() { # SOURCE OUT GCC-ARGS...
         src=$WORK/$(basename "$source" .c)_cpu.c
         sed 's/CLOCK_MONOTONIC/CLOCK_THREAD_CPUTIME_ID/' "$source" >"$src"
     fi
-    gcc -o "$out" "$src" "$@" && have_floor=1 || true
+    if gcc -o "$out" "$src" "$@"; then have_floor=1; fi
 }
 
 # The 4000 x 3000 photo-like picture every bench uses: smooth colour fields with fine grain.
