@@ -95,18 +95,18 @@ L_INT ForEachBand(int height, bool progress, MakeRows&& makeRows) {
         for (int y0 = 0; y0 < height; y0 += kBand) rows(y0, std::min(height, y0 + kBand));
         return SUCCESS;
     }
-    const L_INT rc = lt::proc::RunBands(0, height, kBand,
-                                        [&](int, int t0, int t1, lt::proc::TBandRun& run) -> L_INT {
-                                            return lt::proc::Guarded([&]() -> L_INT {
-                                                auto rows = makeRows();
-                                                for (int y0 = t0; y0 < t1; y0 += kBand) {
-                                                    const int y1 = std::min(t1, y0 + kBand);
-                                                    rows(y0, y1);
-                                                    if (!run.Rows(y1 - y0)) break;
-                                                }
-                                                return SUCCESS;
-                                            });
-                                        });
+    const auto band = [&](int, int t0, int t1, lt::proc::TBandRun& run) -> L_INT {
+        return lt::proc::Guarded([&]() -> L_INT {
+            auto rows = makeRows();
+            for (int y0 = t0; y0 < t1; y0 += kBand) {
+                const int y1 = std::min(t1, y0 + kBand);
+                rows(y0, y1);
+                if (!run.Rows(y1 - y0)) break;
+            }
+            return SUCCESS;
+        });
+    };
+    const L_INT rc = lt::proc::RunBands(0, height, kBand, band);
     // The bands fail only for memory; anything else is the callback's cancel.
     return rc == SUCCESS || rc == ERROR_NO_MEMORY ? rc : ERROR_USER_ABORT;
 }
