@@ -67,8 +67,8 @@ TEST(ImageCommands, AQuickCorrectionOfThePaletteBackgroundReachesTheOtherLayers)
     auto doc = std::make_unique<TImageDoc>();
     doc->Image.Layers.Append(vt::Palette8(10, 10, pal, 100));
     doc->Image.Layers.Append(vt::Palette8(4, 4, pal, 30));
+    std::vector<TLayerChange> heard; // outlives the view, which still notifies as it closes
     Fixture f(std::move(doc));
-    std::vector<TLayerChange> heard;
     f.view.LayerHandler().AddListener([&](TLayerChange c) { heard.push_back(c); });
     ASSERT_TRUE(f.view.DoCommand(CM_QUICK_LIGHTEN_MORE));
     EXPECT_EQ(f.doc->UndoName(), "Lighten More");
