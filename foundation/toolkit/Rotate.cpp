@@ -106,7 +106,10 @@ L_INT ForEachBand(int height, bool progress, MakeRows&& makeRows) {
             return SUCCESS;
         });
     };
-    const L_INT rc = lt::proc::RunBands(0, height, kBand, band);
+    // A small picture is not worth a second thread, and on one thread its progress reports
+    // (and so where a cancel lands) come in a fixed order.
+    constexpr int kRowsPerThread = 256;
+    const L_INT rc = lt::proc::RunBands(0, height, kRowsPerThread, band);
     // The bands fail only for memory; anything else is the callback's cancel.
     return rc == SUCCESS || rc == ERROR_NO_MEMORY ? rc : ERROR_USER_ABORT;
 }
