@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "Processing.h"
 #include "TestBitmap.h"
 #include "Toolkit.h"
 
@@ -217,6 +218,25 @@ TEST(GeometryRotate, AnyAngleCoversTheWholeImageOnce) {
         ASSERT_EQ(L_SizeBitmap(&c.b, 1 + int(rng() % 30), 1 + int(rng() % 30),
                                rng() % 2 ? SIZE_BICUBIC : SIZE_RESAMPLE),
                   SUCCESS);
+    }
+}
+
+// Tall pictures are turned by several threads, each with its own rows: the result must be
+// the one a single thread gives, at a depth written through a palette and at 32 bits.
+TEST(GeometryRotate, ThreadsGiveTheSamePixelsAsOne) {
+    for (int bpp : {8, 32}) {
+        for (L_UINT flags : {L_UINT(ROTATE_RESAMPLE | ROTATE_RESIZE), L_UINT(ROTATE_RESIZE)}) {
+            Bmp one, two;
+            MakeNoise(one, 90, 700, bpp);
+            MakeNoise(two, 90, 700, bpp);
+            L_SetProcessingThreads(1);
+            ASSERT_EQ(L_RotateBitmap(&one.b, 1234, flags, RGB(9, 8, 7)), SUCCESS);
+            L_SetProcessingThreads(2);
+            ASSERT_EQ(L_RotateBitmap(&two.b, 1234, flags, RGB(9, 8, 7)), SUCCESS);
+            L_SetProcessingThreads(0);
+            ASSERT_EQ(one.b.Size, two.b.Size);
+            EXPECT_EQ(std::memcmp(one.b.Addr, two.b.Addr, one.b.Size), 0) << bpp << " bits";
+        }
     }
 }
 
