@@ -7,7 +7,6 @@
 # usage: bench/codecs.sh [BUILD_DIR] [CODECS_C]   (make bench runs it)
 # TIMING=cpu measures processor time (one thread on both sides) instead of wall time.
 set -euo pipefail
-TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
 HERE=$(dirname "$0")
 # shellcheck source=bench/common.sh
@@ -15,8 +14,6 @@ HERE=$(dirname "$0")
 CODECS_C=$(perf_source codecs.c "${2:-}")
 IM=/usr/bin/convert
 RUNS=${RUNS:-5}
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 build_floor "$CODECS_C" "$WORK/codecs" -O2 -lpng -ljpeg -ltiff -lz
 cd "$WORK"
 # The files both sides decode.

@@ -2,6 +2,11 @@
 # Shared by the bench scripts (sourced): the floors of ../shared/perf and the test photo.
 # shellcheck disable=SC2034 # have_floor is read by the scripts that source this
 
+# A scratch folder for the run, removed when the script exits.
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+TIMING=${TIMING:-wall}
+
 # The path of ../shared/perf/NAME: shared/ lies beside the checkout, or beside the folder of
 # checkouts in a git worktree. An explicit path (the scripts' second argument) wins.
 perf_source() { # NAME [EXPLICIT]
@@ -22,7 +27,7 @@ build_floor() { # SOURCE OUT GCC-ARGS...
         echo "no floor at $source: its column stays empty (pass its path as the second argument)" >&2
         return 0
     fi
-    if [ "${TIMING:-wall}" = cpu ]; then # the same code, its clock the thread's processor time
+    if [ "$TIMING" = cpu ]; then # the same code, its clock the thread's processor time
         src=$WORK/$(basename "$source" .c)_cpu.c
         sed 's/CLOCK_MONOTONIC/CLOCK_THREAD_CPUTIME_ID/' "$source" >"$src"
     fi

@@ -11,8 +11,6 @@ TOOL=$(realpath "$BUILD/quillo-tool")
 IM=/usr/bin/convert   # Debian's ImageMagick; another `convert` may come first on PATH
 RUNS=${RUNS:-3}
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 
 make_photo photo.ppm

@@ -10,7 +10,6 @@
 # one thread, the floor, the peers' processes): on a machine that others load, wall times
 # mostly measure the wait for a core.
 set -euo pipefail
-TIMING=${TIMING:-wall}
 BUILD=$(realpath "${1:-build}")
 HERE=$(dirname "$0")
 # shellcheck source=bench/common.sh
@@ -20,8 +19,6 @@ IM=/usr/bin/convert
 GM=/usr/bin/gm
 RUNS=${RUNS:-3}
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 build_floor "$FLOOR_C" "$WORK/floor" -O3 -march=native -fno-strict-aliasing -lm
 cd "$WORK"
 make_photo photo.ppm
