@@ -113,8 +113,8 @@ THueSatDialog::THueSatDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_HUESATURATION,
                     {{IDC_ADJUST1, 0, 48, 3, 24}, {IDC_ADJUST2, 0, 50, 5, 25}}) {}
 
-L_INT THueSatDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    L_INT rc = CopySource(dst, src);
+L_INT THueSatDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = PointSource(dst, src, preview);
     if (rc == SUCCESS && Position(1) != 25)
         rc = L_ChangeBitmapSaturation(&dst, SaturationArgument(Position(1)));
     if (rc == SUCCESS && Position(0) != 24) rc = L_ChangeBitmapHue(&dst, HueArgument(Position(0)));
@@ -124,8 +124,8 @@ L_INT THueSatDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
 TBrightnessContrastDialog::TBrightnessContrastDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_BRIGHTNESSCONTRAST, Sliders(2, 25)) {}
 
-L_INT TBrightnessContrastDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    L_INT rc = CopySource(dst, src);
+L_INT TBrightnessContrastDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = PointSource(dst, src, preview);
     if (rc == SUCCESS && Position(0) != 25)
         rc = L_ChangeBitmapIntensity(&dst, 20 * Position(0) - 500);
     if (rc == SUCCESS && Position(1) != 25)
@@ -145,8 +145,8 @@ L_INT TSharpnessDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) 
 TGammaCorrectDialog::TGammaCorrectDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_GAMMACORRECT, Sliders(1, 10)) {}
 
-L_INT TGammaCorrectDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    L_INT rc = CopySource(dst, src);
+L_INT TGammaCorrectDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = PointSource(dst, src, preview);
     if (rc == SUCCESS) rc = L_GammaCorrectBitmap(&dst, GammaArgument(Position(0)));
     return rc;
 }

@@ -177,8 +177,16 @@ TFilterSliderDialog::TFilterSliderDialog(const TLeadBitmapX& source, int resourc
     PreviewShrinksFirst = resourceId_ == IDD_POSTERIZE;
 }
 
-L_INT TFilterSliderDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
+L_INT TFilterSliderDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int n = Position();
+    if (resourceId_ == IDD_POSTERIZE && !preview) {
+        // A point operation gives a shared bitmap a block of its own as it goes, which
+        // spares the copy's pass (see TAdjustDialog::PointSource).
+        L_INT rc = dst.ShareX(src);
+        if (rc == SUCCESS) rc = L_PosterizeBitmap(&dst, n);
+        if (rc != SUCCESS) dst.Free();
+        return rc;
+    }
     return CopyThen(dst, src, [&] {
         TWaitCursor wait;
         switch (resourceId_) {

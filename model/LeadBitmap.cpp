@@ -136,6 +136,14 @@ L_INT TLeadBitmapX::AssignX(const TLeadBitmapX& source, bool deep) {
     return rc;
 }
 
+L_INT TLeadBitmapX::ShareX(const TLeadBitmapX& source) {
+    BITMAPHANDLE shared;
+    if (const L_INT rc = L_ShareBitmap(&shared, &source); rc != SUCCESS) return rc;
+    Adopt(shared);
+    LogicalBpp = source.LogicalBpp;
+    return SUCCESS;
+}
+
 L_INT TLeadBitmapX::NormalizeDepth() {
     if (!IsAllocated()) return ERROR_NO_BITMAP;
     if (BitsPerPixel <= 8) {

@@ -62,6 +62,10 @@ public:
 
     // Deep or shallow copy that also carries the source's logical depth.
     L_INT AssignX(const TLeadBitmapX& source, bool deep);
+    // Holds source's pixel block too (L_ShareBitmap), with its own palette and region and
+    // source's logical depth: for work that only writes through functions which give a
+    // shared bitmap a block of its own first.
+    L_INT ShareX(const TLeadBitmapX& source);
     // Brings freshly entered pixels to the model's storage rule: 8 bits or less stay as
     // they are; anything else becomes 32 bits with alpha (opaque unless it was 32 bits
     // already). Sets LogicalBpp when it is still 0.

@@ -87,19 +87,18 @@ void PreferHugePages(void* p, size_t bytes) {
 #endif
 }
 
-int AllocatePixels(BITMAPHANDLE* b) {
+int AllocatePixels(BITMAPHANDLE* b, bool zeroed) {
     size_t bytes = 0;
     L_INT bpl = 0;
     L_INT rc = L_CheckImageSize(b->Width, b->Height, b->BitsPerPixel, &bytes, &bpl);
     if (rc != SUCCESS) return rc;
-    auto* pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
+    uint8_t* pixels = NewPixelBlock(bytes, zeroed);
     if (!pixels) return ERROR_NO_MEMORY;
-    PreferHugePages(pixels, bytes);
     RGBQUAD* pal = nullptr;
     if (b->BitsPerPixel <= 8) {
         pal = new (std::nothrow) RGBQUAD[256];
         if (!pal) {
-            std::free(pixels);
+            ReleasePixels(pixels);
             return ERROR_NO_MEMORY;
         }
     }
@@ -166,11 +165,16 @@ L_INT L_CopyBitmap(pBITMAPHANDLE dst, const BITMAPHANDLE* src) {
     copy.Addr = nullptr;
     copy.pPalette = nullptr;
     copy.pRgn = nullptr;
-    L_INT rc = lt::AllocatePixels(&copy);
+    // The copy fills the block only when the record's size is what its layout needs.
+    size_t bytes = 0;
+    const bool filled =
+        L_CheckImageSize(src->Width, src->Height, src->BitsPerPixel, &bytes, nullptr) == SUCCESS &&
+        bytes == src->Size;
+    L_INT rc = lt::AllocatePixels(&copy, !filled);
     if (rc != SUCCESS) return rc;
     copy.BytesPerLine = src->BytesPerLine;
     copy.nColors = src->nColors;
-    std::memcpy(copy.Addr, src->Addr, src->Size);
+    std::memcpy(copy.Addr, src->Addr, std::min(src->Size, copy.Size));
     if (src->pPalette && copy.pPalette)
         std::memcpy(copy.pPalette, src->pPalette, sizeof(RGBQUAD) * 256);
     if (src->pRgn) {

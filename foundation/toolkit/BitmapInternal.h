@@ -7,8 +7,14 @@
 namespace lt {
 
 // Allocates the pixel block and palette of an initialised record (Width, Height,
-// BitsPerPixel set). Zero-filled. Returns a status code.
-int AllocatePixels(BITMAPHANDLE* b);
+// BitsPerPixel set). Zero-filled unless the caller writes every byte of the block itself
+// (`zeroed` false). Returns a status code.
+int AllocatePixels(BITMAPHANDLE* b, bool zeroed = true);
+// A pixel block of `bytes` (at least one), for ReleasePixels to free; null when out of
+// memory. A large block freed a moment ago is reused when one fits.
+uint8_t* NewPixelBlock(size_t bytes, bool zeroed);
+// Frees the large blocks kept for reuse; false when there were none.
+bool DropKeptBlocks();
 // Frees a pixel block, or only drops one holder of it while other records share it.
 void ReleasePixels(uint8_t* block);
 // Asks for huge pages for the whole 2 MB pages inside a large block that is about to be

@@ -193,10 +193,12 @@ TWriter::TWriter(const TFormat& fmt, pBITMAPHANDLE b) : fmt_(fmt), b_(b) {
         nearest_ = std::make_unique<lt::color::InverseMap>(b->pPalette, 1 << b->BitsPerPixel);
 }
 
-QUILLO_ROW_KERNEL void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n) {
+QUILLO_ROW_KERNEL void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n,
+                                         const uint8_t* alpha) {
+    if (!alpha) alpha = dst;
     for (int x = 0; x < n; ++x) {
         uint32_t d, s;
-        std::memcpy(&d, dst + 4 * x, 4);
+        std::memcpy(&d, alpha + 4 * x, 4);
         std::memcpy(&s, src + 4 * x, 4);
         d = (d & 0xFF000000u) | (s & 0x00FFFFFFu);
         std::memcpy(dst + 4 * x, &d, 4);
@@ -232,6 +234,38 @@ void TWriter::Store(int y, const uint8_t* in) {
 
 // ---------------------------------------------------------------------------
 
+TOwnRows::TOwnRows(pBITMAPHANDLE b) : b_(b) {
+    if (!L_IsBitmapShared(b)) return;
+    // Bytes past the last row, if the record has any, are no row's to copy.
+    const size_t rows = size_t(b->Height) * size_t(b->BytesPerLine);
+    block_ = lt::NewPixelBlock(std::max(b->Size, rows), false);
+    ok_ = block_ != nullptr;
+    if (block_ && b->Size > rows) std::memcpy(block_ + rows, b->Addr + rows, b->Size - rows);
+}
+
+TOwnRows::~TOwnRows() {
+    if (block_) lt::ReleasePixels(block_);
+}
+
+uint8_t* TOwnRows::Target(int y) const {
+    uint8_t* shared = L_RowPtr(b_, y);
+    return block_ ? block_ + (shared - b_->Addr) : shared;
+}
+
+void TOwnRows::Copy(int y, size_t from) const {
+    if (block_ && from < size_t(b_->BytesPerLine))
+        std::memcpy(Target(y) + from, Source(y) + from, size_t(b_->BytesPerLine) - from);
+}
+
+void TOwnRows::Commit() {
+    if (!block_) return;
+    lt::ReleasePixels(b_->Addr);
+    b_->Addr = block_;
+    block_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+
 L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map) {
     const int n = 1 << b->BitsPerPixel;
     RGBQUAD mapped[256];
@@ -244,6 +278,8 @@ L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map) {
         std::memcpy(b->pPalette, mapped, sizeof(RGBQUAD) * size_t(n));
         return SUCCESS;
     }
+    // The pixels change inside the region; another holder of the block must not see that.
+    if (L_INT rc = L_UnshareBitmap(b); rc != SUCCESS) return rc;
     uint8_t index[256];
     for (int i = 0; i < n; ++i)
         index[i] = uint8_t(NearestPaletteIndex(b->pPalette, n, mapped[i].rgbRed, mapped[i].rgbGreen,

@@ -169,8 +169,9 @@ void WrittenRows(const BITMAPHANDLE* b, int* y0, int* y1);
 // its mapped colour.
 L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map);
 
-// Colour bytes of 32-bit pixels with the alpha byte of what is already in dst.
-void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n);
+// Colour bytes of 32-bit pixels with the alpha bytes of `alpha`, by default of what is
+// already in dst.
+void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n, const uint8_t* alpha = nullptr);
 
 // A 32-bit pixel as a little-endian word: blue in the low byte, alpha in the high one.
 inline uint32_t LoadWord(const uint8_t* p) {
@@ -179,6 +180,36 @@ inline uint32_t LoadWord(const uint8_t* p) {
     return w;
 }
 inline void StoreWord(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
+
+// The pixel block an operation writes when its bitmap shares one with other records (the
+// effect dialogs hand the layer's own block to a point operation): each row is read from
+// the shared block and written into a block of the bitmap's own, so the copy costs no
+// pass of its own, and that block is one freed a moment ago where one fits, so it costs
+// no fresh pages either. When the bitmap owns its block the rows are written in place.
+class TOwnRows {
+public:
+    explicit TOwnRows(pBITMAPHANDLE b);
+    ~TOwnRows();
+    TOwnRows(const TOwnRows&) = delete;
+    TOwnRows& operator=(const TOwnRows&) = delete;
+    // False when the new block could not be had.
+    bool Ok() const { return ok_; }
+    // Every row must then be written, not only those the operation changes.
+    bool Copying() const { return block_ != nullptr; }
+    // Row y to write, and the row its pixels are read from (the same one in place).
+    uint8_t* Target(int y) const;
+    const uint8_t* Source(int y) const { return L_RowPtr(b_, y); }
+    // Copies the bytes of row y from `from` on into the target (nothing in place).
+    void Copy(int y, size_t from = 0) const;
+    // The bitmap takes the written block, gives up its hold on the shared one. Without a
+    // commit (a failure, a cancel) the bitmap keeps its pixels unchanged.
+    void Commit();
+
+private:
+    pBITMAPHANDLE b_;
+    uint8_t* block_ = nullptr;
+    bool ok_ = true;
+};
 
 // No in-place kernel for 32-bit pixels: ApplyPixels goes through its byte kernel.
 struct TNoWordKernel {};
@@ -201,27 +232,59 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
             kernel(px, px, 1, 3);
             return BGRA{px[0], px[1], px[2], 255};
         });
+    // 16-bit pixels are read and written through the format, from the bitmap itself.
+    if (fmt.Kind() == TKind::Palette)
+        if (L_INT rc = L_UnshareBitmap(b); rc != SUCCESS) return rc;
+    TOwnRows own(b);
+    if (!own.Ok()) return ERROR_NO_MEMORY;
     int first, last;
     WrittenRows(b, &first, &last);
-    return RunBands(first, last, 32, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
+    const int from = own.Copying() ? 0 : first, to = own.Copying() ? b->Height : last;
+    const L_INT status = RunBands(from, to, 32, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
         return Guarded([&]() -> L_INT {
             const int c = fmt.Channels();
             constexpr int kChunk = 1024;
             std::vector<uint8_t> tmp;
-            if (fmt.Kind() == TKind::Bgra && !kWords) tmp.resize(size_t(kChunk) * 4);
+            if (fmt.Kind() == TKind::Bgra && (!kWords || own.Copying()))
+                tmp.resize(size_t(kChunk) * 4);
             if (fmt.Kind() == TKind::Palette) tmp.resize(size_t(b->Width) * 3);
             std::unique_ptr<TWriter> writer;
             if (fmt.Kind() == TKind::Palette) writer = std::make_unique<TWriter>(fmt, b);
             for (int y = y0; y < y1; ++y) {
-                uint8_t* row = L_RowPtr(b, y);
+                uint8_t* row = own.Target(y);
+                const uint8_t* in = own.Source(y);
+                const bool outside = y < first || y >= last;
+                // Rows only partly written start from a copy.
+                if (in != row && (outside || b->pRgn)) {
+                    own.Copy(y);
+                    in = row;
+                }
+                if (outside) {
+                    if (!run.Rows(1)) break;
+                    continue;
+                }
                 switch (fmt.Kind()) {
                     case TKind::Gray:
                     case TKind::Bgr:
                         ForRowSpans(b, y, [&](int x0, int x1) {
-                            kernel(row + x0 * c, row + x0 * c, x1 - x0, c);
+                            kernel(in + x0 * c, row + x0 * c, x1 - x0, c);
                         });
+                        if (in != row) own.Copy(y, size_t(b->Width) * size_t(c)); // padding
                         break;
                     case TKind::Bgra:
+                        if (in != row) { // the whole row, into the block of our own
+                            for (int x = 0; x < b->Width; x += kChunk) {
+                                const int n = std::min(kChunk, b->Width - x);
+                                if constexpr (kWords) {
+                                    std::memcpy(tmp.data(), in + x * 4, size_t(n) * 4);
+                                    words(tmp.data(), n);
+                                } else {
+                                    kernel(in + x * 4, tmp.data(), n, 4);
+                                }
+                                StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
+                            }
+                            break;
+                        }
                         ForRowSpans(b, y, [&](int x0, int x1) {
                             if constexpr (kWords) {
                                 words(row + x0 * 4, x1 - x0);
@@ -246,6 +309,8 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
             return SUCCESS;
         });
     });
+    if (status == SUCCESS) own.Commit();
+    return status;
 }
 
 // ---------------------------------------------------------------------------
