@@ -13,13 +13,13 @@
 // block cost more than the fresh pages it spares.)
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_map>
-#include <vector>
 
 #include "BitmapInternal.h"
 
@@ -67,49 +67,50 @@ constexpr size_t kKeptMin = size_t(8) << 20;     // smaller blocks come from the
 constexpr size_t kKeptTotal = size_t(256) << 20; // at most this much held
 constexpr size_t kKeptBlocks = 2;
 
+// A plain array: records freed while the program exits may still come here after the
+// objects of this file are destroyed.
 struct TKept {
     uint8_t* block;
     size_t capacity;
 };
 std::mutex g_keptMutex;
-std::vector<TKept> g_kept; // oldest first
-size_t g_keptBytes = 0;
+TKept g_kept[kKeptBlocks]; // oldest first
+size_t g_keptCount = 0, g_keptBytes = 0;
+
+void ForgetKept(size_t i) {
+    g_keptBytes -= g_kept[i].capacity;
+    for (size_t k = i + 1; k < g_keptCount; ++k) g_kept[k - 1] = g_kept[k];
+    --g_keptCount;
+}
 
 // Keeps a block nobody holds any more; false when it should simply be freed.
 bool Keep(uint8_t* block) {
     const size_t capacity = malloc_usable_size(block);
     if (!kKeepBlocks || capacity < kKeptMin || capacity > kKeptTotal) return false;
-    std::vector<uint8_t*> evicted;
+    uint8_t* evicted[kKeptBlocks];
+    size_t count = 0;
     {
         std::lock_guard lock(g_keptMutex);
-        try {
-            g_kept.reserve(kKeptBlocks);
-        } catch (const std::bad_alloc&) {
-            return false;
+        while (g_keptCount > 0 &&
+               (g_keptCount == kKeptBlocks || g_keptBytes + capacity > kKeptTotal)) {
+            evicted[count++] = g_kept[0].block;
+            ForgetKept(0);
         }
-        while (!g_kept.empty() &&
-               (g_kept.size() >= kKeptBlocks || g_keptBytes + capacity > kKeptTotal)) {
-            evicted.push_back(g_kept.front().block);
-            g_keptBytes -= g_kept.front().capacity;
-            g_kept.erase(g_kept.begin());
-        }
-        g_kept.push_back({block, capacity});
+        g_kept[g_keptCount++] = TKept{block, capacity};
         g_keptBytes += capacity;
     }
-    for (uint8_t* b : evicted) std::free(b);
+    for (size_t i = 0; i < count; ++i) std::free(evicted[i]);
     return true;
 }
 
-// A kept block for `bytes` that wastes at most an eighth of itself, or null.
+// The newest kept block for `bytes` that wastes at most an eighth of itself, or null.
 uint8_t* TakeKept(size_t bytes) {
     if (!kKeepBlocks || bytes < kKeptMin) return nullptr;
     std::lock_guard lock(g_keptMutex);
-    for (auto it = g_kept.end(); it != g_kept.begin();) {
-        --it;
-        if (it->capacity >= bytes && it->capacity - bytes <= it->capacity / 8) {
-            uint8_t* block = it->block;
-            g_keptBytes -= it->capacity;
-            g_kept.erase(it);
+    for (size_t i = g_keptCount; i-- > 0;) {
+        if (g_kept[i].capacity >= bytes && g_kept[i].capacity - bytes <= g_kept[i].capacity / 8) {
+            uint8_t* block = g_kept[i].block;
+            ForgetKept(i);
             return block;
         }
     }
@@ -137,14 +138,17 @@ uint8_t* NewPixelBlock(size_t bytes, bool zeroed) {
 }
 
 bool DropKeptBlocks() {
-    std::vector<TKept> kept;
+    TKept kept[kKeptBlocks];
+    size_t count;
     {
         std::lock_guard lock(g_keptMutex);
-        kept.swap(g_kept);
+        count = g_keptCount;
+        std::copy(g_kept, g_kept + count, kept);
+        g_keptCount = 0;
         g_keptBytes = 0;
     }
-    for (const TKept& k : kept) std::free(k.block);
-    return !kept.empty();
+    for (size_t i = 0; i < count; ++i) std::free(kept[i].block);
+    return count != 0;
 }
 
 } // namespace lt

@@ -244,6 +244,31 @@ TEST(Bitmap, DibResolutionOfAnySizeConverts) {
     }
 }
 
+// Photo-sized blocks are reused once freed: a new bitmap still starts cleared, and a copy
+// holds exactly its source whatever the reused block held.
+TEST(Bitmap, ReusedBlocksStartClearedOrAsTheirSource) {
+    const auto fill = [](BITMAPHANDLE* b, uint8_t v) { std::memset(b->Addr, v, b->Size); };
+    const auto all = [](const BITMAPHANDLE* b, uint8_t v) {
+        for (size_t i = 0; i < b->Size; ++i)
+            if (b->Addr[i] != v) return false;
+        return true;
+    };
+    BITMAPHANDLE a, b, c;
+    ASSERT_EQ(L_CreateBitmap(&a, TYPE_CONV, 2000, 1500, 32, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    fill(&a, 0xAB);
+    L_FreeBitmap(&a);
+    ASSERT_EQ(L_CreateBitmap(&b, TYPE_CONV, 2000, 1500, 32, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    EXPECT_TRUE(all(&b, 0));
+    ASSERT_EQ(L_CreateBitmap(&a, TYPE_CONV, 2000, 1500, 32, ORDER_BGR, nullptr, TOP_LEFT), SUCCESS);
+    fill(&a, 0xCD);
+    fill(&b, 0x11);
+    L_FreeBitmap(&a);
+    ASSERT_EQ(L_CopyBitmap(&c, &b), SUCCESS);
+    EXPECT_TRUE(all(&c, 0x11));
+    L_FreeBitmap(&b);
+    L_FreeBitmap(&c);
+}
+
 // Work on a background thread neither reaches the window's callback nor is cancelled by it.
 TEST(Bitmap, StatusCallbackReachesOnlyItsOwnThread) {
     static int calls = 0;

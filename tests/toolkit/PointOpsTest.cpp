@@ -202,3 +202,23 @@ TEST(LevelStatistics, ColourImagesKeepTheirHueWhileTheLevelMoves) {
             ASSERT_EQ(n.a, o.a);
         }
 }
+
+namespace {
+L_INT CancelAtOnce(L_INT, void*) { return ERROR_USER_ABORT; }
+} // namespace
+
+// A cancelled operation on a record sharing its block leaves both records as they were,
+// still sharing.
+TEST(PointOps, ACancelOnASharedBitmapChangesNeitherHolder) {
+    TOwnedBitmap b = RandomBitmap(64, 300, {32, false}, 5), before, shared;
+    ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
+    ASSERT_EQ(L_ShareBitmap(shared.get(), b.get()), SUCCESS);
+    STATUSCALLBACK old = nullptr;
+    void* oldUser = nullptr;
+    L_SetStatusCallBack(CancelAtOnce, nullptr, &old, &oldUser);
+    const L_INT rc = L_ChangeBitmapIntensity(shared.get(), 300);
+    L_SetStatusCallBack(old, oldUser);
+    EXPECT_EQ(rc, ERROR_USER_ABORT);
+    EXPECT_EQ(shared->Addr, b->Addr);
+    EXPECT_EQ(std::memcmp(b->Addr, before->Addr, b->Size), 0);
+}

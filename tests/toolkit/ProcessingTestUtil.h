@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -102,7 +103,19 @@ inline void ExpectMapsColours(const char* what, const std::function<L_INT(BITMAP
             TOwnedBitmap before;
             ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
             if (region) SetTwoRectRegion(b.get());
+            // A record sharing b's block gets what b gets in place, every byte of the block
+            // (row padding too), and b keeps its pixels meanwhile.
+            TOwnedBitmap shared;
+            ASSERT_EQ(L_ShareBitmap(shared.get(), b.get()), SUCCESS);
+            ASSERT_EQ(op(shared.get()), SUCCESS) << what << " at " << d.Name() << " shared";
+            ASSERT_EQ(std::memcmp(b->Addr, before->Addr, b->Size), 0)
+                << what << " at " << d.Name() << ": the other holder's pixels changed";
             ASSERT_EQ(op(b.get()), SUCCESS) << what << " at " << d.Name();
+            ASSERT_EQ(std::memcmp(shared->Addr, b->Addr, b->Size), 0)
+                << what << " at " << d.Name() << (region ? " in a region" : "") << " shared";
+            if (d.bpp <= 8) {
+                ASSERT_EQ(std::memcmp(shared->pPalette, b->pPalette, 1024), 0);
+            }
             const bool palette = d.bpp <= 8 && !d.gray;
             for (int y = 0; y < b->Height; ++y) {
                 for (int x = 0; x < b->Width; ++x) {

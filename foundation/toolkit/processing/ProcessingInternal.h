@@ -254,8 +254,8 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
                 uint8_t* row = own.Target(y);
                 const uint8_t* in = own.Source(y);
                 const bool outside = y < first || y >= last;
-                // Rows only partly written start from a copy.
-                if (in != row && (outside || b->pRgn)) {
+                // With a region, rows start from a copy: only parts of them are written.
+                if (in != row && b->pRgn) {
                     own.Copy(y);
                     in = row;
                 }
