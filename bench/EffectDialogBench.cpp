@@ -29,10 +29,10 @@ const TLeadBitmapX& Layer() {
     return layer;
 }
 
-using TMake = std::function<std::unique_ptr<TAdjustDialog>(const TLeadBitmapX&)>;
+using TMake = std::function<std::unique_ptr<TEffectsDialog>(const TLeadBitmapX&)>;
 
 template <class D>
-std::unique_ptr<TAdjustDialog> Make(const TLeadBitmapX& s) {
+std::unique_ptr<TEffectsDialog> Make(const TLeadBitmapX& s) {
     return std::make_unique<D>(s);
 }
 
@@ -83,40 +83,84 @@ void BM_PreviewAtFittedZoom_BrightnessContrast(benchmark::State& state) {
 }
 BENCHMARK(BM_PreviewAtFittedZoom_BrightnessContrast)->Unit(benchmark::kMillisecond);
 
-// The command after OK: the undo snapshot, the dialog's Apply on a copy of the layer, the
-// result put in place and the view told. The dialog's opening is not timed.
-void BM_ApplyWholeLayer_BrightnessContrast(benchmark::State& state) {
+// The command after OK: the undo snapshot, the dialog's Apply on the layer, the result put
+// in place and the view told. The dialog's opening is not timed. The slider `id` goes to
+// two positions in turn, so that every run changes the pixels.
+template <class D>
+void ApplyWholeLayer(benchmark::State& state, int id, int pos1, int pos2) {
     TImageDoc doc;
     doc.Image.Layers.Append(bench::MakeLayer(bench::kPhotoW, bench::kPhotoH, 0, false));
     THeadlessWindowHost window(TSize{1920, 1080});
     TImageView view(doc, window);
     THeadlessDialogHost host;
     IDialogHost* old = SetDialogHost(&host);
-    int pos = 30;
+    int pos = pos1;
     for (auto _ : state) {
         state.PauseTiming();
         host.QueueScript([&](TDialog& d) {
-            d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, pos);
-            pos = pos == 30 ? 20 : 30;
+            d.Scroll(id, SB_THUMBPOSITION, pos);
+            pos = pos == pos1 ? pos2 : pos1;
             state.ResumeTiming();
             return int(IDOK);
         });
-        RunEffectDialog(view, Make<TBrightnessContrastDialog>, "Brightness", true, false);
+        RunEffectDialog(view, Make<D>, "Effect", true, false);
     }
     SetDialogHost(old);
 }
-BENCHMARK(BM_ApplyWholeLayer_BrightnessContrast)->Unit(benchmark::kMillisecond);
 
 // What the command above does to the pixels, on the layer itself.
-void BM_ApplyBare_BrightnessContrast(benchmark::State& state) {
+template <class F>
+void ApplyBare(benchmark::State& state, F&& apply) {
     std::unique_ptr<TLayer> layer = bench::MakeLayer(bench::kPhotoW, bench::kPhotoH, 0, false);
-    int amount = 100;
+    bool first = true;
     for (auto _ : state) {
-        if (L_ChangeBitmapIntensity(layer.get(), amount) != SUCCESS) state.SkipWithError("failed");
-        amount = -amount;
+        if (apply(layer.get(), first) != SUCCESS) state.SkipWithError("failed");
+        first = !first;
     }
 }
+
+void BM_ApplyWholeLayer_BrightnessContrast(benchmark::State& s) {
+    ApplyWholeLayer<TBrightnessContrastDialog>(s, IDC_ADJUST1, 30, 20);
+}
+void BM_ApplyBare_BrightnessContrast(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_ChangeBitmapIntensity(l, a ? 100 : -100); });
+}
+void BM_ApplyWholeLayer_HueSaturation(benchmark::State& s) {
+    ApplyWholeLayer<THueSatDialog>(s, IDC_ADJUST2, 30, 20);
+}
+void BM_ApplyBare_HueSaturation(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_ChangeBitmapSaturation(l, a ? 100 : -100); });
+}
+void BM_ApplyWholeLayer_Gamma(benchmark::State& s) {
+    ApplyWholeLayer<TGammaCorrectDialog>(s, IDC_ADJUST1, 12, 8);
+}
+void BM_ApplyBare_Gamma(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_GammaCorrectBitmap(l, a ? 120 : 80); });
+}
+void BM_ApplyWholeLayer_Posterize(benchmark::State& s) {
+    ApplyWholeLayer<TPosterizeDialog>(s, IDC_SLIDER, 4, 6);
+}
+void BM_ApplyBare_Posterize(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_PosterizeBitmap(l, a ? 4 : 6); });
+}
+// A neighbourhood filter works on a copy of the layer: it reads rows its neighbours have
+// already written.
+void BM_ApplyWholeLayer_Average(benchmark::State& s) {
+    ApplyWholeLayer<TAverageDialog>(s, IDC_SLIDER, 3, 5);
+}
+void BM_ApplyBare_Average(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_AverageFilterBitmap(l, a ? 3 : 5); });
+}
+BENCHMARK(BM_ApplyWholeLayer_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_BrightnessContrast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_HueSaturation)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_HueSaturation)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Gamma)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Gamma)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Posterize)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Posterize)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Average)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Average)->Unit(benchmark::kMillisecond);
 
 // The dialog's Apply alone: the copy it makes of the layer and the function on it.
 void BM_ApplyDialogOnly_BrightnessContrast(benchmark::State& state) {
