@@ -103,10 +103,6 @@ bool TAdjustDialog::InitPanes() {
 
 void TAdjustDialog::EvHScroll(int /*id*/, int code) { SliderMoved(code); }
 
-L_INT TAdjustDialog::CopySource(TLeadBitmapX& dst, const TLeadBitmapX& src) {
-    return dst.AssignX(src, true);
-}
-
 // ---------------------------------------------------------------------------
 
 THueSatDialog::THueSatDialog(const TLeadBitmapX& source)
@@ -114,7 +110,7 @@ THueSatDialog::THueSatDialog(const TLeadBitmapX& source)
                     {{IDC_ADJUST1, 0, 48, 3, 24}, {IDC_ADJUST2, 0, 50, 5, 25}}) {}
 
 L_INT THueSatDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
-    L_INT rc = PointSource(dst, src, preview);
+    L_INT rc = ShareSource(dst, src, preview);
     if (rc == SUCCESS && Position(1) != 25)
         rc = L_ChangeBitmapSaturation(&dst, SaturationArgument(Position(1)));
     if (rc == SUCCESS && Position(0) != 24) rc = L_ChangeBitmapHue(&dst, HueArgument(Position(0)));
@@ -125,7 +121,7 @@ TBrightnessContrastDialog::TBrightnessContrastDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_BRIGHTNESSCONTRAST, Sliders(2, 25)) {}
 
 L_INT TBrightnessContrastDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
-    L_INT rc = PointSource(dst, src, preview);
+    L_INT rc = ShareSource(dst, src, preview);
     if (rc == SUCCESS && Position(0) != 25)
         rc = L_ChangeBitmapIntensity(&dst, 20 * Position(0) - 500);
     if (rc == SUCCESS && Position(1) != 25)
@@ -136,8 +132,8 @@ L_INT TBrightnessContrastDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& sr
 TSharpnessDialog::TSharpnessDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_SHARPNESS, Sliders(1, 25)) {}
 
-L_INT TSharpnessDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    L_INT rc = CopySource(dst, src);
+L_INT TSharpnessDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = ShareSource(dst, src, preview);
     if (rc == SUCCESS && Position(0) != 25) rc = L_SharpenBitmap(&dst, 40 * Position(0) - 1000);
     return rc;
 }
@@ -146,7 +142,7 @@ TGammaCorrectDialog::TGammaCorrectDialog(const TLeadBitmapX& source)
     : TAdjustDialog(source, IDD_GAMMACORRECT, Sliders(1, 10)) {}
 
 L_INT TGammaCorrectDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
-    L_INT rc = PointSource(dst, src, preview);
+    L_INT rc = ShareSource(dst, src, preview);
     if (rc == SUCCESS) rc = L_GammaCorrectBitmap(&dst, GammaArgument(Position(0)));
     return rc;
 }

@@ -46,14 +46,6 @@ public:
 protected:
     bool InitPanes() override;
     void EvHScroll(int id, int code) override;
-    // A copy of src into dst, with src's logical depth.
-    static L_INT CopySource(TLeadBitmapX& dst, const TLeadBitmapX& src);
-    // The same for Apply's that run point operations only: those read each row of the
-    // shared block just before writing it into a block of their own, which spares a pass.
-    // A preview stays a copy: the pane's code may write into it.
-    static L_INT PointSource(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
-        return preview ? CopySource(dst, src) : dst.ShareX(src);
-    }
 
 private:
     std::vector<TSliderDef> sliders_;

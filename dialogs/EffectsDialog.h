@@ -143,6 +143,14 @@ protected:
     enum class TPane { Original, Preview };
     enum class TRefresh { Preview, None };
 
+    // Apply's starting point for toolkit functions that give a shared bitmap a block of its
+    // own as they write (the point operations and the neighbourhood filters): dst shares
+    // src's block, which spares a copy of the whole layer. A preview stays a copy: the
+    // pane's code may write into it.
+    static L_INT ShareSource(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+        return preview ? dst.AssignX(src, true) : dst.ShareX(src);
+    }
+
     void SetupWindow() override;
     void EvCommand(int id, int notifyCode) override;
     // Creates the panes and shows the source at the fitted zoom; false (and the dialog

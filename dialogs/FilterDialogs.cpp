@@ -179,23 +179,18 @@ TFilterSliderDialog::TFilterSliderDialog(const TLeadBitmapX& source, int resourc
 
 L_INT TFilterSliderDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int n = Position();
-    if (resourceId_ == IDD_POSTERIZE && !preview) {
-        // A point operation gives a shared bitmap a block of its own as it goes, which
-        // spares the copy's pass (see TAdjustDialog::PointSource).
-        L_INT rc = dst.ShareX(src);
-        if (rc == SUCCESS) rc = L_PosterizeBitmap(&dst, n);
-        if (rc != SUCCESS) dst.Free();
-        return rc;
-    }
-    return CopyThen(dst, src, [&] {
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS) {
         TWaitCursor wait;
         switch (resourceId_) {
-            case IDD_MEDIAN: return L_MedianFilterBitmap(&dst, n);
-            case IDD_POSTERIZE: return L_PosterizeBitmap(&dst, n);
-            case IDD_MOSAIC: return L_MosaicBitmap(&dst, n);
-            default: return L_AverageFilterBitmap(&dst, n);
+            case IDD_MEDIAN: rc = L_MedianFilterBitmap(&dst, n); break;
+            case IDD_POSTERIZE: rc = L_PosterizeBitmap(&dst, n); break;
+            case IDD_MOSAIC: rc = L_MosaicBitmap(&dst, n); break;
+            default: rc = L_AverageFilterBitmap(&dst, n); break;
         }
-    });
+    }
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }
 
 TRedEyeDialog::TRedEyeDialog(const TLeadBitmapX& source)

@@ -144,12 +144,15 @@ TEST_F(FilterDialogs, EachAppliesItsToolkitCallWithTheSettingsChosen) {
          [](TDialog& d) { d.Scroll(IDC_WATER_GRANULARITY, SB_THUMBPOSITION, 4); },
          [](BITMAPHANDLE& b) { return L_OilifyBitmap(&b, 4); }},
     };
+    TLeadBitmapX before;
+    ASSERT_EQ(before.AssignX(source, true), SUCCESS);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto d = c.make(source);
         ASSERT_EQ(Run(*d, [&](TDialog& dlg) { return c.set(dlg), IDOK; }), IDOK);
         TLeadBitmapX got, want;
         ASSERT_EQ(d->Apply(got, source, false), SUCCESS);
+        ASSERT_TRUE(SamePixels(source, before)) << "the source changed";
         ASSERT_EQ(want.AssignX(source, true), SUCCESS);
         ASSERT_EQ(c.reference(want), SUCCESS);
         EXPECT_TRUE(SamePixels(got, want));

@@ -91,6 +91,25 @@ inline ::testing::AssertionResult Near(lt::BGRA got, lt::BGRA want, int tol) {
            << int(want.a) << ")";
 }
 
+// Runs op on a record sharing b's block, then on b in place: the shared record gets what b
+// gets, every byte of the block (row padding too), and b keeps its pixels meanwhile.
+inline void ExpectSharedGetsTheSame(const char* what, const Depth& d,
+                                    const std::function<L_INT(BITMAPHANDLE*)>& op, BITMAPHANDLE* b,
+                                    const BITMAPHANDLE* before) {
+    const std::string where =
+        std::string(what) + " at " + d.Name() + (b->pRgn ? " in a region" : "");
+    TOwnedBitmap shared;
+    ASSERT_EQ(L_ShareBitmap(shared.get(), b), SUCCESS);
+    ASSERT_EQ(op(shared.get()), SUCCESS) << where << ", shared";
+    ASSERT_EQ(std::memcmp(b->Addr, before->Addr, b->Size), 0)
+        << where << ": the other holder's pixels changed";
+    ASSERT_EQ(op(b), SUCCESS) << where;
+    ASSERT_EQ(std::memcmp(shared->Addr, b->Addr, b->Size), 0) << where << ", shared";
+    if (d.bpp <= 8) {
+        ASSERT_EQ(std::memcmp(shared->pPalette, b->pPalette, 1024), 0) << where;
+    }
+}
+
 // Checks an operation that maps each colour by `ref` at every depth, with and without a
 // region: true colour pixels inside change to ref (alpha kept) and outside stay; gray-ramp
 // images keep their palette; other palettes change their entries (no region) or keep them
@@ -103,19 +122,7 @@ inline void ExpectMapsColours(const char* what, const std::function<L_INT(BITMAP
             TOwnedBitmap before;
             ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
             if (region) SetTwoRectRegion(b.get());
-            // A record sharing b's block gets what b gets in place, every byte of the block
-            // (row padding too), and b keeps its pixels meanwhile.
-            TOwnedBitmap shared;
-            ASSERT_EQ(L_ShareBitmap(shared.get(), b.get()), SUCCESS);
-            ASSERT_EQ(op(shared.get()), SUCCESS) << what << " at " << d.Name() << " shared";
-            ASSERT_EQ(std::memcmp(b->Addr, before->Addr, b->Size), 0)
-                << what << " at " << d.Name() << ": the other holder's pixels changed";
-            ASSERT_EQ(op(b.get()), SUCCESS) << what << " at " << d.Name();
-            ASSERT_EQ(std::memcmp(shared->Addr, b->Addr, b->Size), 0)
-                << what << " at " << d.Name() << (region ? " in a region" : "") << " shared";
-            if (d.bpp <= 8) {
-                ASSERT_EQ(std::memcmp(shared->pPalette, b->pPalette, 1024), 0);
-            }
+            ExpectSharedGetsTheSame(what, d, op, b.get(), before.get());
             const bool palette = d.bpp <= 8 && !d.gray;
             for (int y = 0; y < b->Height; ++y) {
                 for (int x = 0; x < b->Width; ++x) {
@@ -174,7 +181,7 @@ inline void ExpectFilter(const char* what, const std::function<L_INT(BITMAPHANDL
             TOwnedBitmap before;
             ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
             if (region) SetTwoRectRegion(b.get());
-            ASSERT_EQ(op(b.get()), SUCCESS) << what << " at " << d.Name();
+            ExpectSharedGetsTheSame(what, d, op, b.get(), before.get());
             const TSource src = [&](int x, int y, int ch) {
                 return Channel(Clamped(before.get(), x, y), ch);
             };

@@ -130,6 +130,8 @@ L_INT L_MosaicBitmap(pBITMAPHANDLE b, L_INT nDim) {
     if (L_INT rc = CheckBitmap(b); rc != SUCCESS) return rc;
     if (nDim < 1 || nDim > 4096) return ERROR_INV_PARAMETER;
     if (nDim == 1) return SUCCESS;
+    // Tiles are written in place.
+    if (L_INT rc = L_UnshareBitmap(b); rc != SUCCESS) return rc;
     const TFormat fmt(b);
     const int c = fmt.Channels(), w = b->Width, h = b->Height, n = nDim;
     const int tilesX = (w + n - 1) / n;

@@ -205,8 +205,8 @@ QUILLO_ROW_KERNEL void StoreKeepingAlpha(uint8_t* dst, const uint8_t* src, int n
     }
 }
 
-void TWriter::Store(int y, const uint8_t* in) {
-    uint8_t* row = L_RowPtr(b_, y);
+void TWriter::Store(int y, const uint8_t* in, uint8_t* row) {
+    if (!row) row = L_RowPtr(b_, y);
     const int bpp = b_->BitsPerPixel;
     ForRowSpans(b_, y, [&](int x0, int x1) {
         switch (fmt_.Kind()) {

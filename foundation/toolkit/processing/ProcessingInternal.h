@@ -128,7 +128,8 @@ private:
 class TWriter {
 public:
     explicit TWriter(const TFormat& fmt, pBITMAPHANDLE b);
-    void Store(int y, const uint8_t* in);
+    // Into `row` when given (a block of the bitmap's own being filled), else the bitmap's.
+    void Store(int y, const uint8_t* in, uint8_t* row = nullptr);
 
 private:
     const TFormat& fmt_;
@@ -358,6 +359,11 @@ L_INT RunWindowFilter(pBITMAPHANDLE b, const TFormat& fmt, int lo, int hi, int p
         int first, last;
         WrittenRows(b, &first, &last);
         if (first >= last) return SUCCESS;
+        // A shared bitmap is read from its block and written into one of its own.
+        TOwnRows own(b);
+        if (!own.Ok()) return ERROR_NO_MEMORY;
+        for (int y = 0; y < first; ++y) own.Copy(y);
+        for (int y = last; y < b->Height; ++y) own.Copy(y);
         const int minRows = std::max(16, 2 * std::max(-lo, hi) + 1);
         const std::vector<int> edges = BandEdges(last - first, minRows);
         std::vector<std::unique_ptr<TRowWindow>> windows;
@@ -365,23 +371,27 @@ L_INT RunWindowFilter(pBITMAPHANDLE b, const TFormat& fmt, int lo, int hi, int p
             windows.push_back(std::make_unique<TRowWindow>(fmt, b->Width, b->Height, lo, hi, pad));
             windows.back()->Snapshot(first + edges[i], first + edges[i + 1]);
         }
-        return RunBands(edges, first, [&](int band, int y0, int y1, TBandRun& run) -> L_INT {
-            return Guarded([&]() -> L_INT {
-                TRowWindow& win = *windows[size_t(band)];
-                TWriter writer(fmt, b);
-                State state = makeState();
-                std::vector<uint8_t> out(size_t(b->Width) * size_t(fmt.Channels()));
-                for (int y = y0; y < y1; ++y) {
-                    win.Advance(y);
-                    if (RowHasSpans(b, y)) {
-                        rowFn(state, win, y, out.data());
-                        writer.Store(y, out.data());
+        const L_INT status =
+            RunBands(edges, first, [&](int band, int y0, int y1, TBandRun& run) -> L_INT {
+                return Guarded([&]() -> L_INT {
+                    TRowWindow& win = *windows[size_t(band)];
+                    TWriter writer(fmt, b);
+                    State state = makeState();
+                    std::vector<uint8_t> out(size_t(b->Width) * size_t(fmt.Channels()));
+                    for (int y = y0; y < y1; ++y) {
+                        win.Advance(y);
+                        own.Copy(y); // the pixels the row does not write
+                        if (RowHasSpans(b, y)) {
+                            rowFn(state, win, y, out.data());
+                            writer.Store(y, out.data(), own.Target(y));
+                        }
+                        if (!run.Rows(1)) break;
                     }
-                    if (!run.Rows(1)) break;
-                }
-                return SUCCESS;
+                    return SUCCESS;
+                });
             });
-        });
+        if (status == SUCCESS) own.Commit();
+        return status;
     });
 }
 
