@@ -151,6 +151,19 @@ void BM_ApplyWholeLayer_Average(benchmark::State& s) {
 void BM_ApplyBare_Average(benchmark::State& s) {
     ApplyBare(s, [](TLayer* l, bool a) { return L_AverageFilterBitmap(l, a ? 3 : 5); });
 }
+// Two that still start from a copy of the layer.
+void BM_ApplyWholeLayer_AddNoise(benchmark::State& s) {
+    ApplyWholeLayer<TAddNoiseDialog>(s, IDC_SLIDER, 20, 30);
+}
+void BM_ApplyBare_AddNoise(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_AddBitmapNoise(l, a ? 200 : 300, 0); });
+}
+void BM_ApplyWholeLayer_Emboss(benchmark::State& s) {
+    ApplyWholeLayer<TEmbossDialog>(s, IDC_SLIDER, 20, 30);
+}
+void BM_ApplyBare_Emboss(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_EmbossBitmap(l, 0, a ? 400 : 600); });
+}
 BENCHMARK(BM_ApplyWholeLayer_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_HueSaturation)->Unit(benchmark::kMillisecond);
@@ -161,6 +174,10 @@ BENCHMARK(BM_ApplyWholeLayer_Posterize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_Posterize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_Average)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_Average)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_AddNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_AddNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Emboss)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Emboss)->Unit(benchmark::kMillisecond);
 
 // The dialog's Apply alone: the copy it makes of the layer and the function on it.
 void BM_ApplyDialogOnly_BrightnessContrast(benchmark::State& state) {
