@@ -183,7 +183,8 @@ inline uint32_t LoadWord(const uint8_t* p) {
 inline void StoreWord(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
 
 // The pixel block an operation writes when its bitmap shares one with other records (the
-// effect dialogs hand the layer's own block to a point operation): each row is read from
+// effect dialogs hand the layer's own block to the point operations and the neighbourhood
+// filters): each row is read from
 // the shared block and written into a block of the bitmap's own, so the copy costs no
 // pass of its own, and that block is one freed a moment ago where one fits, so it costs
 // no fresh pages either. When the bitmap owns its block the rows are written in place.
