@@ -286,14 +286,14 @@ void TSpatialFiltersDialog::EvCommand(int id, int notifyCode) {
     TEffectsDialog::EvCommand(id, notifyCode);
 }
 
-L_INT TSpatialFiltersDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
+L_INT TSpatialFiltersDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int filter = FilterNumber();
     const bool equalize = IsDlgButtonChecked(IDC_FILTER_EQUALIZE);
-    return CopyThen(dst, src, [&] {
-        L_INT rc = L_SpatialFilterBitmap(&dst, filter);
-        if (rc == SUCCESS && equalize) rc = L_HistoEqualizeBitmap(&dst);
-        return rc;
-    });
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS) rc = L_SpatialFilterBitmap(&dst, filter);
+    if (rc == SUCCESS && equalize) rc = L_HistoEqualizeBitmap(&dst);
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }
 
 // ---------------------------------------------------------------------------
@@ -367,10 +367,13 @@ L_INT TAddNoiseDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
 TEmbossDialog::TEmbossDialog(const TLeadBitmapX& source)
     : TRadioSliderDialog(source, IDD_EMBOSS, 0, 50, 5, 25, EmbossTransfer().Directions.data(), 8) {}
 
-L_INT TEmbossDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
+L_INT TEmbossDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int direction = Choice(); // north clockwise, as the toolkit counts
     const int depth = 20 * GetPosition(IDC_SLIDER);
-    return CopyThen(dst, src, [&] { return L_EmbossBitmap(&dst, direction, depth); });
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS) rc = L_EmbossBitmap(&dst, direction, depth);
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }
 
 // ---------------------------------------------------------------------------
