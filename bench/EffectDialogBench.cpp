@@ -151,7 +151,7 @@ void BM_ApplyWholeLayer_Average(benchmark::State& s) {
 void BM_ApplyBare_Average(benchmark::State& s) {
     ApplyBare(s, [](TLayer* l, bool a) { return L_AverageFilterBitmap(l, a ? 3 : 5); });
 }
-// Add Noise still starts from a copy of the layer; Emboss shares it like the filters above.
+// Add Noise and Emboss share the layer like the filters above.
 void BM_ApplyWholeLayer_AddNoise(benchmark::State& s) {
     ApplyWholeLayer<TAddNoiseDialog>(s, IDC_SLIDER, 20, 30);
 }

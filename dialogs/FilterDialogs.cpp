@@ -355,13 +355,16 @@ TAddNoiseDialog::TAddNoiseDialog(const TLeadBitmapX& source)
     : TRadioSliderDialog(source, IDD_ADDNOISE, 0, 50, 5, 10, AddNoiseTransfer().Channels.data(),
                          4) {}
 
-L_INT TAddNoiseDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
+L_INT TAddNoiseDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int range = 10 * GetPosition(IDC_SLIDER);
     const int channel = Choice(); // All, red, green, blue are the toolkit's 0..3
-    return CopyThen(dst, src, [&] {
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS) {
         TWaitCursor wait;
-        return L_AddBitmapNoise(&dst, range, channel);
-    });
+        rc = L_AddBitmapNoise(&dst, range, channel);
+    }
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }
 
 TEmbossDialog::TEmbossDialog(const TLeadBitmapX& source)

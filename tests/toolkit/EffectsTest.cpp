@@ -46,7 +46,9 @@ TEST(Effects, NoiseStaysInsideTheRegionAndKeepsPalettesAndGrayLevels) {
         TOwnedBitmap b = RandomBitmap(20, 12, d, 3), before;
         ASSERT_EQ(L_CopyBitmap(before.get(), b.get()), SUCCESS);
         SetTwoRectRegion(b.get());
-        ASSERT_EQ(L_AddBitmapNoise(b.get(), 1000, NOISE_GREEN, 1), SUCCESS);
+        ExpectSharedGetsTheSame(
+            "noise", d, [](BITMAPHANDLE* p) { return L_AddBitmapNoise(p, 1000, NOISE_GREEN, 1); },
+            b.get(), before.get());
         bool changed = false;
         for (int y = 0; y < 12; ++y)
             for (int x = 0; x < 20; ++x) {

@@ -87,9 +87,15 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
     else if (nChannel != NOISE_ALL_CHANNELS)
         keep = 1u << (NOISE_BLUE - nChannel); // bytes are blue, green, red
     const uint32_t seedKey = Hash32(uSeed ^ 0x9E3779B9u);
+    // Palette and 16-bit pixels go through the format, which reads the bitmap itself.
+    if (fmt.Kind() == TKind::Palette)
+        if (L_INT rc = L_UnshareBitmap(b); rc != SUCCESS) return rc;
+    TOwnRows own(b);
+    if (!own.Ok()) return ERROR_NO_MEMORY;
     int first, last;
     WrittenRows(b, &first, &last);
-    return RunBands(first, last, 16, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
+    const int from = own.Copying() ? 0 : first, to = own.Copying() ? b->Height : last;
+    const L_INT status = RunBands(from, to, 16, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
         return Guarded([&]() -> L_INT {
             // Stored pixels that are working bytes take the noise where they lie; the others
             // go through a working row.
@@ -101,10 +107,15 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
                 writer = std::make_unique<TWriter>(fmt, b);
             }
             for (int y = y0; y < y1; ++y) {
+                own.Copy(y); // the noise goes onto the row where it lies
+                if (y < first || y >= last) {
+                    if (!run.Rows(1)) break;
+                    continue;
+                }
                 const TNoise n{Hash32(seedKey + uint32_t(y) * 0x632BE5ABu), uint32_t(2 * range + 1),
                                range, keep};
                 if (direct) {
-                    uint8_t* row = L_RowPtr(b, y);
+                    uint8_t* row = own.Target(y);
                     ForRowSpans(b, y, [&](int x0, int x1) {
                         switch (c) {
                             case 4: NoiseSpan4(row, x0, x1, n); break;
@@ -122,6 +133,8 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
             return SUCCESS;
         });
     });
+    if (status == SUCCESS) own.Commit();
+    return status;
 }
 
 // ---------------------------------------------------------------------------
