@@ -85,8 +85,9 @@ void ForgetKept(size_t i) {
 
 // Keeps a block nobody holds any more; false when it should simply be freed.
 bool Keep(uint8_t* block) {
+    if (!kKeepBlocks) return false;
     const size_t capacity = malloc_usable_size(block);
-    if (!kKeepBlocks || capacity < kKeptMin || capacity > kKeptTotal) return false;
+    if (capacity < kKeptMin || capacity > kKeptTotal) return false;
     uint8_t* evicted[kKeptBlocks];
     size_t count = 0;
     {

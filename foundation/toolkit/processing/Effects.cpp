@@ -94,45 +94,45 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
     if (!own.Ok()) return ERROR_NO_MEMORY;
     int first, last;
     WrittenRows(b, &first, &last);
-    const int from = own.Copying() ? 0 : first, to = own.Copying() ? b->Height : last;
-    const L_INT status = RunBands(from, to, 16, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
-        return Guarded([&]() -> L_INT {
-            // Stored pixels that are working bytes take the noise where they lie; the others
-            // go through a working row.
-            const bool direct = fmt.Kind() != TKind::Palette;
-            std::vector<uint8_t> work;
-            std::unique_ptr<TWriter> writer;
-            if (!direct) {
-                work.resize(size_t(b->Width) * size_t(c));
-                writer = std::make_unique<TWriter>(fmt, b);
-            }
-            for (int y = y0; y < y1; ++y) {
-                own.Copy(y); // the noise goes onto the row where it lies
-                if (y < first || y >= last) {
+    const L_INT status = RunBands(
+        own.From(first), own.To(last), 16, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
+            return Guarded([&]() -> L_INT {
+                // Stored pixels that are working bytes take the noise where they lie; the others
+                // go through a working row.
+                const bool direct = fmt.Kind() != TKind::Palette;
+                std::vector<uint8_t> work;
+                std::unique_ptr<TWriter> writer;
+                if (!direct) {
+                    work.resize(size_t(b->Width) * size_t(c));
+                    writer = std::make_unique<TWriter>(fmt, b);
+                }
+                for (int y = y0; y < y1; ++y) {
+                    own.Copy(y); // the noise goes onto the row where it lies
+                    if (y < first || y >= last) {
+                        if (!run.Rows(1)) break;
+                        continue;
+                    }
+                    const TNoise n{Hash32(seedKey + uint32_t(y) * 0x632BE5ABu),
+                                   uint32_t(2 * range + 1), range, keep};
+                    if (direct) {
+                        uint8_t* row = own.Target(y);
+                        ForRowSpans(b, y, [&](int x0, int x1) {
+                            switch (c) {
+                                case 4: NoiseSpan4(row, x0, x1, n); break;
+                                case 3: NoiseSpan3(row, x0, x1, n); break;
+                                default: NoiseSpan1(row, x0, x1, n); break;
+                            }
+                        });
+                    } else if (RowHasSpans(b, y)) {
+                        fmt.Load(y, work.data());
+                        NoiseSpan3(work.data(), 0, b->Width, n);
+                        writer->Store(y, work.data());
+                    }
                     if (!run.Rows(1)) break;
-                    continue;
                 }
-                const TNoise n{Hash32(seedKey + uint32_t(y) * 0x632BE5ABu), uint32_t(2 * range + 1),
-                               range, keep};
-                if (direct) {
-                    uint8_t* row = own.Target(y);
-                    ForRowSpans(b, y, [&](int x0, int x1) {
-                        switch (c) {
-                            case 4: NoiseSpan4(row, x0, x1, n); break;
-                            case 3: NoiseSpan3(row, x0, x1, n); break;
-                            default: NoiseSpan1(row, x0, x1, n); break;
-                        }
-                    });
-                } else if (RowHasSpans(b, y)) {
-                    fmt.Load(y, work.data());
-                    NoiseSpan3(work.data(), 0, b->Width, n);
-                    writer->Store(y, work.data());
-                }
-                if (!run.Rows(1)) break;
-            }
-            return SUCCESS;
+                return SUCCESS;
+            });
         });
-    });
     if (status == SUCCESS) own.Commit();
     return status;
 }

@@ -198,6 +198,9 @@ public:
     bool Ok() const { return ok_; }
     // Every row must then be written, not only those the operation changes.
     bool Copying() const { return block_ != nullptr; }
+    // The rows a band loop visits: the written ones [first, last), or all while copying.
+    int From(int first) const { return Copying() ? 0 : first; }
+    int To(int last) const { return Copying() ? b_->Height : last; }
     // Row y to write, and the row its pixels are read from (the same one in place).
     uint8_t* Target(int y) const;
     const uint8_t* Source(int y) const { return L_RowPtr(b_, y); }
@@ -241,76 +244,76 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
     if (!own.Ok()) return ERROR_NO_MEMORY;
     int first, last;
     WrittenRows(b, &first, &last);
-    const int from = own.Copying() ? 0 : first, to = own.Copying() ? b->Height : last;
-    const L_INT status = RunBands(from, to, 32, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
-        return Guarded([&]() -> L_INT {
-            const int c = fmt.Channels();
-            constexpr int kChunk = 1024;
-            std::vector<uint8_t> tmp;
-            if (fmt.Kind() == TKind::Bgra && (!kWords || own.Copying()))
-                tmp.resize(size_t(kChunk) * 4);
-            if (fmt.Kind() == TKind::Palette) tmp.resize(size_t(b->Width) * 3);
-            std::unique_ptr<TWriter> writer;
-            if (fmt.Kind() == TKind::Palette) writer = std::make_unique<TWriter>(fmt, b);
-            for (int y = y0; y < y1; ++y) {
-                uint8_t* row = own.Target(y);
-                const uint8_t* in = own.Source(y);
-                const bool outside = y < first || y >= last;
-                // With a region, rows start from a copy: only parts of them are written.
-                if (in != row && b->pRgn) {
-                    own.Copy(y);
-                    in = row;
-                }
-                if (outside) {
-                    if (!run.Rows(1)) break;
-                    continue;
-                }
-                switch (fmt.Kind()) {
-                    case TKind::Gray:
-                    case TKind::Bgr:
-                        ForRowSpans(b, y, [&](int x0, int x1) {
-                            kernel(in + x0 * c, row + x0 * c, x1 - x0, c);
-                        });
-                        if (in != row) own.Copy(y, size_t(b->Width) * size_t(c)); // padding
-                        break;
-                    case TKind::Bgra:
-                        if (in != row) { // the whole row, into the block of our own
-                            for (int x = 0; x < b->Width; x += kChunk) {
-                                const int n = std::min(kChunk, b->Width - x);
-                                if constexpr (kWords) {
-                                    std::memcpy(tmp.data(), in + x * 4, size_t(n) * 4);
-                                    words(tmp.data(), n);
-                                } else {
-                                    kernel(in + x * 4, tmp.data(), n, 4);
-                                }
-                                StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
-                            }
+    const L_INT status = RunBands(
+        own.From(first), own.To(last), 32, [&](int, int y0, int y1, TBandRun& run) -> L_INT {
+            return Guarded([&]() -> L_INT {
+                const int c = fmt.Channels();
+                constexpr int kChunk = 1024;
+                std::vector<uint8_t> tmp;
+                if (fmt.Kind() == TKind::Bgra && (!kWords || own.Copying()))
+                    tmp.resize(size_t(kChunk) * 4);
+                if (fmt.Kind() == TKind::Palette) tmp.resize(size_t(b->Width) * 3);
+                std::unique_ptr<TWriter> writer;
+                if (fmt.Kind() == TKind::Palette) writer = std::make_unique<TWriter>(fmt, b);
+                for (int y = y0; y < y1; ++y) {
+                    uint8_t* row = own.Target(y);
+                    const uint8_t* in = own.Source(y);
+                    const bool outside = y < first || y >= last;
+                    // With a region, rows start from a copy: only parts of them are written.
+                    if (in != row && b->pRgn) {
+                        own.Copy(y);
+                        in = row;
+                    }
+                    if (outside) {
+                        if (!run.Rows(1)) break;
+                        continue;
+                    }
+                    switch (fmt.Kind()) {
+                        case TKind::Gray:
+                        case TKind::Bgr:
+                            ForRowSpans(b, y, [&](int x0, int x1) {
+                                kernel(in + x0 * c, row + x0 * c, x1 - x0, c);
+                            });
+                            if (in != row) own.Copy(y, size_t(b->Width) * size_t(c)); // padding
                             break;
-                        }
-                        ForRowSpans(b, y, [&](int x0, int x1) {
-                            if constexpr (kWords) {
-                                words(row + x0 * 4, x1 - x0);
-                                return;
+                        case TKind::Bgra:
+                            if (in != row) { // the whole row, into the block of our own
+                                for (int x = 0; x < b->Width; x += kChunk) {
+                                    const int n = std::min(kChunk, b->Width - x);
+                                    if constexpr (kWords) {
+                                        std::memcpy(tmp.data(), in + x * 4, size_t(n) * 4);
+                                        words(tmp.data(), n);
+                                    } else {
+                                        kernel(in + x * 4, tmp.data(), n, 4);
+                                    }
+                                    StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
+                                }
+                                break;
                             }
-                            for (int x = x0; x < x1; x += kChunk) {
-                                const int n = std::min(kChunk, x1 - x);
-                                kernel(row + x * 4, tmp.data(), n, 4);
-                                StoreKeepingAlpha(row + x * 4, tmp.data(), n);
-                            }
-                        });
-                        break;
-                    case TKind::Palette: // 16 bits
-                        if (!RowHasSpans(b, y)) break;
-                        fmt.Load(y, tmp.data());
-                        kernel(tmp.data(), tmp.data(), b->Width, 3);
-                        writer->Store(y, tmp.data());
-                        break;
+                            ForRowSpans(b, y, [&](int x0, int x1) {
+                                if constexpr (kWords) {
+                                    words(row + x0 * 4, x1 - x0);
+                                    return;
+                                }
+                                for (int x = x0; x < x1; x += kChunk) {
+                                    const int n = std::min(kChunk, x1 - x);
+                                    kernel(row + x * 4, tmp.data(), n, 4);
+                                    StoreKeepingAlpha(row + x * 4, tmp.data(), n);
+                                }
+                            });
+                            break;
+                        case TKind::Palette: // 16 bits
+                            if (!RowHasSpans(b, y)) break;
+                            fmt.Load(y, tmp.data());
+                            kernel(tmp.data(), tmp.data(), b->Width, 3);
+                            writer->Store(y, tmp.data());
+                            break;
+                    }
+                    if (!run.Rows(1)) break;
                 }
-                if (!run.Rows(1)) break;
-            }
-            return SUCCESS;
+                return SUCCESS;
+            });
         });
-    });
     if (status == SUCCESS) own.Commit();
     return status;
 }
