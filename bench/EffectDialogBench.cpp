@@ -10,12 +10,15 @@
 #include <type_traits>
 
 #include "BenchImages.h"
+#include "ColorAdjust.h"
 #include "ColorAdjustDialogs.h"
+#include "DiffuseOutline.h"
 #include "EffectCommands.h"
 #include "FilterDialogs.h"
 #include "HeadlessWindowHost.h"
 #include "ImageView.h"
 #include "Processing.h"
+#include "RedEye.h"
 
 namespace {
 
@@ -87,7 +90,8 @@ BENCHMARK(BM_PreviewAtFittedZoom_BrightnessContrast)->Unit(benchmark::kMilliseco
 // in place and the view told. The dialog's opening is not timed. The slider `id` goes to
 // two positions in turn, so that every run changes the pixels.
 template <class D>
-void ApplyWholeLayer(benchmark::State& state, int id, int pos1, int pos2) {
+void ApplyWholeLayer(benchmark::State& state, int id, int pos1, int pos2,
+                     const std::function<void(D&)>& prepare = {}) {
     TImageDoc doc;
     doc.Image.Layers.Append(bench::MakeLayer(bench::kPhotoW, bench::kPhotoH, 0, false));
     THeadlessWindowHost window(TSize{1920, 1080});
@@ -98,6 +102,7 @@ void ApplyWholeLayer(benchmark::State& state, int id, int pos1, int pos2) {
     for (auto _ : state) {
         state.PauseTiming();
         host.QueueScript([&](TDialog& d) {
+            if (prepare) prepare(dynamic_cast<D&>(d));
             d.Scroll(id, SB_THUMBPOSITION, pos);
             pos = pos == pos1 ? pos2 : pos1;
             state.ResumeTiming();
@@ -164,6 +169,77 @@ void BM_ApplyWholeLayer_Emboss(benchmark::State& s) {
 void BM_ApplyBare_Emboss(benchmark::State& s) {
     ApplyBare(s, [](TLayer* l, bool a) { return L_EmbossBitmap(l, 0, a ? 400 : 600); });
 }
+void BM_ApplyWholeLayer_RGB(benchmark::State& s) {
+    ApplyWholeLayer<TRGBAdjustDialog>(s, IDC_ADJUST1, 30, 20);
+}
+void BM_ApplyBare_RGB(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) {
+        TLeadBitmapX out;
+        const L_INT rc = RGBAdjustBitmap(out, *l, a ? 20 : -20, 0, 0);
+        if (rc == SUCCESS) l->Adopt(out);
+        return rc;
+    });
+}
+void BM_ApplyWholeLayer_CMYK(benchmark::State& s) {
+    ApplyWholeLayer<TCMYKAdjustDialog>(s, IDC_ADJUST1, 30, 20);
+}
+void BM_ApplyBare_CMYK(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) {
+        TLeadBitmapX out;
+        const L_INT rc = CMYKAdjustBitmap(out, *l, a ? 20 : -20, 0, 0, 0);
+        if (rc == SUCCESS) l->Adopt(out);
+        return rc;
+    });
+}
+void BM_ApplyWholeLayer_RedEye(benchmark::State& s) {
+    ApplyWholeLayer<TRedEyeDialog>(s, IDC_SLIDER, 200, 400);
+}
+void BM_ApplyBare_RedEye(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return RedEyeCorrect(*l, a ? 200 : 400); });
+}
+void BM_ApplyWholeLayer_WaterColor(benchmark::State& s) {
+    ApplyWholeLayer<TWaterColorDialog>(s, IDC_WATER_GRANULARITY, 2, 3);
+}
+void BM_ApplyBare_WaterColor(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_OilifyBitmap(l, a ? 2 : 3); });
+}
+void BM_ApplyWholeLayer_DiffuseOutline(benchmark::State& s) {
+    ApplyWholeLayer<TDiffuseDialog>(s, IDC_DIFFUSE_DEPTH, 10, 20);
+}
+void BM_ApplyBare_DiffuseOutline(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) {
+        TLeadBitmapX out;
+        const L_INT rc = DiffuseOutline(out, *l, a ? 10 : 20, DiffuseMaxWidth(*l));
+        if (rc == SUCCESS) l->Adopt(out);
+        return rc;
+    });
+}
+// A 256 x 256 picture tiled under the layer.
+const TLeadBitmapX& Texture() {
+    static TLeadBitmapX texture;
+    BITMAPHANDLE b;
+    if (!texture.IsAllocated() &&
+        L_CreateBitmap(&b, TYPE_CONV, 256, 256, 24, ORDER_BGR, nullptr, TOP_LEFT) == SUCCESS) {
+        texture.Adopt(b);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                L_PutPixelColor(&texture, y, x, RGB(128 + x / 2, 128 + y / 2, 200));
+    }
+    return texture;
+}
+void BM_ApplyWholeLayer_Underlay(benchmark::State& s) {
+    const std::string path = "/tmp/quillo-bench-underlay.bmp";
+    TLeadBitmapX texture;
+    if (texture.AssignX(Texture(), true) != SUCCESS ||
+        L_SaveBitmap(path.c_str(), &texture, FILE_BMP, 24, 0) != SUCCESS)
+        return s.SkipWithError("cannot write the texture");
+    ApplyWholeLayer<TUnderlayDialog>(s, 0, 0, 0, [&](TUnderlayDialog& d) {
+        if (!d.Background().IsAllocated()) d.LoadBackground(path);
+    });
+}
+void BM_ApplyBare_Underlay(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool) { return L_UnderlayBitmap(l, &Texture(), UB_TILE); });
+}
 BENCHMARK(BM_ApplyWholeLayer_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_BrightnessContrast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_HueSaturation)->Unit(benchmark::kMillisecond);
@@ -178,6 +254,18 @@ BENCHMARK(BM_ApplyWholeLayer_AddNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_AddNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_Emboss)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_Emboss)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_RGB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_RGB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_CMYK)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_CMYK)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_RedEye)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_RedEye)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_WaterColor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_WaterColor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_DiffuseOutline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_DiffuseOutline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Underlay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Underlay)->Unit(benchmark::kMillisecond);
 
 // The dialog's Apply alone: the copy it makes of the layer and the function on it.
 void BM_ApplyDialogOnly_BrightnessContrast(benchmark::State& state) {

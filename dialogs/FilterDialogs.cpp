@@ -443,14 +443,14 @@ void TWaterColorDialog::EvHScroll(int id, int) {
     if (id == IDC_WATER_GRANULARITY) SetDlgItemInt(IDC_WATER_VALUE, GetPosition(id));
 }
 
-L_INT TWaterColorDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
+L_INT TWaterColorDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
     const int granularity = GetPosition(IDC_WATER_GRANULARITY);
-    L_INT rc = CopySource(dst, src);
+    L_INT rc = ShareSource(dst, src, preview);
     if (rc != SUCCESS) return rc;
     rc = RunWithProgress(
         nullptr, ProgressDialogTemplate(IDD_WATERCOLORPROGRESS, "Water Color Effect Progress"),
         [&] { return L_OilifyBitmap(&dst, granularity); });
-    // A cancelled run leaves a half-painted copy: it must not reach the layer.
+    // A cancelled run must not reach the layer.
     if (rc != SUCCESS) dst.Free();
     return rc;
 }
@@ -520,9 +520,10 @@ bool TUnderlayDialog::CanClose() {
     return false;
 }
 
-L_INT TUnderlayDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    return CopyThen(dst, src, [&] {
-        return background_.IsAllocated() ? L_UnderlayBitmap(&dst, &background_, UB_TILE)
-                                         : L_INT(SUCCESS);
-    });
+L_INT TUnderlayDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS && background_.IsAllocated())
+        rc = L_UnderlayBitmap(&dst, &background_, UB_TILE);
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }

@@ -375,14 +375,23 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
         const int bpp = b->BitsPerPixel;
         lt::NearestCache cache(bpp <= 8 ? b->pPalette : nullptr, bpp <= 8 ? 1 << bpp : 0);
 
+        // A shared block stays as it is: each row is copied into a block of our own just
+        // before it is multiplied there.
+        lt::TOwnRows own(b);
+        if (!own.Ok()) return ERROR_NO_MEMORY;
+        int copied = 0; // rows [0, copied) are in the block being written
+        auto copyTo = [&](int end) {
+            for (; copied < end; ++copied) own.Copy(copied);
+        };
         lt::ForEachSpan(b, lt::FullRect(b), [&](int y, int x0, int x1) {
+            copyTo(y + 1);
             const int uy = tile ? y % uh : int(int64_t(y) * uh / H);
             if (uy != lineRow) {
                 const uint8_t* urow = L_RowPtr(underlay, uy);
                 for (int i = 0; i < uw; ++i) line[size_t(i)] = lt::ReadPixel(underlay, urow, i);
                 lineRow = uy;
             }
-            uint8_t* row = L_RowPtr(b, y);
+            uint8_t* row = own.Target(y);
             if (bpp == 24 || bpp == 32) {
                 const size_t step = size_t(bpp / 8);
                 uint8_t* p = row + size_t(x0) * step;
@@ -404,6 +413,8 @@ L_INT L_UnderlayBitmap(pBITMAPHANDLE b, const BITMAPHANDLE* underlay, L_UINT uFl
                     lt::WritePixel(b, row, x, m, true);
             }
         });
+        copyTo(H);
+        own.Commit();
         return SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;

@@ -7,8 +7,10 @@
 // block's pages are each faulted in and cleared by the kernel on their first write, and on
 // a virtual machine that costs more than a pass of most point operations: once the
 // history is full every step trims its oldest snapshot, and the next command's result
-// would otherwise come in new pages. Two blocks at most are kept, about what one trimmed
-// step frees; an allocation that fails frees them and tries again. (Handing the pages back
+// would otherwise come in new pages. Eight blocks at most are kept (256 MB at most): a
+// trimmed step frees one, and the colour adjustments and Red Eye free their planes, masks
+// and intermediate pictures, several per run; an allocation that fails frees them and
+// tries again. (Handing the pages back
 // to the kernel for it to reclaim when it likes, MADV_FREE, made the next pass over the
 // block cost more than the fresh pages it spares.)
 #include <malloc.h>
@@ -65,7 +67,7 @@ constexpr bool kKeepBlocks = true;
 
 constexpr size_t kKeptMin = size_t(8) << 20;     // smaller blocks come from the heap cheaply
 constexpr size_t kKeptTotal = size_t(256) << 20; // at most this much held
-constexpr size_t kKeptBlocks = 2;
+constexpr size_t kKeptBlocks = 8;
 
 // A plain array: records freed while the program exits may still come here after the
 // objects of this file are destroyed.
@@ -150,6 +152,36 @@ bool DropKeptBlocks() {
     }
     for (size_t i = 0; i < count; ++i) std::free(kept[i].block);
     return count != 0;
+}
+
+TOwnRows::TOwnRows(pBITMAPHANDLE b) : b_(b) {
+    if (!L_IsBitmapShared(b)) return;
+    // Bytes past the last row, if the record has any, are no row's to copy.
+    const size_t rows = size_t(b->Height) * size_t(b->BytesPerLine);
+    block_ = lt::NewPixelBlock(std::max(b->Size, rows), false);
+    ok_ = block_ != nullptr;
+    if (block_ && b->Size > rows) std::memcpy(block_ + rows, b->Addr + rows, b->Size - rows);
+}
+
+TOwnRows::~TOwnRows() {
+    if (block_) lt::ReleasePixels(block_);
+}
+
+uint8_t* TOwnRows::Target(int y) const {
+    uint8_t* shared = L_RowPtr(b_, y);
+    return block_ ? block_ + (shared - b_->Addr) : shared;
+}
+
+void TOwnRows::Copy(int y, size_t from) const {
+    if (block_ && from < size_t(b_->BytesPerLine))
+        std::memcpy(Target(y) + from, Source(y) + from, size_t(b_->BytesPerLine) - from);
+}
+
+void TOwnRows::Commit() {
+    if (!block_) return;
+    lt::ReleasePixels(b_->Addr);
+    b_->Addr = block_;
+    block_ = nullptr;
 }
 
 } // namespace lt

@@ -227,6 +227,22 @@ TEST(FillBitmap, FillsInsideTheRegionAndKeepsAlpha) {
     EXPECT_EQ(Raw(g.b, 4, 1), 100u);
 }
 
+namespace {
+
+// Underlays a record sharing b's block, then b itself: the shared record gets the same
+// rows, and b keeps its pixels until its own turn.
+void UnderlayBoth(Bmp& b, const Bmp& tex, L_UINT flags) {
+    const Bmp before(b);
+    Bmp shared;
+    ASSERT_EQ(L_ShareBitmap(&shared.b, &b.b), SUCCESS);
+    ASSERT_EQ(L_UnderlayBitmap(&shared.b, &tex.b, flags), SUCCESS);
+    EXPECT_TRUE(b.Same(before)) << "the other holder's pixels changed";
+    ASSERT_EQ(L_UnderlayBitmap(&b.b, &tex.b, flags), SUCCESS);
+    EXPECT_TRUE(shared.Same(b));
+}
+
+} // namespace
+
 TEST(UnderlayBitmap, MultipliesWithATiledOrStretchedTexture) {
     Bmp tex(3, 2, 24);
     Randomize(tex.b, 30);
@@ -236,7 +252,7 @@ TEST(UnderlayBitmap, MultipliesWithATiledOrStretchedTexture) {
         Randomize(b.b, 31);
         RandomRegion(b.b, 32);
         Bmp before(b);
-        ASSERT_EQ(L_UnderlayBitmap(&b.b, &tex.b, flags), SUCCESS);
+        UnderlayBoth(b, tex, flags);
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 10; ++x) {
                 const int ux = flags == UB_TILE ? x % 3 : x * 3 / 10,
@@ -252,7 +268,7 @@ TEST(UnderlayBitmap, MultipliesWithATiledOrStretchedTexture) {
     Randomize(g.b, 33);
     Randomize(gtex.b, 34);
     Bmp before(g);
-    ASSERT_EQ(L_UnderlayBitmap(&g.b, &gtex.b, UB_TILE), SUCCESS);
+    UnderlayBoth(g, gtex, UB_TILE);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(Raw(g.b, x, y), Mul(Raw(before.b, x, y), Raw(gtex.b, x % 4, y)));

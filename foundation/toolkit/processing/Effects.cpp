@@ -90,7 +90,7 @@ L_INT L_AddBitmapNoise(pBITMAPHANDLE b, L_INT nRange, L_INT nChannel, L_UINT uSe
     // Palette and 16-bit pixels go through the format, which reads the bitmap itself.
     if (fmt.Kind() == TKind::Palette)
         if (L_INT rc = L_UnshareBitmap(b); rc != SUCCESS) return rc;
-    TOwnRows own(b);
+    lt::TOwnRows own(b);
     if (!own.Ok()) return ERROR_NO_MEMORY;
     int first, last;
     WrittenRows(b, &first, &last);

@@ -234,36 +234,6 @@ void TWriter::Store(int y, const uint8_t* in, uint8_t* row) {
 
 // ---------------------------------------------------------------------------
 
-TOwnRows::TOwnRows(pBITMAPHANDLE b) : b_(b) {
-    if (!L_IsBitmapShared(b)) return;
-    // Bytes past the last row, if the record has any, are no row's to copy.
-    const size_t rows = size_t(b->Height) * size_t(b->BytesPerLine);
-    block_ = lt::NewPixelBlock(std::max(b->Size, rows), false);
-    ok_ = block_ != nullptr;
-    if (block_ && b->Size > rows) std::memcpy(block_ + rows, b->Addr + rows, b->Size - rows);
-}
-
-TOwnRows::~TOwnRows() {
-    if (block_) lt::ReleasePixels(block_);
-}
-
-uint8_t* TOwnRows::Target(int y) const {
-    uint8_t* shared = L_RowPtr(b_, y);
-    return block_ ? block_ + (shared - b_->Addr) : shared;
-}
-
-void TOwnRows::Copy(int y, size_t from) const {
-    if (block_ && from < size_t(b_->BytesPerLine))
-        std::memcpy(Target(y) + from, Source(y) + from, size_t(b_->BytesPerLine) - from);
-}
-
-void TOwnRows::Commit() {
-    if (!block_) return;
-    lt::ReleasePixels(b_->Addr);
-    b_->Addr = block_;
-    block_ = nullptr;
-}
-
 // ---------------------------------------------------------------------------
 
 L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map) {

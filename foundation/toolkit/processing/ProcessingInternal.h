@@ -182,40 +182,6 @@ inline uint32_t LoadWord(const uint8_t* p) {
 }
 inline void StoreWord(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
 
-// The pixel block an operation writes when its bitmap shares one with other records (the
-// effect dialogs hand the layer's own block to the point operations and the neighbourhood
-// filters): each row is read from
-// the shared block and written into a block of the bitmap's own, so the copy costs no
-// pass of its own, and that block is one freed a moment ago where one fits, so it costs
-// no fresh pages either. When the bitmap owns its block the rows are written in place.
-class TOwnRows {
-public:
-    explicit TOwnRows(pBITMAPHANDLE b);
-    ~TOwnRows();
-    TOwnRows(const TOwnRows&) = delete;
-    TOwnRows& operator=(const TOwnRows&) = delete;
-    // False when the new block could not be had.
-    bool Ok() const { return ok_; }
-    // Every row must then be written, not only those the operation changes.
-    bool Copying() const { return block_ != nullptr; }
-    // The rows a band loop visits: the written ones [first, last), or all while copying.
-    int From(int first) const { return Copying() ? 0 : first; }
-    int To(int last) const { return Copying() ? b_->Height : last; }
-    // Row y to write, and the row its pixels are read from (the same one in place).
-    uint8_t* Target(int y) const;
-    const uint8_t* Source(int y) const { return L_RowPtr(b_, y); }
-    // Copies the bytes of row y from `from` on into the target (nothing in place).
-    void Copy(int y, size_t from = 0) const;
-    // The bitmap takes the written block, gives up its hold on the shared one. Without a
-    // commit (a failure, a cancel) the bitmap keeps its pixels unchanged.
-    void Commit();
-
-private:
-    pBITMAPHANDLE b_;
-    uint8_t* block_ = nullptr;
-    bool ok_ = true;
-};
-
 // No in-place kernel for 32-bit pixels: ApplyPixels goes through its byte kernel.
 struct TNoWordKernel {};
 
@@ -250,8 +216,7 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
                 const int c = fmt.Channels();
                 constexpr int kChunk = 1024;
                 std::vector<uint8_t> tmp;
-                if (fmt.Kind() == TKind::Bgra && (!kWords || own.Copying()))
-                    tmp.resize(size_t(kChunk) * 4);
+                if (fmt.Kind() == TKind::Bgra && !kWords) tmp.resize(size_t(kChunk) * 4);
                 if (fmt.Kind() == TKind::Palette) tmp.resize(size_t(b->Width) * 3);
                 std::unique_ptr<TWriter> writer;
                 if (fmt.Kind() == TKind::Palette) writer = std::make_unique<TWriter>(fmt, b);
@@ -281,12 +246,13 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
                                 for (int x = 0; x < b->Width; x += kChunk) {
                                     const int n = std::min(kChunk, b->Width - x);
                                     if constexpr (kWords) {
-                                        std::memcpy(tmp.data(), in + x * 4, size_t(n) * 4);
-                                        words(tmp.data(), n);
+                                        // The word kernel keeps alpha itself.
+                                        std::memcpy(row + x * 4, in + x * 4, size_t(n) * 4);
+                                        words(row + x * 4, n);
                                     } else {
                                         kernel(in + x * 4, tmp.data(), n, 4);
+                                        StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
                                     }
-                                    StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
                                 }
                                 break;
                             }
