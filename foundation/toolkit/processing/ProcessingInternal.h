@@ -243,16 +243,17 @@ L_INT ApplyPixels(pBITMAPHANDLE b, K&& kernel, bool allowGray = true, W&& words 
                             break;
                         case TKind::Bgra:
                             if (in != row) { // the whole row, into the block of our own
+                                if constexpr (kWords) {
+                                    // One copy of the row, then the word kernel on it (it
+                                    // keeps alpha itself) while the row is in the cache.
+                                    own.Copy(y);
+                                    words(row, b->Width);
+                                    break;
+                                }
                                 for (int x = 0; x < b->Width; x += kChunk) {
                                     const int n = std::min(kChunk, b->Width - x);
-                                    if constexpr (kWords) {
-                                        // The word kernel keeps alpha itself.
-                                        std::memcpy(row + x * 4, in + x * 4, size_t(n) * 4);
-                                        words(row + x * 4, n);
-                                    } else {
-                                        kernel(in + x * 4, tmp.data(), n, 4);
-                                        StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
-                                    }
+                                    kernel(in + x * 4, tmp.data(), n, 4);
+                                    StoreKeepingAlpha(row + x * 4, tmp.data(), n, in + x * 4);
                                 }
                                 break;
                             }
