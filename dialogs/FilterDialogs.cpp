@@ -65,18 +65,6 @@ const TFilterType kFilterTypes[] = {
     {FLT_LINESEG_HORZ, {"Horizontal", "Vertical", "Left to Right", "Right to Left"}},
 };
 
-// The common start of every Apply: dst is a copy of src with its logical depth.
-L_INT CopySource(TLeadBitmapX& dst, const TLeadBitmapX& src) { return dst.AssignX(src, true); }
-
-// Runs a toolkit call on dst after the copy; dst is emptied when it fails.
-template <class F>
-L_INT CopyThen(TLeadBitmapX& dst, const TLeadBitmapX& src, F&& call) {
-    L_INT rc = CopySource(dst, src);
-    if (rc == SUCCESS) rc = call();
-    if (rc != SUCCESS) dst.Free();
-    return rc;
-}
-
 int FirstChecked(const TDialog& d, int first, int count) {
     for (int i = 0; i < count; ++i)
         if (d.IsDlgButtonChecked(first + i)) return i;
@@ -210,12 +198,14 @@ void TRedEyeDialog::SetupWindow() {
     SetDlgItemText(IDC_SLIDERMAX, "max");
 }
 
-L_INT TRedEyeDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool) {
-    const int depth = Position();
-    return CopyThen(dst, src, [&] {
+L_INT TRedEyeDialog::Apply(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
+    L_INT rc = ShareSource(dst, src, preview);
+    if (rc == SUCCESS) {
         TWaitCursor wait;
-        return RedEyeCorrect(dst, depth);
-    });
+        rc = RedEyeCorrect(dst, Position());
+    }
+    if (rc != SUCCESS) dst.Free();
+    return rc;
 }
 
 // ---------------------------------------------------------------------------

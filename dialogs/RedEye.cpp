@@ -44,14 +44,17 @@ L_INT RedEyeCorrect(BITMAPHANDLE& bitmap, L_INT depth) {
         if (rc != SUCCESS) return rc;
     }
 
+    // The gray picture is read from the bitmap's block into one of its own.
     TOwnedBitmap gray;
-    rc = L_CopyBitmap(gray.get(), &bitmap);
+    rc = L_ShareBitmap(gray.get(), &bitmap);
     if (rc == SUCCESS) rc = L_GrayScaleBitmap(gray.get());
     if (rc == SUCCESS) rc = L_SetBitmapRgnFromMask(gray.get(), nullptr, hueMask.get(), L_RGN_SET);
     if (rc == SUCCESS)
         rc = L_ColorResBitmap(gray.get(), gray.get(), bitmap.BitsPerPixel, CRF_FLOYDSTEINDITHERING,
                               nullptr, 0);
-    // Only pixels inside both the bitmap's region and the mask change.
+    // Only pixels inside both the bitmap's region and the mask change, in a block of the
+    // bitmap's own: the dialog hands over the layer's block, which the undo step keeps.
+    if (rc == SUCCESS) rc = L_UnshareBitmap(&bitmap);
     if (rc == SUCCESS)
         rc = L_CombineBitmap(&bitmap, 0, 0, bitmap.Width, bitmap.Height, gray.get(), 0, 0,
                              CB_OP_COPY);

@@ -7,6 +7,7 @@
 // depth 1..1000: the deeper, the less saturated a red may be and still count as red eye
 // (saturation from 170 - depth / 10 up, on the toolkit's 0..255 scale). Reds are the hues
 // outside 30..200 of the toolkit's 0..255 hue circle. The alpha of a 32-bit bitmap stays as
-// it was. Returns the first failing toolkit status; the bitmap may then be partly changed,
-// which is why callers run it on a copy.
+// it was. A bitmap sharing its block with other records writes into a block of its own, so
+// theirs keep their pixels. Returns the first failing toolkit status; the bitmap may then
+// be partly changed, which is why callers drop it then.
 L_INT RedEyeCorrect(BITMAPHANDLE& bitmap, L_INT depth);

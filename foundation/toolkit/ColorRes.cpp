@@ -363,8 +363,9 @@ L_INT L_GrayScaleBitmap(pBITMAPHANDLE b, L_INT nBitsPerPixel) {
     if (!lt::IsAllocated(b)) return ERROR_NO_BITMAP;
     if (nBitsPerPixel != 8 || !lt::IsValidBpp(b->BitsPerPixel)) return ERROR_BITPERPIXEL;
     if (!Consistent(b)) return ERROR_INV_PARAMETER;
+    // In place only in a block of b's own: another holder's pixels must stay.
     if (b->BitsPerPixel >= 24 && (b->ViewPerspective == TOP_LEFT || b->Height == 1) &&
-        !lt::StatusCanCancel())
+        !lt::StatusCanCancel() && !L_IsBitmapShared(b))
         return GrayInPlace(b);
     BITMAPHANDLE out;
     L_InitBitmap(&out, b->Width, b->Height, 8);

@@ -54,15 +54,18 @@ TEST(RedEye, TakesSaturatedRedsOnlyDownToTheDepthsThresholdAndKeepsAlpha) {
     }
 }
 
+// Nor the pixels of another record sharing the block (the dialog hands over the layer's).
 TEST(RedEye, NeverChangesPixelsOutsideTheSelectedEye) {
-    TLeadBitmapX b;
+    TLeadBitmapX b, shared;
     ft::Make(b, 8, 8, [](int, int) { return kRed; });
     ft::SelectRect(b, {2, 2, 5, 6});
-    ASSERT_EQ(RedEyeCorrect(b, 1000), SUCCESS);
+    ASSERT_EQ(shared.ShareX(b), SUCCESS);
+    ASSERT_EQ(RedEyeCorrect(shared, 1000), SUCCESS);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             const bool inside = x >= 2 && x < 5 && y >= 2 && y < 6;
-            EXPECT_EQ(ft::At(b, x, y) == kRed, !inside) << x << "," << y;
+            EXPECT_EQ(ft::At(shared, x, y) == kRed, !inside) << x << "," << y;
+            EXPECT_EQ(ft::At(b, x, y), kRed) << x << "," << y;
         }
 }
 

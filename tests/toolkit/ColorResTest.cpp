@@ -458,39 +458,48 @@ L_INT KeepGoing(L_INT, void*) { return SUCCESS; }
 } // namespace
 
 // Deep images turn gray inside their own block when nothing can cancel, in a fresh one
-// otherwise: both give every row, its padding and either row order the same result.
+// otherwise or when another record shares the block (which keeps its pixels): all give
+// every row, its padding and either row order the same result.
 TEST(ColorGray, GrayScaleOfDeepImagesMatchesTheWeightsInEveryRowWithOrWithoutACallback) {
     std::mt19937 rng(4);
     for (int bpp : {24, 32})
         for (int view : {TOP_LEFT, BOTTOM_LEFT})
             for (int w : {1, 5, 67})
-                for (bool callback : {false, true}) {
-                    Bmp b(w, 4, bpp, nullptr, view);
-                    for (int y = 0; y < 4; ++y)
-                        for (int x = 0; x < w; ++x)
-                            Put(&b, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
-                    Bmp before;
-                    ASSERT_EQ(L_CopyBitmap(&before, &b.b), SUCCESS);
-                    b->pRgn = new LRegion(LRegion{{{0, 1, 2}}}); // kept as it is
-                    HRGN region = b->pRgn;
-                    L_SetStatusCallBack(callback ? KeepGoing : nullptr, nullptr);
-                    ASSERT_EQ(L_GrayScaleBitmap(&b), SUCCESS);
-                    L_SetStatusCallBack(nullptr, nullptr);
-                    ASSERT_EQ(b->BitsPerPixel, 8);
-                    EXPECT_EQ(b->pRgn, region);
-                    EXPECT_EQ(L_IsGrayScaleBitmap(&b), GRAY_ORDEREDNORMAL);
-                    ASSERT_GE(b->Size, size_t(b->BytesPerLine) * 4);
-                    for (int y = 0; y < 4; ++y) {
-                        for (int x = 0; x < w; ++x) {
-                            const lt::BGRA c = Get(&before, x, y);
-                            ASSERT_EQ(Index(&b, x, y),
-                                      (c.r * 77u + c.g * 150u + c.b * 29u + 128) >> 8)
-                                << bpp << " bits, " << w << " wide, row " << y;
+                for (bool callback : {false, true})
+                    for (bool shared : {false, true}) {
+                        Bmp b(w, 4, bpp, nullptr, view);
+                        for (int y = 0; y < 4; ++y)
+                            for (int x = 0; x < w; ++x)
+                                Put(&b, x, y, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
+                        Bmp before;
+                        ASSERT_EQ(L_CopyBitmap(&before, &b.b), SUCCESS);
+                        b->pRgn = new LRegion(LRegion{{{0, 1, 2}}}); // kept as it is
+                        HRGN region = b->pRgn;
+                        Bmp other;
+                        if (shared) {
+                            ASSERT_EQ(L_ShareBitmap(&other.b, &b.b), SUCCESS);
                         }
-                        for (int x = w; x < b->BytesPerLine; ++x)
-                            ASSERT_EQ(L_RowPtr(&b.b, y)[x], 0) << "padding of row " << y;
+                        L_SetStatusCallBack(callback ? KeepGoing : nullptr, nullptr);
+                        ASSERT_EQ(L_GrayScaleBitmap(&b), SUCCESS);
+                        L_SetStatusCallBack(nullptr, nullptr);
+                        if (shared) {
+                            EXPECT_TRUE(other.Same(before));
+                        }
+                        ASSERT_EQ(b->BitsPerPixel, 8);
+                        EXPECT_EQ(b->pRgn, region);
+                        EXPECT_EQ(L_IsGrayScaleBitmap(&b), GRAY_ORDEREDNORMAL);
+                        ASSERT_GE(b->Size, size_t(b->BytesPerLine) * 4);
+                        for (int y = 0; y < 4; ++y) {
+                            for (int x = 0; x < w; ++x) {
+                                const lt::BGRA c = Get(&before, x, y);
+                                ASSERT_EQ(Index(&b, x, y),
+                                          (c.r * 77u + c.g * 150u + c.b * 29u + 128) >> 8)
+                                    << bpp << " bits, " << w << " wide, row " << y;
+                            }
+                            for (int x = w; x < b->BytesPerLine; ++x)
+                                ASSERT_EQ(L_RowPtr(&b.b, y)[x], 0) << "padding of row " << y;
+                        }
                     }
-                }
 }
 
 TEST(ColorGray, GrayScaleOfAGrayImageOnlyReordersItsPalette) {
