@@ -224,6 +224,34 @@ void BM_ApplyBare_DiffuseOutline(benchmark::State& s) {
         return rc;
     });
 }
+void BM_ApplyWholeLayer_Sharpness(benchmark::State& s) {
+    ApplyWholeLayer<TSharpnessDialog>(s, IDC_ADJUST1, 30, 20);
+}
+void BM_ApplyBare_Sharpness(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_SharpenBitmap(l, a ? 200 : -200); });
+}
+void BM_ApplyWholeLayer_Median(benchmark::State& s) {
+    ApplyWholeLayer<TMedianDialog>(s, IDC_SLIDER, 3, 5);
+}
+void BM_ApplyBare_Median(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_MedianFilterBitmap(l, a ? 3 : 5); });
+}
+void BM_ApplyWholeLayer_Mosaic(benchmark::State& s) {
+    ApplyWholeLayer<TMosaicDialog>(s, IDC_SLIDER, 4, 6);
+}
+void BM_ApplyBare_Mosaic(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) { return L_MosaicBitmap(l, a ? 4 : 6); });
+}
+// At its opening settings: the first gradient, equalized.
+void BM_ApplyWholeLayer_SpatialFilter(benchmark::State& s) {
+    ApplyWholeLayer<TSpatialFiltersDialog>(s, 0, 0, 0);
+}
+void BM_ApplyBare_SpatialFilter(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool) {
+        const L_INT rc = L_SpatialFilterBitmap(l, FLT_GRADIENT_N);
+        return rc == SUCCESS ? L_HistoEqualizeBitmap(l) : rc;
+    });
+}
 // A 256 x 256 picture tiled under the layer.
 const TLeadBitmapX& Texture() {
     static TLeadBitmapX texture;
@@ -275,6 +303,14 @@ BENCHMARK(BM_ApplyWholeLayer_WaterColor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_WaterColor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_DiffuseOutline)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_DiffuseOutline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Sharpness)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Sharpness)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Median)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Median)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_Mosaic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_Mosaic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyWholeLayer_SpatialFilter)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyBare_SpatialFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyWholeLayer_Underlay)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBare_Underlay)->Unit(benchmark::kMillisecond);
 
