@@ -59,16 +59,21 @@ int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::str
     if (!data || !data->Image.GetCurrentLayer()) return IDCANCEL;
     TLayeredImage& image = data->Image;
     TLayer& target = *image.GetCurrentLayer();
-    std::unique_ptr<TEffectsDialog> dialog;
-    int result;
-    {
-        // The dialog shares the target's pixels and region, so the selection goes in first.
-        TSelectionAsRegion region(view, target);
-        dialog = make(target);
-        result = dialog->Execute(&view.Host());
-        // The target's region changes back now; the dialog must not look at it any more.
-        dialog->ReleaseSource();
+    // The dialog and Apply see the target through a record that shares its pixels and has
+    // the selection as its region. The layer keeps its own shape meanwhile, so a repaint
+    // while the dialog is up (or while a progress window lets events through) still shows
+    // the whole picture.
+    TLayer source;
+    if (L_INT rc = source.ShareX(target); rc != SUCCESS) {
+        ShowToolkitError(rc, undoName);
+        return IDCANCEL;
     }
+    source.X = target.X;
+    source.Y = target.Y;
+    TSelectionAsRegion region(view, source);
+    std::unique_ptr<TEffectsDialog> dialog = make(source);
+    const int result = dialog->Execute(&view.Host());
+    dialog->ReleaseSource();
     if (result != IDOK) return result;
     // Apply leaves its source alone and every result comes in a new block.
     if (!data->Checkpoint(true, undoName, TImageData::TWrites::NewBlocks)) {
@@ -87,14 +92,15 @@ int RunEffectDialog(TImageView& view, const TEffectFactory& make, const std::str
         }
     } else {
         TWaitCursor wait;
-        {
-            TSelectionAsRegion region(view, target);
-            TLeadBitmapX processed;
-            // Without the selection as its region Apply would change the whole layer.
-            rc = view.HasSelection && !region.Applied() ? ERROR_NO_MEMORY
-                                                        : dialog->Apply(processed, target, false);
-            if (rc == SUCCESS) Replace(target, processed);
-        }
+        TLeadBitmapX processed;
+        // Without the selection as its region Apply would change the whole layer.
+        rc = view.HasSelection && !region.Applied() ? ERROR_NO_MEMORY
+                                                    : dialog->Apply(processed, source, false);
+        // The result takes the layer's shape, not the selection.
+        if (rc == SUCCESS)
+            rc = target.pRgn ? L_SetBitmapRgnHandle(&processed, nullptr, target.pRgn, L_RGN_SET)
+                             : L_FreeBitmapRgn(&processed);
+        if (rc == SUCCESS) Replace(target, processed);
         if (rc == SUCCESS && sync && image.GetCurrentIndex() == 0 && !view.HasSelection)
             rc = image.SyncLayerColours();
     }

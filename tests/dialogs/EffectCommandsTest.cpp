@@ -38,6 +38,8 @@ TEST(EffectCommands, BrightnessChangesTheSelectionOnlyAsOneUndoStepAndThePreview
     const Px inside = mt::At(f.Layer(0), 5, 5), outside = mt::At(f.Layer(0), 30, 5);
     f.dialogs.QueueScript([&](TDialog& d) -> int {
         auto& e = dynamic_cast<TEffectsDialog&>(d);
+        // A repaint meanwhile must still show the whole layer.
+        EXPECT_EQ(L_BitmapHasRgn(&f.Layer(0)), 0) << "the layer lost its shape to the dialog";
         EXPECT_TRUE(d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, 40));
         EXPECT_TRUE(d.Scroll(IDC_ADJUST1, SB_ENDSCROLL));
         // Fitted at 4.5 pane pixels per image pixel: the right half of the preview is the
@@ -58,6 +60,28 @@ TEST(EffectCommands, BrightnessChangesTheSelectionOnlyAsOneUndoStepAndThePreview
 
     ASSERT_TRUE(f.view->DoCommand(CM_EDITUNDO));
     EXPECT_EQ(mt::At(f.Layer(0), 5, 5), inside);
+}
+
+// Inside the selection only the layer's own pixels change, and the layer keeps its shape.
+TEST(EffectCommands, ALayerWithAShapeKeepsIt) {
+    Fixture f(mt::Pattern(40, 30, 24));
+    const RECT shape{10, 5, 35, 25};
+    ASSERT_EQ(L_SetBitmapRgnRect(&f.Layer(0), nullptr, &shape, L_RGN_SET), SUCCESS);
+    f.Select(RECT{0, 0, 20, 30});
+    const Px both = mt::At(f.Layer(0), 15, 10), selectedOnly = mt::At(f.Layer(0), 5, 10);
+    f.dialogs.QueueScript([](TDialog& d) -> int {
+        d.Scroll(IDC_ADJUST1, SB_THUMBPOSITION, 40);
+        return IDOK;
+    });
+    ASSERT_TRUE(f.view->DoCommand(CM_ADJUST_BRIGHTNESS_CONTRAST));
+    EXPECT_GT(mt::At(f.Layer(0), 15, 10).r, both.r);
+    EXPECT_EQ(mt::At(f.Layer(0), 5, 10), selectedOnly);
+    RECT bounds{};
+    ASSERT_EQ(L_GetBitmapRgnBounds(&f.Layer(0), nullptr, &bounds), SUCCESS);
+    EXPECT_EQ(bounds.left, shape.left);
+    EXPECT_EQ(bounds.right, shape.right);
+    EXPECT_EQ(bounds.top, shape.top);
+    EXPECT_EQ(bounds.bottom, shape.bottom);
 }
 
 TEST(EffectCommands, EveryCommandOpensItsDialogAndCancelChangesNothing) {
