@@ -8,11 +8,10 @@
 // a virtual machine that costs more than a pass of most point operations: once the
 // history is full every step trims its oldest snapshot, and the next command's result
 // would otherwise come in new pages. Eight blocks at most are kept (256 MB at most): a
-// trimmed step frees one, and the colour adjustments and Red Eye free their planes, masks
-// and intermediate pictures, several per run; an allocation that fails frees them and
-// tries again. (Handing the pages back
-// to the kernel for it to reclaim when it likes, MADV_FREE, made the next pass over the
-// block cost more than the fresh pages it spares.)
+// trimmed step frees one, and the colour adjustments and Red Eye free several planes and
+// intermediate pictures per run. An allocation that fails frees them and tries again.
+// (Handing the pages back to the kernel for it to reclaim when it likes, MADV_FREE, made
+// the next pass over the block cost more than the fresh pages it spares.)
 #include <malloc.h>
 
 #include <algorithm>

@@ -234,8 +234,6 @@ void TWriter::Store(int y, const uint8_t* in, uint8_t* row) {
 
 // ---------------------------------------------------------------------------
 
-// ---------------------------------------------------------------------------
-
 L_INT MapPaletteColors(pBITMAPHANDLE b, const std::function<BGRA(BGRA)>& map) {
     const int n = 1 << b->BitsPerPixel;
     RGBQUAD mapped[256];
