@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 #include "BenchImages.h"
@@ -125,133 +126,17 @@ void ApplyBare(benchmark::State& state, F&& apply) {
     }
 }
 
-void BM_ApplyWholeLayer_BrightnessContrast(benchmark::State& s) {
-    ApplyWholeLayer<TBrightnessContrastDialog>(s, IDC_ADJUST1, 30, 20);
-}
-void BM_ApplyBare_BrightnessContrast(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_ChangeBitmapIntensity(l, a ? 100 : -100); });
-}
-void BM_ApplyWholeLayer_HueSaturation(benchmark::State& s) {
-    ApplyWholeLayer<THueSatDialog>(s, IDC_ADJUST2, 30, 20);
-}
-void BM_ApplyBare_HueSaturation(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_ChangeBitmapSaturation(l, a ? 100 : -100); });
-}
-void BM_ApplyWholeLayer_Gamma(benchmark::State& s) {
-    ApplyWholeLayer<TGammaCorrectDialog>(s, IDC_ADJUST1, 12, 8);
-}
-void BM_ApplyBare_Gamma(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_GammaCorrectBitmap(l, a ? 120 : 80); });
-}
-void BM_ApplyWholeLayer_Posterize(benchmark::State& s) {
-    ApplyWholeLayer<TPosterizeDialog>(s, IDC_SLIDER, 4, 6);
-}
-void BM_ApplyBare_Posterize(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_PosterizeBitmap(l, a ? 4 : 6); });
-}
-// The bare function with the old pixels held elsewhere, as the undo step holds them: the
-// result must go to other memory, which costs a memory-bound operation about half again.
-void BM_ApplyBareKeepingOld_Posterize(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) {
-        TOwnedBitmap old;
-        const L_INT rc = L_ShareBitmap(old.get(), l);
-        return rc == SUCCESS ? L_PosterizeBitmap(l, a ? 4 : 6) : rc;
-    });
-}
-// A neighbourhood filter works on a copy of the layer: it reads rows its neighbours have
-// already written.
-void BM_ApplyWholeLayer_Average(benchmark::State& s) {
-    ApplyWholeLayer<TAverageDialog>(s, IDC_SLIDER, 3, 5);
-}
-void BM_ApplyBare_Average(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_AverageFilterBitmap(l, a ? 3 : 5); });
-}
-// Add Noise and Emboss share the layer like the filters above.
-void BM_ApplyWholeLayer_AddNoise(benchmark::State& s) {
-    ApplyWholeLayer<TAddNoiseDialog>(s, IDC_SLIDER, 20, 30);
-}
-void BM_ApplyBare_AddNoise(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_AddBitmapNoise(l, a ? 200 : 300, 0); });
-}
-void BM_ApplyWholeLayer_Emboss(benchmark::State& s) {
-    ApplyWholeLayer<TEmbossDialog>(s, IDC_SLIDER, 20, 30);
-}
-void BM_ApplyBare_Emboss(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_EmbossBitmap(l, 0, a ? 400 : 600); });
-}
-void BM_ApplyWholeLayer_RGB(benchmark::State& s) {
-    ApplyWholeLayer<TRGBAdjustDialog>(s, IDC_ADJUST1, 30, 20);
-}
-void BM_ApplyBare_RGB(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) {
+// The pictures RGB, CMYK and Diffuse Outline make are new: the layer takes them.
+template <class F>
+auto Replacing(F make) {
+    return [make](TLayer* l, bool a) {
         TLeadBitmapX out;
-        const L_INT rc = RGBAdjustBitmap(out, *l, a ? 20 : -20, 0, 0);
+        const L_INT rc = make(out, *l, a);
         if (rc == SUCCESS) l->Adopt(out);
         return rc;
-    });
+    };
 }
-void BM_ApplyWholeLayer_CMYK(benchmark::State& s) {
-    ApplyWholeLayer<TCMYKAdjustDialog>(s, IDC_ADJUST1, 30, 20);
-}
-void BM_ApplyBare_CMYK(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) {
-        TLeadBitmapX out;
-        const L_INT rc = CMYKAdjustBitmap(out, *l, a ? 20 : -20, 0, 0, 0);
-        if (rc == SUCCESS) l->Adopt(out);
-        return rc;
-    });
-}
-void BM_ApplyWholeLayer_RedEye(benchmark::State& s) {
-    ApplyWholeLayer<TRedEyeDialog>(s, IDC_SLIDER, 200, 400);
-}
-void BM_ApplyBare_RedEye(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return RedEyeCorrect(*l, a ? 200 : 400); });
-}
-void BM_ApplyWholeLayer_WaterColor(benchmark::State& s) {
-    ApplyWholeLayer<TWaterColorDialog>(s, IDC_WATER_GRANULARITY, 2, 3);
-}
-void BM_ApplyBare_WaterColor(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_OilifyBitmap(l, a ? 2 : 3); });
-}
-void BM_ApplyWholeLayer_DiffuseOutline(benchmark::State& s) {
-    ApplyWholeLayer<TDiffuseDialog>(s, IDC_DIFFUSE_DEPTH, 10, 20);
-}
-void BM_ApplyBare_DiffuseOutline(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) {
-        TLeadBitmapX out;
-        const L_INT rc = DiffuseOutline(out, *l, a ? 10 : 20, DiffuseMaxWidth(*l));
-        if (rc == SUCCESS) l->Adopt(out);
-        return rc;
-    });
-}
-void BM_ApplyWholeLayer_Sharpness(benchmark::State& s) {
-    ApplyWholeLayer<TSharpnessDialog>(s, IDC_ADJUST1, 30, 20);
-}
-void BM_ApplyBare_Sharpness(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_SharpenBitmap(l, a ? 200 : -200); });
-}
-void BM_ApplyWholeLayer_Median(benchmark::State& s) {
-    ApplyWholeLayer<TMedianDialog>(s, IDC_SLIDER, 3, 5);
-}
-void BM_ApplyBare_Median(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_MedianFilterBitmap(l, a ? 3 : 5); });
-}
-void BM_ApplyWholeLayer_Mosaic(benchmark::State& s) {
-    ApplyWholeLayer<TMosaicDialog>(s, IDC_SLIDER, 4, 6);
-}
-void BM_ApplyBare_Mosaic(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool a) { return L_MosaicBitmap(l, a ? 4 : 6); });
-}
-// At its opening settings: the first gradient, equalized.
-void BM_ApplyWholeLayer_SpatialFilter(benchmark::State& s) {
-    ApplyWholeLayer<TSpatialFiltersDialog>(s, 0, 0, 0);
-}
-void BM_ApplyBare_SpatialFilter(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool) {
-        const L_INT rc = L_SpatialFilterBitmap(l, FLT_GRADIENT_N);
-        return rc == SUCCESS ? L_HistoEqualizeBitmap(l) : rc;
-    });
-}
+
 // A 256 x 256 picture tiled under the layer.
 const TLeadBitmapX& Texture() {
     static TLeadBitmapX texture;
@@ -265,56 +150,102 @@ const TLeadBitmapX& Texture() {
     }
     return texture;
 }
-void BM_ApplyWholeLayer_Underlay(benchmark::State& s) {
-    const std::string path = "/tmp/quillo-bench-underlay.bmp";
-    TLeadBitmapX texture;
-    if (texture.AssignX(Texture(), true) != SUCCESS ||
-        L_SaveBitmap(path.c_str(), &texture, FILE_BMP, 24, 0) != SUCCESS)
-        return s.SkipWithError("cannot write the texture");
-    ApplyWholeLayer<TUnderlayDialog>(s, 0, 0, 0, [&](TUnderlayDialog& d) {
-        if (!d.Background().IsAllocated()) d.LoadBackground(path);
+
+// BM_ApplyWholeLayer_NAME and BM_ApplyBare_NAME: the dialog D with its control `id` at pos1
+// and pos2 in turn, against `bare` doing the same to the layer.
+template <class D, class F>
+void RegisterApply(const std::string& name, int id, int pos1, int pos2, F bare,
+                   std::function<void(D&)> prepare = {}) {
+    benchmark::RegisterBenchmark(("BM_ApplyWholeLayer_" + name).c_str(), [=](benchmark::State& s) {
+        ApplyWholeLayer<D>(s, id, pos1, pos2, prepare);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_ApplyBare_" + name).c_str(), [=](benchmark::State& s) {
+        ApplyBare(s, bare);
+    })->Unit(benchmark::kMillisecond);
+}
+
+const bool kApplyRegistered = [] {
+    RegisterApply<TBrightnessContrastDialog>(
+        "BrightnessContrast", IDC_ADJUST1, 30, 20,
+        [](TLayer* l, bool a) { return L_ChangeBitmapIntensity(l, a ? 100 : -100); });
+    RegisterApply<THueSatDialog>("HueSaturation", IDC_ADJUST2, 30, 20, [](TLayer* l, bool a) {
+        return L_ChangeBitmapSaturation(l, a ? 100 : -100);
+    });
+    RegisterApply<TGammaCorrectDialog>("Gamma", IDC_ADJUST1, 12, 8, [](TLayer* l, bool a) {
+        return L_GammaCorrectBitmap(l, a ? 120 : 80);
+    });
+    RegisterApply<TSharpnessDialog>("Sharpness", IDC_ADJUST1, 30, 20, [](TLayer* l, bool a) {
+        return L_SharpenBitmap(l, a ? 200 : -200);
+    });
+    RegisterApply<TRGBAdjustDialog>("RGB", IDC_ADJUST1, 30, 20,
+                                    Replacing([](TLeadBitmapX& out, TLayer& l, bool a) {
+                                        return RGBAdjustBitmap(out, l, a ? 20 : -20, 0, 0);
+                                    }));
+    RegisterApply<TCMYKAdjustDialog>("CMYK", IDC_ADJUST1, 30, 20,
+                                     Replacing([](TLeadBitmapX& out, TLayer& l, bool a) {
+                                         return CMYKAdjustBitmap(out, l, a ? 20 : -20, 0, 0, 0);
+                                     }));
+    RegisterApply<TRedEyeDialog>("RedEye", IDC_SLIDER, 200, 400, [](TLayer* l, bool a) {
+        return RedEyeCorrect(*l, a ? 200 : 400);
+    });
+    RegisterApply<TAverageDialog>("Average", IDC_SLIDER, 3, 5, [](TLayer* l, bool a) {
+        return L_AverageFilterBitmap(l, a ? 3 : 5);
+    });
+    RegisterApply<TMedianDialog>("Median", IDC_SLIDER, 3, 5, [](TLayer* l, bool a) {
+        return L_MedianFilterBitmap(l, a ? 3 : 5);
+    });
+    RegisterApply<TPosterizeDialog>("Posterize", IDC_SLIDER, 4, 6, [](TLayer* l, bool a) {
+        return L_PosterizeBitmap(l, a ? 4 : 6);
+    });
+    RegisterApply<TMosaicDialog>("Mosaic", IDC_SLIDER, 4, 6,
+                                 [](TLayer* l, bool a) { return L_MosaicBitmap(l, a ? 4 : 6); });
+    // At its opening settings: the first gradient, equalized.
+    RegisterApply<TSpatialFiltersDialog>("SpatialFilter", 0, 0, 0, [](TLayer* l, bool) {
+        const L_INT rc = L_SpatialFilterBitmap(l, FLT_GRADIENT_N);
+        return rc == SUCCESS ? L_HistoEqualizeBitmap(l) : rc;
+    });
+    RegisterApply<TAddNoiseDialog>("AddNoise", IDC_SLIDER, 20, 30, [](TLayer* l, bool a) {
+        return L_AddBitmapNoise(l, a ? 200 : 300, 0);
+    });
+    RegisterApply<TEmbossDialog>("Emboss", IDC_SLIDER, 20, 30, [](TLayer* l, bool a) {
+        return L_EmbossBitmap(l, 0, a ? 400 : 600);
+    });
+    RegisterApply<TWaterColorDialog>(
+        "WaterColor", IDC_WATER_GRANULARITY, 2, 3,
+        [](TLayer* l, bool a) { return L_OilifyBitmap(l, a ? 2 : 3); });
+    RegisterApply<TDiffuseDialog>("DiffuseOutline", IDC_DIFFUSE_DEPTH, 10, 20,
+                                  Replacing([](TLeadBitmapX& out, TLayer& l, bool a) {
+                                      return DiffuseOutline(out, l, a ? 10 : 20,
+                                                            DiffuseMaxWidth(l));
+                                  }));
+    // The dialog loads the texture from a file, as Browse... would.
+    RegisterApply<TUnderlayDialog>(
+        "Underlay", 0, 0, 0,
+        [](TLayer* l, bool) { return L_UnderlayBitmap(l, &Texture(), UB_TILE); },
+        std::function<void(TUnderlayDialog&)>([](TUnderlayDialog& d) {
+            static const std::string path = "/tmp/quillo-bench-underlay.bmp";
+            static const bool saved = [] {
+                TLeadBitmapX texture;
+                return texture.AssignX(Texture(), true) == SUCCESS &&
+                       L_SaveBitmap(path.c_str(), &texture, FILE_BMP, 24, 0) == SUCCESS;
+            }();
+            if (saved && !d.Background().IsAllocated()) d.LoadBackground(path);
+        }));
+    return true;
+}();
+
+// The bare function with the old pixels held elsewhere, as the undo step holds them: the
+// result must go to other memory, which costs a memory-bound operation about half again.
+void BM_ApplyBareKeepingOld_Posterize(benchmark::State& s) {
+    ApplyBare(s, [](TLayer* l, bool a) {
+        TOwnedBitmap old;
+        const L_INT rc = L_ShareBitmap(old.get(), l);
+        return rc == SUCCESS ? L_PosterizeBitmap(l, a ? 4 : 6) : rc;
     });
 }
-void BM_ApplyBare_Underlay(benchmark::State& s) {
-    ApplyBare(s, [](TLayer* l, bool) { return L_UnderlayBitmap(l, &Texture(), UB_TILE); });
-}
-BENCHMARK(BM_ApplyWholeLayer_BrightnessContrast)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_BrightnessContrast)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_HueSaturation)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_HueSaturation)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Gamma)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Gamma)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Posterize)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Posterize)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyBareKeepingOld_Posterize)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Average)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Average)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_AddNoise)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_AddNoise)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Emboss)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Emboss)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_RGB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_RGB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_CMYK)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_CMYK)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_RedEye)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_RedEye)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_WaterColor)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_WaterColor)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_DiffuseOutline)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_DiffuseOutline)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Sharpness)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Sharpness)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Median)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Median)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Mosaic)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Mosaic)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_SpatialFilter)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_SpatialFilter)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyWholeLayer_Underlay)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ApplyBare_Underlay)->Unit(benchmark::kMillisecond);
 
-// The dialog's Apply alone: the copy it makes of the layer and the function on it.
+// The dialog's Apply alone: the function on a record sharing the layer's pixels.
 void BM_ApplyDialogOnly_BrightnessContrast(benchmark::State& state) {
     TLeadBitmapX layer;
     BITMAPHANDLE b = bench::MakePhoto(32);

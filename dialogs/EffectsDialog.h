@@ -143,10 +143,10 @@ protected:
     enum class TPane { Original, Preview };
     enum class TRefresh { Preview, None };
 
-    // Apply's starting point for toolkit functions that give a shared bitmap a block of its
-    // own as they write (the point operations and the neighbourhood filters): dst shares
-    // src's block, which spares a copy of the whole layer. A preview stays a copy: the
-    // pane's code may write into it.
+    // Apply's starting point for functions that give a shared bitmap a block of its own
+    // before they write into it (the point operations, the neighbourhood filters, the
+    // underlay, Red Eye): dst shares src's block, which spares a copy of the whole layer. A
+    // preview stays a copy: the pane's code may write into it.
     static L_INT ShareSource(TLeadBitmapX& dst, const TLeadBitmapX& src, bool preview) {
         return preview ? dst.AssignX(src, true) : dst.ShareX(src);
     }
